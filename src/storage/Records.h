@@ -38,6 +38,8 @@ struct Note
     QString permission;
 
     bool isTrashed() const { return deletedAt.has_value(); }
+    // See noteTitle().
+    QString title() const;
 };
 
 struct Notebook
@@ -78,6 +80,10 @@ struct Attachment
 QString toDbTimestamp(const QDateTime& t);
 // Unparsable or empty text gives an invalid date-time.
 QDateTime fromDbTimestamp(const QString& text);
+
+// The derived title of a body: its plain text (the text inserts of a Delta array, in order; a body
+// that is not a JSON array counts as plain text) cut before the first line break and trimmed.
+QString noteTitle(const QString& body);
 
 // A new random id: a UUID without braces, 36 lower-case characters.
 QString newId();

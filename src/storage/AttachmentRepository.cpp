@@ -1,0 +1,178 @@
+#include "AttachmentRepository.h"
+
+#include "DataPaths.h"
+#include "Database.h"
+#include "SqlUtil.h"
+#include "StorageLog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSqlError>
+#include <QSqlQuery>
+
+using namespace SqlUtil;
+
+namespace {
+
+// Ids also arrive from the server; one that is not a plain file name must not reach outside the
+// attachments directory.
+bool isSafeFileName(const QString& id)
+{
+    return !id.isEmpty() && id != QLatin1String(".") && id != QLatin1String("..") && !id.contains(QLatin1Char('/'))
+        && !id.contains(QLatin1Char('\\')) && !id.contains(QChar(0));
+}
+
+} // namespace
+
+AttachmentRepository::AttachmentRepository(Database* db, QObject* parent, const QString& attachmentsDir)
+    : QObject(parent)
+    , m_db(db)
+    , m_dir(attachmentsDir)
+{
+}
+
+QString AttachmentRepository::directory() const
+{
+    return m_dir.isEmpty() ? attachmentsDirectory() : m_dir;
+}
+
+QString AttachmentRepository::filePath(const QString& id) const
+{
+    return directory() + QLatin1Char('/') + id;
+}
+
+QByteArray AttachmentRepository::fileData(const QString& id) const
+{
+    if (!isSafeFileName(id))
+        return {};
+    QFile file(filePath(id));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+bool AttachmentRepository::saveFile(const QString& id, const QByteArray& data)
+{
+    if (!isSafeFileName(id)) {
+        qCWarning(lcStorage).noquote() << "AttachmentRepository::saveFile open failed:"
+                                       << "attachment id is not a plain file name";
+        return false;
+    }
+    const QString dir = directory();
+    if (!QDir(dir).exists())
+        QDir().mkpath(dir);
+    QFile file(dir + QLatin1Char('/') + id);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        qCWarning(lcStorage).noquote() << "AttachmentRepository::saveFile open failed:" << file.errorString();
+        return false;
+    }
+    const qint64 written = file.write(data);
+    file.close();
+    if (written != data.size()) {
+        qCWarning(lcStorage).noquote() << "AttachmentRepository::saveFile short write:"
+                                       << QStringLiteral("%1/%2").arg(qMax<qint64>(written, 0)).arg(data.size());
+        return false;
+    }
+    return true;
+}
+
+std::optional<Attachment> AttachmentRepository::attachmentById(const QString& id) const
+{
+    QSqlQuery q(m_db->db());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT * FROM attachments WHERE id = ?"));
+    q.addBindValue(id);
+    if (!q.exec() || !q.next())
+        return std::nullopt;
+    return readAttachment(q);
+}
+
+QList<Attachment> AttachmentRepository::list(const QString& sql, const QString& noteId) const
+{
+    QList<Attachment> result;
+    QSqlQuery q(m_db->db());
+    q.setForwardOnly(true);
+    q.prepare(sql);
+    if (!noteId.isNull())
+        q.addBindValue(noteId);
+    if (!q.exec())
+        return result;
+    while (q.next())
+        result.append(readAttachment(q));
+    return result;
+}
+
+QList<Attachment> AttachmentRepository::attachmentsForNote(const QString& noteId) const
+{
+    return list(QStringLiteral("SELECT * FROM attachments WHERE note_id = ? ORDER BY created_at ASC"),
+                nonNull(noteId));
+}
+
+QList<Attachment> AttachmentRepository::pendingAttachments() const
+{
+    return list(QStringLiteral("SELECT * FROM attachments WHERE sync_status = 'pending' ORDER BY created_at ASC"));
+}
+
+bool AttachmentRepository::insert(const Attachment& attachment)
+{
+    QSqlQuery q(m_db->db());
+    q.prepare(QStringLiteral("INSERT INTO attachments (id, note_id, filename, mime_type, size_bytes, created_at, "
+                             "sync_status) VALUES (?, ?, ?, ?, ?, ?, ?)"));
+    q.addBindValue(attachment.id);
+    q.addBindValue(attachment.noteId);
+    q.addBindValue(nonNull(attachment.filename));
+    q.addBindValue(nonNull(attachment.mimeType));
+    q.addBindValue(attachment.sizeBytes);
+    q.addBindValue(timestamp(attachment.createdAt));
+    q.addBindValue(syncStatusToString(attachment.syncStatus));
+    if (!q.exec()) {
+        qCWarning(lcStorage).noquote() << "AttachmentRepository::insert failed:" << q.lastError().text();
+        return false;
+    }
+    emit attachmentsChanged();
+    return true;
+}
+
+bool AttachmentRepository::markSynced(const QString& id)
+{
+    QSqlQuery q(m_db->db());
+    q.prepare(QStringLiteral("UPDATE attachments SET sync_status = 'synced' WHERE id = ?"));
+    q.addBindValue(id);
+    if (!q.exec()) {
+        qCWarning(lcStorage).noquote() << "AttachmentRepository::markSynced failed:" << q.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+bool AttachmentRepository::deleteById(const QString& id)
+{
+    if (isSafeFileName(id))
+        QFile::remove(filePath(id));
+    QSqlQuery q(m_db->db());
+    q.prepare(QStringLiteral("DELETE FROM attachments WHERE id = ?"));
+    q.addBindValue(id);
+    if (!q.exec()) {
+        qCWarning(lcStorage).noquote() << "AttachmentRepository::deleteById failed:" << q.lastError().text();
+        return false;
+    }
+    emit attachmentsChanged();
+    return true;
+}
+
+bool AttachmentRepository::deleteAllForNote(const QString& noteId)
+{
+    bool allDeleted = true;
+    const QList<Attachment> attachments = attachmentsForNote(noteId);
+    for (const Attachment& a : attachments)
+        allDeleted = deleteById(a.id) && allDeleted;
+    return allDeleted;
+}
+
+void AttachmentRepository::removeFiles(const QStringList& ids)
+{
+    for (const QString& id : ids) {
+        if (isSafeFileName(id))
+            QFile::remove(filePath(id));
+    }
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QObject>
+#include <QSqlDatabase>
+#include <QString>
+
+// Owns the single SQLite connection: opens the file in WAL mode with foreign keys enforced and brings
+// the schema up to the current version. Each instance registers its own connection name, so two
+// Database objects never share a connection.
+class Database : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kSchemaVersion = 2;
+
+    explicit Database(QObject* parent = nullptr);
+    ~Database() override;
+
+    bool open(const QString& path);
+    bool migrate();
+
+    QSqlDatabase db() const;
+    QString connectionName() const;
+    QString path() const;
+
+signals:
+    void migrationApplied(int version, QString name);
+    void migrationError(int version, QString error);
+
+private:
+    bool createInitialSchema();
+    bool migrateToV2();
+    bool storeVersion(int version);
+
+    QString m_connectionName;
+    QSqlDatabase m_db;
+};

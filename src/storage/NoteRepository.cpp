@@ -1,0 +1,296 @@
+#include "NoteRepository.h"
+
+#include "Clock.h"
+#include "Database.h"
+#include "SqlUtil.h"
+#include "StorageLog.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+
+using namespace SqlUtil;
+
+NoteRepository::NoteRepository(Database* db, QObject* parent)
+    : QObject(parent)
+    , m_db(db)
+{
+}
+
+QList<Note> NoteRepository::list(const QString& sql) const
+{
+    QSqlQuery q(m_db->db());
+    q.setForwardOnly(true);
+    if (!q.prepare(sql))
+        return {};
+    return readNotes(q);
+}
+
+QList<Note> NoteRepository::allNotes() const
+{
+    return list(QStringLiteral("SELECT * FROM notes WHERE deleted_at IS NULL ORDER BY updated_at DESC"));
+}
+
+std::optional<Note> NoteRepository::noteById(const QString& id) const
+{
+    QSqlQuery q(m_db->db());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT * FROM notes WHERE id = ?"));
+    q.addBindValue(id);
+    if (!q.exec() || !q.next())
+        return std::nullopt;
+    return NoteColumns(q.record()).read(q);
+}
+
+QList<Note> NoteRepository::notesInNotebook(const QString& notebookId) const
+{
+    QSqlQuery q(m_db->db());
+    q.setForwardOnly(true);
+    q.prepare(
+        QStringLiteral("SELECT * FROM notes WHERE notebook_id=? AND deleted_at IS NULL ORDER BY updated_at DESC"));
+    q.addBindValue(nonNull(notebookId));
+    return readNotes(q);
+}
+
+QList<Note> NoteRepository::trashedNotes() const
+{
+    return list(QStringLiteral("SELECT * FROM notes WHERE deleted_at IS NOT NULL ORDER BY deleted_at DESC"));
+}
+
+QList<Note> NoteRepository::pendingNotes() const
+{
+    return list(QStringLiteral("SELECT * FROM notes WHERE sync_status = 'pending'"));
+}
+
+QList<Note> NoteRepository::sharedByMe() const
+{
+    return list(QStringLiteral("SELECT * FROM notes WHERE is_shared = 1 AND (owner_id IS NULL OR owner_id = '') "
+                               "AND deleted_at IS NULL ORDER BY updated_at DESC"));
+}
+
+QList<Note> NoteRepository::sharedWithMe() const
+{
+    return list(QStringLiteral("SELECT * FROM notes WHERE owner_id IS NOT NULL AND owner_id != '' "
+                               "AND deleted_at IS NULL ORDER BY updated_at DESC"));
+}
+
+QList<Note> NoteRepository::search(const QString& query) const
+{
+    if (query.trimmed().isEmpty())
+        return allNotes();
+
+    // The text goes to FTS5 as typed, with "*" so the last word matches as a prefix while the user
+    // is still typing it. A malformed expression simply fails the statement: empty list, no log.
+    QSqlQuery q(m_db->db());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT n.* FROM notes n JOIN notes_fts f ON n.rowid = f.rowid "
+                             "WHERE notes_fts MATCH ? AND n.deleted_at IS NULL ORDER BY rank"));
+    q.addBindValue(QString(query + QLatin1Char('*')));
+    return readNotes(q);
+}
+
+QHash<QString, int> NoteRepository::noteCountsByNotebook() const
+{
+    QHash<QString, int> counts;
+    QSqlQuery q(m_db->db());
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral(
+            "SELECT notebook_id, COUNT(*) AS c FROM notes WHERE deleted_at IS NULL GROUP BY notebook_id")))
+        return counts;
+    const int idCol = q.record().indexOf(QStringLiteral("notebook_id"));
+    const int countCol = q.record().indexOf(QStringLiteral("c"));
+    int total = 0;
+    while (q.next()) {
+        const int c = q.value(countCol).toInt();
+        counts.insert(nonNull(q.value(idCol).toString()), c);
+        total += c;
+    }
+    // The empty key means "all notes" to the sidebar, so it replaces the no-notebook group.
+    counts.insert(QStringLiteral(""), total);
+    return counts;
+}
+
+bool NoteRepository::insert(const Note& note)
+{
+    QSqlQuery q(m_db->db());
+    q.prepare(QStringLiteral("INSERT INTO notes (id, notebook_id, body, created_at, updated_at, modified_at, "
+                             "deleted_at, version, op_version, sync_status, is_sample, owner_id, is_shared, "
+                             "permission) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    q.addBindValue(note.id);
+    q.addBindValue(nonNull(note.notebookId));
+    q.addBindValue(nonNull(note.body));
+    q.addBindValue(timestamp(note.createdAt));
+    q.addBindValue(timestamp(note.updatedAt));
+    q.addBindValue(timestamp(note.modifiedAt));
+    q.addBindValue(optionalTimestamp(note.deletedAt));
+    q.addBindValue(note.version);
+    q.addBindValue(note.opVersion);
+    q.addBindValue(syncStatusToString(note.syncStatus));
+    q.addBindValue(note.isSample ? 1 : 0);
+    q.addBindValue(nullIfEmpty(note.ownerId));
+    q.addBindValue(note.isShared ? 1 : 0);
+    q.addBindValue(nullIfEmpty(note.permission));
+    if (!q.exec()) {
+        qCWarning(lcStorage).noquote() << "NoteRepository::insert failed:" << q.lastError().text();
+        return false;
+    }
+    emit notesChanged();
+    return true;
+}
+
+bool NoteRepository::update(const Note& note)
+{
+    QSqlQuery q(m_db->db());
+    q.prepare(QStringLiteral("UPDATE notes SET notebook_id=?, body=?, updated_at=?, modified_at=?, deleted_at=?, "
+                             "version=?, op_version=?, sync_status=?, is_sample=?, owner_id=?, is_shared=?, "
+                             "permission=? WHERE id=?"));
+    q.addBindValue(nonNull(note.notebookId));
+    q.addBindValue(nonNull(note.body));
+    q.addBindValue(timestamp(note.updatedAt));
+    q.addBindValue(timestamp(note.modifiedAt));
+    q.addBindValue(optionalTimestamp(note.deletedAt));
+    q.addBindValue(note.version);
+    q.addBindValue(note.opVersion);
+    q.addBindValue(syncStatusToString(note.syncStatus));
+    q.addBindValue(note.isSample ? 1 : 0);
+    q.addBindValue(nullIfEmpty(note.ownerId));
+    q.addBindValue(note.isShared ? 1 : 0);
+    q.addBindValue(nullIfEmpty(note.permission));
+    q.addBindValue(note.id);
+    if (!q.exec()) {
+        qCWarning(lcStorage).noquote() << "NoteRepository::update failed:" << q.lastError().text();
+        return false;
+    }
+    emit notesChanged();
+    return true;
+}
+
+bool NoteRepository::execWithId(const QString& sql, const QString& id, const QVariantList& leading)
+{
+    QSqlQuery q(m_db->db());
+    if (!q.prepare(sql))
+        return false;
+    for (const QVariant& v : leading)
+        q.addBindValue(v);
+    q.addBindValue(id);
+    return q.exec();
+}
+
+bool NoteRepository::moveToNotebook(const QString& id, const QString& notebookId)
+{
+    // Only modified_at moves: updated_at orders the lists, and a move must not reorder them.
+    if (!execWithId(QStringLiteral("UPDATE notes SET notebook_id=?, modified_at=?, sync_status='pending' WHERE id=?"),
+                    id, {nonNull(notebookId), timestamp(Clock::nowUtc())}))
+        return false;
+    emit notesChanged();
+    return true;
+}
+
+bool NoteRepository::moveToTrash(const QString& id)
+{
+    if (!execWithId(QStringLiteral("UPDATE notes SET deleted_at=?, sync_status='pending' WHERE id=?"), id,
+                    {timestamp(Clock::nowUtc())}))
+        return false;
+    emit noteDeleted(id);
+    emit notesChanged();
+    return true;
+}
+
+bool NoteRepository::restore(const QString& id)
+{
+    if (!execWithId(QStringLiteral("UPDATE notes SET deleted_at=NULL, sync_status='pending' WHERE id=?"), id))
+        return false;
+    emit notesChanged();
+    return true;
+}
+
+bool NoteRepository::purge(const QString& id)
+{
+    // The dependent tables reference notes(id) without a delete action, so with foreign keys on the
+    // note row can only go once they are empty. Everything goes in one unit so a failure leaves the
+    // note whole. A savepoint (rather than BEGIN) also nests inside a caller's open transaction.
+    QSqlDatabase db = m_db->db();
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SAVEPOINT note_purge"))) {
+        qCWarning(lcStorage).noquote() << "NoteRepository::purge failed:" << q.lastError().text();
+        return false;
+    }
+
+    QStringList attachmentIds;
+    QString error;
+    q.prepare(QStringLiteral("SELECT id FROM attachments WHERE note_id = ?"));
+    q.addBindValue(id);
+    if (q.exec()) {
+        while (q.next())
+            attachmentIds.append(q.value(0).toString());
+        q.finish();
+    } else {
+        error = q.lastError().text();
+    }
+
+    const char* const deletes[] = {
+        "DELETE FROM note_snapshots WHERE note_id = ?",
+        "DELETE FROM note_task_settings WHERE note_id = ?",
+        "DELETE FROM tasks WHERE note_id = ?",
+        "DELETE FROM note_operations WHERE note_id = ?",
+        "DELETE FROM attachments WHERE note_id = ?",
+        "DELETE FROM notes WHERE id=?",
+    };
+    for (const char* sql : deletes) {
+        if (!error.isEmpty())
+            break;
+        q.prepare(QString::fromLatin1(sql));
+        q.addBindValue(id);
+        if (!q.exec())
+            error = q.lastError().text();
+    }
+
+    if (error.isEmpty() && !q.exec(QStringLiteral("RELEASE SAVEPOINT note_purge")))
+        error = q.lastError().text();
+    if (!error.isEmpty()) {
+        qCWarning(lcStorage).noquote() << "NoteRepository::purge failed:" << error;
+        q.exec(QStringLiteral("ROLLBACK TO SAVEPOINT note_purge"));
+        q.exec(QStringLiteral("RELEASE SAVEPOINT note_purge"));
+        return false;
+    }
+
+    if (!attachmentIds.isEmpty())
+        emit attachmentsOrphaned(attachmentIds);
+    emit notePurged(id);
+    emit notesChanged();
+    return true;
+}
+
+bool NoteRepository::markSynced(const QString& id, int version)
+{
+    return execWithId(QStringLiteral("UPDATE notes SET sync_status='synced', version=? WHERE id=?"), id, {version});
+}
+
+int NoteRepository::markAllPending()
+{
+    QSqlQuery q(m_db->db());
+    if (!q.exec(QStringLiteral(
+            "UPDATE notes SET sync_status='pending' WHERE deleted_at IS NULL AND sync_status != 'pending'")))
+        return 0;
+    return q.numRowsAffected();
+}
+
+bool NoteRepository::includeInTodos(const QString& noteId) const
+{
+    QSqlQuery q(m_db->db());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT include_in_todos FROM note_task_settings WHERE note_id = ?"));
+    q.addBindValue(noteId);
+    if (!q.exec() || !q.next())
+        return true;
+    return q.value(0).toInt() != 0;
+}
+
+bool NoteRepository::setIncludeInTodos(const QString& noteId, bool include)
+{
+    QSqlQuery q(m_db->db());
+    q.prepare(QStringLiteral("INSERT INTO note_task_settings (note_id, include_in_todos) VALUES (?, ?) "
+                             "ON CONFLICT(note_id) DO UPDATE SET include_in_todos = excluded.include_in_todos"));
+    q.addBindValue(noteId);
+    q.addBindValue(include ? 1 : 0);
+    return q.exec();
+}

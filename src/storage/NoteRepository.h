@@ -1,0 +1,66 @@
+#pragma once
+
+#include "Records.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QStringList>
+
+#include <optional>
+
+class Database;
+
+// The only way into the notes table, its full-text index and the per-note to-do setting.
+// No cache: every call runs its statement on the shared connection.
+class NoteRepository : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit NoteRepository(Database* db, QObject* parent = nullptr);
+
+    Database* database() const { return m_db; }
+
+    QList<Note> allNotes() const;
+    std::optional<Note> noteById(const QString& id) const;
+    // The empty id lists the notes in no notebook.
+    QList<Note> notesInNotebook(const QString& notebookId) const;
+    QList<Note> trashedNotes() const;
+    // Trashed notes included, so a move to the trash reaches the server.
+    QList<Note> pendingNotes() const;
+    QList<Note> sharedByMe() const;
+    QList<Note> sharedWithMe() const;
+    // Full-text search, best match first; the last word matches as a prefix. A blank query lists
+    // all notes, a malformed one gives an empty list.
+    QList<Note> search(const QString& query) const;
+    // Notebook id -> live note count; the empty key holds the count of all live notes.
+    QHash<QString, int> noteCountsByNotebook() const;
+
+    bool insert(const Note& note);
+    bool update(const Note& note);
+    bool moveToNotebook(const QString& id, const QString& notebookId);
+    bool moveToTrash(const QString& id);
+    bool restore(const QString& id);
+    // Deletes the note for good together with its snapshots, to-do setting, tasks, operations and
+    // attachment rows; the attachment files are announced through attachmentsOrphaned.
+    bool purge(const QString& id);
+
+    bool markSynced(const QString& id, int version);
+    int markAllPending();
+
+    bool includeInTodos(const QString& noteId) const;
+    bool setIncludeInTodos(const QString& noteId, bool include);
+
+signals:
+    void notesChanged();
+    void noteDeleted(const QString& noteId);
+    void notePurged(const QString& noteId);
+    void attachmentsOrphaned(const QStringList& attachmentIds);
+
+private:
+    QList<Note> list(const QString& sql) const;
+    bool execWithId(const QString& sql, const QString& id, const QVariantList& leading = {});
+
+    Database* m_db;
+};

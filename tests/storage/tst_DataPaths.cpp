@@ -1,0 +1,139 @@
+#include "AttachmentRepository.h"
+#include "DataPaths.h"
+#include "Database.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QRegularExpression kUuid(QStringLiteral("^[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}$"));
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+} // namespace
+
+class tst_DataPaths : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void dataDirectoryFromEnvironment();
+    void dataDirectoryDefault();
+    void clientId_data();
+    void clientId();
+    void databaseAndAttachmentPaths();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_tmp;
+    QByteArray m_savedXdg;
+};
+
+void tst_DataPaths::init()
+{
+    m_tmp = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_tmp->isValid());
+    // The generic data location follows XDG_DATA_HOME here; point it into the temporary directory so
+    // no test touches the real one.
+    m_savedXdg = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", m_tmp->filePath(QStringLiteral("xdg")).toUtf8());
+}
+
+void tst_DataPaths::cleanup()
+{
+    qunsetenv("NOTES_DATA_DIR");
+    if (m_savedXdg.isNull())
+        qunsetenv("XDG_DATA_HOME");
+    else
+        qputenv("XDG_DATA_HOME", m_savedXdg);
+    m_tmp.reset();
+}
+
+void tst_DataPaths::dataDirectoryFromEnvironment()
+{
+    const QString dir = m_tmp->filePath(QStringLiteral("deep/nested/data \u00e9t\u00e9"));
+    qputenv("NOTES_DATA_DIR", dir.toUtf8());
+    QVERIFY(!QFileInfo::exists(dir));
+    QCOMPARE(dataDirectory(), dir);
+    QVERIFY(QFileInfo(dir).isDir());
+
+    // An empty variable means the default location.
+    qputenv("NOTES_DATA_DIR", QByteArray());
+    QCOMPARE(dataDirectory(), m_tmp->filePath(QStringLiteral("xdg/Norvane/Notes")));
+}
+
+void tst_DataPaths::dataDirectoryDefault()
+{
+    qunsetenv("NOTES_DATA_DIR");
+    const QString expected = m_tmp->filePath(QStringLiteral("xdg/Norvane/Notes"));
+    QVERIFY(!QFileInfo::exists(expected));
+    QCOMPARE(dataDirectory(), expected);
+    QVERIFY(QFileInfo(expected).isDir());
+}
+
+void tst_DataPaths::clientId_data()
+{
+    QTest::addColumn<bool>("fileExists");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("expected"); // empty: a newly generated id
+    QTest::newRow("stored id is trimmed") << true << QByteArray("  stored-client-42 \n") << "stored-client-42";
+    QTest::newRow("no file") << false << QByteArray() << "";
+    QTest::newRow("empty file") << true << QByteArray() << "";
+    QTest::newRow("whitespace only") << true << QByteArray(" \n\t\n") << "";
+}
+
+void tst_DataPaths::clientId()
+{
+    QFETCH(bool, fileExists);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, expected);
+    qputenv("NOTES_DATA_DIR", m_tmp->path().toUtf8());
+    const QString file = m_tmp->filePath(QStringLiteral("client_id"));
+    if (fileExists) {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+
+    const QString id = ::clientId();
+    if (expected.isEmpty()) {
+        QVERIFY2(kUuid.match(id).hasMatch(), qPrintable(id));
+        QCOMPARE(readFile(file), id.toUtf8());
+    } else {
+        QCOMPARE(id, expected);
+        QCOMPARE(readFile(file), content); // a good file is left as it is
+    }
+    // Reused on the next call.
+    QCOMPARE(::clientId(), id);
+}
+
+void tst_DataPaths::databaseAndAttachmentPaths()
+{
+    const QString dir = m_tmp->filePath(QStringLiteral("data"));
+    qputenv("NOTES_DATA_DIR", dir.toUtf8());
+    const QString id = ::clientId();
+    QCOMPARE(databasePath(), dir + QStringLiteral("/norvane_notes_") + id + QStringLiteral(".db"));
+
+    QCOMPARE(attachmentsDirectory(), dir + QStringLiteral("/attachments"));
+    QVERIFY(QFileInfo(dir + QStringLiteral("/attachments")).isDir());
+
+    // A repository without its own directory stores files there.
+    Database db;
+    AttachmentRepository repo(&db);
+    QCOMPARE(repo.filePath(QStringLiteral("abc")), dir + QStringLiteral("/attachments/abc"));
+    QVERIFY(repo.saveFile(QStringLiteral("abc"), "bytes"));
+    QCOMPARE(readFile(dir + QStringLiteral("/attachments/abc")), QByteArray("bytes"));
+}
+
+QTEST_GUILESS_MAIN(tst_DataPaths)
+#include "tst_DataPaths.moc"

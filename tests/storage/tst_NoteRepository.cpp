@@ -1,0 +1,551 @@
+#include "AttachmentRepository.h"
+#include "Clock.h"
+#include "NoteRepository.h"
+#include "SnapshotRepository.h"
+#include "StorageTestSupport.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+QString body(const QString& text)
+{
+    return QStringLiteral(R"([{"insert":"%1\n"}])").arg(text);
+}
+
+// Records the repository's signals in emission order.
+QStringList* recordSignals(NoteRepository* repo, QObject* context)
+{
+    auto* log = new QStringList;
+    QObject::connect(repo, &NoteRepository::notesChanged, context, [log] { *log << QStringLiteral("notesChanged"); });
+    QObject::connect(repo, &NoteRepository::noteDeleted, context,
+                     [log](const QString& id) { *log << QStringLiteral("noteDeleted:") + id; });
+    QObject::connect(repo, &NoteRepository::notePurged, context,
+                     [log](const QString& id) { *log << QStringLiteral("notePurged:") + id; });
+    QObject::connect(repo, &NoteRepository::attachmentsOrphaned, context, [log](const QStringList& ids) {
+        *log << QStringLiteral("attachmentsOrphaned:") + ids.join(QLatin1Char(','));
+    });
+    return log;
+}
+
+int countFor(const QSqlDatabase& db, const QString& table, const QString& noteId)
+{
+    const QString column = table == QLatin1String("notes") ? QStringLiteral("id") : QStringLiteral("note_id");
+    return scalar(db, QStringLiteral("SELECT count(*) FROM %1 WHERE %2 = ?").arg(table, column), {noteId}).toInt();
+}
+
+const QStringList kDependentTables = {"notes", "note_snapshots", "note_task_settings", "tasks", "note_operations",
+                                      "attachments"};
+
+} // namespace
+
+class tst_NoteRepository : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void roundTrip_data();
+    void roundTrip();
+    void insertDuplicateFails();
+    void lists();
+    void search_data();
+    void search();
+    void noteCountsByNotebook();
+    void moveToNotebook_data();
+    void moveToNotebook();
+    void trashAndRestore();
+    void signalOrder_data();
+    void signalOrder();
+    void pendingNotesIncludeTrash();
+    void markAllPending_data();
+    void markAllPending();
+    void includeInTodos_data();
+    void includeInTodos();
+    void purgeRemovesEverything();
+    void purgeFailureRollsBack();
+    void purgeInsideOpenTransaction();
+};
+
+void tst_NoteRepository::roundTrip_data()
+{
+    QTest::addColumn<bool>("trashed");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("ownerId");
+    QTest::newRow("own pending note") << false << int(SyncStatus::Pending) << "";
+    QTest::newRow("trashed shared conflict") << true << int(SyncStatus::Conflict) << "owner-9";
+    QTest::newRow("synced") << false << int(SyncStatus::Synced) << "";
+}
+
+void tst_NoteRepository::roundTrip()
+{
+    QFETCH(bool, trashed);
+    QFETCH(int, status);
+    QFETCH(QString, ownerId);
+    TestDb t;
+    QVERIFY(t.ok);
+    NoteRepository repo(&t.database);
+
+    Note n;
+    n.id = newId();
+    n.notebookId = QStringLiteral("nb-1");
+    n.body = body(QStringLiteral("Caf\u00e9 \u2014 \"quoted\" \U0001F600"));
+    n.createdAt = utc("2023-01-02T03:04:05.006Z");
+    n.updatedAt = QDateTime(QDate(2023, 6, 7), QTime(10, 11, 12, 999), Qt::OffsetFromUTC, -5 * 3600);
+    n.modifiedAt = utc("2023-06-07T15:11:13.001Z");
+    if (trashed)
+        n.deletedAt = utc("2023-07-01T00:00:00.123Z");
+    n.version = 7;
+    n.opVersion = 3;
+    n.syncStatus = SyncStatus(status);
+    n.isSample = true;
+    n.ownerId = ownerId;
+    n.isShared = !ownerId.isEmpty();
+    n.permission = ownerId.isEmpty() ? QString() : QStringLiteral("write");
+    QVERIFY(repo.insert(n));
+    QCOMPARE(describe(*repo.noteById(n.id)), describe(n));
+    QCOMPARE(repo.noteById(n.id)->updatedAt.timeSpec(), Qt::UTC);
+
+    // update writes every column but id and created_at.
+    Note changed = n;
+    changed.createdAt = utc("2030-01-01T00:00:00.000Z");
+    changed.notebookId = QString();
+    changed.body = body(QStringLiteral("second"));
+    changed.updatedAt = utc("2024-01-01T00:00:00.001Z");
+    changed.modifiedAt = utc("2024-01-01T00:00:00.002Z");
+    changed.deletedAt = trashed ? std::nullopt : std::optional(utc("2024-01-01T00:00:00.003Z"));
+    changed.version = 8;
+    changed.opVersion = 0;
+    changed.syncStatus = SyncStatus::Pending;
+    changed.isSample = false;
+    changed.ownerId = QString();
+    changed.isShared = false;
+    changed.permission = QString();
+    QVERIFY(repo.update(changed));
+    Note expected = changed;
+    expected.createdAt = n.createdAt;
+    QCOMPARE(describe(*repo.noteById(n.id)), describe(expected));
+}
+
+void tst_NoteRepository::insertDuplicateFails()
+{
+    TestDb t;
+    QVERIFY(t.ok);
+    NoteRepository repo(&t.database);
+    QSignalSpy changed(&repo, &NoteRepository::notesChanged);
+    QVERIFY(repo.insert(makeNote(QStringLiteral("a"), body(QStringLiteral("one")))));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^NoteRepository::insert failed: .+")));
+    QVERIFY(!repo.insert(makeNote(QStringLiteral("a"), body(QStringLiteral("two")))));
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(repo.noteById(QStringLiteral("a"))->body, body(QStringLiteral("one")));
+    QVERIFY(!repo.noteById(QStringLiteral("missing")));
+}
+
+void tst_NoteRepository::lists()
+{
+    TestDb t;
+    QVERIFY(t.ok);
+    NoteRepository repo(&t.database);
+    auto add = [&](const char* id, const char* nb, const char* updated, const char* owner, bool shared,
+                   const char* deleted) {
+        Note n = makeNote(QString::fromLatin1(id), body(QStringLiteral("x")), QString::fromLatin1(nb), utc(updated));
+        n.ownerId = QString::fromLatin1(owner);
+        n.isShared = shared;
+        if (deleted)
+            n.deletedAt = utc(deleted);
+        QVERIFY(repo.insert(n));
+    };
+    add("old", "A", "2024-01-01T00:00:00.000Z", "", false, nullptr);
+    add("new", "", "2024-03-01T00:00:00.000Z", "", true, nullptr);
+    add("mid", "A", "2024-02-01T00:00:00.000Z", "friend", true, nullptr);
+    add("bin1", "A", "2024-04-01T00:00:00.000Z", "", true, "2024-05-01T00:00:00.000Z");
+    add("bin2", "", "2024-04-02T00:00:00.000Z", "", false, "2024-06-01T00:00:00.000Z");
+
+    QCOMPARE(ids(repo.allNotes()), (QStringList{"new", "mid", "old"}));
+    QCOMPARE(ids(repo.notesInNotebook(QStringLiteral("A"))), (QStringList{"mid", "old"}));
+    QCOMPARE(ids(repo.notesInNotebook(QStringLiteral(""))), QStringList{"new"});
+    QCOMPARE(ids(repo.notesInNotebook(QString())), QStringList{"new"});
+    QCOMPARE(ids(repo.trashedNotes()), (QStringList{"bin2", "bin1"}));
+    QCOMPARE(ids(repo.sharedByMe()), QStringList{"new"});
+    QCOMPARE(ids(repo.sharedWithMe()), QStringList{"mid"});
+    // Trashed notes are still found by id.
+    QVERIFY(repo.noteById(QStringLiteral("bin1"))->isTrashed());
+}
+
+void tst_NoteRepository::search_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QStringList>("expected"); // ids in rank order; "<all>" for allNotes()
+    QTest::newRow("prefix of last word") << "meet" << QStringList{"meeting"};
+    QTest::newRow("whole word") << "groceries" << QStringList{"grocery"};
+    QTest::newRow("every word must occur") << "budget meeting" << QStringList{"meeting"};
+    QTest::newRow("words in any order, last as prefix") << "meeting budg" << QStringList{"meeting"};
+    QTest::newRow("no match") << "zanzibar" << QStringList();
+    QTest::newRow("trashed note excluded") << "secret" << QStringList();
+    QTest::newRow("unbalanced quote") << "\"meeting" << QStringList();
+    QTest::newRow("spaces only") << "   " << QStringList{"<all>"};
+    QTest::newRow("empty") << "" << QStringList{"<all>"};
+    QTest::newRow("json keys are indexed too") << "insert" << QStringList{"<all-live-by-rank>"};
+    QTest::newRow("more occurrences rank first") << "apple" << QStringList{"apples", "grocery"};
+}
+
+void tst_NoteRepository::search()
+{
+    QFETCH(QString, query);
+    QFETCH(QStringList, expected);
+    TestDb t;
+    QVERIFY(t.ok);
+    NoteRepository repo(&t.database);
+    QVERIFY(repo.insert(makeNote(QStringLiteral("meeting"), body(QStringLiteral("Team meeting about the budget")),
+                                 QString(), utc("2024-01-01T00:00:00.000Z"))));
+    QVERIFY(repo.insert(makeNote(QStringLiteral("grocery"), body(QStringLiteral("Buy groceries: apple, milk")),
+                                 QString(), utc("2024-01-03T00:00:00.000Z"))));
+    QVERIFY(repo.insert(makeNote(QStringLiteral("apples"), body(QStringLiteral("apple apple apple pie")), QString(),
+                                 utc("2024-01-02T00:00:00.000Z"))));
+    Note trashed = makeNote(QStringLiteral("trashed"), body(QStringLiteral("secret meeting")));
+    trashed.deletedAt = utc("2024-02-01T00:00:00.000Z");
+    QVERIFY(repo.insert(trashed));
+
+    QList<Note> found = repo.search(query);
+    if (expected == QStringList{"<all>"}) {
+        QCOMPARE(ids(found), ids(repo.allNotes()));
+        QCOMPARE(ids(found), (QStringList{"grocery", "apples", "meeting"}));
+    } else if (expected == QStringList{"<all-live-by-rank>"}) {
+        QStringList sorted = ids(found);
+        sorted.sort();
+        QCOMPARE(sorted, (QStringList{"apples", "grocery", "meeting"}));
+    } else {
+        QCOMPARE(ids(found), expected);
+    }
+}
+
+void tst_NoteRepository::noteCountsByNotebook()
+{
+    TestDb t;
+    QVERIFY(t.ok);
+    NoteRepository repo(&t.database);
+    const QList<QPair<QString, int>> layout = {{"A", 2}, {"B", 1}, {"", 3}};
+    for (const auto& [nb, count] : layout) {
+        for (int i = 0; i < count; ++i)
+            QVERIFY(repo.insert(makeNote(newId(), body(QStringLiteral("n")), nb)));
+    }
+    Note trashed = makeNote(newId(), body(QStringLiteral("gone")), QStringLiteral("A"));
+    trashed.deletedAt = utc("2024-02-01T00:00:00.000Z");
+    QVERIFY(repo.insert(trashed));
+
+    const QHash<QString, int> expected = {{"A", 2}, {"B", 1}, {"", 6}};
+    QCOMPARE(repo.noteCountsByNotebook(), expected);
+}
+
+void tst_NoteRepository::moveToNotebook_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("null id means no notebook") << QString() << "";
+    QTest::newRow("into a notebook") << "nb-2" << "nb-2";
+}
+
+void tst_NoteRepository::moveToNotebook()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, stored);
+    TestDb t;
+    QVERIFY(t.ok);
+    NoteRepository repo(&t.database);
+    Note n = makeNote(QStringLiteral("n"), body(QStringLiteral("x")), QStringLiteral("nb-1"),
+                      utc("2024-01-01T00:00:00.000Z"));
+    n.syncStatus = SyncStatus::Synced;
+    QVERIFY(repo.insert(n));
+
+    Clock::Fixed clock(utc("2024-05-05T05:05:05.555Z"));
+    QSignalSpy changed(&repo, &NoteRepository::notesChanged);
+    QVERIFY(repo.moveToNotebook(QStringLiteral("n"), target));
+    QCOMPARE(changed.count(), 1);
+    const Note after = *repo.noteById(QStringLiteral("n"));
+    QCOMPARE(after.notebookId, stored);
+    QCOMPARE(scalar(t.db(), QStringLiteral("SELECT notebook_id IS NULL FROM notes")).toInt(), 0);
+    QCOMPARE(after.syncStatus, SyncStatus::Pending);
+    QCOMPARE(toDbTimestamp(after.modifiedAt), QStringLiteral("2024-05-05T05:05:05.555Z"));
+    QCOMPARE(toDbTimestamp(after.updatedAt), QStringLiteral("2024-01-01T00:00:00.000Z"));
+}
+
+void tst_NoteRepository::trashAndRestore()
+{
+    TestDb t;
+    QVERIFY(t.ok);
+    NoteRepository repo(&t.database);
+    Note n = makeNote(QStringLiteral("n"), body(QStringLiteral("x")), QString(), utc("2024-01-01T00:00:00.000Z"));
+    n.syncStatus = SyncStatus::Synced;
+    QVERIFY(repo.insert(n));
+
+    Clock::Fixed clock(utc("2024-02-02T02:02:02.202Z"));
+    QVERIFY(repo.moveToTrash(QStringLiteral("n")));
+    Note after = *repo.noteById(QStringLiteral("n"));
+    QCOMPARE(after.deletedAt ? toDbTimestamp(*after.deletedAt) : QString(), QStringLiteral("2024-02-02T02:02:02.202Z"));
+    QCOMPARE(after.syncStatus, SyncStatus::Pending);
+    QCOMPARE(toDbTimestamp(after.updatedAt), QStringLiteral("2024-01-01T00:00:00.000Z"));
+    QCOMPARE(toDbTimestamp(after.modifiedAt), QStringLiteral("2024-01-01T00:00:00.000Z"));
+    QVERIFY(repo.allNotes().isEmpty());
+
+    QVERIFY(repo.markSynced(QStringLiteral("n"), 4));
+    QVERIFY(repo.restore(QStringLiteral("n")));
+    after = *repo.noteById(QStringLiteral("n"));
+    QVERIFY(!after.deletedAt);
+    QCOMPARE(after.syncStatus, SyncStatus::Pending);
+    QCOMPARE(after.version, 4);
+    QCOMPARE(ids(repo.allNotes()), QStringList{"n"});
+}
+
+void tst_NoteRepository::signalOrder_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("insert") << "insert" << QStringList{"notesChanged"};
+    QTest::newRow("update") << "update" << QStringList{"notesChanged"};
+    QTest::newRow("move") << "move" << QStringList{"notesChanged"};
+    QTest::newRow("trash") << "trash" << QStringList{"noteDeleted:n", "notesChanged"};
+    QTest::newRow("restore") << "restore" << QStringList{"notesChanged"};
+    QTest::newRow("purge without attachments") << "purge" << QStringList{"notePurged:n", "notesChanged"};
+    QTest::newRow("markSynced is silent") << "markSynced" << QStringList();
+    QTest::newRow("markAllPending is silent") << "markAllPending" << QStringList();
+    QTest::newRow("to-do setting is silent") << "todo" << QStringList();
+}
+
+void tst_NoteRepository::signalOrder()
+{
+    QFETCH(QString, operation);
+    QFETCH(QStringList, expected);
+    TestDb t;
+    QVERIFY(t.ok);
+    NoteRepository repo(&t.database);
+    Note n = makeNote(QStringLiteral("n"), body(QStringLiteral("x")));
+    n.syncStatus = SyncStatus::Synced;
+    if (operation != QLatin1String("insert"))
+        QVERIFY(repo.insert(n));
+    if (operation == QLatin1String("restore"))
+        QVERIFY(repo.moveToTrash(n.id));
+
+    QObject context;
+    std::unique_ptr<QStringList> log(recordSignals(&repo, &context));
+    bool ok = true;
+    if (operation == QLatin1String("insert"))
+        ok = repo.insert(n);
+    else if (operation == QLatin1String("update"))
+        ok = repo.update(n);
+    else if (operation == QLatin1String("move"))
+        ok = repo.moveToNotebook(n.id, QStringLiteral("nb"));
+    else if (operation == QLatin1String("trash"))
+        ok = repo.moveToTrash(n.id);
+    else if (operation == QLatin1String("restore"))
+        ok = repo.restore(n.id);
+    else if (operation == QLatin1String("purge"))
+        ok = repo.purge(n.id);
+    else if (operation == QLatin1String("markSynced"))
+        ok = repo.markSynced(n.id, 2);
+    else if (operation == QLatin1String("markAllPending"))
+        ok = repo.markAllPending() == 1;
+    else if (operation == QLatin1String("todo"))
+        ok = repo.setIncludeInTodos(n.id, false);
+    QVERIFY(ok);
+    QCOMPARE(*log, expected);
+}
+
+void tst_NoteRepository::pendingNotesIncludeTrash()
+{
+    TestDb t;
+    QVERIFY(t.ok);
+    NoteRepository repo(&t.database);
+    Note synced = makeNote(QStringLiteral("synced"), body(QStringLiteral("a")));
+    synced.syncStatus = SyncStatus::Synced;
+    Note conflict = makeNote(QStringLiteral("conflict"), body(QStringLiteral("b")));
+    conflict.syncStatus = SyncStatus::Conflict;
+    Note trashed = makeNote(QStringLiteral("trashed"), body(QStringLiteral("c")));
+    trashed.deletedAt = utc("2024-01-01T00:00:00.000Z");
+    QVERIFY(repo.insert(synced) && repo.insert(conflict) && repo.insert(trashed));
+    QVERIFY(repo.insert(makeNote(QStringLiteral("live"), body(QStringLiteral("d")))));
+    QStringList pending = ids(repo.pendingNotes());
+    pending.sort();
+    QCOMPARE(pending, (QStringList{"live", "trashed"}));
+}
+
+void tst_NoteRepository::markAllPending_data()
+{
+    QTest::addColumn<QStringList>("statuses"); // one note per entry; "trashed-synced" is in the trash
+    QTest::addColumn<int>("changed");
+    QTest::addColumn<QStringList>("after");
+    QTest::newRow("all already pending") << QStringList{"pending", "pending"} << 0
+                                         << QStringList{"pending", "pending"};
+    QTest::newRow("synced and conflict become pending, trash untouched")
+        << QStringList{"synced", "conflict", "pending", "trashed-synced"} << 2
+        << QStringList{"pending", "pending", "pending", "synced"};
+    QTest::newRow("empty database") << QStringList() << 0 << QStringList();
+}
+
+void tst_NoteRepository::markAllPending()
+{
+    QFETCH(QStringList, statuses);
+    QFETCH(int, changed);
+    QFETCH(QStringList, after);
+    TestDb t;
+    QVERIFY(t.ok);
+    NoteRepository repo(&t.database);
+    for (int i = 0; i < statuses.size(); ++i) {
+        Note n = makeNote(QString::number(i), body(QStringLiteral("x")));
+        QString status = statuses[i];
+        if (status.startsWith(QLatin1String("trashed-"))) {
+            n.deletedAt = utc("2024-01-01T00:00:00.000Z");
+            status = status.mid(8);
+        }
+        n.syncStatus = syncStatusFromString(status);
+        QVERIFY(repo.insert(n));
+    }
+    QCOMPARE(repo.markAllPending(), changed);
+    QStringList stored;
+    for (int i = 0; i < statuses.size(); ++i)
+        stored << syncStatusToString(repo.noteById(QString::number(i))->syncStatus);
+    QCOMPARE(stored, after);
+}
+
+void tst_NoteRepository::includeInTodos_data()
+{
+    QTest::addColumn<QList<bool>>("writes");
+    QTest::addColumn<bool>("expected");
+    QTest::newRow("no row: included") << QList<bool>{} << true;
+    QTest::newRow("set false") << QList<bool>{false} << false;
+    QTest::newRow("set true") << QList<bool>{true} << true;
+    QTest::newRow("false then true replaces") << QList<bool>{false, true} << true;
+    QTest::newRow("true then false replaces") << QList<bool>{true, false} << false;
+}
+
+void tst_NoteRepository::includeInTodos()
+{
+    QFETCH(QList<bool>, writes);
+    QFETCH(bool, expected);
+    TestDb t;
+    QVERIFY(t.ok);
+    NoteRepository repo(&t.database);
+    QVERIFY(repo.insert(makeNote(QStringLiteral("n"), body(QStringLiteral("x")))));
+    for (bool w : writes)
+        QVERIFY(repo.setIncludeInTodos(QStringLiteral("n"), w));
+    QCOMPARE(repo.includeInTodos(QStringLiteral("n")), expected);
+    QCOMPARE(scalar(t.db(), QStringLiteral("SELECT count(*) FROM note_task_settings")).toInt(),
+             writes.isEmpty() ? 0 : 1);
+    // Foreign keys: no setting for a note that does not exist.
+    QVERIFY(!repo.setIncludeInTodos(QStringLiteral("ghost"), false));
+    QCOMPARE(repo.includeInTodos(QStringLiteral("ghost")), true);
+}
+
+namespace {
+
+// A note with two snapshots, an attachment (row and file), a to-do setting, a task and an
+// operation row, next to a bystander note that has the same kinds of rows.
+struct PurgeFixture
+{
+    TestDb t;
+    NoteRepository notes{&t.database};
+    SnapshotRepository snapshots{&t.database};
+    AttachmentRepository attachments{&t.database, nullptr, t.dir.filePath(QStringLiteral("attachments"))};
+    QString attachmentId = newId();
+    QString bystanderAttachmentId = newId();
+
+    bool populate()
+    {
+        bool ok = t.ok;
+        for (const QString& id : {QStringLiteral("doomed"), QStringLiteral("bystander")}) {
+            ok = ok && notes.insert(makeNote(id, body(QStringLiteral("purgeable ") + id)));
+            for (int v = 1; v <= 2; ++v)
+                ok = ok && snapshots.insert({newId(), id, v, body(QStringLiteral("v")), 
+                                                     utc("2024-01-01T00:00:00.000Z")});
+            ok = ok && notes.setIncludeInTodos(id, false);
+            ok = ok && exec(t.db(),
+                            QStringLiteral("INSERT INTO tasks (id, note_id, text, source, line_index, char_offset, "
+                                           "extracted_at, note_updated_at) "
+                                           "VALUES (?, ?, 't', 'check', 0, 0, 'x', 'x')"),
+                            {newId(), id});
+            ok = ok && exec(t.db(),
+                            QStringLiteral("INSERT INTO note_operations (id, note_id, base_version, result_version, "
+                                           "operation, created_at) VALUES (?, ?, 1, 2, '{}', 'x')"),
+                            {newId(), id});
+            const QString attId = id == QLatin1String("doomed") ? attachmentId : bystanderAttachmentId;
+            ok = ok && attachments.saveFile(attId, "PNG bytes");
+            ok = ok && attachments.insert({attId, id, QStringLiteral("a.png"), QStringLiteral("image/png"), 9,
+                                           utc("2024-01-01T00:00:00.000Z"), SyncStatus::Pending});
+        }
+        return ok;
+    }
+};
+
+} // namespace
+
+void tst_NoteRepository::purgeRemovesEverything()
+{
+    PurgeFixture f;
+    QVERIFY(f.populate());
+    QObject::connect(&f.notes, &NoteRepository::attachmentsOrphaned, &f.attachments,
+                     &AttachmentRepository::removeFiles);
+    QObject::connect(&f.notes, &NoteRepository::notePurged, &f.attachments, &AttachmentRepository::deleteAllForNote);
+    QObject context;
+    std::unique_ptr<QStringList> log(recordSignals(&f.notes, &context));
+
+    QVERIFY(f.notes.purge(QStringLiteral("doomed")));
+    QCOMPARE(*log, (QStringList{"attachmentsOrphaned:" + f.attachmentId, "notePurged:doomed", "notesChanged"}));
+    for (const QString& table : kDependentTables) {
+        QVERIFY2(countFor(f.t.db(), table, QStringLiteral("doomed")) == 0, qPrintable(table));
+        QVERIFY2(countFor(f.t.db(), table, QStringLiteral("bystander")) == 1 + (table == "note_snapshots"),
+                 qPrintable(table));
+    }
+    QVERIFY(!QFile::exists(f.attachments.filePath(f.attachmentId)));
+    QVERIFY(QFile::exists(f.attachments.filePath(f.bystanderAttachmentId)));
+    QCOMPARE(ids(f.notes.search(QStringLiteral("purgeable"))), QStringList{"bystander"});
+    QCOMPARE(scalar(f.t.db(), QStringLiteral("SELECT count(*) FROM pragma_foreign_key_check")).toInt(), 0);
+}
+
+void tst_NoteRepository::purgeFailureRollsBack()
+{
+    PurgeFixture f;
+    QVERIFY(f.populate());
+    QVERIFY(exec(f.t.db(), QStringLiteral("CREATE TRIGGER keep_notes BEFORE DELETE ON notes "
+                                          "BEGIN SELECT RAISE(ABORT, 'notes are kept'); END")));
+    QObject::connect(&f.notes, &NoteRepository::attachmentsOrphaned, &f.attachments,
+                     &AttachmentRepository::removeFiles);
+    QObject context;
+    std::unique_ptr<QStringList> log(recordSignals(&f.notes, &context));
+
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression(QStringLiteral("^NoteRepository::purge failed: .*notes are kept")));
+    QVERIFY(!f.notes.purge(QStringLiteral("doomed")));
+    QCOMPARE(*log, QStringList());
+    for (const QString& table : kDependentTables)
+        QVERIFY2(countFor(f.t.db(), table, QStringLiteral("doomed")) == 1 + (table == "note_snapshots"),
+                 qPrintable(table));
+    QVERIFY(QFile::exists(f.attachments.filePath(f.attachmentId)));
+    QCOMPARE(f.notes.includeInTodos(QStringLiteral("doomed")), false);
+
+    // The connection is usable afterwards (no transaction left open).
+    QVERIFY(exec(f.t.db(), QStringLiteral("DROP TRIGGER keep_notes")));
+    QVERIFY(f.notes.purge(QStringLiteral("doomed")));
+    QVERIFY(!f.notes.noteById(QStringLiteral("doomed")));
+}
+
+void tst_NoteRepository::purgeInsideOpenTransaction()
+{
+    PurgeFixture f;
+    QVERIFY(f.populate());
+    QSqlDatabase db = f.t.db();
+    QVERIFY(db.transaction());
+    QVERIFY(f.notes.purge(QStringLiteral("doomed")));
+    QVERIFY(db.rollback());
+    // The caller's rollback undoes the purge too: it ran inside the caller's transaction.
+    QVERIFY(f.notes.noteById(QStringLiteral("doomed")));
+    QCOMPARE(countFor(f.t.db(), QStringLiteral("note_snapshots"), QStringLiteral("doomed")), 2);
+
+    QVERIFY(db.transaction());
+    QVERIFY(f.notes.purge(QStringLiteral("doomed")));
+    QVERIFY(db.commit());
+    QVERIFY(!f.notes.noteById(QStringLiteral("doomed")));
+}
+
+QTEST_GUILESS_MAIN(tst_NoteRepository)
+#include "tst_NoteRepository.moc"

@@ -1,0 +1,196 @@
+#include "Clock.h"
+#include "NotebookRepository.h"
+#include "StorageTestSupport.h"
+
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+Notebook makeNotebook(const QString& id, const QString& name, SyncStatus status = SyncStatus::Pending)
+{
+    Notebook nb;
+    nb.id = id;
+    nb.name = name;
+    nb.createdAt = utc("2024-01-01T00:00:00.000Z");
+    nb.updatedAt = utc("2024-01-01T00:00:00.000Z");
+    nb.syncStatus = status;
+    return nb;
+}
+
+QStringList names(const QList<Notebook>& list)
+{
+    QStringList out;
+    for (const Notebook& nb : list)
+        out << nb.name;
+    return out;
+}
+
+QStringList describe(const Notebook& nb)
+{
+    return {nb.id,
+            nb.name,
+            QString::number(nb.isDefault),
+            QString::number(nb.isShared),
+            nb.ownerId,
+            toDbTimestamp(nb.createdAt),
+            toDbTimestamp(nb.updatedAt),
+            nb.deletedAt ? toDbTimestamp(*nb.deletedAt) : QStringLiteral("<none>"),
+            QString::number(nb.version),
+            syncStatusToString(nb.syncStatus)};
+}
+
+} // namespace
+
+class tst_NotebookRepository : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void ordering_data();
+    void ordering();
+    void roundTrip();
+    void ownerStoredAsNull_data();
+    void ownerStoredAsNull();
+    void markDeleted();
+    void markAllPendingSkipsDeleted();
+    void failedInsertLogs();
+};
+
+void tst_NotebookRepository::ordering_data()
+{
+    QTest::addColumn<QStringList>("inserted");
+    QTest::addColumn<QString>("defaultName");
+    QTest::addColumn<QStringList>("listed");
+    QTest::newRow("binary collation") << QStringList{"b", "A", "a"} << QString() << QStringList{"A", "a", "b"};
+    QTest::newRow("legacy default first") << QStringList{"b", "Zed", "a"} << "Zed" << QStringList{"Zed", "a", "b"};
+}
+
+void tst_NotebookRepository::ordering()
+{
+    QFETCH(QStringList, inserted);
+    QFETCH(QString, defaultName);
+    QFETCH(QStringList, listed);
+    TestDb t;
+    QVERIFY(t.ok);
+    NotebookRepository repo(&t.database);
+    for (const QString& name : inserted) {
+        Notebook nb = makeNotebook(newId(), name);
+        nb.isDefault = name == defaultName;
+        QVERIFY(repo.insert(nb));
+    }
+    QCOMPARE(names(repo.allNotebooks()), listed);
+}
+
+void tst_NotebookRepository::roundTrip()
+{
+    TestDb t;
+    QVERIFY(t.ok);
+    NotebookRepository repo(&t.database);
+    QSignalSpy changed(&repo, &NotebookRepository::notebooksChanged);
+    Notebook nb = makeNotebook(QStringLiteral("nb"), QStringLiteral("Recipes"), SyncStatus::Synced);
+    nb.isShared = true;
+    nb.ownerId = QStringLiteral("owner-1");
+    nb.version = 5;
+    nb.createdAt = utc("2023-02-03T04:05:06.789Z");
+    QVERIFY(repo.insert(nb));
+    QCOMPARE(describe(*repo.notebookById(QStringLiteral("nb"))), describe(nb));
+
+    Notebook changedNb = nb;
+    changedNb.name = QStringLiteral("Cooking");
+    changedNb.createdAt = utc("2030-01-01T00:00:00.000Z"); // never written by update
+    changedNb.updatedAt = utc("2024-09-09T09:09:09.009Z");
+    changedNb.deletedAt = utc("2024-09-10T00:00:00.001Z");
+    changedNb.isShared = false;
+    changedNb.ownerId.clear();
+    changedNb.version = 6;
+    changedNb.syncStatus = SyncStatus::Conflict;
+    QVERIFY(repo.update(changedNb));
+    Notebook expected = changedNb;
+    expected.createdAt = nb.createdAt;
+    QCOMPARE(describe(*repo.notebookById(QStringLiteral("nb"))), describe(expected));
+    QCOMPARE(changed.count(), 2);
+    QVERIFY(!repo.notebookById(QStringLiteral("missing")));
+}
+
+void tst_NotebookRepository::ownerStoredAsNull_data()
+{
+    QTest::addColumn<QString>("ownerId");
+    QTest::addColumn<int>("isNull");
+    QTest::newRow("empty") << QString("") << 1;
+    QTest::newRow("null") << QString() << 1;
+    QTest::newRow("set") << "someone" << 0;
+}
+
+void tst_NotebookRepository::ownerStoredAsNull()
+{
+    QFETCH(QString, ownerId);
+    QFETCH(int, isNull);
+    TestDb t;
+    QVERIFY(t.ok);
+    NotebookRepository repo(&t.database);
+    Notebook nb = makeNotebook(QStringLiteral("nb"), QStringLiteral("N"));
+    nb.ownerId = ownerId;
+    QVERIFY(repo.insert(nb));
+    QCOMPARE(scalar(t.db(), QStringLiteral("SELECT owner_id IS NULL FROM notebooks")).toInt(), isNull);
+    QVERIFY(repo.update(nb));
+    QCOMPARE(scalar(t.db(), QStringLiteral("SELECT owner_id IS NULL FROM notebooks")).toInt(), isNull);
+}
+
+void tst_NotebookRepository::markDeleted()
+{
+    TestDb t;
+    QVERIFY(t.ok);
+    NotebookRepository repo(&t.database);
+    QVERIFY(repo.insert(makeNotebook(QStringLiteral("keep"), QStringLiteral("Keep"), SyncStatus::Synced)));
+    QVERIFY(repo.insert(makeNotebook(QStringLiteral("gone"), QStringLiteral("Gone"), SyncStatus::Synced)));
+    QSignalSpy changed(&repo, &NotebookRepository::notebooksChanged);
+
+    Clock::Fixed clock(utc("2024-04-04T04:04:04.404Z"));
+    QVERIFY(repo.markDeleted(QStringLiteral("gone")));
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(names(repo.allNotebooks()), QStringList{"Keep"});
+    const auto gone = repo.notebookById(QStringLiteral("gone"));
+    QVERIFY(gone);
+    QCOMPARE(gone->deletedAt ? toDbTimestamp(*gone->deletedAt) : QString(), QStringLiteral("2024-04-04T04:04:04.404Z"));
+    QCOMPARE(gone->syncStatus, SyncStatus::Pending);
+    QCOMPARE(repo.notebookById(QStringLiteral("keep"))->syncStatus, SyncStatus::Synced);
+}
+
+void tst_NotebookRepository::markAllPendingSkipsDeleted()
+{
+    TestDb t;
+    QVERIFY(t.ok);
+    NotebookRepository repo(&t.database);
+    QVERIFY(repo.insert(makeNotebook(QStringLiteral("s"), QStringLiteral("S"), SyncStatus::Synced)));
+    QVERIFY(repo.insert(makeNotebook(QStringLiteral("c"), QStringLiteral("C"), SyncStatus::Conflict)));
+    QVERIFY(repo.insert(makeNotebook(QStringLiteral("p"), QStringLiteral("P"), SyncStatus::Pending)));
+    Notebook deleted = makeNotebook(QStringLiteral("d"), QStringLiteral("D"), SyncStatus::Synced);
+    deleted.deletedAt = utc("2024-01-02T00:00:00.000Z");
+    QVERIFY(repo.insert(deleted));
+    QSignalSpy changed(&repo, &NotebookRepository::notebooksChanged);
+
+    QCOMPARE(repo.markAllPending(), 2);
+    QCOMPARE(changed.count(), 0);
+    QCOMPARE(repo.notebookById(QStringLiteral("s"))->syncStatus, SyncStatus::Pending);
+    QCOMPARE(repo.notebookById(QStringLiteral("c"))->syncStatus, SyncStatus::Pending);
+    QCOMPARE(repo.notebookById(QStringLiteral("d"))->syncStatus, SyncStatus::Synced);
+    QCOMPARE(repo.markAllPending(), 0);
+}
+
+void tst_NotebookRepository::failedInsertLogs()
+{
+    TestDb t;
+    QVERIFY(t.ok);
+    NotebookRepository repo(&t.database);
+    QVERIFY(repo.insert(makeNotebook(QStringLiteral("x"), QStringLiteral("X"))));
+    QSignalSpy changed(&repo, &NotebookRepository::notebooksChanged);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^NotebookRepository::insert failed: .+")));
+    QVERIFY(!repo.insert(makeNotebook(QStringLiteral("x"), QStringLiteral("Again"))));
+    QCOMPARE(changed.count(), 0);
+    QCOMPARE(repo.notebookById(QStringLiteral("x"))->name, QStringLiteral("X"));
+}
+
+QTEST_GUILESS_MAIN(tst_NotebookRepository)
+#include "tst_NotebookRepository.moc"
