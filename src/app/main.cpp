@@ -1,6 +1,7 @@
-#include <QApplication>
+#include "Application.h"
+
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    return 0;
+    Application app(argc, argv);
+    return app.run();
 }

@@ -1,0 +1,222 @@
+#include "Application.h"
+
+#include "AppLog.h"
+#include "AppState.h"
+#include "CommandLine.h"
+#include "DataPaths.h"
+#include "Interaction.h"
+#include "MainWindow.h"
+#include "PreferenceKeys.h"
+#include "PreferencesRepository.h"
+#include "SingleInstance.h"
+#include "Version.h"
+
+#include <QFont>
+#include <QFontDatabase>
+#include <QIcon>
+#include <QTimer>
+
+namespace {
+
+// Registration order matters: the first font's family becomes the application font.
+constexpr const char* kFontResources[] = {
+    ":/fonts/IBMPlexSans.ttf",
+    ":/fonts/IBMPlexSans-Italic.ttf",
+    ":/fonts/IBMPlexMono-Medium.ttf",
+    ":/fonts/MaterialIcons-Regular.otf",
+};
+
+constexpr const char* kWindowIcon = ":/icons/app-icon.png";
+
+} // namespace
+
+Application::Application(int& argc, char** argv)
+    : QApplication(argc, argv)
+{
+    setOrganizationName(kOrganizationName);
+    setOrganizationDomain(kOrganizationDomain);
+    setApplicationName(kApplicationName);
+    setApplicationVersion(kVersion);
+    registerFonts();
+    setWindowIcon(QIcon(QString::fromLatin1(kWindowIcon)));
+}
+
+Application::~Application()
+{
+    tearDown();
+}
+
+void Application::registerFonts()
+{
+    // The resources live in a static library; make sure its registration is not dropped by the linker.
+    Q_INIT_RESOURCE(norv_resources);
+
+    QString uiFamily;
+    for (const char* resource : kFontResources) {
+        const QString path = QString::fromLatin1(resource);
+        const int id = QFontDatabase::addApplicationFont(path);
+        if (id < 0) {
+            qCWarning(lcApp).noquote() << "Could not register font:" << path;
+            continue;
+        }
+        if (uiFamily.isEmpty())
+            uiFamily = QFontDatabase::applicationFontFamilies(id).value(0);
+    }
+    // The theme takes its base font from the application font, so setting the family here is what
+    // makes every widget use it.
+    if (!uiFamily.isEmpty()) {
+        QFont f = font();
+        f.setFamily(uiFamily);
+        setFont(f);
+    }
+}
+
+QString Application::instanceKey()
+{
+    const QString overridden = qEnvironmentVariable("NORV_INSTANCE_KEY");
+    return overridden.isEmpty() ? QString(kInstanceKey) : overridden;
+}
+
+void Application::tearDown()
+{
+    // The main window uses the state, so it goes first.
+    delete m_mainWindow;
+    m_mainWindow = nullptr;
+    delete m_updateTimer;
+    m_updateTimer = nullptr;
+    delete m_state;
+    m_state = nullptr;
+    delete m_singleInstance;
+    m_singleInstance = nullptr;
+}
+
+int Application::run()
+{
+    // run() normally happens once per process; starting from scratch keeps a repeated run honest.
+    tearDown();
+
+    const QStringList args = arguments();
+
+    m_singleInstance = new SingleInstance(instanceKey(), this);
+    if (!m_singleInstance->tryRun(secondStartMessage(args)))
+        return 0;
+
+    if (!initializeState()) {
+        Interaction::critical(nullptr, QStringLiteral("Database Error"),
+                              QStringLiteral("Failed to initialize the database.\n\nData directory: %1\n\n"
+                                             "Please check file permissions and try again.")
+                                  .arg(dataDirectory()));
+        return 1;
+    }
+
+    connect(m_singleInstance, &SingleInstance::messageReceived, this, &Application::handleMessage);
+
+    const CommandLineOptions options = parseCommandLine(args);
+    openRequestedNote(options);
+
+    createMainWindow();
+    const bool startMinimized =
+        m_state->preferences()->boolValue(PrefKey::StartMinimized, PrefKey::StartMinimizedDefault);
+    // A note asked for on the command line opens alone; the main window waits in the background.
+    if (!options.newNote && !options.hasNoteId && !startMinimized)
+        m_mainWindow->show();
+
+    restoreNoteWindows();
+    restoreTodosWindow();
+    showWhatsNewOnce();
+    scheduleUpdateCheck();
+
+    return exec();
+}
+
+bool Application::initializeState()
+{
+    m_state = new AppState(this);
+    return m_state->initialize();
+}
+
+void Application::openRequestedNote(const CommandLineOptions& options)
+{
+    if (options.newNote)
+        qCDebug(lcApp) << "New note window requested on the command line";
+    else if (options.hasNoteId)
+        qCDebug(lcApp) << "Note window requested on the command line for" << options.noteId;
+    // Note windows open here once they exist.
+}
+
+void Application::createMainWindow()
+{
+    m_mainWindow = new MainWindow();
+}
+
+void Application::restoreNoteWindows()
+{
+    PreferencesRepository* prefs = m_state->preferences();
+    const QString stored = prefs->stringValue(PrefKey::RestoreNoteWindows, QString());
+    if (stored.isEmpty())
+        return;
+    for (const QString& noteId : parseRestoreIds(stored)) {
+        // Each id reopens its note window here once note windows exist.
+        qCDebug(lcApp) << "Restoring note window for" << noteId;
+    }
+    // Restored once only: the next quit writes the list afresh.
+    prefs->remove(PrefKey::RestoreNoteWindows);
+}
+
+void Application::restoreTodosWindow()
+{
+    PreferencesRepository* prefs = m_state->preferences();
+    if (!prefs->boolValue(PrefKey::RestoreTodosWindow, PrefKey::RestoreTodosWindowDefault))
+        return;
+    // The main window opens the to-do window here once it has one.
+    qCDebug(lcApp) << "Restoring the to-do window";
+    prefs->remove(PrefKey::RestoreTodosWindow);
+}
+
+void Application::showWhatsNewOnce()
+{
+    PreferencesRepository* prefs = m_state->preferences();
+    const QString shown = prefs->stringValue(PrefKey::LastWhatsNewVersion, QString());
+    if (compareVersions(shown, kVersion) >= 0)
+        return;
+    // Stored before showing, so a crash inside the dialog does not bring it back on every start.
+    prefs->setValue(PrefKey::LastWhatsNewVersion, kVersion);
+    // What's New for kDisplayName opens here over the main window.
+    qCDebug(lcApp) << "What's New due for" << kVersion;
+}
+
+void Application::scheduleUpdateCheck()
+{
+    // Give the event loop time to show the windows before any network traffic starts.
+    m_updateTimer = new QTimer(this);
+    m_updateTimer->setSingleShot(true);
+    m_updateTimer->setInterval(kUpdateCheckDelayMs);
+    connect(m_updateTimer, &QTimer::timeout, this, &Application::checkForUpdates);
+    m_updateTimer->start();
+}
+
+void Application::checkForUpdates()
+{
+    // The update client (product "notes", channel "stable", current version kVersion) starts here.
+    qCDebug(lcApp) << "Update check due";
+}
+
+void Application::handleMessage(const QString& message)
+{
+    if (message == QLatin1StringView("new-note")) {
+        // A new note in its own window opens here once note windows exist.
+        qCDebug(lcApp) << "New note window requested by a second start";
+        return;
+    }
+    if (message.startsWith(QLatin1StringView("note:"))) {
+        const QString noteId = message.mid(5);
+        // That note's window opens, or comes forward, here once note windows exist.
+        qCDebug(lcApp) << "Note window requested by a second start for" << noteId;
+        return;
+    }
+    if (m_mainWindow) {
+        m_mainWindow->show();
+        m_mainWindow->raise();
+        m_mainWindow->activateWindow();
+    }
+}

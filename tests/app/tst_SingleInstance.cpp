@@ -1,0 +1,266 @@
+#include "SingleInstance.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUuid>
+
+namespace {
+
+QString programPath()
+{
+    return QStringLiteral(NORV_BINARY_DIR "/src/app/norvane-notes");
+}
+
+// Unique per use, so parallel tests and a developer's running app never meet.
+QString uniqueKey()
+{
+    return QStringLiteral("norv-test-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+QProcessEnvironment programEnvironment(const QString& dataDir, const QString& key)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("NOTES_DATA_DIR"), dataDir);
+    env.insert(QStringLiteral("NORV_INSTANCE_KEY"), key);
+    return env;
+}
+
+bool canConnect(const QString& key)
+{
+    QLocalSocket socket;
+    socket.connectToServer(key);
+    const bool connected = socket.waitForConnected(200);
+    socket.abort();
+    return connected;
+}
+
+// Kills the program when a test leaves early, so no instance outlives the test.
+struct ProcessGuard
+{
+    QProcess& process;
+    ~ProcessGuard()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(10000);
+        }
+    }
+};
+
+constexpr int kProcessTimeoutMs = 60000; // the sanitised program is slow to start; this only bounds a hang
+
+} // namespace
+
+class tst_SingleInstance : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void secondStartHandsOverMessage_data();
+    void secondStartHandsOverMessage();
+    void secondaryAgainstRunningProgram();
+    void connectionsFromSameProcess_data();
+    void connectionsFromSameProcess();
+    void staleEndpointIsReplaced_data();
+    void staleEndpointIsReplaced();
+    void failureToListenStillRuns();
+};
+
+void tst_SingleInstance::initTestCase()
+{
+    QVERIFY2(QFileInfo(programPath()).isExecutable(), qPrintable(programPath()));
+}
+
+void tst_SingleInstance::secondStartHandsOverMessage_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("note id") << QStringList{"--note", "abc"} << "note:abc";
+    QTest::newRow("new note") << QStringList{"--new-note"} << "new-note";
+    QTest::newRow("plain start") << QStringList{} << "focus";
+    QTest::newRow("dangling note") << QStringList{"--note"} << "focus";
+}
+
+// This process is the primary; the built program starts as the second instance.
+void tst_SingleInstance::secondStartHandsOverMessage()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, expected);
+
+    const QString key = uniqueKey();
+    QTemporaryDir dataDir;
+    QVERIFY(dataDir.isValid());
+
+    SingleInstance primary(key);
+    QVERIFY(primary.tryRun(QStringLiteral("focus")));
+    QVERIFY(primary.isListening());
+    QSignalSpy spy(&primary, &SingleInstance::messageReceived);
+
+    QProcess second;
+    ProcessGuard guard{second};
+    second.setProcessEnvironment(programEnvironment(dataDir.path(), key));
+    second.setProcessChannelMode(QProcess::ForwardedChannels);
+    second.start(programPath(), args);
+    QVERIFY(second.waitForStarted());
+    // The primary must keep its event loop turning while the second one writes.
+    QTRY_VERIFY_WITH_TIMEOUT(second.state() == QProcess::NotRunning, kProcessTimeoutMs);
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+
+    // The message, then the empty message of the closed connection.
+    QTRY_COMPARE(spy.count(), 2);
+    QCOMPARE(spy.at(0).at(0).toString(), expected);
+    QCOMPARE(spy.at(1).at(0).toString(), QString());
+
+    // A second instance stops before the data directory is touched.
+    QCOMPARE(QDir(dataDir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+}
+
+// The built program is the primary; this process starts second and is turned away.
+void tst_SingleInstance::secondaryAgainstRunningProgram()
+{
+    const QString key = uniqueKey();
+    QTemporaryDir dataDir;
+    QVERIFY(dataDir.isValid());
+
+    QProcess primary;
+    ProcessGuard guard{primary};
+    primary.setProcessEnvironment(programEnvironment(dataDir.path(), key));
+    primary.setProcessChannelMode(QProcess::ForwardedChannels);
+    primary.start(programPath(), QStringList());
+    QVERIFY(primary.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(canConnect(key) || primary.state() == QProcess::NotRunning, kProcessTimeoutMs);
+    QCOMPARE(primary.state(), QProcess::Running);
+
+    SingleInstance second(key);
+    QSignalSpy spy(&second, &SingleInstance::messageReceived);
+    QVERIFY(!second.tryRun(QStringLiteral("note:abc")));
+    QVERIFY(!second.isListening());
+    QCOMPARE(spy.count(), 0);
+
+    // The primary goes on to make its database, named after its client id, in the data directory it
+    // was given (it listens before it opens the database, hence the wait), and keeps running.
+    const QDir dir(dataDir.path());
+    const QStringList dbFilter{QStringLiteral("norvane_notes_*.db")};
+    QTRY_VERIFY_WITH_TIMEOUT(!dir.entryList(dbFilter, QDir::Files).isEmpty(), kProcessTimeoutMs);
+    QFile clientIdFile(dir.filePath(QStringLiteral("client_id")));
+    QVERIFY(clientIdFile.open(QIODevice::ReadOnly));
+    const QString clientId = QString::fromUtf8(clientIdFile.readAll()).trimmed();
+    QCOMPARE(clientId.size(), 36);
+    QCOMPARE(dir.entryList(dbFilter, QDir::Files), QStringList{QStringLiteral("norvane_notes_%1.db").arg(clientId)});
+    QCOMPARE(primary.state(), QProcess::Running);
+
+    primary.terminate();
+    QVERIFY(primary.waitForFinished(kProcessTimeoutMs));
+    // A terminated process leaves its endpoint file behind; do not litter the temp directory.
+    QLocalServer::removeServer(key);
+}
+
+void tst_SingleInstance::connectionsFromSameProcess_data()
+{
+    QTest::addColumn<QString>("sent");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("message then close") << "note:n-1" << QStringList{"note:n-1", ""};
+    QTest::newRow("non-ASCII text arrives as UTF-8") << QString::fromUtf8("note:caf\u00e9-\u6587")
+                                                     << QStringList{QString::fromUtf8("note:caf\u00e9-\u6587"), ""};
+    // Nothing written: the connect-and-close alone still brings the main window forward.
+    QTest::newRow("empty message") << "" << QStringList{""};
+}
+
+void tst_SingleInstance::connectionsFromSameProcess()
+{
+    QFETCH(QString, sent);
+    QFETCH(QStringList, expected);
+
+    const QString key = uniqueKey();
+    SingleInstance primary(key);
+    QVERIFY(primary.tryRun(QStringLiteral("focus")));
+    QSignalSpy spy(&primary, &SingleInstance::messageReceived);
+
+    // The write lands in the socket buffer, so a blocking sender works on the primary's own thread.
+    SingleInstance second(key);
+    QVERIFY(!second.tryRun(sent));
+
+    QTRY_COMPARE(spy.count(), expected.size());
+    QStringList received;
+    for (const QList<QVariant>& args : spy)
+        received << args.at(0).toString();
+    QCOMPARE(received, expected);
+}
+
+void tst_SingleInstance::staleEndpointIsReplaced_data()
+{
+    QTest::addColumn<bool>("crashedProgram");
+
+    QTest::newRow("socket of a killed primary") << true;
+    QTest::newRow("leftover file at the endpoint") << false;
+}
+
+void tst_SingleInstance::staleEndpointIsReplaced()
+{
+    QFETCH(bool, crashedProgram);
+
+    const QString key = uniqueKey();
+    const QString endpoint = QDir::tempPath() + QLatin1Char('/') + key;
+
+    if (crashedProgram) {
+        QTemporaryDir dataDir;
+        QVERIFY(dataDir.isValid());
+        QProcess crashed;
+        ProcessGuard guard{crashed};
+        crashed.setProcessEnvironment(programEnvironment(dataDir.path(), key));
+        crashed.setProcessChannelMode(QProcess::ForwardedChannels);
+        crashed.start(programPath(), QStringList());
+        QVERIFY(crashed.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(canConnect(key) || crashed.state() == QProcess::NotRunning, kProcessTimeoutMs);
+        QCOMPARE(crashed.state(), QProcess::Running);
+        crashed.kill(); // SIGKILL: the endpoint is not cleaned up
+        QVERIFY(crashed.waitForFinished(kProcessTimeoutMs));
+        QCOMPARE(crashed.exitStatus(), QProcess::CrashExit);
+    } else {
+        QFile leftover(endpoint);
+        QVERIFY(leftover.open(QIODevice::WriteOnly));
+        leftover.close();
+    }
+    QVERIFY2(QFileInfo::exists(endpoint), "the stale endpoint must exist before the next start");
+    QVERIFY(!canConnect(key));
+
+    SingleInstance next(key);
+    QVERIFY(next.tryRun(QStringLiteral("focus")));
+    QVERIFY(next.isListening());
+
+    // And it really serves: a later start reaches it.
+    QSignalSpy spy(&next, &SingleInstance::messageReceived);
+    SingleInstance later(key);
+    QVERIFY(!later.tryRun(QStringLiteral("new-note")));
+    QTRY_VERIFY(spy.count() >= 1);
+    QCOMPARE(spy.at(0).at(0).toString(), QStringLiteral("new-note"));
+}
+
+void tst_SingleInstance::failureToListenStillRuns()
+{
+    // A full path into a directory that does not exist can be neither reached nor listened on.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString key = dir.filePath(QStringLiteral("missing/endpoint"));
+
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^SingleInstance: failed to start server: \\S.*"));
+    SingleInstance primary(key);
+    QVERIFY(primary.tryRun(QStringLiteral("focus")));
+    QVERIFY(!primary.isListening());
+}
+
+QTEST_GUILESS_MAIN(tst_SingleInstance)
+#include "tst_SingleInstance.moc"
