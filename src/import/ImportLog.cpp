@@ -1,0 +1,3 @@
+#include "ImportLog.h"
+
+Q_LOGGING_CATEGORY(lcImport, "norv.import", QtInfoMsg)

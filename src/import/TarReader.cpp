@@ -1,0 +1,130 @@
+#include "TarReader.h"
+
+#include <QFile>
+#include <QIODevice>
+#include <optional>
+
+namespace {
+
+constexpr qint64 kBlock = 512;
+constexpr int kNameOffset = 0;
+constexpr int kNameLength = 100;
+constexpr int kSizeOffset = 124;
+constexpr int kSizeLength = 12;
+
+bool isZeroBlock(const QByteArray& block)
+{
+    for (char c : block) {
+        if (c != 0)
+            return false;
+    }
+    return true;
+}
+
+QString entryName(const QByteArray& header)
+{
+    QByteArray raw = header.mid(kNameOffset, kNameLength);
+    const qsizetype nul = raw.indexOf('\0');
+    if (nul >= 0)
+        raw.truncate(nul);
+    return QString::fromUtf8(raw).trimmed();
+}
+
+TarReadResult failure(const QString& error)
+{
+    TarReadResult result;
+    result.error = error;
+    return result;
+}
+
+} // namespace
+
+std::optional<qint64> parseTarSize(const QByteArray& field)
+{
+    if (field.isEmpty())
+        return qint64(0);
+    const auto first = static_cast<unsigned char>(field.at(0));
+    if (first & 0x80) {
+        // Base-256: big-endian two's complement; only positive values make sense as a size.
+        if (first & 0x40)
+            return std::nullopt;
+        quint64 value = first & 0x3f;
+        for (qsizetype i = 1; i < field.size(); ++i) {
+            if (value > (quint64(1) << 55))
+                return std::nullopt; // would not fit in 63 bits
+            value = (value << 8) | static_cast<unsigned char>(field.at(i));
+        }
+        return qint64(value);
+    }
+
+    // Octal digits, padded on either side with spaces or NULs.
+    qsizetype i = 0;
+    while (i < field.size() && (field.at(i) == ' ' || field.at(i) == '\0'))
+        ++i;
+    qint64 value = 0;
+    bool sawDigit = false;
+    for (; i < field.size(); ++i) {
+        const char c = field.at(i);
+        if (c < '0' || c > '7')
+            break;
+        value = value * 8 + (c - '0'); // 12 octal digits stay below 2^36
+        sawDigit = true;
+    }
+    for (; i < field.size(); ++i) {
+        const char c = field.at(i);
+        if (c != ' ' && c != '\0')
+            return std::nullopt;
+    }
+    return sawDigit ? value : qint64(0);
+}
+
+TarReadResult readTarArchive(QIODevice& device, qint64 maxEntryBytes)
+{
+    TarReadResult result;
+    const qint64 end = device.size();
+    for (;;) {
+        const QByteArray header = device.read(kBlock);
+        if (header.size() < kBlock || isZeroBlock(header))
+            break;
+
+        const QString name = entryName(header);
+        const std::optional<qint64> size = parseTarSize(header.mid(kSizeOffset, kSizeLength));
+        if (!size)
+            return failure(QStringLiteral("Archive entry \"%1\" has an unreadable size field").arg(name));
+        const qint64 left = end - device.pos();
+        if (*size > maxEntryBytes) {
+            return failure(QStringLiteral("Archive entry \"%1\" claims %2 bytes, more than the limit of %3 bytes")
+                               .arg(name)
+                               .arg(*size)
+                               .arg(maxEntryBytes));
+        }
+        if (*size > left) {
+            return failure(
+                QStringLiteral("Archive entry \"%1\" claims %2 bytes, but only %3 bytes are left in the file")
+                    .arg(name)
+                    .arg(*size)
+                    .arg(left));
+        }
+
+        TarEntry entry;
+        entry.name = name;
+        entry.data = device.read(*size);
+        if (entry.data.size() != *size)
+            return failure(
+                QStringLiteral("Archive entry \"%1\" could not be read: %2").arg(name, device.errorString()));
+        result.entries.append(std::move(entry));
+
+        const qint64 padding = (kBlock - *size % kBlock) % kBlock;
+        if (padding > 0 && !device.seek(qMin(end, device.pos() + padding)))
+            break;
+    }
+    return result;
+}
+
+TarReadResult readTarArchive(const QString& path, qint64 maxEntryBytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return readTarArchive(file, maxEntryBytes);
+}

@@ -1,0 +1,603 @@
+#include "DeltaDocument.h"
+#include "DeltaFormat.h"
+#include "FontScale.h"
+#include "TextFormats.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QGuiApplication>
+#include <QJsonDocument>
+#include <QPalette>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextList>
+#include <QTextTable>
+
+using namespace TextFormats;
+
+class tst_DeltaDocument : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void roundTrip_data();
+    void roundTrip();
+    void idempotent_data();
+    void idempotent();
+    void roundTripAtSmallFontScale_data();
+    void roundTripAtSmallFontScale();
+    void linesAndBlocks_data();
+    void linesAndBlocks();
+    void invalidBodiesLoadAsPlainText_data();
+    void invalidBodiesLoadAsPlainText();
+    void mixedListsShareOneList();
+    void raggedTableStructure();
+    void spacersAreSavedOnceTypedInto();
+    void oversizedTableStaysOneEmbed();
+    void fontScaleSizes();
+    void loadIsSilentAndNotUndoable();
+    void realWorldDocuments_data();
+    void realWorldDocuments();
+    void maliciousDocumentStaysText();
+};
+
+namespace {
+
+// The op of a table embed: the table's JSON text is itself a JSON string inside the body.
+QString tableOp(const char* tableJson)
+{
+    const QByteArray wrapped = QJsonDocument(QJsonArray{QString::fromUtf8(tableJson)}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(R"({"insert":{"table":%1}})").arg(QString::fromUtf8(wrapped.mid(1, wrapped.size() - 2)));
+}
+
+// Saves through toJson, and checks that it prints exactly what the JSON library prints for toDelta.
+QString saved(const QString& body)
+{
+    DeltaDocument doc;
+    doc.loadJson(body);
+    const QString json = doc.toJson();
+    const QString reference = QString::fromUtf8(QJsonDocument(doc.toDelta()).toJson(QJsonDocument::Compact));
+    if (json != reference) {
+        qWarning("toJson and toDelta disagree:\n%s\n%s", qPrintable(json), qPrintable(reference));
+        return QStringLiteral("<toJson differs from toDelta>");
+    }
+    return json;
+}
+
+QString readFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll());
+}
+
+QString plainOf(const QString& body)
+{
+    return deltaToPlainText(parseDelta(body));
+}
+
+} // namespace
+
+void tst_DeltaDocument::roundTrip_data()
+{
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<QString>("expected");
+
+    const QString nl = QString::fromUtf8(R"({"insert":"\n"})");
+
+    // The notation itself.
+    QTest::newRow("empty text") << ""
+                                << R"([{"insert":"\n"}])";
+    QTest::newRow("empty array") << "[]"
+                                 << R"([{"insert":"\n"}])";
+    QTest::newRow("new note body") << R"([{"insert":"\n"}])"
+                                   << R"([{"insert":"\n"}])";
+    QTest::newRow("no final newline") << R"([{"insert":"a"}])"
+                                      << R"([{"insert":"a"},{"insert":"\n"}])";
+    QTest::newRow("newlines inside one insert") << R"([{"insert":"a\nb"}])"
+                                                << R"([{"insert":"a"},{"insert":"\n"},{"insert":"b"},{"insert":"\n"}])";
+    QTest::newRow("blank lines inside one insert")
+        << R"([{"insert":"a\n\n\nb\n"}])"
+        << R"([{"insert":"a"},{"insert":"\n"},{"insert":"\n"},{"insert":"\n"},{"insert":"b"},{"insert":"\n"}])";
+    QTest::newRow("line attributes on a later insert")
+        << R"([{"insert":"intro\nitem"},{"attributes":{"list":"bullet"},"insert":"\n"}])"
+        << R"([{"insert":"intro"},{"insert":"\n"},{"insert":"item"},{"attributes":{"list":"bullet"},"insert":"\n"}])";
+    QTest::newRow("one insert ends two list lines")
+        << R"([{"insert":"x"},{"attributes":{"list":"bullet"},"insert":"\n\n"}])"
+        << R"([{"insert":"x"},{"attributes":{"list":"bullet"},"insert":"\n"},{"attributes":{"list":"bullet"},"insert":"\n"}])";
+    QTest::newRow("bold on a line ending") << R"([{"insert":"x\n","attributes":{"bold":true}}])"
+                                           << R"([{"attributes":{"bold":true},"insert":"x"},{"insert":"\n"}])";
+    QTest::newRow("retain and delete skipped") << R"([{"retain":5},{"insert":"a\n"},{"delete":2}])"
+                                               << R"([{"insert":"a"},{"insert":"\n"}])";
+    QTest::newRow("non-objects skipped") << R"([1,"x",null,{"foo":2},{"insert":"a\n"}])"
+                                         << R"([{"insert":"a"},{"insert":"\n"}])";
+    QTest::newRow("carriage returns end lines")
+        << R"([{"insert":"a\r\nb\rc\n"}])"
+        << R"([{"insert":"a"},{"insert":"\n"},{"insert":"b"},{"insert":"\n"},{"insert":"c"},{"insert":"\n"}])";
+    QTest::newRow("stray object characters dropped") << R"([{"insert":"a\uFFFCb\n"}])"
+                                                     << R"([{"insert":"ab"},{"insert":"\n"}])";
+    QTest::newRow("equal neighbouring runs merge") << R"([{"insert":"a"},{"insert":"b"},{"insert":"\n"}])"
+                                                   << R"([{"insert":"ab"},{"insert":"\n"}])";
+
+    // Character attributes.
+    QTest::newRow("all character attributes")
+        << R"([{"attributes":{"underline":true,"strike":true,"italic":true,"bold":true},"insert":"x"},{"insert":"\n"}])"
+        << R"([{"attributes":{"bold":true,"italic":true,"strike":true,"underline":true},"insert":"x"},{"insert":"\n"}])";
+    QTest::newRow("inline code") << R"([{"insert":"run "},{"attributes":{"code":true},"insert":"ls"},{"insert":"\n"}])"
+                                 << R"([{"insert":"run "},{"attributes":{"code":true},"insert":"ls"},{"insert":"\n"}])";
+    QTest::newRow("bold inline code") << R"([{"attributes":{"code":true,"bold":true},"insert":"x"},{"insert":"\n"}])"
+                                      << R"([{"attributes":{"bold":true,"code":true},"insert":"x"},{"insert":"\n"}])";
+    QTest::newRow("link without underline")
+        << R"([{"attributes":{"link":"https://a.example","underline":true},"insert":"L"},{"insert":"\n"}])"
+        << R"([{"attributes":{"link":"https://a.example"},"insert":"L"},{"insert":"\n"}])";
+    QTest::newRow("underlined text next to a link")
+        << R"([{"attributes":{"underline":true},"insert":"u"},{"attributes":{"link":"x"},"insert":"L"},{"insert":"\n"}])"
+        << R"([{"attributes":{"underline":true},"insert":"u"},{"attributes":{"link":"x"},"insert":"L"},{"insert":"\n"}])";
+    QTest::newRow("bold false survives") << R"([{"attributes":{"bold":false},"insert":"x"},{"insert":"\n"}])"
+                                         << R"([{"attributes":{"bold":false},"insert":"x"},{"insert":"\n"}])";
+    QTest::newRow("non-boolean italic survives") << R"([{"attributes":{"italic":"yes"},"insert":"x"},{"insert":"\n"}])"
+                                                 << R"([{"attributes":{"italic":"yes"},"insert":"x"},{"insert":"\n"}])";
+    QTest::newRow("unknown character keys survive")
+        << R"([{"attributes":{"color":"#e60000","bold":true,"size":{"px":3}},"insert":"x"},{"insert":"\n"}])"
+        << R"([{"attributes":{"bold":true,"color":"#e60000","size":{"px":3}},"insert":"x"},{"insert":"\n"}])";
+    QTest::newRow("link without target kept as written")
+        << R"([{"attributes":{"link":""},"insert":"x"},{"insert":"\n"}])"
+        << R"([{"attributes":{"link":""},"insert":"x"},{"insert":"\n"}])";
+
+    // Line attributes.
+    QTest::newRow("headings 1 and 2 write bold")
+        << R"([{"insert":"T"},{"attributes":{"header":1},"insert":"\n"},{"insert":"S"},{"attributes":{"header":2},"insert":"\n"},)"
+           R"({"insert":"t"},{"attributes":{"header":3},"insert":"\n"},{"insert":"s"},{"attributes":{"header":6},"insert":"\n"}])"
+        << R"([{"attributes":{"bold":true},"insert":"T"},{"attributes":{"header":1},"insert":"\n"},)"
+           R"({"attributes":{"bold":true},"insert":"S"},{"attributes":{"header":2},"insert":"\n"},)"
+           R"({"insert":"t"},{"attributes":{"header":3},"insert":"\n"},{"insert":"s"},{"attributes":{"header":6},"insert":"\n"}])";
+    QTest::newRow("bold false on a heading")
+        << R"([{"attributes":{"bold":false},"insert":"T"},{"attributes":{"header":1},"insert":"\n"}])"
+        << R"([{"attributes":{"bold":true},"insert":"T"},{"attributes":{"header":1},"insert":"\n"}])";
+    QTest::newRow("heading levels out of range ignored")
+        << R"([{"insert":"a"},{"attributes":{"header":7},"insert":"\n"},{"insert":"b"},{"attributes":{"header":0},"insert":"\n"},)"
+           R"({"insert":"c"},{"attributes":{"header":"2"},"insert":"\n"},{"insert":"d"},{"attributes":{"header":1.5},"insert":"\n"}])"
+        << R"([{"insert":"a"},{"insert":"\n"},{"insert":"b"},{"insert":"\n"},{"insert":"c"},{"insert":"\n"},{"insert":"d"},{"insert":"\n"}])";
+    QTest::newRow("empty heading line") << R"([{"attributes":{"header":3},"insert":"\n"}])"
+                                        << R"([{"attributes":{"header":3},"insert":"\n"}])";
+    QTest::newRow("code-block runs write code")
+        << R"([{"insert":"x = 1"},{"attributes":{"code-block":true},"insert":"\n"},{"insert":"y"},{"attributes":{"code-block":"python"},"insert":"\n"}])"
+        << R"([{"attributes":{"code":true},"insert":"x = 1"},{"attributes":{"code-block":true},"insert":"\n"},)"
+           R"({"attributes":{"code":true},"insert":"y"},{"attributes":{"code-block":"python"},"insert":"\n"}])";
+    QTest::newRow("code run inside a code block merges")
+        << R"([{"insert":"a"},{"attributes":{"code":true},"insert":"b"},{"attributes":{"code-block":true},"insert":"\n"}])"
+        << R"([{"attributes":{"code":true},"insert":"ab"},{"attributes":{"code-block":true},"insert":"\n"}])";
+    QTest::newRow("empty language is a plain code block") << R"([{"attributes":{"code-block":""},"insert":"\n"}])"
+                                                          << R"([{"attributes":{"code-block":true},"insert":"\n"}])";
+    QTest::newRow("blockquote") << R"([{"insert":"q"},{"attributes":{"blockquote":true},"insert":"\n"}])"
+                                << R"([{"insert":"q"},{"attributes":{"blockquote":true},"insert":"\n"}])";
+    QTest::newRow("alignments, left not written")
+        << R"([{"insert":"c"},{"attributes":{"align":"center"},"insert":"\n"},{"insert":"r"},{"attributes":{"align":"right"},"insert":"\n"},)"
+           R"({"insert":"j"},{"attributes":{"align":"justify"},"insert":"\n"},{"insert":"l"},{"attributes":{"align":"left"},"insert":"\n"}])"
+        << R"([{"insert":"c"},{"attributes":{"align":"center"},"insert":"\n"},{"insert":"r"},{"attributes":{"align":"right"},"insert":"\n"},)"
+           R"({"insert":"j"},{"attributes":{"align":"justify"},"insert":"\n"},{"insert":"l"},{"insert":"\n"}])";
+    QTest::newRow("unknown line keys survive")
+        << R"([{"insert":"t"},{"attributes":{"foo":1,"header":2},"insert":"\n"}])"
+        << R"([{"attributes":{"bold":true},"insert":"t"},{"attributes":{"foo":1,"header":2},"insert":"\n"}])";
+    QTest::newRow("indent survives on list items")
+        << R"([{"insert":"a"},{"attributes":{"indent":1,"list":"ordered"},"insert":"\n"}])"
+        << R"([{"insert":"a"},{"attributes":{"indent":1,"list":"ordered"},"insert":"\n"}])";
+    QTest::newRow("unknown key on a text insert stays on both")
+        << R"([{"attributes":{"color":"red"},"insert":"x\n"}])"
+        << R"([{"attributes":{"color":"red"},"insert":"x"},{"attributes":{"color":"red"},"insert":"\n"}])";
+    QTest::newRow("mixed lists")
+        << R"([{"insert":"a"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"b"},{"attributes":{"list":"checked"},"insert":"\n"},)"
+           R"({"insert":"c"},{"attributes":{"list":"unchecked"},"insert":"\n"},{"insert":"1"},{"attributes":{"list":"ordered"},"insert":"\n"}])"
+        << R"([{"insert":"a"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"b"},{"attributes":{"list":"checked"},"insert":"\n"},)"
+           R"({"insert":"c"},{"attributes":{"list":"unchecked"},"insert":"\n"},{"insert":"1"},{"attributes":{"list":"ordered"},"insert":"\n"}])";
+    QTest::newRow("heading in a list")
+        << R"([{"insert":"h"},{"attributes":{"header":2,"list":"bullet"},"insert":"\n"}])"
+        << R"([{"attributes":{"bold":true},"insert":"h"},{"attributes":{"header":2,"list":"bullet"},"insert":"\n"}])";
+    QTest::newRow("non-string list ignored") << R"([{"insert":"a"},{"attributes":{"list":true},"insert":"\n"}])"
+                                             << R"([{"insert":"a"},{"insert":"\n"}])";
+
+    // Embeds.
+    QTest::newRow("bare attachment id")
+        << R"([{"insert":{"norvane-notes-attachment":"abc"}},{"insert":"\n"}])"
+        << R"([{"insert":{"norvane-notes-attachment":"norvane-notes://attachment/abc"}},{"insert":"\n"}])";
+    QTest::newRow("attachment in a checked item with text")
+        << R"([{"insert":"see "},{"insert":{"norvane-notes-attachment":"norvane-notes://attachment/a"}},{"insert":" now"},{"attributes":{"list":"checked"},"insert":"\n"}])"
+        << R"([{"insert":"see "},{"insert":{"norvane-notes-attachment":"norvane-notes://attachment/a"}},{"insert":" now"},{"attributes":{"list":"checked"},"insert":"\n"}])";
+    QTest::newRow("attachment image kept")
+        << R"([{"insert":{"image":"norvane-notes://attachment/p"}},{"insert":"\n"}])"
+        << R"([{"insert":{"image":"norvane-notes://attachment/p"}},{"insert":"\n"}])";
+    QTest::newRow("web image dropped")
+        << R"([{"insert":"a"},{"insert":{"image":"https://example.com/i.png"}},{"insert":"b\n"}])"
+        << R"([{"insert":"ab"},{"insert":"\n"}])";
+    QTest::newRow("unknown embed dropped") << R"([{"insert":{"video":"v"}},{"insert":"\n"}])"
+                                           << R"([{"insert":"\n"}])";
+    QTest::newRow("empty embed dropped") << R"([{"insert":{}},{"insert":"x\n"}])"
+                                         << R"([{"insert":"x"},{"insert":"\n"}])";
+    QTest::newRow("embed attributes dropped")
+        << R"([{"attributes":{"width":"230"},"insert":{"norvane-notes-attachment":"norvane-notes://attachment/a"}},{"insert":"\n"}])"
+        << R"([{"insert":{"norvane-notes-attachment":"norvane-notes://attachment/a"}},{"insert":"\n"}])";
+    QTest::newRow("adjacent dividers")
+        << R"([{"insert":{"divider":"hr"}},{"insert":{"divider":"hr"}},{"insert":"\n"}])"
+        << R"([{"insert":{"divider":"hr"}},{"insert":{"divider":"hr"}},{"insert":"\n"}])";
+    QTest::newRow("divider of any value") << R"([{"insert":{"divider":true}},{"insert":"\n"}])"
+                                          << R"([{"insert":{"divider":"hr"}},{"insert":"\n"}])";
+    QTest::newRow("embed without line end")
+        << R"([{"insert":"a\n"},{"insert":{"divider":"hr"}}])"
+        << R"([{"insert":"a"},{"insert":"\n"},{"insert":{"divider":"hr"}},{"insert":"\n"}])";
+
+    // Tables.
+    const QString ragged = tableOp(
+        R"({"cells":[[[{"insert":"A"}],[{"insert":"B"}]],[[{"insert":"1"}],[{"insert":"2"}],[{"insert":"3"}]]],"hasHeader":false})");
+    const QString raggedSaved = tableOp(
+        R"({"cells":[[[{"insert":"A"}],[{"insert":"B"}],[]],[[{"insert":"1"}],[{"insert":"2"}],[{"insert":"3"}]]],"hasHeader":false})");
+    QTest::newRow("ragged table") << QStringLiteral("[%1,%2]").arg(ragged, nl)
+                                  << QStringLiteral("[%1,%2]").arg(raggedSaved, nl);
+    QTest::newRow("header row writes bold")
+        << QStringLiteral("[%1,%2]").arg(
+               tableOp(R"({"cells":[[[{"insert":"A"}],[{"insert":"B"}]],[[{"insert":"1"}],[]]],"hasHeader":true})"), nl)
+        << QStringLiteral("[%1,%2]").arg(
+               tableOp(
+                   R"({"cells":[[[{"attributes":{"bold":true},"insert":"A"}],[{"attributes":{"bold":true},"insert":"B"}]],[[{"insert":"1"}],[]]],"hasHeader":true})"),
+               nl);
+    QTest::newRow("string cells, header by default")
+        << QStringLiteral("[%1,%2]").arg(tableOp(R"({"cells":[["x","y\nz"],[7,{"a":1}]]})"), nl)
+        << QStringLiteral("[%1,%2]").arg(
+               tableOp(
+                   R"({"cells":[[[{"attributes":{"bold":true},"insert":"x"}],[{"attributes":{"bold":true},"insert":"y"},{"insert":"\n"},{"attributes":{"bold":true},"insert":"z"}]],[[],[]]],"hasHeader":true})"),
+               nl);
+    QTest::newRow("cell lines and formatting")
+        << QStringLiteral("[%1,%2]").arg(
+               tableOp(
+                   R"({"cells":[[[{"insert":"a"},{"insert":"\n"},{"attributes":{"italic":true},"insert":"b"},{"insert":{"image":"x"}},{"insert":"c\n"}]]],"hasHeader":false})"),
+               nl)
+        << QStringLiteral("[%1,%2]").arg(
+               tableOp(
+                   R"({"cells":[[[{"insert":"a"},{"insert":"\n"},{"attributes":{"italic":true},"insert":"b"},{"insert":"c"},{"insert":"\n"}]]],"hasHeader":false})"),
+               nl);
+    const QString small = tableOp(R"({"cells":[[[{"insert":"x"}]]],"hasHeader":false})");
+    QTest::newRow("table between lines")
+        << QString::fromUtf8(
+               R"([{"insert":"before"},{"attributes":{"header":1},"insert":"\n"},%1,%2,{"insert":"after"},{"attributes":{"list":"bullet"},"insert":"\n"}])")
+               .arg(small, nl)
+        << QString::fromUtf8(
+               R"([{"attributes":{"bold":true},"insert":"before"},{"attributes":{"header":1},"insert":"\n"},%1,%2,{"insert":"after"},{"attributes":{"list":"bullet"},"insert":"\n"}])")
+               .arg(small, nl);
+    QTest::newRow("table alone") << QStringLiteral("[%1,%2]").arg(small, nl)
+                                 << QStringLiteral("[%1,%2]").arg(small, nl);
+    QTest::newRow("table without line end")
+        << QStringLiteral("[%1]").arg(small) << QStringLiteral("[%1,%2]").arg(small, nl);
+    QTest::newRow("tables back to back") << QStringLiteral("[%1,%2,%1,%2]").arg(small, nl)
+                                         << QStringLiteral("[%1,%2,%1,%2]").arg(small, nl);
+    QTest::newRow("empty lines around a table")
+        << QStringLiteral("[%2,%1,%2,%2]").arg(small, nl) << QStringLiteral("[%2,%1,%2,%2]").arg(small, nl);
+    QTest::newRow("table line attributes dropped")
+        << QString::fromUtf8(R"([%1,{"attributes":{"header":1},"insert":"\n"}])").arg(small)
+        << QStringLiteral("[%1,%2]").arg(small, nl);
+    QTest::newRow("table with text on its line stays inline")
+        << QString::fromUtf8(R"([{"insert":"a"},%1,%2])").arg(ragged, nl)
+        << QString::fromUtf8(R"([{"insert":"a"},%1,%2])").arg(ragged, nl);
+    QTest::newRow("table next to dropped content is a table")
+        << QString::fromUtf8(R"([{"insert":{"video":"v"}},{"insert":"\uFFFC"},%1,%2])").arg(ragged, nl)
+        << QStringLiteral("[%1,%2]").arg(raggedSaved, nl);
+    QTest::newRow("malformed tables insert nothing")
+        << QString::fromUtf8(
+               R"([{"insert":"a\n"},{"insert":{"table":"not json"}},%1,{"insert":{"table":"{\"cells\":[[],[]]}"}},%1,)"
+               R"({"insert":{"table":"[1]"}},%1,{"insert":{"table":{"cells":[["x"]]}}},%1,{"insert":"b\n"}])")
+               .arg(nl)
+        << R"([{"insert":"a"},{"insert":"\n"},{"insert":"b"},{"insert":"\n"}])";
+    QTest::newRow("malformed table first")
+        << QString::fromUtf8(R"([{"insert":{"table":"{}"}},%1,{"insert":"b\n"}])").arg(nl)
+        << R"([{"insert":"b"},{"insert":"\n"}])";
+
+    // Bodies that are not Delta arrays load as plain text.
+    QTest::newRow("json object") << R"({"a":1})"
+                                 << R"([{"insert":"{\"a\":1}"},{"insert":"\n"}])";
+    QTest::newRow("invalid json") << "[{\"insert\":\nx"
+                                  << R"([{"insert":"[{\"insert\":"},{"insert":"\n"},{"insert":"x"},{"insert":"\n"}])";
+    QTest::newRow("plain text with trailing newline") << "plain\n"
+                                                      << R"([{"insert":"plain"},{"insert":"\n"},{"insert":"\n"}])";
+}
+
+void tst_DeltaDocument::roundTrip()
+{
+    QFETCH(QString, body);
+    QFETCH(QString, expected);
+    QCOMPARE(saved(body), expected);
+}
+
+void tst_DeltaDocument::idempotent_data()
+{
+    roundTrip_data();
+}
+
+// Opening and saving a body a second time never changes it again.
+void tst_DeltaDocument::idempotent()
+{
+    QFETCH(QString, body);
+    const QString once = saved(body);
+    QCOMPARE(saved(once), once);
+
+    // The same document object reloaded gives the same answer as a fresh one.
+    DeltaDocument doc;
+    doc.loadJson(body);
+    doc.loadJson(doc.toJson());
+    QCOMPARE(doc.toJson(), once);
+}
+
+void tst_DeltaDocument::roundTripAtSmallFontScale_data()
+{
+    roundTrip_data();
+}
+
+// Sizes change with the scale, the saved attributes must not (a 9 px heading is still no bold).
+void tst_DeltaDocument::roundTripAtSmallFontScale()
+{
+    QFETCH(QString, body);
+    QFETCH(QString, expected);
+    FontScale::setPercent(70);
+    const QString result = saved(body);
+    FontScale::setPercent(FontScale::kDefault);
+    QCOMPARE(result, expected);
+}
+
+void tst_DeltaDocument::linesAndBlocks_data()
+{
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<QStringList>("blocks");
+
+    QTest::newRow("new note") << R"([{"insert":"\n"}])" << QStringList{""};
+    QTest::newRow("empty text") << "" << QStringList{""};
+    QTest::newRow("two lines in one insert") << R"([{"insert":"a\nb"}])" << QStringList{"a", "b"};
+    QTest::newRow("retain before text") << R"([{"retain":5},{"insert":"a\n"}])" << QStringList{"a"};
+    QTest::newRow("bold line ending") << R"([{"insert":"x\n","attributes":{"bold":true}}])" << QStringList{"x"};
+    QTest::newRow("trailing empty line") << R"([{"insert":"a\n\n"}])" << QStringList{"a", ""};
+}
+
+void tst_DeltaDocument::linesAndBlocks()
+{
+    QFETCH(QString, body);
+    QFETCH(QStringList, blocks);
+    DeltaDocument doc;
+    doc.loadJson(body);
+    QStringList actual;
+    for (QTextBlock b = doc.textDocument()->begin(); b.isValid(); b = b.next())
+        actual << b.text();
+    QCOMPARE(actual, blocks);
+    QCOMPARE(doc.plainText(), blocks.join(QLatin1Char('\n')));
+}
+
+void tst_DeltaDocument::invalidBodiesLoadAsPlainText_data()
+{
+    QTest::addColumn<QString>("body");
+    QTest::newRow("object") << R"({"insert":"x\n"})";
+    QTest::newRow("truncated array") << R"([{"insert":"x\n"})";
+    QTest::newRow("number") << "42";
+    QTest::newRow("prose") << "Shopping list\nmilk";
+}
+
+void tst_DeltaDocument::invalidBodiesLoadAsPlainText()
+{
+    QFETCH(QString, body);
+    DeltaDocument doc;
+    const QJsonArray previous = QJsonDocument::fromJson(R"([{"insert":"prev\n"}])").array();
+    doc.loadDelta(previous);
+    doc.loadJson(body);
+    QCOMPARE(doc.plainText(), body);
+    // The last loaded array is kept; the raw text is not an array.
+    QCOMPARE(doc.loadedDelta(), previous);
+
+    doc.loadJson(QString());
+    QCOMPARE(doc.loadedDelta(), QJsonArray());
+    QCOMPARE(doc.plainText(), QString());
+}
+
+void tst_DeltaDocument::mixedListsShareOneList()
+{
+    DeltaDocument doc;
+    doc.loadJson(QStringLiteral(
+        R"([{"insert":"a"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"b"},{"attributes":{"list":"checked"},"insert":"\n"},)"
+        R"({"insert":"c"},{"attributes":{"list":"unchecked"},"insert":"\n"},{"insert":"1"},{"attributes":{"list":"ordered"},"insert":"\n"},)"
+        R"({"insert":"2"},{"attributes":{"list":"ordered"},"insert":"\n"},{"insert":"p\n"},{"insert":"d"},{"attributes":{"list":"bullet"},"insert":"\n"}])"));
+    const QTextDocument* td = doc.textDocument();
+    QCOMPARE(td->blockCount(), 7);
+    QTextList* bullets = td->findBlockByNumber(0).textList();
+    QVERIFY(bullets);
+    QCOMPARE(bullets->format().style(), QTextListFormat::ListDisc);
+    QCOMPARE(bullets->format().indent(), 1);
+    QCOMPARE(td->findBlockByNumber(1).textList(), bullets);
+    QCOMPARE(td->findBlockByNumber(2).textList(), bullets);
+    QCOMPARE(bullets->count(), 3);
+    QCOMPARE(td->findBlockByNumber(0).blockFormat().marker(), QTextBlockFormat::MarkerType::NoMarker);
+    QCOMPARE(td->findBlockByNumber(1).blockFormat().marker(), QTextBlockFormat::MarkerType::Checked);
+    QCOMPARE(td->findBlockByNumber(2).blockFormat().marker(), QTextBlockFormat::MarkerType::Unchecked);
+
+    QTextList* ordered = td->findBlockByNumber(3).textList();
+    QVERIFY(ordered && ordered != bullets);
+    QCOMPARE(ordered->format().style(), QTextListFormat::ListDecimal);
+    QCOMPARE(td->findBlockByNumber(4).textList(), ordered);
+    QCOMPARE(td->findBlockByNumber(5).textList(), nullptr);
+    // A list after a plain paragraph starts afresh.
+    QTextList* later = td->findBlockByNumber(6).textList();
+    QVERIFY(later && later != bullets);
+}
+
+void tst_DeltaDocument::raggedTableStructure()
+{
+    DeltaDocument doc;
+    doc.loadJson(
+        QStringLiteral("[%1,{\"insert\":\"\\n\"}]")
+            .arg(tableOp(
+                R"({"cells":[[[{"insert":"A"}],[{"insert":"B"}]],[[{"insert":"1"}],[{"insert":"2"}],[{"insert":"3"}]]],"hasHeader":true})")));
+    QTextDocument* td = doc.textDocument();
+    QTextTable* table = nullptr;
+    for (QTextFrame* frame : td->rootFrame()->childFrames())
+        table = qobject_cast<QTextTable*>(frame);
+    QVERIFY(table);
+    QCOMPARE(table->rows(), 2);
+    QCOMPARE(table->columns(), 3);
+    QCOMPARE(table->format().headerRowCount(), 1);
+    QCOMPARE(table->cellAt(0, 2).firstCursorPosition().block().text(), QString());
+    QCOMPARE(table->cellAt(1, 2).firstCursorPosition().block().text(), QStringLiteral("3"));
+    const QTextCursor header = table->cellAt(0, 0).firstCursorPosition();
+    QCOMPARE(table->cellAt(0, 0).format().background().color(),
+             QGuiApplication::palette().color(QPalette::AlternateBase));
+    QCOMPARE(header.block().begin().fragment().charFormat().fontWeight(), 700);
+    QCOMPARE(table->cellAt(1, 0).firstCursorPosition().block().begin().fragment().charFormat().fontWeight(), 400);
+}
+
+void tst_DeltaDocument::spacersAreSavedOnceTypedInto()
+{
+    const QString table = tableOp(R"({"cells":[[[{"insert":"x"}]]],"hasHeader":false})");
+    const QString nl = QString::fromUtf8(R"({"insert":"\n"})");
+    DeltaDocument doc;
+    doc.loadJson(QStringLiteral("[%1,%2]").arg(table, nl));
+    QTextDocument* td = doc.textDocument();
+    QCOMPARE(td->blockCount(), 3); // spacer, the cell, spacer
+    QVERIFY(td->firstBlock().blockFormat().boolProperty(TableSpacerProperty));
+    QVERIFY(td->lastBlock().blockFormat().boolProperty(TableSpacerProperty));
+
+    QTextCursor cursor(td->lastBlock());
+    cursor.insertText(QStringLiteral("after"));
+    const QString withAfter = QString::fromUtf8(R"([%1,%2,{"insert":"after"},%2])").arg(table, nl);
+    QCOMPARE(doc.toJson(), withAfter);
+
+    cursor = QTextCursor(td->firstBlock());
+    cursor.insertText(QStringLiteral("before"));
+    const QString withBoth =
+        QString::fromUtf8(R"([{"insert":"before"},%2,%1,%2,{"insert":"after"},%2])").arg(table, nl);
+    QCOMPARE(doc.toJson(), withBoth);
+
+    // Emptied again, the paragraphs are spacers once more.
+    cursor.select(QTextCursor::BlockUnderCursor);
+    cursor.removeSelectedText();
+    cursor = QTextCursor(td->lastBlock());
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    QCOMPARE(doc.toJson(), QStringLiteral("[%1,%2]").arg(table, nl));
+}
+
+void tst_DeltaDocument::oversizedTableStaysOneEmbed()
+{
+    // One cell past the limit: kept as an object character and written back untouched.
+    QString cells;
+    for (int i = 0; i < 50001; ++i)
+        cells += i ? QStringLiteral(",[]") : QStringLiteral("[]");
+    const QString tableJson = QString::fromUtf8(R"({"cells":[[%1]],"hasHeader":false})").arg(cells);
+    const QJsonArray body{QJsonObject{{"insert", QJsonObject{{"table", tableJson}}}}, QJsonObject{{"insert", "\n"}}};
+    DeltaDocument doc;
+    doc.loadDelta(body);
+    QCOMPARE(doc.textDocument()->rootFrame()->childFrames().size(), 0);
+    QCOMPARE(doc.textDocument()->blockCount(), 1);
+    QCOMPARE(doc.toDelta(), body);
+}
+
+void tst_DeltaDocument::fontScaleSizes()
+{
+    FontScale::setPercent(70);
+    DeltaDocument doc;
+    doc.loadJson(QString::fromUtf8(
+        R"([{"insert":"body\nsmall"},{"attributes":{"header":6},"insert":"\n"},)"
+        R"({"insert":"big"},{"attributes":{"header":1},"insert":"\n"},{"insert":"code"},{"attributes":{"code-block":true},"insert":"\n"}])"));
+    FontScale::setPercent(FontScale::kDefault);
+    const QTextDocument* td = doc.textDocument();
+    QCOMPARE(td->defaultFont().pixelSize(), 11);
+    const auto runSize = [td](int block) {
+        return td->findBlockByNumber(block).begin().fragment().charFormat().intProperty(QTextFormat::FontPixelSize);
+    };
+    QCOMPARE(runSize(0), 11);
+    QCOMPARE(runSize(1), 9);
+    QCOMPARE(runSize(2), 19);
+    QCOMPARE(runSize(3), 9);
+
+    // A document made at the default scale uses the base sizes.
+    DeltaDocument plain;
+    QCOMPARE(plain.textDocument()->defaultFont().pixelSize(), 16);
+    QCOMPARE(plain.textDocument()->documentMargin(), 16.0);
+}
+
+void tst_DeltaDocument::loadIsSilentAndNotUndoable()
+{
+    DeltaDocument doc;
+    QSignalSpy changed(&doc, &DeltaDocument::contentsChanged);
+    doc.loadJson(QString::fromUtf8(R"([{"insert":"one\ntwo\n"}])"));
+    doc.loadJson(QStringLiteral("not json"));
+    doc.loadJson(QString());
+    doc.loadJson(QString::fromUtf8(R"([{"insert":"one\n"}])"));
+    QCOMPARE(changed.count(), 0);
+    QVERIFY(!doc.textDocument()->isUndoAvailable());
+    QVERIFY(doc.textDocument()->isUndoRedoEnabled());
+
+    QTextCursor cursor(doc.textDocument());
+    cursor.insertText(QStringLiteral("x"));
+    QCOMPARE(changed.count(), 1);
+    QVERIFY(doc.textDocument()->isUndoAvailable());
+    doc.textDocument()->undo();
+    const QString undone = QString::fromUtf8(R"([{"insert":"one"},{"insert":"\n"}])");
+    QCOMPARE(doc.toJson(), undone);
+}
+
+void tst_DeltaDocument::realWorldDocuments_data()
+{
+    QTest::addColumn<QString>("path");
+    const QString root = QStringLiteral(NORV_SHARED_DIR "/fixtures/real-world/delta");
+    QDirIterator it(root, {QStringLiteral("*.json")}, QDir::Files, QDirIterator::Subdirectories);
+    QStringList paths;
+    while (it.hasNext())
+        paths << it.next();
+    paths.sort();
+    QVERIFY2(paths.size() >= 20, qPrintable(root));
+    for (const QString& path : std::as_const(paths))
+        QTest::newRow(qPrintable(QDir(root).relativeFilePath(path))) << path;
+}
+
+void tst_DeltaDocument::realWorldDocuments()
+{
+    QFETCH(QString, path);
+    const QString body = readFile(path);
+    QVERIFY(!parseDelta(body).isEmpty());
+
+    const QString once = saved(body);
+    QJsonParseError error;
+    const QJsonDocument json = QJsonDocument::fromJson(once.toUtf8(), &error);
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QVERIFY(json.isArray());
+    QCOMPARE(saved(once), once);
+
+    // Every character of text survives; only embeds nobody draws (web images, videos) go.
+    QString expected = plainOf(body);
+    if (!expected.endsWith(QLatin1Char('\n')))
+        expected += QLatin1Char('\n');
+    QCOMPARE(plainOf(once), expected);
+}
+
+void tst_DeltaDocument::maliciousDocumentStaysText()
+{
+    const QString body =
+        readFile(QStringLiteral(NORV_SHARED_DIR "/fixtures/real-world/delta/quill-deltacvt/malicious.json"));
+    DeltaDocument doc;
+    doc.loadJson(body);
+    const QTextDocument* td = doc.textDocument();
+    for (QTextBlock b = td->begin(); b.isValid(); b = b.next()) {
+        for (QTextBlock::iterator it = b.begin(); !it.atEnd(); ++it) {
+            QVERIFY(!it.fragment().charFormat().isAnchor());
+            QCOMPARE(it.fragment().charFormat().objectType(), int(QTextFormat::NoObject));
+        }
+    }
+    QCOMPARE(td->rootFrame()->childFrames().size(), 0);
+    QVERIFY(!td->toHtml().contains(QLatin1String("<script"))); // escaped, never markup
+    const QString expected = QString::fromUtf8(
+        R"([{"insert":"<script>alert(\"xss\");</script>"},{"insert":"\n"},)"
+        R"({"insert":"<script>alert(\"xss\");</script>"},{"attributes":{"list":"bullet"},"insert":"\n"},)"
+        R"({"insert":"<script>alert(\"xss\");</script>"},{"attributes":{"align":"right","list":"bullet"},"insert":"\n"},)"
+        R"({"insert":"not xss & okay"},{"attributes":{"list":"bullet"},"insert":"\n"},)"
+        R"({"insert":"not xss & okay"},{"attributes":{"align":"center","list":"bullet"},"insert":"\n"},{"insert":"\n"}])");
+    QCOMPARE(doc.toJson(), expected);
+}
+
+QTEST_MAIN(tst_DeltaDocument)
+#include "tst_DeltaDocument.moc"

@@ -1,0 +1,480 @@
+#include "DeltaDocument.h"
+#include "FontScale.h"
+#include "RichTextConversion.h"
+#include "TextFormats.h"
+
+#include <QGuiApplication>
+#include <QJsonDocument>
+#include <QPalette>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextList>
+#include <QTextTable>
+
+using namespace TextFormats;
+
+class tst_RichTextConversion : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void blockStyles_data();
+    void blockStyles();
+    void lineCharFormats_data();
+    void lineCharFormats();
+    void paletteColours_data();
+    void paletteColours();
+    void charFormatsToAttributes_data();
+    void charFormatsToAttributes();
+    void embedFormats_data();
+    void embedFormats();
+    void listOperations();
+    void noteTableSpacers_data();
+    void noteTableSpacers();
+    void spacerAwayFromTablesIsSaved();
+    void textTypedAfterAnObject();
+    void jsonTextMatchesLibrary_data();
+    void jsonTextMatchesLibrary();
+};
+
+namespace {
+
+QJsonObject object(const char* json)
+{
+    return QJsonDocument::fromJson(json).object();
+}
+
+QString compact(const QJsonArray& array)
+{
+    return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact));
+}
+
+QString compact(const QJsonObject& object)
+{
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
+
+QPalette namedPalette(const QString& name)
+{
+    QPalette palette;
+    const bool dark = name == QLatin1String("dark");
+    palette.setColor(QPalette::Window, QColor(dark ? "#1E1E1E" : "#FAFAFA"));
+    palette.setColor(QPalette::Base, QColor(dark ? "#252525" : "#FFFFFF"));
+    palette.setColor(QPalette::AlternateBase, QColor(dark ? "#2A2A2A" : "#F5F7FA"));
+    return palette;
+}
+
+} // namespace
+
+void tst_RichTextConversion::init()
+{
+    QGuiApplication::setPalette(namedPalette(QStringLiteral("light")));
+}
+
+void tst_RichTextConversion::cleanup()
+{
+    FontScale::setPercent(FontScale::kDefault);
+}
+
+void tst_RichTextConversion::blockStyles_data()
+{
+    QTest::addColumn<QString>("attributes");
+    QTest::addColumn<QList<int>>("margins"); // top, bottom, left, right
+    QTest::addColumn<int>("lineHeight");
+    QTest::addColumn<QString>("background"); // empty: none
+
+    QTest::newRow("h1") << R"({"header":1})" << QList<int>{24, 12, 0, 0} << 130 << "";
+    QTest::newRow("h2") << R"({"header":2})" << QList<int>{20, 10, 0, 0} << 130 << "";
+    QTest::newRow("h3") << R"({"header":3})" << QList<int>{16, 8, 0, 0} << 140 << "";
+    QTest::newRow("h4") << R"({"header":4})" << QList<int>{12, 6, 0, 0} << 140 << "";
+    QTest::newRow("h5") << R"({"header":5})" << QList<int>{10, 4, 0, 0} << 140 << "";
+    QTest::newRow("h6") << R"({"header":6})" << QList<int>{8, 4, 0, 0} << 140 << "";
+    QTest::newRow("body") << R"({})" << QList<int>{0, 8, 0, 0} << 150 << "";
+    QTest::newRow("h9 is body") << R"({"header":9})" << QList<int>{0, 8, 0, 0} << 150 << "";
+    QTest::newRow("code block") << R"({"code-block":"js"})" << QList<int>{8, 8, 12, 12} << 140 << "#eceef1";
+    QTest::newRow("quote") << R"({"blockquote":true})" << QList<int>{0, 8, 16, 0} << 150 << "";
+    QTest::newRow("heading wins over code")
+        << R"({"header":2,"code-block":true})" << QList<int>{20, 10, 0, 0} << 130 << "";
+    QTest::newRow("code wins over quote")
+        << R"({"blockquote":true,"code-block":true})" << QList<int>{8, 8, 12, 12} << 140 << "#eceef1";
+}
+
+void tst_RichTextConversion::blockStyles()
+{
+    QFETCH(QString, attributes);
+    QFETCH(QList<int>, margins);
+    QFETCH(int, lineHeight);
+    QFETCH(QString, background);
+
+    QTextBlockFormat format = lineAttributesToBlockFormat(object(attributes.toUtf8()));
+    const auto check = [&](const QTextBlockFormat& f) {
+        QCOMPARE((QList<int>{int(f.topMargin()), int(f.bottomMargin()), int(f.leftMargin()), int(f.rightMargin())}),
+                 margins);
+        QCOMPARE(int(f.lineHeight()), lineHeight);
+        QCOMPARE(f.lineHeightType(), int(QTextBlockFormat::ProportionalHeight));
+        QCOMPARE(f.hasProperty(QTextFormat::BackgroundBrush), !background.isEmpty());
+        if (!background.isEmpty())
+            QCOMPARE(f.background().color().name(), background);
+    };
+    check(format);
+
+    // Re-styling after the editor changed a line's kind clears what the old kind set.
+    QTextBlockFormat reused = lineAttributesToBlockFormat(object(R"({"code-block":true})"));
+    reused.clearProperty(CodeBlockProperty);
+    for (const int property : {HeadingLevelProperty, CodeBlockProperty, BlockquoteProperty}) {
+        if (format.hasProperty(property))
+            reused.setProperty(property, format.property(property));
+    }
+    applyBlockStyle(reused);
+    check(reused);
+}
+
+void tst_RichTextConversion::lineCharFormats_data()
+{
+    QTest::addColumn<QString>("attributes");
+    QTest::addColumn<int>("scale");
+    QTest::addColumn<int>("pixelSize");
+    QTest::addColumn<int>("weight");
+    QTest::addColumn<bool>("monospace");
+    QTest::addColumn<bool>("muted");
+
+    QTest::newRow("body") << "{}" << 100 << 16 << 400 << false << false;
+    QTest::newRow("h1") << R"({"header":1})" << 100 << 28 << 700 << false << false;
+    QTest::newRow("h2") << R"({"header":2})" << 100 << 22 << 700 << false << false;
+    QTest::newRow("h3") << R"({"header":3})" << 100 << 18 << 600 << false << false;
+    QTest::newRow("h5") << R"({"header":5})" << 100 << 14 << 600 << false << false;
+    QTest::newRow("h6") << R"({"header":6})" << 100 << 13 << 600 << false << true;
+    QTest::newRow("code block") << R"({"code-block":true})" << 100 << 14 << 400 << true << true;
+    QTest::newRow("body at 70") << "{}" << 70 << 11 << 400 << false << false;
+    QTest::newRow("h6 at 70") << R"({"header":6})" << 70 << 9 << 600 << false << true;
+    QTest::newRow("h1 at 160") << R"({"header":1})" << 160 << 44 << 700 << false << false;
+    QTest::newRow("code at 160") << R"({"code-block":true})" << 160 << 22 << 400 << true << true;
+}
+
+void tst_RichTextConversion::lineCharFormats()
+{
+    QFETCH(QString, attributes);
+    QFETCH(int, scale);
+    QFETCH(int, pixelSize);
+    QFETCH(int, weight);
+    QFETCH(bool, monospace);
+    QFETCH(bool, muted);
+
+    FontScale::setPercent(scale);
+    const QTextCharFormat format = lineCharFormat(lineAttributesToBlockFormat(object(attributes.toUtf8())));
+    QCOMPARE(format.intProperty(QTextFormat::FontPixelSize), pixelSize);
+    QCOMPARE(format.fontWeight(), weight);
+    QCOMPARE(format.fontFixedPitch(), monospace);
+    QCOMPARE(format.foreground().color() == QColor("#44474E"), muted);
+    // What the run writes back depends on the weight and the font only, never on the size.
+    QCOMPARE(charFormatToCharAttributes(format).value("bold").toBool(), weight >= 700);
+    QCOMPARE(charFormatToCharAttributes(format).value("code").toBool(), monospace);
+}
+
+void tst_RichTextConversion::paletteColours_data()
+{
+    QTest::addColumn<QString>("palette");
+    QTest::addColumn<bool>("dark");
+    QTest::addColumn<QStringList>("colours"); // muted, code block, inline code text, inline code background, border
+
+    QTest::newRow("light") << "light" << false
+                           << QStringList{"#44474e", "#eceef1", "#0e1b2c", "#dce6f4",
+                                          QColor("#FFFFFF").darker(150).name()};
+    QTest::newRow("dark") << "dark" << true
+                          << QStringList{"#c4c6cf", "#2a2d31", "#d6e3f7", "#33445c",
+                                         QColor("#252525").lighter(220).name()};
+}
+
+void tst_RichTextConversion::paletteColours()
+{
+    QFETCH(QString, palette);
+    QFETCH(bool, dark);
+    QFETCH(QStringList, colours);
+
+    QGuiApplication::setPalette(namedPalette(palette));
+    QCOMPARE(isDarkPalette(), dark);
+    const QTextCharFormat code = inlineCodeFormat();
+    const QTextTableFormat table = tableFormat(true);
+    const QStringList actual{mutedTextColor().name(), codeBlockBackground().name(), code.foreground().color().name(),
+                             code.background().color().name(), table.borderBrush().color().name()};
+    QCOMPARE(actual, colours);
+    const QJsonObject codeBlock{{"code-block", true}};
+    QCOMPARE(lineAttributesToBlockFormat(codeBlock).background().color().name(), colours.at(1));
+
+    // The table format itself does not depend on the palette.
+    QCOMPARE(table.border(), 1.0);
+    QCOMPARE(table.borderStyle(), QTextFrameFormat::BorderStyle_Solid);
+    QVERIFY(table.borderCollapse());
+    QCOMPARE(table.cellPadding(), 6.0);
+    QCOMPARE(table.cellSpacing(), 0.0);
+    QCOMPARE(table.headerRowCount(), 1);
+    QCOMPARE(tableFormat(false).headerRowCount(), 0);
+}
+
+void tst_RichTextConversion::charFormatsToAttributes_data()
+{
+    QTest::addColumn<QTextFormat>("format");
+    QTest::addColumn<QString>("attributes");
+
+    QTextCharFormat fixedPitch;
+    fixedPitch.setFontFixedPitch(true);
+    QTest::newRow("fixed pitch is code") << QTextFormat(fixedPitch) << R"({"code":true})";
+
+    QTextCharFormat family;
+    family.setFontFamilies({QStringLiteral("Noto Sans"), QStringLiteral("Monospace")});
+    QTest::newRow("monospace family is code") << QTextFormat(family) << R"({"code":true})";
+
+    QTextCharFormat semiBold;
+    semiBold.setFontWeight(600);
+    QTest::newRow("600 is not bold") << QTextFormat(semiBold) << R"({})";
+
+    QTextCharFormat black;
+    black.setFontWeight(900);
+    QTest::newRow("900 is bold") << QTextFormat(black) << R"({"bold":true})";
+
+    QTextCharFormat anchor;
+    anchor.setAnchor(true);
+    anchor.setAnchorHref(QStringLiteral("https://x.example"));
+    anchor.setFontUnderline(true);
+    QTest::newRow("link") << QTextFormat(anchor) << R"({"link":"https://x.example"})";
+
+    QTextCharFormat emptyAnchor;
+    emptyAnchor.setAnchor(true);
+    emptyAnchor.setFontUnderline(true);
+    QTest::newRow("anchor without target") << QTextFormat(emptyAnchor) << R"({})";
+
+    QTextCharFormat wave;
+    wave.setUnderlineStyle(QTextCharFormat::WaveUnderline);
+    QTest::newRow("spell-check underline") << QTextFormat(wave) << R"({})";
+
+    QTextCharFormat extras = charAttributesToCharFormat(object(R"({"bold":"no","color":"red"})"));
+    extras.setFontWeight(700);
+    QTest::newRow("produced keys win over extras") << QTextFormat(extras) << R"({"bold":true,"color":"red"})";
+
+    QTest::newRow("line keys on runs ignored")
+        << QTextFormat(charAttributesToCharFormat(
+               object(R"({"header":1,"list":"bullet","code-block":true,"blockquote":true})")))
+        << R"({})";
+    QTest::newRow("code keeps bold") << QTextFormat(charAttributesToCharFormat(
+                                            object(R"({"bold":true,"code":true,"italic":true})")))
+                                     << R"({"bold":true,"code":true,"italic":true})";
+}
+
+void tst_RichTextConversion::charFormatsToAttributes()
+{
+    QFETCH(QTextFormat, format);
+    QFETCH(QString, attributes);
+    QCOMPARE(compact(charFormatToCharAttributes(format.toCharFormat())), attributes);
+}
+
+void tst_RichTextConversion::embedFormats_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<int>("objectType");
+    QTest::addColumn<QString>("stored");
+
+    QTest::newRow("attachment url") << "norvane-notes-attachment"
+                                    << "norvane-notes://attachment/a1" << AttachmentObjectType
+                                    << "norvane-notes://attachment/a1";
+    QTest::newRow("bare attachment id") << "norvane-notes-attachment"
+                                        << "a1" << AttachmentObjectType << "norvane-notes://attachment/a1";
+    QTest::newRow("attachment image") << "image"
+                                      << "norvane-notes://attachment/p" << AttachmentObjectType
+                                      << "norvane-notes://attachment/p";
+    QTest::newRow("web image") << "image"
+                               << "https://x/p.png" << int(QTextFormat::NoObject) << "https://x/p.png";
+    QTest::newRow("divider") << "divider"
+                             << "hr" << DividerObjectType << "hr";
+    QTest::newRow("table") << "table"
+                           << "{}" << TableObjectType << "{}";
+    QTest::newRow("unknown") << "video"
+                             << "v" << int(QTextFormat::NoObject) << "v";
+}
+
+void tst_RichTextConversion::embedFormats()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QFETCH(int, objectType);
+    QFETCH(QString, stored);
+
+    const QTextCharFormat format = embedCharFormat(key, value);
+    QCOMPARE(format.objectType(), objectType);
+    QCOMPARE(format.stringProperty(EmbedKeyProperty), key);
+    QCOMPARE(format.stringProperty(EmbedValueProperty), stored);
+
+    QTextDocument doc;
+    QTextCursor cursor(&doc);
+    cursor.insertText(QString(QChar::ObjectReplacementCharacter), format);
+    const QString expected = objectType == QTextFormat::NoObject
+                                 ? QString::fromUtf8(R"([{"insert":"\n"}])")
+                                 : QString::fromUtf8(R"([{"insert":{"%1":"%2"}},{"insert":"\n"}])").arg(key, stored);
+    QCOMPARE(compact(documentToDelta(&doc)), expected);
+}
+
+void tst_RichTextConversion::listOperations()
+{
+    QTextDocument doc;
+    QTextCursor cursor(&doc);
+    cursor.insertText(QStringLiteral("a\nb\nc\nd"));
+    const auto block = [&doc](int n) {
+        return doc.findBlockByNumber(n);
+    };
+    const auto at = [&doc](int n) {
+        return QTextCursor(doc.findBlockByNumber(n));
+    };
+
+    applyList(at(0), QStringLiteral("bullet"));
+    applyList(at(1), QStringLiteral("unchecked"));
+    applyList(at(2), QStringLiteral("ordered"));
+    applyList(at(3), QStringLiteral("ordered"));
+    QTextList* bullets = block(0).textList();
+    QTextList* numbers = block(2).textList();
+    QVERIFY(bullets && numbers && bullets != numbers);
+    QCOMPARE(block(1).textList(), bullets);
+    QCOMPARE(block(3).textList(), numbers);
+    QCOMPARE(numbers->format().style(), QTextListFormat::ListDecimal);
+    QCOMPARE(block(1).blockFormat().marker(), QTextBlockFormat::MarkerType::Unchecked);
+    QCOMPARE(block(1).blockFormat().stringProperty(ListTypeProperty), QStringLiteral("unchecked"));
+
+    // Ticking an item keeps it in its list.
+    applyList(at(1), QStringLiteral("checked"));
+    QCOMPARE(block(1).textList(), bullets);
+    QCOMPARE(block(1).blockFormat().marker(), QTextBlockFormat::MarkerType::Checked);
+
+    // Leaving the list: a plain paragraph without marker, indent or list type.
+    applyList(at(0), QString());
+    QCOMPARE(block(0).textList(), nullptr);
+    QCOMPARE(block(0).blockFormat().marker(), QTextBlockFormat::MarkerType::NoMarker);
+    QCOMPARE(block(0).blockFormat().indent(), 0);
+    QVERIFY(!block(0).blockFormat().hasProperty(ListTypeProperty));
+    QCOMPARE(bullets->count(), 1);
+
+    // Changing the kind of the first ordered item: it cannot join the bullets before it.
+    applyList(at(2), QStringLiteral("bullet"));
+    QCOMPARE(block(2).textList(), bullets);
+    QCOMPARE(block(2).blockFormat().marker(), QTextBlockFormat::MarkerType::NoMarker);
+
+    const QString expected = QString::fromUtf8(
+        R"([{"insert":"a"},{"insert":"\n"},{"insert":"b"},{"attributes":{"list":"checked"},"insert":"\n"},)"
+        R"({"insert":"c"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"d"},{"attributes":{"list":"ordered"},"insert":"\n"}])");
+    QCOMPARE(compact(documentToDelta(&doc)), expected);
+}
+
+void tst_RichTextConversion::noteTableSpacers_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<QString>("expected");
+
+    const QString table =
+        QString::fromUtf8(R"({"insert":{"table":"{\"cells\":[[[],[]]],\"hasHeader\":false}"}},{"insert":"\n"})");
+    QTest::newRow("end of a line") << "a" << 1
+                                   << QString::fromUtf8(R"([{"insert":"a"},{"insert":"\n"},%1])").arg(table);
+    QTest::newRow("empty document") << "" << 0 << QString::fromUtf8(R"([{"insert":"\n"},%1])").arg(table);
+    QTest::newRow("inside a line")
+        << "abcd" << 2
+        << QString::fromUtf8(R"([{"insert":"ab"},{"insert":"\n"},%1,{"insert":"cd"},{"insert":"\n"}])").arg(table);
+    QTest::newRow("before a line")
+        << "x\ny" << 2
+        << QString::fromUtf8(R"([{"insert":"x"},{"insert":"\n"},{"insert":"\n"},%1,{"insert":"y"},{"insert":"\n"}])")
+               .arg(table);
+}
+
+void tst_RichTextConversion::noteTableSpacers()
+{
+    QFETCH(QString, text);
+    QFETCH(int, position);
+    QFETCH(QString, expected);
+
+    QTextDocument doc;
+    QTextCursor cursor(&doc);
+    cursor.insertText(text);
+    cursor.setPosition(position);
+    QTextTable* table = insertNoteTable(cursor, 1, 2, tableFormat(false));
+    QVERIFY(table);
+    QCOMPARE(table->columns(), 2);
+
+    const QTextBlock after = doc.findBlock(table->lastPosition() + 1);
+    const QTextBlock before = doc.findBlock(table->firstPosition() - 1);
+    QVERIFY(after.blockFormat().boolProperty(TableSpacerProperty));
+    QVERIFY(!before.blockFormat().boolProperty(TableSpacerProperty));
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next())
+        QVERIFY(!b.blockFormat().hasProperty(TableMarkProperty));
+    QCOMPARE(compact(documentToDelta(&doc)), expected);
+
+    QCOMPARE(insertNoteTable(cursor, 0, 2, tableFormat(false)), nullptr);
+    QCOMPARE(insertNoteTable(cursor, 2, 0, tableFormat(false)), nullptr);
+}
+
+void tst_RichTextConversion::spacerAwayFromTablesIsSaved()
+{
+    QTextDocument doc;
+    QTextCursor cursor(&doc);
+    cursor.insertText(QStringLiteral("a"));
+    QTextBlockFormat spacer;
+    spacer.setProperty(TableSpacerProperty, true);
+    cursor.insertBlock(spacer);
+    cursor.insertBlock(QTextBlockFormat());
+    cursor.insertText(QStringLiteral("b"));
+    const QString expected =
+        QString::fromUtf8(R"([{"insert":"a"},{"insert":"\n"},{"insert":"\n"},{"insert":"b"},{"insert":"\n"}])");
+    QCOMPARE(compact(documentToDelta(&doc)), expected);
+}
+
+// Text typed right after an attachment may carry the object's format; it is still text.
+void tst_RichTextConversion::textTypedAfterAnObject()
+{
+    QTextDocument doc;
+    QTextCursor cursor(&doc);
+    const QTextCharFormat divider = embedCharFormat(QStringLiteral("divider"), QStringLiteral("hr"));
+    cursor.insertText(QStringLiteral("x") + QChar(QChar::ObjectReplacementCharacter) + QStringLiteral("yz") +
+                          QChar(QChar::ObjectReplacementCharacter),
+                      divider);
+    const QString expected = QString::fromUtf8(
+        R"([{"insert":"x"},{"insert":{"divider":"hr"}},{"insert":"yz"},{"insert":{"divider":"hr"}},{"insert":"\n"}])");
+    QCOMPARE(compact(documentToDelta(&doc)), expected);
+}
+
+void tst_RichTextConversion::jsonTextMatchesLibrary_data()
+{
+    QTest::addColumn<QString>("text");
+    const auto u = [](std::initializer_list<char16_t> units) {
+        return QString(reinterpret_cast<const QChar*>(units.begin()), qsizetype(units.size()));
+    };
+
+    QTest::newRow("ascii") << "plain </script> / text";
+    QTest::newRow("quote and backslash") << "a\"b\\c";
+    QTest::newRow("controls") << u({0x01, 0x08, 0x0C, 0x09, 0x0A, 0x0D, 0x1F, 0x7F, 0x00, 'x'});
+    QTest::newRow("two and three bytes") << u({0xE9, 0x07FF, 0x0800, 0x20AC, 0x4E2D, 0x2028, 0xFFFE, 0xFFFF});
+    QTest::newRow("surrogate pair") << u({'a', 0xD83D, 0xDE00, 'b'});
+    QTest::newRow("lone high surrogate") << u({'a', 0xD800, 'b'});
+    QTest::newRow("high surrogate at the end") << u({'a', 0xDBFF});
+    QTest::newRow("lone low surrogate") << u({0xDC00, 'b'});
+    QTest::newRow("reversed pair") << u({0xDE00, 0xD83D});
+}
+
+// toJson prints the text itself for speed; it must print exactly what the JSON library would.
+void tst_RichTextConversion::jsonTextMatchesLibrary()
+{
+    QFETCH(QString, text);
+    QTextDocument doc;
+    QTextCursor cursor(&doc);
+    cursor.insertText(text, charAttributesToCharFormat(QJsonObject{{"link", text}, {text, text}}));
+    cursor.insertText(QString(QChar::ObjectReplacementCharacter), embedCharFormat(QStringLiteral("divider"), text));
+    cursor.insertText(QString(QChar::ObjectReplacementCharacter), embedCharFormat(text, text));
+    cursor.insertBlock(lineAttributesToBlockFormat(QJsonObject{{"list", text}, {text, true}}));
+    QTextTable* table = insertNoteTable(cursor, 1, 1, tableFormat(true));
+    table->cellAt(0, 0).firstCursorPosition().insertText(text);
+
+    const QByteArray reference = QJsonDocument(documentToDelta(&doc)).toJson(QJsonDocument::Compact);
+    QCOMPARE(documentToDeltaJson(&doc), reference);
+}
+
+QTEST_MAIN(tst_RichTextConversion)
+#include "tst_RichTextConversion.moc"

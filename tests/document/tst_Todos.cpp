@@ -1,0 +1,278 @@
+#include "Clock.h"
+#include "DeltaFormat.h"
+#include "Todos.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTest>
+
+namespace {
+
+// One task per line: "kind done line position text".
+QString describe(const QList<TodoItem>& items)
+{
+    QStringList lines;
+    for (const TodoItem& item : items)
+        lines << QStringLiteral("%1 %2 %3 %4 %5")
+                     .arg(item.kind)
+                     .arg(item.done ? 1 : 0)
+                     .arg(item.lineIndex)
+                     .arg(item.position)
+                     .arg(item.text);
+    return lines.join(u'\n');
+}
+
+TodoItem task(const QString& text, const QDateTime& updated)
+{
+    TodoItem item;
+    item.text = text;
+    item.noteUpdatedAt = updated;
+    return item;
+}
+
+} // namespace
+
+class tst_Todos : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void extract_data();
+    void extract();
+    void itemFields();
+    void ids_data();
+    void ids();
+    void idsFollowTheLine();
+    void setDone_data();
+    void setDone();
+    void ordering_data();
+    void ordering();
+    void hostileBodies_data();
+    void hostileBodies();
+};
+
+void tst_Todos::extract_data()
+{
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("checklist items")
+        << R"([{"insert":"Milk"},{"attributes":{"list":"unchecked"},"insert":"\n"},)"
+           R"({"insert":"Eggs"},{"attributes":{"list":"checked"},"insert":"\n"}])"
+        << "0 0 0 0 Milk\n0 1 1 5 Eggs";
+    QTest::newRow("whitespace-only checklist line still counts")
+        << R"([{"insert":"   "},{"attributes":{"list":"unchecked"},"insert":"\n"},)"
+           R"({"insert":"b"},{"attributes":{"list":"checked"},"insert":"\n"}])"
+        << "0 1 1 4 b";
+    QTest::newRow("checklist text is trimmed")
+        << R"([{"insert":"  spaced  "},{"attributes":{"list":"unchecked"},"insert":"\n"}])"
+        << "0 0 0 0 spaced";
+    QTest::newRow("checklist line that looks like markdown stays checklist")
+        << R"([{"insert":"- [ ] inner"},{"attributes":{"list":"checked"},"insert":"\n"}])"
+        << "0 1 0 0 - [ ] inner";
+    QTest::newRow("bullet list line is not a checklist")
+        << R"([{"insert":"plain"},{"attributes":{"list":"bullet"},"insert":"\n"}])"
+        << "";
+    QTest::newRow("lowercase keyword") << R"([{"insert":"todo: buy milk\n"}])" << "2 0 0 0 buy milk";
+    QTest::newRow("keyword with spaces around")
+        << R"([{"insert":"   TODO:   spaced out   \n"}])" << "2 0 0 0 spaced out";
+    QTest::newRow("keyword alone") << R"([{"insert":"TODO:\nTODO:    \n"}])" << "";
+    QTest::newRow("keyword not at start") << R"([{"insert":"later TODO: x\n"}])" << "";
+    QTest::newRow("markdown done with capital X") << R"([{"insert":"- [X] Ship\n"}])" << "1 1 0 0 Ship";
+    QTest::newRow("markdown open without spaces") << R"([{"insert":"-[ ]a\n"}])" << "1 0 0 0 a";
+    QTest::newRow("markdown open with empty brackets") << R"([{"insert":"- [] write\n"}])" << "1 0 0 0 write";
+    QTest::newRow("markdown brackets without text") << R"([{"insert":"- [x]\n- [ ]   \n"}])" << "";
+    QTest::newRow("markdown brackets holding other text") << R"([{"insert":"- [ x ] no\n"}])" << "";
+    QTest::newRow("plain dash line") << R"([{"insert":"- item\n"}])" << "";
+    QTest::newRow("text after the last newline is ignored")
+        << R"([{"insert":"first\nTODO: unfinished"}])" << "";
+    QTest::newRow("newlines inside one insert share its attributes")
+        << R"([{"attributes":{"list":"checked"},"insert":"a\nb\n"}])" << "0 1 0 0 a\n0 1 1 2 b";
+    QTest::newRow("positions count earlier lines")
+        << R"([{"insert":"abc\nTODO: x\n- [x] y\n"}])" << "2 0 1 4 x\n1 1 2 12 y";
+    QTest::newRow("embeds count one position but no text")
+        << R"([{"insert":{"divider":"hr"}},{"insert":"\n"},{"insert":"TODO: y\n"}])" << "2 0 1 2 y";
+    QTest::newRow("embed inside the task line")
+        << R"([{"insert":"TODO: a"},{"insert":{"image":"x"}},{"insert":"\n"}])" << "2 0 0 1 a";
+    QTest::newRow("retain, delete and non-objects are skipped")
+        << R"([{"retain":5},7,{"delete":2},{"insert":"TODO: z\n"}])" << "2 0 0 0 z";
+    QTest::newRow("unicode text") << R"([{"insert":"TODO: Grüße ✓\n"}])" << "2 0 0 0 Grüße ✓";
+    QTest::newRow("not json") << "TODO: x\n" << "";
+    QTest::newRow("json object") << R"({"insert":"TODO: x\n"})" << "";
+    QTest::newRow("empty body") << "" << "";
+}
+
+void tst_Todos::extract()
+{
+    QFETCH(QString, body);
+    QFETCH(QString, expected);
+    QCOMPARE(describe(extractTodos(QStringLiteral("n1"), body, QDateTime())), expected);
+}
+
+void tst_Todos::itemFields()
+{
+    const QDateTime now(QDate(2024, 3, 11), QTime(9, 30), Qt::UTC);
+    const QDateTime updated(QDate(2024, 1, 2), QTime(3, 4), Qt::UTC);
+    Clock::Fixed clock(now);
+    const QList<TodoItem> items =
+        extractTodos(QStringLiteral("note-7"), QStringLiteral(R"([{"insert":"x\nTODO: Buy milk\n"}])"), updated);
+    QCOMPARE(items.size(), 1);
+    const TodoItem& item = items.first();
+    QCOMPARE(item.id, QStringLiteral("note-7_1_9df6a82e"));
+    QCOMPARE(item.noteId, QStringLiteral("note-7"));
+    QCOMPARE(item.text, QStringLiteral("Buy milk"));
+    QCOMPARE(item.kind, qint32(TodoItem::KeywordTodo));
+    QCOMPARE(item.noteTitle, QString());
+    QCOMPARE(item.extractedAt, now);
+    QCOMPARE(item.noteUpdatedAt, updated);
+}
+
+void tst_Todos::ids_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("noteId");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("plain") << "Buy milk" << "n1" << 3 << "n1_3_9df6a82e";
+    QTest::newRow("digest of the trimmed text") << "  Buy milk \t" << "n1" << 3 << "n1_3_9df6a82e";
+    QTest::newRow("utf-8 digest") << QStringLiteral("Grüße ✓") << "abc" << 0 << "abc_0_0b0260c4";
+    QTest::newRow("line index in decimal") << "a" << "x" << 120 << "x_120_0cc175b9";
+}
+
+void tst_Todos::ids()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, noteId);
+    QFETCH(int, line);
+    QFETCH(QString, expected);
+    QCOMPARE(todoId(text, noteId, line), expected);
+}
+
+void tst_Todos::idsFollowTheLine()
+{
+    const QString body = QStringLiteral(R"([{"insert":"b"},{"attributes":{"list":"unchecked"},"insert":"\n"}])");
+    const QString moved =
+        QStringLiteral(R"([{"insert":"new\n"},{"insert":"b"},{"attributes":{"list":"unchecked"},"insert":"\n"}])");
+    const QString first = extractTodos(QStringLiteral("n"), body, {}).value(0).id;
+    QCOMPARE(first, QStringLiteral("n_0_92eb5ffe"));
+    QCOMPARE(extractTodos(QStringLiteral("n"), body, {}).value(0).id, first);
+    QCOMPARE(extractTodos(QStringLiteral("n"), moved, {}).value(0).id, QStringLiteral("n_1_92eb5ffe"));
+}
+
+void tst_Todos::setDone_data()
+{
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<bool>("done");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("tick keeps other attributes")
+        << R"([{"insert":"a"},{"insert":"\n","attributes":{"list":"unchecked","align":"center","foo":1}}])" << 0
+        << true << R"([{"insert":"a"},{"attributes":{"align":"center","foo":1,"list":"checked"},"insert":"\n"}])";
+    QTest::newRow("untick") << R"([{"insert":"a"},{"attributes":{"list":"checked"},"insert":"\n"}])" << 0 << false
+                            << R"([{"insert":"a"},{"attributes":{"list":"unchecked"},"insert":"\n"}])";
+    QTest::newRow("same state is still a result")
+        << R"([{"insert":"a"},{"attributes":{"list":"checked"},"insert":"\n"}])" << 0 << true
+        << R"([{"insert":"a"},{"attributes":{"list":"checked"},"insert":"\n"}])";
+    QTest::newRow("newlines in longer inserts are counted")
+        << R"([{"insert":"x\ny\n"},{"insert":"c"},{"insert":"\n","attributes":{"list":"unchecked"}}])" << 2 << true
+        << R"([{"insert":"x\ny\n"},{"insert":"c"},{"attributes":{"list":"checked"},"insert":"\n"}])";
+    QTest::newRow("line without attributes gets them")
+        << R"([{"insert":"a"},{"insert":"\n"}])" << 0 << false
+        << R"([{"insert":"a"},{"attributes":{"list":"unchecked"},"insert":"\n"}])";
+    QTest::newRow("embeds are not lines")
+        << R"([{"insert":{"divider":"hr"}},{"insert":"\n"},{"insert":"t"},{"insert":"\n"}])" << 1 << true
+        << R"([{"insert":{"divider":"hr"}},{"insert":"\n"},{"insert":"t"},{"attributes":{"list":"checked"},"insert":"\n"}])";
+    QTest::newRow("line ending shares its insert with text")
+        << R"([{"insert":"a"},{"attributes":{"list":"unchecked"},"insert":"word\n"}])" << 0 << true << "";
+    QTest::newRow("line ending shares its insert with a later line")
+        << R"([{"insert":"a"},{"attributes":{"list":"unchecked"},"insert":"\n\n"}])" << 0 << true << "";
+    QTest::newRow("index past the end") << R"([{"insert":"a\n"}])" << 1 << true << "";
+    QTest::newRow("negative index") << R"([{"insert":"\n"}])" << -1 << true << "";
+    QTest::newRow("trailing text is no line") << R"([{"insert":"\n"},{"insert":"tail"}])" << 1 << true << "";
+    QTest::newRow("not json") << "plain" << 0 << true << "";
+    QTest::newRow("json object") << R"({"insert":"\n"})" << 0 << true << "";
+}
+
+void tst_Todos::setDone()
+{
+    QFETCH(QString, body);
+    QFETCH(int, line);
+    QFETCH(bool, done);
+    QFETCH(QString, expected);
+    const QString result = setTodoDone(body, line, done);
+    QCOMPARE(result, expected);
+    if (!result.isEmpty()) {
+        // Toggling changes a state, never the text or the number of lines.
+        QCOMPARE(bodyPlainText(result), bodyPlainText(body));
+        QCOMPARE(QJsonDocument::fromJson(result.toUtf8()).array().size(),
+                 QJsonDocument::fromJson(body.toUtf8()).array().size());
+    }
+}
+
+void tst_Todos::ordering_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("alpha ignores case") << "alpha" << "apple Banana cherry";
+    QTest::newRow("updated, newest first") << "updated" << "cherry apple Banana";
+    QTest::newRow("unknown key sorts by update") << "whatever" << "cherry apple Banana";
+}
+
+void tst_Todos::ordering()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, expected);
+    const QDateTime base(QDate(2024, 5, 1), QTime(12, 0), Qt::UTC);
+    QList<TodoItem> items = {task(QStringLiteral("Banana"), base), task(QStringLiteral("cherry"), base.addDays(2)),
+                             task(QStringLiteral("apple"), base.addDays(1))};
+    sortTodos(items, todoOrderFromKey(key));
+    QStringList texts;
+    for (const TodoItem& item : std::as_const(items))
+        texts << item.text;
+    QCOMPARE(texts.join(u' '), expected);
+}
+
+void tst_Todos::hostileBodies_data()
+{
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<int>("tasks");
+    QTest::addColumn<int>("longestTask");
+
+    // Built as text: a QJsonArray of this size costs more than the code under test.
+    const QString megabyte(1 << 20, u'x');
+    QTest::newRow("megabyte task line") << R"([{"insert":"TODO: )" + megabyte + R"(\n"}])" << 1
+                                        << int(megabyte.size());
+    QTest::newRow("megabyte of dashes and brackets")
+        << R"([{"insert":"-)" + QString(1 << 20, u'[') + R"(\n"}])" << 0 << 0;
+    QTest::newRow("100,000 lines in one insert")
+        << R"([{"insert":")" + QStringLiteral("- [x] t\\n").repeated(100000) + R"("}])" << 100000 << 1;
+    QString checklist = QStringLiteral(R"({"insert":"t"},{"attributes":{"list":"unchecked"},"insert":"\n"},)")
+                            .repeated(20000);
+    checklist.chop(1);
+    QTest::newRow("20,000 checklist lines") << u'[' + checklist + u']' << 20000 << 1;
+    QTest::newRow("deeply nested json") << QString(100000, u'[') + QString(100000, u']') << 0 << 0;
+    // Decoding turns each broken sequence into one replacement character.
+    QTest::newRow("invalid utf-8") << QString::fromUtf8(QByteArray("[{\"insert\":\"TODO: \xff\xfe\xc3\x28\\n\"}]"))
+                                   << 1 << 4;
+}
+
+void tst_Todos::hostileBodies()
+{
+    QFETCH(QString, body);
+    QFETCH(int, tasks);
+    QFETCH(int, longestTask);
+    const QList<TodoItem> items = extractTodos(QStringLiteral("n"), body, {});
+    QCOMPARE(items.size(), tasks);
+    qsizetype longest = 0;
+    for (const TodoItem& item : items)
+        longest = std::max(longest, item.text.size());
+    QCOMPARE(longest, qsizetype(longestTask));
+    if (!items.isEmpty() && items.last().kind == TodoItem::ChecklistTodo) {
+        const QString toggled = setTodoDone(body, items.last().lineIndex, true);
+        QCOMPARE(extractTodos(QStringLiteral("n"), toggled, {}).last().done, true);
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_Todos)
+#include "tst_Todos.moc"

@@ -1,0 +1,431 @@
+#include "BackupArchive.h"
+#include "Clock.h"
+#include "ImportTestSupport.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <climits>
+
+namespace {
+
+QDateTime utc(const char* iso)
+{
+    return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODateWithMs).toUTC();
+}
+
+Note note(const QString& id, const QString& text, const QString& notebookId = QString(),
+          const QDateTime& at = utc("2024-03-11T09:30:00.123Z"))
+{
+    Note n;
+    n.id = id;
+    n.notebookId = notebookId;
+    n.body = QStringLiteral("[{\"insert\":\"%1\\n\"}]").arg(text);
+    n.createdAt = at;
+    n.updatedAt = at;
+    n.modifiedAt = at;
+    return n;
+}
+
+Notebook notebook(const QString& id, const QString& name, const QDateTime& at = utc("2024-01-01T00:00:00.000Z"))
+{
+    Notebook nb;
+    nb.id = id;
+    nb.name = name;
+    nb.createdAt = at;
+    nb.updatedAt = at;
+    return nb;
+}
+
+QJsonObject jsonOf(const QByteArray& bytes)
+{
+    return QJsonDocument::fromJson(bytes).object();
+}
+
+} // namespace
+
+class tst_BackupArchive : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void layoutAndManifest();
+    void reimportSkipsExisting();
+    void existingItems_data();
+    void existingItems();
+    void forceToAccount();
+    void roundTripOfEveryField();
+    void failures_data();
+    void failures();
+    void attachmentsNeverOverwritten();
+    void hostileEntriesStayInside();
+    void readers_data();
+    void readers();
+};
+
+void tst_BackupArchive::layoutAndManifest()
+{
+    Clock::Fixed clock(utc("2025-02-03T04:05:06.789Z"));
+    TestLibrary lib;
+    QVERIFY(lib.ok);
+    QVERIFY(lib.notebooks.insert(notebook("nb1", "Work")));
+    QVERIFY(lib.notebooks.insert(notebook("nb-gone", "Gone")));
+    QVERIFY(lib.notebooks.markDeleted("nb-gone"));
+    QVERIFY(lib.notes.insert(note("n1", "one", "nb1")));
+    QVERIFY(lib.notes.insert(note("n2", "two")));
+    QVERIFY(lib.notes.insert(note("n3", "three")));
+    QVERIFY(lib.notes.moveToTrash("n3"));
+    QVERIFY(lib.attachments.saveFile("att1", "PNGDATA"));
+
+    const QString zip = lib.dir.filePath("backup.zip");
+    const BackupResult result = createBackup(zip, lib.repos());
+    QCOMPARE(result.error, QString());
+    QVERIFY(!result.failed);
+    QCOMPARE(result.noteCount, 3);
+
+    const QMap<QString, QByteArray> entries = readArchiveEntries(zip);
+    QCOMPARE(entries.keys(),
+             QStringList({"attachments/", "attachments/att1", "manifest.json", "notebooks/", "notebooks/nb1.json",
+                          "notes/", "notes/n1.json", "notes/n2.json", "notes/n3.json"}));
+    QCOMPARE(entries.value("attachments/att1"), QByteArray("PNGDATA"));
+    QCOMPARE(jsonOf(entries.value("manifest.json")),
+             QJsonObject(
+                 {{"version", 1}, {"exportedAt", "2025-02-03T04:05:06.789Z"}, {"noteCount", 3}, {"notebookCount", 1}}));
+    // Indented, camel-case keys; "deletedAt" only for the trashed note.
+    QVERIFY(entries.value("notes/n1.json").startsWith("{\n    \""));
+    QCOMPARE(jsonOf(entries.value("notes/n1.json")), QJsonObject({{"id", "n1"},
+                                                                  {"notebookId", "nb1"},
+                                                                  {"body", "[{\"insert\":\"one\\n\"}]"},
+                                                                  {"createdAt", "2024-03-11T09:30:00.123Z"},
+                                                                  {"updatedAt", "2024-03-11T09:30:00.123Z"},
+                                                                  {"modifiedAt", "2024-03-11T09:30:00.123Z"},
+                                                                  {"version", 1}}));
+    QCOMPARE(jsonOf(entries.value("notes/n3.json")).value("deletedAt").toString(), "2025-02-03T04:05:06.789Z");
+    QCOMPARE(jsonOf(entries.value("notebooks/nb1.json")), QJsonObject({{"id", "nb1"},
+                                                                       {"name", "Work"},
+                                                                       {"isDefault", false},
+                                                                       {"isShared", false},
+                                                                       {"ownerId", ""},
+                                                                       {"createdAt", "2024-01-01T00:00:00.000Z"},
+                                                                       {"updatedAt", "2024-01-01T00:00:00.000Z"},
+                                                                       {"version", 1}}));
+}
+
+void tst_BackupArchive::reimportSkipsExisting()
+{
+    TestLibrary lib;
+    QVERIFY(lib.ok);
+    QVERIFY(lib.notebooks.insert(notebook("nb1", "Work")));
+    QVERIFY(lib.notes.insert(note("n1", "one", "nb1")));
+    QVERIFY(lib.notes.insert(note("n2", "two")));
+    QVERIFY(lib.notes.insert(note("n3", "three")));
+    QVERIFY(lib.notes.moveToTrash("n3"));
+    const QString zip = lib.dir.filePath("backup.zip");
+    QCOMPARE(createBackup(zip, lib.repos()).noteCount, 3);
+
+    QSignalSpy notesChanged(&lib.notes, &NoteRepository::notesChanged);
+    const RestoreResult result = restoreBackup(zip, lib.repos(), RestoreMode::SkipExisting, false);
+    QCOMPARE(result.error, QString());
+    QCOMPARE(result.errors, 0);
+    QCOMPARE(result.imported, 0);
+    QCOMPARE(result.skipped, 4);
+    QCOMPARE(notesChanged.count(), 0);
+}
+
+void tst_BackupArchive::existingItems_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QDateTime>("localUpdated");
+    QTest::addColumn<int>("imported");
+    QTest::addColumn<int>("skipped");
+    QTest::addColumn<QString>("expectedText");
+    QTest::addColumn<QString>("expectedName");
+
+    // The archive holds the note and notebook as updated at 2024-06-01.
+    QTest::newRow("mode 0 skips") << 0 << utc("2024-07-01T00:00:00.000Z") << 0 << 2 << "local"
+                                  << "Local";
+    QTest::newRow("mode 1 overwrites a newer local copy")
+        << 1 << utc("2024-07-01T00:00:00.000Z") << 2 << 0 << "archived"
+        << "Archived";
+    QTest::newRow("mode 2 keeps a newer local copy") << 2 << utc("2024-07-01T00:00:00.000Z") << 0 << 2 << "local"
+                                                     << "Local";
+    QTest::newRow("mode 2 replaces an older local copy") << 2 << utc("2024-05-01T00:00:00.000Z") << 2 << 0 << "archived"
+                                                         << "Archived";
+    QTest::newRow("mode 2 keeps an equally old copy") << 2 << utc("2024-06-01T00:00:00.000Z") << 0 << 2 << "local"
+                                                      << "Local";
+}
+
+void tst_BackupArchive::existingItems()
+{
+    QFETCH(int, mode);
+    QFETCH(QDateTime, localUpdated);
+    QFETCH(int, imported);
+    QFETCH(int, skipped);
+    QFETCH(QString, expectedText);
+    QFETCH(QString, expectedName);
+
+    TestLibrary lib;
+    QVERIFY(lib.ok);
+    const QDateTime archived = utc("2024-06-01T00:00:00.000Z");
+    QVERIFY(lib.notebooks.insert(notebook("nb1", "Archived", archived)));
+    QVERIFY(lib.notes.insert(note("n1", "archived", "nb1", archived)));
+    const QString zip = lib.dir.filePath("backup.zip");
+    QVERIFY(!createBackup(zip, lib.repos()).failed);
+
+    Note local = note("n1", "local", "nb1", localUpdated);
+    local.syncStatus = SyncStatus::Synced;
+    QVERIFY(lib.notes.update(local));
+    Notebook localBook = notebook("nb1", "Local", localUpdated);
+    QVERIFY(lib.notebooks.update(localBook));
+
+    const RestoreResult result = restoreBackup(zip, lib.repos(), RestoreMode(mode), false);
+    QCOMPARE(result.imported, imported);
+    QCOMPARE(result.skipped, skipped);
+    const Note after = *lib.notes.noteById("n1");
+    QCOMPARE(after.title(), expectedText);
+    QCOMPARE(after.syncStatus, expectedText == "archived" ? SyncStatus::Pending : SyncStatus::Synced);
+    QCOMPARE(lib.notebooks.notebookById("nb1")->name, expectedName);
+}
+
+void tst_BackupArchive::forceToAccount()
+{
+    TestLibrary lib;
+    QVERIFY(lib.ok);
+    QVERIFY(lib.notebooks.insert(notebook("same", "Same")));
+    QVERIFY(lib.notebooks.insert(notebook("renamed", "Old name")));
+    Note n5 = note("v5", "archived five");
+    n5.version = 3;
+    QVERIFY(lib.notes.insert(n5));
+    Note absent = note("absent", "gone locally");
+    absent.version = 4;
+    QVERIFY(lib.notes.insert(absent));
+    Note maxed = note("maxed", "hostile version");
+    maxed.version = INT_MAX;
+    QVERIFY(lib.notes.insert(maxed));
+    const QString zip = lib.dir.filePath("backup.zip");
+    QVERIFY(!createBackup(zip, lib.repos()).failed);
+
+    // Later, locally: the note moved on to version 5 and was synced, one note was purged, a
+    // notebook was renamed.
+    Note local = note("v5", "local five");
+    local.version = 5;
+    local.syncStatus = SyncStatus::Synced;
+    QVERIFY(lib.notes.update(local));
+    QVERIFY(lib.notes.purge("absent"));
+    Notebook renamed = notebook("renamed", "New name");
+    renamed.version = 9;
+    renamed.syncStatus = SyncStatus::Synced;
+    QVERIFY(lib.notebooks.update(renamed));
+
+    QSignalSpy notesChanged(&lib.notes, &NoteRepository::notesChanged);
+    QSignalSpy notebooksChanged(&lib.notebooks, &NotebookRepository::notebooksChanged);
+    const RestoreResult result = restoreBackup(zip, lib.repos(), RestoreMode::Overwrite, true);
+    QCOMPARE(result.error, QString());
+    QCOMPARE(result.imported, 4); // three notes, the renamed notebook
+    QCOMPARE(result.skipped, 1);  // the notebook with the same name and state
+    QCOMPARE(notesChanged.count(), 1);
+    QCOMPARE(notebooksChanged.count(), 1);
+
+    const Note v5 = *lib.notes.noteById("v5");
+    QCOMPARE(v5.version, 6);
+    QCOMPARE(v5.syncStatus, SyncStatus::Pending);
+    QCOMPARE(v5.title(), "archived five");
+    QCOMPARE(lib.notes.noteById("absent")->version, 5);
+    QCOMPARE(lib.notes.noteById("maxed")->version, INT_MAX);
+    const Notebook nb = *lib.notebooks.notebookById("renamed");
+    QCOMPARE(nb.name, "Old name");
+    QCOMPARE(nb.version, 9);
+    QCOMPARE(nb.syncStatus, SyncStatus::Pending);
+}
+
+void tst_BackupArchive::roundTripOfEveryField()
+{
+    TestLibrary source;
+    QVERIFY(source.ok);
+    Notebook nb = notebook("nb-1", QString::fromUtf8("Caf\xc3\xa9 \"quotes\" / slash"));
+    nb.isShared = true;
+    nb.ownerId = "owner-7";
+    nb.version = 12;
+    nb.updatedAt = utc("2024-02-02T02:02:02.202Z");
+    nb.syncStatus = SyncStatus::Synced;
+    QVERIFY(source.notebooks.insert(nb));
+
+    Note full;
+    full.id = "note-1";
+    full.notebookId = "nb-1";
+    full.body =
+        QString::fromUtf8(R"([{"attributes":{"bold":true},"insert":"T\u00eatu \ud83d\ude00"},{"insert":"\n"}])");
+    full.createdAt = utc("2021-01-01T01:01:01.001Z");
+    full.updatedAt = utc("2022-02-02T02:02:02.002Z");
+    full.modifiedAt = utc("2023-03-03T03:03:03.003Z");
+    full.deletedAt = utc("2024-04-04T04:04:04.004Z");
+    full.version = 7;
+    full.opVersion = 3;
+    full.syncStatus = SyncStatus::Synced;
+    full.isSample = true;
+    full.ownerId = "someone";
+    full.isShared = true;
+    full.permission = "read";
+    QVERIFY(source.notes.insert(full));
+
+    const QString zip = source.dir.filePath("b.zip");
+    QVERIFY(!createBackup(zip, source.repos()).failed);
+
+    TestLibrary target;
+    QVERIFY(target.ok);
+    const RestoreResult result = restoreBackup(zip, target.repos(), RestoreMode::SkipExisting, false);
+    QCOMPARE(result.imported, 2);
+
+    const Note got = *target.notes.noteById("note-1");
+    Note expected = full;
+    // Not carried by the archive: a restored note is the user's own, unshared, Pending.
+    expected.opVersion = 0;
+    expected.syncStatus = SyncStatus::Pending;
+    expected.isSample = false;
+    expected.ownerId.clear();
+    expected.isShared = false;
+    expected.permission.clear();
+    QCOMPARE(got.notebookId, expected.notebookId);
+    QCOMPARE(got.body, expected.body);
+    QCOMPARE(got.createdAt, expected.createdAt);
+    QCOMPARE(got.updatedAt, expected.updatedAt);
+    QCOMPARE(got.modifiedAt, expected.modifiedAt);
+    QCOMPARE(got.deletedAt, expected.deletedAt);
+    QCOMPARE(got.version, expected.version);
+    QCOMPARE(got.opVersion, expected.opVersion);
+    QCOMPARE(got.syncStatus, expected.syncStatus);
+    QCOMPARE(got.isSample, expected.isSample);
+    QCOMPARE(got.ownerId, expected.ownerId);
+    QCOMPARE(got.isShared, expected.isShared);
+    QCOMPARE(got.permission, expected.permission);
+
+    const Notebook book = *target.notebooks.notebookById("nb-1");
+    QCOMPARE(book.name, nb.name);
+    QCOMPARE(book.isShared, true);
+    QCOMPARE(book.ownerId, "owner-7");
+    QCOMPARE(book.createdAt, nb.createdAt);
+    QCOMPARE(book.updatedAt, nb.updatedAt);
+    QCOMPARE(book.version, 12);
+    QCOMPARE(book.syncStatus, SyncStatus::Pending);
+}
+
+void tst_BackupArchive::failures_data()
+{
+    QTest::addColumn<QByteArray>("archiveBytes"); // empty: build a ZIP without a manifest
+    QTest::addColumn<QString>("error");
+    QTest::newRow("no manifest") << QByteArray() << "No manifest.json found";
+    QTest::newRow("not a ZIP") << QByteArray("just some text") << "Failed to extract backup";
+    QTest::newRow("truncated ZIP") << QByteArray("PK\x03\x04\x14\x00\x00\x00", 8) << "Failed to extract backup";
+}
+
+void tst_BackupArchive::failures()
+{
+    QFETCH(QByteArray, archiveBytes);
+    QFETCH(QString, error);
+
+    TestLibrary lib;
+    QVERIFY(lib.ok);
+    QVERIFY(lib.notes.insert(note("keep", "untouched")));
+    const QString zip = lib.dir.filePath("bad.zip");
+    if (archiveBytes.isEmpty()) {
+        Note other = note("new-note", "would be new");
+        QVERIFY(writeZip(zip, {{"notes/new-note.json", QJsonDocument(noteToBackupJson(other)).toJson()},
+                               {"attachments/att-x", "bytes"}}));
+    } else {
+        QVERIFY(writeBytes(zip, archiveBytes));
+    }
+
+    const RestoreResult result = restoreBackup(zip, lib.repos(), RestoreMode::Overwrite, false);
+    QCOMPARE(result.error, error);
+    QCOMPARE(result.errors, 1);
+    QCOMPARE(result.imported, 0);
+    QCOMPARE(ids(lib.everyNote()), QStringList{"keep"});
+    QVERIFY(!QFileInfo::exists(lib.attachmentsDir() + "/att-x"));
+}
+
+void tst_BackupArchive::attachmentsNeverOverwritten()
+{
+    TestLibrary lib;
+    QVERIFY(lib.ok);
+    QVERIFY(lib.attachments.saveFile("att1", "archived one"));
+    QVERIFY(lib.attachments.saveFile("att2", "archived two"));
+    const QString zip = lib.dir.filePath("b.zip");
+    QVERIFY(!createBackup(zip, lib.repos()).failed);
+
+    QVERIFY(lib.attachments.saveFile("att1", "local one"));
+    QVERIFY(QFile::remove(lib.attachments.filePath("att2")));
+    const RestoreResult result = restoreBackup(zip, lib.repos(), RestoreMode::Overwrite, true);
+    QCOMPARE(result.error, QString());
+    QCOMPARE(lib.attachments.fileData("att1"), QByteArray("local one"));
+    QCOMPARE(lib.attachments.fileData("att2"), QByteArray("archived two"));
+    QVERIFY(!lib.attachments.attachmentById("att2")); // rows come back through sync
+}
+
+void tst_BackupArchive::hostileEntriesStayInside()
+{
+    TestLibrary lib;
+    QVERIFY(lib.ok);
+    const QString zip = lib.dir.filePath("evil.zip");
+    Note n = note("n1", "fine");
+    QVERIFY(writeZip(zip, {{"manifest.json", "{}"},
+                           {"notes/n1.json", QJsonDocument(noteToBackupJson(n)).toJson()},
+                           {"notes/broken.json", "{not json"},
+                           {"notes/array.json", "[1,2]"},
+                           {"../escaped.json", "x"},
+                           {"attachments/../../escaped-att", "x"},
+                           {"attachments/link", {}, ZipItem::Symlink, "/etc/passwd"},
+                           {"attachments/ok", "ok"}}));
+
+    const RestoreResult result = restoreBackup(zip, lib.repos(), RestoreMode::SkipExisting, false);
+    QCOMPARE(result.error, QString());
+    QCOMPARE(result.imported, 1);
+    QCOMPARE(result.skipped, 0);
+    QCOMPARE(filesBelow(lib.attachmentsDir()), QStringList{"ok"});
+    QVERIFY(!QFileInfo::exists(lib.dir.filePath("escaped.json")));
+    QVERIFY(!QFileInfo::exists(lib.dir.filePath("escaped-att")));
+    QVERIFY(!QFileInfo::exists(QDir::tempPath() + "/escaped.json"));
+    QVERIFY(!QFileInfo::exists(QDir::tempPath() + "/escaped-att"));
+}
+
+void tst_BackupArchive::readers_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QString>("expected"); // "-" when rejected
+
+    QTest::newRow("not JSON") << QByteArray("{") << "-";
+    QTest::newRow("array") << QByteArray("[]") << "-";
+    QTest::newRow("no id") << QByteArray(R"({"body":"x"})") << "-";
+    QTest::newRow("empty id") << QByteArray(R"({"id":""})") << "-";
+    QTest::newRow("id only: defaults") << QByteArray(R"({"id":"a"})")
+                                       << "a||2025-01-01T00:00:00.000Z|2025-01-01T00:00:00.000Z|-|1";
+    QTest::newRow("empty deletedAt is not deleted")
+        << QByteArray(R"({"id":"a","deletedAt":"","createdAt":"2020-01-01T00:00:00.000Z","version":4})")
+        << "a||2020-01-01T00:00:00.000Z|2020-01-01T00:00:00.000Z|-|4";
+    QTest::newRow("offset times become UTC")
+        << QByteArray(R"({"id":"a","notebookId":"nb","createdAt":"2020-01-01T02:00:00.000+02:00",)"
+                      R"("deletedAt":"2021-01-01T00:00:00.000Z"})")
+        << "a|nb|2020-01-01T00:00:00.000Z|2020-01-01T00:00:00.000Z|2021-01-01T00:00:00.000Z|1";
+    QTest::newRow("wrong types") << QByteArray(R"({"id":"a","notebookId":5,"version":"x","createdAt":7})")
+                                 << "a||2025-01-01T00:00:00.000Z|2025-01-01T00:00:00.000Z|-|1";
+}
+
+void tst_BackupArchive::readers()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(QString, expected);
+    Clock::Fixed clock(utc("2025-01-01T00:00:00.000Z"));
+    const std::optional<Note> n = noteFromBackupJson(json);
+    const QString got = n ? QStringList{n->id,
+                                        n->notebookId,
+                                        toDbTimestamp(n->createdAt),
+                                        toDbTimestamp(n->updatedAt),
+                                        n->deletedAt ? toDbTimestamp(*n->deletedAt) : QStringLiteral("-"),
+                                        QString::number(n->version)}
+                                .join('|')
+                          : QStringLiteral("-");
+    QCOMPARE(got, expected);
+    // The notebook reader accepts and rejects the same documents.
+    QCOMPARE(notebookFromBackupJson(json).has_value(), n.has_value());
+}
+
+QTEST_GUILESS_MAIN(tst_BackupArchive)
+#include "tst_BackupArchive.moc"

@@ -1,0 +1,483 @@
+#include "Clock.h"
+#include "ImportTestSupport.h"
+#include "JexImporter.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+const QString kRes1 = QStringLiteral("aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa1");
+const QString kRes2 = QStringLiteral("bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb2");
+const QString kOtherNote = QStringLiteral("cccccccccccccccccccccccccccccc03");
+const QString kNoData = QStringLiteral("dddddddddddddddddddddddddddddd04");
+
+QString describe(const JexItem& i)
+{
+    auto t = [](const QDateTime& d) {
+        return d.isValid() ? toDbTimestamp(d) : QStringLiteral("-");
+    };
+    return QStringList{i.id,
+                       i.title,
+                       i.parentId,
+                       QString::number(i.type),
+                       QString::number(i.markupLanguage),
+                       t(i.createdTime),
+                       t(i.updatedTime),
+                       i.isTodo ? "todo" : "-",
+                       QString::number(i.todoCompleted),
+                       i.mime,
+                       i.fileExtension,
+                       i.body}
+        .join(QLatin1Char('|'));
+}
+
+// Concatenated text inserts of a body.
+QString plainText(const QString& body)
+{
+    QString out;
+    for (const QJsonValue& op : QJsonDocument::fromJson(body.toUtf8()).array()) {
+        const QJsonValue insert = op.toObject().value("insert");
+        if (insert.isString())
+            out += insert.toString();
+    }
+    return out;
+}
+
+QString writeJex(const QTemporaryDir& dir, const QByteArray& tar)
+{
+    const QString path = dir.filePath(QStringLiteral("in.jex"));
+    return writeBytes(path, tar) ? path : QString();
+}
+
+} // namespace
+
+class tst_JexImporter : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void parseItem_data();
+    void parseItem();
+    void parseTime_data();
+    void parseTime();
+    void cleanBody_data();
+    void cleanBody();
+    void foldersNotesAndResources();
+    void noteBodies_data();
+    void noteBodies();
+    void fatalFailures_data();
+    void fatalFailures();
+    void hostileNotes();
+    void realWorld_data();
+    void realWorld();
+};
+
+void tst_JexImporter::parseItem_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("note") << QByteArray("My title\n\nSome *text*\n\nid: 0123\nparent_id: f1\ncreated_time: "
+                                        "2024-04-28T21:53:13.647Z\nupdated_time: 1713025684000\nis_todo: 1\n"
+                                        "todo_completed: 1713025684000\nmarkup_language: 2\ntype_: 1\n")
+                          << "0123|My title|f1|1|2|2024-04-28T21:53:13.647Z|2024-04-13T16:28:04.000Z|todo|"
+                             "1713025684000|||My title\n\nSome *text*";
+    QTest::newRow("empty values never swallow the next key")
+        << QByteArray("T\n\nid: r1\nmime: image/png\nfilename: \nfile_extension: png\nauthor: \ntype_: 4")
+        << "r1|T||4|1|-|-|-|0|image/png|png|T";
+    QTest::newRow("title key wins over the first line")
+        << QByteArray("\n  \n  First line  \nbody\n\nid: x\ntitle: Meta title\ntype_: 2")
+        << "x|Meta title||2|1|-|-|-|0|||First line  \nbody";
+    QTest::newRow("no metadata block") << QByteArray("  just text\nmore  ")
+                                       << "|just text||0|1|-|-|-|0|||just text\nmore";
+    QTest::newRow("metadata only") << QByteArray("id: t1\nnote_id: n\ntag_id: g\ntype_: 6") << "t1|||6|1|-|-|-|0|||";
+    QTest::newRow("last block wins") << QByteArray("A\n\nid: fake\n\nid: real\ntype_: 1")
+                                     << "real|A||1|1|-|-|-|0|||A\n\nid: fake";
+    QTest::newRow("CRLF lines") << QByteArray("A\r\n\r\nbody\r\n\nid: w\r\ntype_: 1\r\nparent_id: p\r\n")
+                                << "w|A|p|1|1|-|-|-|0|||A\r\n\r\nbody";
+    QTest::newRow("invalid UTF-8 is replaced, not fatal")
+        << QByteArray("Caf\xe9 \xff\n\nid: u\ntype_: 1")
+        << QString::fromUtf8("u|Caf\xef\xbf\xbd \xef\xbf\xbd||1|1|-|-|-|0|||Caf\xef\xbf\xbd \xef\xbf\xbd");
+}
+
+void tst_JexImporter::parseItem()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, expected);
+    QCOMPARE(describe(parseJexItem(bytes)), expected);
+}
+
+void tst_JexImporter::parseTime_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("empty") << ""
+                           << "-";
+    QTest::newRow("ISO with ms") << "2024-04-28T21:53:13.647Z"
+                                 << "2024-04-28T21:53:13.647Z";
+    QTest::newRow("ISO without ms") << "2024-04-28T21:53:13Z"
+                                    << "2024-04-28T21:53:13.000Z";
+    QTest::newRow("no zone is UTC") << "2024-04-28T21:53:13.5"
+                                    << "2024-04-28T21:53:13.500Z";
+    QTest::newRow("offset") << "2024-04-28T23:53:13.647+02:00"
+                            << "2024-04-28T21:53:13.647Z";
+    QTest::newRow("13-digit milliseconds") << "1713025684000"
+                                           << "2024-04-13T16:28:04.000Z";
+    QTest::newRow("one millisecond") << "1"
+                                     << "1970-01-01T00:00:00.001Z";
+    QTest::newRow("zero") << "0"
+                          << "-";
+    QTest::newRow("negative") << "-5"
+                              << "-";
+    QTest::newRow("beyond year 9999") << "999999999999999999"
+                                      << "-";
+    QTest::newRow("words") << "yesterday"
+                           << "-";
+}
+
+void tst_JexImporter::parseTime()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    const QDateTime t = parseJexTime(text);
+    QCOMPARE(t.isValid() ? toDbTimestamp(t) : QStringLiteral("-"), expected);
+    if (t.isValid())
+        QCOMPARE(t.timeSpec(), Qt::UTC);
+}
+
+void tst_JexImporter::cleanBody_data()
+{
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("title line and heading both go") << "Plan\n# Plan\n\nText"
+                                                    << "Plan"
+                                                    << "Text";
+    QTest::newRow("title line with spaces") << "  Plan  \n\nText"
+                                            << "Plan"
+                                            << "Text";
+    QTest::newRow("heading with a suffix after a space") << "# Plan for May\nText"
+                                                         << "Plan"
+                                                         << "Text";
+    QTest::newRow("heading with an en dash") << "# Plan – draft\nText"
+                                             << "Plan"
+                                             << "Text";
+    QTest::newRow("heading with a hyphen") << "# Plan -v2\nText"
+                                           << "Plan"
+                                           << "Text";
+    QTest::newRow("heading that only starts with the letters") << "# Planning\nText"
+                                                               << "Plan"
+                                                               << "# Planning\nText";
+    QTest::newRow("level-2 heading stays") << "## Plan\nText"
+                                           << "Plan"
+                                           << "## Plan\nText";
+    QTest::newRow("numbered title keeps the heading") << "1. Welcome\n\n# Welcome\nHi"
+                                                      << "1. Welcome"
+                                                      << "# Welcome\nHi";
+    QTest::newRow("other first line stays") << "Intro\nPlan"
+                                            << "Plan"
+                                            << "Intro\nPlan";
+    QTest::newRow("title only") << "Plan"
+                                << "Plan"
+                                << "";
+    QTest::newRow("no title") << "# Plan\nx"
+                              << ""
+                              << "# Plan\nx";
+}
+
+void tst_JexImporter::cleanBody()
+{
+    QFETCH(QString, body);
+    QFETCH(QString, title);
+    QFETCH(QString, expected);
+    QCOMPARE(cleanJexBody(body, title), expected);
+}
+
+void tst_JexImporter::foldersNotesAndResources()
+{
+    Clock::Fixed clock(QDateTime::fromString("2025-05-05T05:05:05.000Z", Qt::ISODateWithMs));
+    QTemporaryDir dir;
+    const QByteArray png = QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(700, 'p');
+    const QByteArray pdf = QByteArray("%PDF-1.4 ") + QByteArray(100, 'd');
+    const QByteArray tar =
+        tarFile("f1.md", jexFolder("f1", "Top")) + tarFile("f2.md", jexFolder("f2", "Child", "f1")) +
+        tarFile("f3.md", jexFolder("f3", "Grandchild", "f2")) + tarFile("f4.md", jexFolder("f4", "")) +
+        tarFile("n1.md", jexNote("n1",
+                                 QStringLiteral("Twice\n\n![pic](:/%1) and [same](:/%1) and [doc](:/%2) "
+                                                "and [note](:/%3) and [lost](:/%4)")
+                                     .arg(kRes1, kRes2, kOtherNote, kNoData),
+                                 "f3")) +
+        tarFile("n2.md", jexNote("n2", "Orphan\n\ntext", "no-such-folder")) +
+        tarFile("n3.md", jexNote("n3", "", "f1", 1, "", "")) +
+        tarFile("n4.md", jexNote("n4", QStringLiteral("Pasted\n\n![](:/%1)").arg(kRes1), "f1")) +
+        tarFile("r1.md", jexResource(kRes1, "", "image/png", "png")) +
+        tarFile("r2.md", jexResource(kRes2, "dir/report.pdf", "", "pdf")) +
+        tarFile("r4.md", jexResource(kNoData, "lost.bin", "application/x", "bin")) +
+        tarFile("t.md", QByteArray("tag\n\nid: t1\ntype_: 5")) +
+        tarFile(QStringLiteral("resources/%1.png").arg(kRes1), png) +
+        tarFile(QStringLiteral("resources/%1").arg(kRes2), pdf) + tarEnd();
+
+    TestLibrary lib;
+    QVERIFY(lib.ok);
+    QSignalSpy notesChanged(&lib.notes, &NoteRepository::notesChanged);
+    QList<QStringList> calls;
+    const ImportResult result = importJex(writeJex(dir, tar), lib.repos(), [&](int i, int n, const QString& m) {
+        calls << QStringList{QString::number(i), QString::number(n), m};
+    });
+
+    QCOMPARE(result.error, QString());
+    QCOMPARE(result.imported, 4);
+    QCOMPARE(result.attachments, 3);
+    QCOMPARE(result.errors, 0);
+    QCOMPARE(result.skipped, 0);
+    QCOMPARE(notesChanged.count(), 1);
+    QCOMPARE(calls, (QList<QStringList>{{"0", "0", "Reading archive..."},
+                                        {"0", "4", "Importing 4 notes..."},
+                                        {"0", "4", "Importing: Twice"},
+                                        {"1", "4", "Importing: Orphan"},
+                                        {"2", "4", "Importing: (untitled)"},
+                                        {"3", "4", "Importing: Pasted"}}));
+
+    // Nesting is flattened: every folder is a top-level notebook.
+    QCOMPARE(lib.notebookNames(), QStringList({"Child", "Grandchild", "Imported Folder", "Top"}));
+    const Notebook top = lib.notebooks.allNotebooks().last();
+    QCOMPARE(toDbTimestamp(top.createdAt), "2023-01-02T03:04:05.678Z");
+    QCOMPARE(toDbTimestamp(top.updatedAt), "2023-02-03T04:05:06.789Z");
+
+    const QMap<QString, Note> notes = lib.notesByTitle();
+    QCOMPARE(notes.keys(), QStringList({"", "Orphan", "Pasted", "Twice"}));
+    QCOMPARE(lib.notebookNamesById().value(notes["Twice"].notebookId), "Grandchild");
+    QCOMPARE(notes["Orphan"].notebookId, "");
+    QCOMPARE(lib.notebookNamesById().value(notes[""].notebookId), "Top");
+    QCOMPARE(toDbTimestamp(notes["Orphan"].createdAt), "2022-05-11T01:43:42.226Z");
+    QCOMPARE(toDbTimestamp(notes["Orphan"].updatedAt), "2022-06-11T01:43:42.226Z");
+    QCOMPARE(toDbTimestamp(notes[""].createdAt), "2025-05-05T05:05:05.000Z"); // no times: now
+    QCOMPARE(notes["Orphan"].version, 1);
+    QCOMPARE(notes["Orphan"].syncStatus, SyncStatus::Pending);
+
+    const QList<Attachment> atts = lib.attachments.attachmentsForNote(notes["Twice"].id);
+    QCOMPARE(atts.size(), 2);
+    QMap<QString, Attachment> byName;
+    for (const Attachment& a : atts)
+        byName.insert(a.filename, a);
+    QCOMPARE(byName.keys(), QStringList({QStringLiteral("%1.png").arg(kRes1), "report.pdf"}));
+    const Attachment pic = byName.first();
+    const Attachment doc = byName.last();
+    QCOMPARE(pic.mimeType, "image/png");
+    QCOMPARE(pic.sizeBytes, png.size());
+    QCOMPARE(lib.attachments.fileData(pic.id), png);
+    QCOMPARE(doc.mimeType, "application/octet-stream");
+    QCOMPARE(lib.attachments.fileData(doc.id), pdf);
+
+    // One attachment for the resource linked twice: the image and the link both point at it.
+    const QString body = notes["Twice"].body;
+    QCOMPARE(embeddedAttachmentIds(body), QStringList{pic.id});
+    QCOMPARE(linkTargets(body),
+             QStringList({"norvane-notes://attachment/" + pic.id, "norvane-notes://attachment/" + doc.id,
+                          ":/" + kOtherNote, ":/" + kNoData}));
+
+    // An image without alt text, as Joplin writes pasted pictures, still becomes an embed; the
+    // resource used by a second note gives that note an attachment of its own.
+    const QList<Attachment> pasted = lib.attachments.attachmentsForNote(notes["Pasted"].id);
+    QCOMPARE(pasted.size(), 1);
+    QCOMPARE(lib.attachments.fileData(pasted.first().id), png);
+    QCOMPARE(embeddedAttachmentIds(notes["Pasted"].body), QStringList{pasted.first().id});
+}
+
+void tst_JexImporter::noteBodies_data()
+{
+    QTest::addColumn<int>("markup");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("markdown with title line and repeated heading")
+        << 1 << "Shopping\n# Shopping\n\n- milk\n- **eggs**"
+        << R"([{"attributes":{"bold":true},"insert":"Shopping"},{"attributes":{"header":1},"insert":"\n"},)"
+           R"({"insert":"milk"},)"
+           R"({"attributes":{"list":"bullet"},"insert":"\n"},{"attributes":{"bold":true},"insert":"eggs"},)"
+           R"({"attributes":{"list":"bullet"},"insert":"\n"}])";
+    QTest::newRow("html note")
+        << 2 << "Web <page> & co\n\n<p>Hello <b>world</b></p><ul><li>one</li></ul>"
+        << R"([{"attributes":{"bold":true},"insert":"Web <page> & co"},{"attributes":{"header":1},"insert":"\n"},)"
+           R"({"insert":"Hello "},{"attributes":{"bold":true},"insert":"world"},)"
+           R"({"insert":"\n"},{"insert":"one"},{"attributes":{"list":"bullet"},"insert":"\n"}])";
+    QTest::newRow("untitled markdown") << 1 << ""
+                                       << R"([{"insert":"\n"}])";
+}
+
+void tst_JexImporter::noteBodies()
+{
+    QFETCH(int, markup);
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    QTemporaryDir dir;
+    TestLibrary lib;
+    QVERIFY(lib.ok);
+    const ImportResult result =
+        importJex(writeJex(dir, tarFile("n.md", jexNote("n", text, "", markup)) + tarEnd()), lib.repos());
+    QCOMPARE(result.imported, 1);
+    QCOMPARE(lib.notes.allNotes().value(0).body, expected);
+}
+
+void tst_JexImporter::fatalFailures_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("empty file") << QByteArray() << "Failed to read archive or archive is empty";
+    QTest::newRow("only end blocks") << tarEnd() << "Failed to read archive or archive is empty";
+    QTest::newRow("header claiming 8 GB")
+        << (tarFile("n.md", jexNote("n", "Kept out", "")) + tarHeader("resources/x.png", "100000000000") +
+            QByteArray(4096, 'x'))
+        << "Failed to read archive: Archive entry \"resources/x.png\" claims 8589934592 bytes, more than the limit "
+           "of 1073741824 bytes";
+    QTest::newRow("data cut short") << (tarFile("n.md", jexNote("n", "Kept out", "")).left(600))
+                                    << "Failed to read archive: Archive entry \"n.md\" claims 142 bytes, but only 88 "
+                                       "bytes are left in the file";
+}
+
+void tst_JexImporter::fatalFailures()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, error);
+    QTemporaryDir dir;
+    TestLibrary lib;
+    QVERIFY(lib.ok);
+    const ImportResult result = importJex(writeJex(dir, bytes), lib.repos());
+    QCOMPARE(result.error, error);
+    QCOMPARE(result.errors, 1);
+    QCOMPARE(result.imported, 0);
+    QCOMPARE(lib.everyNote().size(), 0);
+    QCOMPARE(lib.notebookNames(), QStringList());
+}
+
+void tst_JexImporter::hostileNotes()
+{
+    // A megabyte of Markdown, HTML nested far deeper than any editor produces, and bytes that are
+    // not UTF-8: each is imported as a note, none crashes the importer.
+    QString huge = QStringLiteral("Huge\n\n");
+    for (int i = 0; i < 20000; ++i)
+        huge += QStringLiteral("word%1 lorem ipsum dolor sit amet, consectetur. ").arg(i);
+    QVERIFY(huge.size() > 1000000);
+    QString deep = QStringLiteral("Deep\n\n");
+    for (int i = 0; i < 20000; ++i)
+        deep += QStringLiteral("<div><b>");
+    deep += QStringLiteral("bottom");
+    const QByteArray invalid = jexNote("u", "Bad\n\nbytes", "").replace("bytes", "b\xff\xfe\xc3(tes");
+
+    // Entry names are only ever looked up, never used as paths; a link entry has no data to follow.
+    const QByteArray escaping =
+        tarFile("../../escape.md", jexNote("e", QStringLiteral("Escape\n\n![](:/%1)").arg(kRes1), "")) +
+        tarFile("r1.md", jexResource(kRes1, "passwd", "image/png", "png")) +
+        tarHeader(QStringLiteral("resources/%1.png").arg(kRes1).toUtf8(), octalField(0, 12), '2');
+
+    QTemporaryDir dir;
+    TestLibrary lib;
+    QVERIFY(lib.ok);
+    const ImportResult result =
+        importJex(writeJex(dir, tarFile("h.md", jexNote("h", huge, "")) + tarFile("d.md", jexNote("d", deep, "", 2)) +
+                                    tarFile("u.md", invalid) + escaping + tarEnd()),
+                  lib.repos());
+    QCOMPARE(result.error, QString());
+    QCOMPARE(result.imported, 4);
+    QCOMPARE(result.attachments, 0);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"in.jex"});
+    const QMap<QString, Note> notes = lib.notesByTitle();
+    QCOMPARE(notes.keys(), QStringList({"Bad", "Deep", "Escape", "Huge"}));
+    QCOMPARE(embeddedAttachmentIds(notes["Escape"].body), QStringList());
+    QVERIFY(plainText(notes["Huge"].body).contains("word19999 lorem"));
+    QVERIFY(plainText(notes["Deep"].body).contains("bottom"));
+    QCOMPARE(plainText(notes["Bad"].body), QString::fromUtf8("Bad\nb\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd(tes\n"));
+}
+
+void tst_JexImporter::realWorld_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("notebooks");
+    // title | notebook | text that must survive | attachments as "name mime size resource", sorted, ";"-joined
+    QTest::addColumn<QStringList>("notes");
+
+    QTest::newRow("jimmy") << "jimmy_29_04_2024.jex" << QStringList{"My Notebook", "Nested Notebook", "Second notebook"}
+                           << QStringList{
+                                  "Another note|My Notebook|and link to URL|ihl6ec5fb4529ca4343e88a6961db5c2aa7af.png "
+                                  "image/png 121039 resources/82eba373e2054df8adb94274c3add306.png",
+                                  "Sample note with completed reminder|My Notebook|Sample content|",
+                                  "note in other notebook with same name|Nested Notebook|todo 2|",
+                                  "note in second notebook with open reminder|Second notebook|bullet point|",
+                                  "photo card (image only)|My Notebook||ihl6e963590e9b33a4ff2a01efe047e3ef6a5.png "
+                                  "image/png 121039 resources/f366f8bedd8e42e68c32e88bfdc6ca31.png",
+                              };
+    QTest::newRow("webclip, folder not in the archive")
+        << "jimmy_flexicharger-webclip.jex" << QStringList{}
+        << QStringList{"Was ist Flexicharger? - TUXEDO Computers||Die Langlebigkeit von Lithiumbatterien|"
+                       "2023-01-30_tcc-flexicharger_60d355ca8a9444bca6f8bbb2252963a0.png image/png 350755 "
+                       "resources/6665632a617a4a4085bbfc5a021167f3.png"};
+    QTest::newRow("notesnook") << "notesnook-importer_03_10_2022.jex"
+                               << QStringList{"Welcome! (Desktop)", "helo", "uoo", "uuiu"}
+                               << QStringList{
+                                      "1. Welcome to Joplin!|helo|Joplin is a free, open source note taking|"
+                                      "AllClients.png image/png 448800 resources/1c7eeeccda5f45f2b6f5bbb998157e14.png;"
+                                      "SubNotebooks.png image/png 4704 resources/acce2896526444a49ff53d896bda36df.png",
+                                      "2. Importing and exporting notes|Welcome! (Desktop)|Importing from Evernote|",
+                                      "3. Synchronising your notes|Welcome! (Desktop)|Setting up Joplin Cloud|"
+                                      "print.pdf application/pdf 17864 resources/d47020f49a7345c48dfd91c9d4123123.pdf",
+                                      "4. Tips|Welcome! (Desktop)|The Web Clipper is a browser extension|"
+                                      "WebClipper.png image/png 8894 resources/4cc23f767fcc486bbd7efc31676b03da.png",
+                                      "5. Joplin Privacy Policy|Welcome! (Desktop)|do not send any data|",
+                                      "Hello|Welcome! (Desktop)|Nevermind|",
+                                  };
+}
+
+void tst_JexImporter::realWorld()
+{
+    QFETCH(QString, file);
+    QFETCH(QStringList, notebooks);
+    QFETCH(QStringList, notes);
+
+    const QString path = QStringLiteral(NORV_SHARED_DIR "/fixtures/real-world/jex/") + file;
+    const QMap<QString, QByteArray> archive = readArchiveEntries(path);
+    TestLibrary lib;
+    QVERIFY(lib.ok);
+    const ImportResult result = importJex(path, lib.repos());
+    QCOMPARE(result.error, QString());
+    QCOMPARE(result.errors, 0);
+    QCOMPARE(result.imported, notes.size());
+    QCOMPARE(lib.notebookNames(), notebooks);
+
+    int attachmentCount = 0;
+    QStringList got;
+    for (const Note& note : lib.notesByTitle()) {
+        QString expectedRow;
+        for (const QString& row : notes) {
+            if (row.section('|', 0, 0) == note.title())
+                expectedRow = row;
+        }
+        const QString snippet = expectedRow.section('|', 2, 2);
+        QVERIFY2(plainText(note.body).contains(snippet), qPrintable(note.title()));
+
+        QStringList attachments;
+        for (const Attachment& a : lib.attachments.attachmentsForNote(note.id)) {
+            // The archive file this attachment should hold, named in the expected row.
+            QString resource;
+            for (const QString& spec : expectedRow.section('|', 3).split(';', Qt::SkipEmptyParts)) {
+                if (spec.section(' ', 0, 0) == a.filename)
+                    resource = spec.section(' ', 3);
+            }
+            QVERIFY2(lib.attachments.fileData(a.id) == archive.value(resource), qPrintable(a.filename));
+            QVERIFY2(note.body.contains("norvane-notes://attachment/" + a.id), qPrintable(a.filename));
+            const QString resourceId = resource.section('/', 1).section('.', 0, 0);
+            QVERIFY2(!note.body.contains(":/" + resourceId), qPrintable(resourceId));
+            attachments
+                << QStringLiteral("%1 %2 %3 %4").arg(a.filename, a.mimeType, QString::number(a.sizeBytes), resource);
+            ++attachmentCount;
+        }
+        attachments.sort();
+        got << QStringList{note.title(), lib.notebookNamesById().value(note.notebookId), snippet, attachments.join(';')}
+                   .join('|');
+    }
+    QCOMPARE(got, notes);
+    QCOMPARE(result.attachments, attachmentCount);
+}
+
+QTEST_MAIN(tst_JexImporter)
+#include "tst_JexImporter.moc"

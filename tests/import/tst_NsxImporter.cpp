@@ -1,0 +1,445 @@
+#include "Clock.h"
+#include "ImportTestSupport.h"
+#include "NsxImporter.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QUuid>
+
+namespace {
+
+QByteArray json(const QJsonObject& o)
+{
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+QString plainText(const QString& body)
+{
+    QString out;
+    for (const QJsonValue& op : QJsonDocument::fromJson(body.toUtf8()).array()) {
+        const QJsonValue insert = op.toObject().value("insert");
+        if (insert.isString())
+            out += insert.toString();
+    }
+    return out;
+}
+
+int tableEmbeds(const QString& body)
+{
+    int n = 0;
+    for (const QJsonValue& op : QJsonDocument::fromJson(body.toUtf8()).array())
+        n += op.toObject().value("insert").toObject().contains("table") ? 1 : 0;
+    return n;
+}
+
+QByteArray gif()
+{
+    return QByteArray("GIF89a", 6) + QByteArray(40, '\x01');
+}
+
+} // namespace
+
+class tst_NsxImporter : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void escapeHtml_data();
+    void escapeHtml();
+    void seconds_data();
+    void seconds();
+    void mime_data();
+    void mime();
+    void noteReader_data();
+    void noteReader();
+    void importBuilt();
+    void failures_data();
+    void failures();
+    void hostileArchive();
+    void realWorld_data();
+    void realWorld();
+};
+
+void tst_NsxImporter::escapeHtml_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("plain") << "Title"
+                           << "Title";
+    QTest::newRow("markup") << "<b>bold</b> & more"
+                            << "&lt;b&gt;bold&lt;/b&gt; &amp; more";
+    QTest::newRow("entity stays visible") << "&lt;"
+                                          << "&amp;lt;";
+    QTest::newRow("quotes untouched") << "\"q\" 'a'"
+                                      << "\"q\" 'a'";
+}
+
+void tst_NsxImporter::escapeHtml()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    QCOMPARE(escapeHtmlText(text), expected);
+}
+
+void tst_NsxImporter::seconds_data()
+{
+    QTest::addColumn<QJsonValue>("value");
+    QTest::addColumn<qint64>("expected");
+    QTest::newRow("integer") << QJsonValue(1728122172) << qint64(1728122172);
+    QTest::newRow("fraction") << QJsonValue(1728122172.9) << qint64(1728122172);
+    QTest::newRow("decimal string") << QJsonValue("1603799777") << qint64(1603799777);
+    QTest::newRow("string that is not a number") << QJsonValue("soon") << qint64(0);
+    QTest::newRow("negative") << QJsonValue(-5) << qint64(0);
+    QTest::newRow("beyond year 9999") << QJsonValue(1e300) << qint64(0);
+    QTest::newRow("null") << QJsonValue() << qint64(0);
+    QTest::newRow("bool") << QJsonValue(true) << qint64(0);
+}
+
+void tst_NsxImporter::seconds()
+{
+    QFETCH(QJsonValue, value);
+    QFETCH(qint64, expected);
+    QCOMPARE(nsxSeconds(value), expected);
+}
+
+void tst_NsxImporter::mime_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("ext");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("image without extension") << "image"
+                                             << ""
+                                             << "image/png";
+    QTest::newRow("image jpg") << "image"
+                               << "jpg"
+                               << "image/jpg";
+    QTest::newRow("binary") << "binary"
+                            << "ogg"
+                            << "application/octet-stream";
+    QTest::newRow("MIME type as type") << "image/JPEG"
+                                       << ""
+                                       << "image/jpeg";
+    QTest::newRow("not a MIME type") << "image/png; x=<script>"
+                                     << ""
+                                     << "application/octet-stream";
+    QTest::newRow("empty") << ""
+                           << ""
+                           << "application/octet-stream";
+}
+
+void tst_NsxImporter::mime()
+{
+    QFETCH(QString, type);
+    QFETCH(QString, ext);
+    QFETCH(QString, expected);
+    NsxAttachment a;
+    a.type = type;
+    a.ext = ext;
+    QCOMPARE(nsxAttachmentMime(a), expected);
+}
+
+void tst_NsxImporter::noteReader_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("expected"); // title|parent|content|ctime|mtime|md5s, or "-"
+    QTest::newRow("not an object") << QByteArray("[1]") << "-";
+    QTest::newRow("invalid UTF-8") << QByteArray("{\"title\":\"a\xff\"}") << "-";
+    QTest::newRow("no attachment key") << QByteArray(R"({"title":"T","content":"<p>x</p>","ctime":5})")
+                                       << "T||<p>x</p>|5|0|";
+    QTest::newRow("null attachment") << QByteArray(R"({"attachment":null,"parent_id":"p"})") << "|p||0|0|";
+    QTest::newRow("object of attachments, in key order")
+        << QByteArray(R"({"attachment":{"_b":{"md5":"m2"},"_a":{"md5":"m1"},"_c":7}})") << "|||0|0|m1,m2";
+    QTest::newRow("array of attachments") << QByteArray(R"({"attachment":[{"md5":"m1"},"x"]})") << "|||0|0|m1";
+    QTest::newRow("wrong types") << QByteArray(R"({"title":5,"content":{},"mtime":"12"})") << "|||0|12|";
+}
+
+void tst_NsxImporter::noteReader()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, expected);
+    const std::optional<NsxNote> n = parseNsxNote(bytes);
+    QString got = QStringLiteral("-");
+    if (n) {
+        QStringList md5s;
+        for (const NsxAttachment& a : n->attachments)
+            md5s << a.md5;
+        got = QStringList{n->title,      n->parentId, n->content, QString::number(n->ctime), QString::number(n->mtime),
+                          md5s.join(',')}
+                  .join('|');
+    }
+    QCOMPARE(got, expected);
+}
+
+void tst_NsxImporter::importBuilt()
+{
+    Clock::Fixed clock(QDateTime::fromString("2025-05-05T05:05:05.000Z", Qt::ISODateWithMs));
+    const QJsonObject config{{"notebook", QJsonArray{"nb1", "nb2", "missing-nb"}},
+                             {"note", QJsonArray{"n1", "n2", "n3", "n4", "../outside", "nope"}}};
+    const QJsonObject n1{
+        {"title", "Fish & <Chips>"},
+        {"parent_id", "nb1"},
+        {"content", "<div>before <img src=\"webman/x.gif\" ref=\"R1\" /> after</div>"
+                    "<div><img src=\"webman/x.gif\" ref=\"R2\" /></div>"},
+        {"ctime", 1600000000},
+        {"mtime", "1600000100"},
+        {"attachment",
+         QJsonObject{{"_1", QJsonObject{{"md5", "aa11"}, {"name", ""}, {"ext", ""}, {"type", "image"}, {"ref", "R1"}}},
+                     {"_2", QJsonObject{{"md5", "gone"}, {"name", "lost.png"}, {"type", "image"}, {"ref", "R2"}}},
+                     {"_3", QJsonObject{{"md5", "bb22"}, {"name", "docs/notes.txt"}, {"type", "binary"}}}}}};
+    const QJsonObject n2{{"content", "<p>no title</p>"}, {"parent_id", "somewhere-else"}, {"ctime", 0}};
+    const QJsonObject n3{{"title", "Negative"}, {"ctime", -5}, {"parent_id", "nb2"}};
+    const QJsonObject nb1{{"title", "Books"}, {"ctime", 1500000000}, {"mtime", 1500000500}};
+    const QJsonObject nb2{{"title", ""}};
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("in.nsx");
+    QVERIFY(writeZip(path, {{"nb1", json(nb1)},
+                            {"n1", json(n1)},
+                            {"file_aa11", gif()},
+                            {"config.json", json(config)},
+                            {"nb2", json(nb2)},
+                            {"n2", json(n2)},
+                            {"n3", json(n3)},
+                            {"n4", "{broken"},
+                            {"file_bb22", "plain text file"}}));
+
+    TestLibrary lib;
+    QVERIFY(lib.ok);
+    QSignalSpy notesChanged(&lib.notes, &NoteRepository::notesChanged);
+    QList<QStringList> calls;
+    const ImportResult result = importNsx(path, lib.repos(), [&](int i, int n, const QString& m) {
+        calls << QStringList{QString::number(i), QString::number(n), m};
+    });
+    QCOMPARE(result.error, QString());
+    QCOMPARE(result.imported, 3);
+    QCOMPARE(result.attachments, 2);
+    QCOMPARE(result.errors, 0);
+    QCOMPARE(result.messages, QStringList({"Notebook missing-nb could not be read", "Note n4 could not be read",
+                                           "Note ../outside could not be read", "Note nope could not be read"}));
+    QCOMPARE(notesChanged.count(), 1);
+    QCOMPARE(calls, (QList<QStringList>{{"0", "0", "Extracting archive..."},
+                                        {"0", "6", "Importing 6 notes..."},
+                                        {"0", "6", "Importing: Fish & <Chips>"},
+                                        {"1", "6", "Importing: (untitled)"},
+                                        {"2", "6", "Importing: Negative"},
+                                        {"3", "6", "Importing: (untitled)"},
+                                        {"4", "6", "Importing: (untitled)"},
+                                        {"5", "6", "Importing: (untitled)"}}));
+
+    QCOMPARE(lib.notebookNames(), QStringList({"Books", "Imported Notebook"}));
+    const Notebook books = lib.notebooks.allNotebooks().first();
+    QCOMPARE(toDbTimestamp(books.createdAt), "2017-07-14T02:40:00.000Z");
+    QCOMPARE(toDbTimestamp(books.updatedAt), "2017-07-14T02:48:20.000Z");
+
+    const QMap<QString, Note> notes = lib.notesByTitle();
+    QCOMPARE(notes.keys(), QStringList({"Fish & <Chips>", "Negative", "no title"}));
+
+    // The title is text, not markup; the escaped heading comes first.
+    const Note fish = notes["Fish & <Chips>"];
+    QVERIFY(plainText(fish.body).startsWith("Fish & <Chips>\nbefore "));
+    QCOMPARE(lib.notebookNamesById().value(fish.notebookId), "Books");
+    QCOMPARE(toDbTimestamp(fish.createdAt), "2020-09-13T12:26:40.000Z");
+    QCOMPARE(toDbTimestamp(fish.updatedAt), "2020-09-13T12:28:20.000Z");
+
+    QMap<QString, Attachment> atts;
+    for (const Attachment& a : lib.attachments.attachmentsForNote(fish.id))
+        atts.insert(a.filename, a);
+    QCOMPARE(atts.keys(), QStringList({"attachment.", "notes.txt"}));
+    QCOMPARE(atts["attachment."].mimeType, "image/png");
+    QCOMPARE(lib.attachments.fileData(atts["attachment."].id), gif());
+    QCOMPARE(atts["notes.txt"].mimeType, "application/octet-stream");
+    QCOMPARE(atts["notes.txt"].sizeBytes, 15);
+    // R1 points at its attachment, R2's data was missing so it stays a plain image; the text file
+    // had no place in the HTML and follows at the end.
+    QCOMPARE(embeddedAttachmentIds(fish.body), QStringList({atts["attachment."].id, atts["notes.txt"].id}));
+
+    const Note untitled = notes["no title"];
+    QVERIFY(!untitled.body.contains("\"header\""));
+    QCOMPARE(untitled.notebookId, "");
+    QCOMPARE(toDbTimestamp(untitled.createdAt), "2025-05-05T05:05:05.000Z");
+    QCOMPARE(toDbTimestamp(notes["Negative"].createdAt), "2025-05-05T05:05:05.000Z");
+    QCOMPARE(toDbTimestamp(notes["Negative"].updatedAt), "2025-05-05T05:05:05.000Z");
+    QCOMPARE(lib.notebookNamesById().value(notes["Negative"].notebookId), "Imported Notebook");
+}
+
+void tst_NsxImporter::failures_data()
+{
+    QTest::addColumn<QList<ZipItem>>("items"); // empty: the file is not a ZIP
+    QTest::addColumn<QString>("error");
+    QTest::newRow("not a ZIP") << QList<ZipItem>{} << "Failed to extract archive: Unrecognized archive format";
+    QTest::newRow("no config.json") << QList<ZipItem>{{"n1", "{}"}} << "No config.json found in archive";
+    QTest::newRow("empty config.json") << QList<ZipItem>{{"config.json", ""}} << "No config.json found in archive";
+    QTest::newRow("config.json is a directory")
+        << QList<ZipItem>{{"config.json/", {}, ZipItem::Directory}} << "No config.json found in archive";
+    QTest::newRow("ZIP bomb") << QList<ZipItem>{{"config.json", "{}"}, {"file_x", QByteArray(200 << 20, '\0')}}
+                              << "Failed to extract archive: Archive unpacks to more than the limit of 67108864 bytes";
+}
+
+void tst_NsxImporter::failures()
+{
+    QFETCH(QList<ZipItem>, items);
+    QFETCH(QString, error);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("in.nsx");
+    if (items.isEmpty())
+        QVERIFY(writeBytes(path, "this is a text file"));
+    else
+        QVERIFY(writeZip(path, items));
+    TestLibrary lib;
+    QVERIFY(lib.ok);
+    const ImportResult result = importNsx(path, lib.repos());
+    QCOMPARE(result.error, error);
+    QCOMPARE(result.errors, 1);
+    QCOMPARE(result.imported, 0);
+    QCOMPARE(lib.everyNote().size(), 0);
+}
+
+void tst_NsxImporter::hostileArchive()
+{
+    const QString marker = QStringLiteral("norv-nsx-escape-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    QString deep;
+    for (int i = 0; i < 30000; ++i)
+        deep += QStringLiteral("<div><span><b>");
+    deep += QStringLiteral("deep text");
+    QString huge;
+    const QString filler = QStringLiteral(" lorem ipsum dolor sit amet").repeated(20);
+    for (int i = 0; i < 2000; ++i)
+        huge += QStringLiteral("<p>paragraph %1 with <i>some</i> words%2</p>").arg(i).arg(filler);
+    QVERIFY(huge.size() > 1000000);
+
+    const QJsonObject config{{"notebook", QJsonArray{}}, {"note", QJsonArray{"deep", "huge", "evil-md5", "bad-utf8"}}};
+    QTemporaryDir dir;
+    const QString path = dir.filePath("evil.nsx");
+    QVERIFY(writeZip(
+        path, {{"config.json", json(config)},
+               {"../" + marker, "x"},
+               {"/tmp/" + marker, "x"},
+               {"link", {}, ZipItem::Symlink, "/etc/passwd"},
+               {"deep", json({{"title", "Deep"}, {"content", deep}})},
+               {"huge", json({{"title", "Huge"}, {"content", huge}})},
+               {"evil-md5", json({{"title", "Evil md5"},
+                                  {"attachment", QJsonObject{{"_1", QJsonObject{{"md5", "/../../link"}}},
+                                                             {"_2", QJsonObject{{"md5", "x/../../config.json"}}}}}})},
+               {"bad-utf8", QByteArray("{\"title\":\"B\xff\xfe\"}")}}));
+
+    TestLibrary lib;
+    QVERIFY(lib.ok);
+    const ImportResult result = importNsx(path, lib.repos());
+    QCOMPARE(result.error, QString());
+    QCOMPARE(result.imported, 3);
+    QCOMPARE(result.attachments, 0);
+    QCOMPARE(result.messages,
+             QStringList({"Archive entry left out: ../" + marker + ": path leads outside the archive folder",
+                          "Archive entry left out: /tmp/" + marker + ": path leads outside the archive folder",
+                          "Archive entry left out: link: links are not unpacked", "Note bad-utf8 could not be read"}));
+    QVERIFY(!QFileInfo::exists("/tmp/" + marker));
+    QVERIFY(!QFileInfo::exists(QDir::tempPath() + "/" + marker));
+    QVERIFY(!QFileInfo::exists(dir.filePath(marker)));
+
+    const QMap<QString, Note> notes = lib.notesByTitle();
+    QCOMPARE(notes.keys(), QStringList({"Deep", "Evil md5", "Huge"}));
+    QVERIFY(plainText(notes["Deep"].body).contains("deep text"));
+    QVERIFY(plainText(notes["Huge"].body).contains("paragraph 1999 with some words lorem"));
+}
+
+void tst_NsxImporter::realWorld_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("notebooks");
+    // Per note, sorted: title | notebook | attachments | attachment embeds | image attachments | text
+    QTest::addColumn<QStringList>("notes");
+
+    QTest::newRow("Lagavulin, notebook title with a slash")
+        << "jimmy_20240331_144226_11102_Lagavulin.nsx" << QStringList{"Statistik/Mathematik"}
+        << QStringList{"CAGR|Statistik/Mathematik|0|0|0|",
+                       "Davon/Darunter|Statistik/Mathematik|0|0|0|",
+                       "Die beste Zahl|Statistik/Mathematik|0|0|0|",
+                       "Einheiten umrechnen|Statistik/Mathematik|0|0|0|",
+                       QString::fromUtf8("Primzahlen - GIMPS-Projekt findet bislang gr\xc3\xb6\xc3\x9f"
+                                         "te Primzahl|Statistik/Mathematik|0|0|0|"),
+                       "Rundung|Statistik/Mathematik|0|0|0|",
+                       "Statistisches Bundesamt|Statistik/Mathematik|0|0|0|",
+                       "Temperatur Umrechnung|Statistik/Mathematik|0|0|0|"};
+    QTest::newRow("Lagavulin, 50 images") << "jimmy_20240409_202124_7594_Lagavulin.nsx" << QStringList{"Test"}
+                                          << QStringList{"TP-Link Print Server|Test|50|50|50|"};
+    QTest::newRow("demouser") << "jimmy_20241005_184010_8701_demouser.nsx" << QStringList{"Imported Notebook", "test 2"}
+                              << QStringList{"notiz in buch 2|test 2|3|3|3|mehr inhalt",
+                                             "notiz mit titel|Imported Notebook|2|2|0|",
+                                             "notiz ohne titel|Imported Notebook|0|0|0|"};
+    QTest::newRow("abalakov 1") << "jimmy_20251026_153652_10216_abalakov.nsx" << QStringList{"Test"}
+                                << QStringList{"ToDo (privat) - Duplicate|Test|0|0|0|Question 2(?)"};
+    QTest::newRow("abalakov 2") << "jimmy_20251030_182519_7781_abalakov.nsx" << QStringList{"Test"}
+                                << QStringList{"Testnotiz|Test|0|0|0|"};
+    QTest::newRow("test books") << "jimmy_notestation-test-books_trimmed.nsx"
+                                << QStringList{"Test-Book 1", "Test-Book 2"}
+                                << QStringList{"Empty note|Test-Book 2|0|0|0|",
+                                               "Note with some regular text, some pictures, and some tags|Test-Book "
+                                               "1|2|2|2|",
+                                               "Note without any attachment|Test-Book 2|0|0|0|",
+                                               "note with pdf attached|Test-Book 1|1|1|0|"};
+    QTest::newRow("yanom") << "yanom_test.nsx" << QStringList{"Test Book 2", "test"}
+                           << QStringList{"List testting|test|0|0|0|",
+                                          "Page linked to from test book|Test Book 2|0|0|0|",
+                                          "This is a duplicated title|Test Book 2|0|0|0|",
+                                          "This is a duplicated title|Test Book 2|0|0|0|",
+                                          "This page was deleted from the test notebook||0|0|0|",
+                                          "test page|test|4|4|1|",
+                                          "test page 2|test|0|0|0|",
+                                          "test page 3|test|0|0|0|"};
+}
+
+void tst_NsxImporter::realWorld()
+{
+    QFETCH(QString, file);
+    QFETCH(QStringList, notebooks);
+    QFETCH(QStringList, notes);
+
+    const QString path = QStringLiteral(NORV_SHARED_DIR "/fixtures/real-world/nsx/") + file;
+    const QMap<QString, QByteArray> archive = readArchiveEntries(path);
+    TestLibrary lib;
+    QVERIFY(lib.ok);
+    const ImportResult result = importNsx(path, lib.repos());
+    QCOMPARE(result.error, QString());
+    QCOMPARE(result.errors, 0);
+    QCOMPARE(result.messages, QStringList());
+    QCOMPARE(result.imported, notes.size());
+    QCOMPARE(lib.notebookNames(), notebooks);
+
+    int attachmentCount = 0;
+    QStringList got;
+    for (const Note& note : lib.notes.allNotes()) {
+        const QList<Attachment> atts = lib.attachments.attachmentsForNote(note.id);
+        int images = 0;
+        for (const Attachment& a : atts) {
+            images += a.mimeType.startsWith("image/") ? 1 : 0;
+            // Byte for byte one of the archive's data files.
+            QVERIFY2(archive.values().contains(lib.attachments.fileData(a.id)), qPrintable(a.filename));
+        }
+        attachmentCount += int(atts.size());
+        QString snippet;
+        for (const QString& row : notes) {
+            if (row.section('|', 0, 0) == note.title())
+                snippet = row.section('|', 5);
+        }
+        QVERIFY2(plainText(note.body).contains(snippet), qPrintable(note.title()));
+        got << QStringList{note.title(),
+                           lib.notebookNamesById().value(note.notebookId),
+                           QString::number(atts.size()),
+                           QString::number(embeddedAttachmentIds(note.body).size()),
+                           QString::number(images),
+                           snippet}
+                   .join('|');
+    }
+    got.sort();
+    notes.sort();
+    QCOMPARE(got, notes);
+    QCOMPARE(result.attachments, attachmentCount);
+
+    if (file.contains("demouser")) {
+        const Note table = lib.notesByTitle().value("notiz in buch 2");
+        QCOMPARE(tableEmbeds(table.body), 1);
+    }
+}
+
+QTEST_MAIN(tst_NsxImporter)
+#include "tst_NsxImporter.moc"

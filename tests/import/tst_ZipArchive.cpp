@@ -1,0 +1,255 @@
+#include "ImportTestSupport.h"
+#include "ZipArchive.h"
+
+#include <QBuffer>
+#include <QTest>
+#include <QUuid>
+
+class tst_ZipArchive : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void safePath_data();
+    void safePath();
+    void hostileEntries_data();
+    void hostileEntries();
+    void deviceEntrySkipped();
+    void bounds_data();
+    void bounds();
+    void bombWithDefaultLimits();
+    void damagedArchive();
+    void writerRoundTrip();
+    void abandonedWriterKeepsOldFile();
+    void writerReportsOpenFailure();
+};
+
+void tst_ZipArchive::safePath_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("plain") << "notes/a.json"
+                           << "notes/a.json";
+    QTest::newRow("dot and empty parts dropped") << "./notes//a.json"
+                                                 << "notes/a.json";
+    QTest::newRow("backslashes are separators") << "notes\\a.json"
+                                                << "notes/a.json";
+    QTest::newRow("parent") << "../x"
+                            << "";
+    QTest::newRow("parent in the middle") << "a/../../x"
+                                          << "";
+    QTest::newRow("backslash parent") << "a\\..\\..\\x"
+                                      << "";
+    QTest::newRow("absolute") << "/tmp/x"
+                              << "";
+    QTest::newRow("drive") << "C:\\Windows\\x"
+                           << "";
+    QTest::newRow("only dots") << "./."
+                               << "";
+    QTest::newRow("NUL") << QString::fromUtf8("a\0b", 3) << "";
+    QTest::newRow("dots inside a name are fine") << "a..b/..c"
+                                                 << "a..b/..c";
+}
+
+void tst_ZipArchive::safePath()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, expected);
+    QCOMPARE(safeEntryPath(name), expected);
+}
+
+void tst_ZipArchive::hostileEntries_data()
+{
+    QTest::addColumn<QList<ZipItem>>("items");
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QStringList>("skipped");
+
+    const QString escape = QStringLiteral("/tmp/norv-escape-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    QTest::newRow("parent traversal") << QList<ZipItem>{{"../x", "evil"}, {"ok.txt", "fine"}} << QStringList{"ok.txt"}
+                                      << QStringList{"../x: path leads outside the archive folder"};
+    QTest::newRow("deep traversal") << QList<ZipItem>{{"a/b/../../../y", "evil"}} << QStringList{}
+                                    << QStringList{"a/b/../../../y: path leads outside the archive folder"};
+    QTest::newRow("absolute path") << QList<ZipItem>{{escape, "evil"}} << QStringList{}
+                                   << QStringList{escape + ": path leads outside the archive folder"};
+    QTest::newRow("symlink, then a file through it")
+        << QList<ZipItem>{{"evil", {}, ZipItem::Symlink, "/tmp"}, {"evil/pwn", "x"}} << QStringList{"evil/pwn"}
+        << QStringList{"evil: links are not unpacked"};
+    QTest::newRow("directories and nesting")
+        << QList<ZipItem>{{"notes/", {}, ZipItem::Directory}, {"notes/a.json", "{}"}, {"deep/er/f", "f"}}
+        << QStringList{"deep/er/f", "notes/a.json"} << QStringList{};
+}
+
+void tst_ZipArchive::hostileEntries()
+{
+    QFETCH(QList<ZipItem>, items);
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, skipped);
+
+    QTemporaryDir dir;
+    const QString zip = dir.filePath("in.zip");
+    QVERIFY(writeZip(zip, items));
+    QVERIFY(QDir(dir.path()).mkdir("out"));
+
+    const ZipExtractResult result = extractZipArchive(zip, dir.filePath("out"));
+    QCOMPARE(result.error, QString());
+    QCOMPARE(result.skipped, skipped);
+    QCOMPARE(filesBelow(dir.filePath("out")), files);
+    QCOMPARE(result.filesWritten, files.size());
+    // Nothing beside the target folder, and nothing at an absolute name.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList({"in.zip", "out"}));
+    for (const ZipItem& item : items) {
+        if (item.name.startsWith('/'))
+            QVERIFY(!QFileInfo::exists(item.name));
+    }
+    QVERIFY(!QFileInfo(dir.filePath("out/evil")).isSymLink());
+}
+
+void tst_ZipArchive::deviceEntrySkipped()
+{
+    // libarchive will not write a device entry into a ZIP, so turn a file into one by hand: the
+    // upper half of the central directory's external attributes holds the Unix mode.
+    QTemporaryDir dir;
+    const QString zip = dir.filePath("dev.zip");
+    QVERIFY(writeZip(zip, {{"null", "x"}, {"ok", "y"}}));
+    QByteArray bytes = readBytes(zip);
+    const qsizetype central = bytes.indexOf(QByteArray("PK\x01\x02", 4));
+    QVERIFY(central > 0);
+    const quint32 charDevice = 0020644u << 16;
+    for (int i = 0; i < 4; ++i)
+        bytes[central + 38 + i] = char((charDevice >> (8 * i)) & 0xff);
+    QVERIFY(writeBytes(zip, bytes));
+
+    QVERIFY(QDir(dir.path()).mkdir("out"));
+    const ZipExtractResult result = extractZipArchive(zip, dir.filePath("out"));
+    QCOMPARE(result.error, QString());
+    QCOMPARE(result.skipped, QStringList{"null: not a plain file"});
+    QCOMPARE(filesBelow(dir.filePath("out")), QStringList{"ok"});
+}
+
+void tst_ZipArchive::bounds_data()
+{
+    QTest::addColumn<QList<ZipItem>>("items");
+    QTest::addColumn<int>("maxEntries");
+    QTest::addColumn<qint64>("maxEntryBytes");
+    QTest::addColumn<qint64>("maxTotalBytes");
+    QTest::addColumn<QString>("error");
+
+    QList<ZipItem> many;
+    for (int i = 0; i < 11; ++i)
+        many.append({QStringLiteral("f%1").arg(i), "x"});
+    QTest::newRow("too many entries") << many << 10 << qint64(1000) << qint64(1000)
+                                      << "Archive has more than 10 entries";
+    QTest::newRow("entry too large") << QList<ZipItem>{{"big", QByteArray(5000, 'z')}} << 10 << qint64(4096)
+                                     << qint64(1 << 20)
+                                     << "Archive entry \"big\" is larger than the limit of 4096 bytes";
+    QTest::newRow("total too large") << QList<ZipItem>{{"a", QByteArray(3000, 'a')}, {"b", QByteArray(3000, 'b')}} << 10
+                                     << qint64(4096) << qint64(5000)
+                                     << "Archive unpacks to more than the limit of 5000 bytes";
+    QTest::newRow("within every bound") << QList<ZipItem>{{"a", QByteArray(3000, 'a')}} << 1 << qint64(3000)
+                                        << qint64(3000) << QString();
+}
+
+void tst_ZipArchive::bounds()
+{
+    QFETCH(QList<ZipItem>, items);
+    QFETCH(int, maxEntries);
+    QFETCH(qint64, maxEntryBytes);
+    QFETCH(qint64, maxTotalBytes);
+    QFETCH(QString, error);
+
+    QTemporaryDir dir;
+    QVERIFY(writeZip(dir.filePath("in.zip"), items));
+    QVERIFY(QDir(dir.path()).mkdir("out"));
+    ZipLimits limits;
+    limits.maxEntries = maxEntries;
+    limits.maxEntryBytes = maxEntryBytes;
+    limits.maxTotalBytes = maxTotalBytes;
+    const ZipExtractResult result = extractZipArchive(dir.filePath("in.zip"), dir.filePath("out"), limits);
+    QCOMPARE(result.error, error);
+    QVERIFY(result.bytesWritten <= maxTotalBytes + 65536);
+}
+
+void tst_ZipArchive::bombWithDefaultLimits()
+{
+    // 256 MiB of zeros deflate to a few hundred KB: the ratio bound stops it at the 64 MiB floor.
+    QTemporaryDir dir;
+    const QString zip = dir.filePath("bomb.zip");
+    QVERIFY(writeZip(zip, {{"zeros", QByteArray(256 << 20, '\0')}}));
+    QVERIFY(QFileInfo(zip).size() < (2 << 20));
+    QVERIFY(QDir(dir.path()).mkdir("out"));
+
+    const ZipExtractResult result = extractZipArchive(zip, dir.filePath("out"));
+    QCOMPARE(result.error, QStringLiteral("Archive unpacks to more than the limit of 67108864 bytes"));
+    QVERIFY(QFileInfo(dir.filePath("out/zeros")).size() <= (64 << 20));
+}
+
+void tst_ZipArchive::damagedArchive()
+{
+    QTemporaryDir dir;
+    QVERIFY(writeBytes(dir.filePath("junk.zip"), QByteArray("PK\x03\x04 this is not really a zip")));
+    QVERIFY(QDir(dir.path()).mkdir("out"));
+    const ZipExtractResult result = extractZipArchive(dir.filePath("junk.zip"), dir.filePath("out"));
+    QVERIFY(!result.ok());
+    QCOMPARE(filesBelow(dir.filePath("out")), QStringList());
+
+    const ZipExtractResult missing = extractZipArchive(dir.filePath("none.zip"), dir.filePath("out"));
+    QCOMPARE(missing.error, QStringLiteral("Failed to open '%1'").arg(dir.filePath("none.zip")));
+}
+
+void tst_ZipArchive::writerRoundTrip()
+{
+    QTemporaryDir dir;
+    const QString zip = dir.filePath("out.zip");
+    QByteArray streamed(300000, '\0');
+    for (int i = 0; i < streamed.size(); ++i)
+        streamed[i] = char((qint64(i) * 7919) % 251);
+    QBuffer device(&streamed);
+    QVERIFY(device.open(QIODevice::ReadOnly));
+
+    ZipWriter writer(zip);
+    QVERIFY(writer.open());
+    QVERIFY(writer.addDirectory("notes"));
+    QVERIFY(writer.addFile("notes/a.json", "{\n    \"id\": \"a\"\n}\n"));
+    QVERIFY(writer.addFile("empty", QByteArray()));
+    QVERIFY(writer.addFileFromDevice("attachments/blob", device));
+    QVERIFY(writer.finish());
+
+    const QMap<QString, QByteArray> entries = readArchiveEntries(zip);
+    QCOMPARE(entries.keys(), QStringList({"attachments/blob", "empty", "notes/", "notes/a.json"}));
+    QCOMPARE(entries.value("notes/a.json"), QByteArray("{\n    \"id\": \"a\"\n}\n"));
+    QVERIFY(entries.value("attachments/blob") == streamed);
+
+    QVERIFY(QDir(dir.path()).mkdir("x"));
+    const ZipExtractResult result = extractZipArchive(zip, dir.filePath("x"));
+    QCOMPARE(result.error, QString());
+    QCOMPARE(filesBelow(dir.filePath("x")), QStringList({"attachments/blob", "empty", "notes/a.json"}));
+    QVERIFY(readBytes(dir.filePath("x/attachments/blob")) == streamed);
+}
+
+void tst_ZipArchive::abandonedWriterKeepsOldFile()
+{
+    QTemporaryDir dir;
+    const QString zip = dir.filePath("backup.zip");
+    QVERIFY(writeBytes(zip, "old backup"));
+    {
+        ZipWriter writer(zip);
+        QVERIFY(writer.open());
+        QVERIFY(writer.addFile("a", "new"));
+        // destroyed without finish(): a failure part-way through
+    }
+    QCOMPARE(readBytes(zip), QByteArray("old backup"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"backup.zip"});
+}
+
+void tst_ZipArchive::writerReportsOpenFailure()
+{
+    ZipWriter writer(QStringLiteral("/nonexistent-dir/backup.zip"));
+    QVERIFY(!writer.open());
+    QVERIFY(!writer.errorString().isEmpty());
+    QVERIFY(!writer.addFile("a", "b"));
+    QCOMPARE(writer.errorString(), QStringLiteral("Archive is not open"));
+}
+
+QTEST_GUILESS_MAIN(tst_ZipArchive)
+#include "tst_ZipArchive.moc"

@@ -1,0 +1,520 @@
+#include "EditorToolbar.h"
+#include "FindBar.h"
+#include "NoteEditor.h"
+#include "NoteHeaderBar.h"
+#include "Records.h"
+#include "ThemeManager.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTextBlock>
+#include <QTextTable>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QtTest>
+#include <memory>
+
+class tst_EditorBars : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void toolbarGroupsAndTooltips();
+    void toolbarFollowsFormatState_data();
+    void toolbarFollowsFormatState();
+    void toolbarActionsEditTheNote_data();
+    void toolbarActionsEditTheNote();
+    void headingComboSetsLevel();
+
+    void headerBarLayoutAndTexts();
+    void headerBarRequests_data();
+    void headerBarRequests();
+    void headerBarChipFollowsTheme();
+
+    void findCountsAndWraps();
+    void findCaseToggleRecountsAtOnce();
+    void findShowCloseAndEmpty();
+    void findBarStyle();
+
+private:
+    QString json(const char* text) const { return QString::fromUtf8(text); }
+    void build();
+    QAction* action(const QString& name) const;
+    void placeCursor(int position);
+
+    std::unique_ptr<QWidget> m_window;
+    NoteEditor* m_editor = nullptr;
+    EditorToolbar* m_toolbar = nullptr;
+    NoteHeaderBar* m_header = nullptr;
+    FindBar* m_find = nullptr;
+};
+
+void tst_EditorBars::init()
+{
+    QApplication::setPalette(ThemeManager::lightPalette());
+    build();
+}
+
+void tst_EditorBars::cleanup()
+{
+    m_window.reset();
+}
+
+// The bars stacked as the windows stack them.
+void tst_EditorBars::build()
+{
+    m_window = std::make_unique<QWidget>();
+    auto* layout = new QVBoxLayout(m_window.get());
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_header = new NoteHeaderBar(m_window.get());
+    m_editor = new NoteEditor(nullptr, m_window.get());
+    m_toolbar = new EditorToolbar(m_editor, m_window.get());
+    m_find = new FindBar(m_editor, m_window.get());
+    layout->addWidget(m_header);
+    layout->addWidget(m_toolbar);
+    layout->addWidget(m_editor, 1);
+    layout->addWidget(m_find);
+    m_window->resize(900, 600);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    m_editor->setFocus();
+}
+
+QAction* tst_EditorBars::action(const QString& name) const
+{
+    return m_toolbar->findChild<QAction*>(name);
+}
+
+void tst_EditorBars::placeCursor(int position)
+{
+    QTextCursor cursor(m_editor->document());
+    cursor.setPosition(position);
+    m_editor->setTextCursor(cursor);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+void tst_EditorBars::toolbarGroupsAndTooltips()
+{
+    QStringList seen;
+    for (QAction* a : m_toolbar->actions()) {
+        if (a->isSeparator())
+            seen << QStringLiteral("|");
+        else if (auto* combo = qobject_cast<QComboBox*>(m_toolbar->widgetForAction(a)))
+            seen << QStringLiteral("[%1]").arg(combo->toolTip());
+        else
+            seen << a->toolTip();
+    }
+    const QStringList expected = {
+        "Bold (Ctrl+B)", "Italic (Ctrl+I)", "Underline (Ctrl+U)", "Strikethrough (Ctrl+Shift+X)",
+        "Inline Code (Ctrl+`)", "|", "[Heading Level]", "|", "Bullet List (Ctrl+Shift+8)",
+        "Numbered List (Ctrl+Shift+7)", "Checkbox List (Ctrl+Shift+9)", "|", "Code Block (Ctrl+Shift+`)",
+        "Blockquote (Ctrl+Shift+B)", "|", "Align Left (Ctrl+Shift+L)", "Align Center (Ctrl+Shift+E)",
+        "Align Right (Ctrl+Shift+R)", "|", "Insert Link (Ctrl+K)", "Insert Divider", "Insert Table (Ctrl+T)",
+        "Insert Attachment (Ctrl+Shift+A)"};
+    QCOMPARE(seen, expected);
+
+    QStringList items;
+    for (int i = 0; i < m_toolbar->headingCombo()->count(); ++i)
+        items << m_toolbar->headingCombo()->itemText(i);
+    QCOMPARE(items, (QStringList{"Normal", "Heading 1", "Heading 2", "Heading 3", "Heading 4", "Heading 5",
+                                 "Heading 6"}));
+    QVERIFY(action(QStringLiteral("actionBold"))->isCheckable());
+    QVERIFY(!action(QStringLiteral("actionInsertTable"))->isCheckable());
+}
+
+void tst_EditorBars::toolbarFollowsFormatState_data()
+{
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<int>("cursor");
+    QTest::addColumn<QStringList>("checked");
+    QTest::addColumn<int>("heading");
+
+    const QString left = QStringLiteral("actionAlignLeft");
+    QTest::newRow("plain") << json(R"([{"insert":"plain\n"}])") << 2 << QStringList{left} << 0;
+    QTest::newRow("bold italic") << json(R"([{"attributes":{"bold":true,"italic":true},"insert":"both"},{"insert":"\n"}])")
+                                 << 2 << QStringList{"actionBold", "actionItalic", left} << 0;
+    QTest::newRow("underline strike")
+        << json(R"([{"attributes":{"underline":true,"strike":true},"insert":"us"},{"insert":"\n"}])") << 1
+        << QStringList{"actionUnderline", "actionStrikethrough", left} << 0;
+    QTest::newRow("inline code") << json(R"([{"attributes":{"code":true},"insert":"code"},{"insert":"\n"}])") << 2
+                                 << QStringList{"actionInlineCode", left} << 0;
+    QTest::newRow("heading 3") << json(R"([{"insert":"H"},{"attributes":{"header":3},"insert":"\n"}])") << 1
+                               << QStringList{left} << 3;
+    QTest::newRow("heading 1 reads bold")
+        << json(R"([{"insert":"H"},{"attributes":{"header":1},"insert":"\n"}])") << 1
+        << QStringList{"actionBold", left} << 1;
+    QTest::newRow("bullet") << json(R"([{"insert":"b"},{"attributes":{"list":"bullet"},"insert":"\n"}])") << 1
+                            << QStringList{"actionBulletList", left} << 0;
+    QTest::newRow("ordered") << json(R"([{"insert":"o"},{"attributes":{"list":"ordered"},"insert":"\n"}])") << 1
+                             << QStringList{"actionNumberedList", left} << 0;
+    QTest::newRow("checked item") << json(R"([{"insert":"c"},{"attributes":{"list":"checked"},"insert":"\n"}])") << 1
+                                  << QStringList{"actionCheckboxList", left} << 0;
+    QTest::newRow("unchecked item") << json(R"([{"insert":"c"},{"attributes":{"list":"unchecked"},"insert":"\n"}])")
+                                    << 1 << QStringList{"actionCheckboxList", left} << 0;
+    QTest::newRow("code block") << json(R"([{"insert":"x"},{"attributes":{"code-block":true},"insert":"\n"}])") << 1
+                                << QStringList{"actionInlineCode", "actionCodeBlock", left} << 0;
+    QTest::newRow("quote") << json(R"([{"insert":"q"},{"attributes":{"blockquote":true},"insert":"\n"}])") << 1
+                           << QStringList{"actionBlockquote", left} << 0;
+    QTest::newRow("centred") << json(R"([{"insert":"c"},{"attributes":{"align":"center"},"insert":"\n"}])") << 1
+                             << QStringList{"actionAlignCenter"} << 0;
+    QTest::newRow("right") << json(R"([{"insert":"r"},{"attributes":{"align":"right"},"insert":"\n"}])") << 1
+                           << QStringList{"actionAlignRight"} << 0;
+}
+
+void tst_EditorBars::toolbarFollowsFormatState()
+{
+    QFETCH(QString, body);
+    QFETCH(int, cursor);
+    QFETCH(QStringList, checked);
+    QFETCH(int, heading);
+
+    // Start from a state where everything is on, so every mark has to be set by the update.
+    for (QAction* a : m_toolbar->actions())
+        if (a->isCheckable())
+            a->setChecked(true);
+    m_editor->loadNote(QStringLiteral("n"), body);
+    placeCursor(cursor);
+
+    QStringList on;
+    for (QAction* a : m_toolbar->actions())
+        if (a->isCheckable() && a->isChecked())
+            on << a->objectName();
+    QCOMPARE(on, checked);
+    QCOMPARE(m_toolbar->headingCombo()->currentIndex(), heading);
+    QVERIFY(action(QStringLiteral("actionInsertTable"))->isEnabled());
+    QCOMPARE(action(QStringLiteral("actionInsertTable"))->toolTip(), QStringLiteral("Insert Table (Ctrl+T)"));
+}
+
+void tst_EditorBars::toolbarActionsEditTheNote_data()
+{
+    QTest::addColumn<QString>("actionName");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("bold") << "actionBold"
+                          << json(R"([{"attributes":{"bold":true},"insert":"word"},{"insert":" rest"},{"insert":"\n"}])");
+    QTest::newRow("strike") << "actionStrikethrough"
+                            << json(R"([{"attributes":{"strike":true},"insert":"word"},{"insert":" rest"},{"insert":"\n"}])");
+    QTest::newRow("numbered") << "actionNumberedList"
+                              << json(R"([{"insert":"word rest"},{"attributes":{"list":"ordered"},"insert":"\n"}])");
+    QTest::newRow("checkbox") << "actionCheckboxList"
+                              << json(R"([{"insert":"word rest"},{"attributes":{"list":"unchecked"},"insert":"\n"}])");
+    QTest::newRow("quote") << "actionBlockquote"
+                           << json(R"([{"insert":"word rest"},{"attributes":{"blockquote":true},"insert":"\n"}])");
+    QTest::newRow("centre") << "actionAlignCenter"
+                            << json(R"([{"insert":"word rest"},{"attributes":{"align":"center"},"insert":"\n"}])");
+    QTest::newRow("divider") << "actionInsertDivider"
+                             << json(R"([{"insert":"word rest"},{"insert":"\n"},{"insert":{"divider":"hr"}},)"
+                                     R"({"insert":"\n"},{"insert":"\n"}])");
+}
+
+void tst_EditorBars::toolbarActionsEditTheNote()
+{
+    QFETCH(QString, actionName);
+    QFETCH(QString, expected);
+
+    m_editor->loadNote(QStringLiteral("n"), json(R"([{"insert":"word rest\n"}])"));
+    QTextCursor word(m_editor->document());
+    word.setPosition(0);
+    word.setPosition(4, QTextCursor::KeepAnchor);
+    m_editor->setTextCursor(word);
+    QWidget* button = m_toolbar->widgetForAction(action(actionName));
+    QVERIFY(button);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(m_editor->bodyJson(), expected);
+    // The check mark shows the result, not the click.
+    if (action(actionName)->isCheckable())
+        QVERIFY(action(actionName)->isChecked());
+}
+
+void tst_EditorBars::headingComboSetsLevel()
+{
+    m_editor->loadNote(QStringLiteral("n"), json(R"([{"insert":"Title\n"}])"));
+    QComboBox* combo = m_toolbar->headingCombo();
+    QTest::keyClick(combo, Qt::Key_Down);
+    QTest::keyClick(combo, Qt::Key_Down);
+    QCOMPARE(combo->currentIndex(), 2);
+    QCOMPARE(m_editor->bodyJson(),
+             json(R"([{"attributes":{"bold":true},"insert":"Title"},{"attributes":{"header":2},"insert":"\n"}])"));
+    QTest::keyClick(combo, Qt::Key_Home);
+    QCOMPARE(m_editor->bodyJson(), json(R"([{"insert":"Title"},{"insert":"\n"}])"));
+
+    // Inside a table a nested one cannot be made, and the button says why.
+    m_editor->loadNote(QStringLiteral("n"), json(R"([{"insert":{"table":"{\"cells\":[[\"a\",\"b\"]]}"}},{"insert":"\n"}])"));
+    QAction* table = action(QStringLiteral("actionInsertTable"));
+    QTextTable* t = qobject_cast<QTextTable*>(m_editor->document()->rootFrame()->childFrames().value(0));
+    QVERIFY(t);
+    m_editor->setTextCursor(t->cellAt(0, 1).firstCursorPosition());
+    QVERIFY(!table->isEnabled());
+    QCOMPARE(table->toolTip(), QStringLiteral("Nested tables are not supported"));
+    placeCursor(m_editor->document()->characterCount() - 1);
+    QVERIFY(table->isEnabled());
+    QCOMPARE(table->toolTip(), QStringLiteral("Insert Table (Ctrl+T)"));
+}
+
+// ---------------------------------------------------------------------------------------------
+
+void tst_EditorBars::headerBarLayoutAndTexts()
+{
+    QCOMPARE(m_header->height(), 40);
+    const QMargins margins = m_header->layout()->contentsMargins();
+    QCOMPARE(margins, QMargins(8, 6, 10, 6));
+    auto* toggle = m_header->findChild<QToolButton*>(QStringLiteral("focusToggleButton"));
+    QCOMPARE(toggle->size(), QSize(28, 28));
+    QCOMPARE(toggle->toolTip(), QStringLiteral("Toggle sidebars (Ctrl+\\)"));
+    QCOMPARE(toggle->toolTip().count(QLatin1Char('\\')), 1);
+
+    auto* chip = m_header->findChild<QPushButton*>(QStringLiteral("notebookChip"));
+    QCOMPARE(chip->toolTip(), QStringLiteral("Open this notebook"));
+    QCOMPARE(m_header->chipText(), QStringLiteral("Unorganized"));
+    Note note;
+    note.id = QStringLiteral("n1");
+    m_header->setNote(note);
+    m_header->setNotebookName(QStringLiteral("Work"));
+    QCOMPARE(m_header->chipText(), QStringLiteral("Work"));
+    m_header->setNotebookName(QString());
+    QCOMPARE(m_header->chipText(), QStringLiteral("Unorganized"));
+
+    auto* updated = m_header->findChild<QLabel*>(QStringLiteral("updatedLabel"));
+    m_header->setUpdatedText(QStringLiteral("Updated 5m ago"));
+    QCOMPARE(updated->text(), QStringLiteral("Updated 5m ago"));
+    QCOMPARE(updated->font().family(), QStringLiteral("IBM Plex Mono"));
+    QCOMPARE(updated->contentsMargins(), QMargins(0, 0, 10, 0));
+
+    auto* share = m_header->findChild<QToolButton*>(QStringLiteral("shareButton"));
+    QCOMPARE(share->toolTip(), QStringLiteral("Share note"));
+    m_header->setShared(true);
+    QCOMPARE(share->toolTip(), QStringLiteral("Manage sharing"));
+    note.isShared = false;
+    m_header->setNote(note);
+    QCOMPARE(share->toolTip(), QStringLiteral("Share note"));
+    QCOMPARE(m_header->findChild<QToolButton*>(QStringLiteral("historyButton"))->toolTip(),
+             QStringLiteral("Version history"));
+
+    const auto texts = [](QMenu* menu) {
+        QStringList out;
+        for (QAction* a : menu->actions())
+            out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+        return out;
+    };
+    auto* copy = m_header->findChild<QToolButton*>(QStringLiteral("copyButton"));
+    QCOMPARE(copy->popupMode(), QToolButton::InstantPopup);
+    QCOMPARE(texts(copy->menu()), (QStringList{"Copy as Plain Text", "Copy as Markdown", "Copy as HTML"}));
+    auto* more = m_header->findChild<QToolButton*>(QStringLiteral("moreButton"));
+    QCOMPARE(more->popupMode(), QToolButton::InstantPopup);
+    QCOMPARE(texts(more->menu()), (QStringList{"Include in To-Dos", "-", "Move to Notebook…", "Export…", "Print…", "-",
+                                               "Move to Trash"}));
+
+    // The toggle shows the focus mode the owner set, not the click.
+    QSignalSpy focus(m_header, &NoteHeaderBar::focusToggleClicked);
+    QTest::mouseClick(toggle, Qt::LeftButton);
+    QCOMPARE(focus.count(), 1);
+    QVERIFY(!toggle->isChecked());
+    m_header->setFocusMode(true);
+    QVERIFY(toggle->isChecked());
+
+    m_header->clear();
+    QCOMPARE(m_header->chipText(), QStringLiteral("Unorganized"));
+    QCOMPARE(updated->text(), QString());
+    QVERIFY(!chip->isEnabled());
+}
+
+void tst_EditorBars::headerBarRequests_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QByteArray>("signal");
+
+    QTest::newRow("plain text") << "copyButton" << "Copy as Plain Text" << QByteArray(SIGNAL(copyAsPlainTextRequested()));
+    QTest::newRow("markdown") << "copyButton" << "Copy as Markdown" << QByteArray(SIGNAL(copyAsMarkdownRequested()));
+    QTest::newRow("html") << "copyButton" << "Copy as HTML" << QByteArray(SIGNAL(copyAsHtmlRequested()));
+    QTest::newRow("move") << "moreButton" << "Move to Notebook…" << QByteArray(SIGNAL(moveToNotebookRequested()));
+    QTest::newRow("export") << "moreButton" << "Export…" << QByteArray(SIGNAL(exportRequested()));
+    QTest::newRow("print") << "moreButton" << "Print…" << QByteArray(SIGNAL(printRequested()));
+    QTest::newRow("trash") << "moreButton" << "Move to Trash" << QByteArray(SIGNAL(deleteRequested()));
+    QTest::newRow("share") << "shareButton" << QString() << QByteArray(SIGNAL(shareRequested()));
+    QTest::newRow("history") << "historyButton" << QString() << QByteArray(SIGNAL(historyRequested()));
+}
+
+void tst_EditorBars::headerBarRequests()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, item);
+    QFETCH(QByteArray, signal);
+
+    Note note;
+    note.id = QStringLiteral("n1");
+    m_header->setNote(note);
+    QSignalSpy spy(m_header, signal.constData());
+    auto* tool = m_header->findChild<QToolButton*>(button);
+    QVERIFY(tool);
+    if (item.isEmpty()) {
+        QTest::mouseClick(tool, Qt::LeftButton);
+    } else {
+        QAction* found = nullptr;
+        for (QAction* a : tool->menu()->actions())
+            if (a->text() == item)
+                found = a;
+        QVERIFY(found);
+        found->trigger();
+    }
+    QCOMPARE(spy.count(), 1);
+}
+
+void tst_EditorBars::headerBarChipFollowsTheme()
+{
+    const QString light = QStringLiteral(
+        "QPushButton {  background-color: #EFF1F4;  color: #2B3138;  border: none;  border-radius: 10px;  "
+        "padding: 3px 10px 3px 8px;  font-family: 'IBM Plex Sans';  font-size: 12px;  font-weight: 500;  "
+        "text-align: left;}QPushButton:hover { background-color: #E4E7EC; }");
+    const QString dark = QStringLiteral(
+        "QPushButton {  background-color: #2A2D31;  color: #D7DBE0;  border: none;  border-radius: 10px;  "
+        "padding: 3px 10px 3px 8px;  font-family: 'IBM Plex Sans';  font-size: 12px;  font-weight: 500;  "
+        "text-align: left;}QPushButton:hover { background-color: #34383D; }");
+    auto* chip = m_header->findChild<QPushButton*>(QStringLiteral("notebookChip"));
+    QCOMPARE(chip->styleSheet(), light);
+    QApplication::setPalette(ThemeManager::darkPalette());
+    QTRY_COMPARE(chip->styleSheet(), dark);
+
+    QSignalSpy todos(m_header, &NoteHeaderBar::includeInTodosToggled);
+    auto* include = m_header->findChild<QAction*>(QStringLiteral("includeInTodosAction"));
+    m_header->setIncludeInTodos(true);
+    include->trigger();
+    QCOMPARE(todos.count(), 1);
+    QCOMPARE(todos.at(0).at(0).toBool(), false);
+    QApplication::setPalette(ThemeManager::lightPalette());
+    QTRY_COMPARE(chip->styleSheet(), light);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+void tst_EditorBars::findCountsAndWraps()
+{
+    // Ten a's, one of them upper case.
+    m_editor->loadNote(QStringLiteral("n"), json(R"([{"insert":"Aa aa\naa aa aa\n"}])"));
+    m_find->showBar();
+    QVERIFY(m_find->isVisible());
+    QLineEdit* field = m_find->field();
+    QVERIFY(field->hasFocus());
+    QTest::keyClicks(field, QStringLiteral("a"));
+    QVERIFY(m_find->highlightTimer()->isActive());
+    QCOMPARE(m_find->highlightTimer()->interval(), 150);
+    QTRY_COMPARE(m_find->countText(), QStringLiteral("10 match(es)"));
+    QCOMPARE(m_find->matchPositions(), (QList<int>{0, 1, 3, 4, 6, 7, 9, 10, 12, 13}));
+    QCOMPARE(m_editor->extraSelections().size(), 10);
+    QCOMPARE(m_editor->extraSelections().first().format.background().color(), QColor(QStringLiteral("#E3F2FD")));
+
+    QTest::keyClick(field, Qt::Key_Return);
+    QCOMPARE(m_find->countText(), QStringLiteral("1 of 10"));
+    QCOMPARE(m_editor->textCursor().selectionStart(), 0);
+    QCOMPARE(m_editor->textCursor().selectedText(), QStringLiteral("A"));
+    for (int i = 0; i < 9; ++i)
+        QTest::keyClick(field, Qt::Key_Return);
+    QCOMPARE(m_find->countText(), QStringLiteral("10 of 10"));
+    QTest::keyClick(field, Qt::Key_Enter);
+    QCOMPARE(m_find->countText(), QStringLiteral("1 of 10")); // wrapped to the first
+    QTest::keyClick(field, Qt::Key_Return, Qt::ShiftModifier);
+    QCOMPARE(m_find->countText(), QStringLiteral("10 of 10")); // wrapped back to the last
+    QCOMPARE(m_editor->textCursor().selectionStart(), 13);
+    QTest::mouseClick(m_find->findChild<QToolButton*>(QStringLiteral("findPreviousButton")), Qt::LeftButton);
+    QCOMPARE(m_find->countText(), QStringLiteral("9 of 10"));
+    QTest::mouseClick(m_find->findChild<QToolButton*>(QStringLiteral("findNextButton")), Qt::LeftButton);
+    QCOMPARE(m_find->countText(), QStringLiteral("10 of 10"));
+
+    // A cursor away from every match shows the total again.
+    placeCursor(2);
+    QCOMPARE(m_find->countText(), QStringLiteral("10 match(es)"));
+}
+
+void tst_EditorBars::findCaseToggleRecountsAtOnce()
+{
+    m_editor->loadNote(QStringLiteral("n"), json(R"([{"insert":"Aa aa\naa aa aa\n"}])"));
+    m_find->showBar();
+    QTest::keyClicks(m_find->field(), QStringLiteral("A"));
+    QTest::keyClick(m_find->field(), Qt::Key_Return, Qt::ShiftModifier);
+    QCOMPARE(m_find->countText(), QStringLiteral("10 of 10"));
+    auto* matchCase = m_find->findChild<QToolButton*>(QStringLiteral("matchCaseButton"));
+    QCOMPARE(matchCase->text(), QStringLiteral("Aa"));
+    QCOMPARE(matchCase->toolTip(), QStringLiteral("Match case"));
+    QTest::mouseClick(matchCase, Qt::LeftButton);
+    // No wait: the toggle recounts immediately.
+    QCOMPARE(m_find->matchCount(), 1);
+    QCOMPARE(m_find->countText(), QStringLiteral("1 match(es)"));
+    QTest::keyClick(m_find->field(), Qt::Key_Return);
+    QCOMPARE(m_find->countText(), QStringLiteral("1 of 1"));
+    QTest::mouseClick(matchCase, Qt::LeftButton);
+    QCOMPARE(m_find->countText(), QStringLiteral("1 of 10"));
+}
+
+void tst_EditorBars::findShowCloseAndEmpty()
+{
+    m_editor->loadNote(QStringLiteral("n"), json(R"([{"insert":"alpha beta\ngamma beta\n"}])"));
+    QTextCursor select(m_editor->document());
+    select.setPosition(6);
+    select.setPosition(10, QTextCursor::KeepAnchor);
+    m_editor->setTextCursor(select);
+    m_find->showBar();
+    // The selection is searched for at once, no highlight delay.
+    QCOMPARE(m_find->field()->text(), QStringLiteral("beta"));
+    QCOMPARE(m_find->field()->selectedText(), QStringLiteral("beta"));
+    QVERIFY(!m_find->highlightTimer()->isActive());
+    QCOMPARE(m_find->countText(), QStringLiteral("1 of 2"));
+
+    QTest::keyClicks(m_find->field(), QStringLiteral("zeta"));
+    QTRY_COMPARE(m_find->countText(), QStringLiteral("No results"));
+    QCOMPARE(m_editor->extraSelections().size(), 0);
+    m_find->field()->clear();
+    QTRY_VERIFY(!m_find->highlightTimer()->isActive());
+    QCOMPARE(m_find->countText(), QString());
+
+    QTest::keyClicks(m_find->field(), QStringLiteral("beta"));
+    QTRY_COMPARE(m_editor->extraSelections().size(), 2);
+    QTest::keyClick(m_find->field(), Qt::Key_Escape);
+    QVERIFY(!m_find->isVisible());
+    QCOMPARE(m_editor->extraSelections().size(), 0);
+
+    // A selection across lines is not copied into the field.
+    select.setPosition(0);
+    select.setPosition(15, QTextCursor::KeepAnchor);
+    m_editor->setTextCursor(select);
+    m_find->showBar();
+    QCOMPARE(m_find->field()->text(), QStringLiteral("beta"));
+    QTest::keyClick(m_find, Qt::Key_Escape);
+    QVERIFY(!m_find->isVisible());
+    QCOMPARE(m_find->field()->placeholderText(), QStringLiteral("Find in note"));
+}
+
+void tst_EditorBars::findBarStyle()
+{
+    QCOMPARE(m_find->styleSheet(), QStringLiteral("FindBar { background: #FFFFFF; border-top: 1px solid #E0E0E0; }"));
+    auto* count = m_find->findChild<QLabel*>(QStringLiteral("findCountLabel"));
+    QCOMPARE(count->styleSheet(), QStringLiteral("color: #78909C;"));
+    for (const char* name : {"findPreviousButton", "findNextButton", "findCloseButton", "matchCaseButton"})
+        QCOMPARE(m_find->findChild<QToolButton*>(QLatin1String(name))->size(), QSize(26, 26));
+    QCOMPARE(m_find->findChild<QToolButton*>(QStringLiteral("findNextButton"))->font().family(),
+             QStringLiteral("Material Icons"));
+    QCOMPARE(m_find->findChild<QToolButton*>(QStringLiteral("findNextButton"))->font().pixelSize(), 18);
+
+    QApplication::setPalette(ThemeManager::darkPalette());
+    QTRY_COMPARE(m_find->styleSheet(),
+                 QStringLiteral("FindBar { background: #252525; border-top: 1px solid #3A3A3A; }"));
+    m_editor->loadNote(QStringLiteral("n"), json(R"([{"insert":"dark\n"}])"));
+    m_find->showBar();
+    QTest::keyClicks(m_find->field(), QStringLiteral("dark"));
+    QTRY_COMPARE(m_editor->extraSelections().size(), 1);
+    QCOMPARE(m_editor->extraSelections().first().format.background().color(), QColor(QStringLiteral("#1A3A5C")));
+}
+
+QTEST_MAIN(tst_EditorBars)
+#include "tst_EditorBars.moc"
