@@ -5,7 +5,6 @@
 #include "Export.h"
 #include "LibraryGenerator.h"
 #include "Todos.h"
-#include "DeltaFormat.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -53,7 +52,8 @@ QString longBody(quint32 seed, int lines)
                     row.append(QJsonArray{QJsonObject{{"insert", words(2)}}});
                 rows.append(row);
             }
-            ops.append(QJsonObject{{"insert", QJsonObject{{"table", compact(QJsonObject{{"cells", rows}, {"hasHeader", true}})}}}});
+            ops.append(QJsonObject{
+                {"insert", QJsonObject{{"table", compact(QJsonObject{{"cells", rows}, {"hasHeader", true}})}}}});
             ops.append(QJsonObject{{"insert", "\n"}});
             continue;
         }
@@ -85,7 +85,8 @@ QString longBody(quint32 seed, int lines)
             else
                 line.insert("blockquote", true);
         }
-        ops.append(line.isEmpty() ? QJsonObject{{"insert", "\n"}} : QJsonObject{{"attributes", line}, {"insert", "\n"}});
+        ops.append(line.isEmpty() ? QJsonObject{{"insert", "\n"}}
+                                  : QJsonObject{{"attributes", line}, {"insert", "\n"}});
     }
     return compact(ops);
 }
@@ -129,10 +130,6 @@ int main()
         for (qsizetype i = 0; i < bodies.size(); ++i)
             tasks += extractTodos(QString::number(i), bodies.at(i), updated).size();
     });
-    qint64 bytes = 0; for (const QString& b : bodies) bytes += b.size();
-    std::printf("# total chars %lld\n", bytes);
-    std::printf("%-32s %9.3f\n", "fromJson only", medianMs(3, [&] { for (const QString& b : bodies) sink += QJsonDocument::fromJson(b.toUtf8()).array().size(); }));
-    std::printf("%-32s %9.3f\n", "parseDelta", medianMs(3, [&] { for (const QString& b : bodies) sink += parseDelta(b).size(); }));
     std::printf("# library: %lld bodies, %lld tasks\n", qint64(bodies.size()), qint64(tasks));
     std::printf("%-32s %9.3f  %d\n", "extract_todos_10000_notes", todoMs, todoRuns);
     return sink > 0 ? 0 : 1;

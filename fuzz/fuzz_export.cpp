@@ -49,9 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (markdown != body || html != body || plain != body)
             fail("a body that is not Delta must come back unchanged", markdown);
     } else {
-        if (!markdown.isEmpty()
-            && (!markdown.endsWith(u'\n') || markdown.endsWith(QLatin1String("\n\n"))
-                || markdown.endsWith(QLatin1String(" \n"))))
+        if (!markdown.isEmpty() && (!markdown.endsWith(u'\n') || markdown.endsWith(QLatin1String("\n\n")) ||
+                                    markdown.endsWith(QLatin1String(" \n"))))
             fail("markdown must end in exactly one line break", markdown);
         if (!html.startsWith(QLatin1String("<html><body>\n")) || !html.endsWith(QLatin1String("</body></html>")))
             fail("html is not one document", html);
@@ -62,8 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         fail("pdf is not printed from the html", pdfHtml);
 
     const QString name = sanitizeFileName(body);
-    if (name.isEmpty() || name.size() > 50 || name != name.trimmed() || name.contains(QRegularExpression(QStringLiteral("[<>:\"/\\\\|?*]")))
-        || name.back().isHighSurrogate())
+    if (name.isEmpty() || name.size() > 50 || name != name.trimmed() ||
+        name.contains(QRegularExpression(QStringLiteral("[<>:\"/\\\\|?*]"))) || name.back().isHighSurrogate())
         fail("unusable file name", name);
     return 0;
 }

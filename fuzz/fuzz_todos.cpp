@@ -1,11 +1,17 @@
 // Feeds arbitrary bytes to the to-do extraction as a note body, and ticks every check-list task it
-// finds. A toggle must change that task's state and nothing else: same text, same lines, same tasks.
+// finds. The extraction reads bodies with its own scanner; it must find exactly the tasks that a
+// reading through the JSON library finds. A toggle must change that task's state and nothing else:
+// same text, same lines, same tasks.
 //
 //   QT_QPA_PLATFORM=offscreen fuzz_todos CORPUS
 
 #include "DeltaFormat.h"
 #include "Todos.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +24,62 @@ namespace {
     std::abort();
 }
 
+// The tasks as the JSON library reads the body: "kind done line position text" per task.
+QStringList referenceTasks(const QString& body)
+{
+    static const QRegularExpression done(QStringLiteral("^-\\s*\\[x\\]\\s*(.+)"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression open(QStringLiteral("^-\\s*\\[\\s*\\]\\s*(.+)"));
+    static const QRegularExpression keyword(QStringLiteral("^TODO:\\s*(.+)"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    QStringList tasks;
+    const QJsonDocument doc = QJsonDocument::fromJson(body.toUtf8());
+    if (body.isEmpty() || !doc.isArray())
+        return tasks;
+    QString line;
+    int index = 0;
+    qint64 position = 0;
+    for (const DeltaOp& op : parseDelta(doc.array())) {
+        if (op.kind == DeltaOp::InsertEmbed)
+            ++position;
+        if (op.kind != DeltaOp::InsertText)
+            continue;
+        for (const QChar c : op.text) {
+            if (c != u'\n') {
+                line += c;
+                ++position;
+                continue;
+            }
+            const QString trimmed = line.trimmed();
+            const QString list = op.attributes.value(QStringLiteral("list")).toString();
+            QString text;
+            int kind = -1;
+            bool isDone = false;
+            QRegularExpressionMatch m;
+            if (op.attributes.value(QStringLiteral("list")).isString() && (list == "checked" || list == "unchecked")) {
+                kind = 0, text = trimmed, isDone = list == "checked";
+            } else if ((m = done.match(trimmed)).hasMatch()) {
+                kind = 1, text = m.captured(1).trimmed(), isDone = true;
+            } else if ((m = open.match(trimmed)).hasMatch()) {
+                kind = 1, text = m.captured(1).trimmed();
+            } else if ((m = keyword.match(trimmed)).hasMatch()) {
+                kind = 2, text = m.captured(1).trimmed();
+            }
+            if (kind >= 0 && !text.isEmpty())
+                tasks << QStringLiteral("%1 %2 %3 %4 %5")
+                             .arg(kind)
+                             .arg(isDone)
+                             .arg(index)
+                             .arg(position - line.size())
+                             .arg(text);
+            line.clear();
+            ++index;
+            ++position;
+        }
+    }
+    return tasks;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -25,6 +87,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QString body = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
     const QString noteId = QStringLiteral("note");
     const QList<TodoItem> items = extractTodos(noteId, body, QDateTime());
+
+    QStringList found;
+    for (const TodoItem& item : items)
+        found << QStringLiteral("%1 %2 %3 %4 %5")
+                     .arg(item.kind)
+                     .arg(item.done)
+                     .arg(item.lineIndex)
+                     .arg(item.position)
+                     .arg(item.text);
+    const QStringList reference = referenceTasks(body);
+    if (found != reference)
+        fail(qPrintable(QStringLiteral("tasks differ from the JSON library's reading:\n%1\n--- reference\n%2")
+                            .arg(found.join(u'\n'), reference.join(u'\n'))),
+             body);
 
     int previousLine = -1;
     for (const TodoItem& item : items) {
@@ -50,8 +126,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             fail("toggling changed the number of tasks", toggled);
         for (qsizetype i = 0; i < after.size(); ++i) {
             const bool target = after[i].lineIndex == item.lineIndex;
-            if (after[i].text != items[i].text || after[i].lineIndex != items[i].lineIndex
-                || after[i].done != (target ? !items[i].done : items[i].done))
+            if (after[i].text != items[i].text || after[i].lineIndex != items[i].lineIndex ||
+                after[i].done != (target ? !items[i].done : items[i].done))
                 fail("toggling changed another task or missed its own", toggled);
         }
     }

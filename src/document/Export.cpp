@@ -12,7 +12,6 @@
 #include <QPdfWriter>
 #include <QRegularExpression>
 #include <QTextStream>
-
 #include <algorithm>
 #include <array>
 #include <optional>
@@ -57,8 +56,7 @@ QString linkTarget(const QJsonObject& attributes)
 
 // Walks a body line by line: text runs are gathered until their line ending, dividers and
 // tables stand on their own, other embeds (attachments, images) are left out.
-template<typename Writer>
-void walkLines(const QList<DeltaOp>& ops, Writer& writer)
+template <typename Writer> void walkLines(const QList<DeltaOp>& ops, Writer& writer)
 {
     QList<Segment> pending;
     auto flushPending = [&] {
@@ -96,8 +94,7 @@ void walkLines(const QList<DeltaOp>& ops, Writer& writer)
 }
 
 // Cells of a table embed: an array of text inserts or a plain string.
-template<typename Fn>
-void forEachCellInsert(const QJsonValue& cell, Fn&& fn)
+template <typename Fn> void forEachCellInsert(const QJsonValue& cell, Fn&& fn)
 {
     const QJsonArray inserts = cell.toArray();
     for (const QJsonValue& item : inserts) {
@@ -114,7 +111,8 @@ void forEachCellInsert(const QJsonValue& cell, Fn&& fn)
 class MarkdownWriter
 {
 public:
-    enum Kind {
+    enum Kind
+    {
         Paragraph = 0,
         Heading = 1,
         ListItem = 2,
@@ -347,7 +345,8 @@ public:
                 QString content = c < row.size() ? cellHtml(row.at(c)) : QString();
                 if (content.isEmpty())
                     content = QStringLiteral("&nbsp;"); // keeps the empty cell's borders drawn
-                m_out += header ? QStringLiteral("<th>%1</th>").arg(content) : QStringLiteral("<td>%1</td>").arg(content);
+                m_out +=
+                    header ? QStringLiteral("<th>%1</th>").arg(content) : QStringLiteral("<td>%1</td>").arg(content);
             }
             m_out += QStringLiteral("</tr>\n");
         }
@@ -439,8 +438,7 @@ QPageSize::PageSizeId exportPageSize(QLocale::Territory territory)
 {
     // The territories that print on US Letter.
     static constexpr std::array<int, 14> letter = {41, 49, 54, 59, 69, 72, 99, 152, 168, 181, 185, 189, 248, 254};
-    return std::find(letter.begin(), letter.end(), int(territory)) != letter.end() ? QPageSize::Letter
-                                                                                   : QPageSize::A4;
+    return std::find(letter.begin(), letter.end(), int(territory)) != letter.end() ? QPageSize::Letter : QPageSize::A4;
 }
 
 ExportResult exportNote(const Note& note, const QString& path, ExportFormat format)
@@ -449,9 +447,9 @@ ExportResult exportNote(const Note& note, const QString& path, ExportFormat form
     const QString text = convertBody(note.body, format);
 
     QFile file(path);
-    const QIODevice::OpenMode mode =
-        format == ExportFormat::Pdf ? QIODevice::WriteOnly | QIODevice::Truncate
-                                    : QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text;
+    const QIODevice::OpenMode mode = format == ExportFormat::Pdf
+                                         ? QIODevice::WriteOnly | QIODevice::Truncate
+                                         : QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text;
     if (!file.open(mode)) {
         result.error = QStringLiteral("Failed to write file: %1").arg(file.errorString());
         qCWarning(lcDocument).noquote() << "exportNote: cannot open the output file:" << file.errorString();

@@ -9,7 +9,8 @@
 // Turning note bodies into Markdown, HTML, plain text and PDF files. The converters read the
 // Delta JSON directly, so any note can be exported without opening it in an editor.
 
-enum class ExportFormat {
+enum class ExportFormat
+{
     Markdown = 0,
     Html = 1,
     Pdf = 2,

@@ -17,7 +17,6 @@
 #include <QTextFrame>
 #include <QTextList>
 #include <QTextTable>
-
 #include <algorithm>
 #include <array>
 #include <optional>
@@ -51,9 +50,8 @@ QJsonArray emptyBody()
 // search only moves forward, which keeps the whole pass linear.
 
 constexpr std::array<QLatin1StringView, 8> kNonContentElements = {
-    QLatin1StringView("script"), QLatin1StringView("style"),  QLatin1StringView("nav"),
-    QLatin1StringView("header"), QLatin1StringView("footer"), QLatin1StringView("aside"),
-    QLatin1StringView("iframe"), QLatin1StringView("noscript"),
+    QLatin1StringView("script"), QLatin1StringView("style"), QLatin1StringView("nav"),    QLatin1StringView("header"),
+    QLatin1StringView("footer"), QLatin1StringView("aside"), QLatin1StringView("iframe"), QLatin1StringView("noscript"),
 };
 
 // The first occurrence of a needle at or after a position, remembered so that later searches
@@ -64,8 +62,7 @@ public:
     ForwardFinder(QStringView text, QString needle)
         : m_text(text)
         , m_needle(std::move(needle))
-    {
-    }
+    {}
 
     qsizetype from(qsizetype pos)
     {
@@ -108,9 +105,9 @@ bool isChildless(QStringView name)
 bool isDroppedVoid(QStringView name)
 {
     static const QSet<QString> names = {
-        QStringLiteral("area"),  QStringLiteral("base"),   QStringLiteral("col"),    QStringLiteral("embed"),
-        QStringLiteral("input"), QStringLiteral("keygen"), QStringLiteral("link"),   QStringLiteral("param"),
-        QStringLiteral("source"), QStringLiteral("track"), QStringLiteral("wbr"),    QStringLiteral("basefont"),
+        QStringLiteral("area"),   QStringLiteral("base"),   QStringLiteral("col"),  QStringLiteral("embed"),
+        QStringLiteral("input"),  QStringLiteral("keygen"), QStringLiteral("link"), QStringLiteral("param"),
+        QStringLiteral("source"), QStringLiteral("track"),  QStringLiteral("wbr"),  QStringLiteral("basefont"),
     };
     return names.contains(name.toString());
 }
@@ -170,15 +167,15 @@ qsizetype tagEnd(QStringView html, qsizetype from)
 class NestingBounder
 {
 public:
-    enum Mode {
+    enum Mode
+    {
         Html,     // whole documents: also splits long lists and leaves out content-less void tags
         Markdown, // raw HTML inside Markdown: tags only ever left out beyond the limit
     };
 
     explicit NestingBounder(Mode mode)
         : m_mode(mode)
-    {
-    }
+    {}
 
     void tag(const QString& name, bool closing, QStringView tag, QString& out)
     {
@@ -242,8 +239,8 @@ QString collapseContainers(QStringView line)
             ++i;
         if (i < n && line[i] == u'>') {
             ++i;
-        } else if (i + 1 < n && (line[i] == u'-' || line[i] == u'*' || line[i] == u'+')
-                   && (line[i + 1] == u' ' || line[i + 1] == u'\t')) {
+        } else if (i + 1 < n && (line[i] == u'-' || line[i] == u'*' || line[i] == u'+') &&
+                   (line[i + 1] == u' ' || line[i + 1] == u'\t')) {
             i += 2;
         } else {
             qsizetype d = i;
@@ -338,7 +335,8 @@ QString boundMarkdownLine(const QString& line, NestingBounder& bounder)
             ++pos;
             continue;
         }
-        bounder.tag(text.mid(nameStart, i - nameStart).toString().toLower(), closing, text.mid(pos, end + 1 - pos), out);
+        bounder.tag(text.mid(nameStart, i - nameStart).toString().toLower(), closing, text.mid(pos, end + 1 - pos),
+                    out);
         pos = end + 1;
     }
     return out;
@@ -384,8 +382,8 @@ QJsonObject fragmentAttributes(const QTextCharFormat& format)
         attributes.insert(QStringLiteral("strike"), true);
     // The HTML reader marks <code>, <tt> and <pre> with the "monospace" family only; fixed pitch
     // alone would never see them.
-    if (format.fontFixedPitch()
-        || format.fontFamilies().toStringList().contains(QStringLiteral("monospace"), Qt::CaseInsensitive))
+    if (format.fontFixedPitch() ||
+        format.fontFamilies().toStringList().contains(QStringLiteral("monospace"), Qt::CaseInsensitive))
         attributes.insert(QStringLiteral("code"), true);
     if (format.isAnchor() && !format.anchorHref().isEmpty())
         attributes.insert(QStringLiteral("link"), format.anchorHref());
@@ -452,7 +450,8 @@ QJsonArray documentToImportedDelta(const QTextDocument& document)
             if (format.isImageFormat()) {
                 const QString name = format.toImageFormat().name();
                 // Equal neighbouring images share one fragment: one embed per object character.
-                const qsizetype count = std::max<qsizetype>(1, fragment.text().count(QChar::ObjectReplacementCharacter));
+                const qsizetype count =
+                    std::max<qsizetype>(1, fragment.text().count(QChar::ObjectReplacementCharacter));
                 for (qsizetype i = 0; i < count; ++i) {
                     if (name.startsWith(imagePrefix))
                         out.append(QJsonObject{{kInsert, QJsonObject{{QLatin1String(kAttachmentEmbedKey), name}}}});

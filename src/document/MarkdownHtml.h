@@ -30,7 +30,8 @@ bool looksLikeMarkdown(const QString& text);
 // How a paste is converted, decided from the clipboard data alone.
 struct PasteDecision
 {
-    enum Route {
+    enum Route
+    {
         DefaultInsert, // leave it to the editor's own plain-text insertion
         FromMarkdown,
         FromHtml,

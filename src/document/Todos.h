@@ -9,7 +9,8 @@
 
 struct TodoItem
 {
-    enum Kind {
+    enum Kind
+    {
         ChecklistTodo = 0,
         MarkdownTodo = 1,
         KeywordTodo = 2,
@@ -39,7 +40,8 @@ QString todoId(const QString& text, const QString& noteId, int lineIndex);
 // shares an insert with text (changing that would move the attributes of the text too).
 QString setTodoDone(const QString& body, int lineIndex, bool done);
 
-enum class TodoOrder {
+enum class TodoOrder
+{
     Updated, // note update time, newest first
     Alpha,   // task text, case-insensitive ascending
 };

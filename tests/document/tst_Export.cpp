@@ -94,26 +94,33 @@ void tst_Export::markdown_data()
     QTest::newRow("unknown list kind keeps the item tight")
         << R"([{"insert":"p\n"},{"insert":"w"},{"attributes":{"list":"weird"},"insert":"\n"},{"insert":"v"},{"attributes":{"list":"bullet"},"insert":"\n"}])"
         << "p\n\nw\n- v\n";
-    QTest::newRow("one empty line between paragraphs") << R"([{"insert":"a\n\nb\n"}])" << "a\n\nb\n";
-    QTest::newRow("blank lines collapse") << R"([{"insert":"a\n\n \n\t\n\nb\n"}])" << "a\n\nb\n";
-    QTest::newRow("blank line after a list") << R"([{"insert":"a"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"\n\nb\n"}])"
-                                             << "- a\n\nb\n";
-    QTest::newRow("leading blank lines vanish") << R"([{"insert":"\n\n\nx\n"}])" << "x\n";
+    QTest::newRow("one empty line between paragraphs") << R"([{"insert":"a\n\nb\n"}])"
+                                                       << "a\n\nb\n";
+    QTest::newRow("blank lines collapse") << R"([{"insert":"a\n\n \n\t\n\nb\n"}])"
+                                          << "a\n\nb\n";
+    QTest::newRow("blank line after a list")
+        << R"([{"insert":"a"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"\n\nb\n"}])"
+        << "- a\n\nb\n";
+    QTest::newRow("leading blank lines vanish") << R"([{"insert":"\n\n\nx\n"}])"
+                                                << "x\n";
     QTest::newRow("blank heading is dropped")
-        << R"([{"insert":"   "},{"attributes":{"header":2},"insert":"\n"},{"insert":"x\n"}])" << "x\n";
+        << R"([{"insert":"   "},{"attributes":{"header":2},"insert":"\n"},{"insert":"x\n"}])"
+        << "x\n";
     QTest::newRow("blank heading keeps the list tight")
         << R"([{"insert":"a"},{"attributes":{"list":"bullet"},"insert":"\n"},{"attributes":{"header":3},"insert":"\n"},)"
            R"({"insert":"b"},{"attributes":{"list":"bullet"},"insert":"\n"}])"
         << "- a\n- b\n";
     QTest::newRow("heading level out of range is a paragraph")
-        << R"([{"insert":"x","attributes":{"bold":true}},{"attributes":{"header":7},"insert":"\n"}])" << "**x**\n";
+        << R"([{"insert":"x","attributes":{"bold":true}},{"attributes":{"header":7},"insert":"\n"}])"
+        << "**x**\n";
     QTest::newRow("no bold markers on headings")
         << R"([{"insert":"Big","attributes":{"bold":true}},{"insert":" deal","attributes":{"italic":true}},{"attributes":{"header":2},"insert":"\n"}])"
         << "## Big* deal*\n";
     QTest::newRow("inline wrapping order")
         << R"([{"insert":"t","attributes":{"bold":true,"italic":true,"code":true,"strike":true,"underline":true,"link":"http://x"}},{"insert":"\n"}])"
         << "[~~`***t***`~~](http://x)\n";
-    QTest::newRow("text is not escaped") << R"([{"insert":"<b>*x*</b> & |\n"}])" << "<b>*x*</b> & |\n";
+    QTest::newRow("text is not escaped") << R"([{"insert":"<b>*x*</b> & |\n"}])"
+                                         << "<b>*x*</b> & |\n";
     QTest::newRow("code lines stay together")
         << R"([{"insert":"p\n"},{"insert":"x = 1","attributes":{"code":true}},{"insert":"\n","attributes":{"code-block":true}},)"
            R"({"insert":"y"},{"insert":"\n","attributes":{"code-block":"python"}},{"insert":"after\n"}])"
@@ -124,17 +131,20 @@ void tst_Export::markdown_data()
     QTest::newRow("quote") << R"([{"insert":"q"},{"attributes":{"blockquote":true},"insert":"\n"},{"insert":"r\n"}])"
                            << "> q\n\nr\n";
     QTest::newRow("newlines inside a formatted insert")
-        << R"([{"insert":"x\ny\n","attributes":{"bold":true,"list":"bullet"}}])" << "- **x**\n- **y**\n";
-    QTest::newRow("text after the last newline") << R"([{"insert":"a\nb"}])" << "a\n\nb\n";
-    QTest::newRow("trailing spaces are trimmed") << R"([{"insert":"a  \n"}])" << "a\n";
+        << R"([{"insert":"x\ny\n","attributes":{"bold":true,"list":"bullet"}}])"
+        << "- **x**\n- **y**\n";
+    QTest::newRow("text after the last newline") << R"([{"insert":"a\nb"}])"
+                                                 << "a\n\nb\n";
+    QTest::newRow("trailing spaces are trimmed") << R"([{"insert":"a  \n"}])"
+                                                 << "a\n";
     QTest::newRow("attachment line is a paragraph break")
         << R"([{"insert":"a\n"},{"insert":{"norvane-notes-attachment":"norvane-notes://attachment/x"}},{"insert":"\n"},{"insert":"b\n"}])"
         << "a\n\nb\n";
     QTest::newRow("divider after a list")
         << R"([{"insert":"a"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":{"divider":"hr"}},{"insert":"\n"},{"insert":"b\n"}])"
         << "- a\n\n---\n\nb\n";
-    QTest::newRow("divider flushes text before it")
-        << R"([{"insert":"x"},{"insert":{"divider":"hr"}},{"insert":"\n"}])" << "x\n\n---\n";
+    QTest::newRow("divider flushes text before it") << R"([{"insert":"x"},{"insert":{"divider":"hr"}},{"insert":"\n"}])"
+                                                    << "x\n\n---\n";
     QTest::newRow("table with bar and empty cell")
         << tableBody(R"([[[{"insert":"A"}],[{"insert":"B|C"}]],[[{"insert":"1"}],[]]])")
         << "| A | B\\|C |\n| --- | --- |\n| 1 |  |\n";
@@ -143,16 +153,22 @@ void tst_Export::markdown_data()
     QTest::newRow("short rows and no header row")
         << tableBody(R"([["a","b","c"],["d"]])", false) << "| a | b | c |\n| --- | --- | --- |\n| d |  |  |\n";
     QTest::newRow("table cell formatting")
-        << tableBody(R"([[[{"insert":"H","attributes":{"bold":true}}]],)"
-                     R"([[{"insert":"c","attributes":{"code":true,"bold":true,"link":"u"}},{"insert":"\n"},{"insert":""},{"insert":"d","attributes":{"italic":true,"strike":true}}]]])")
+        << tableBody(
+               R"([[[{"insert":"H","attributes":{"bold":true}}]],)"
+               R"([[{"insert":"c","attributes":{"code":true,"bold":true,"link":"u"}},{"insert":"\n"},{"insert":""},{"insert":"d","attributes":{"italic":true,"strike":true}}]]])")
         << "| H |\n| --- |\n| [**`c`**](u)~~*d*~~ |\n";
-    QTest::newRow("table after a list")
-        << tableBody(R"([["x"]])", true, R"([{"insert":"a"},{"attributes":{"list":"bullet"},"insert":"\n"}])")
-        << "- a\n\n| x |\n| --- |\n";
-    QTest::newRow("empty array") << "[]" << "";
-    QTest::newRow("empty body") << "" << "";
-    QTest::newRow("not json is returned unchanged") << "just *text*\n" << "just *text*\n";
-    QTest::newRow("json object is returned unchanged") << R"({"insert":"x"})" << R"({"insert":"x"})";
+    QTest::newRow("table after a list") << tableBody(
+                                               R"([["x"]])", true,
+                                               R"([{"insert":"a"},{"attributes":{"list":"bullet"},"insert":"\n"}])")
+                                        << "- a\n\n| x |\n| --- |\n";
+    QTest::newRow("empty array") << "[]"
+                                 << "";
+    QTest::newRow("empty body") << ""
+                                << "";
+    QTest::newRow("not json is returned unchanged") << "just *text*\n"
+                                                    << "just *text*\n";
+    QTest::newRow("json object is returned unchanged") << R"({"insert":"x"})"
+                                                       << R"({"insert":"x"})";
 }
 
 void tst_Export::markdown()
@@ -172,10 +188,13 @@ void tst_Export::html_data()
         << page("<h1>T</h1>\n<p>a</p>\n<p>e</p>\n");
     QTest::newRow("blank heading keeps its spaces")
         << R"([{"insert":"   "},{"attributes":{"header":2},"insert":"\n"}])" << page("<h2>   </h2>\n");
-    QTest::newRow("empty lines are empty paragraphs") << R"([{"insert":"a\n\nb\n"}])" << page("<p>a</p>\n<p></p>\n<p>b</p>\n");
+    QTest::newRow("empty lines are empty paragraphs")
+        << R"([{"insert":"a\n\nb\n"}])" << page("<p>a</p>\n<p></p>\n<p>b</p>\n");
     QTest::newRow("inline wrapping order and escaping")
         << R"([{"insert":"<t&>","attributes":{"bold":true,"italic":true,"underline":true,"strike":true,"code":true,"link":"http://x?a=1&b=\""}},{"insert":"\n"}])"
-        << page("<p><a href=\"http://x?a=1&amp;b=&quot;\"><code><del><u><em><strong>&lt;t&amp;&gt;</strong></em></u></del></code></a></p>\n");
+        << page("<p><a "
+                "href=\"http://x?a=1&amp;b=&quot;\"><code><del><u><em><strong>&lt;t&amp;&gt;</strong></em></u></del></"
+                "code></a></p>\n");
     QTest::newRow("quote before code")
         << R"([{"insert":"q"},{"attributes":{"blockquote":true,"code-block":true},"insert":"\n"}])"
         << page("<blockquote>q</blockquote>\n");
@@ -186,24 +205,30 @@ void tst_Export::html_data()
            R"({"insert":"c"},{"attributes":{"code-block":true},"insert":"\n"}])"
         << page("<pre><code>a</code></pre>\n<pre><code>b</code></pre>\n<pre><code>c</code></pre>\n");
     QTest::newRow("attachment line is an empty paragraph")
-        << R"([{"insert":{"norvane-notes-attachment":"norvane-notes://attachment/x"}},{"insert":"\n"}])" << page("<p></p>\n");
+        << R"([{"insert":{"norvane-notes-attachment":"norvane-notes://attachment/x"}},{"insert":"\n"}])"
+        << page("<p></p>\n");
     QTest::newRow("divider")
         << R"([{"insert":"a"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":{"divider":"hr"}},{"insert":"\n"},{"insert":"b\n"}])"
         << page("<p>a</p>\n<hr>\n<p></p>\n<p>b</p>\n");
     QTest::newRow("table with header, bar and empty cell")
         << tableBody(R"([[[{"insert":"A"}],[{"insert":"B|C"}]],[[{"insert":"1"}],[]]])")
-        << page(kTableOpen + "  <tr><th>A</th><th>B|C</th></tr>\n  <tr><td>1</td><td>&nbsp;</td></tr>\n</table>\n<p></p>\n");
+        << page(kTableOpen +
+                "  <tr><th>A</th><th>B|C</th></tr>\n  <tr><td>1</td><td>&nbsp;</td></tr>\n</table>\n<p></p>\n");
     QTest::newRow("table without header, short rows, string cells")
         << tableBody(R"([["a<b","x\ny"],["d"]])", false)
-        << page(kTableOpen + "  <tr><td>a&lt;b</td><td>x\ny</td></tr>\n  <tr><td>d</td><td>&nbsp;</td></tr>\n</table>\n<p></p>\n");
+        << page(kTableOpen +
+                "  <tr><td>a&lt;b</td><td>x\ny</td></tr>\n  <tr><td>d</td><td>&nbsp;</td></tr>\n</table>\n<p></p>\n");
     QTest::newRow("cell lines and formatting, bold kept in header cells")
-        << tableBody(R"([[[{"insert":"H","attributes":{"bold":true}}]],[[{"insert":"l1\nl2","attributes":{"italic":true}},{"insert":"\n"},{"insert":""},{"insert":"l3"}]]])")
-        << page(kTableOpen + "  <tr><th><strong>H</strong></th></tr>\n  <tr><td><em>l1<br>l2</em><br>l3</td></tr>\n</table>\n<p></p>\n");
+        << tableBody(
+               R"([[[{"insert":"H","attributes":{"bold":true}}]],[[{"insert":"l1\nl2","attributes":{"italic":true}},{"insert":"\n"},{"insert":""},{"insert":"l3"}]]])")
+        << page(kTableOpen + "  <tr><th><strong>H</strong></th></tr>\n  "
+                             "<tr><td><em>l1<br>l2</em><br>l3</td></tr>\n</table>\n<p></p>\n");
     QTest::newRow("unusable tables give nothing")
         << R"([{"insert":{"table":"nope"}},{"insert":"\n"},{"insert":{"table":"{\"cells\":[[],[]]}"}},{"insert":"\n"}])"
         << page("<p></p>\n<p></p>\n");
     QTest::newRow("empty array") << "[]" << page("");
-    QTest::newRow("not json is returned unchanged") << "<b>raw</b>" << "<b>raw</b>";
+    QTest::newRow("not json is returned unchanged") << "<b>raw</b>"
+                                                    << "<b>raw</b>";
 }
 
 void tst_Export::html()
@@ -222,8 +247,10 @@ void tst_Export::plainText_data()
     QTest::newRow("texts joined, embeds left out")
         << R"([{"insert":"a"},{"insert":{"image":"x"}},{"attributes":{"header":1},"insert":"b\n"},{"retain":3},{"insert":"c"}])"
         << "ab\nc";
-    QTest::newRow("not json") << "plain" << "plain";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("not json") << "plain"
+                              << "plain";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void tst_Export::plainText()
@@ -244,20 +271,22 @@ void tst_Export::hostileBodies_data()
     QTest::newRow("megabyte line, markdown") << longLine << ExportFormat::Markdown << int(megabyte.size() + 5);
     QTest::newRow("megabyte line, html") << longLine << ExportFormat::Html << int(megabyte.size() + 52);
     const QString manyLines =
-        R"([)" + QStringLiteral(R"({"insert":"item"},{"attributes":{"list":"bullet"},"insert":"\n"},)").repeated(100000)
-        + R"({"insert":"\n"}])";
+        R"([)" +
+        QStringLiteral(R"({"insert":"item"},{"attributes":{"list":"bullet"},"insert":"\n"},)").repeated(100000) +
+        R"({"insert":"\n"}])";
     QTest::newRow("100,000 list items, markdown") << manyLines << ExportFormat::Markdown << 100000 * 7;
     QTest::newRow("100,000 list items, html") << manyLines << ExportFormat::Html << 100000 * 12 + 8 + 13 + 14;
     const QString nested = QString(100000, u'[') + QString(100000, u']');
     QTest::newRow("deeply nested json comes back unchanged") << nested << ExportFormat::Markdown << 200000;
     QTest::newRow("truncated json comes back unchanged") << R"([{"insert":"a)" << ExportFormat::Html << 13;
     const QString wide = tableBody(QByteArray("[[" + QByteArray("\"c\",").repeated(99999) + "\"c\"]]").constData());
-    QTest::newRow("table of 100,000 columns") << wide << ExportFormat::Markdown << 100000 * 4 + 1 + 1 + 100000 * 6 + 1 + 1;
-    QTest::newRow("invalid utf-8")
-        << QString::fromUtf8(QByteArray("[{\"insert\":\"\xff\xfe\xc3\\n\"}]")) << ExportFormat::Markdown << 4;
+    QTest::newRow("table of 100,000 columns")
+        << wide << ExportFormat::Markdown << 100000 * 4 + 1 + 1 + 100000 * 6 + 1 + 1;
+    QTest::newRow("invalid utf-8") << QString::fromUtf8(QByteArray("[{\"insert\":\"\xff\xfe\xc3\\n\"}]"))
+                                   << ExportFormat::Markdown << 4;
     QTest::newRow("embed that is not an object, table that is not text")
-        << R"([{"insert":{"table":5}},{"insert":{}},{"insert":{"divider":null}},{"insert":"\n"}])" << ExportFormat::Markdown
-        << 5;
+        << R"([{"insert":{"table":5}},{"insert":{}},{"insert":{"divider":null}},{"insert":"\n"}])"
+        << ExportFormat::Markdown << 5;
 }
 
 void tst_Export::hostileBodies()
@@ -272,13 +301,18 @@ void tst_Export::sanitize_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("reserved characters removed, not replaced") << R"(a<b>c:d"e/f\g|h?i*j)" << "abcdefghij";
-    QTest::newRow("trimmed") << "  Report 2024  " << "Report 2024";
-    QTest::newRow("trimmed after removal") << "? Plan ?" << "Plan";
+    QTest::newRow("reserved characters removed, not replaced") << R"(a<b>c:d"e/f\g|h?i*j)"
+                                                               << "abcdefghij";
+    QTest::newRow("trimmed") << "  Report 2024  "
+                             << "Report 2024";
+    QTest::newRow("trimmed after removal") << "? Plan ?"
+                                           << "Plan";
     QTest::newRow("60 characters cut to 50") << QString(60, u'a') << QString(50, u'a');
     QTest::newRow("cut then trimmed") << QString(49, u'a') + "  tail" << QString(49, u'a');
-    QTest::newRow("only question marks") << "????" << "note";
-    QTest::newRow("empty") << "" << "note";
+    QTest::newRow("only question marks") << "????"
+                                         << "note";
+    QTest::newRow("empty") << ""
+                           << "note";
     QTest::newRow("no half emoji at the cut") << QString(49, u'a') + QStringLiteral("\U0001F600b") << QString(49, u'a');
     QTest::newRow("unicode kept") << QStringLiteral("Grüße: 日本") << QStringLiteral("Grüße 日本");
 }
@@ -299,10 +333,10 @@ void tst_Export::suggestedName_data()
         << R"([{"insert":"  Meeting: 10/12  \nsecond line\n"}])" << ExportFormat::Markdown << "Meeting 1012.md";
     QTest::newRow("html") << R"([{"insert":"Plan\n"}])" << ExportFormat::Html << "Plan.html";
     QTest::newRow("pdf") << R"([{"insert":"Plan\n"}])" << ExportFormat::Pdf << "Plan.pdf";
-    QTest::newRow("untitled note uses its id") << R"([{"insert":"\n"}])" << ExportFormat::PlainText
-                                               << "note-0f1e2d3c.txt";
-    QTest::newRow("title of reserved characters only") << R"([{"insert":"???\n"}])" << ExportFormat::Markdown
-                                                       << "note.md";
+    QTest::newRow("untitled note uses its id")
+        << R"([{"insert":"\n"}])" << ExportFormat::PlainText << "note-0f1e2d3c.txt";
+    QTest::newRow("title of reserved characters only")
+        << R"([{"insert":"???\n"}])" << ExportFormat::Markdown << "note.md";
 }
 
 void tst_Export::suggestedName()
@@ -310,7 +344,8 @@ void tst_Export::suggestedName()
     QFETCH(QString, body);
     QFETCH(ExportFormat, format);
     QFETCH(QString, expected);
-    QCOMPARE(suggestedFileName(noteWith(QStringLiteral("0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0"), body), format), expected);
+    QCOMPARE(suggestedFileName(noteWith(QStringLiteral("0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0"), body), format),
+             expected);
 }
 
 void tst_Export::pageSize_data()
@@ -353,7 +388,9 @@ void tst_Export::writesFiles()
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("out"));
     const ExportResult result = exportNote(
-        noteWith(QStringLiteral("n"), QStringLiteral(R"([{"insert":"Grüße"},{"attributes":{"header":1},"insert":"\n"},{"insert":"more\n"}])")),
+        noteWith(
+            QStringLiteral("n"),
+            QStringLiteral(R"([{"insert":"Grüße"},{"attributes":{"header":1},"insert":"\n"},{"insert":"more\n"}])")),
         path, format);
     QVERIFY(result.ok);
     QCOMPARE(result.path, path);
@@ -396,8 +433,9 @@ void tst_Export::pdf()
     const QString path = dir.filePath(QStringLiteral("note.pdf"));
     const Note note = noteWith(
         QStringLiteral("n"),
-        QStringLiteral(R"([{"insert":"Quarterly plan"},{"attributes":{"header":1},"insert":"\n"},)"
-                       R"({"insert":"Hire"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"Budget review\n"}])"));
+        QStringLiteral(
+            R"([{"insert":"Quarterly plan"},{"attributes":{"header":1},"insert":"\n"},)"
+            R"({"insert":"Hire"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"Budget review\n"}])"));
     const ExportResult result = exportNote(note, path, ExportFormat::Pdf);
     QVERIFY(result.ok);
     QCOMPARE(result.path, path);
@@ -416,8 +454,9 @@ void tst_Export::pdf()
     QVERIFY(info.waitForFinished(60000));
     const QString infoText = QString::fromUtf8(info.readAllStandardOutput());
     const bool letter = exportPageSize(QLocale::system().territory()) == QPageSize::Letter;
-    QVERIFY2(infoText.contains(letter ? QStringLiteral("612 x 792 pts (letter)") : QStringLiteral("595 x 842 pts (A4)")),
-             qPrintable(infoText));
+    QVERIFY2(
+        infoText.contains(letter ? QStringLiteral("612 x 792 pts (letter)") : QStringLiteral("595 x 842 pts (A4)")),
+        qPrintable(infoText));
     QVERIFY(infoText.contains(QStringLiteral("Pages:           1")));
 
     // A body that is not Delta is printed from its raw text, read as HTML: hostile nesting must

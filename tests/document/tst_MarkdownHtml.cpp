@@ -150,14 +150,14 @@ void tst_MarkdownHtml::pasteDecision_data()
     QTest::addColumn<QString>("source");
 
     const QString null;
-    QTest::newRow("markdown first") << QByteArray("# Grüße") << "<p>h</p>" << "t" << int(PasteDecision::FromMarkdown)
-                                    << QStringLiteral("# Grüße");
-    QTest::newRow("html before text") << QByteArray() << "<p>h</p>" << "- t" << int(PasteDecision::FromHtml)
-                                      << "<p>h</p>";
-    QTest::newRow("text that looks like html") << QByteArray() << null << "<p>- x</p>" << int(PasteDecision::FromHtml)
-                                               << "<p>- x</p>";
-    QTest::newRow("text that looks like markdown") << QByteArray() << null << "- x" << int(PasteDecision::FromMarkdown)
-                                                   << "- x";
+    QTest::newRow("markdown first") << QByteArray("# Grüße") << "<p>h</p>"
+                                    << "t" << int(PasteDecision::FromMarkdown) << QStringLiteral("# Grüße");
+    QTest::newRow("html before text") << QByteArray() << "<p>h</p>"
+                                      << "- t" << int(PasteDecision::FromHtml) << "<p>h</p>";
+    QTest::newRow("text that looks like html")
+        << QByteArray() << null << "<p>- x</p>" << int(PasteDecision::FromHtml) << "<p>- x</p>";
+    QTest::newRow("text that looks like markdown")
+        << QByteArray() << null << "- x" << int(PasteDecision::FromMarkdown) << "- x";
     QTest::newRow("plain text") << QByteArray() << null << "just words" << int(PasteDecision::DefaultInsert) << null;
     QTest::newRow("nothing usable") << QByteArray() << null << null << int(PasteDecision::DefaultInsert) << null;
 }
@@ -187,18 +187,25 @@ void tst_MarkdownHtml::stripNonContent_data()
 {
     QTest::addColumn<QString>("html");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("script and style, any case")
-        << "<p>a</p><SCRIPT type='x'>bad()</script><style>p{}</STYLE><p>b</p>" << "<p>a</p><p>b</p>";
-    QTest::newRow("content over lines") << "x<nav>\n<a href='/'>Home</a>\n</nav>y" << "xy";
+    QTest::newRow("script and style, any case") << "<p>a</p><SCRIPT type='x'>bad()</script><style>p{}</STYLE><p>b</p>"
+                                                << "<p>a</p><p>b</p>";
+    QTest::newRow("content over lines") << "x<nav>\n<a href='/'>Home</a>\n</nav>y"
+                                        << "xy";
     QTest::newRow("all kinds")
         << "<header>h</header><footer>f</footer><aside>a</aside><iframe src=x></iframe><noscript>n</noscript>k"
         << "k";
-    QTest::newRow("unclosed element stays") << "<script>never closed <p>x</p>" << "<script>never closed <p>x</p>";
-    QTest::newRow("up to the first end tag") << "<nav><nav>x</nav>y</nav>" << "y</nav>";
-    QTest::newRow("longer name with the prefix") << "<scripts>x</script>z" << "z";
-    QTest::newRow("head is kept") << "<head><title>t</title></head>" << "<head><title>t</title></head>";
-    QTest::newRow("start tag ends at the first bracket") << "<style a</style>" << "<style a</style>";
-    QTest::newRow("start tag without end") << "<style" << "<style";
+    QTest::newRow("unclosed element stays") << "<script>never closed <p>x</p>"
+                                            << "<script>never closed <p>x</p>";
+    QTest::newRow("up to the first end tag") << "<nav><nav>x</nav>y</nav>"
+                                             << "y</nav>";
+    QTest::newRow("longer name with the prefix") << "<scripts>x</script>z"
+                                                 << "z";
+    QTest::newRow("head is kept") << "<head><title>t</title></head>"
+                                  << "<head><title>t</title></head>";
+    QTest::newRow("start tag ends at the first bracket") << "<style a</style>"
+                                                         << "<style a</style>";
+    QTest::newRow("start tag without end") << "<style"
+                                           << "<style";
 }
 
 void tst_MarkdownHtml::stripNonContent()
@@ -214,10 +221,15 @@ void tst_MarkdownHtml::stripMatchesTheExpression()
     const QRegularExpression reference(
         QStringLiteral("<(script|style|nav|header|footer|aside|iframe|noscript)[^>]*>.*?</\\1>"),
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
-    const QStringList pieces = {"<script>", "</script>", "<SCRIPT a='>'>", "<nav", "</NAV>", "<style", ">",
-                                "x",        "</style>",  "<",              "</",   "<iframe>", "</iframe >",
-                                "<noscript>", "</noScript>", "\n", "<header x>", "</header>", "<aside>", "</aside>",
-                                "<p>", "</footer>", "<footer>", "<scripts>", "<nav>"};
+    const QStringList pieces = {"<script>",   "</script>",  "<SCRIPT a='>'>",
+                                "<nav",       "</NAV>",     "<style",
+                                ">",          "x",          "</style>",
+                                "<",          "</",         "<iframe>",
+                                "</iframe >", "<noscript>", "</noScript>",
+                                "\n",         "<header x>", "</header>",
+                                "<aside>",    "</aside>",   "<p>",
+                                "</footer>",  "<footer>",   "<scripts>",
+                                "<nav>"};
     QRandomGenerator random(20240311);
     for (int i = 0; i < 5000; ++i) {
         QString html;
@@ -259,15 +271,19 @@ void tst_MarkdownHtml::htmlToDelta_data()
         << "<style>p { font-weight: bold }</style><p>keep</p><script>document.write('evil')</script>"
            "<nav><a href=\"/\">Home</a></nav><p>also</p>"
         << R"([{"insert":"keep"},{"insert":"\n"},{"insert":"also"},{"insert":"\n"}])";
-    QTest::newRow("object characters are removed") << QStringLiteral("<p>a\uFFFCb</p>")
-                                                   << R"([{"insert":"ab"},{"insert":"\n"}])";
+    QTest::newRow("object characters are removed")
+        << QStringLiteral("<p>a\uFFFCb</p>") << R"([{"insert":"ab"},{"insert":"\n"}])";
     QTest::newRow("quotes and rules are not recognised")
         << "<blockquote>q</blockquote><hr><p align=\"center\">c</p>"
         << R"([{"insert":"q"},{"insert":"\n"},{"insert":"\n"},{"insert":"c"},{"insert":"\n"}])";
-    QTest::newRow("document without text") << "<html><body></body></html>" << R"([{"insert":"\n"}])";
-    QTest::newRow("only a script") << "<script>x()</script>" << R"([{"insert":"\n"}])";
-    QTest::newRow("blank text") << " \n\t " << R"([{"insert":"\n"}])";
-    QTest::newRow("empty text") << "" << R"([{"insert":"\n"}])";
+    QTest::newRow("document without text") << "<html><body></body></html>"
+                                           << R"([{"insert":"\n"}])";
+    QTest::newRow("only a script") << "<script>x()</script>"
+                                   << R"([{"insert":"\n"}])";
+    QTest::newRow("blank text") << " \n\t "
+                                << R"([{"insert":"\n"}])";
+    QTest::newRow("empty text") << ""
+                                << R"([{"insert":"\n"}])";
 }
 
 void tst_MarkdownHtml::htmlToDelta()
@@ -279,15 +295,17 @@ void tst_MarkdownHtml::htmlToDelta()
 
 void tst_MarkdownHtml::htmlTables()
 {
-    const QJsonArray delta = ::htmlToDelta(QStringLiteral(
-        "<p>before</p><table><thead><tr><th>A</th><th>B</th></tr></thead>"
-        "<tr><td>1</td><td><table><tr><td>inner</td></tr></table></td></tr></table><p>after</p>"));
+    const QJsonArray delta = ::htmlToDelta(
+        QStringLiteral("<p>before</p><table><thead><tr><th>A</th><th>B</th></tr></thead>"
+                       "<tr><td>1</td><td><table><tr><td>inner</td></tr></table></td></tr></table><p>after</p>"));
     // The text engine keeps a paragraph after every table; it becomes an empty line.
     QCOMPARE(textOf(delta), QStringLiteral("before\n[table]\n\nafter\n"));
     // The inner table is part of the outer cell, not an embed of its own.
-    QCOMPARE(tableOf(delta), QStringLiteral(R"({"cells":[[[{"attributes":{"bold":true},"insert":"A"}],)"
-                                            R"([{"attributes":{"bold":true},"insert":"B"}]],)"
-                                            R"([[{"insert":"1"}],[{"insert":"\n"},{"insert":"inner"},{"insert":"\n"}]]],"hasHeader":true})"));
+    QCOMPARE(tableOf(delta),
+             QStringLiteral(
+                 R"({"cells":[[[{"attributes":{"bold":true},"insert":"A"}],)"
+                 R"([{"attributes":{"bold":true},"insert":"B"}]],)"
+                 R"([[{"insert":"1"}],[{"insert":"\n"},{"insert":"inner"},{"insert":"\n"}]]],"hasHeader":true})"));
 }
 
 void tst_MarkdownHtml::localResourcesAreNeverRead()
@@ -321,11 +339,13 @@ void tst_MarkdownHtml::markdownToDelta_data()
         << "- [ ] open\n- [x] done\n1. one"
         << R"([{"insert":"open"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"done"},{"attributes":{"list":"bullet"},"insert":"\n"},)"
            R"({"insert":"one"},{"attributes":{"list":"ordered"},"insert":"\n"}])";
-    QTest::newRow("attachment image") << "![pic](norvane-notes://attachment/abc)"
-                                      << R"([{"insert":{"norvane-notes-attachment":"norvane-notes://attachment/abc"}},{"insert":"\n"}])";
+    QTest::newRow("attachment image")
+        << "![pic](norvane-notes://attachment/abc)"
+        << R"([{"insert":{"norvane-notes-attachment":"norvane-notes://attachment/abc"}},{"insert":"\n"}])";
     QTest::newRow("embedded script never arrives") << "<script>alert(1)</script>\n\ntext"
                                                    << R"([{"insert":"text"},{"insert":"\n"}])";
-    QTest::newRow("blank") << "  \n " << R"([{"insert":"\n"}])";
+    QTest::newRow("blank") << "  \n "
+                           << R"([{"insert":"\n"}])";
 }
 
 void tst_MarkdownHtml::markdownToDelta()
@@ -340,8 +360,10 @@ void tst_MarkdownHtml::markdownTable()
     const QJsonArray delta = ::markdownToDelta(QStringLiteral("| a | b |\n|---|---|\n| 1 | |\n"));
     // Rendering Markdown leaves a paragraph before and after the table.
     QCOMPARE(textOf(delta), QStringLiteral("\n[table]\n\n"));
-    QCOMPARE(tableOf(delta), QStringLiteral(R"({"cells":[[[{"attributes":{"bold":true},"insert":"a"}],)"
-                                            R"([{"attributes":{"bold":true},"insert":"b"}]],[[{"insert":"1"}],[]]],"hasHeader":false})"));
+    QCOMPARE(
+        tableOf(delta),
+        QStringLiteral(R"({"cells":[[[{"attributes":{"bold":true},"insert":"a"}],)"
+                       R"([{"attributes":{"bold":true},"insert":"b"}]],[[{"insert":"1"}],[]]],"hasHeader":false})"));
 }
 
 void tst_MarkdownHtml::simpleMarkdown_data()
@@ -351,8 +373,12 @@ void tst_MarkdownHtml::simpleMarkdown_data()
     QTest::newRow("bold, plain, italic")
         << "**Bold** and *italic*\n"
         << R"([{"attributes":{"bold":true},"insert":"Bold"},{"insert":" and "},{"attributes":{"italic":true},"insert":"italic"},{"insert":"\n"}])";
-    QTest::newRow("bold and italic together") << "***x***" << R"([{"attributes":{"bold":true,"italic":true},"insert":"x"},{"insert":"\n"}])";
-    QTest::newRow("unclosed bold runs to the end") << "a **b" << R"([{"insert":"a "},{"attributes":{"bold":true},"insert":"b"},{"insert":"\n"}])";
+    QTest::newRow("bold and italic together")
+        << "***x***"
+        << R"([{"attributes":{"bold":true,"italic":true},"insert":"x"},{"insert":"\n"}])";
+    QTest::newRow("unclosed bold runs to the end")
+        << "a **b"
+        << R"([{"insert":"a "},{"attributes":{"bold":true},"insert":"b"},{"insert":"\n"}])";
     QTest::newRow("headings")
         << "# H1\n## H2\n### H3\n#### H4\n"
         << R"([{"insert":"H1"},{"attributes":{"header":1},"insert":"\n"},{"insert":"H2"},{"attributes":{"header":2},"insert":"\n"},)"
@@ -364,9 +390,12 @@ void tst_MarkdownHtml::simpleMarkdown_data()
            R"({"insert":"e"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"q"},{"attributes":{"blockquote":true},"insert":"\n"},)"
            R"({"insert":"n"},{"attributes":{"list":"ordered"},"insert":"\n"}])";
     QTest::newRow("empty lines kept, last one dropped")
-        << "a\n\nb\n" << R"([{"insert":"a"},{"insert":"\n"},{"insert":"\n"},{"insert":"b"},{"insert":"\n"}])";
-    QTest::newRow("no final newline") << "a" << R"([{"insert":"a"},{"insert":"\n"}])";
-    QTest::newRow("empty") << "" << "[]";
+        << "a\n\nb\n"
+        << R"([{"insert":"a"},{"insert":"\n"},{"insert":"\n"},{"insert":"b"},{"insert":"\n"}])";
+    QTest::newRow("no final newline") << "a"
+                                      << R"([{"insert":"a"},{"insert":"\n"}])";
+    QTest::newRow("empty") << ""
+                           << "[]";
 }
 
 void tst_MarkdownHtml::simpleMarkdown()
@@ -387,9 +416,10 @@ void tst_MarkdownHtml::insertDeltaAtCursor()
     QCOMPARE(document.toPlainText(), QStringLiteral("ab"));
     QCOMPARE(document.availableUndoSteps(), 0);
 
-    const QJsonArray delta = QJsonDocument::fromJson(R"([{"insert":"x","attributes":{"bold":true}},{"insert":"\n"},)"
-                                                     R"({"insert":"y"},{"insert":"\n"},{"insert":"\n"},{"insert":"\n"}])")
-                                 .array();
+    const QJsonArray delta =
+        QJsonDocument::fromJson(R"([{"insert":"x","attributes":{"bold":true}},{"insert":"\n"},)"
+                                R"({"insert":"y"},{"insert":"\n"},{"insert":"\n"},{"insert":"\n"}])")
+            .array();
     insertDelta(cursor, delta);
     // Trailing empty lines are not pasted.
     QCOMPARE(document.toPlainText(), QStringLiteral("ax\nyb"));
@@ -405,7 +435,9 @@ void tst_MarkdownHtml::boundHtml_data()
 {
     QTest::addColumn<QString>("html");
     QTest::addColumn<QString>("expected");
-    const auto rep = [](const char* s, int n) { return QString::fromLatin1(s).repeated(n); };
+    const auto rep = [](const char* s, int n) {
+        return QString::fromLatin1(s).repeated(n);
+    };
     QTest::newRow("ordinary html is untouched")
         << R"(<p a="x>y">t<br><img src=x><b>b</b></p><!-- <div> --><ul><li>a<li>b</ul>)"
         << R"(<p a="x>y">t<br><img src=x><b>b</b></p><!-- <div> --><ul><li>a<li>b</ul>)";
@@ -415,8 +447,10 @@ void tst_MarkdownHtml::boundHtml_data()
     QTest::newRow("long lists are split")
         << "<ol start=3>" + rep("<li>i</li>", 401) + "</ol>"
         << "<ol start=3>" + rep("<li>i</li>", 400) + "</ol><ol start=3><li>i</li></ol>";
-    QTest::newRow("void elements without content are left out") << "<p>a<input type=x>b<wbr></p>" << "<p>ab</p>";
-    QTest::newRow("unterminated tag at the end") << "<p>a<b" << "<p>a<b";
+    QTest::newRow("void elements without content are left out") << "<p>a<input type=x>b<wbr></p>"
+                                                                << "<p>ab</p>";
+    QTest::newRow("unterminated tag at the end") << "<p>a<b"
+                                                 << "<p>a<b";
 }
 
 void tst_MarkdownHtml::boundHtml()
@@ -431,11 +465,14 @@ void tst_MarkdownHtml::boundMarkdown_data()
     QTest::addColumn<QString>("markdown");
     QTest::addColumn<QString>("expected");
     const QString deep = QStringLiteral("<b>").repeated(200);
-    QTest::newRow("raw html cut at the limit") << "x" + deep + "y" << "x" + QStringLiteral("<b>").repeated(128) + "y";
-    QTest::newRow("fenced code untouched") << "```\n" + deep + "\n```\n" << "```\n" + deep + "\n```\n";
-    QTest::newRow("tilde fence untouched") << "~~~~ c\n" + deep + "\n~~~\n" + deep
-                                           << "~~~~ c\n" + deep + "\n~~~\n" + deep;
-    QTest::newRow("code span untouched") << "a `` " + deep + " `` b" << "a `` " + deep + " `` b";
+    QTest::newRow("raw html cut at the limit") << "x" + deep + "y"
+                                               << "x" + QStringLiteral("<b>").repeated(128) + "y";
+    QTest::newRow("fenced code untouched") << "```\n" + deep + "\n```\n"
+                                           << "```\n" + deep + "\n```\n";
+    QTest::newRow("tilde fence untouched")
+        << "~~~~ c\n" + deep + "\n~~~\n" + deep << "~~~~ c\n" + deep + "\n~~~\n" + deep;
+    QTest::newRow("code span untouched") << "a `` " + deep + " `` b"
+                                         << "a `` " + deep + " `` b";
     QTest::newRow("indented code untouched") << "    " + deep << "    " + deep;
     QTest::newRow("autolinks and escapes are text")
         << QStringLiteral("<http://a> \\<b> ").repeated(200) << QStringLiteral("<http://a> \\<b> ").repeated(200);
@@ -456,21 +493,29 @@ void tst_MarkdownHtml::hostileHtml_data()
     QTest::addColumn<QString>("html");
     QTest::addColumn<QString>("expectedText");
 
-    QTest::newRow("100,000 nested div") << QStringLiteral("<div>").repeated(100000) + "x" + QStringLiteral("</div>").repeated(100000)
+    QTest::newRow("100,000 nested div") << QStringLiteral("<div>").repeated(100000) + "x" +
+                                               QStringLiteral("</div>").repeated(100000)
                                         << "x\n";
-    QTest::newRow("100,000 nested ul") << QStringLiteral("<ul><li>").repeated(100000) + "x" << "x\n";
+    QTest::newRow("100,000 nested ul") << QStringLiteral("<ul><li>").repeated(100000) + "x"
+                                       << "x\n";
     QTest::newRow("100,000 unclosed b, then stray ends")
         << QStringLiteral("<b>").repeated(100000) + "x" + QStringLiteral("</i>").repeated(100000) << "x\n";
-    QTest::newRow("100,000 unknown elements") << QStringLiteral("<x1>").repeated(100000) + "y" << "y\n";
-    QTest::newRow("100,000 processing instructions") << QStringLiteral("<?x>").repeated(100000) + "y" << "y\n";
-    QTest::newRow("100,000 void inputs") << QStringLiteral("<input>").repeated(100000) + "y" << "y\n";
+    QTest::newRow("100,000 unknown elements") << QStringLiteral("<x1>").repeated(100000) + "y"
+                                              << "y\n";
+    QTest::newRow("100,000 processing instructions") << QStringLiteral("<?x>").repeated(100000) + "y"
+                                                     << "y\n";
+    QTest::newRow("100,000 void inputs") << QStringLiteral("<input>").repeated(100000) + "y"
+                                         << "y\n";
     QTest::newRow("20,000 list items") << "<ul>" + QStringLiteral("<li>i</li>").repeated(20000) + "</ul>"
                                        << QStringLiteral("i\n").repeated(20000);
     QTest::newRow("megabyte line") << "<p>" + QString(1 << 20, u'z') + "</p>" << QString(1 << 20, u'z') + "\n";
-    QTest::newRow("100,000 unclosed scripts") << QStringLiteral("<script>").repeated(100000) + "</nav>" << "\n";
-    QTest::newRow("broken tags") << QStringLiteral("<<a<b =\"'>x</ p <p <").repeated(1000) << QString(1000, u'x') + "\n";
+    QTest::newRow("100,000 unclosed scripts") << QStringLiteral("<script>").repeated(100000) + "</nav>"
+                                              << "\n";
+    QTest::newRow("broken tags") << QStringLiteral("<<a<b =\"'>x</ p <p <").repeated(1000)
+                                 << QString(1000, u'x') + "\n";
     QTest::newRow("unclosed comment") << "<p>a</p><!-- " + QStringLiteral("<p>").repeated(1000) << "a\n";
-    QTest::newRow("invalid utf-8") << QString::fromUtf8("<p>\xff\xfe\xc3</p>") << QStringLiteral("\uFFFD\uFFFD\uFFFD\n");
+    QTest::newRow("invalid utf-8") << QString::fromUtf8("<p>\xff\xfe\xc3</p>")
+                                   << QStringLiteral("\uFFFD\uFFFD\uFFFD\n");
     // The text engine puts a paragraph before and after a table at the document's edges.
     QTest::newRow("100,000 nested tables") << QStringLiteral("<table><tr><td>").repeated(100000) + "t"
                                            << "\n[table]\n\n";
@@ -491,20 +536,28 @@ void tst_MarkdownHtml::hostileMarkdown_data()
     // Every nesting level keeps its (empty) line; levels past the limit are left out.
     QTest::newRow("100,000 nested lists") << QStringLiteral("- ").repeated(100000) + "x" << QString(64, u'\n') + "x\n"
                                           << false;
-    QTest::newRow("100,000 nested quotes") << QString(100000, u'>') + " q" << "q\n" << false;
-    QTest::newRow("20,000 links on one line") << QStringLiteral("[a](b) ").repeated(20000)
-                                              << QStringLiteral("a ").repeated(19999) + "a\n" << false;
+    QTest::newRow("100,000 nested quotes") << QString(100000, u'>') + " q"
+                                           << "q\n"
+                                           << false;
+    QTest::newRow("20,000 links on one line")
+        << QStringLiteral("[a](b) ").repeated(20000) << QStringLiteral("a ").repeated(19999) + "a\n"
+        << false;
     QTest::newRow("100,000 unmatched backticks") << "a" + QString(100000, u'`') + "c"
-                                                 << "a" + QString(100000, u'`') + "c\n" << false;
-    QTest::newRow("a fence of 100,000 backticks") << QString(100000, u'`') + "c\ncode" << "code\n" << false;
+                                                 << "a" + QString(100000, u'`') + "c\n"
+                                                 << false;
+    QTest::newRow("a fence of 100,000 backticks") << QString(100000, u'`') + "c\ncode"
+                                                  << "code\n"
+                                                  << false;
     QTest::newRow("megabyte line") << QString(1 << 20, u'w') << QString(1 << 20, u'w') + "\n" << false;
     QTest::newRow("100,000 nested html divs, closed")
-        << QStringLiteral("<div>").repeated(100000) + "h" + QStringLiteral("</div>").repeated(100000) << "h\n" << false;
+        << QStringLiteral("<div>").repeated(100000) + "h" + QStringLiteral("</div>").repeated(100000) << "h\n"
+        << false;
     QTest::newRow("100,000 nested inline tags")
-        << "x" + QStringLiteral("<b>").repeated(100000) + "y" + QStringLiteral("</b>").repeated(100000) << "xy\n" << false;
+        << "x" + QStringLiteral("<b>").repeated(100000) + "y" + QStringLiteral("</b>").repeated(100000) << "xy\n"
+        << false;
     // A line this long is read in pieces, so where the pieces meet lines may join.
-    QTest::newRow("20,000 html elements on one line") << QStringLiteral("<div>a</div> ").repeated(20000)
-                                                      << QString(20000, u'a') << true;
+    QTest::newRow("20,000 html elements on one line")
+        << QStringLiteral("<div>a</div> ").repeated(20000) << QString(20000, u'a') << true;
     QTest::newRow("invalid utf-8") << QString::fromUtf8("# \xff\xfe") << QStringLiteral("\uFFFD\uFFFD\n") << false;
 }
 

@@ -56,10 +56,9 @@ void tst_Todos::extract_data()
     QTest::addColumn<QString>("body");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("checklist items")
-        << R"([{"insert":"Milk"},{"attributes":{"list":"unchecked"},"insert":"\n"},)"
-           R"({"insert":"Eggs"},{"attributes":{"list":"checked"},"insert":"\n"}])"
-        << "0 0 0 0 Milk\n0 1 1 5 Eggs";
+    QTest::newRow("checklist items") << R"([{"insert":"Milk"},{"attributes":{"list":"unchecked"},"insert":"\n"},)"
+                                        R"({"insert":"Eggs"},{"attributes":{"list":"checked"},"insert":"\n"}])"
+                                     << "0 0 0 0 Milk\n0 1 1 5 Eggs";
     QTest::newRow("whitespace-only checklist line still counts")
         << R"([{"insert":"   "},{"attributes":{"list":"unchecked"},"insert":"\n"},)"
            R"({"insert":"b"},{"attributes":{"list":"checked"},"insert":"\n"}])"
@@ -73,33 +72,91 @@ void tst_Todos::extract_data()
     QTest::newRow("bullet list line is not a checklist")
         << R"([{"insert":"plain"},{"attributes":{"list":"bullet"},"insert":"\n"}])"
         << "";
-    QTest::newRow("lowercase keyword") << R"([{"insert":"todo: buy milk\n"}])" << "2 0 0 0 buy milk";
-    QTest::newRow("keyword with spaces around")
-        << R"([{"insert":"   TODO:   spaced out   \n"}])" << "2 0 0 0 spaced out";
-    QTest::newRow("keyword alone") << R"([{"insert":"TODO:\nTODO:    \n"}])" << "";
-    QTest::newRow("keyword not at start") << R"([{"insert":"later TODO: x\n"}])" << "";
-    QTest::newRow("markdown done with capital X") << R"([{"insert":"- [X] Ship\n"}])" << "1 1 0 0 Ship";
-    QTest::newRow("markdown open without spaces") << R"([{"insert":"-[ ]a\n"}])" << "1 0 0 0 a";
-    QTest::newRow("markdown open with empty brackets") << R"([{"insert":"- [] write\n"}])" << "1 0 0 0 write";
-    QTest::newRow("markdown brackets without text") << R"([{"insert":"- [x]\n- [ ]   \n"}])" << "";
-    QTest::newRow("markdown brackets holding other text") << R"([{"insert":"- [ x ] no\n"}])" << "";
-    QTest::newRow("plain dash line") << R"([{"insert":"- item\n"}])" << "";
-    QTest::newRow("text after the last newline is ignored")
-        << R"([{"insert":"first\nTODO: unfinished"}])" << "";
+    QTest::newRow("lowercase keyword") << R"([{"insert":"todo: buy milk\n"}])"
+                                       << "2 0 0 0 buy milk";
+    QTest::newRow("keyword with spaces around") << R"([{"insert":"   TODO:   spaced out   \n"}])"
+                                                << "2 0 0 0 spaced out";
+    QTest::newRow("keyword alone") << R"([{"insert":"TODO:\nTODO:    \n"}])"
+                                   << "";
+    QTest::newRow("keyword not at start") << R"([{"insert":"later TODO: x\n"}])"
+                                          << "";
+    QTest::newRow("markdown done with capital X") << R"([{"insert":"- [X] Ship\n"}])"
+                                                  << "1 1 0 0 Ship";
+    QTest::newRow("markdown open without spaces") << R"([{"insert":"-[ ]a\n"}])"
+                                                  << "1 0 0 0 a";
+    QTest::newRow("markdown open with empty brackets") << R"([{"insert":"- [] write\n"}])"
+                                                       << "1 0 0 0 write";
+    QTest::newRow("markdown brackets without text") << R"([{"insert":"- [x]\n- [ ]   \n"}])"
+                                                    << "";
+    QTest::newRow("markdown brackets holding other text") << R"([{"insert":"- [ x ] no\n"}])"
+                                                          << "";
+    QTest::newRow("plain dash line") << R"([{"insert":"- item\n"}])"
+                                     << "";
+    QTest::newRow("text after the last newline is ignored") << R"([{"insert":"first\nTODO: unfinished"}])"
+                                                            << "";
     QTest::newRow("newlines inside one insert share its attributes")
-        << R"([{"attributes":{"list":"checked"},"insert":"a\nb\n"}])" << "0 1 0 0 a\n0 1 1 2 b";
-    QTest::newRow("positions count earlier lines")
-        << R"([{"insert":"abc\nTODO: x\n- [x] y\n"}])" << "2 0 1 4 x\n1 1 2 12 y";
+        << R"([{"attributes":{"list":"checked"},"insert":"a\nb\n"}])"
+        << "0 1 0 0 a\n0 1 1 2 b";
+    QTest::newRow("positions count earlier lines") << R"([{"insert":"abc\nTODO: x\n- [x] y\n"}])"
+                                                   << "2 0 1 4 x\n1 1 2 12 y";
     QTest::newRow("embeds count one position but no text")
-        << R"([{"insert":{"divider":"hr"}},{"insert":"\n"},{"insert":"TODO: y\n"}])" << "2 0 1 2 y";
-    QTest::newRow("embed inside the task line")
-        << R"([{"insert":"TODO: a"},{"insert":{"image":"x"}},{"insert":"\n"}])" << "2 0 0 1 a";
+        << R"([{"insert":{"divider":"hr"}},{"insert":"\n"},{"insert":"TODO: y\n"}])"
+        << "2 0 1 2 y";
+    QTest::newRow("embed inside the task line") << R"([{"insert":"TODO: a"},{"insert":{"image":"x"}},{"insert":"\n"}])"
+                                                << "2 0 0 1 a";
     QTest::newRow("retain, delete and non-objects are skipped")
-        << R"([{"retain":5},7,{"delete":2},{"insert":"TODO: z\n"}])" << "2 0 0 0 z";
-    QTest::newRow("unicode text") << R"([{"insert":"TODO: Grüße ✓\n"}])" << "2 0 0 0 Grüße ✓";
-    QTest::newRow("not json") << "TODO: x\n" << "";
-    QTest::newRow("json object") << R"({"insert":"TODO: x\n"})" << "";
-    QTest::newRow("empty body") << "" << "";
+        << R"([{"retain":5},7,{"delete":2},{"insert":"TODO: z\n"}])"
+        << "2 0 0 0 z";
+    QTest::newRow("unicode text") << R"([{"insert":"TODO: Grüße ✓\n"}])"
+                                  << "2 0 0 0 Grüße ✓";
+    // Bodies are read without the JSON library; these pin down that they are read the same way.
+    QTest::newRow("escapes in strings") << R"([{"insert":"TODO: a\u0062\"c\\\/\u000a"}])"
+                                        << "2 0 0 0 ab\"c\\/";
+    QTest::newRow("escaped keys") << R"([{"ins\u0065rt":"x"},{"\u0061ttributes":{"list":"checked"},"insert":"\n"}])"
+                                  << "0 1 0 0 x";
+    QTest::newRow("a key given twice counts once, with its last value")
+        << R"([{"insert":"TODO: old\n","insert":"TODO: new\n"},{"insert":"a"},)"
+           R"({"attributes":{"list":"checked"},"insert":"\n","attributes":{"list":"bullet"}}])"
+        << "2 0 0 0 new";
+    QTest::newRow("list that is not a string") << R"([{"insert":"a"},{"attributes":{"list":true},"insert":"\n"}])"
+                                               << "";
+    QTest::newRow("other values are skipped")
+        << R"([{"insert":"TODO: n\n","x":[-1.5e3,0,1.,true,false,null,{"a":[]},"s"]},[],"str",-0])"
+        << "2 0 0 0 n";
+    QTest::newRow("byte order mark") << QStringLiteral("\uFEFF[{\"insert\":\"TODO: b\\n\"}]") << "2 0 0 0 b";
+    QTest::newRow("white space around tokens") << " \t\r\n[ { \"insert\" : \"TODO: w\\n\" } ] \n"
+                                               << "2 0 0 0 w";
+    QTest::newRow("nesting at the limit")
+        << R"([{"insert":"TODO: d\n","x":)" + QString(1022, u'[') + QString(1022, u']') + "}]"
+        << "2 0 0 0 d";
+    QTest::newRow("nesting past the limit")
+        << R"([{"insert":"TODO: d\n","x":)" + QString(1023, u'[') + QString(1023, u']') + "}]"
+        << "";
+    QTest::newRow("trailing comma") << R"([{"insert":"TODO: x\n"},])"
+                                    << "";
+    QTest::newRow("text after the array") << R"([{"insert":"TODO: x\n"}] x)"
+                                          << "";
+    QTest::newRow("unterminated string") << R"([{"insert":"TODO: x\n}])"
+                                         << "";
+    QTest::newRow("unknown escape stands for its character") << R"([{"insert":"TODO: a\-b\n"}])"
+                                                             << "2 0 0 0 a-b";
+    QTest::newRow("escaped non-ascii character") << QStringLiteral(R"([{"insert":"TODO: \é\n"}])") << "";
+    QTest::newRow("short unicode escape") << R"([{"insert":"TODO: \u12"}])"
+                                          << "";
+    QTest::newRow("lone minus") << R"([{"insert":"TODO: x\n"},-])"
+                                << "";
+    QTest::newRow("number too large") << R"([{"insert":"TODO: x\n"},1e999])"
+                                      << "";
+    QTest::newRow("leading zero") << R"([{"insert":"TODO: x\n"},01])"
+                                  << "";
+    QTest::newRow("misspelled literal") << R"([{"insert":"TODO: x\n"},nul])"
+                                        << "";
+    QTest::newRow("not json") << "TODO: x\n"
+                              << "";
+    QTest::newRow("json object") << R"({"insert":"TODO: x\n"})"
+                                 << "";
+    QTest::newRow("empty body") << ""
+                                << "";
 }
 
 void tst_Todos::extract()
@@ -133,10 +190,13 @@ void tst_Todos::ids_data()
     QTest::addColumn<QString>("noteId");
     QTest::addColumn<int>("line");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("plain") << "Buy milk" << "n1" << 3 << "n1_3_9df6a82e";
-    QTest::newRow("digest of the trimmed text") << "  Buy milk \t" << "n1" << 3 << "n1_3_9df6a82e";
+    QTest::newRow("plain") << "Buy milk"
+                           << "n1" << 3 << "n1_3_9df6a82e";
+    QTest::newRow("digest of the trimmed text") << "  Buy milk \t"
+                                                << "n1" << 3 << "n1_3_9df6a82e";
     QTest::newRow("utf-8 digest") << QStringLiteral("Grüße ✓") << "abc" << 0 << "abc_0_0b0260c4";
-    QTest::newRow("line index in decimal") << "a" << "x" << 120 << "x_120_0cc175b9";
+    QTest::newRow("line index in decimal") << "a"
+                                           << "x" << 120 << "x_120_0cc175b9";
 }
 
 void tst_Todos::ids()
@@ -167,8 +227,8 @@ void tst_Todos::setDone_data()
     QTest::addColumn<QString>("expected");
 
     QTest::newRow("tick keeps other attributes")
-        << R"([{"insert":"a"},{"insert":"\n","attributes":{"list":"unchecked","align":"center","foo":1}}])" << 0
-        << true << R"([{"insert":"a"},{"attributes":{"align":"center","foo":1,"list":"checked"},"insert":"\n"}])";
+        << R"([{"insert":"a"},{"insert":"\n","attributes":{"list":"unchecked","align":"center","foo":1}}])" << 0 << true
+        << R"([{"insert":"a"},{"attributes":{"align":"center","foo":1,"list":"checked"},"insert":"\n"}])";
     QTest::newRow("untick") << R"([{"insert":"a"},{"attributes":{"list":"checked"},"insert":"\n"}])" << 0 << false
                             << R"([{"insert":"a"},{"attributes":{"list":"unchecked"},"insert":"\n"}])";
     QTest::newRow("same state is still a result")
@@ -214,9 +274,12 @@ void tst_Todos::ordering_data()
 {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("alpha ignores case") << "alpha" << "apple Banana cherry";
-    QTest::newRow("updated, newest first") << "updated" << "cherry apple Banana";
-    QTest::newRow("unknown key sorts by update") << "whatever" << "cherry apple Banana";
+    QTest::newRow("alpha ignores case") << "alpha"
+                                        << "apple Banana cherry";
+    QTest::newRow("updated, newest first") << "updated"
+                                           << "cherry apple Banana";
+    QTest::newRow("unknown key sorts by update") << "whatever"
+                                                 << "cherry apple Banana";
 }
 
 void tst_Todos::ordering()
@@ -241,20 +304,19 @@ void tst_Todos::hostileBodies_data()
 
     // Built as text: a QJsonArray of this size costs more than the code under test.
     const QString megabyte(1 << 20, u'x');
-    QTest::newRow("megabyte task line") << R"([{"insert":"TODO: )" + megabyte + R"(\n"}])" << 1
-                                        << int(megabyte.size());
+    QTest::newRow("megabyte task line") << R"([{"insert":"TODO: )" + megabyte + R"(\n"}])" << 1 << int(megabyte.size());
     QTest::newRow("megabyte of dashes and brackets")
         << R"([{"insert":"-)" + QString(1 << 20, u'[') + R"(\n"}])" << 0 << 0;
     QTest::newRow("100,000 lines in one insert")
         << R"([{"insert":")" + QStringLiteral("- [x] t\\n").repeated(100000) + R"("}])" << 100000 << 1;
-    QString checklist = QStringLiteral(R"({"insert":"t"},{"attributes":{"list":"unchecked"},"insert":"\n"},)")
-                            .repeated(20000);
+    QString checklist =
+        QStringLiteral(R"({"insert":"t"},{"attributes":{"list":"unchecked"},"insert":"\n"},)").repeated(20000);
     checklist.chop(1);
     QTest::newRow("20,000 checklist lines") << u'[' + checklist + u']' << 20000 << 1;
     QTest::newRow("deeply nested json") << QString(100000, u'[') + QString(100000, u']') << 0 << 0;
     // Decoding turns each broken sequence into one replacement character.
-    QTest::newRow("invalid utf-8") << QString::fromUtf8(QByteArray("[{\"insert\":\"TODO: \xff\xfe\xc3\x28\\n\"}]"))
-                                   << 1 << 4;
+    QTest::newRow("invalid utf-8") << QString::fromUtf8(QByteArray("[{\"insert\":\"TODO: \xff\xfe\xc3\x28\\n\"}]")) << 1
+                                   << 4;
 }
 
 void tst_Todos::hostileBodies()
