@@ -1,14 +1,285 @@
 #include "AppState.h"
 
-#include "UiLog.h"
 #include "AttachmentRepository.h"
+#include "Clock.h"
 #include "DataPaths.h"
 #include "Database.h"
+#include "DeltaFormat.h"
+#include "MarkdownHtml.h"
 #include "NoteRepository.h"
 #include "NotebookRepository.h"
 #include "PreferenceKeys.h"
 #include "PreferencesRepository.h"
+#include "Records.h"
 #include "SnapshotRepository.h"
+#include "ThemeManager.h"
+#include "UiLog.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRandomGenerator>
+#include <QWidget>
+
+namespace {
+
+// Builds the fixed bodies of the welcome notes, one line at a time.
+class DeltaBuilder
+{
+public:
+    DeltaBuilder& text(const QString& text, const QJsonObject& attributes = {})
+    {
+        QJsonObject op{{QStringLiteral("insert"), text}};
+        if (!attributes.isEmpty())
+            op.insert(QStringLiteral("attributes"), attributes);
+        m_ops.append(op);
+        return *this;
+    }
+    DeltaBuilder& bold(const QString& t) { return text(t, {{QStringLiteral("bold"), true}}); }
+    DeltaBuilder& italic(const QString& t) { return text(t, {{QStringLiteral("italic"), true}}); }
+    // Ends the current line with the given line attributes.
+    DeltaBuilder& end(const QJsonObject& lineAttributes = {}) { return text(QStringLiteral("\n"), lineAttributes); }
+
+    DeltaBuilder& title(const QString& t) { return text(t).end({{QStringLiteral("header"), 1}}); }
+    DeltaBuilder& paragraph(const QString& t) { return text(t).end(); }
+    DeltaBuilder& boldLine(const QString& t) { return bold(t).end(); }
+    DeltaBuilder& check(const QString& t, bool done)
+    {
+        return text(t).end({{QStringLiteral("list"), done ? QStringLiteral("checked") : QStringLiteral("unchecked")}});
+    }
+    DeltaBuilder& divider()
+    {
+        m_ops.append(
+            QJsonObject{{QStringLiteral("insert"), QJsonObject{{QStringLiteral("divider"), QStringLiteral("hr")}}}});
+        return end();
+    }
+
+    QString json() const { return QString::fromUtf8(QJsonDocument(m_ops).toJson(QJsonDocument::Compact)); }
+
+private:
+    QJsonArray m_ops;
+};
+
+QString tripPackingListBody()
+{
+    return DeltaBuilder()
+        .title(QStringLiteral("Trip Packing List"))
+        .boldLine(QStringLiteral("Essentials"))
+        .check(QStringLiteral("Passport and ID"), true)
+        .check(QStringLiteral("Phone charger and power bank"), true)
+        .check(QStringLiteral("Travel insurance documents"), false)
+        .check(QStringLiteral("Headphones"), false)
+        .boldLine(QStringLiteral("Clothing"))
+        .check(QStringLiteral("Comfortable walking shoes"), true)
+        .check(QStringLiteral("Rain jacket"), false)
+        .check(QStringLiteral("A warm layer for the evenings"), false)
+        .boldLine(QStringLiteral("Toiletries"))
+        .check(QStringLiteral("Toothbrush and toothpaste"), false)
+        .check(QStringLiteral("Sunscreen"), true)
+        .check(QStringLiteral("Daily medication"), false)
+        .end()
+        .paragraph(QStringLiteral("Every check-list item in your notes also appears in the To-Dos view, so nothing on "
+                                  "this list gets forgotten."))
+        .json();
+}
+
+QString gettingStartedBody()
+{
+    return DeltaBuilder()
+        .title(QStringLiteral("Getting Started"))
+        .paragraph(QStringLiteral("Norvane Notes is made to stay out of your way. Here is what it can do."))
+        .boldLine(QStringLiteral("Just Type"))
+        .paragraph(QStringLiteral("Start writing and your note is saved about a second after you pause. There is "
+                                  "no save button and nothing to name first."))
+        .boldLine(QStringLiteral("Instant Search"))
+        .paragraph(QStringLiteral("Every word you write is indexed. Type a few letters into the search box and the "
+                                  "matching notes appear as you type."))
+        .boldLine(QStringLiteral("Rich Text"))
+        .text(QStringLiteral("Make text "))
+        .bold(QStringLiteral("bold"))
+        .text(QStringLiteral(" or "))
+        .italic(QStringLiteral("italic"))
+        .text(QStringLiteral(", add headings, bullet and check lists, quotes, code blocks, links and tables from the "
+                             "toolbar or with keyboard shortcuts."))
+        .end()
+        .boldLine(QStringLiteral("Notebooks"))
+        .paragraph(QStringLiteral("Group related notes into notebooks from the sidebar. Drag a note onto a notebook "
+                                  "to move it there."))
+        .boldLine(QStringLiteral("Attachments"))
+        .paragraph(QStringLiteral("Drop images and files into a note. They are kept with the note and go wherever "
+                                  "it goes."))
+        .boldLine(QStringLiteral("Offline First"))
+        .paragraph(QStringLiteral("Everything is stored on this computer, so your notes are there with or without a "
+                                  "connection."))
+        .boldLine(QStringLiteral("Sync Across Devices"))
+        .paragraph(QStringLiteral("Sign in to keep your notes in step on all your devices and to share them with your "
+                                  "family group."))
+        .boldLine(QStringLiteral("Export"))
+        .paragraph(QStringLiteral("Save any note as Markdown, HTML, plain text or PDF, print it, or copy it to paste "
+                                  "somewhere else."))
+        .divider()
+        .paragraph(QStringLiteral("Delete these welcome notes whenever you like, or keep them as a reference."))
+        .json();
+}
+
+QString welcomeBody()
+{
+    return DeltaBuilder()
+        .title(QStringLiteral("Welcome to Norvane Notes"))
+        .paragraph(QStringLiteral("Capture a thought the moment it arrives: start typing and it is saved. No titles to "
+                                  "invent, no folders to choose first."))
+        .paragraph(QStringLiteral("Finding it again is just as quick. Search looks through every word of every note, "
+                                  "so a few letters are usually all it takes."))
+        .bold(QStringLiteral("Try it now:"))
+        .text(QStringLiteral(" type "))
+        .italic(QStringLiteral("welcome"))
+        .text(QStringLiteral(" into the search box above the note list."))
+        .end()
+        .paragraph(QStringLiteral("Happy writing!"))
+        .json();
+}
+
+struct SampleNote
+{
+    int daysBack;
+    const char* markdown;
+};
+
+// Ordinary notes of the kinds people keep, for trying out lists, search and dates.
+const SampleNote kSampleNotes[] = {
+    {0, R"(## Things to Remember
+
+- Renew the car registration before the end of the month
+- **Dentist:** Thursday at 8:30, bring the insurance card
+- Call Mum back about the weekend plans
+- Library books are due on the 14th
+
+**Ideas**
+
+- A shelf above the desk for the plants
+- Try the new bakery on Elm Street
+
+- [ ] Pay the electricity bill
+- [ ] Order a birthday present for Sam
+- [x] Book the hotel for the conference
+)"},
+    {1, R"(## Weekly Team Sync - Project Atlas
+
+**Attendees:** Priya, Marco, Lena, Tom
+
+**Status**
+
+- Search indexing is finished and in review
+- The import screen needs one more design pass
+- Load tests show the sync service holding up at twice the expected traffic
+
+**Decisions**
+
+- Beta goes out to the pilot group on the 20th
+- Crash reports are reviewed every Monday morning
+
+**Action items**
+
+- [ ] Marco: write the release notes draft
+- [ ] Lena: schedule the usability sessions
+- [x] Tom: fix the flaky login test
+)"},
+    {2, R"(## Weekly Journal - Friday Check-In
+
+**What went well:** I finished the first draft of the proposal two days early and still had time for
+a long walk on Wednesday evening.
+
+**What was hard:** Too many meetings on Tuesday. I kept switching between tasks and lost the thread
+of the budget review.
+
+**Next week**
+
+- Block two mornings for focused work
+- Say no to at least one optional meeting
+- Cook at home four nights
+
+*Mood:* calm, a little tired, looking forward to the weekend.
+)"},
+    {8, R"(## Clipped Article - New Noise-Canceling Headphones Reviewed
+
+**Source:** a weekend technology column
+
+The reviewer tested the new over-ear model on a long-haul flight and in a busy open-plan office.
+Noise canceling is noticeably better in the low range, so engine rumble almost disappears, while
+voices still come through a little.
+
+**Pros**
+
+- Thirty hours of battery life with canceling on
+- Comfortable for a full working day
+- Quick pairing with two devices at once
+
+**Cons**
+
+- The case is bulky
+- Touch controls react to a brush of the hair
+
+**Verdict:** the best pair for frequent travellers, if you can live with the price.
+)"},
+    {14, R"(## Gadget Notes - Portable E-Ink Tablet
+
+Considering an e-ink tablet for reading papers and taking meeting notes.
+
+**What matters to me**
+
+- Pen latency low enough for handwriting
+- Reads PDF and EPUB without conversion
+- A week of battery between charges
+- Exports notes as PDF or text
+
+**Open questions**
+
+- Does the handwriting search work offline?
+- How heavy is it with the folio cover?
+
+- [ ] Try one in the shop before ordering
+- [ ] Compare the ten-inch and the thirteen-inch screen
+)"},
+    {21, R"(## Dinner Recipe - Sheet Pan Lemon Chicken
+
+**Serves:** 4 | **Time:** 45 minutes
+
+**Ingredients**
+
+- 8 chicken thighs, skin on
+- 600 g small potatoes, halved
+- 1 red onion, cut into wedges
+- 2 lemons, one juiced and one sliced
+- 4 cloves garlic, crushed
+- Olive oil, salt, pepper and fresh thyme
+
+**Method**
+
+1. Heat the oven to 220 °C.
+2. Toss everything with the oil, lemon juice, garlic and seasoning.
+3. Spread on one tray, chicken skin side up, lemon slices on top.
+4. Roast for 40 minutes until the skin is crisp and the potatoes are golden.
+
+Serve with a green salad. Leftovers make a good lunch the next day.
+)"},
+    {28, R"(## Book Draft - Chapter 4: The Cost of Convenience
+
+Every shortcut we accept trades something we can see for something we cannot. A delivery that
+arrives in an hour saves an afternoon, but it also moves the errand, and the people who run it,
+out of sight.
+
+**Points to develop**
+
+- The hidden labour behind one-click ordering
+- How convenience changes what we expect from each other
+- Small frictions that are worth keeping
+
+*Note to self:* open the chapter with the story of the corner shop that closed, and come back to
+it at the end.
+)"},
+};
+
+} // namespace
 
 AppState::AppState(QObject* parent)
     : QObject(parent)
@@ -16,7 +287,8 @@ AppState::AppState(QObject* parent)
 
 AppState::~AppState()
 {
-    // Open note windows are closed here once they exist, before the repositories they use go away.
+    // The windows use the repositories, which are destroyed with this object right after.
+    closeAllNoteWindows();
 }
 
 bool AppState::initialize()
@@ -29,10 +301,15 @@ bool AppState::initialize()
 
     createRepositories();
     connectRepositories();
+    createTheme();
 
-    // Later services join here, in this order: the theme manager on the preferences, the service
-    // addresses and the account client, the sync engine and the two sharing services, their
-    // sign-in and sync wiring, and the start of the account client's session restore.
+    // ACCOUNT, SYNC AND SHARING join here once they exist, in this order: resolve the service
+    // addresses (AUTH_BASE_URL, ACCOUNT_API_URL, SYNC_API_URL) and log them; build the account
+    // client and point its notes request layer at the notes API; create the sync engine and the two
+    // sharing services (modes 0 and 1); on authStateChanged start the sync every 300000 ms and
+    // refreshCanShare() when authenticated, else stop it and switch sharing off; schedule a sync on
+    // notesChanged while authenticated; relay the engine's dataChanged to notesChanged and
+    // notebooksChanged; start the session restore.
 
     restoreCurrentSelection();
     createWelcomeNotes();
@@ -60,6 +337,12 @@ void AppState::connectRepositories()
     connect(m_notes, &NoteRepository::attachmentsOrphaned, m_attachments, &AttachmentRepository::removeFiles);
 }
 
+void AppState::createTheme()
+{
+    m_theme = new ThemeManager(m_preferences, this);
+    m_theme->setThemeFromString(m_preferences->stringValue(PrefKey::ThemeMode, PrefKey::ThemeModeDefault));
+}
+
 void AppState::restoreCurrentSelection()
 {
     // Restored silently: nothing is listening yet, and re-writing the same values would be noise.
@@ -71,7 +354,54 @@ void AppState::restoreCurrentSelection()
 
 void AppState::createWelcomeNotes()
 {
-    // First-start welcome notes go here, guarded by the "has_seen_welcome" preference.
+    if (m_preferences->boolValue(PrefKey::HasSeenWelcome, PrefKey::HasSeenWelcomeDefault))
+        return;
+
+    // Later offsets are newer, so "Welcome to Norvane Notes" heads every list ordered by update time.
+    const struct
+    {
+        qint64 offsetMs;
+        QString body;
+    } welcome[] = {
+        {0, tripPackingListBody()},
+        {100, gettingStartedBody()},
+        {200, welcomeBody()},
+    };
+    const QDateTime now = Clock::nowUtc();
+    for (const auto& entry : welcome) {
+        Note note;
+        note.id = newId();
+        note.body = entry.body;
+        note.createdAt = note.updatedAt = note.modifiedAt = now.addMSecs(entry.offsetMs);
+        // Synced: the same notes exist on every new device, so they are never uploaded.
+        note.syncStatus = SyncStatus::Synced;
+        note.isSample = true;
+        if (!m_notes->insert(note))
+            qCWarning(lcUi) << "Could not store a welcome note";
+    }
+    m_preferences->setBool(PrefKey::HasSeenWelcome, true);
+}
+
+int AppState::loadSampleNotes()
+{
+    if (!m_notes)
+        return 0;
+    const QDateTime now = Clock::nowUtc();
+    int stored = 0;
+    for (const SampleNote& sample : kSampleNotes) {
+        const int hoursEarlier = int(QRandomGenerator::global()->bounded(12));
+        Note note;
+        note.id = newId();
+        note.body = QString::fromUtf8(
+            QJsonDocument(markdownToDelta(QString::fromUtf8(sample.markdown))).toJson(QJsonDocument::Compact));
+        note.createdAt = note.updatedAt = note.modifiedAt =
+            now.addDays(-sample.daysBack).addSecs(-3600LL * hoursEarlier);
+        note.syncStatus = SyncStatus::Pending;
+        note.isSample = true;
+        if (m_notes->insert(note))
+            ++stored;
+    }
+    return stored;
 }
 
 void AppState::setCurrentNotebook(const QString& id)
@@ -92,4 +422,104 @@ void AppState::setCurrentNote(const QString& id)
     if (m_preferences)
         m_preferences->setValue(PrefKey::LastNoteId, id);
     emit currentNoteChanged(id);
+}
+
+void AppState::refreshCanShare()
+{
+    // SHARING: while signed in to an account in a group, ask the account client for the group and
+    // offer sharing when it has at least two members. Without an account client there is nobody
+    // to share with.
+    setCanShare(false);
+}
+
+void AppState::setCanShare(bool canShare)
+{
+    if (canShare == m_canShare)
+        return;
+    m_canShare = canShare;
+    emit canShareChanged(canShare);
+}
+
+void AppState::setNoteWindowFactory(NoteWindowFactory factory)
+{
+    m_noteWindowFactory = std::move(factory);
+}
+
+QWidget* AppState::noteWindow(const QString& noteId) const
+{
+    return m_noteWindows.value(noteId).data();
+}
+
+QWidget* AppState::openNoteWindow(const QString& noteId)
+{
+    QWidget* window = noteWindow(noteId);
+    if (!window) {
+        if (!m_noteWindowFactory) {
+            qCWarning(lcUi) << "No note windows available to open" << noteId;
+            return nullptr;
+        }
+        window = m_noteWindowFactory(this, noteId);
+        if (!window)
+            return nullptr;
+        m_noteWindows.insert(noteId, window);
+        // A window deleted on close leaves the registry too, even if it never announced closing.
+        // Only while the entry is still this window: after it announced closing, a new window for the
+        // same note may have taken its place.
+        connect(window, &QObject::destroyed, this, [this, noteId] {
+            const auto it = m_noteWindows.constFind(noteId);
+            if (it != m_noteWindows.cend() && it->isNull())
+                m_noteWindows.remove(noteId);
+        });
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return window;
+}
+
+QStringList AppState::openNoteWindowIds() const
+{
+    QStringList ids;
+    for (auto it = m_noteWindows.cbegin(); it != m_noteWindows.cend(); ++it) {
+        if (it.value())
+            ids << it.key();
+    }
+    return ids;
+}
+
+void AppState::noteWindowClosed(const QString& noteId)
+{
+    m_noteWindows.remove(noteId);
+}
+
+void AppState::closeAllNoteWindows()
+{
+    const auto windows = std::exchange(m_noteWindows, {});
+    for (const QPointer<QWidget>& window : windows) {
+        if (!window)
+            continue;
+        disconnect(window, nullptr, this, nullptr);
+        window->close();
+    }
+}
+
+QWidget* AppState::createNoteInWindow(QString* createdId)
+{
+    if (createdId)
+        createdId->clear();
+    if (!m_notes)
+        return nullptr;
+    Note note;
+    note.id = newId();
+    note.notebookId = m_currentNotebookId;
+    note.body = QString::fromLatin1(kEmptyBody);
+    note.createdAt = note.updatedAt = note.modifiedAt = Clock::nowUtc();
+    note.version = 1;
+    note.syncStatus = SyncStatus::Pending;
+    note.isSample = false;
+    if (!m_notes->insert(note))
+        return nullptr;
+    if (createdId)
+        *createdId = note.id;
+    return openNoteWindow(note.id);
 }

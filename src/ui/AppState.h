@@ -1,7 +1,11 @@
 #pragma once
 
+#include <QHash>
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <QStringList>
+#include <functional>
 
 class Database;
 class NoteRepository;
@@ -9,18 +13,25 @@ class NotebookRepository;
 class PreferencesRepository;
 class SnapshotRepository;
 class AttachmentRepository;
+class ThemeManager;
+class QWidget;
 
-// The hub the windows are built on: owns the database and the repositories, holds the current
-// notebook and note, and relays change notifications to the widgets.
+// The hub the windows are built on: owns the database, the repositories and the theme, holds the
+// current notebook and note, keeps the open note windows (one per note), and relays change
+// notifications to the widgets.
 class AppState : public QObject
 {
     Q_OBJECT
 public:
+    // Builds the window for one note. The note-window code installs it; until then notes cannot
+    // open in windows of their own. The state records, shows, raises and activates what it returns.
+    using NoteWindowFactory = std::function<QWidget*(AppState* state, const QString& noteId)>;
+
     explicit AppState(QObject* parent = nullptr);
     ~AppState() override;
 
-    // Opens and migrates the database, creates the repositories and wires them together.
-    // False when the database cannot be opened or migrated; nothing else exists then.
+    // Opens and migrates the database, creates the repositories and the theme and wires them
+    // together. False when the database cannot be opened or migrated; nothing else exists then.
     bool initialize();
 
     Database* database() const { return m_database; }
@@ -29,6 +40,7 @@ public:
     PreferencesRepository* preferences() const { return m_preferences; }
     SnapshotRepository* snapshots() const { return m_snapshots; }
     AttachmentRepository* attachments() const { return m_attachments; }
+    ThemeManager* theme() const { return m_theme; }
 
     // Empty: "all notes".
     QString currentNotebookId() const { return m_currentNotebookId; }
@@ -38,6 +50,29 @@ public:
 
     void setCurrentNotebook(const QString& id);
     void setCurrentNote(const QString& id);
+
+    // Sharing needs a signed-in account in a group of at least two; without an account client it is
+    // simply switched off.
+    void refreshCanShare();
+
+    // Seven sample notes dated from today back to 28 days ago; returns how many were stored.
+    int loadSampleNotes();
+
+    // Note windows.
+    void setNoteWindowFactory(NoteWindowFactory factory);
+    // Brings the note's window forward, creating it when none is open. Null without a factory.
+    QWidget* openNoteWindow(const QString& noteId);
+    QWidget* noteWindow(const QString& noteId) const;
+    QStringList openNoteWindowIds() const;
+    void closeAllNoteWindows();
+    // Stores a new empty note in the current notebook and opens it in its own window. Null when the
+    // note cannot be stored (or no window can be built; the note then exists all the same).
+    // createdId, when given, receives the new note's id, empty when nothing was stored.
+    QWidget* createNoteInWindow(QString* createdId = nullptr);
+
+public slots:
+    // A note window announces here that it closed; its entry goes, so the next open builds a new one.
+    void noteWindowClosed(const QString& noteId);
 
 signals:
     void databaseReady();
@@ -53,8 +88,10 @@ signals:
 private:
     void createRepositories();
     void connectRepositories();
+    void createTheme();
     void restoreCurrentSelection();
     void createWelcomeNotes();
+    void setCanShare(bool canShare);
 
     Database* m_database = nullptr;
     NoteRepository* m_notes = nullptr;
@@ -62,8 +99,14 @@ private:
     PreferencesRepository* m_preferences = nullptr;
     SnapshotRepository* m_snapshots = nullptr;
     AttachmentRepository* m_attachments = nullptr;
+    // The account client, the sync engine and the two sharing services join here.
+    ThemeManager* m_theme = nullptr;
 
     QString m_currentNotebookId;
     QString m_currentNoteId;
     bool m_canShare = false;
+
+    NoteWindowFactory m_noteWindowFactory;
+    // Windows are top-level and may be deleted on close, so they are watched, not owned.
+    QHash<QString, QPointer<QWidget>> m_noteWindows;
 };

@@ -431,7 +431,7 @@ void tst_Application::initializeCreatesDatabase()
     for (QObject* child : state.children())
         children << QString::fromLatin1(child->metaObject()->className());
     QCOMPARE(children, (QStringList{"Database", "NoteRepository", "NotebookRepository", "PreferencesRepository",
-                                    "SnapshotRepository", "AttachmentRepository"}));
+                                    "SnapshotRepository", "AttachmentRepository", "ThemeManager"}));
 }
 
 void tst_Application::initializeFailsBeforeRepositories()

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "Records.h"
+
+#include <QList>
+#include <QListWidget>
+#include <QString>
+#include <functional>
+
+// Item roles of the note list; everything the delegate paints is in them, so painting never
+// touches the database.
+namespace NoteListRole {
+enum : int
+{
+    NoteId = Qt::UserRole,    // QString
+    Title = Qt::UserRole + 1, // QString, the display title
+    Preview,                  // QString
+    UpdatedAt,                // QDateTime
+    NotebookName,             // QString, empty when none or no lookup is set
+    TitleMissing,             // bool: the display title is derived from the body
+    Shared,                   // bool
+    SyncState,                // int: 0 pending, 1 synced, 2 conflict
+};
+}
+
+// Drag payload of a note: its id in UTF-8.
+inline constexpr char kNoteIdMimeType[] = "application/x-norvane-note-id";
+
+// Title and preview of one list row, derived from a note body.
+struct NoteListText
+{
+    QString title;
+    QString preview;
+    bool titleMissing = false;
+};
+NoteListText noteListText(const QString& body);
+
+// The middle pane: three-line rows (title, preview, date and notebook) and a drag source for notes.
+class NoteListWidget : public QListWidget
+{
+    Q_OBJECT
+public:
+    using NotebookNameLookup = std::function<QString(const QString& notebookId)>;
+
+    explicit NoteListWidget(QWidget* parent = nullptr);
+
+    // Replaces the rows, keeping the current note and the scroll position; emits nothing.
+    void setNotes(const QList<Note>& notes);
+    void selectNote(const QString& noteId);
+    QString selectedNoteId() const;
+    void setNotebookNameLookup(NotebookNameLookup lookup);
+
+    QStringList mimeTypes() const override;
+
+signals:
+    void noteSelected(const QString& noteId);
+    void noteDoubleClicked(const QString& noteId);
+    void noteActivated(const QString& noteId);
+    void noteDeleteRequested(const QString& noteId);
+    void noteContextMenuRequested(const QString& noteId, const QPoint& globalPos);
+
+protected:
+    QMimeData* mimeData(const QList<QListWidgetItem*>& items) const override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void startDrag(Qt::DropActions supportedActions) override;
+
+private:
+    QListWidgetItem* itemForNote(const QString& noteId) const;
+
+    NotebookNameLookup m_notebookName;
+};
