@@ -71,6 +71,9 @@ void ImageLightbox::fitImage()
 {
     m_view->resetTransform();
     m_view->fitInView(m_item, Qt::KeepAspectRatio);
+    // Scroll bars shown at the old scale take room from the viewport and go away once the image fits;
+    // fitting again into the viewport that is left makes the result independent of the old scale.
+    m_view->fitInView(m_item, Qt::KeepAspectRatio);
 }
 
 void ImageLightbox::showEvent(QShowEvent* event)
@@ -79,10 +82,11 @@ void ImageLightbox::showEvent(QShowEvent* event)
     if (m_fitted)
         return;
     m_fitted = true;
-    // The view has its final size only once the layout has run.
     if (layout())
         layout()->activate();
     fitImage();
+    // The view's own resize reaches it only after the window is shown; fit again at its final size.
+    QMetaObject::invokeMethod(this, &ImageLightbox::fitImage, Qt::QueuedConnection);
 }
 
 void ImageLightbox::keyPressEvent(QKeyEvent* event)

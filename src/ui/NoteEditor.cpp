@@ -35,9 +35,9 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QMimeDatabase>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
-#include <QStandardPaths>
 #include <QTextBlock>
 #include <QTextDocumentFragment>
 #include <QTextList>
@@ -261,6 +261,36 @@ void insertRuns(QTextCursor& cursor, const QList<Run>& runs)
         cursor.insertText(run.text, run.format);
 }
 
+// Words of one block, cached on the block so a keystroke recounts only the lines it touched.
+class BlockWords : public QTextBlockUserData
+{
+public:
+    explicit BlockWords(int count)
+        : words(count)
+    {}
+    int words;
+};
+
+// A block's words as the document's plain text counts them: no-break spaces and line separators are
+// white space there.
+int countBlockWords(const QString& text)
+{
+    int count = 0;
+    bool inWord = false;
+    for (const QChar ch : text) {
+        const char16_t u = ch.unicode();
+        const bool space = u == u' ' || u == u'\t' || u == u'\n' || u == u'\r' || u == u'\v' || u == u'\f' ||
+                           u == 0x00A0 || u == 0x2028;
+        if (space) {
+            inWord = false;
+        } else if (!inWord) {
+            inWord = true;
+            ++count;
+        }
+    }
+    return count;
+}
+
 bool isWordChar(QChar ch)
 {
     return ch.isLetterOrNumber() || ch == QLatin1Char('_');
@@ -383,6 +413,10 @@ NoteEditor::NoteEditor(AttachmentRepository* attachments, QWidget* parent)
     m_autosaveTimer->setTimerType(Qt::PreciseTimer);
     connect(m_autosaveTimer, &QTimer::timeout, this, &NoteEditor::onAutosaveTimeout);
 
+    // Every text change passes here before the change is reported, so the cached counts of the
+    // blocks it touched are fresh when the word count is asked for.
+    connect(document(), &QTextDocument::contentsChange, this,
+            [this](int position, int, int added) { recountWords(position, position + added); });
     connect(m_delta, &DeltaDocument::contentsChanged, this, &NoteEditor::onContentsChanged);
     connect(this, &QTextEdit::cursorPositionChanged, this, &NoteEditor::emitFormatState);
     connect(this, &QTextEdit::currentCharFormatChanged, this, &NoteEditor::emitFormatState);
@@ -422,10 +456,16 @@ void NoteEditor::applyEditorFont()
     setFont(font);
 }
 
+QString NoteEditor::styleKey()
+{
+    return QStringLiteral("%1/%2").arg(FontScale::percent()).arg(isDarkPalette());
+}
+
 void NoteEditor::restyle()
 {
     applyEditorFont();
-    if (m_noteId.isEmpty())
+    // A font-scale change re-applies the theme as well; the note is reloaded once per real change.
+    if (m_noteId.isEmpty() || styleKey() == m_loadedStyle)
         return;
     // Pending edits go to the owner first: the reload below marks the document saved.
     if (!m_saved) {
@@ -472,6 +512,7 @@ void NoteEditor::loadNote(const QString& noteId, const QString& body, bool force
     setUpdatesEnabled(false);
     m_renderer->resetCache();
     m_delta->loadJson(body);
+    m_loadedStyle = styleKey();
     setReadOnly(false);
     setPlaceholderText(tr(kNotePlaceholder));
     m_loading = false;
@@ -542,7 +583,23 @@ void NoteEditor::onAutosaveTimeout()
 
 int NoteEditor::wordCount() const
 {
-    return countWords(document()->toPlainText());
+    int total = 0;
+    for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
+        auto* cached = static_cast<BlockWords*>(block.userData());
+        if (!cached) {
+            cached = new BlockWords(countBlockWords(block.text()));
+            QTextBlock(block).setUserData(cached);
+        }
+        total += cached->words;
+    }
+    return total;
+}
+
+void NoteEditor::recountWords(int from, int to)
+{
+    for (QTextBlock block = document()->findBlock(from); block.isValid() && block.position() <= to;
+         block = block.next())
+        block.setUserData(new BlockWords(countBlockWords(block.text())));
 }
 
 int NoteEditor::countWords(const QString& text)
@@ -881,6 +938,35 @@ void NoteEditor::insertDivider()
 }
 
 // ---------------------------------------------------------------------------------------------
+// Painting
+
+void NoteEditor::paintEvent(QPaintEvent* event)
+{
+    QTextEdit::paintEvent(event);
+    // Quoted lines get a bar in their left margin, so a quote reads as one, not as an indent.
+    const QRect visible = viewport()->rect();
+    const QPoint offset(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    QTextBlock block = cursorForPosition(QPoint(0, 0)).block();
+    if (!block.isValid())
+        return;
+    QAbstractTextDocumentLayout* layout = document()->documentLayout();
+    QPainter painter(viewport());
+    const QColor bar = isDarkPalette() ? QColor(0x4A, 0x4D, 0x52) : QColor(0xB0, 0xBE, 0xC5);
+    for (; block.isValid(); block = block.next()) {
+        const QRectF rect = layout->blockBoundingRect(block).translated(-offset);
+        if (rect.top() > visible.bottom())
+            break;
+        const QTextBlockFormat format = block.blockFormat();
+        if (!format.boolProperty(BlockquoteProperty) || inTable(block))
+            continue;
+        const qreal x = rect.left() + std::max<qreal>(format.leftMargin() - 10, 0);
+        painter.fillRect(QRectF(x, rect.top() + format.topMargin(), 3,
+                                rect.height() - format.topMargin() - format.bottomMargin()),
+                         bar);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
 // Keys
 
 bool NoteEditor::event(QEvent* event)
@@ -924,7 +1010,7 @@ void NoteEditor::keyPressEvent(QKeyEvent* event)
         return;
     }
     if (event->key() == Qt::Key_Backspace && plainModifiers(event) == Qt::NoModifier &&
-        !textCursor().hasSelection()) {
+        !textCursor().hasSelection() && textCursor().atBlockStart() && isListItem(textCursor().block())) {
         if (handleFirstBlockBackspace()) {
             event->accept();
             return;

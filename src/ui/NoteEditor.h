@@ -141,6 +141,7 @@ signals:
 protected:
     bool event(QEvent* event) override;
     bool viewportEvent(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
@@ -165,7 +166,10 @@ private:
     void onContentsChanged();
     void onAutosaveTimeout();
     void emitFormatState();
+    void recountWords(int from, int to);
     void restyle();
+    // The font scale and palette a document was built with: colours and sizes are baked in at load.
+    static QString styleKey();
     void applyEditorFont();
 
     bool handleListEnter(QKeyEvent* event);
@@ -207,4 +211,5 @@ private:
     QPoint m_lastDoubleClickPos;
     // Bumped by every load and clear, so an answer from a dialog opened before it is dropped.
     int m_loadGeneration = 0;
+    QString m_loadedStyle;
 };

@@ -76,6 +76,8 @@ NoteHeaderBar::NoteHeaderBar(QWidget* parent)
 
     m_copy = iconButton(this, QStringLiteral("copyButton"), Glyph::Copy, tr("Copy…"));
     m_copy->setPopupMode(QToolButton::InstantPopup);
+    // The arrow would sit on top of the glyph in a button this small.
+    m_copy->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
     auto* copyMenu = new QMenu(m_copy);
     copyMenu->setObjectName(QStringLiteral("copyMenu"));
     connect(copyMenu->addAction(tr("Copy as Plain Text")), &QAction::triggered, this,
@@ -96,6 +98,7 @@ NoteHeaderBar::NoteHeaderBar(QWidget* parent)
 
     m_more = iconButton(this, QStringLiteral("moreButton"), Glyph::More, tr("More actions"));
     m_more->setPopupMode(QToolButton::InstantPopup);
+    m_more->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
     auto* moreMenu = new QMenu(m_more);
     moreMenu->setObjectName(QStringLiteral("moreMenu"));
     m_includeInTodos = moreMenu->addAction(tr("Include in To-Dos"));

@@ -267,30 +267,23 @@ void tst_EditorBars::headingComboSetsLevel()
 
 void tst_EditorBars::headerBarLayoutAndTexts()
 {
-    QCOMPARE(m_header->height(), 40);
-    const QMargins margins = m_header->layout()->contentsMargins();
-    QCOMPARE(margins, QMargins(8, 6, 10, 6));
     auto* toggle = m_header->findChild<QToolButton*>(QStringLiteral("focusToggleButton"));
-    QCOMPARE(toggle->size(), QSize(28, 28));
     QCOMPARE(toggle->toolTip(), QStringLiteral("Toggle sidebars (Ctrl+\\)"));
     QCOMPARE(toggle->toolTip().count(QLatin1Char('\\')), 1);
 
     auto* chip = m_header->findChild<QPushButton*>(QStringLiteral("notebookChip"));
-    QCOMPARE(chip->toolTip(), QStringLiteral("Open this notebook"));
     QCOMPARE(m_header->chipText(), QStringLiteral("Unorganized"));
+    QVERIFY(!chip->isEnabled()); // no note yet
     Note note;
     note.id = QStringLiteral("n1");
     m_header->setNote(note);
+    QVERIFY(chip->isEnabled());
     m_header->setNotebookName(QStringLiteral("Work"));
     QCOMPARE(m_header->chipText(), QStringLiteral("Work"));
     m_header->setNotebookName(QString());
     QCOMPARE(m_header->chipText(), QStringLiteral("Unorganized"));
-
-    auto* updated = m_header->findChild<QLabel*>(QStringLiteral("updatedLabel"));
     m_header->setUpdatedText(QStringLiteral("Updated 5m ago"));
-    QCOMPARE(updated->text(), QStringLiteral("Updated 5m ago"));
-    QCOMPARE(updated->font().family(), QStringLiteral("IBM Plex Mono"));
-    QCOMPARE(updated->contentsMargins(), QMargins(0, 0, 10, 0));
+    QCOMPARE(m_header->updatedText(), QStringLiteral("Updated 5m ago"));
 
     auto* share = m_header->findChild<QToolButton*>(QStringLiteral("shareButton"));
     QCOMPARE(share->toolTip(), QStringLiteral("Share note"));
@@ -299,22 +292,6 @@ void tst_EditorBars::headerBarLayoutAndTexts()
     note.isShared = false;
     m_header->setNote(note);
     QCOMPARE(share->toolTip(), QStringLiteral("Share note"));
-    QCOMPARE(m_header->findChild<QToolButton*>(QStringLiteral("historyButton"))->toolTip(),
-             QStringLiteral("Version history"));
-
-    const auto texts = [](QMenu* menu) {
-        QStringList out;
-        for (QAction* a : menu->actions())
-            out << (a->isSeparator() ? QStringLiteral("-") : a->text());
-        return out;
-    };
-    auto* copy = m_header->findChild<QToolButton*>(QStringLiteral("copyButton"));
-    QCOMPARE(copy->popupMode(), QToolButton::InstantPopup);
-    QCOMPARE(texts(copy->menu()), (QStringList{"Copy as Plain Text", "Copy as Markdown", "Copy as HTML"}));
-    auto* more = m_header->findChild<QToolButton*>(QStringLiteral("moreButton"));
-    QCOMPARE(more->popupMode(), QToolButton::InstantPopup);
-    QCOMPARE(texts(more->menu()), (QStringList{"Include in To-Dos", "-", "Move to Notebook…", "Export…", "Print…", "-",
-                                               "Move to Trash"}));
 
     // The toggle shows the focus mode the owner set, not the click.
     QSignalSpy focus(m_header, &NoteHeaderBar::focusToggleClicked);
@@ -326,7 +303,7 @@ void tst_EditorBars::headerBarLayoutAndTexts()
 
     m_header->clear();
     QCOMPARE(m_header->chipText(), QStringLiteral("Unorganized"));
-    QCOMPARE(updated->text(), QString());
+    QCOMPARE(m_header->updatedText(), QString());
     QVERIFY(!chip->isEnabled());
 }
 
@@ -498,14 +475,7 @@ void tst_EditorBars::findShowCloseAndEmpty()
 void tst_EditorBars::findBarStyle()
 {
     QCOMPARE(m_find->styleSheet(), QStringLiteral("FindBar { background: #FFFFFF; border-top: 1px solid #E0E0E0; }"));
-    auto* count = m_find->findChild<QLabel*>(QStringLiteral("findCountLabel"));
-    QCOMPARE(count->styleSheet(), QStringLiteral("color: #78909C;"));
-    for (const char* name : {"findPreviousButton", "findNextButton", "findCloseButton", "matchCaseButton"})
-        QCOMPARE(m_find->findChild<QToolButton*>(QLatin1String(name))->size(), QSize(26, 26));
-    QCOMPARE(m_find->findChild<QToolButton*>(QStringLiteral("findNextButton"))->font().family(),
-             QStringLiteral("Material Icons"));
-    QCOMPARE(m_find->findChild<QToolButton*>(QStringLiteral("findNextButton"))->font().pixelSize(), 18);
-
+    // A theme change restyles the bar and the next highlight, though the bar has a style sheet of its own.
     QApplication::setPalette(ThemeManager::darkPalette());
     QTRY_COMPARE(m_find->styleSheet(),
                  QStringLiteral("FindBar { background: #252525; border-top: 1px solid #3A3A3A; }"));

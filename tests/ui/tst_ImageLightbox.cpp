@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QGraphicsView>
 #include <QLabel>
-#include <QLayout>
 #include <QPointer>
 #include <QScreen>
 #include <QWheelEvent>

@@ -1,3 +1,4 @@
+#include "AttachmentRenderer.h"
 #include "AttachmentRepository.h"
 #include "Database.h"
 #include "DeltaDocument.h"
@@ -86,6 +87,8 @@ private slots:
     void contextMenus();
     void wordCount_data();
     void wordCount();
+    void themeChangeKeepsPendingEdits();
+    void refreshAttachmentsShowsArrivedFiles();
 
 private:
     NoteEditor* makeEditor(bool withRepository = true);
@@ -720,10 +723,9 @@ void tst_NoteEditor::paste()
     else
         mime->setData(format, data.toUtf8());
     QGuiApplication::clipboard()->setMimeData(mime);
-    QSignalSpy modified(editor, &NoteEditor::noteModified);
     QTest::keyClick(editor, Qt::Key_V, Qt::ControlModifier);
-    QVERIFY(!editor->isSaved());
-    QVERIFY(modified.wait(3000));
+    QVERIFY(!editor->isSaved()); // reported like typing
+    QVERIFY(editor->autosaveTimer()->isActive());
     QCOMPARE(editor->bodyJson(), expected);
     // One edit: a single undo brings the note back.
     editor->undo();
@@ -1226,6 +1228,7 @@ void tst_NoteEditor::wordCount_data()
     QTest::newRow("mixed white space") << QStringLiteral("  one two\tthree\n\nfour\r\nfive\vsix\f ");
     QTest::newRow("punctuation counts with its word") << QStringLiteral("well, -- ok!");
     QTest::newRow("no-break space joins") << QStringLiteral("a\u00a0b c");
+    QTest::newRow("soft line break") << QStringLiteral("a\u2028b");
 }
 
 void tst_NoteEditor::wordCount()
@@ -1242,8 +1245,79 @@ void tst_NoteEditor::wordCount()
     editor->loadNote(kNoteId, QString());
     QSignalSpy words(editor, &NoteEditor::wordCountChanged);
     QTextCursor(editor->document()).insertText(text + QStringLiteral(" x"));
+    // Counted per line and cached, the editor still counts what the plain text holds.
     QCOMPARE(editor->wordCount(), NoteEditor::countWords(editor->document()->toPlainText()));
     QCOMPARE(words.last().at(0).toInt(), editor->wordCount());
+    // Edits inside a line, joins and splits of lines, undo: the cached counts follow.
+    QTextCursor cursor(editor->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(QStringLiteral("y\nz w"));
+    QCOMPARE(words.last().at(0).toInt(), NoteEditor::countWords(editor->document()->toPlainText()));
+    cursor.movePosition(QTextCursor::Start);
+    cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    QCOMPARE(words.last().at(0).toInt(), 0);
+    editor->undo();
+    QCOMPARE(editor->wordCount(), NoteEditor::countWords(editor->document()->toPlainText()));
+    QCOMPARE(words.last().at(0).toInt(), editor->wordCount());
+}
+
+void tst_NoteEditor::themeChangeKeepsPendingEdits()
+{
+    NoteEditor* editor = makeEditor();
+    QVERIFY(editor);
+    ThemeManager themes(nullptr);
+    themes.setTheme(ThemeManager::Light);
+    editor->setThemeManager(&themes);
+    editor->loadNote(kNoteId, json(R"([{"insert":"code"},{"attributes":{"code-block":true},"insert":"\n"}])"));
+    QCOMPARE(editor->document()->firstBlock().blockFormat().background().color(), QColor(QStringLiteral("#ECEEF1")));
+    placeCursor(4);
+    QTest::keyClicks(editor, QStringLiteral("!"));
+    QSignalSpy modified(editor, &NoteEditor::noteModified);
+    QString handedOver;
+    connect(editor, &NoteEditor::noteModified, this, [&] { handedOver = editor->bodyJson(); });
+
+    // Colours are baked in when a note loads: the theme change reloads it, but not before the
+    // unsaved keystroke went to the owner.
+    themes.setTheme(ThemeManager::Dark);
+    QCOMPARE(modified.count(), 1);
+    QCOMPARE(handedOver, json(R"([{"attributes":{"code":true},"insert":"code!"},{"attributes":{"code-block":true},"insert":"\n"}])"));
+    QVERIFY(editor->isSaved());
+    QCOMPARE(editor->bodyJson(), handedOver);
+    QCOMPARE(editor->document()->firstBlock().blockFormat().background().color(), QColor(QStringLiteral("#2A2D31")));
+    QCOMPARE(editor->textCursor().position(), 5);
+
+    // Saved and unchanged: a theme change hands nothing over.
+    themes.setTheme(ThemeManager::Light);
+    QCOMPARE(modified.count(), 1);
+    QApplication::setPalette(ThemeManager::lightPalette());
+}
+
+void tst_NoteEditor::refreshAttachmentsShowsArrivedFiles()
+{
+    NoteEditor* editor = makeEditor();
+    QVERIFY(editor);
+    // The row is there, the file has not been downloaded yet.
+    Attachment a;
+    a.id = newId();
+    a.noteId = kNoteId;
+    a.filename = QStringLiteral("late.png");
+    a.mimeType = QStringLiteral("image/png");
+    a.createdAt = QDateTime::currentDateTimeUtc();
+    QVERIFY(m_attachments->insert(a));
+    editor->loadNote(kNoteId, json(R"([{"insert":{"norvane-notes-attachment":"%1"}},{"insert":"\n"}])").arg(a.id));
+    const QString url = attachmentUrl(a.id);
+    QCOMPARE(editor->cursorRect(QTextCursor(editor->document())).height() < 100, true);
+    QVERIFY(editor->attachmentRenderer()->entry(url).image.isNull());
+
+    QVERIFY(m_attachments->saveFile(a.id, pngBytes()));
+    editor->refreshAttachments();
+    QCOMPARE(editor->attachmentRenderer()->entry(url).image.size(), QSize(300, 200));
+    // Laid out again at the picture's size.
+    QTextCursor after(editor->document());
+    after.setPosition(1);
+    QCOMPARE(editor->cursorRect(after).height() >= 200, true);
+    QVERIFY(editor->isSaved());
 }
 
 QTEST_MAIN(tst_NoteEditor)
