@@ -4,7 +4,9 @@
 #include "Records.h"
 #include "TextFormats.h"
 
+#include <QFontDatabase>
 #include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPen>
@@ -88,6 +90,26 @@ QSizeF AttachmentRenderer::intrinsicSize(QTextDocument* doc, int posInDocument, 
     return QSizeF(std::max(kChipMinWidth, advance + kChipExtraWidth), kChipHeight);
 }
 
+namespace {
+
+constexpr char16_t kMaterialPaperClip = 0xE226; // "attach_file" in Material Icons
+
+// The icon font to draw the paper clip with when the text font cannot show U+1F4CE itself, or a
+// font with an empty family when no fallback is needed (or none is available).
+QFont paperClipFallbackFont(const QFont& textFont)
+{
+    if (QFontMetrics(textFont).inFontUcs4(0x1F4CE))
+        return QFont(QString());
+    static const bool haveIcons = QFontDatabase::families().contains(QStringLiteral("Material Icons"));
+    if (!haveIcons)
+        return QFont(QString());
+    QFont icons(QStringLiteral("Material Icons"));
+    icons.setPixelSize(QFontMetrics(textFont).height());
+    return icons;
+}
+
+} // namespace
+
 void AttachmentRenderer::drawObject(QPainter* painter, const QRectF& rect, QTextDocument* doc, int posInDocument,
                                     const QTextFormat& format)
 {
@@ -116,9 +138,22 @@ void AttachmentRenderer::drawObject(QPainter* painter, const QRectF& rect, QText
     painter->drawRoundedRect(box, kChipRadius, kChipRadius, Qt::AbsoluteSize);
 
     // Drawn with the font the chip was measured with, so the name fits the width given in layout.
-    painter->setFont(QGuiApplication::font());
+    const QFont textFont = QGuiApplication::font();
+    const QRectF textBox = box.adjusted(kChipTextInset, 0, -kChipTextInset, 0);
+    painter->setFont(textFont);
     painter->setPen(label);
-    painter->drawText(box.adjusted(kChipTextInset, 0, -kChipTextInset, 0), Qt::AlignLeft | Qt::AlignVCenter,
-                      chipLabel(rendered.fileName));
+    const QFont clipFont = paperClipFallbackFont(textFont);
+    if (clipFont.family().isEmpty()) {
+        painter->drawText(textBox, Qt::AlignLeft | Qt::AlignVCenter, chipLabel(rendered.fileName));
+    } else {
+        // Without an emoji font the paper clip would show as an empty box; the bundled icon font has one.
+        const QString clip{QChar(kMaterialPaperClip)};
+        painter->setFont(clipFont);
+        painter->drawText(textBox, Qt::AlignLeft | Qt::AlignVCenter, clip);
+        const qreal clipWidth = QFontMetricsF(clipFont).horizontalAdvance(clip);
+        painter->setFont(textFont);
+        const QString rest = chipLabel(rendered.fileName).mid(QStringLiteral("\U0001F4CE").size());
+        painter->drawText(textBox.adjusted(clipWidth, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, rest);
+    }
     painter->restore();
 }
