@@ -2,6 +2,7 @@
 
 #include "EditorToolbar.h"
 #include "NoteEditor.h"
+#include "PaletteFollower.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -104,7 +105,7 @@ FindBar::FindBar(NoteEditor* editor, QWidget* parent)
     }
 
     applyStyle();
-    watchWindow();
+    new PaletteFollower(this, [this] { applyStyle(); });
     hide();
 }
 
@@ -122,38 +123,6 @@ void FindBar::applyStyle()
         return;
     m_style = style;
     setStyleSheet(style);
-}
-
-bool FindBar::event(QEvent* event)
-{
-    const bool result = QWidget::event(event);
-    switch (event->type()) {
-    case QEvent::PaletteChange:
-    case QEvent::ApplicationPaletteChange:
-        applyStyle();
-        break;
-    case QEvent::ParentChange:
-    case QEvent::Show:
-        watchWindow();
-        break;
-    default:
-        break;
-    }
-    return result;
-}
-
-void FindBar::watchWindow()
-{
-    // A theme change reaches the application and its windows, not child widgets that carry a style
-    // sheet of their own, so the window is watched for it.
-    QWidget* top = window();
-    if (top == m_watchedWindow)
-        return;
-    if (m_watchedWindow)
-        m_watchedWindow->removeEventFilter(this);
-    m_watchedWindow = top != this ? top : nullptr;
-    if (m_watchedWindow)
-        m_watchedWindow->installEventFilter(this);
 }
 
 void FindBar::showBar()
@@ -270,8 +239,6 @@ void FindBar::updateCount()
 
 bool FindBar::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_watchedWindow && event->type() == QEvent::ApplicationPaletteChange)
-        applyStyle();
     if (watched == m_field && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {

@@ -39,10 +39,8 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
-    bool event(QEvent* event) override;
 
 private:
-    void watchWindow();
     void highlight();
     void updateCount();
     void applyStyle();
@@ -57,5 +55,4 @@ private:
     QTimer* m_highlightTimer;
     QList<int> m_matches;
     QString m_style;
-    QPointer<QWidget> m_watchedWindow;
 };

@@ -1,6 +1,7 @@
 #include "NoteHeaderBar.h"
 
 #include "EditorToolbar.h"
+#include "PaletteFollower.h"
 #include "Records.h"
 
 #include <QApplication>
@@ -117,7 +118,7 @@ NoteHeaderBar::NoteHeaderBar(QWidget* parent)
     layout->addWidget(m_more);
 
     applyChipStyle();
-    watchWindow();
+    new PaletteFollower(this, [this] { applyChipStyle(); });
     setNoteActionsEnabled(false);
 }
 
@@ -137,38 +138,6 @@ void NoteHeaderBar::applyChipStyle()
         return;
     m_chipStyle = style;
     m_chip->setStyleSheet(style);
-}
-
-bool NoteHeaderBar::event(QEvent* event)
-{
-    const bool result = QWidget::event(event);
-    switch (event->type()) {
-    case QEvent::PaletteChange:
-    case QEvent::ApplicationPaletteChange:
-        applyChipStyle();
-        break;
-    case QEvent::ParentChange:
-    case QEvent::Show:
-        watchWindow();
-        break;
-    default:
-        break;
-    }
-    return result;
-}
-
-void NoteHeaderBar::watchWindow()
-{
-    // A theme change reaches the application and its windows, not child widgets that carry a style
-    // sheet of their own, so the window is watched for it.
-    QWidget* top = window();
-    if (top == m_watchedWindow)
-        return;
-    if (m_watchedWindow)
-        m_watchedWindow->removeEventFilter(this);
-    m_watchedWindow = top != this ? top : nullptr;
-    if (m_watchedWindow)
-        m_watchedWindow->installEventFilter(this);
 }
 
 void NoteHeaderBar::setNote(const Note& note)
@@ -230,9 +199,3 @@ QString NoteHeaderBar::updatedText() const
     return m_updated->text();
 }
 
-bool NoteHeaderBar::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == m_watchedWindow && event->type() == QEvent::ApplicationPaletteChange)
-        applyChipStyle();
-    return QWidget::eventFilter(watched, event);
-}

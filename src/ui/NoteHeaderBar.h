@@ -49,12 +49,7 @@ signals:
     void printRequested();
     void deleteRequested();
 
-protected:
-    bool event(QEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
-    void watchWindow();
     void applyChipStyle();
     void setNoteActionsEnabled(bool enabled);
 
@@ -68,5 +63,4 @@ private:
     QToolButton* m_more;
     QAction* m_includeInTodos = nullptr;
     QString m_chipStyle;
-    QPointer<QWidget> m_watchedWindow;
 };
