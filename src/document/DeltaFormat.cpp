@@ -11,7 +11,10 @@ const QString kRetain = QStringLiteral("retain");
 const QString kDelete = QStringLiteral("delete");
 const QString kAttributes = QStringLiteral("attributes");
 
-std::optional<QJsonArray> parseArray(const QString& body)
+
+} // namespace
+
+std::optional<QJsonArray> parseBodyArray(const QString& body)
 {
     if (body.isEmpty())
         return std::nullopt;
@@ -21,8 +24,6 @@ std::optional<QJsonArray> parseArray(const QString& body)
         return std::nullopt;
     return doc.array();
 }
-
-} // namespace
 
 QList<DeltaOp> parseDelta(const QJsonArray& delta)
 {
@@ -55,7 +56,7 @@ QList<DeltaOp> parseDelta(const QJsonArray& delta)
 
 QList<DeltaOp> parseDelta(const QString& body)
 {
-    const std::optional<QJsonArray> delta = parseArray(body);
+    const std::optional<QJsonArray> delta = parseBodyArray(body);
     return delta ? parseDelta(*delta) : QList<DeltaOp>{};
 }
 
@@ -73,7 +74,7 @@ QString bodyPlainText(const QString& body)
 {
     if (body.isEmpty())
         return {};
-    const std::optional<QJsonArray> delta = parseArray(body);
+    const std::optional<QJsonArray> delta = parseBodyArray(body);
     if (!delta)
         return body;
     QString text;
@@ -89,7 +90,7 @@ bool isBodyBlank(const QString& body)
 {
     if (body.isEmpty())
         return true;
-    const std::optional<QJsonArray> delta = parseArray(body);
+    const std::optional<QJsonArray> delta = parseBodyArray(body);
     if (!delta)
         return body.trimmed().isEmpty();
     for (const QJsonValue& element : *delta) {

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 // The Delta body notation: a JSON array of insert operations that spell a note line by line.
 // These helpers read bodies without building a document; DeltaDocument is the editable form.
 
@@ -39,6 +41,9 @@ struct DeltaOp
 
 // Elements that are not objects are skipped; an object without "insert", "retain" or "delete"
 // becomes an empty text insert.
+// The body's JSON array, or nothing when the text is not a JSON array.
+std::optional<QJsonArray> parseBodyArray(const QString& body);
+
 QList<DeltaOp> parseDelta(const QJsonArray& delta);
 // Empty text, invalid JSON or JSON that is not an array give an empty list.
 QList<DeltaOp> parseDelta(const QString& body);

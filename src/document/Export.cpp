@@ -382,15 +382,6 @@ private:
     QString m_out;
 };
 
-std::optional<QJsonArray> parseBodyArray(const QString& body)
-{
-    QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(body.toUtf8(), &error);
-    if (error.error != QJsonParseError::NoError || !doc.isArray())
-        return std::nullopt;
-    return doc.array();
-}
-
 } // namespace
 
 QString exportExtension(ExportFormat format)
