@@ -6,6 +6,7 @@
 
 #include "NsxImporter.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <cstdint>
 #include <cstdlib>

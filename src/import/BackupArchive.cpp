@@ -86,16 +86,22 @@ private:
     bool m_wasB;
 };
 
-// The JSON files of one archive folder in name order; unreadable ones are left out silently.
-QList<QByteArray> readItemFiles(const QString& dir)
+// Item documents are small and read once, so they stay in memory; attachments go to disk.
+bool isItemDocument(const QString& path)
+{
+    return path == kManifest || path.startsWith(kNotebooksDir + QLatin1Char('/')) ||
+           path.startsWith(kNotesDir + QLatin1Char('/'));
+}
+
+// The "*.json" files directly inside one archive folder, in name order.
+QList<QByteArray> itemDocuments(const QMap<QString, QByteArray>& files, const QString& folder)
 {
     QList<QByteArray> out;
-    const QStringList names = QDir(dir).entryList({QStringLiteral("*.json")}, QDir::Files | QDir::Hidden, QDir::Name);
-    for (const QString& name : names) {
-        QFile file(dir + QLatin1Char('/') + name);
-        if (!file.open(QIODevice::ReadOnly))
-            continue;
-        out.append(file.readAll());
+    const QString prefix = folder + QLatin1Char('/');
+    for (auto it = files.lowerBound(prefix); it != files.constEnd() && it.key().startsWith(prefix); ++it) {
+        const QString name = it.key().mid(prefix.size());
+        if (!name.contains(QLatin1Char('/')) && name.endsWith(QLatin1String(".json")))
+            out.append(it.value());
     }
     return out;
 }
@@ -345,7 +351,7 @@ RestoreResult restoreBackup(const QString& archivePath, const LibraryRepositorie
     QTemporaryDir temp;
     if (!temp.isValid())
         return fail(QStringLiteral("Failed to create temp directory"));
-    const ZipExtractResult extracted = extractZipArchive(archivePath, temp.path());
+    const ZipExtractResult extracted = extractZipArchive(archivePath, temp.path(), ZipLimits(), isItemDocument);
     if (!extracted.ok()) {
         qCWarning(lcImport).noquote() << "Backup extraction failed:" << extracted.error;
         return fail(QStringLiteral("Failed to extract backup"));
@@ -353,10 +359,8 @@ RestoreResult restoreBackup(const QString& archivePath, const LibraryRepositorie
     for (const QString& skipped : extracted.skipped)
         qCWarning(lcImport).noquote() << "Backup entry left out:" << skipped;
 
-    QFile manifest(temp.filePath(kManifest));
-    if (!manifest.open(QIODevice::ReadOnly))
+    if (!extracted.inMemory.contains(kManifest))
         return fail(QStringLiteral("No manifest.json found"));
-    manifest.close();
 
     NoteRepository& notes = *library.notes;
     NotebookRepository& notebooks = *library.notebooks;
@@ -366,13 +370,13 @@ RestoreResult restoreBackup(const QString& archivePath, const LibraryRepositorie
         QSqlDatabase db = notes.database() ? notes.database()->db() : QSqlDatabase();
         const bool inTransaction = db.isValid() && db.transaction();
 
-        for (const QByteArray& json : readItemFiles(temp.filePath(kNotebooksDir))) {
+        for (const QByteArray& json : itemDocuments(extracted.inMemory, kNotebooksDir)) {
             if (std::optional<Notebook> notebook = notebookFromBackupJson(json))
                 restoreNotebook(*notebook, notebooks, mode, forceToAccount, result);
             else
                 qCWarning(lcImport) << "Restore skipped a notebook file that is not a notebook object";
         }
-        for (const QByteArray& json : readItemFiles(temp.filePath(kNotesDir))) {
+        for (const QByteArray& json : itemDocuments(extracted.inMemory, kNotesDir)) {
             if (std::optional<Note> note = noteFromBackupJson(json))
                 restoreNote(*note, notes, mode, forceToAccount, result);
             else

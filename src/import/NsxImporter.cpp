@@ -105,8 +105,13 @@ QString escapeHtmlText(const QString& text)
 
 QString nsxAttachmentMime(const NsxAttachment& attachment)
 {
-    if (attachment.type == QLatin1String("image"))
-        return QStringLiteral("image/") + (attachment.ext.isEmpty() ? QStringLiteral("png") : attachment.ext);
+    // The MIME type travels on (exports, uploads), so only well-formed tokens from the archive get
+    // into it; an extension that is not one still leaves a picture a picture.
+    static const QRegularExpression token(QStringLiteral("^[A-Za-z0-9][A-Za-z0-9!#$&^_.+-]{0,62}$"));
+    if (attachment.type == QLatin1String("image")) {
+        const bool usable = token.match(attachment.ext).hasMatch();
+        return QStringLiteral("image/") + (usable ? attachment.ext : QStringLiteral("png"));
+    }
     // Some exports put the MIME type itself into "type" ("image/jpeg"); pictures only show as
     // pictures with an image type, so keep it.
     static const QRegularExpression mimeType(

@@ -53,8 +53,8 @@ std::optional<NsxNote> parseNsxNote(const QByteArray& json);
 // outside the years a date-time can hold.
 qint64 nsxSeconds(const QJsonValue& value);
 
-// "image/<ext>" (png when there is no extension) for type "image"; a type that is itself a MIME type
-// as it stands; "application/octet-stream" otherwise.
+// "image/<ext>" (png when there is no usable extension) for type "image"; a type that is itself a
+// MIME type as it stands; "application/octet-stream" otherwise.
 QString nsxAttachmentMime(const NsxAttachment& attachment);
 
 // "&", then "<", then ">" replaced by their entities.

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QSet>
 #include <archive.h>
 #include <archive_entry.h>
 #include <cerrno>
@@ -72,7 +73,8 @@ QString safeEntryPath(const QString& name)
     return parts.join(QLatin1Char('/'));
 }
 
-ZipExtractResult extractZipArchive(const QString& archivePath, const QString& targetDir, const ZipLimits& limits)
+ZipExtractResult extractZipArchive(const QString& archivePath, const QString& targetDir, const ZipLimits& limits,
+                                   const std::function<bool(const QString& path)>& keepInMemory)
 {
     ZipExtractResult result;
     const QString root = QFileInfo(targetDir).canonicalFilePath();
@@ -95,6 +97,8 @@ ZipExtractResult extractZipArchive(const QString& archivePath, const QString& ta
     }
 
     QByteArray buffer(kChunk, Qt::Uninitialized);
+    QSet<QString> verifiedFolders;
+    qint64 inMemoryBytes = 0;
     int entries = 0;
     for (;;) {
         archive_entry* entry = nullptr;
@@ -134,17 +138,6 @@ ZipExtractResult extractZipArchive(const QString& archivePath, const QString& ta
             }
             continue;
         }
-
-        const QString parent = QFileInfo(destination).absolutePath();
-        if (!QDir().mkpath(parent) || !isInside(QFileInfo(parent).canonicalFilePath(), root)) {
-            result.error = QStringLiteral("Cannot create folder for \"%1\"").arg(relative);
-            return result;
-        }
-        if (QFileInfo(destination).isSymLink()) {
-            // Only possible when the target folder was not empty; never write through a link.
-            result.skipped.append(name + QStringLiteral(": would replace a link"));
-            continue;
-        }
         if (archive_entry_size_is_set(entry) && archive_entry_size(entry) > limits.maxEntryBytes) {
             result.error = QStringLiteral("Archive entry \"%1\" is larger than the limit of %2 bytes")
                                .arg(name)
@@ -152,11 +145,29 @@ ZipExtractResult extractZipArchive(const QString& archivePath, const QString& ta
             return result;
         }
 
+        const bool toMemory = keepInMemory && keepInMemory(relative);
         QFile out(destination);
-        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            result.error = QStringLiteral("Cannot write \"%1\": %2").arg(relative, out.errorString());
-            return result;
+        QByteArray memory;
+        if (!toMemory) {
+            const QString parent = QFileInfo(destination).absolutePath();
+            if (!verifiedFolders.contains(parent)) {
+                if (!QDir().mkpath(parent) || !isInside(QFileInfo(parent).canonicalFilePath(), root)) {
+                    result.error = QStringLiteral("Cannot create folder for \"%1\"").arg(relative);
+                    return result;
+                }
+                verifiedFolders.insert(parent); // thousands of files share a handful of folders
+            }
+            if (QFileInfo(destination).isSymLink()) {
+                // Only possible when the target folder was not empty; never write through a link.
+                result.skipped.append(name + QStringLiteral(": would replace a link"));
+                continue;
+            }
+            if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+                result.error = QStringLiteral("Cannot write \"%1\": %2").arg(relative, out.errorString());
+                return result;
+            }
         }
+
         qint64 entryBytes = 0;
         for (;;) {
             const la_ssize_t n = archive_read_data(a, buffer.data(), size_t(buffer.size()));
@@ -178,10 +189,22 @@ ZipExtractResult extractZipArchive(const QString& archivePath, const QString& ta
                 result.error = QStringLiteral("Archive unpacks to more than the limit of %1 bytes").arg(totalLimit);
                 return result;
             }
-            if (out.write(buffer.constData(), n) != n) {
+            if (toMemory) {
+                inMemoryBytes += n;
+                if (inMemoryBytes > limits.maxInMemoryBytes) {
+                    result.error = QStringLiteral("Archive items take more than the limit of %1 bytes")
+                                       .arg(limits.maxInMemoryBytes);
+                    return result;
+                }
+                memory.append(buffer.constData(), n);
+            } else if (out.write(buffer.constData(), n) != n) {
                 result.error = QStringLiteral("Cannot write \"%1\": %2").arg(relative, out.errorString());
                 return result;
             }
+        }
+        if (toMemory) {
+            result.inMemory.insert(relative, memory);
+            continue;
         }
         if (!out.flush()) {
             result.error = QStringLiteral("Cannot write \"%1\": %2").arg(relative, out.errorString());

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QMap>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 class QIODevice;
@@ -19,14 +21,17 @@ struct ZipLimits
     // Real exports of notes and pictures stay far below; a bomb is far above.
     qint64 maxExpansionRatio = 100;
     qint64 expansionFloorBytes = qint64(64) << 20;
+    // Entries kept in memory (see extractZipArchive) may not add up to more than this.
+    qint64 maxInMemoryBytes = qint64(1) << 30;
 };
 
 struct ZipExtractResult
 {
-    QString error; // libarchive's message, or the bound that was hit; empty on success
-    int filesWritten = 0;
-    qint64 bytesWritten = 0;
-    QStringList skipped; // entries left out, each as "<name>: <reason>"
+    QString error;                      // libarchive's message, or the bound that was hit; empty on success
+    int filesWritten = 0;               // to disk
+    qint64 bytesWritten = 0;            // unpacked, to disk or memory
+    QStringList skipped;                // entries left out, each as "<name>: <reason>"
+    QMap<QString, QByteArray> inMemory; // safe relative path -> bytes, for the entries asked for
 
     bool ok() const { return error.isEmpty(); }
 };
@@ -37,7 +42,10 @@ struct ZipExtractResult
 // `skipped`; everything else is unpacked. Nothing is ever written outside targetDir. A damaged or
 // encrypted archive, a write failure, or a bound of `limits` being exceeded stops the extraction
 // with an error; whatever was unpacked before stays in targetDir for the caller to remove.
-ZipExtractResult extractZipArchive(const QString& archivePath, const QString& targetDir, const ZipLimits& limits = {});
+// Plain files whose safe relative path `keepInMemory` accepts are handed back in `inMemory`
+// instead of being written, which spares the disk thousands of small files that are read once.
+ZipExtractResult extractZipArchive(const QString& archivePath, const QString& targetDir, const ZipLimits& limits = {},
+                                   const std::function<bool(const QString& path)>& keepInMemory = {});
 
 // The relative path an entry name may be unpacked to: '\\' taken as a separator, empty and "."
 // components dropped. Empty when the name is absolute, names a drive, contains "..", a NUL, or

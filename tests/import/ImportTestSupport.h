@@ -281,6 +281,36 @@ inline QStringList embeddedAttachmentIds(const QString& body)
     return out;
 }
 
+// The text inserts of a body, concatenated.
+inline QString plainText(const QString& body)
+{
+    QString out;
+    for (const QJsonValue& op : QJsonDocument::fromJson(body.toUtf8()).array()) {
+        const QJsonValue insert = op.toObject().value(QLatin1String("insert"));
+        if (insert.isString())
+            out += insert.toString();
+    }
+    return out;
+}
+
+// Every field of a note in text form, so a mismatch shows which field differs.
+inline QStringList describe(const Note& n)
+{
+    return {QStringLiteral("notebookId=") + n.notebookId,
+            QStringLiteral("body=") + n.body,
+            QStringLiteral("createdAt=") + toDbTimestamp(n.createdAt),
+            QStringLiteral("updatedAt=") + toDbTimestamp(n.updatedAt),
+            QStringLiteral("modifiedAt=") + toDbTimestamp(n.modifiedAt),
+            QStringLiteral("deletedAt=") + (n.deletedAt ? toDbTimestamp(*n.deletedAt) : QStringLiteral("-")),
+            QStringLiteral("version=%1").arg(n.version),
+            QStringLiteral("opVersion=%1").arg(n.opVersion),
+            QStringLiteral("syncStatus=") + syncStatusToString(n.syncStatus),
+            QStringLiteral("isSample=%1").arg(n.isSample),
+            QStringLiteral("ownerId=") + n.ownerId,
+            QStringLiteral("isShared=%1").arg(n.isShared),
+            QStringLiteral("permission=") + n.permission};
+}
+
 // The link targets of a body's text runs, in order.
 inline QStringList linkTargets(const QString& body)
 {

@@ -133,6 +133,7 @@ void tst_BackupArchive::reimportSkipsExisting()
 
 void tst_BackupArchive::existingItems_data()
 {
+    // clang-format off
     QTest::addColumn<int>("mode");
     QTest::addColumn<QDateTime>("localUpdated");
     QTest::addColumn<int>("imported");
@@ -141,17 +142,16 @@ void tst_BackupArchive::existingItems_data()
     QTest::addColumn<QString>("expectedName");
 
     // The archive holds the note and notebook as updated at 2024-06-01.
-    QTest::newRow("mode 0 skips") << 0 << utc("2024-07-01T00:00:00.000Z") << 0 << 2 << "local"
-                                  << "Local";
-    QTest::newRow("mode 1 overwrites a newer local copy")
-        << 1 << utc("2024-07-01T00:00:00.000Z") << 2 << 0 << "archived"
-        << "Archived";
+    QTest::newRow("mode 0 skips") << 0 << utc("2024-07-01T00:00:00.000Z") << 0 << 2 << "local" << "Local";
+    QTest::newRow("mode 1 overwrites a newer local copy") << 1 << utc("2024-07-01T00:00:00.000Z") << 2 << 0
+        << "archived" << "Archived";
     QTest::newRow("mode 2 keeps a newer local copy") << 2 << utc("2024-07-01T00:00:00.000Z") << 0 << 2 << "local"
-                                                     << "Local";
+        << "Local";
     QTest::newRow("mode 2 replaces an older local copy") << 2 << utc("2024-05-01T00:00:00.000Z") << 2 << 0 << "archived"
-                                                         << "Archived";
+        << "Archived";
     QTest::newRow("mode 2 keeps an equally old copy") << 2 << utc("2024-06-01T00:00:00.000Z") << 0 << 2 << "local"
-                                                      << "Local";
+        << "Local";
+    // clang-format on
 }
 
 void tst_BackupArchive::existingItems()
@@ -284,19 +284,7 @@ void tst_BackupArchive::roundTripOfEveryField()
     expected.ownerId.clear();
     expected.isShared = false;
     expected.permission.clear();
-    QCOMPARE(got.notebookId, expected.notebookId);
-    QCOMPARE(got.body, expected.body);
-    QCOMPARE(got.createdAt, expected.createdAt);
-    QCOMPARE(got.updatedAt, expected.updatedAt);
-    QCOMPARE(got.modifiedAt, expected.modifiedAt);
-    QCOMPARE(got.deletedAt, expected.deletedAt);
-    QCOMPARE(got.version, expected.version);
-    QCOMPARE(got.opVersion, expected.opVersion);
-    QCOMPARE(got.syncStatus, expected.syncStatus);
-    QCOMPARE(got.isSample, expected.isSample);
-    QCOMPARE(got.ownerId, expected.ownerId);
-    QCOMPARE(got.isShared, expected.isShared);
-    QCOMPARE(got.permission, expected.permission);
+    QCOMPARE(describe(got), describe(expected));
 
     const Notebook book = *target.notebooks.notebookById("nb-1");
     QCOMPARE(book.name, nb.name);
@@ -310,11 +298,13 @@ void tst_BackupArchive::roundTripOfEveryField()
 
 void tst_BackupArchive::failures_data()
 {
+    // clang-format off
     QTest::addColumn<QByteArray>("archiveBytes"); // empty: build a ZIP without a manifest
     QTest::addColumn<QString>("error");
     QTest::newRow("no manifest") << QByteArray() << "No manifest.json found";
     QTest::newRow("not a ZIP") << QByteArray("just some text") << "Failed to extract backup";
     QTest::newRow("truncated ZIP") << QByteArray("PK\x03\x04\x14\x00\x00\x00", 8) << "Failed to extract backup";
+    // clang-format on
 }
 
 void tst_BackupArchive::failures()
@@ -388,15 +378,15 @@ void tst_BackupArchive::hostileEntriesStayInside()
 
 void tst_BackupArchive::readers_data()
 {
+    // clang-format off
     QTest::addColumn<QByteArray>("json");
     QTest::addColumn<QString>("expected"); // "-" when rejected
-
     QTest::newRow("not JSON") << QByteArray("{") << "-";
     QTest::newRow("array") << QByteArray("[]") << "-";
     QTest::newRow("no id") << QByteArray(R"({"body":"x"})") << "-";
     QTest::newRow("empty id") << QByteArray(R"({"id":""})") << "-";
     QTest::newRow("id only: defaults") << QByteArray(R"({"id":"a"})")
-                                       << "a||2025-01-01T00:00:00.000Z|2025-01-01T00:00:00.000Z|-|1";
+        << "a||2025-01-01T00:00:00.000Z|2025-01-01T00:00:00.000Z|-|1";
     QTest::newRow("empty deletedAt is not deleted")
         << QByteArray(R"({"id":"a","deletedAt":"","createdAt":"2020-01-01T00:00:00.000Z","version":4})")
         << "a||2020-01-01T00:00:00.000Z|2020-01-01T00:00:00.000Z|-|4";
@@ -405,7 +395,8 @@ void tst_BackupArchive::readers_data()
                       R"("deletedAt":"2021-01-01T00:00:00.000Z"})")
         << "a|nb|2020-01-01T00:00:00.000Z|2020-01-01T00:00:00.000Z|2021-01-01T00:00:00.000Z|1";
     QTest::newRow("wrong types") << QByteArray(R"({"id":"a","notebookId":5,"version":"x","createdAt":7})")
-                                 << "a||2025-01-01T00:00:00.000Z|2025-01-01T00:00:00.000Z|-|1";
+        << "a||2025-01-01T00:00:00.000Z|2025-01-01T00:00:00.000Z|-|1";
+    // clang-format on
 }
 
 void tst_BackupArchive::readers()

@@ -32,18 +32,6 @@ QString describe(const JexItem& i)
         .join(QLatin1Char('|'));
 }
 
-// Concatenated text inserts of a body.
-QString plainText(const QString& body)
-{
-    QString out;
-    for (const QJsonValue& op : QJsonDocument::fromJson(body.toUtf8()).array()) {
-        const QJsonValue insert = op.toObject().value("insert");
-        if (insert.isString())
-            out += insert.toString();
-    }
-    return out;
-}
-
 QString writeJex(const QTemporaryDir& dir, const QByteArray& tar)
 {
     const QString path = dir.filePath(QStringLiteral("in.jex"));
@@ -75,14 +63,16 @@ private slots:
 
 void tst_JexImporter::parseItem_data()
 {
+    // clang-format off
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("note") << QByteArray("My title\n\nSome *text*\n\nid: 0123\nparent_id: f1\ncreated_time: "
-                                        "2024-04-28T21:53:13.647Z\nupdated_time: 1713025684000\nis_todo: 1\n"
-                                        "todo_completed: 1713025684000\nmarkup_language: 2\ntype_: 1\n")
-                          << "0123|My title|f1|1|2|2024-04-28T21:53:13.647Z|2024-04-13T16:28:04.000Z|todo|"
-                             "1713025684000|||My title\n\nSome *text*";
+    QTest::newRow("note")
+        << QByteArray("My title\n\nSome *text*\n\nid: 0123\nparent_id: f1\ncreated_time: "
+           "2024-04-28T21:53:13.647Z\nupdated_time: 1713025684000\nis_todo: 1\n"
+           "todo_completed: 1713025684000\nmarkup_language: 2\ntype_: 1\n")
+        << "0123|My title|f1|1|2|2024-04-28T21:53:13.647Z|2024-04-13T16:28:04.000Z|todo|"
+           "1713025684000|||My title\n\nSome *text*";
     QTest::newRow("empty values never swallow the next key")
         << QByteArray("T\n\nid: r1\nmime: image/png\nfilename: \nfile_extension: png\nauthor: \ntype_: 4")
         << "r1|T||4|1|-|-|-|0|image/png|png|T";
@@ -90,15 +80,15 @@ void tst_JexImporter::parseItem_data()
         << QByteArray("\n  \n  First line  \nbody\n\nid: x\ntitle: Meta title\ntype_: 2")
         << "x|Meta title||2|1|-|-|-|0|||First line  \nbody";
     QTest::newRow("no metadata block") << QByteArray("  just text\nmore  ")
-                                       << "|just text||0|1|-|-|-|0|||just text\nmore";
+        << "|just text||0|1|-|-|-|0|||just text\nmore";
     QTest::newRow("metadata only") << QByteArray("id: t1\nnote_id: n\ntag_id: g\ntype_: 6") << "t1|||6|1|-|-|-|0|||";
     QTest::newRow("last block wins") << QByteArray("A\n\nid: fake\n\nid: real\ntype_: 1")
-                                     << "real|A||1|1|-|-|-|0|||A\n\nid: fake";
+        << "real|A||1|1|-|-|-|0|||A\n\nid: fake";
     QTest::newRow("CRLF lines") << QByteArray("A\r\n\r\nbody\r\n\nid: w\r\ntype_: 1\r\nparent_id: p\r\n")
-                                << "w|A|p|1|1|-|-|-|0|||A\r\n\r\nbody";
-    QTest::newRow("invalid UTF-8 is replaced, not fatal")
-        << QByteArray("Caf\xe9 \xff\n\nid: u\ntype_: 1")
+        << "w|A|p|1|1|-|-|-|0|||A\r\n\r\nbody";
+    QTest::newRow("invalid UTF-8 is replaced, not fatal") << QByteArray("Caf\xe9 \xff\n\nid: u\ntype_: 1")
         << QString::fromUtf8("u|Caf\xef\xbf\xbd \xef\xbf\xbd||1|1|-|-|-|0|||Caf\xef\xbf\xbd \xef\xbf\xbd");
+    // clang-format on
 }
 
 void tst_JexImporter::parseItem()
@@ -110,30 +100,21 @@ void tst_JexImporter::parseItem()
 
 void tst_JexImporter::parseTime_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("empty") << ""
-                           << "-";
-    QTest::newRow("ISO with ms") << "2024-04-28T21:53:13.647Z"
-                                 << "2024-04-28T21:53:13.647Z";
-    QTest::newRow("ISO without ms") << "2024-04-28T21:53:13Z"
-                                    << "2024-04-28T21:53:13.000Z";
-    QTest::newRow("no zone is UTC") << "2024-04-28T21:53:13.5"
-                                    << "2024-04-28T21:53:13.500Z";
-    QTest::newRow("offset") << "2024-04-28T23:53:13.647+02:00"
-                            << "2024-04-28T21:53:13.647Z";
-    QTest::newRow("13-digit milliseconds") << "1713025684000"
-                                           << "2024-04-13T16:28:04.000Z";
-    QTest::newRow("one millisecond") << "1"
-                                     << "1970-01-01T00:00:00.001Z";
-    QTest::newRow("zero") << "0"
-                          << "-";
-    QTest::newRow("negative") << "-5"
-                              << "-";
-    QTest::newRow("beyond year 9999") << "999999999999999999"
-                                      << "-";
-    QTest::newRow("words") << "yesterday"
-                           << "-";
+    QTest::newRow("empty") << "" << "-";
+    QTest::newRow("ISO with ms") << "2024-04-28T21:53:13.647Z" << "2024-04-28T21:53:13.647Z";
+    QTest::newRow("ISO without ms") << "2024-04-28T21:53:13Z" << "2024-04-28T21:53:13.000Z";
+    QTest::newRow("no zone is UTC") << "2024-04-28T21:53:13.5" << "2024-04-28T21:53:13.500Z";
+    QTest::newRow("offset") << "2024-04-28T23:53:13.647+02:00" << "2024-04-28T21:53:13.647Z";
+    QTest::newRow("13-digit milliseconds") << "1713025684000" << "2024-04-13T16:28:04.000Z";
+    QTest::newRow("one millisecond") << "1" << "1970-01-01T00:00:00.001Z";
+    QTest::newRow("zero") << "0" << "-";
+    QTest::newRow("negative") << "-5" << "-";
+    QTest::newRow("beyond year 9999") << "999999999999999999" << "-";
+    QTest::newRow("words") << "yesterday" << "-";
+    // clang-format on
 }
 
 void tst_JexImporter::parseTime()
@@ -148,42 +129,23 @@ void tst_JexImporter::parseTime()
 
 void tst_JexImporter::cleanBody_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("body");
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("title line and heading both go") << "Plan\n# Plan\n\nText"
-                                                    << "Plan"
-                                                    << "Text";
-    QTest::newRow("title line with spaces") << "  Plan  \n\nText"
-                                            << "Plan"
-                                            << "Text";
-    QTest::newRow("heading with a suffix after a space") << "# Plan for May\nText"
-                                                         << "Plan"
-                                                         << "Text";
-    QTest::newRow("heading with an en dash") << "# Plan – draft\nText"
-                                             << "Plan"
-                                             << "Text";
-    QTest::newRow("heading with a hyphen") << "# Plan -v2\nText"
-                                           << "Plan"
-                                           << "Text";
-    QTest::newRow("heading that only starts with the letters") << "# Planning\nText"
-                                                               << "Plan"
-                                                               << "# Planning\nText";
-    QTest::newRow("level-2 heading stays") << "## Plan\nText"
-                                           << "Plan"
-                                           << "## Plan\nText";
-    QTest::newRow("numbered title keeps the heading") << "1. Welcome\n\n# Welcome\nHi"
-                                                      << "1. Welcome"
-                                                      << "# Welcome\nHi";
-    QTest::newRow("other first line stays") << "Intro\nPlan"
-                                            << "Plan"
-                                            << "Intro\nPlan";
-    QTest::newRow("title only") << "Plan"
-                                << "Plan"
-                                << "";
-    QTest::newRow("no title") << "# Plan\nx"
-                              << ""
-                              << "# Plan\nx";
+    QTest::newRow("title line and heading both go") << "Plan\n# Plan\n\nText" << "Plan" << "Text";
+    QTest::newRow("title line with spaces") << "  Plan  \n\nText" << "Plan" << "Text";
+    QTest::newRow("heading with a suffix after a space") << "# Plan for May\nText" << "Plan" << "Text";
+    QTest::newRow("heading with an en dash") << "# Plan – draft\nText" << "Plan" << "Text";
+    QTest::newRow("heading with a hyphen") << "# Plan -v2\nText" << "Plan" << "Text";
+    QTest::newRow("heading that only starts with the letters") << "# Planning\nText" << "Plan" << "# Planning\nText";
+    QTest::newRow("level-2 heading stays") << "## Plan\nText" << "Plan" << "## Plan\nText";
+    QTest::newRow("numbered title keeps the heading") << "1. Welcome\n\n# Welcome\nHi" << "1. Welcome"
+        << "# Welcome\nHi";
+    QTest::newRow("other first line stays") << "Intro\nPlan" << "Plan" << "Intro\nPlan";
+    QTest::newRow("title only") << "Plan" << "Plan" << "";
+    QTest::newRow("no title") << "# Plan\nx" << "" << "# Plan\nx";
+    // clang-format on
 }
 
 void tst_JexImporter::cleanBody()
@@ -287,23 +249,22 @@ void tst_JexImporter::foldersNotesAndResources()
 
 void tst_JexImporter::noteBodies_data()
 {
+    // clang-format off
     QTest::addColumn<int>("markup");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("markdown with title line and repeated heading")
-        << 1 << "Shopping\n# Shopping\n\n- milk\n- **eggs**"
+    QTest::newRow("markdown with title line and repeated heading") << 1 << "Shopping\n# Shopping\n\n- milk\n- **eggs**"
         << R"([{"attributes":{"bold":true},"insert":"Shopping"},{"attributes":{"header":1},"insert":"\n"},)"
            R"({"insert":"milk"},)"
            R"({"attributes":{"list":"bullet"},"insert":"\n"},{"attributes":{"bold":true},"insert":"eggs"},)"
            R"({"attributes":{"list":"bullet"},"insert":"\n"}])";
-    QTest::newRow("html note")
-        << 2 << "Web <page> & co\n\n<p>Hello <b>world</b></p><ul><li>one</li></ul>"
+    QTest::newRow("html note") << 2 << "Web <page> & co\n\n<p>Hello <b>world</b></p><ul><li>one</li></ul>"
         << R"([{"attributes":{"bold":true},"insert":"Web <page> & co"},{"attributes":{"header":1},"insert":"\n"},)"
            R"({"insert":"Hello "},{"attributes":{"bold":true},"insert":"world"},)"
            R"({"insert":"\n"},{"insert":"one"},{"attributes":{"list":"bullet"},"insert":"\n"}])";
-    QTest::newRow("untitled markdown") << 1 << ""
-                                       << R"([{"insert":"\n"}])";
+    QTest::newRow("untitled markdown") << 1 << "" << R"([{"insert":"\n"}])";
+    // clang-format on
 }
 
 void tst_JexImporter::noteBodies()
@@ -322,18 +283,19 @@ void tst_JexImporter::noteBodies()
 
 void tst_JexImporter::fatalFailures_data()
 {
+    // clang-format off
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("error");
     QTest::newRow("empty file") << QByteArray() << "Failed to read archive or archive is empty";
     QTest::newRow("only end blocks") << tarEnd() << "Failed to read archive or archive is empty";
     QTest::newRow("header claiming 8 GB")
-        << (tarFile("n.md", jexNote("n", "Kept out", "")) + tarHeader("resources/x.png", "100000000000") +
-            QByteArray(4096, 'x'))
+        << (tarFile("n.md", jexNote("n", "Kept out", "")) + tarHeader("resources/x.png", "100000000000")
+            + QByteArray(4096, 'x'))
         << "Failed to read archive: Archive entry \"resources/x.png\" claims 8589934592 bytes, more than the limit "
            "of 1073741824 bytes";
     QTest::newRow("data cut short") << (tarFile("n.md", jexNote("n", "Kept out", "")).left(600))
-                                    << "Failed to read archive: Archive entry \"n.md\" claims 142 bytes, but only 88 "
-                                       "bytes are left in the file";
+        << "Failed to read archive: Archive entry \"n.md\" claims 142 bytes, but only 88 bytes are left in the file";
+    // clang-format on
 }
 
 void tst_JexImporter::fatalFailures()
@@ -392,40 +354,43 @@ void tst_JexImporter::hostileNotes()
 
 void tst_JexImporter::realWorld_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("file");
     QTest::addColumn<QStringList>("notebooks");
     // title | notebook | text that must survive | attachments as "name mime size resource", sorted, ";"-joined
     QTest::addColumn<QStringList>("notes");
 
     QTest::newRow("jimmy") << "jimmy_29_04_2024.jex" << QStringList{"My Notebook", "Nested Notebook", "Second notebook"}
-                           << QStringList{
-                                  "Another note|My Notebook|and link to URL|ihl6ec5fb4529ca4343e88a6961db5c2aa7af.png "
-                                  "image/png 121039 resources/82eba373e2054df8adb94274c3add306.png",
-                                  "Sample note with completed reminder|My Notebook|Sample content|",
-                                  "note in other notebook with same name|Nested Notebook|todo 2|",
-                                  "note in second notebook with open reminder|Second notebook|bullet point|",
-                                  "photo card (image only)|My Notebook||ihl6e963590e9b33a4ff2a01efe047e3ef6a5.png "
-                                  "image/png 121039 resources/f366f8bedd8e42e68c32e88bfdc6ca31.png",
-                              };
-    QTest::newRow("webclip, folder not in the archive")
-        << "jimmy_flexicharger-webclip.jex" << QStringList{}
-        << QStringList{"Was ist Flexicharger? - TUXEDO Computers||Die Langlebigkeit von Lithiumbatterien|"
-                       "2023-01-30_tcc-flexicharger_60d355ca8a9444bca6f8bbb2252963a0.png image/png 350755 "
-                       "resources/6665632a617a4a4085bbfc5a021167f3.png"};
+        << QStringList{
+            "Another note|My Notebook|and link to URL|ihl6ec5fb4529ca4343e88a6961db5c2aa7af.png "
+            "image/png 121039 resources/82eba373e2054df8adb94274c3add306.png",
+            "Sample note with completed reminder|My Notebook|Sample content|",
+            "note in other notebook with same name|Nested Notebook|todo 2|",
+            "note in second notebook with open reminder|Second notebook|bullet point|",
+            "photo card (image only)|My Notebook||ihl6e963590e9b33a4ff2a01efe047e3ef6a5.png "
+            "image/png 121039 resources/f366f8bedd8e42e68c32e88bfdc6ca31.png",
+        };
+    QTest::newRow("webclip, folder not in the archive") << "jimmy_flexicharger-webclip.jex" << QStringList{}
+        << QStringList{
+            "Was ist Flexicharger? - TUXEDO Computers||Die Langlebigkeit von Lithiumbatterien|"
+            "2023-01-30_tcc-flexicharger_60d355ca8a9444bca6f8bbb2252963a0.png image/png 350755 "
+            "resources/6665632a617a4a4085bbfc5a021167f3.png",
+        };
     QTest::newRow("notesnook") << "notesnook-importer_03_10_2022.jex"
-                               << QStringList{"Welcome! (Desktop)", "helo", "uoo", "uuiu"}
-                               << QStringList{
-                                      "1. Welcome to Joplin!|helo|Joplin is a free, open source note taking|"
-                                      "AllClients.png image/png 448800 resources/1c7eeeccda5f45f2b6f5bbb998157e14.png;"
-                                      "SubNotebooks.png image/png 4704 resources/acce2896526444a49ff53d896bda36df.png",
-                                      "2. Importing and exporting notes|Welcome! (Desktop)|Importing from Evernote|",
-                                      "3. Synchronising your notes|Welcome! (Desktop)|Setting up Joplin Cloud|"
-                                      "print.pdf application/pdf 17864 resources/d47020f49a7345c48dfd91c9d4123123.pdf",
-                                      "4. Tips|Welcome! (Desktop)|The Web Clipper is a browser extension|"
-                                      "WebClipper.png image/png 8894 resources/4cc23f767fcc486bbd7efc31676b03da.png",
-                                      "5. Joplin Privacy Policy|Welcome! (Desktop)|do not send any data|",
-                                      "Hello|Welcome! (Desktop)|Nevermind|",
-                                  };
+        << QStringList{"Welcome! (Desktop)", "helo", "uoo", "uuiu"}
+        << QStringList{
+            "1. Welcome to Joplin!|helo|Joplin is a free, open source note taking|"
+            "AllClients.png image/png 448800 resources/1c7eeeccda5f45f2b6f5bbb998157e14.png;"
+            "SubNotebooks.png image/png 4704 resources/acce2896526444a49ff53d896bda36df.png",
+            "2. Importing and exporting notes|Welcome! (Desktop)|Importing from Evernote|",
+            "3. Synchronising your notes|Welcome! (Desktop)|Setting up Joplin Cloud|"
+            "print.pdf application/pdf 17864 resources/d47020f49a7345c48dfd91c9d4123123.pdf",
+            "4. Tips|Welcome! (Desktop)|The Web Clipper is a browser extension|"
+            "WebClipper.png image/png 8894 resources/4cc23f767fcc486bbd7efc31676b03da.png",
+            "5. Joplin Privacy Policy|Welcome! (Desktop)|do not send any data|",
+            "Hello|Welcome! (Desktop)|Nevermind|",
+        };
+    // clang-format on
 }
 
 void tst_JexImporter::realWorld()

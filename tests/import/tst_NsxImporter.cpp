@@ -13,17 +13,6 @@ QByteArray json(const QJsonObject& o)
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
-QString plainText(const QString& body)
-{
-    QString out;
-    for (const QJsonValue& op : QJsonDocument::fromJson(body.toUtf8()).array()) {
-        const QJsonValue insert = op.toObject().value("insert");
-        if (insert.isString())
-            out += insert.toString();
-    }
-    return out;
-}
-
 int tableEmbeds(const QString& body)
 {
     int n = 0;
@@ -62,16 +51,14 @@ private slots:
 
 void tst_NsxImporter::escapeHtml_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("plain") << "Title"
-                           << "Title";
-    QTest::newRow("markup") << "<b>bold</b> & more"
-                            << "&lt;b&gt;bold&lt;/b&gt; &amp; more";
-    QTest::newRow("entity stays visible") << "&lt;"
-                                          << "&amp;lt;";
-    QTest::newRow("quotes untouched") << "\"q\" 'a'"
-                                      << "\"q\" 'a'";
+    QTest::newRow("plain") << "Title" << "Title";
+    QTest::newRow("markup") << "<b>bold</b> & more" << "&lt;b&gt;bold&lt;/b&gt; &amp; more";
+    QTest::newRow("entity stays visible") << "&lt;" << "&amp;lt;";
+    QTest::newRow("quotes untouched") << "\"q\" 'a'" << "\"q\" 'a'";
+    // clang-format on
 }
 
 void tst_NsxImporter::escapeHtml()
@@ -83,6 +70,7 @@ void tst_NsxImporter::escapeHtml()
 
 void tst_NsxImporter::seconds_data()
 {
+    // clang-format off
     QTest::addColumn<QJsonValue>("value");
     QTest::addColumn<qint64>("expected");
     QTest::newRow("integer") << QJsonValue(1728122172) << qint64(1728122172);
@@ -93,6 +81,7 @@ void tst_NsxImporter::seconds_data()
     QTest::newRow("beyond year 9999") << QJsonValue(1e300) << qint64(0);
     QTest::newRow("null") << QJsonValue() << qint64(0);
     QTest::newRow("bool") << QJsonValue(true) << qint64(0);
+    // clang-format on
 }
 
 void tst_NsxImporter::seconds()
@@ -104,27 +93,19 @@ void tst_NsxImporter::seconds()
 
 void tst_NsxImporter::mime_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("type");
     QTest::addColumn<QString>("ext");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("image without extension") << "image"
-                                             << ""
-                                             << "image/png";
-    QTest::newRow("image jpg") << "image"
-                               << "jpg"
-                               << "image/jpg";
-    QTest::newRow("binary") << "binary"
-                            << "ogg"
-                            << "application/octet-stream";
-    QTest::newRow("MIME type as type") << "image/JPEG"
-                                       << ""
-                                       << "image/jpeg";
-    QTest::newRow("not a MIME type") << "image/png; x=<script>"
-                                     << ""
-                                     << "application/octet-stream";
-    QTest::newRow("empty") << ""
-                           << ""
-                           << "application/octet-stream";
+    QTest::newRow("image without extension") << "image" << "" << "image/png";
+    QTest::newRow("image jpg") << "image" << "jpg" << "image/jpg";
+    QTest::newRow("image with a broken extension (fuzz_nsx)") << "image" << ";ng" << "image/png";
+    QTest::newRow("image with a header in the extension") << "image" << "png\r\nX-Evil: 1" << "image/png";
+    QTest::newRow("binary") << "binary" << "ogg" << "application/octet-stream";
+    QTest::newRow("MIME type as type") << "image/JPEG" << "" << "image/jpeg";
+    QTest::newRow("not a MIME type") << "image/png; x=<script>" << "" << "application/octet-stream";
+    QTest::newRow("empty") << "" << "" << "application/octet-stream";
+    // clang-format on
 }
 
 void tst_NsxImporter::mime()
@@ -140,17 +121,20 @@ void tst_NsxImporter::mime()
 
 void tst_NsxImporter::noteReader_data()
 {
+    // clang-format off
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("expected"); // title|parent|content|ctime|mtime|md5s, or "-"
-    QTest::newRow("not an object") << QByteArray("[1]") << "-";
+    QTest::newRow("not an object")
+        << QByteArray("[1]") << "-";
     QTest::newRow("invalid UTF-8") << QByteArray("{\"title\":\"a\xff\"}") << "-";
     QTest::newRow("no attachment key") << QByteArray(R"({"title":"T","content":"<p>x</p>","ctime":5})")
-                                       << "T||<p>x</p>|5|0|";
+        << "T||<p>x</p>|5|0|";
     QTest::newRow("null attachment") << QByteArray(R"({"attachment":null,"parent_id":"p"})") << "|p||0|0|";
     QTest::newRow("object of attachments, in key order")
         << QByteArray(R"({"attachment":{"_b":{"md5":"m2"},"_a":{"md5":"m1"},"_c":7}})") << "|||0|0|m1,m2";
     QTest::newRow("array of attachments") << QByteArray(R"({"attachment":[{"md5":"m1"},"x"]})") << "|||0|0|m1";
     QTest::newRow("wrong types") << QByteArray(R"({"title":5,"content":{},"mtime":"12"})") << "|||0|12|";
+    // clang-format on
 }
 
 void tst_NsxImporter::noteReader()
@@ -264,15 +248,17 @@ void tst_NsxImporter::importBuilt()
 
 void tst_NsxImporter::failures_data()
 {
+    // clang-format off
     QTest::addColumn<QList<ZipItem>>("items"); // empty: the file is not a ZIP
     QTest::addColumn<QString>("error");
     QTest::newRow("not a ZIP") << QList<ZipItem>{} << "Failed to extract archive: Unrecognized archive format";
     QTest::newRow("no config.json") << QList<ZipItem>{{"n1", "{}"}} << "No config.json found in archive";
     QTest::newRow("empty config.json") << QList<ZipItem>{{"config.json", ""}} << "No config.json found in archive";
-    QTest::newRow("config.json is a directory")
-        << QList<ZipItem>{{"config.json/", {}, ZipItem::Directory}} << "No config.json found in archive";
+    QTest::newRow("config.json is a directory") << QList<ZipItem>{{"config.json/", {}, ZipItem::Directory}}
+        << "No config.json found in archive";
     QTest::newRow("ZIP bomb") << QList<ZipItem>{{"config.json", "{}"}, {"file_x", QByteArray(200 << 20, '\0')}}
-                              << "Failed to extract archive: Archive unpacks to more than the limit of 67108864 bytes";
+        << "Failed to extract archive: Archive unpacks to more than the limit of 67108864 bytes";
+    // clang-format on
 }
 
 void tst_NsxImporter::failures()
@@ -344,48 +330,58 @@ void tst_NsxImporter::hostileArchive()
 
 void tst_NsxImporter::realWorld_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("file");
     QTest::addColumn<QStringList>("notebooks");
     // Per note, sorted: title | notebook | attachments | attachment embeds | image attachments | text
     QTest::addColumn<QStringList>("notes");
 
-    QTest::newRow("Lagavulin, notebook title with a slash")
-        << "jimmy_20240331_144226_11102_Lagavulin.nsx" << QStringList{"Statistik/Mathematik"}
-        << QStringList{"CAGR|Statistik/Mathematik|0|0|0|",
-                       "Davon/Darunter|Statistik/Mathematik|0|0|0|",
-                       "Die beste Zahl|Statistik/Mathematik|0|0|0|",
-                       "Einheiten umrechnen|Statistik/Mathematik|0|0|0|",
-                       QString::fromUtf8("Primzahlen - GIMPS-Projekt findet bislang gr\xc3\xb6\xc3\x9f"
-                                         "te Primzahl|Statistik/Mathematik|0|0|0|"),
-                       "Rundung|Statistik/Mathematik|0|0|0|",
-                       "Statistisches Bundesamt|Statistik/Mathematik|0|0|0|",
-                       "Temperatur Umrechnung|Statistik/Mathematik|0|0|0|"};
+    QTest::newRow("Lagavulin, notebook title with a slash") << "jimmy_20240331_144226_11102_Lagavulin.nsx"
+        << QStringList{"Statistik/Mathematik"}
+        << QStringList{
+            "CAGR|Statistik/Mathematik|0|0|0|",
+            "Davon/Darunter|Statistik/Mathematik|0|0|0|",
+            "Die beste Zahl|Statistik/Mathematik|0|0|0|",
+            "Einheiten umrechnen|Statistik/Mathematik|0|0|0|",
+            QString::fromUtf8("Primzahlen - GIMPS-Projekt findet bislang gr\xc3\xb6\xc3\x9f"
+                              "te Primzahl|Statistik/Mathematik|0|0|0|"),
+            "Rundung|Statistik/Mathematik|0|0|0|",
+            "Statistisches Bundesamt|Statistik/Mathematik|0|0|0|",
+            "Temperatur Umrechnung|Statistik/Mathematik|0|0|0|",
+        };
     QTest::newRow("Lagavulin, 50 images") << "jimmy_20240409_202124_7594_Lagavulin.nsx" << QStringList{"Test"}
-                                          << QStringList{"TP-Link Print Server|Test|50|50|50|"};
+        << QStringList{"TP-Link Print Server|Test|50|50|50|"};
     QTest::newRow("demouser") << "jimmy_20241005_184010_8701_demouser.nsx" << QStringList{"Imported Notebook", "test 2"}
-                              << QStringList{"notiz in buch 2|test 2|3|3|3|mehr inhalt",
-                                             "notiz mit titel|Imported Notebook|2|2|0|",
-                                             "notiz ohne titel|Imported Notebook|0|0|0|"};
+        << QStringList{
+            "notiz in buch 2|test 2|3|3|3|mehr inhalt",
+            "notiz mit titel|Imported Notebook|2|2|0|",
+            "notiz ohne titel|Imported Notebook|0|0|0|",
+        };
     QTest::newRow("abalakov 1") << "jimmy_20251026_153652_10216_abalakov.nsx" << QStringList{"Test"}
-                                << QStringList{"ToDo (privat) - Duplicate|Test|0|0|0|Question 2(?)"};
+        << QStringList{"ToDo (privat) - Duplicate|Test|0|0|0|Question 2(?)"};
     QTest::newRow("abalakov 2") << "jimmy_20251030_182519_7781_abalakov.nsx" << QStringList{"Test"}
-                                << QStringList{"Testnotiz|Test|0|0|0|"};
+        << QStringList{"Testnotiz|Test|0|0|0|"};
     QTest::newRow("test books") << "jimmy_notestation-test-books_trimmed.nsx"
-                                << QStringList{"Test-Book 1", "Test-Book 2"}
-                                << QStringList{"Empty note|Test-Book 2|0|0|0|",
-                                               "Note with some regular text, some pictures, and some tags|Test-Book "
-                                               "1|2|2|2|",
-                                               "Note without any attachment|Test-Book 2|0|0|0|",
-                                               "note with pdf attached|Test-Book 1|1|1|0|"};
+        << QStringList{"Test-Book 1", "Test-Book 2"}
+        << QStringList{
+            "Empty note|Test-Book 2|0|0|0|",
+            "Note with some regular text, some pictures, and some tags|Test-Book "
+            "1|2|2|2|",
+            "Note without any attachment|Test-Book 2|0|0|0|",
+            "note with pdf attached|Test-Book 1|1|1|0|",
+        };
     QTest::newRow("yanom") << "yanom_test.nsx" << QStringList{"Test Book 2", "test"}
-                           << QStringList{"List testting|test|0|0|0|",
-                                          "Page linked to from test book|Test Book 2|0|0|0|",
-                                          "This is a duplicated title|Test Book 2|0|0|0|",
-                                          "This is a duplicated title|Test Book 2|0|0|0|",
-                                          "This page was deleted from the test notebook||0|0|0|",
-                                          "test page|test|4|4|1|",
-                                          "test page 2|test|0|0|0|",
-                                          "test page 3|test|0|0|0|"};
+        << QStringList{
+            "List testting|test|0|0|0|",
+            "Page linked to from test book|Test Book 2|0|0|0|",
+            "This is a duplicated title|Test Book 2|0|0|0|",
+            "This is a duplicated title|Test Book 2|0|0|0|",
+            "This page was deleted from the test notebook||0|0|0|",
+            "test page|test|4|4|1|",
+            "test page 2|test|0|0|0|",
+            "test page 3|test|0|0|0|",
+        };
+    // clang-format on
 }
 
 void tst_NsxImporter::realWorld()

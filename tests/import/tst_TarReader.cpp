@@ -20,9 +20,9 @@ private slots:
 
 void tst_TarReader::sizeField_data()
 {
+    // clang-format off
     QTest::addColumn<QByteArray>("field");
     QTest::addColumn<qint64>("expected"); // -1: unreadable
-
     QTest::newRow("zero-padded, NUL-ended") << QByteArray("00000001750\0", 12) << qint64(1000);
     QTest::newRow("space-ended") << QByteArray("00000001750 ") << qint64(1000);
     QTest::newRow("leading spaces") << QByteArray("       1750 ") << qint64(1000);
@@ -30,10 +30,11 @@ void tst_TarReader::sizeField_data()
     QTest::newRow("all NULs") << QByteArray(12, '\0') << qint64(0);
     QTest::newRow("8 GB in octal") << QByteArray("100000000000") << qint64(8589934592);
     QTest::newRow("base-256") << (QByteArray(1, char(0x80)) + QByteArray(7, '\0') + QByteArray("\x01\x00\x00\x00", 4))
-                              << qint64(16777216);
+        << qint64(16777216);
     QTest::newRow("base-256 negative") << QByteArray(12, char(0xff)) << qint64(-1);
     QTest::newRow("non-octal digit") << QByteArray("00000001790\0", 12) << qint64(-1);
     QTest::newRow("garbage after digits") << QByteArray("0000175 x\0\0\0", 12) << qint64(-1);
+    // clang-format on
 }
 
 void tst_TarReader::sizeField()
@@ -46,6 +47,7 @@ void tst_TarReader::sizeField()
 
 void tst_TarReader::archive_data()
 {
+    // clang-format off
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QStringList>("names");
     QTest::addColumn<QList<int>>("sizes");
@@ -56,7 +58,7 @@ void tst_TarReader::archive_data()
         << (tarFile("a.md", "alpha") + tarFile("resources/b.png", thousand) + tarEnd() + tarFile("after.md", "x"))
         << QStringList{"a.md", "resources/b.png"} << QList<int>{5, 1000} << QString();
     QTest::newRow("no end blocks at all") << (tarFile("a.md", "alpha") + tarFile("b.md", "beta"))
-                                          << QStringList{"a.md", "b.md"} << QList<int>{5, 4} << QString();
+        << QStringList{"a.md", "b.md"} << QList<int>{5, 4} << QString();
     QTest::newRow("truncated last header ends cleanly")
         << (tarFile("a.md", "alpha") + tarHeader("cut.md", octalField(3, 12)).left(300)) << QStringList{"a.md"}
         << QList<int>{5} << QString();
@@ -69,8 +71,8 @@ void tst_TarReader::archive_data()
     QTest::newRow("name stops at NUL and is trimmed")
         << (tarHeader(QByteArray("  n\xc3\xa4me.md \0junk", 16), octalField(2, 12)) + "ok" + tarPadding(2))
         << QStringList{QString::fromUtf8("n\xc3\xa4me.md")} << QList<int>{2} << QString();
-    QTest::newRow("last data without its padding")
-        << (tarFile("a.md", "alpha").left(512 + 5)) << QStringList{"a.md"} << QList<int>{5} << QString();
+    QTest::newRow("last data without its padding") << (tarFile("a.md", "alpha").left(512 + 5)) << QStringList{"a.md"}
+        << QList<int>{5} << QString();
 
     QTest::newRow("header claiming 8 GB")
         << (tarFile("a.md", "alpha") + tarHeader("huge.bin", "100000000000") + QByteArray(2048, 'x')) << QStringList{}
@@ -80,7 +82,8 @@ void tst_TarReader::archive_data()
         << (tarHeader("short.bin", octalField(5000, 12)) + QByteArray(1000, 'x')) << QStringList{} << QList<int>{}
         << "Archive entry \"short.bin\" claims 5000 bytes, but only 1000 bytes are left in the file";
     QTest::newRow("unreadable size field") << (tarHeader("bad.md", "12345678x") + tarEnd()) << QStringList{}
-                                           << QList<int>{} << "Archive entry \"bad.md\" has an unreadable size field";
+        << QList<int>{} << "Archive entry \"bad.md\" has an unreadable size field";
+    // clang-format on
 }
 
 void tst_TarReader::archive()
@@ -119,11 +122,13 @@ void tst_TarReader::missingFile()
 
 void tst_TarReader::realWorldMatchesLibarchive_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("file");
     QTest::addColumn<int>("count");
     QTest::newRow("notesnook") << "notesnook-importer_03_10_2022.jex" << 29;
     QTest::newRow("jimmy") << "jimmy_29_04_2024.jex" << 15;
     QTest::newRow("webclip") << "jimmy_flexicharger-webclip.jex" << 3;
+    // clang-format on
 }
 
 void tst_TarReader::realWorldMatchesLibarchive()

@@ -18,6 +18,7 @@ private slots:
     void bounds_data();
     void bounds();
     void bombWithDefaultLimits();
+    void entriesKeptInMemory();
     void damagedArchive();
     void writerRoundTrip();
     void abandonedWriterKeepsOldFile();
@@ -26,29 +27,21 @@ private slots:
 
 void tst_ZipArchive::safePath_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("plain") << "notes/a.json"
-                           << "notes/a.json";
-    QTest::newRow("dot and empty parts dropped") << "./notes//a.json"
-                                                 << "notes/a.json";
-    QTest::newRow("backslashes are separators") << "notes\\a.json"
-                                                << "notes/a.json";
-    QTest::newRow("parent") << "../x"
-                            << "";
-    QTest::newRow("parent in the middle") << "a/../../x"
-                                          << "";
-    QTest::newRow("backslash parent") << "a\\..\\..\\x"
-                                      << "";
-    QTest::newRow("absolute") << "/tmp/x"
-                              << "";
-    QTest::newRow("drive") << "C:\\Windows\\x"
-                           << "";
-    QTest::newRow("only dots") << "./."
-                               << "";
+    QTest::newRow("plain") << "notes/a.json" << "notes/a.json";
+    QTest::newRow("dot and empty parts dropped") << "./notes//a.json" << "notes/a.json";
+    QTest::newRow("backslashes are separators") << "notes\\a.json" << "notes/a.json";
+    QTest::newRow("parent") << "../x" << "";
+    QTest::newRow("parent in the middle") << "a/../../x" << "";
+    QTest::newRow("backslash parent") << "a\\..\\..\\x" << "";
+    QTest::newRow("absolute") << "/tmp/x" << "";
+    QTest::newRow("drive") << "C:\\Windows\\x" << "";
+    QTest::newRow("only dots") << "./." << "";
     QTest::newRow("NUL") << QString::fromUtf8("a\0b", 3) << "";
-    QTest::newRow("dots inside a name are fine") << "a..b/..c"
-                                                 << "a..b/..c";
+    QTest::newRow("dots inside a name are fine") << "a..b/..c" << "a..b/..c";
+    // clang-format on
 }
 
 void tst_ZipArchive::safePath()
@@ -60,23 +53,25 @@ void tst_ZipArchive::safePath()
 
 void tst_ZipArchive::hostileEntries_data()
 {
+    // clang-format off
     QTest::addColumn<QList<ZipItem>>("items");
     QTest::addColumn<QStringList>("files");
     QTest::addColumn<QStringList>("skipped");
 
     const QString escape = QStringLiteral("/tmp/norv-escape-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     QTest::newRow("parent traversal") << QList<ZipItem>{{"../x", "evil"}, {"ok.txt", "fine"}} << QStringList{"ok.txt"}
-                                      << QStringList{"../x: path leads outside the archive folder"};
+        << QStringList{"../x: path leads outside the archive folder"};
     QTest::newRow("deep traversal") << QList<ZipItem>{{"a/b/../../../y", "evil"}} << QStringList{}
-                                    << QStringList{"a/b/../../../y: path leads outside the archive folder"};
+        << QStringList{"a/b/../../../y: path leads outside the archive folder"};
     QTest::newRow("absolute path") << QList<ZipItem>{{escape, "evil"}} << QStringList{}
-                                   << QStringList{escape + ": path leads outside the archive folder"};
+        << QStringList{escape + ": path leads outside the archive folder"};
     QTest::newRow("symlink, then a file through it")
         << QList<ZipItem>{{"evil", {}, ZipItem::Symlink, "/tmp"}, {"evil/pwn", "x"}} << QStringList{"evil/pwn"}
         << QStringList{"evil: links are not unpacked"};
     QTest::newRow("directories and nesting")
         << QList<ZipItem>{{"notes/", {}, ZipItem::Directory}, {"notes/a.json", "{}"}, {"deep/er/f", "f"}}
         << QStringList{"deep/er/f", "notes/a.json"} << QStringList{};
+    // clang-format on
 }
 
 void tst_ZipArchive::hostileEntries()
@@ -129,6 +124,7 @@ void tst_ZipArchive::deviceEntrySkipped()
 
 void tst_ZipArchive::bounds_data()
 {
+    // clang-format off
     QTest::addColumn<QList<ZipItem>>("items");
     QTest::addColumn<int>("maxEntries");
     QTest::addColumn<qint64>("maxEntryBytes");
@@ -136,18 +132,16 @@ void tst_ZipArchive::bounds_data()
     QTest::addColumn<QString>("error");
 
     QList<ZipItem> many;
-    for (int i = 0; i < 11; ++i)
-        many.append({QStringLiteral("f%1").arg(i), "x"});
+    for (int i = 0; i < 11; ++i) many.append({QStringLiteral("f%1").arg(i), "x"});
     QTest::newRow("too many entries") << many << 10 << qint64(1000) << qint64(1000)
-                                      << "Archive has more than 10 entries";
-    QTest::newRow("entry too large") << QList<ZipItem>{{"big", QByteArray(5000, 'z')}} << 10 << qint64(4096)
-                                     << qint64(1 << 20)
-                                     << "Archive entry \"big\" is larger than the limit of 4096 bytes";
+        << "Archive has more than 10 entries";
+    QTest::newRow("entry too large") << QList<ZipItem>{{"big", QByteArray(5000, 'z')}} << 10 << qint64(4096) << qint64(1
+        << 20) << "Archive entry \"big\" is larger than the limit of 4096 bytes";
     QTest::newRow("total too large") << QList<ZipItem>{{"a", QByteArray(3000, 'a')}, {"b", QByteArray(3000, 'b')}} << 10
-                                     << qint64(4096) << qint64(5000)
-                                     << "Archive unpacks to more than the limit of 5000 bytes";
+        << qint64(4096) << qint64(5000) << "Archive unpacks to more than the limit of 5000 bytes";
     QTest::newRow("within every bound") << QList<ZipItem>{{"a", QByteArray(3000, 'a')}} << 1 << qint64(3000)
-                                        << qint64(3000) << QString();
+        << qint64(3000) << QString();
+    // clang-format on
 }
 
 void tst_ZipArchive::bounds()
@@ -182,6 +176,32 @@ void tst_ZipArchive::bombWithDefaultLimits()
     const ZipExtractResult result = extractZipArchive(zip, dir.filePath("out"));
     QCOMPARE(result.error, QStringLiteral("Archive unpacks to more than the limit of 67108864 bytes"));
     QVERIFY(QFileInfo(dir.filePath("out/zeros")).size() <= (64 << 20));
+}
+
+void tst_ZipArchive::entriesKeptInMemory()
+{
+    QTemporaryDir dir;
+    const QString zip = dir.filePath("in.zip");
+    QVERIFY(writeZip(zip, {{"manifest.json", "{}"},
+                           {"notes/a.json", "A"},
+                           {"notes/../../x.json", "escape"},
+                           {"./notes/b.json", "B"},
+                           {"attachments/f", "file"}}));
+    QVERIFY(QDir(dir.path()).mkdir("out"));
+    auto json = [](const QString& path) {
+        return path.endsWith(".json");
+    };
+    const ZipExtractResult result = extractZipArchive(zip, dir.filePath("out"), ZipLimits(), json);
+    QCOMPARE(result.error, QString());
+    QCOMPARE(result.inMemory.keys(), QStringList({"manifest.json", "notes/a.json", "notes/b.json"}));
+    QCOMPARE(result.inMemory.value("notes/b.json"), QByteArray("B"));
+    QCOMPARE(filesBelow(dir.filePath("out")), QStringList{"attachments/f"});
+    QCOMPARE(result.skipped, QStringList{"notes/../../x.json: path leads outside the archive folder"});
+
+    ZipLimits small;
+    small.maxInMemoryBytes = 2;
+    const ZipExtractResult bounded = extractZipArchive(zip, dir.filePath("out"), small, json);
+    QCOMPARE(bounded.error, QStringLiteral("Archive items take more than the limit of 2 bytes"));
 }
 
 void tst_ZipArchive::damagedArchive()
