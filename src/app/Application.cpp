@@ -146,7 +146,7 @@ void Application::openRequestedNote(const CommandLineOptions& options)
 
 void Application::createMainWindow()
 {
-    m_mainWindow = new MainWindow();
+    m_mainWindow = new MainWindow(m_state);
 }
 
 void Application::restoreNoteWindows()

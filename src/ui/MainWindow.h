@@ -1,11 +1,102 @@
 #pragma once
 
+#include <QList>
 #include <QMainWindow>
+#include <QString>
 
-// The three-pane main window. For now an empty frame that later work fills in.
+class AppState;
+class EditorToolbar;
+class FindBar;
+class NoteEditor;
+class NoteHeaderBar;
+class NoteListWidget;
+class NotebookListWidget;
+class QAction;
+class QLineEdit;
+class QSplitter;
+class QStackedWidget;
+class QTimer;
+class QVBoxLayout;
+class StatusBar;
+
+// The primary window: notebook sidebar, note list with its search box, and the editor pane. It
+// saves the open note, snapshots bodies that changed when the user moves on, and carries out the
+// requests of the list widgets (trash, move, notebooks).
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
-    explicit MainWindow(QWidget* parent = nullptr);
+    static constexpr int kSearchDelayMs = 300;
+
+    explicit MainWindow(AppState* state, QWidget* parent = nullptr);
+
+    NoteListWidget* noteList() const { return m_noteList; }
+    NotebookListWidget* notebookList() const { return m_notebookList; }
+    NoteEditor* editor() const { return m_editor; }
+    QLineEdit* searchEdit() const { return m_searchEdit; }
+    QTimer* searchTimer() const { return m_searchTimer; }
+    QSplitter* splitter() const { return m_splitter; }
+    bool focusMode() const { return m_focusMode; }
+    bool sidebarVisible() const { return m_sidebarVisible; }
+
+public slots:
+    void refreshNoteList();
+    void refreshNotebookList();
+    void createNote();
+    void openNote(const QString& noteId, bool force = false);
+    void saveCurrentNote();
+    void saveSnapshotIfChanged();
+    void moveCurrentNoteToTrash(bool confirm);
+    void createNotebook();
+    void renameNotebook(const QString& notebookId);
+    void deleteNotebook(const QString& notebookId);
+    void setFocusMode(bool on);
+    void setSidebarVisible(bool visible);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createMenuBar();
+    void createUI();
+    void connectSignals();
+    void restoreWindowState();
+    void saveWindowState();
+    void applyLayoutMode();
+    void applyStenoMode();
+    void onNoteSelected(const QString& noteId);
+    void onNoteDeleteRequested(const QString& noteId);
+    void onNotesChanged();
+    void onPreferenceChanged(const QString& key);
+    void onNotebookContextMenu(const QString& notebookId, const QPoint& globalPos);
+    void clearOpenNote();
+    void openSelectedAsCurrent();
+    bool editorPageCurrent() const;
+
+    AppState* m_state = nullptr;
+    QSplitter* m_splitter = nullptr;
+    QWidget* m_sidebarPane = nullptr;
+    NotebookListWidget* m_notebookList = nullptr;
+    QWidget* m_listPane = nullptr;
+    QVBoxLayout* m_listLayout = nullptr;
+    QWidget* m_searchContainer = nullptr;
+    QLineEdit* m_searchEdit = nullptr;
+    NoteListWidget* m_noteList = nullptr;
+    QWidget* m_editorPane = nullptr;
+    NoteHeaderBar* m_headerBar = nullptr;
+    EditorToolbar* m_toolbar = nullptr;
+    NoteEditor* m_editor = nullptr;
+    FindBar* m_findBar = nullptr;
+    QStackedWidget* m_centralStack = nullptr;
+    QWidget* m_editorPage = nullptr;
+    StatusBar* m_statusBar = nullptr;
+    QAction* m_focusModeAction = nullptr;
+    QAction* m_sidebarAction = nullptr;
+
+    bool m_focusMode = false;
+    bool m_sidebarVisible = true;
+    QList<int> m_normalSplitterSizes;
+    // The body at open time or at the last snapshot; empty while no note is open.
+    QString m_lastSnapshotBody;
+    QTimer* m_searchTimer = nullptr;
 };

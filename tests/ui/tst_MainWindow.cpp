@@ -1,0 +1,382 @@
+#include "AppState.h"
+#include "Clock.h"
+#include "Interaction.h"
+#include "MainWindow.h"
+#include "NoteEditor.h"
+#include "NoteListWidget.h"
+#include "NoteRepository.h"
+#include "NotebookRepository.h"
+#include "PreferenceKeys.h"
+#include "PreferencesRepository.h"
+#include "Records.h"
+#include "SnapshotRepository.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QSettings>
+#include <QSplitter>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <memory>
+
+namespace {
+
+const QDateTime kNow(QDate(2026, 6, 17), QTime(10, 30), Qt::UTC);
+
+QString body(const QString& text)
+{
+    return QStringLiteral(R"([{"insert":"%1\n"}])").arg(text);
+}
+
+QStringList listedTitles(const NoteListWidget* list)
+{
+    QStringList titles;
+    for (int row = 0; row < list->count(); ++row)
+        titles << list->item(row)->data(NoteListRole::Title).toString();
+    return titles;
+}
+
+} // namespace
+
+class tst_MainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void typingAutosavesNewVersion();
+    void switchingSnapshotsOnlyChangedBodies_data();
+    void switchingSnapshotsOnlyChangedBodies();
+    void trashSelectsNextRow_data();
+    void trashSelectsNextRow();
+    void searchIsDebouncedAndRanked();
+    void stenoOrderOnlyWithoutSearch_data();
+    void stenoOrderOnlyWithoutSearch();
+    void deletingNotebookMovesNotesToAllNotes_data();
+    void deletingNotebookMovesNotesToAllNotes();
+    void layoutModesPersist();
+
+private:
+    // Stores a note whose update time lies `minutesAgo` before kNow.
+    Note addNote(const QString& text, int minutesAgo, const QString& notebookId = QString());
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<Clock::Fixed> m_clock;
+    std::unique_ptr<AppState> m_state;
+};
+
+void tst_MainWindow::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication::setOrganizationName(QStringLiteral("NorvaneTest"));
+    QCoreApplication::setApplicationName(QStringLiteral("tst_MainWindow"));
+}
+
+void tst_MainWindow::init()
+{
+    QSettings().clear();
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    qputenv("NOTES_DATA_DIR", m_dir->path().toUtf8());
+    m_clock = std::make_unique<Clock::Fixed>(kNow);
+    m_state = std::make_unique<AppState>();
+    QVERIFY(m_state->initialize());
+    // Start from an empty library rather than the first-start welcome notes.
+    for (const Note& note : m_state->notes()->allNotes())
+        QVERIFY(m_state->notes()->purge(note.id));
+    m_state->setCurrentNote(QString());
+}
+
+void tst_MainWindow::cleanup()
+{
+    m_state.reset();
+    m_clock.reset();
+    m_dir.reset();
+    QSettings().clear();
+}
+
+Note tst_MainWindow::addNote(const QString& text, int minutesAgo, const QString& notebookId)
+{
+    Note note;
+    note.id = newId();
+    note.notebookId = notebookId;
+    note.body = body(text);
+    note.createdAt = kNow.addSecs(-60 * minutesAgo);
+    note.updatedAt = note.createdAt;
+    note.modifiedAt = note.createdAt;
+    note.syncStatus = SyncStatus::Synced;
+    if (!m_state->notes()->insert(note))
+        qFatal("inserting a test note failed");
+    return note;
+}
+
+void tst_MainWindow::typingAutosavesNewVersion()
+{
+    MainWindow window(m_state.get());
+    window.show();
+
+    window.createNote();
+    const QString id = window.editor()->noteId();
+    QCOMPARE(window.noteList()->selectedNoteId(), id);
+    QCOMPARE(m_state->currentNoteId(), id);
+    std::optional<Note> stored = m_state->notes()->noteById(id);
+    QVERIFY(stored);
+    QCOMPARE(stored->version, 1);
+    QCOMPARE(stored->body, QStringLiteral(R"([{"insert":"\n"}])"));
+
+    m_clock->advanceMs(5000);
+    QTest::keyClicks(window.editor(), QStringLiteral("Shopping list"));
+    QVERIFY(!window.editor()->isSaved());
+    QTRY_VERIFY(window.editor()->isSaved());
+
+    stored = m_state->notes()->noteById(id);
+    QCOMPARE(stored->version, 2);
+    QCOMPARE(stored->syncStatus, SyncStatus::Pending);
+    QCOMPARE(stored->title(), QStringLiteral("Shopping list"));
+    QCOMPARE(stored->updatedAt, kNow.addMSecs(5000));
+    QCOMPARE(stored->modifiedAt, kNow.addMSecs(5000));
+    QCOMPARE(stored->createdAt, kNow);
+    QCOMPARE(listedTitles(window.noteList()), QStringList{"Shopping list"});
+    // Autosave alone keeps no history.
+    QCOMPARE(m_state->snapshots()->snapshotsForNote(id).size(), 0);
+}
+
+void tst_MainWindow::switchingSnapshotsOnlyChangedBodies_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("snapshots");
+    QTest::addColumn<int>("version");
+
+    QTest::newRow("edited") << QStringLiteral(" and more") << 1 << 2;
+    QTest::newRow("untouched") << QString() << 0 << 1;
+}
+
+void tst_MainWindow::switchingSnapshotsOnlyChangedBodies()
+{
+    QFETCH(QString, typed);
+    QFETCH(int, snapshots);
+    QFETCH(int, version);
+
+    const Note first = addNote(QStringLiteral("First"), 1);
+    const Note second = addNote(QStringLiteral("Second"), 2);
+    MainWindow window(m_state.get());
+    window.show();
+
+    window.noteList()->selectNote(first.id);
+    QCOMPARE(window.editor()->noteId(), first.id);
+    if (!typed.isEmpty()) {
+        window.editor()->moveCursor(QTextCursor::EndOfBlock);
+        QTest::keyClicks(window.editor(), typed);
+    }
+    // Switch before the autosave runs: the switch itself writes the note back.
+    window.noteList()->selectNote(second.id);
+    QCOMPARE(window.editor()->noteId(), second.id);
+    QCOMPARE(m_state->currentNoteId(), second.id);
+
+    const std::optional<Note> stored = m_state->notes()->noteById(first.id);
+    QCOMPARE(stored->version, version);
+    QCOMPARE(stored->title(), QStringLiteral("First") + typed);
+    const QList<Snapshot> taken = m_state->snapshots()->snapshotsForNote(first.id);
+    QCOMPARE(taken.size(), snapshots);
+    if (snapshots == 1) {
+        QCOMPARE(taken[0].body, stored->body);
+        QCOMPARE(taken[0].version, 2);
+        QCOMPARE(taken[0].createdAt, kNow);
+    }
+    QCOMPARE(m_state->snapshots()->snapshotsForNote(second.id).size(), 0);
+}
+
+void tst_MainWindow::trashSelectsNextRow_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<bool>("confirm");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QStringList>("remaining");
+    QTest::addColumn<QString>("opened");
+
+    const QStringList all{"Newest", "Middle", "Oldest"};
+    QTest::newRow("middle") << 1 << false << 0 << QStringList{"Newest", "Oldest"} << QStringLiteral("Oldest");
+    QTest::newRow("bottom") << 2 << false << 0 << QStringList{"Newest", "Middle"} << QStringLiteral("Middle");
+    QTest::newRow("top") << 0 << false << 0 << QStringList{"Middle", "Oldest"} << QStringLiteral("Middle");
+    QTest::newRow("confirmed") << 1 << true << int(QMessageBox::Yes) << QStringList{"Newest", "Oldest"}
+                               << QStringLiteral("Oldest");
+    QTest::newRow("declined") << 1 << true << int(QMessageBox::No) << all << QStringLiteral("Middle");
+}
+
+void tst_MainWindow::trashSelectsNextRow()
+{
+    QFETCH(int, row);
+    QFETCH(bool, confirm);
+    QFETCH(int, answer);
+    QFETCH(QStringList, remaining);
+    QFETCH(QString, opened);
+
+    addNote(QStringLiteral("Oldest"), 30);
+    addNote(QStringLiteral("Middle"), 20);
+    addNote(QStringLiteral("Newest"), 10);
+    MainWindow window(m_state.get());
+    window.show();
+    QCOMPARE(listedTitles(window.noteList()), (QStringList{"Newest", "Middle", "Oldest"}));
+
+    window.noteList()->setCurrentRow(row);
+    Interaction::Script script;
+    if (confirm)
+        script.answer(QMessageBox::StandardButton(answer));
+    window.moveCurrentNoteToTrash(confirm);
+
+    QCOMPARE(listedTitles(window.noteList()), remaining);
+    const QString openId = window.editor()->noteId();
+    QCOMPARE(m_state->notes()->noteById(openId)->title(), opened);
+    QCOMPARE(window.noteList()->selectedNoteId(), openId);
+    QCOMPARE(m_state->currentNoteId(), openId);
+    if (confirm) {
+        QCOMPARE(script.requests().size(), 1);
+        QCOMPARE(script.requests()[0].title, QStringLiteral("Move to Trash"));
+        QCOMPARE(script.requests()[0].text, QStringLiteral("Move \"Middle\" to Trash?"));
+        QCOMPARE(script.requests()[0].defaultButton, QMessageBox::No);
+    } else {
+        QCOMPARE(script.requests().size(), 0);
+    }
+    QCOMPARE(m_state->notes()->trashedNotes().size(), 3 - remaining.size());
+}
+
+void tst_MainWindow::searchIsDebouncedAndRanked()
+{
+    addNote(QStringLiteral("Garden plans with one mention of tomatoes and a lot of other words about soil"), 1);
+    addNote(QStringLiteral("Tomatoes tomatoes tomatoes"), 30);
+    addNote(QStringLiteral("Unrelated errand"), 2);
+    MainWindow window(m_state.get());
+    window.show();
+    const QStringList unfiltered{"Garden plans with one mention of tomatoes and a lot of other words about soil",
+                                 "Unrelated errand", "Tomatoes tomatoes tomatoes"};
+    QCOMPARE(listedTitles(window.noteList()), unfiltered);
+
+    QTest::keyClicks(window.searchEdit(), QStringLiteral("  tomatoes "));
+    // Nothing is searched while the user is still typing.
+    QCOMPARE(window.searchTimer()->interval(), 300);
+    QVERIFY(window.searchTimer()->isSingleShot());
+    QVERIFY(window.searchTimer()->isActive());
+    QCOMPARE(listedTitles(window.noteList()), unfiltered);
+
+    const QStringList ranked{"Tomatoes tomatoes tomatoes",
+                             "Garden plans with one mention of tomatoes and a lot of other words about soil"};
+    QTRY_COMPARE(listedTitles(window.noteList()), ranked);
+
+    window.searchEdit()->clear();
+    QTRY_COMPARE(listedTitles(window.noteList()), unfiltered);
+}
+
+void tst_MainWindow::stenoOrderOnlyWithoutSearch_data()
+{
+    QTest::addColumn<bool>("steno");
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("normal") << false << QString() << QStringList{"Note three", "Note two", "Note one"};
+    QTest::newRow("steno") << true << QString() << QStringList{"Note one", "Note two", "Note three"};
+    QTest::newRow("steno with search") << true << QStringLiteral("two") << QStringList{"Note two"};
+    QTest::newRow("steno keeps ranking") << true << QStringLiteral("note")
+                                         << QStringList{"Note three", "Note two", "Note one"};
+}
+
+void tst_MainWindow::stenoOrderOnlyWithoutSearch()
+{
+    QFETCH(bool, steno);
+    QFETCH(QString, search);
+    QFETCH(QStringList, expected);
+
+    addNote(QStringLiteral("Note one"), 30);
+    addNote(QStringLiteral("Note two"), 20);
+    addNote(QStringLiteral("Note three"), 10);
+    // Equal matches rank by recency, which the steno order must not turn around.
+    const QList<Note> byRank = m_state->notes()->search(QStringLiteral("note"));
+    QStringList rankTitles;
+    for (const Note& note : byRank)
+        rankTitles << note.title();
+    if (search == QLatin1String("note"))
+        expected = rankTitles;
+
+    MainWindow window(m_state.get());
+    window.show();
+    m_state->preferences()->setBool(PrefKey::StenoMode, steno);
+    window.searchEdit()->setText(search);
+    window.refreshNoteList();
+    QCOMPARE(listedTitles(window.noteList()), expected);
+}
+
+void tst_MainWindow::deletingNotebookMovesNotesToAllNotes_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("deleted");
+
+    QTest::newRow("yes") << int(QMessageBox::Yes) << true;
+    QTest::newRow("no") << int(QMessageBox::No) << false;
+}
+
+void tst_MainWindow::deletingNotebookMovesNotesToAllNotes()
+{
+    QFETCH(int, answer);
+    QFETCH(bool, deleted);
+
+    Notebook notebook;
+    notebook.id = newId();
+    notebook.name = QStringLiteral("Recipes");
+    notebook.createdAt = kNow;
+    notebook.updatedAt = kNow;
+    QVERIFY(m_state->notebooks()->insert(notebook));
+    const Note soup = addNote(QStringLiteral("Soup"), 5, notebook.id);
+    const Note bread = addNote(QStringLiteral("Bread"), 6, notebook.id);
+    addNote(QStringLiteral("Loose"), 7);
+
+    MainWindow window(m_state.get());
+    window.show();
+    m_state->setCurrentNotebook(notebook.id);
+    window.refreshNoteList();
+    QCOMPARE(listedTitles(window.noteList()), (QStringList{"Soup", "Bread"}));
+
+    Interaction::Script script;
+    script.answer(QMessageBox::StandardButton(answer));
+    window.deleteNotebook(notebook.id);
+    QCOMPARE(script.requests().size(), 1);
+    QCOMPARE(script.requests()[0].title, QStringLiteral("Delete Notebook"));
+    QCOMPARE(script.requests()[0].text, QStringLiteral("Delete \"Recipes\"? Its notes will move to All Notes."));
+
+    const QString expectedNotebook = deleted ? QString() : notebook.id;
+    QCOMPARE(m_state->notes()->noteById(soup.id)->notebookId, expectedNotebook);
+    QCOMPARE(m_state->notes()->noteById(bread.id)->notebookId, expectedNotebook);
+    QCOMPARE(m_state->notebooks()->allNotebooks().size(), deleted ? 0 : 1);
+    QCOMPARE(m_state->currentNotebookId(), expectedNotebook);
+    const QStringList expectedTitles =
+        deleted ? QStringList{"Soup", "Bread", "Loose"} : QStringList{"Soup", "Bread"};
+    QCOMPARE(listedTitles(window.noteList()), expectedTitles);
+}
+
+void tst_MainWindow::layoutModesPersist()
+{
+    {
+        MainWindow window(m_state.get());
+        window.show();
+        QCOMPARE(window.size(), QSize(1280, 1024));
+        QVERIFY(!window.focusMode());
+        QVERIFY(window.sidebarVisible());
+        window.setSidebarVisible(false);
+        window.setFocusMode(true);
+        QCOMPARE(window.splitter()->sizes()[0], 0);
+        QCOMPARE(window.splitter()->sizes()[1], 0);
+    }
+    QSettings settings;
+    QCOMPARE(settings.value(QStringLiteral("mainWindow/focusMode")).toBool(), true);
+    QCOMPARE(settings.value(QStringLiteral("mainWindow/notebookSidebarVisible")).toBool(), false);
+
+    MainWindow reopened(m_state.get());
+    QVERIFY(reopened.focusMode());
+    QVERIFY(!reopened.sidebarVisible());
+}
+
+QTEST_MAIN(tst_MainWindow)
+#include "tst_MainWindow.moc"
