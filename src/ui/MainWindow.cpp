@@ -1,9 +1,11 @@
 #include "MainWindow.h"
 
 #include "AppState.h"
+#include "BackupArchive.h"
 #include "Clock.h"
 #include "EditorToolbar.h"
 #include "FindBar.h"
+#include "ImportDialog.h"
 #include "Interaction.h"
 #include "NoteEditor.h"
 #include "NoteHeaderBar.h"
@@ -202,14 +204,14 @@ void MainWindow::createMenuBar()
         true);
     add(file, QStringLiteral("Save Snapshot"), QKeySequence(QKeySequence::Save), [this] { saveCurrentNote(); });
     file->addSeparator();
-    later(file, QStringLiteral("Import..."), QKeySequence(QStringLiteral("Ctrl+I")));
+    add(file, QStringLiteral("Import..."), QKeySequence(QStringLiteral("Ctrl+I")), [this] { openImportWizard(); });
     later(file, QStringLiteral("Export..."), QKeySequence(QStringLiteral("Ctrl+E")));
     file->addSeparator();
     later(file, QStringLiteral("Print..."), QKeySequence(QKeySequence::Print));
     later(file, QStringLiteral("Print Preview..."), QKeySequence(QStringLiteral("Ctrl+Shift+P")));
     file->addSeparator();
-    later(file, QStringLiteral("Backup Database..."));
-    later(file, QStringLiteral("Restore Database..."));
+    add(file, QStringLiteral("Backup Database..."), QKeySequence(), [this] { backupDatabase(); });
+    add(file, QStringLiteral("Restore Database..."), QKeySequence(), [this] { restoreDatabase(); });
     file->addSeparator();
     later(file, QStringLiteral("Sign In…"));
     later(file, QStringLiteral("&Manage Account…"))->setVisible(false);
@@ -771,4 +773,51 @@ void MainWindow::closeEvent(QCloseEvent* event)
     saveCurrentNote();
     saveSnapshotIfChanged();
     event->accept();
+}
+
+void MainWindow::backupDatabase()
+{
+    saveCurrentNote();
+    const QString path =
+        Interaction::getSaveFileName(this, QStringLiteral("Save Backup"), QStringLiteral("norvane-notes-backup.zip"),
+                                     QStringLiteral("ZIP Archive (*.zip)"));
+    if (path.isEmpty())
+        return;
+    const BackupResult result =
+        createBackup(path, LibraryRepositories{m_state->notes(), m_state->notebooks(), m_state->attachments()});
+    if (result.failed) {
+        Interaction::warning(this, QStringLiteral("Backup Failed"), result.error);
+        return;
+    }
+    m_statusBar->showMessage(QStringLiteral("Backup saved: %1 notes").arg(result.noteCount), 3000);
+}
+
+// The local import: never overwrites a note or notebook that exists here. Restoring to an account
+// (overwrite and re-upload) joins this flow once sync is part of the application.
+void MainWindow::restoreDatabase()
+{
+    const QString path = Interaction::getOpenFileName(this, QStringLiteral("Select Backup"), QString(),
+                                                      QStringLiteral("ZIP Archive (*.zip)"));
+    if (path.isEmpty())
+        return;
+    if (Interaction::question(this, QStringLiteral("Restore Backup"),
+                              QStringLiteral("Import notes from backup? Existing notes with the same ID will be "
+                                             "skipped.")) != QMessageBox::Yes)
+        return;
+    saveCurrentNote();
+    const RestoreResult result =
+        restoreBackup(path, LibraryRepositories{m_state->notes(), m_state->notebooks(), m_state->attachments()},
+                      RestoreMode::SkipExisting, false);
+    Interaction::information(this, QStringLiteral("Restore Complete"),
+                             QStringLiteral("Imported: %1\nSkipped: %2\nErrors: %3")
+                                 .arg(result.imported)
+                                 .arg(result.skipped)
+                                 .arg(result.errors));
+}
+
+void MainWindow::openImportWizard()
+{
+    saveCurrentNote();
+    auto* wizard = new ImportDialog(m_state, this);
+    wizard->show();
 }

@@ -52,6 +52,9 @@ public slots:
     void deleteNotebook(const QString& notebookId);
     void setFocusMode(bool on);
     void setSidebarVisible(bool visible);
+    void backupDatabase();
+    void restoreDatabase();
+    void openImportWizard();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -17,6 +17,7 @@
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QFileInfo>
 #include <QTimer>
 #include <QtTest>
 #include <memory>
@@ -60,6 +61,7 @@ private slots:
     void deletingNotebookMovesNotesToAllNotes_data();
     void deletingNotebookMovesNotesToAllNotes();
     void layoutModesPersist();
+    void backupThenLocalRestore();
 
 private:
     // Stores a note whose update time lies `minutesAgo` before kNow.
@@ -380,3 +382,49 @@ void tst_MainWindow::layoutModesPersist()
 
 QTEST_MAIN(tst_MainWindow)
 #include "tst_MainWindow.moc"
+
+// The signed-out backup and restore flows: the archive holds the library, and a local restore
+// brings back what is missing without touching what is there.
+void tst_MainWindow::backupThenLocalRestore()
+{
+    const Note kept = addNote(QStringLiteral("Kept"), 5);
+    const Note lost = addNote(QStringLiteral("Lost"), 6);
+    MainWindow window(m_state.get());
+    window.show();
+    const QString archive = m_dir->filePath(QStringLiteral("library.zip"));
+
+    {
+        Interaction::Script script;
+        script.answerText(archive);
+        window.backupDatabase();
+        QCOMPARE(script.requests().size(), 1);
+        QCOMPARE(script.requests()[0].title, QStringLiteral("Save Backup"));
+        QCOMPARE(script.requests()[0].filter, QStringLiteral("ZIP Archive (*.zip)"));
+    }
+    QVERIFY(QFileInfo(archive).size() > 0);
+
+    QVERIFY(m_state->notes()->purge(lost.id));
+    QVERIFY(m_state->notes()->update([&] {
+        Note n = *m_state->notes()->noteById(kept.id);
+        n.body = body(QStringLiteral("Kept, edited after the backup"));
+        return n;
+    }()));
+
+    Interaction::Script script;
+    script.answerText(archive);
+    script.answer(QMessageBox::Yes);
+    script.answer(QMessageBox::Ok);
+    window.restoreDatabase();
+    QCOMPARE(script.requests().size(), 3);
+    QCOMPARE(script.requests()[0].title, QStringLiteral("Select Backup"));
+    QCOMPARE(script.requests()[1].title, QStringLiteral("Restore Backup"));
+    QCOMPARE(script.requests()[1].text,
+             QStringLiteral("Import notes from backup? Existing notes with the same ID will be skipped."));
+    QCOMPARE(script.requests()[1].defaultButton, QMessageBox::No);
+    QCOMPARE(script.requests()[2].title, QStringLiteral("Restore Complete"));
+    QCOMPARE(script.requests()[2].text, QStringLiteral("Imported: 1\nSkipped: 1\nErrors: 0"));
+
+    QCOMPARE(m_state->notes()->noteById(lost.id)->body, lost.body);
+    QCOMPARE(m_state->notes()->noteById(kept.id)->body, body(QStringLiteral("Kept, edited after the backup")));
+    QTRY_COMPARE(listedTitles(window.noteList()).size(), 2);
+}
