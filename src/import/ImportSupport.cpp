@@ -78,3 +78,16 @@ QString ImportSession::finish(bool changed)
     }
     return error;
 }
+
+void reportProgress(const ImportProgress& progress, int current, int total, const QString& message)
+{
+    if (progress)
+        progress(current, total, message);
+}
+
+ImportResult failImport(ImportResult& result, const QString& error)
+{
+    result.error = error;
+    result.errors = 1;
+    return result;
+}

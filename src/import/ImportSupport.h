@@ -15,6 +15,12 @@
 // when nothing usable is left.
 QString plainAttachmentName(const QString& name, const QString& fallback);
 
+// Calls the caller's progress callback, when there is one.
+void reportProgress(const ImportProgress& progress, int current, int total, const QString& message);
+
+// Marks the run as failed with its one fatal error and returns the result to hand back.
+ImportResult failImport(ImportResult& result, const QString& error);
+
 // True for a name that can only denote a file directly inside a folder.
 bool isPlainFileName(const QString& name);
 

@@ -155,27 +155,18 @@ QString cleanJexBody(const QString& body, const QString& title)
 
 ImportResult importJex(const QString& archivePath, const LibraryRepositories& library, const ImportProgress& progress)
 {
-    auto report = [&progress](int current, int total, const QString& message) {
-        if (progress)
-            progress(current, total, message);
-    };
     ImportResult result;
-    auto fail = [&result](const QString& error) {
-        result.error = error;
-        result.errors = 1;
-        return result;
-    };
     if (!library.isComplete())
-        return fail(QStringLiteral("Failed to read archive or archive is empty"));
+        return failImport(result, QStringLiteral("Failed to read archive or archive is empty"));
 
-    report(0, 0, QStringLiteral("Reading archive..."));
+    reportProgress(progress, 0, 0, QStringLiteral("Reading archive..."));
     const TarReadResult archive = readTarArchive(archivePath);
     if (!archive.ok()) {
         qCWarning(lcImport).noquote() << "JEX archive refused:" << archive.error;
-        return fail(QStringLiteral("Failed to read archive: %1").arg(archive.error));
+        return failImport(result, QStringLiteral("Failed to read archive: %1").arg(archive.error));
     }
     if (archive.entries.isEmpty())
-        return fail(QStringLiteral("Failed to read archive or archive is empty"));
+        return failImport(result, QStringLiteral("Failed to read archive or archive is empty"));
 
     QList<JexItem> notes;
     QList<JexItem> folders;
@@ -220,10 +211,10 @@ ImportResult importJex(const QString& archivePath, const LibraryRepositories& li
 
     static const QRegularExpression resourceLink(QStringLiteral(":/([a-f0-9]{32})"));
     const int total = int(notes.size());
-    report(0, total, QStringLiteral("Importing %1 notes...").arg(total));
+    reportProgress(progress, 0, total, QStringLiteral("Importing %1 notes...").arg(total));
     for (int i = 0; i < total; ++i) {
         const JexItem& item = notes.at(i);
-        report(i, total,
+        reportProgress(progress, i, total,
                QStringLiteral("Importing: %1").arg(item.title.isEmpty() ? QStringLiteral("(untitled)") : item.title));
 
         Note note;
@@ -301,7 +292,7 @@ ImportResult importJex(const QString& archivePath, const LibraryRepositories& li
     if (!commitError.isEmpty()) {
         result.imported = 0;
         result.attachments = 0;
-        return fail(QStringLiteral("Failed to save imported notes: %1").arg(commitError));
+        return failImport(result, QStringLiteral("Failed to save imported notes: %1").arg(commitError));
     }
     qCInfo(lcImport) << "JEX import:" << result.imported << "notes," << result.attachments << "attachments,"
                      << result.errors << "errors";

@@ -174,27 +174,18 @@ std::optional<NsxNote> parseNsxNote(const QByteArray& json)
 
 ImportResult importNsx(const QString& archivePath, const LibraryRepositories& library, const ImportProgress& progress)
 {
-    auto report = [&progress](int current, int total, const QString& message) {
-        if (progress)
-            progress(current, total, message);
-    };
     ImportResult result;
-    auto fail = [&result](const QString& error) {
-        result.error = error;
-        result.errors = 1;
-        return result;
-    };
     if (!library.isComplete())
-        return fail(QStringLiteral("No config.json found in archive"));
+        return failImport(result, QStringLiteral("No config.json found in archive"));
 
-    report(0, 0, QStringLiteral("Extracting archive..."));
+    reportProgress(progress, 0, 0, QStringLiteral("Extracting archive..."));
     QTemporaryDir temp;
     if (!temp.isValid())
-        return fail(QStringLiteral("Failed to create temp directory"));
+        return failImport(result, QStringLiteral("Failed to create temp directory"));
     const ZipExtractResult extracted = extractZipArchive(archivePath, temp.path());
     if (!extracted.ok()) {
         qCWarning(lcImport).noquote() << "NSX extraction failed:" << extracted.error;
-        return fail(QStringLiteral("Failed to extract archive: %1").arg(extracted.error));
+        return failImport(result, QStringLiteral("Failed to extract archive: %1").arg(extracted.error));
     }
     for (const QString& skipped : extracted.skipped)
         result.messages.append(QStringLiteral("Archive entry left out: %1").arg(skipped));
@@ -203,7 +194,7 @@ ImportResult importNsx(const QString& archivePath, const LibraryRepositories& li
     const std::optional<NsxConfig> config =
         configData && !configData->isEmpty() ? parseNsxConfig(*configData) : std::nullopt;
     if (!config)
-        return fail(QStringLiteral("No config.json found in archive"));
+        return failImport(result, QStringLiteral("No config.json found in archive"));
 
     // Ids come from the archive: only plain names inside the temporary folder are opened.
     auto itemFile = [&temp](const QString& id) -> std::optional<QByteArray> {
@@ -234,13 +225,13 @@ ImportResult importNsx(const QString& archivePath, const LibraryRepositories& li
     }
 
     const int total = int(config->noteIds.size());
-    report(0, total, QStringLiteral("Importing %1 notes...").arg(total));
+    reportProgress(progress, 0, total, QStringLiteral("Importing %1 notes...").arg(total));
     for (int i = 0; i < total; ++i) {
         const QString& id = config->noteIds.at(i);
         const std::optional<QByteArray> data = itemFile(id);
         const std::optional<NsxNote> source = data ? parseNsxNote(*data) : std::nullopt;
         const QString title = source ? source->title : QString();
-        report(i, total, QStringLiteral("Importing: %1").arg(title.isEmpty() ? QStringLiteral("(untitled)") : title));
+        reportProgress(progress, i, total, QStringLiteral("Importing: %1").arg(title.isEmpty() ? QStringLiteral("(untitled)") : title));
         if (!source) {
             result.messages.append(QStringLiteral("Note %1 could not be read").arg(id));
             continue;
@@ -306,7 +297,7 @@ ImportResult importNsx(const QString& archivePath, const LibraryRepositories& li
     if (!commitError.isEmpty()) {
         result.imported = 0;
         result.attachments = 0;
-        return fail(QStringLiteral("Failed to save imported notes: %1").arg(commitError));
+        return failImport(result, QStringLiteral("Failed to save imported notes: %1").arg(commitError));
     }
     qCInfo(lcImport) << "NSX import:" << result.imported << "notes," << result.attachments << "attachments,"
                      << result.errors << "errors";

@@ -22,13 +22,13 @@ struct RoleColour
     const char* colour;
 };
 
-struct PaletteSpec
+struct PaletteColours
 {
     RoleColour roles[15];
     const char* disabledText;
 };
 
-constexpr PaletteSpec kDark{{
+constexpr PaletteColours kDark{{
                                 {QPalette::Window, "#1E1E1E"},
                                 {QPalette::WindowText, "#E0E0E0"},
                                 {QPalette::Base, "#252525"},
@@ -47,7 +47,7 @@ constexpr PaletteSpec kDark{{
                             },
                             "#555555"};
 
-constexpr PaletteSpec kLight{{
+constexpr PaletteColours kLight{{
                                  {QPalette::Window, "#FAFAFA"},
                                  {QPalette::WindowText, "#212121"},
                                  {QPalette::Base, "#FFFFFF"},
@@ -66,14 +66,14 @@ constexpr PaletteSpec kLight{{
                              },
                              "#9E9E9E"};
 
-QPalette buildPalette(const PaletteSpec& spec)
+QPalette buildPalette(const PaletteColours& colours)
 {
     // Start from the style's own palette rather than the installed one, so roles we do not set
     // never carry over from the previously applied theme.
     QPalette palette = QApplication::style() ? QApplication::style()->standardPalette() : QPalette();
-    for (const RoleColour& rc : spec.roles)
+    for (const RoleColour& rc : colours.roles)
         palette.setColor(rc.role, QColor(QLatin1String(rc.colour)));
-    const QColor disabled(QLatin1String(spec.disabledText));
+    const QColor disabled(QLatin1String(colours.disabledText));
     for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
         palette.setColor(QPalette::Disabled, role, disabled);
     return palette;

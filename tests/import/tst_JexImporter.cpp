@@ -424,9 +424,9 @@ void tst_JexImporter::realWorld()
         for (const Attachment& a : lib.attachments.attachmentsForNote(note.id)) {
             // The archive file this attachment should hold, named in the expected row.
             QString resource;
-            for (const QString& spec : expectedRow.section('|', 3).split(';', Qt::SkipEmptyParts)) {
-                if (spec.section(' ', 0, 0) == a.filename)
-                    resource = spec.section(' ', 3);
+            for (const QString& entry : expectedRow.section('|', 3).split(';', Qt::SkipEmptyParts)) {
+                if (entry.section(' ', 0, 0) == a.filename)
+                    resource = entry.section(' ', 3);
             }
             QVERIFY2(lib.attachments.fileData(a.id) == archive.value(resource), qPrintable(a.filename));
             QVERIFY2(note.body.contains("norvane-notes://attachment/" + a.id), qPrintable(a.filename));
