@@ -6,6 +6,7 @@
 #include "DataPaths.h"
 #include "Interaction.h"
 #include "MainWindow.h"
+#include "NoteWindow.h"
 #include "PreferenceKeys.h"
 #include "PreferencesRepository.h"
 #include "SingleInstance.h"
@@ -92,10 +93,13 @@ void Application::tearDown()
 
 int Application::run()
 {
+    return run(arguments());
+}
+
+int Application::run(const QStringList& args)
+{
     // run() normally happens once per process; starting from scratch keeps a repeated run honest.
     tearDown();
-
-    const QStringList args = arguments();
 
     m_singleInstance = new SingleInstance(instanceKey(), this);
     if (!m_singleInstance->tryRun(secondStartMessage(args)))
@@ -132,16 +136,18 @@ int Application::run()
 bool Application::initializeState()
 {
     m_state = new AppState(this);
-    return m_state->initialize();
+    if (!m_state->initialize())
+        return false;
+    NoteWindow::install(m_state);
+    return true;
 }
 
 void Application::openRequestedNote(const CommandLineOptions& options)
 {
     if (options.newNote)
-        qCDebug(lcApp) << "New note window requested on the command line";
+        m_state->createNoteInWindow();
     else if (options.hasNoteId)
-        qCDebug(lcApp) << "Note window requested on the command line for" << options.noteId;
-    // Note windows open here once they exist.
+        m_state->openNoteWindow(options.noteId);
 }
 
 void Application::createMainWindow()
@@ -155,10 +161,8 @@ void Application::restoreNoteWindows()
     const QString stored = prefs->stringValue(PrefKey::RestoreNoteWindows, QString());
     if (stored.isEmpty())
         return;
-    for (const QString& noteId : parseRestoreIds(stored)) {
-        // Each id reopens its note window here once note windows exist.
-        qCDebug(lcApp) << "Restoring note window for" << noteId;
-    }
+    for (const QString& noteId : parseRestoreIds(stored))
+        m_state->openNoteWindow(noteId);
     // Restored once only: the next quit writes the list afresh.
     prefs->remove(PrefKey::RestoreNoteWindows);
 }
@@ -168,8 +172,8 @@ void Application::restoreTodosWindow()
     PreferencesRepository* prefs = m_state->preferences();
     if (!prefs->boolValue(PrefKey::RestoreTodosWindow, PrefKey::RestoreTodosWindowDefault))
         return;
-    // The main window opens the to-do window here once it has one.
-    qCDebug(lcApp) << "Restoring the to-do window";
+    if (m_mainWindow)
+        m_mainWindow->showTodosScreen();
     prefs->remove(PrefKey::RestoreTodosWindow);
 }
 
@@ -204,14 +208,11 @@ void Application::checkForUpdates()
 void Application::handleMessage(const QString& message)
 {
     if (message == QLatin1StringView("new-note")) {
-        // A new note in its own window opens here once note windows exist.
-        qCDebug(lcApp) << "New note window requested by a second start";
+        m_state->createNoteInWindow();
         return;
     }
     if (message.startsWith(QLatin1StringView("note:"))) {
-        const QString noteId = message.mid(5);
-        // That note's window opens, or comes forward, here once note windows exist.
-        qCDebug(lcApp) << "Note window requested by a second start for" << noteId;
+        m_state->openNoteWindow(message.mid(5));
         return;
     }
     if (m_mainWindow) {

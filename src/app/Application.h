@@ -28,8 +28,10 @@ public:
     Application(int& argc, char** argv);
     ~Application() override;
 
-    // The start-up sequence; the result is the process exit code.
+    // The start-up sequence on the process's own command line; the result is the exit code.
     int run();
+    // The same on a given command line (the first element is the program).
+    int run(const QStringList& args);
 
     AppState* state() const { return m_state; }
     MainWindow* mainWindow() const { return m_mainWindow; }

@@ -7,6 +7,7 @@
 #include "FindBar.h"
 #include "ImportDialog.h"
 #include "Interaction.h"
+#include "NoteActions.h"
 #include "NoteEditor.h"
 #include "NoteHeaderBar.h"
 #include "NoteListWidget.h"
@@ -17,15 +18,25 @@
 #include "PreferencesRepository.h"
 #include "Records.h"
 #include "RelativeDate.h"
+#include "SearchScreen.h"
+#include "SettingsDialog.h"
+#include "SharedScreen.h"
 #include "SnapshotRepository.h"
 #include "StatusBar.h"
 #include "TextFormats.h"
 #include "ThemeManager.h"
+#include "TodosScreen.h"
+#include "TrashScreen.h"
+#include "WelcomeScreen.h"
 #include "UiLog.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
+#include <QStyle>
+#include <QSystemTrayIcon>
+#include <QUrl>
 #include <QKeySequence>
 #include <QLineEdit>
 #include <QMenu>
@@ -41,6 +52,9 @@ namespace {
 
 const QString kSettingsGroup = QStringLiteral("mainWindow");
 const QString kEmptyBody = QStringLiteral(R"([{"insert":"\n"}])");
+const QString kFeedbackUrl = QStringLiteral("https://norvane.app/feedback");
+const QString kWebsiteUrl = QStringLiteral("https://norvane.app");
+constexpr int kMessageMs = 3000;
 
 } // namespace
 
@@ -92,6 +106,8 @@ MainWindow::MainWindow(AppState* state, QWidget* parent)
     });
 
     applyStenoMode();
+    setupTrayIcon();
+    updateCentralPage();
 }
 
 void MainWindow::createUI()
@@ -152,6 +168,9 @@ void MainWindow::createUI()
     pageLayout->addWidget(m_editor, 1);
     pageLayout->addWidget(m_findBar);
     m_centralStack->addWidget(m_editorPage);
+    m_welcomePage = new WelcomeScreen(m_centralStack);
+    m_welcomePage->setSignedIn(signedIn());
+    m_centralStack->addWidget(m_welcomePage);
 
     m_splitter = new QSplitter(Qt::Horizontal, this);
     m_splitter->setObjectName(QStringLiteral("splitter"));
@@ -205,28 +224,27 @@ void MainWindow::createMenuBar()
     add(file, QStringLiteral("Save Snapshot"), QKeySequence(QKeySequence::Save), [this] { saveCurrentNote(); });
     file->addSeparator();
     add(file, QStringLiteral("Import..."), QKeySequence(QStringLiteral("Ctrl+I")), [this] { openImportWizard(); });
-    later(file, QStringLiteral("Export..."), QKeySequence(QStringLiteral("Ctrl+E")));
+    add(file, QStringLiteral("Export..."), QKeySequence(QStringLiteral("Ctrl+E")), [this] { exportCurrentNote(); });
     file->addSeparator();
-    later(file, QStringLiteral("Print..."), QKeySequence(QKeySequence::Print));
-    later(file, QStringLiteral("Print Preview..."), QKeySequence(QStringLiteral("Ctrl+Shift+P")));
+    add(file, QStringLiteral("Print..."), QKeySequence(QKeySequence::Print), [this] { printCurrentNote(); });
+    add(file, QStringLiteral("Print Preview..."), QKeySequence(QStringLiteral("Ctrl+Shift+P")),
+        [this] { printPreviewCurrentNote(); });
     file->addSeparator();
     add(file, QStringLiteral("Backup Database..."), QKeySequence(), [this] { backupDatabase(); });
     add(file, QStringLiteral("Restore Database..."), QKeySequence(), [this] { restoreDatabase(); });
     file->addSeparator();
-    later(file, QStringLiteral("Sign In…"));
-    later(file, QStringLiteral("&Manage Account…"))->setVisible(false);
-    later(file, QStringLiteral("Sign &Out"))->setVisible(false);
-    file->addSeparator();
-    later(file, QStringLiteral("Preferences…"), QKeySequence(QStringLiteral("Ctrl+,")))
-        ->setShortcutContext(Qt::ApplicationShortcut);
-    file->addSeparator();
-    QAction* quit = add(file, QStringLiteral("Quit"), QKeySequence(QKeySequence::Quit), [this] {
-        saveCurrentNote();
-        saveSnapshotIfChanged();
-        m_state->closeAllNoteWindows();
-        close();
-        qApp->quit();
+    m_signInAction = add(file, QStringLiteral("Sign In…"), QKeySequence(), [this] {
+        m_centralStack->setCurrentWidget(m_welcomePage);
     });
+    m_manageAccountAction = later(file, QStringLiteral("&Manage Account…"));
+    m_signOutAction = later(file, QStringLiteral("Sign &Out"));
+    m_manageAccountAction->setVisible(signedIn());
+    m_signOutAction->setVisible(signedIn());
+    m_signInAction->setVisible(!signedIn());
+    file->addSeparator();
+    add(file, QStringLiteral("Preferences…"), QKeySequence(QStringLiteral("Ctrl+,")), [this] { openSettings(); }, true);
+    file->addSeparator();
+    QAction* quit = add(file, QStringLiteral("Quit"), QKeySequence(QKeySequence::Quit), [this] { quitApplication(); });
     quit->setMenuRole(QAction::QuitRole);
 
     QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
@@ -246,7 +264,8 @@ void MainWindow::createMenuBar()
             m_findBar->findNext(false);
     });
     edit->addSeparator();
-    later(edit, QStringLiteral("Preferences…"))->setMenuRole(QAction::PreferencesRole);
+    add(edit, QStringLiteral("Preferences…"), QKeySequence(), [this] { openSettings(); })
+        ->setMenuRole(QAction::PreferencesRole);
 
     QMenu* format = bar->addMenu(QStringLiteral("F&ormat"));
     add(format, QStringLiteral("Bold"), QKeySequence(QKeySequence::Bold), [this] { m_editor->toggleBold(); });
@@ -291,8 +310,10 @@ void MainWindow::createMenuBar()
         [this] { m_editor->insertTableDialog(); });
 
     QMenu* note = bar->addMenu(QStringLiteral("&Note"));
-    later(note, QStringLiteral("Move to Notebook..."), QKeySequence(QStringLiteral("Ctrl+M")));
-    later(note, QStringLiteral("Version History..."), QKeySequence(QStringLiteral("Ctrl+H")));
+    add(note, QStringLiteral("Move to Notebook..."), QKeySequence(QStringLiteral("Ctrl+M")),
+        [this] { moveCurrentNoteToNotebook(); });
+    add(note, QStringLiteral("Version History..."), QKeySequence(QStringLiteral("Ctrl+H")),
+        [this] { openVersionHistory(); });
     add(note, QStringLiteral("Open in New Window"), QKeySequence(QStringLiteral("Ctrl+Shift+O")), [this] {
         if (!m_editor->noteId().isEmpty())
             m_state->openNoteWindow(m_editor->noteId());
@@ -308,17 +329,20 @@ void MainWindow::createMenuBar()
     addAction(quickTrash);
 
     QMenu* view = bar->addMenu(QStringLiteral("&View"));
-    later(view, QStringLiteral("To-Dos"), QKeySequence(QStringLiteral("Ctrl+Alt+T")));
+    add(view, QStringLiteral("To-Dos"), QKeySequence(QStringLiteral("Ctrl+Alt+T")), [this] { showTodosScreen(); });
     add(view, QStringLiteral("Find"), QKeySequence(Qt::Key_F3), [this] {
         m_searchEdit->setFocus(Qt::ShortcutFocusReason);
         m_searchEdit->selectAll();
     });
-    later(view, QStringLiteral("Search All Notes..."), QKeySequence(QStringLiteral("Ctrl+Shift+F")));
-    later(view, QStringLiteral("Trash"), QKeySequence(QStringLiteral("Ctrl+Alt+D")));
-    later(view, QStringLiteral("Shared with Me"), QKeySequence(QStringLiteral("Ctrl+Alt+S")))
-        ->setVisible(m_state->canShare());
-    later(view, QStringLiteral("Shared by Me"), QKeySequence(QStringLiteral("Ctrl+Alt+Shift+S")))
-        ->setVisible(m_state->canShare());
+    add(view, QStringLiteral("Search All Notes..."), QKeySequence(QStringLiteral("Ctrl+Shift+F")),
+        [this] { showSearchScreen(); });
+    add(view, QStringLiteral("Trash"), QKeySequence(QStringLiteral("Ctrl+Alt+D")), [this] { showTrashScreen(); });
+    m_sharedWithMeAction = add(view, QStringLiteral("Shared with Me"), QKeySequence(QStringLiteral("Ctrl+Alt+S")),
+                               [this] { showSharedScreen(false); });
+    m_sharedByMeAction = add(view, QStringLiteral("Shared by Me"), QKeySequence(QStringLiteral("Ctrl+Alt+Shift+S")),
+                             [this] { showSharedScreen(true); });
+    m_sharedWithMeAction->setVisible(m_state->canShare());
+    m_sharedByMeAction->setVisible(m_state->canShare());
     view->addSeparator();
     m_focusModeAction = view->addAction(QStringLiteral("Focus Mode"));
     m_focusModeAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+\\")));
@@ -336,13 +360,15 @@ void MainWindow::createMenuBar()
     later(view, QStringLiteral("Force Full Resync…"));
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
-    later(help, QStringLiteral("About Norvane Notes"));
+    add(help, QStringLiteral("About Norvane Notes"), QKeySequence(), [this] { showAbout(); })
+        ->setMenuRole(QAction::AboutRole);
     later(help, QStringLiteral("What's &New..."));
     later(help, QStringLiteral("Check for &Updates..."));
-    later(help, QStringLiteral("Send &Feedback..."));
+    add(help, QStringLiteral("Send &Feedback..."), QKeySequence(),
+        [] { QDesktopServices::openUrl(QUrl(kFeedbackUrl)); });
     if (qEnvironmentVariable("NOTES_DEV") == QLatin1String("1")) {
         help->addSeparator();
-        later(help, QStringLiteral("Load &Sample Notes"));
+        add(help, QStringLiteral("Load &Sample Notes"), QKeySequence(), [this] { loadSampleNotes(); });
     }
     help->addSeparator();
     add(help, QStringLiteral("About Qt"), QKeySequence(), [this] { QMessageBox::aboutQt(this); });
@@ -378,7 +404,38 @@ void MainWindow::connectSignals()
     connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::onSavedStateChanged);
     connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
     connect(m_headerBar, &NoteHeaderBar::focusToggleClicked, this, [this] { setFocusMode(!m_focusMode); });
-    connect(m_headerBar, &NoteHeaderBar::deleteRequested, this, [this] { moveCurrentNoteToTrash(true); });
+    // The header bar's trash button is a deliberate click on the note in view; the trash keeps it.
+    connect(m_headerBar, &NoteHeaderBar::deleteRequested, this, [this] { moveCurrentNoteToTrash(false); });
+    connect(m_headerBar, &NoteHeaderBar::notebookChipClicked, this, &MainWindow::onNotebookChipClicked);
+    connect(m_headerBar, &NoteHeaderBar::copyAsPlainTextRequested, this, [this] {
+        NoteActions::copyAsPlainText(m_editor);
+    });
+    connect(m_headerBar, &NoteHeaderBar::copyAsMarkdownRequested, this, [this] {
+        saveCurrentNote();
+        NoteActions::copyAsMarkdown(m_editor);
+    });
+    connect(m_headerBar, &NoteHeaderBar::copyAsHtmlRequested, this, [this] {
+        saveCurrentNote();
+        NoteActions::copyAsHtml(m_editor);
+    });
+    connect(m_headerBar, &NoteHeaderBar::historyRequested, this, &MainWindow::openVersionHistory);
+    connect(m_headerBar, &NoteHeaderBar::includeInTodosToggled, this, [this](bool include) {
+        if (!m_editor->noteId().isEmpty())
+            m_state->notes()->setIncludeInTodos(m_editor->noteId(), include);
+    });
+    connect(m_headerBar, &NoteHeaderBar::moveToNotebookRequested, this, &MainWindow::moveCurrentNoteToNotebook);
+    connect(m_headerBar, &NoteHeaderBar::exportRequested, this, &MainWindow::exportCurrentNote);
+    connect(m_headerBar, &NoteHeaderBar::printRequested, this, &MainWindow::printCurrentNote);
+    connect(m_noteList, &NoteListWidget::noteContextMenuRequested, this, &MainWindow::onNoteContextMenu);
+    connect(m_welcomePage, &WelcomeScreen::dismissRequested, this,
+            [this] { m_centralStack->setCurrentWidget(m_editorPage); });
+    connect(m_welcomePage, &WelcomeScreen::signInRequested, this, [this] {
+        m_statusBar->showMessage(QStringLiteral("Signing in is not available in this version yet."), kMessageMs);
+    });
+    connect(m_state, &AppState::canShareChanged, this, [this](bool canShare) {
+        m_sharedWithMeAction->setVisible(canShare);
+        m_sharedByMeAction->setVisible(canShare);
+    });
 
     connect(m_state, &AppState::notesChanged, this, &MainWindow::onNotesChanged);
     connect(m_state, &AppState::notebooksChanged, this, &MainWindow::refreshNotebookList);
@@ -387,8 +444,10 @@ void MainWindow::connectSignals()
             openNote(noteId);
     });
     connect(m_state, &AppState::noteDeletedExternally, this, [this](const QString& noteId) {
-        if (noteId == m_editor->noteId())
+        if (noteId == m_editor->noteId()) {
             clearOpenNote();
+            updateCentralPage();
+        }
     });
 }
 
@@ -460,6 +519,7 @@ void MainWindow::openNote(const QString& noteId, bool force)
     const std::optional<Note> note = noteId.isEmpty() ? std::nullopt : m_state->notes()->noteById(noteId);
     if (!note) {
         clearOpenNote();
+        updateCentralPage();
         return;
     }
     m_editor->loadNote(note->id, note->body, force);
@@ -478,6 +538,7 @@ void MainWindow::openNote(const QString& noteId, bool force)
     m_headerBar->setShared(note->isShared);
     m_headerBar->setIncludeInTodos(m_state->notes()->includeInTodos(note->id));
     m_lastSnapshotBody = note->body;
+    updateCentralPage();
 }
 
 void MainWindow::clearOpenNote()
@@ -490,45 +551,12 @@ void MainWindow::clearOpenNote()
 
 void MainWindow::saveCurrentNote()
 {
-    const QString noteId = m_editor->noteId();
-    if (noteId.isEmpty() || m_editor->isReadOnly() || m_editor->isSaved())
-        return;
-    std::optional<Note> note = m_state->notes()->noteById(noteId);
-    if (!note)
-        return;
-    const QString body = m_editor->bodyJson();
-    if (body == note->body)
-        return;
-    note->body = body;
-    note->updatedAt = Clock::nowUtc();
-    note->modifiedAt = note->updatedAt;
-    note->version += 1;
-    note->syncStatus = SyncStatus::Pending;
-    if (m_state->notes()->update(*note))
-        emit m_state->noteUpdatedExternally(noteId, this);
-    else
-        qCWarning(lcUi) << "Saving the open note failed:" << noteId;
+    NoteActions::saveEditorNote(m_state, m_editor, this);
 }
 
 void MainWindow::saveSnapshotIfChanged()
 {
-    const QString noteId = m_editor->noteId();
-    if (noteId.isEmpty() || m_editor->isReadOnly() || m_lastSnapshotBody.isEmpty())
-        return;
-    const QString body = m_editor->bodyJson();
-    if (body.isEmpty() || body == m_lastSnapshotBody)
-        return;
-    const std::optional<Note> note = m_state->notes()->noteById(noteId);
-    if (!note)
-        return;
-    Snapshot snapshot;
-    snapshot.id = newId();
-    snapshot.noteId = noteId;
-    snapshot.version = note->version;
-    snapshot.body = body;
-    snapshot.createdAt = Clock::nowUtc();
-    if (m_state->snapshots()->insert(snapshot))
-        m_lastSnapshotBody = body;
+    NoteActions::snapshotIfChanged(m_state, m_editor, m_lastSnapshotBody);
 }
 
 void MainWindow::onNoteSelected(const QString& noteId)
@@ -548,17 +576,8 @@ void MainWindow::moveCurrentNoteToTrash(bool confirm)
     const QString noteId = m_noteList->selectedNoteId();
     if (noteId.isEmpty())
         return;
-    if (confirm) {
-        const std::optional<Note> note = m_state->notes()->noteById(noteId);
-        QString title = note ? note->title() : QString();
-        if (title.isEmpty())
-            title = QStringLiteral("this note");
-        const auto answer = Interaction::question(this, QStringLiteral("Move to Trash"),
-                                                  QStringLiteral("Move \"%1\" to Trash?").arg(title),
-                                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-        if (answer != QMessageBox::Yes)
-            return;
-    }
+    if (confirm && !NoteActions::confirmMoveToTrash(this, m_state, noteId))
+        return;
     const int row = m_noteList->currentRow();
     if (noteId == m_editor->noteId())
         clearOpenNote();
@@ -567,6 +586,7 @@ void MainWindow::moveCurrentNoteToTrash(bool confirm)
     const int count = m_noteList->count();
     if (count == 0) {
         m_state->setCurrentNote(QString());
+        updateCentralPage();
         return;
     }
     // The note that took the trashed one's row, or the new last one.
@@ -583,8 +603,10 @@ void MainWindow::openSelectedAsCurrent()
 
 void MainWindow::onNoteDeleteRequested(const QString& noteId)
 {
-    if (noteId == m_editor->noteId())
+    if (noteId == m_editor->noteId()) {
         clearOpenNote();
+        updateCentralPage();
+    }
     m_state->notes()->moveToTrash(noteId);
 }
 
@@ -657,8 +679,16 @@ void MainWindow::onNotebookContextMenu(const QString& notebookId, const QPoint& 
 
 void MainWindow::onPreferenceChanged(const QString& key)
 {
-    if (key == QLatin1String(PrefKey::StenoMode))
+    if (key == QLatin1String(PrefKey::StenoMode)) {
         applyStenoMode();
+    } else if (key == QLatin1String(PrefKey::ThemeMode)) {
+        m_state->theme()->setThemeFromString(
+            m_state->preferences()->stringValue(PrefKey::ThemeMode, QString::fromLatin1(PrefKey::ThemeModeDefault)));
+        m_noteList->viewport()->update();
+        m_notebookList->viewport()->update();
+    } else if (key == QLatin1String(PrefKey::CloseToTray) || key == QLatin1String(PrefKey::StartMinimized)) {
+        setupTrayIcon();
+    }
 }
 
 void MainWindow::applyStenoMode()
@@ -772,6 +802,11 @@ void MainWindow::closeEvent(QCloseEvent* event)
     saveWindowState();
     saveCurrentNote();
     saveSnapshotIfChanged();
+    if (m_closeToTray && m_trayIcon && m_trayIcon->isVisible()) {
+        event->ignore();
+        hide();
+        return;
+    }
     event->accept();
 }
 
@@ -820,4 +855,286 @@ void MainWindow::openImportWizard()
     saveCurrentNote();
     auto* wizard = new ImportDialog(m_state, this);
     wizard->show();
+}
+
+bool MainWindow::welcomePageShown() const
+{
+    return m_centralStack->currentWidget() == m_welcomePage;
+}
+
+void MainWindow::updateCentralPage()
+{
+    const bool noteOpen = !m_editor->noteId().isEmpty();
+    m_centralStack->setCurrentWidget(noteOpen || signedIn() ? m_editorPage : static_cast<QWidget*>(m_welcomePage));
+}
+
+void MainWindow::onNoteContextMenu(const QString& noteId, const QPoint& globalPos)
+{
+    const std::optional<Note> note = m_state->notes()->noteById(noteId);
+    if (!note)
+        return;
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("noteContextMenu"));
+    QAction* openWindow = menu.addAction(QStringLiteral("Open in New Window"));
+    QMenu* move = menu.addMenu(QStringLiteral("Move to Notebook"));
+    for (const Notebook& notebook : m_state->notebooks()->allNotebooks()) {
+        QAction* entry = move->addAction(notebook.name);
+        entry->setCheckable(true);
+        entry->setChecked(notebook.id == note->notebookId);
+        entry->setData(notebook.id);
+    }
+    move->setEnabled(!move->isEmpty());
+    QAction* share = nullptr;
+    // Notes shared with the user belong to someone else; only the owner manages sharing.
+    if (m_state->canShare() && note->ownerId.isEmpty()) {
+        menu.addSeparator();
+        share = menu.addAction(note->isShared ? QStringLiteral("Manage Sharing…") : QStringLiteral("Share…"));
+        share->setEnabled(false);
+    }
+    menu.addSeparator();
+    QAction* trash = menu.addAction(QStringLiteral("Move to Trash"));
+
+    QAction* chosen = menu.exec(globalPos);
+    if (!chosen)
+        return;
+    if (chosen == openWindow) {
+        m_state->openNoteWindow(noteId);
+    } else if (chosen == trash) {
+        m_noteList->selectNote(noteId);
+        moveCurrentNoteToTrash(true);
+    } else if (chosen->parent() == move && chosen->data().toString() != note->notebookId) {
+        if (noteId == m_editor->noteId())
+            saveCurrentNote();
+        m_state->notes()->moveToNotebook(noteId, chosen->data().toString());
+    }
+}
+
+void MainWindow::onNotebookChipClicked()
+{
+    const std::optional<Note> note =
+        m_editor->noteId().isEmpty() ? std::nullopt : m_state->notes()->noteById(m_editor->noteId());
+    if (!note)
+        return;
+    m_state->setCurrentNotebook(note->notebookId);
+    refreshNoteList();
+    refreshNotebookList();
+    m_noteList->selectNote(note->id);
+}
+
+void MainWindow::exportCurrentNote()
+{
+    saveCurrentNote();
+    NoteActions::exportNote(this, m_state, m_editor->noteId(), m_statusBar);
+}
+
+void MainWindow::printCurrentNote()
+{
+    saveCurrentNote();
+    NoteActions::printNote(this, m_state, m_editor, m_statusBar);
+}
+
+void MainWindow::printPreviewCurrentNote()
+{
+    saveCurrentNote();
+    NoteActions::printPreview(this, m_state, m_editor, m_statusBar);
+}
+
+void MainWindow::moveCurrentNoteToNotebook()
+{
+    if (m_editor->noteId().isEmpty())
+        return;
+    saveCurrentNote();
+    NoteActions::moveToNotebook(this, m_state, m_editor->noteId());
+}
+
+void MainWindow::openVersionHistory()
+{
+    if (m_editor->noteId().isEmpty())
+        return;
+    saveCurrentNote();
+    NoteActions::openVersionHistory(this, m_state, m_editor->noteId());
+}
+
+void MainWindow::showSecondaryWindow(QWidget* window, const QString& title)
+{
+    window->setWindowTitle(title);
+    if (!window->isVisible())
+        window->resize(600, 500);
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void MainWindow::showTodosScreen()
+{
+    if (!m_todosScreen) {
+        m_todosScreen = new TodosScreen(m_state, this);
+        m_todosScreen->setWindowFlag(Qt::Window);
+    }
+    m_todosScreen->rebuild();
+    showSecondaryWindow(m_todosScreen, QStringLiteral("To-Dos — Norvane Notes"));
+}
+
+void MainWindow::showSearchScreen()
+{
+    if (!m_searchScreen) {
+        m_searchScreen = new SearchScreen(m_state, this);
+        m_searchScreen->setWindowFlag(Qt::Window);
+    }
+    m_searchScreen->runSearch();
+    showSecondaryWindow(m_searchScreen, QStringLiteral("Search — Norvane Notes"));
+    m_searchScreen->focusSearch();
+}
+
+void MainWindow::showTrashScreen()
+{
+    if (!m_trashScreen) {
+        m_trashScreen = new TrashScreen(m_state, this);
+        m_trashScreen->setWindowFlag(Qt::Window);
+    }
+    m_trashScreen->refresh();
+    showSecondaryWindow(m_trashScreen, QStringLiteral("Trash — Norvane Notes"));
+}
+
+void MainWindow::showSharedScreen(bool byMe)
+{
+    SharedScreen*& screen = byMe ? m_sharedByMeScreen : m_sharedWithMeScreen;
+    if (!screen) {
+        screen = new SharedScreen(m_state, byMe, this);
+        screen->setWindowFlag(Qt::Window);
+    }
+    screen->refresh();
+    showSecondaryWindow(screen, byMe ? QStringLiteral("Shared by Me — Norvane Notes")
+                                     : QStringLiteral("Shared with Me — Norvane Notes"));
+}
+
+SettingsDialog* MainWindow::openSettings()
+{
+    if (!m_settings) {
+        m_settings = new SettingsDialog(m_state, this);
+        m_settings->setAttribute(Qt::WA_DeleteOnClose);
+        m_settings->setModal(false);
+        m_settings->setSignedIn(signedIn());
+    }
+    m_settings->show();
+    m_settings->raise();
+    m_settings->activateWindow();
+    return m_settings;
+}
+
+void MainWindow::loadSampleNotes()
+{
+    if (Interaction::question(this, QStringLiteral("Load Sample Notes"),
+                              QStringLiteral("Insert 7 sample notes into this database?\n\nThey'll appear in the "
+                                             "unorganized pool with staggered dates from today to 28 days ago. "
+                                             "Existing notes are not modified."),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+        return;
+    const int loaded = m_state->loadSampleNotes();
+    m_statusBar->showMessage(loaded == 1 ? QStringLiteral("Loaded 1 sample note.")
+                                         : QStringLiteral("Loaded %1 sample notes.").arg(loaded),
+                             kMessageMs);
+}
+
+void MainWindow::showAbout()
+{
+    QMessageBox::about(this, QStringLiteral("About Norvane Notes"),
+                       QStringLiteral("Norvane Notes %1\n\nSearch-first, zero-friction note-taking.\n\n%2")
+                           .arg(QCoreApplication::applicationVersion(), kWebsiteUrl));
+}
+
+QMenu* MainWindow::trayMenu()
+{
+    if (m_trayMenu)
+        return m_trayMenu;
+    m_trayMenu = new QMenu(this);
+    m_trayMenu->setObjectName(QStringLiteral("trayMenu"));
+    m_trayShowAction = m_trayMenu->addAction(QStringLiteral("Show Norvane Notes"));
+    connect(m_trayShowAction, &QAction::triggered, this, [this] {
+        if (isVisible() && !isMinimized()) {
+            hide();
+            return;
+        }
+        showNormal();
+        raise();
+        activateWindow();
+    });
+    m_trayMenu->addSeparator();
+    m_trayMenu->addAction(QStringLiteral("New Note"), this, [this] {
+        showNormal();
+        raise();
+        activateWindow();
+        createNote();
+    });
+    m_trayMenu->addAction(QStringLiteral("Search…"), this, &MainWindow::showSearchScreen);
+    m_trayMenu->addAction(QStringLiteral("To-Dos"), this, &MainWindow::showTodosScreen);
+    m_trayMenu->addSeparator();
+    m_trayMenu->addAction(QStringLiteral("Quit"), this, &MainWindow::quitApplication);
+    connect(m_trayMenu, &QMenu::aboutToShow, this, &MainWindow::updateTrayMenuText);
+    updateTrayMenuText();
+    return m_trayMenu;
+}
+
+void MainWindow::updateTrayMenuText()
+{
+    if (m_trayShowAction)
+        m_trayShowAction->setText(isVisible() && !isMinimized() ? QStringLiteral("Hide Norvane Notes")
+                                                                : QStringLiteral("Show Norvane Notes"));
+}
+
+void MainWindow::setupTrayIcon()
+{
+    PreferencesRepository* prefs = m_state->preferences();
+    m_closeToTray = prefs->boolValue(PrefKey::CloseToTray, PrefKey::CloseToTrayDefault);
+    const bool wanted = m_closeToTray || prefs->boolValue(PrefKey::StartMinimized, PrefKey::StartMinimizedDefault);
+    if (wanted && !QSystemTrayIcon::isSystemTrayAvailable()) {
+        // Hiding to a tray that does not exist would leave no way back to the window.
+        m_closeToTray = false;
+        return;
+    }
+    if (!wanted) {
+        if (m_trayIcon)
+            m_trayIcon->hide();
+        qApp->setQuitOnLastWindowClosed(true);
+        return;
+    }
+    if (!m_trayIcon) {
+        QIcon icon(QStringLiteral(":/icons/app-icon.png"));
+        if (icon.isNull())
+            icon = windowIcon();
+        if (icon.isNull())
+            icon = style()->standardIcon(QStyle::SP_FileIcon);
+        m_trayIcon = new QSystemTrayIcon(icon, this);
+        m_trayIcon->setObjectName(QStringLiteral("trayIcon"));
+        m_trayIcon->setToolTip(QStringLiteral("Norvane Notes"));
+        m_trayIcon->setContextMenu(trayMenu());
+        connect(m_trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+            if (reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::DoubleClick)
+                return;
+            showNormal();
+            raise();
+            activateWindow();
+        });
+    }
+    // With the window in the tray, closing the last note window must not end the application.
+    qApp->setQuitOnLastWindowClosed(false);
+    m_trayIcon->show();
+}
+
+void MainWindow::quitApplication()
+{
+    saveCurrentNote();
+    saveSnapshotIfChanged();
+    PreferencesRepository* prefs = m_state->preferences();
+    prefs->setValue(QLatin1String(PrefKey::RestoreNoteWindows), m_state->openNoteWindowIds().join(QLatin1Char(',')));
+    prefs->setBool(QLatin1String(PrefKey::RestoreTodosWindow), m_todosScreen && m_todosScreen->isVisible());
+    m_closeToTray = false;
+    m_state->closeAllNoteWindows();
+    const QList<QWidget*> windows = QApplication::topLevelWidgets();
+    for (QWidget* window : windows) {
+        if (window != this && window->isVisible())
+            window->close();
+    }
+    close();
+    qApp->quit();
 }

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 
 class AppState;
@@ -13,7 +14,15 @@ class NoteListWidget;
 class NotebookListWidget;
 class QAction;
 class QLineEdit;
+class QMenu;
 class QSplitter;
+class QSystemTrayIcon;
+class SearchScreen;
+class SettingsDialog;
+class SharedScreen;
+class TodosScreen;
+class TrashScreen;
+class WelcomeScreen;
 class QStackedWidget;
 class QTimer;
 class QVBoxLayout;
@@ -38,6 +47,17 @@ public:
     QSplitter* splitter() const { return m_splitter; }
     bool focusMode() const { return m_focusMode; }
     bool sidebarVisible() const { return m_sidebarVisible; }
+    StatusBar* mainStatusBar() const { return m_statusBar; }
+    WelcomeScreen* welcomePage() const { return m_welcomePage; }
+    bool welcomePageShown() const;
+    QSystemTrayIcon* trayIcon() const { return m_trayIcon; }
+    // The tray's menu, built on first use; the tray icon shows it when the platform has a tray.
+    QMenu* trayMenu();
+    bool closesToTray() const { return m_closeToTray; }
+    TodosScreen* todosScreen() const { return m_todosScreen; }
+    SearchScreen* searchScreen() const { return m_searchScreen; }
+    TrashScreen* trashScreen() const { return m_trashScreen; }
+    SharedScreen* sharedScreen(bool byMe) const { return byMe ? m_sharedByMeScreen : m_sharedWithMeScreen; }
 
 public slots:
     void refreshNoteList();
@@ -55,6 +75,21 @@ public slots:
     void backupDatabase();
     void restoreDatabase();
     void openImportWizard();
+    void updateCentralPage();
+    void setupTrayIcon();
+    // Remembers the note windows and the to-do window for the next start, then closes everything.
+    void quitApplication();
+    void showTodosScreen();
+    void showSearchScreen();
+    void showTrashScreen();
+    void showSharedScreen(bool byMe);
+    SettingsDialog* openSettings();
+    void exportCurrentNote();
+    void printCurrentNote();
+    void printPreviewCurrentNote();
+    void moveCurrentNoteToNotebook();
+    void openVersionHistory();
+    void loadSampleNotes();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -72,6 +107,13 @@ private:
     void onNotesChanged();
     void onPreferenceChanged(const QString& key);
     void onNotebookContextMenu(const QString& notebookId, const QPoint& globalPos);
+    void onNoteContextMenu(const QString& noteId, const QPoint& globalPos);
+    void onNotebookChipClicked();
+    void showSecondaryWindow(QWidget* window, const QString& title);
+    void updateTrayMenuText();
+    void showAbout();
+    // The account client joins later; until then nobody is signed in.
+    bool signedIn() const { return false; }
     void clearOpenNote();
     void openSelectedAsCurrent();
     bool editorPageCurrent() const;
@@ -93,8 +135,27 @@ private:
     QStackedWidget* m_centralStack = nullptr;
     QWidget* m_editorPage = nullptr;
     StatusBar* m_statusBar = nullptr;
+    WelcomeScreen* m_welcomePage = nullptr;
     QAction* m_focusModeAction = nullptr;
     QAction* m_sidebarAction = nullptr;
+    QAction* m_signInAction = nullptr;
+    QAction* m_signOutAction = nullptr;
+    QAction* m_manageAccountAction = nullptr;
+    QAction* m_sharedWithMeAction = nullptr;
+    QAction* m_sharedByMeAction = nullptr;
+
+    QSystemTrayIcon* m_trayIcon = nullptr;
+    QMenu* m_trayMenu = nullptr;
+    QAction* m_trayShowAction = nullptr;
+    bool m_closeToTray = false;
+
+    // Created on first use and kept: closing one only hides it.
+    TodosScreen* m_todosScreen = nullptr;
+    SearchScreen* m_searchScreen = nullptr;
+    TrashScreen* m_trashScreen = nullptr;
+    SharedScreen* m_sharedByMeScreen = nullptr;
+    SharedScreen* m_sharedWithMeScreen = nullptr;
+    QPointer<SettingsDialog> m_settings;
 
     bool m_focusMode = false;
     bool m_sidebarVisible = true;

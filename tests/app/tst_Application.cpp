@@ -12,6 +12,7 @@
 #include "PreferencesRepository.h"
 #include "Records.h"
 #include "SingleInstance.h"
+#include "TodosScreen.h"
 
 #include <QDirIterator>
 #include <QFile>
@@ -27,6 +28,7 @@
 #include <QTimer>
 #include <QUuid>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -76,10 +78,10 @@ void seedPreferences(const QHash<QString, QString>& values)
 
 // A run() that returns as soon as its event loop has started. exit() rather than quit(): quit()
 // closes the windows, which would hide what start-up showed.
-int runOnce()
+int runOnce(const QStringList& args = {QStringLiteral("norvane-notes")})
 {
     QTimer::singleShot(0, app(), [] { QCoreApplication::exit(0); });
-    return app()->run();
+    return app()->run(args);
 }
 
 } // namespace
@@ -103,6 +105,8 @@ private slots:
     void databaseError();
     void runStartsUp_data();
     void runStartsUp();
+    void commandLineOpensNoteWindows_data();
+    void commandLineOpensNoteWindows();
     void handleMessage_data();
     void handleMessage();
     void secondStartBringsMainWindowForward();
@@ -362,9 +366,66 @@ void tst_Application::runStartsUp()
 
     PreferencesRepository* prefs = app()->state()->preferences();
     QCOMPARE(prefs->value(PrefKey::LastWhatsNewVersion), std::optional<QString>(whatsNewAfter));
-    // Remembered windows are restored once only.
+    // Remembered windows are restored once only: both note windows (the empty part is no window)
+    // and the to-do window.
+    QStringList restored = app()->state()->openNoteWindowIds();
+    restored.sort();
+    QCOMPARE(restored, (QStringList{"id-1", "id-2"}));
+    QVERIFY(window->todosScreen() && window->todosScreen()->isVisible());
     QCOMPARE(prefs->value(PrefKey::RestoreNoteWindows), std::nullopt);
     QCOMPARE(prefs->value(PrefKey::RestoreTodosWindow), std::nullopt);
+    app()->state()->closeAllNoteWindows();
+}
+
+void tst_Application::commandLineOpensNoteWindows_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<bool>("mainVisible");
+    QTest::addColumn<int>("newNotes");
+    QTest::addColumn<QString>("windowFor"); // "new": the created note; empty: no window
+
+    QTest::newRow("plain start") << QStringList{"norvane-notes"} << true << 0 << QString();
+    QTest::newRow("--new-note") << QStringList{"norvane-notes", "--new-note"} << false << 1 << "new";
+    QTest::newRow("--new-note wins over --note")
+        << QStringList{"norvane-notes", "--note", "welcome", "--new-note"} << false << 1 << "new";
+    QTest::newRow("--note id") << QStringList{"norvane-notes", "--note", "welcome"} << false << 0 << "welcome";
+    QTest::newRow("trailing --note ignored") << QStringList{"norvane-notes", "--note"} << true << 0 << QString();
+}
+
+void tst_Application::commandLineOpensNoteWindows()
+{
+    QFETCH(QStringList, args);
+    QFETCH(bool, mainVisible);
+    QFETCH(int, newNotes);
+    QFETCH(QString, windowFor);
+
+    // A first run creates the welcome notes, so the library is not empty for the id case.
+    QCOMPARE(runOnce(), 0);
+    const QList<Note> before = app()->state()->notes()->allNotes();
+    QCOMPARE(before.size(), 3);
+    const QString welcomeId = before.last().id;
+    for (QString& arg : args) {
+        if (arg == QLatin1String("welcome"))
+            arg = welcomeId;
+    }
+
+    QCOMPARE(runOnce(args), 0);
+    AppState* state = app()->state();
+    QCOMPARE(app()->mainWindow()->isVisible(), mainVisible);
+    const QList<Note> after = state->notes()->allNotes();
+    QCOMPARE(after.size(), before.size() + newNotes);
+    const QStringList windows = state->openNoteWindowIds();
+    if (windowFor.isEmpty()) {
+        QVERIFY(windows.isEmpty());
+    } else {
+        QCOMPARE(windows.size(), 1);
+        if (windowFor == QLatin1String("new"))
+            QVERIFY(std::none_of(before.begin(), before.end(), [&](const Note& n) { return n.id == windows.first(); }));
+        else
+            QCOMPARE(windows.first(), welcomeId);
+        QVERIFY(state->noteWindow(windows.first())->isVisible());
+    }
+    state->closeAllNoteWindows();
 }
 
 void tst_Application::handleMessage_data()

@@ -4,14 +4,19 @@
 #include "MainWindow.h"
 #include "NoteEditor.h"
 #include "NoteListWidget.h"
+#include "NoteWindow.h"
 #include "NoteRepository.h"
 #include "NotebookRepository.h"
 #include "PreferenceKeys.h"
 #include "PreferencesRepository.h"
 #include "Records.h"
 #include "SnapshotRepository.h"
+#include "TodosScreen.h"
 
 #include <QApplication>
+#include <QMenu>
+#include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QLineEdit>
 #include <QSettings>
 #include <QSplitter>
@@ -61,6 +66,11 @@ private slots:
     void deletingNotebookMovesNotesToAllNotes_data();
     void deletingNotebookMovesNotesToAllNotes();
     void layoutModesPersist();
+    void focusModeSplitterSizes_data();
+    void focusModeSplitterSizes();
+    void trashingLastNoteShowsWelcomePage();
+    void quitRemembersOpenWindows();
+    void trayFollowsPreferences();
     void backupThenLocalRestore();
 
 private:
@@ -380,8 +390,6 @@ void tst_MainWindow::layoutModesPersist()
     QVERIFY(!reopened.sidebarVisible());
 }
 
-QTEST_MAIN(tst_MainWindow)
-#include "tst_MainWindow.moc"
 
 // The signed-out backup and restore flows: the archive holds the library, and a local restore
 // brings back what is missing without touching what is there.
@@ -428,3 +436,103 @@ void tst_MainWindow::backupThenLocalRestore()
     QCOMPARE(m_state->notes()->noteById(kept.id)->body, body(QStringLiteral("Kept, edited after the backup")));
     QTRY_COMPARE(listedTitles(window.noteList()).size(), 2);
 }
+
+void tst_MainWindow::focusModeSplitterSizes_data()
+{
+    QTest::addColumn<QString>("stored"); // "normalSplitterSizes" in the settings
+    QTest::addColumn<QList<int>>("normal");
+
+    QTest::newRow("defaults") << QString() << QList<int>{200, 260, 440};
+    QTest::newRow("remembered widths") << "150,300,450" << QList<int>{150, 300, 450};
+    QTest::newRow("malformed ignored") << "150,-3,450" << QList<int>{200, 260, 440};
+    QTest::newRow("two values ignored") << "150,300" << QList<int>{200, 260, 440};
+}
+
+void tst_MainWindow::focusModeSplitterSizes()
+{
+    QFETCH(QString, stored);
+    QFETCH(QList<int>, normal);
+    if (!stored.isEmpty())
+        QSettings().setValue(QStringLiteral("mainWindow/normalSplitterSizes"), stored);
+
+    MainWindow window(m_state.get());
+    window.resize(900, 700);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.setFocusMode(true);
+    // The splitter drops the handles of hidden panes once it lays itself out again.
+    QTRY_COMPARE(window.splitter()->sizes(), (QList<int>{0, 0, 900}));
+    window.setFocusMode(false);
+    QTRY_COMPARE(window.splitter()->sizes(), normal);
+}
+
+void tst_MainWindow::trashingLastNoteShowsWelcomePage()
+{
+    addNote(QStringLiteral("Only note"), 5);
+    MainWindow window(m_state.get());
+    window.show();
+    window.noteList()->setCurrentRow(0);
+    QVERIFY(!window.welcomePageShown());
+
+    window.moveCurrentNoteToTrash(false);
+    QCOMPARE(window.noteList()->count(), 0);
+    QVERIFY(window.editor()->noteId().isEmpty());
+    QVERIFY(window.welcomePageShown());
+
+    // Find in the note has nothing to search while the welcome page shows.
+    QTest::keySequence(&window, QKeySequence::Find);
+    QVERIFY(!window.findChild<QWidget*>(QStringLiteral("findBar"))->isVisible());
+
+    // "Continue Without an Account" goes to the (empty) editor; a new note keeps it there.
+    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("continueButton")), Qt::LeftButton);
+    QVERIFY(!window.welcomePageShown());
+    window.createNote();
+    QVERIFY(!window.welcomePageShown());
+}
+
+void tst_MainWindow::quitRemembersOpenWindows()
+{
+    const Note first = addNote(QStringLiteral("First"), 5);
+    const Note second = addNote(QStringLiteral("Second"), 6);
+    NoteWindow::install(m_state.get());
+    MainWindow window(m_state.get());
+    window.show();
+    QVERIFY(m_state->openNoteWindow(first.id));
+    QVERIFY(m_state->openNoteWindow(second.id));
+    window.showTodosScreen();
+
+    window.quitApplication();
+    QStringList remembered = m_state->preferences()->stringValue(PrefKey::RestoreNoteWindows).split(',');
+    remembered.sort();
+    QStringList expected{first.id, second.id};
+    expected.sort();
+    QCOMPARE(remembered, expected);
+    QVERIFY(m_state->preferences()->boolValue(PrefKey::RestoreTodosWindow));
+    QVERIFY(m_state->openNoteWindowIds().isEmpty());
+    // Closing the windows took nothing with them: both notes had text.
+    QVERIFY(m_state->notes()->noteById(first.id));
+    QVERIFY(m_state->notes()->noteById(second.id));
+}
+
+void tst_MainWindow::trayFollowsPreferences()
+{
+    MainWindow window(m_state.get());
+    window.show();
+    QVERIFY(!window.closesToTray());
+    m_state->preferences()->setBool(PrefKey::CloseToTray, true);
+    // Hiding into a tray that is not there would strand the window; closing then quits.
+    QCOMPARE(window.closesToTray(), QSystemTrayIcon::isSystemTrayAvailable());
+
+    QMenu* menu = window.trayMenu();
+    QStringList texts;
+    for (QAction* action : menu->actions())
+        texts << (action->isSeparator() ? QStringLiteral("—") : action->text());
+    // The first entry offers what the window's state allows.
+    QCOMPARE(texts, (QStringList{"Hide Norvane Notes", "—", "New Note", "Search…", "To-Dos", "—", "Quit"}));
+    window.hide();
+    emit menu->aboutToShow();
+    QCOMPARE(menu->actions().first()->text(), QStringLiteral("Show Norvane Notes"));
+}
+
+QTEST_MAIN(tst_MainWindow)
+#include "tst_MainWindow.moc"

@@ -1,0 +1,307 @@
+#include "NoteActions.h"
+
+#include "AppState.h"
+#include "AttachmentRepository.h"
+#include "Clock.h"
+#include "Export.h"
+#include "ExportDialog.h"
+#include "Interaction.h"
+#include "MoveToNotebookDialog.h"
+#include "NoteEditor.h"
+#include "NoteRepository.h"
+#include "NotebookRepository.h"
+#include "Records.h"
+#include "RelativeDate.h"
+#include "SnapshotRepository.h"
+#include "StatusBar.h"
+#include "UiLog.h"
+#include "VersionHistoryDialog.h"
+#include "ZipArchive.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextFragment>
+#include <memory>
+
+namespace NoteActions {
+
+namespace {
+
+constexpr int kMessageMs = 3000;
+
+bool editorHasNote(const NoteEditor* editor)
+{
+    return editor && !editor->noteId().isEmpty();
+}
+
+QString printTitle(AppState* state, const QString& noteId)
+{
+    const std::optional<Note> note = state->notes()->noteById(noteId);
+    const QString title = note ? note->title() : QString();
+    return title.isEmpty() ? QStringLiteral("Untitled") : title;
+}
+
+// The editor lays text out in pixels for the screen; a printer at 1200 dpi would shrink pixel
+// fonts to specks, so every pixel size becomes the point size it shows at on a 96 dpi screen.
+void convertPixelFonts(QTextDocument* document)
+{
+    auto toPoints = [](QFont font) {
+        if (font.pixelSize() >= 1)
+            font.setPointSizeF(font.pixelSize() * 72.0 / 96.0);
+        return font;
+    };
+    document->setDefaultFont(toPoints(document->defaultFont()));
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (!fragment.isValid() || fragment.charFormat().font().pixelSize() < 1)
+                continue;
+            QTextCharFormat format = fragment.charFormat();
+            format.setFont(toPoints(format.font()), QTextCharFormat::FontPropertiesAll);
+            QTextCursor cursor(document);
+            cursor.setPosition(fragment.position());
+            cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
+            cursor.setCharFormat(format);
+        }
+    }
+}
+
+std::unique_ptr<QTextDocument> printableDocument(NoteEditor* editor)
+{
+    std::unique_ptr<QTextDocument> copy(editor->document()->clone());
+    copy->setDocumentMargin(36);
+    convertPixelFonts(copy.get());
+    return copy;
+}
+
+// The exported file and the note's attachment files in one ZIP: the note at the top level, the
+// files under "attachments/" by their own (made safe) names.
+ExportResult exportBundle(AppState* state, const Note& note, const QString& zipPath, ExportFormat format)
+{
+    QTemporaryDir staging;
+    if (!staging.isValid())
+        return {false, zipPath, QStringLiteral("Failed to write file: %1").arg(staging.errorString())};
+    const QString inner = suggestedFileName(note, format);
+    const ExportResult exported = exportNote(note, staging.filePath(inner), format);
+    if (!exported.ok)
+        return exported;
+
+    ZipWriter zip(zipPath);
+    auto fail = [&] { return ExportResult{false, zipPath, QStringLiteral("Failed to write file: %1").arg(zip.errorString())}; };
+    if (!zip.open())
+        return fail();
+    QFile main(exported.path);
+    if (!main.open(QIODevice::ReadOnly) || !zip.addFileFromDevice(inner, main))
+        return fail();
+    QSet<QString> used;
+    for (const Attachment& attachment : state->attachments()->attachmentsForNote(note.id)) {
+        QFile file(state->attachments()->filePath(attachment.id));
+        if (!file.open(QIODevice::ReadOnly))
+            continue; // not downloaded yet: the note still exports
+        QString name = NoteEditor::safeAttachmentFileName(attachment.filename, attachment.id);
+        if (used.contains(name))
+            name = attachment.id + QLatin1Char('-') + name;
+        used.insert(name);
+        if (!zip.addFileFromDevice(QStringLiteral("attachments/") + name, file))
+            return fail();
+    }
+    if (!zip.finish())
+        return fail();
+    return {true, zipPath, QString()};
+}
+
+} // namespace
+
+bool saveEditorNote(AppState* state, NoteEditor* editor, QObject* source)
+{
+    if (!editorHasNote(editor) || editor->isReadOnly() || editor->isSaved())
+        return false;
+    const QString noteId = editor->noteId();
+    std::optional<Note> note = state->notes()->noteById(noteId);
+    if (!note)
+        return false;
+    const QString body = editor->bodyJson();
+    if (body == note->body)
+        return false;
+    note->body = body;
+    note->updatedAt = Clock::nowUtc();
+    note->modifiedAt = note->updatedAt;
+    note->version += 1;
+    note->syncStatus = SyncStatus::Pending;
+    if (!state->notes()->update(*note)) {
+        qCWarning(lcUi) << "Saving the open note failed:" << noteId;
+        return false;
+    }
+    emit state->noteUpdatedExternally(noteId, source);
+    return true;
+}
+
+bool snapshotIfChanged(AppState* state, NoteEditor* editor, QString& lastSnapshotBody)
+{
+    if (!editorHasNote(editor) || editor->isReadOnly() || lastSnapshotBody.isEmpty())
+        return false;
+    const QString body = editor->bodyJson();
+    if (body.isEmpty() || body == lastSnapshotBody)
+        return false;
+    const std::optional<Note> note = state->notes()->noteById(editor->noteId());
+    if (!note)
+        return false;
+    Snapshot snapshot;
+    snapshot.id = newId();
+    snapshot.noteId = note->id;
+    snapshot.version = note->version;
+    snapshot.body = body;
+    snapshot.createdAt = Clock::nowUtc();
+    if (!state->snapshots()->insert(snapshot))
+        return false;
+    lastSnapshotBody = body;
+    return true;
+}
+
+bool confirmMoveToTrash(QWidget* parent, AppState* state, const QString& noteId)
+{
+    const std::optional<Note> note = state->notes()->noteById(noteId);
+    QString title = note ? note->title() : QString();
+    if (title.isEmpty())
+        title = QStringLiteral("this note");
+    return Interaction::question(parent, QStringLiteral("Move to Trash"),
+                                 QStringLiteral("Move \"%1\" to Trash?").arg(title), QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
+
+void exportNote(QWidget* parent, AppState* state, const QString& noteId, StatusBar* statusBar)
+{
+    const std::optional<Note> note = noteId.isEmpty() ? std::nullopt : state->notes()->noteById(noteId);
+    if (!note) {
+        if (statusBar)
+            statusBar->showMessage(QStringLiteral("No note selected"), kMessageMs);
+        return;
+    }
+    ExportDialog dialog(parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const ExportFormat format = dialog.format();
+    const bool bundle = dialog.includeAttachments();
+    QString suggested = suggestedFileName(*note, format);
+    if (bundle)
+        suggested = QFileInfo(suggested).completeBaseName() + QStringLiteral(".zip");
+    const QString path = Interaction::getSaveFileName(parent, QStringLiteral("Export Note"), suggested);
+    if (path.isEmpty())
+        return;
+    const ExportResult result = bundle ? exportBundle(state, *note, path, format) : exportNote(*note, path, format);
+    if (!result.ok) {
+        Interaction::warning(parent, QStringLiteral("Export Failed"), result.error);
+        return;
+    }
+    if (statusBar)
+        statusBar->showMessage(QStringLiteral("Exported to %1").arg(path), kMessageMs);
+}
+
+void printNote(QWidget* parent, AppState* state, NoteEditor* editor, StatusBar* statusBar)
+{
+    if (!editorHasNote(editor)) {
+        if (statusBar)
+            statusBar->showMessage(QStringLiteral("No note selected"), kMessageMs);
+        return;
+    }
+    const QString title = printTitle(state, editor->noteId());
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(title);
+    QPrintDialog dialog(&printer, parent);
+    dialog.setWindowTitle(QStringLiteral("Print Note"));
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    printableDocument(editor)->print(&printer);
+    if (statusBar)
+        statusBar->showMessage(QStringLiteral("Printed %1").arg(title), kMessageMs);
+}
+
+void printPreview(QWidget* parent, AppState* state, NoteEditor* editor, StatusBar* statusBar)
+{
+    if (!editorHasNote(editor)) {
+        if (statusBar)
+            statusBar->showMessage(QStringLiteral("No note selected"), kMessageMs);
+        return;
+    }
+    const QString title = printTitle(state, editor->noteId());
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(title);
+    const std::unique_ptr<QTextDocument> document = printableDocument(editor);
+    QPrintPreviewDialog dialog(&printer, parent);
+    dialog.setWindowTitle(QStringLiteral("Print Preview — %1").arg(title));
+    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
+                     [&document](QPrinter* target) { document->print(target); });
+    dialog.exec();
+}
+
+void copyAsPlainText(NoteEditor* editor)
+{
+    if (editorHasNote(editor))
+        QApplication::clipboard()->setText(editor->toPlainText());
+}
+
+void copyAsMarkdown(NoteEditor* editor)
+{
+    if (!editorHasNote(editor))
+        return;
+    const QString body = editor->bodyJson();
+    if (!body.isEmpty())
+        QApplication::clipboard()->setText(convertBody(body, ExportFormat::Markdown));
+}
+
+void copyAsHtml(NoteEditor* editor)
+{
+    if (!editorHasNote(editor))
+        return;
+    const QString body = editor->bodyJson();
+    if (body.isEmpty())
+        return;
+    auto* data = new QMimeData;
+    data->setHtml(convertBody(body, ExportFormat::Html));
+    data->setText(convertBody(body, ExportFormat::Markdown));
+    QApplication::clipboard()->setMimeData(data);
+}
+
+bool moveToNotebook(QWidget* parent, AppState* state, const QString& noteId)
+{
+    const std::optional<Note> note = noteId.isEmpty() ? std::nullopt : state->notes()->noteById(noteId);
+    if (!note)
+        return false;
+    MoveToNotebookDialog dialog(state->notebooks()->allNotebooks(), note->notebookId, parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    const QString target = dialog.selectedNotebookId();
+    if (target.isEmpty() || target == note->notebookId)
+        return false;
+    return state->notes()->moveToNotebook(noteId, target);
+}
+
+QWidget* openVersionHistory(QWidget* parent, AppState* state, const QString& noteId)
+{
+    if (noteId.isEmpty() || !state->notes()->noteById(noteId))
+        return nullptr;
+    auto* dialog = new VersionHistoryDialog(state, noteId, parent);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setModal(false);
+    dialog->show();
+    return dialog;
+}
+
+QString updatedText(AppState* state, const QString& noteId)
+{
+    const std::optional<Note> note = state->notes()->noteById(noteId);
+    return note ? QStringLiteral("Updated %1").arg(relativeDate(note->updatedAt)) : QString();
+}
+
+} // namespace NoteActions

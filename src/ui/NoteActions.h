@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+
+class AppState;
+class NoteEditor;
+class QObject;
+class QWidget;
+class StatusBar;
+
+// What the main window and the note windows do to the note in their editor: writing it back,
+// snapshots, export, print, the clipboard copies and the small dialogs. Both surfaces call the same
+// code so a note behaves the same wherever it is open.
+namespace NoteActions {
+
+// Writes the editor's body back when it differs from the stored one: new updated and modified
+// times, version + 1, pending. Nothing happens for no note, a read-only editor or an editor that
+// reports itself saved. After a write, noteUpdatedExternally(noteId, source) tells the other
+// surfaces. True when a write happened.
+bool saveEditorNote(AppState* state, NoteEditor* editor, QObject* source);
+
+// Stores a snapshot of the editor's body when it is not empty and differs from lastSnapshotBody,
+// which then takes that body. Nothing for no note, a read-only editor or an empty lastSnapshotBody.
+bool snapshotIfChanged(AppState* state, NoteEditor* editor, QString& lastSnapshotBody);
+
+// "Move \"%1\" to Trash?" with Yes/No, No the default. True when the user said Yes.
+bool confirmMoveToTrash(QWidget* parent, AppState* state, const QString& noteId);
+
+// The export flow: format dialog, save-file dialog titled "Export Note", then the export. Success
+// shows "Exported to %1" on the status bar; failure shows "Export Failed".
+void exportNote(QWidget* parent, AppState* state, const QString& noteId, StatusBar* statusBar);
+
+// Print and print preview of the editor's document; "No note selected" when the editor is empty.
+void printNote(QWidget* parent, AppState* state, NoteEditor* editor, StatusBar* statusBar);
+void printPreview(QWidget* parent, AppState* state, NoteEditor* editor, StatusBar* statusBar);
+
+// Clipboard copies of the editor's note; nothing without a note.
+void copyAsPlainText(NoteEditor* editor);
+void copyAsMarkdown(NoteEditor* editor);
+// HTML with the Markdown as the plain-text alternative.
+void copyAsHtml(NoteEditor* editor);
+
+// Asks for a notebook and moves the note there. True when the note moved.
+bool moveToNotebook(QWidget* parent, AppState* state, const QString& noteId);
+
+// Opens the modeless version history of the note (deleted on close).
+QWidget* openVersionHistory(QWidget* parent, AppState* state, const QString& noteId);
+
+// "Updated %1" with the relative date of the note's update time.
+QString updatedText(AppState* state, const QString& noteId);
+
+} // namespace NoteActions

@@ -1,0 +1,408 @@
+#include "NoteWindow.h"
+
+#include "AppState.h"
+#include "DeltaFormat.h"
+#include "EditorToolbar.h"
+#include "FindBar.h"
+#include "NoteActions.h"
+#include "NoteEditor.h"
+#include "NoteHeaderBar.h"
+#include "NoteRepository.h"
+#include "NotebookRepository.h"
+#include "PreferenceKeys.h"
+#include "PreferencesRepository.h"
+#include "Records.h"
+#include "StatusBar.h"
+#include "SyncCloudIcon.h"
+#include "TextFormats.h"
+#include "ThemeManager.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QKeySequence>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kAppName = QStringLiteral("Norvane Notes");
+
+bool matchesShortcut(const QKeyEvent* event, const QAction* action)
+{
+    if (!action)
+        return false;
+    const QKeySequence pressed(event->keyCombination());
+    for (const QKeySequence& shortcut : action->shortcuts()) {
+        if (shortcut == pressed)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+NoteWindow::NoteWindow(AppState* state, const QString& noteId, QWidget* parent)
+    : QMainWindow(parent)
+    , m_state(state)
+    , m_noteId(noteId)
+{
+    setObjectName(QStringLiteral("noteWindow"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    resize(kDefaultWidth, kDefaultHeight);
+
+    createUI();
+    createMenuBar();
+    connectSignals();
+    restoreNoteGeometry();
+    openNote();
+}
+
+void NoteWindow::install(AppState* state)
+{
+    state->setNoteWindowFactory([](AppState* owner, const QString& noteId) -> QWidget* {
+        auto* window = new NoteWindow(owner, noteId);
+        QObject::connect(window, &NoteWindow::windowClosed, owner, &AppState::noteWindowClosed);
+        return window;
+    });
+}
+
+void NoteWindow::createUI()
+{
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("noteWindowCentral"));
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    m_headerBar = new NoteHeaderBar(central);
+    m_headerBar->setObjectName(QStringLiteral("headerBar"));
+    // A note window has no sidebars to toggle.
+    if (auto* focusToggle = m_headerBar->findChild<QToolButton*>(QStringLiteral("focusToggleButton")))
+        focusToggle->hide();
+    m_editor = new NoteEditor(m_state->attachments(), central);
+    m_editor->setObjectName(QStringLiteral("noteEditor"));
+    m_editor->setThemeManager(m_state->theme());
+    m_editor->installEventFilter(this);
+    m_toolbar = new EditorToolbar(m_editor, central);
+    m_toolbar->setObjectName(QStringLiteral("editorToolbar"));
+    m_findBar = new FindBar(m_editor, central);
+    m_findBar->setObjectName(QStringLiteral("findBar"));
+    layout->addWidget(m_headerBar);
+    layout->addWidget(m_toolbar);
+    layout->addWidget(m_editor, 1);
+    layout->addWidget(m_findBar);
+    setCentralWidget(central);
+
+    m_statusBar = new StatusBar(this);
+    m_statusBar->setObjectName(QStringLiteral("statusBar"));
+    // There is no list here; the left side stays free for messages.
+    m_statusBar->setListTitle(QString(), -1);
+    // Until accounts exist nobody is signed in and nothing synchronises.
+    m_statusBar->setSyncState(SyncCloudIcon::NotSignedIn, QStringLiteral("Not signed in"));
+    setStatusBar(m_statusBar);
+}
+
+void NoteWindow::createMenuBar()
+{
+    QMenuBar* bar = menuBar();
+    auto add = [this](QMenu* menu, const QString& text, const QKeySequence& shortcut, auto slot) {
+        QAction* action = menu->addAction(text);
+        if (!shortcut.isEmpty())
+            action->setShortcut(shortcut);
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+
+    QMenu* file = bar->addMenu(QStringLiteral("&File"));
+    add(file, QStringLiteral("Save Snapshot"), QKeySequence(QKeySequence::Save), [this] { saveNote(); });
+    add(file, QStringLiteral("Export..."), QKeySequence(QStringLiteral("Ctrl+E")), [this] {
+        saveNote();
+        NoteActions::exportNote(this, m_state, m_editor->noteId(), m_statusBar);
+    });
+    add(file, QStringLiteral("Print..."), QKeySequence(QKeySequence::Print),
+        [this] { NoteActions::printNote(this, m_state, m_editor, m_statusBar); });
+    file->addSeparator();
+    m_closeAction = add(file, QStringLiteral("Close"), QKeySequence(), [this] { close(); });
+    // Every platform binding of Close (Ctrl+W and Ctrl+F4 here), not only the first.
+    m_closeAction->setShortcuts(QKeySequence::Close);
+
+    QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
+    add(edit, QStringLiteral("Undo"), QKeySequence(QKeySequence::Undo), [this] { m_editor->undo(); });
+    add(edit, QStringLiteral("Redo"), QKeySequence(QKeySequence::Redo), [this] { m_editor->redo(); });
+    edit->addSeparator();
+    add(edit, QStringLiteral("Find in Note..."), QKeySequence(QKeySequence::Find), [this] {
+        if (loaded())
+            m_findBar->showBar();
+    });
+    add(edit, QStringLiteral("Find Next"), QKeySequence(QKeySequence::FindNext), [this] {
+        if (loaded())
+            m_findBar->findNext(true);
+    });
+    add(edit, QStringLiteral("Find Previous"), QKeySequence(QKeySequence::FindPrevious), [this] {
+        if (loaded())
+            m_findBar->findNext(false);
+    });
+
+    QMenu* format = bar->addMenu(QStringLiteral("F&ormat"));
+    add(format, QStringLiteral("Bold"), QKeySequence(QKeySequence::Bold), [this] { m_editor->toggleBold(); });
+    add(format, QStringLiteral("Italic"), QKeySequence(QKeySequence::Italic), [this] { m_editor->toggleItalic(); });
+    add(format, QStringLiteral("Underline"), QKeySequence(QKeySequence::Underline),
+        [this] { m_editor->toggleUnderline(); });
+    add(format, QStringLiteral("Strikethrough"), QKeySequence(QStringLiteral("Ctrl+Shift+X")),
+        [this] { m_editor->toggleStrikethrough(); });
+    format->addSeparator();
+    for (int level = 1; level <= 3; ++level) {
+        add(format, QStringLiteral("Heading %1").arg(level), QKeySequence(QStringLiteral("Ctrl+%1").arg(level)),
+            [this, level] { m_editor->setHeadingLevel(level); });
+    }
+    add(format, QStringLiteral("Normal Text"), QKeySequence(QStringLiteral("Ctrl+0")),
+        [this] { m_editor->setHeadingLevel(0); });
+    format->addSeparator();
+    add(format, QStringLiteral("Bullet List"), QKeySequence(QStringLiteral("Ctrl+Shift+8")),
+        [this] { m_editor->toggleList(QStringLiteral("bullet")); });
+    add(format, QStringLiteral("Numbered List"), QKeySequence(QStringLiteral("Ctrl+Shift+7")),
+        [this] { m_editor->toggleList(QStringLiteral("ordered")); });
+    add(format, QStringLiteral("Checkbox List"), QKeySequence(QStringLiteral("Ctrl+Shift+9")),
+        [this] { m_editor->toggleList(QStringLiteral("unchecked")); });
+    format->addSeparator();
+    add(format, QStringLiteral("Code Block"), QKeySequence(QStringLiteral("Ctrl+Shift+`")),
+        [this] { m_editor->toggleBlockProperty(TextFormats::CodeBlockProperty); });
+    add(format, QStringLiteral("Blockquote"), QKeySequence(QStringLiteral("Ctrl+Shift+B")),
+        [this] { m_editor->toggleBlockProperty(TextFormats::BlockquoteProperty); });
+    format->addSeparator();
+    add(format, QStringLiteral("Insert Divider"), QKeySequence(), [this] { m_editor->insertDivider(); });
+    add(format, QStringLiteral("Insert Table..."), QKeySequence(QStringLiteral("Ctrl+T")),
+        [this] { m_editor->insertTableDialog(); });
+
+    QMenu* note = bar->addMenu(QStringLiteral("&Note"));
+    m_trashAction =
+        add(note, QStringLiteral("Move to Trash"), QKeySequence(QStringLiteral("Ctrl+Backspace")), [this] {
+            moveToTrash();
+        });
+
+    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+    add(help, QStringLiteral("About Norvane Notes"), QKeySequence(), [this] {
+        QMessageBox::about(this, QStringLiteral("About"),
+                           QStringLiteral("Norvane Notes %1").arg(QCoreApplication::applicationVersion()));
+    });
+}
+
+void NoteWindow::connectSignals()
+{
+    connect(m_editor, &NoteEditor::noteModified, this, &NoteWindow::saveNote);
+    connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::onSavedStateChanged);
+    connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
+
+    auto noteId = [this] { return m_editor->noteId(); };
+    connect(m_headerBar, &NoteHeaderBar::exportRequested, this, [this, noteId] {
+        saveNote();
+        NoteActions::exportNote(this, m_state, noteId(), m_statusBar);
+    });
+    connect(m_headerBar, &NoteHeaderBar::printRequested, this,
+            [this] { NoteActions::printNote(this, m_state, m_editor, m_statusBar); });
+    connect(m_headerBar, &NoteHeaderBar::historyRequested, this, [this, noteId] {
+        saveNote();
+        NoteActions::openVersionHistory(this, m_state, noteId());
+    });
+    connect(m_headerBar, &NoteHeaderBar::copyAsPlainTextRequested, this,
+            [this] { NoteActions::copyAsPlainText(m_editor); });
+    connect(m_headerBar, &NoteHeaderBar::copyAsMarkdownRequested, this,
+            [this] { NoteActions::copyAsMarkdown(m_editor); });
+    connect(m_headerBar, &NoteHeaderBar::copyAsHtmlRequested, this, [this] { NoteActions::copyAsHtml(m_editor); });
+    connect(m_headerBar, &NoteHeaderBar::notebookChipClicked, this,
+            [this, noteId] { NoteActions::moveToNotebook(this, m_state, noteId()); });
+    connect(m_headerBar, &NoteHeaderBar::moveToNotebookRequested, this,
+            [this, noteId] { NoteActions::moveToNotebook(this, m_state, noteId()); });
+    connect(m_headerBar, &NoteHeaderBar::includeInTodosToggled, this, [this, noteId](bool include) {
+        if (!noteId().isEmpty())
+            m_state->notes()->setIncludeInTodos(noteId(), include);
+    });
+    connect(m_headerBar, &NoteHeaderBar::deleteRequested, this, &NoteWindow::moveToTrash);
+    // Sharing joins the header bar's requests once accounts exist.
+
+    connect(m_state, &AppState::notesChanged, this, &NoteWindow::onNotesChanged);
+    connect(m_state, &AppState::notebooksChanged, this, [this] {
+        if (loaded()) {
+            if (const std::optional<Note> note = m_state->notes()->noteById(m_noteId))
+                showNoteDetails(*note);
+        }
+    });
+    connect(m_state, &AppState::noteUpdatedExternally, this, [this](const QString& noteId, QObject* source) {
+        // Typing not yet written back here is never replaced by another window's version.
+        if (source != this && noteId == m_noteId && loaded() && m_editor->isSaved())
+            openNote();
+    });
+    // The window stays where the user put it and shows that its note is gone, rather than
+    // vanishing under the pointer; closing it afterwards deletes nothing more.
+    connect(m_state, &AppState::noteDeletedExternally, this, [this](const QString& noteId) {
+        if (noteId == m_noteId)
+            clearContent();
+    });
+}
+
+void NoteWindow::restoreNoteGeometry()
+{
+    const QString stored = m_state->preferences()->stringValue(PrefKey::noteWindowGeometry(m_noteId));
+    if (stored.isEmpty())
+        return;
+    const QByteArray geometry = QByteArray::fromBase64(stored.toLatin1());
+    if (!geometry.isEmpty())
+        restoreGeometry(geometry);
+}
+
+bool NoteWindow::loaded() const
+{
+    return !m_editor->noteId().isEmpty();
+}
+
+void NoteWindow::openNote()
+{
+    const std::optional<Note> note = m_state->notes()->noteById(m_noteId);
+    if (!note) {
+        clearContent();
+        return;
+    }
+    m_editor->loadNote(note->id, note->body, false);
+    const bool editable = note->ownerId.isEmpty() || note->permission == QLatin1String("edit");
+    m_editor->setReadOnly(!editable);
+    m_toolbar->setEnabled(editable);
+    m_lastSnapshotBody = note->body;
+    showNoteDetails(*note);
+}
+
+void NoteWindow::showNoteDetails(const Note& note)
+{
+    const QString title = note.title();
+    setWindowTitle(QStringLiteral("%1 — %2").arg(title.isEmpty() ? QStringLiteral("Untitled") : title, kAppName));
+
+    m_headerBar->setNote(note);
+    QString notebookName;
+    if (!note.notebookId.isEmpty()) {
+        if (const std::optional<Notebook> notebook = m_state->notebooks()->notebookById(note.notebookId))
+            notebookName = notebook->name;
+    }
+    m_headerBar->setNotebookName(notebookName.isEmpty() ? QStringLiteral("No notebook") : notebookName);
+    m_headerBar->setUpdatedText(NoteActions::updatedText(m_state, note.id));
+    m_headerBar->setShared(note.isShared);
+    m_headerBar->setIncludeInTodos(m_state->notes()->includeInTodos(note.id));
+}
+
+void NoteWindow::clearContent()
+{
+    if (m_findBar->isVisible())
+        m_findBar->closeBar();
+    m_editor->clear();
+    m_toolbar->setEnabled(false);
+    m_headerBar->clear();
+    m_lastSnapshotBody.clear();
+    setWindowTitle(kAppName);
+}
+
+void NoteWindow::onNotesChanged()
+{
+    if (!loaded())
+        return;
+    const std::optional<Note> note = m_state->notes()->noteById(m_noteId);
+    if (!note) {
+        clearContent(); // purged elsewhere
+        return;
+    }
+    if (m_editor->isSaved())
+        openNote();
+    else
+        showNoteDetails(*note);
+}
+
+void NoteWindow::saveNote()
+{
+    NoteActions::saveEditorNote(m_state, m_editor, this);
+}
+
+void NoteWindow::saveSnapshotIfChanged()
+{
+    NoteActions::snapshotIfChanged(m_state, m_editor, m_lastSnapshotBody);
+}
+
+void NoteWindow::moveToTrash()
+{
+    if (!loaded() || !NoteActions::confirmMoveToTrash(this, m_state, m_noteId))
+        return;
+    // Written back first, so a restore from the trash brings back what was typed last.
+    saveNote();
+    m_state->notes()->moveToTrash(m_noteId);
+    close();
+}
+
+bool NoteWindow::event(QEvent* event)
+{
+    // The main window binds the same key application-wide to trash its own selection without asking;
+    // claiming it here keeps that from reaching past this window, and the key press that follows
+    // (editor filter or keyPressEvent) asks about this window's note instead.
+    if (event->type() == QEvent::ShortcutOverride && matchesShortcut(static_cast<QKeyEvent*>(event), m_trashAction)) {
+        event->accept();
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+bool NoteWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_editor && (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        // The editor deletes the previous word on Ctrl+W and Ctrl+Backspace; in a window of its own
+        // those keys close the window and trash the note. Nothing typed is lost either way: closing
+        // writes the note back first.
+        if (event->type() == QEvent::ShortcutOverride &&
+            (matchesShortcut(key, m_closeAction) || matchesShortcut(key, m_trashAction))) {
+            event->ignore();
+            return true; // not the editor's: the window and its shortcuts see it
+        }
+        if (event->type() == QEvent::KeyPress && matchesShortcut(key, m_trashAction)) {
+            m_trashAction->trigger();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void NoteWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (matchesShortcut(event, m_trashAction)) {
+        m_trashAction->trigger();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+void NoteWindow::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    if (m_closed)
+        return;
+    m_closed = true;
+    saveNote();
+    saveSnapshotIfChanged();
+
+    // An empty note closed unedited goes with its window: one the server knows of goes to the
+    // trash so the deletion reaches it, one that never left this machine is simply removed.
+    if (loaded() && !m_editor->isReadOnly()) {
+        const std::optional<Note> note = m_state->notes()->noteById(m_noteId);
+        if (note && isBodyBlank(note->body)) {
+            if (note->syncStatus == SyncStatus::Pending)
+                m_state->notes()->purge(m_noteId);
+            else
+                m_state->notes()->moveToTrash(m_noteId);
+            emit windowClosed(m_noteId);
+            return;
+        }
+    }
+
+    m_state->preferences()->setValue(PrefKey::noteWindowGeometry(m_noteId),
+                                     QString::fromLatin1(saveGeometry().toBase64()));
+    emit windowClosed(m_noteId);
+}

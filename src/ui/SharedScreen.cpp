@@ -1,0 +1,51 @@
+#include "SharedScreen.h"
+
+#include "AppState.h"
+#include "NoteListWidget.h"
+#include "NoteRepository.h"
+#include "NotebookRepository.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+
+SharedScreen::SharedScreen(AppState* state, bool byMe, QWidget* parent)
+    : QWidget(parent)
+    , m_state(state)
+    , m_byMe(byMe)
+{
+    setObjectName(byMe ? QStringLiteral("sharedByMeScreen") : QStringLiteral("sharedWithMeScreen"));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+
+    m_list = new NoteListWidget(this);
+    m_list->setNotebookNameLookup([this](const QString& notebookId) {
+        const std::optional<Notebook> notebook = m_state->notebooks()->notebookById(notebookId);
+        return notebook ? notebook->name : QString();
+    });
+    layout->addWidget(m_list);
+
+    m_emptyLabel = new QLabel(byMe ? QStringLiteral("You haven't shared any notes yet.")
+                                   : QStringLiteral("No notes have been shared with you yet."),
+                              this);
+    m_emptyLabel->setObjectName(QStringLiteral("emptyLabel"));
+    m_emptyLabel->setAlignment(Qt::AlignCenter);
+    m_emptyLabel->setWordWrap(true);
+    // Disabled so it takes the palette's greyed text colour in either theme.
+    m_emptyLabel->setEnabled(false);
+    layout->addWidget(m_emptyLabel, 1);
+
+    connect(m_list, &NoteListWidget::noteSelected, m_state, &AppState::setCurrentNote);
+    connect(m_list, &NoteListWidget::noteDoubleClicked, m_state,
+            [this](const QString& noteId) { m_state->openNoteWindow(noteId); });
+
+    refresh();
+}
+
+void SharedScreen::refresh()
+{
+    const QList<Note> notes = m_byMe ? m_state->notes()->sharedByMe() : m_state->notes()->sharedWithMe();
+    m_list->setNotes(notes);
+    m_list->setVisible(!notes.isEmpty());
+    m_emptyLabel->setVisible(notes.isEmpty());
+}
