@@ -440,7 +440,8 @@ void MainWindow::connectSignals()
     connect(m_state, &AppState::notesChanged, this, &MainWindow::onNotesChanged);
     connect(m_state, &AppState::notebooksChanged, this, &MainWindow::refreshNotebookList);
     connect(m_state, &AppState::noteUpdatedExternally, this, [this](const QString& noteId, QObject* source) {
-        if (source != this && noteId == m_editor->noteId())
+        // Typing that is not yet written back here must never be replaced by the other surface's body.
+        if (source != this && noteId == m_editor->noteId() && m_editor->isSaved())
             openNote(noteId);
     });
     connect(m_state, &AppState::noteDeletedExternally, this, [this](const QString& noteId) {

@@ -180,10 +180,8 @@ void NoteWindow::createMenuBar()
         [this] { m_editor->insertTableDialog(); });
 
     QMenu* note = bar->addMenu(QStringLiteral("&Note"));
-    m_trashAction =
-        add(note, QStringLiteral("Move to Trash"), QKeySequence(QStringLiteral("Ctrl+Backspace")), [this] {
-            moveToTrash();
-        });
+    m_trashAction = add(note, QStringLiteral("Move to Trash"), QKeySequence(QStringLiteral("Ctrl+Backspace")),
+                        [this] { moveToTrash(); });
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     add(help, QStringLiteral("About Norvane Notes"), QKeySequence(), [this] {
@@ -198,7 +196,9 @@ void NoteWindow::connectSignals()
     connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::onSavedStateChanged);
     connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
 
-    auto noteId = [this] { return m_editor->noteId(); };
+    auto noteId = [this] {
+        return m_editor->noteId();
+    };
     connect(m_headerBar, &NoteHeaderBar::exportRequested, this, [this, noteId] {
         saveNote();
         NoteActions::exportNote(this, m_state, noteId(), m_statusBar);
