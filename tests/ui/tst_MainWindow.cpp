@@ -10,10 +10,13 @@
 #include "PreferenceKeys.h"
 #include "PreferencesRepository.h"
 #include "Records.h"
+#include "SettingsDialog.h"
 #include "SnapshotRepository.h"
 #include "TodosScreen.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QMenu>
 #include <QPushButton>
 #include <QSystemTrayIcon>
@@ -71,6 +74,7 @@ private slots:
     void trashingLastNoteShowsWelcomePage();
     void quitRemembersOpenWindows();
     void trayFollowsPreferences();
+    void settingsApplyAtOnce();
     void backupThenLocalRestore();
 
 private:
@@ -532,6 +536,32 @@ void tst_MainWindow::trayFollowsPreferences()
     window.hide();
     emit menu->aboutToShow();
     QCOMPARE(menu->actions().first()->text(), QStringLiteral("Show Norvane Notes"));
+}
+
+void tst_MainWindow::settingsApplyAtOnce()
+{
+    addNote(QStringLiteral("Older"), 20);
+    addNote(QStringLiteral("Newer"), 10);
+    MainWindow window(m_state.get());
+    window.show();
+    QCOMPARE(listedTitles(window.noteList()), (QStringList{"Newer", "Older"}));
+
+    SettingsDialog* settings = window.openSettings();
+    QVERIFY(settings && !settings->isModal());
+    QCOMPARE(window.openSettings(), settings); // one preferences window at a time
+    auto* steno = settings->findChild<QCheckBox*>(QStringLiteral("stenoCheck"));
+    QVERIFY(steno);
+    steno->click();
+    QCOMPARE(listedTitles(window.noteList()), (QStringList{"Older", "Newer"}));
+
+    auto* theme = settings->findChild<QComboBox*>(QStringLiteral("themeCombo"));
+    theme->setCurrentIndex(theme->findData(QStringLiteral("dark")));
+    QVERIFY(qApp->palette().color(QPalette::Window).lightness() < 60);
+    theme->setCurrentIndex(theme->findData(QStringLiteral("light")));
+    QVERIFY(qApp->palette().color(QPalette::Window).lightness() > 200);
+
+    settings->close();
+    QTRY_VERIFY(!window.findChild<SettingsDialog*>());
 }
 
 QTEST_MAIN(tst_MainWindow)
