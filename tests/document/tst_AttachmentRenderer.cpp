@@ -100,14 +100,11 @@ private slots:
     void isImageAttachment();
     void imageLayout_data();
     void imageLayout();
-    void imageDrawnAtStoredSize_data();
-    void imageDrawnAtStoredSize();
     void chipWidth_data();
     void chipWidth();
     void fallbackChips_data();
     void fallbackChips();
     void chipLabel();
-    void urlAndBareIdShareOneEntry();
     void cacheKeepsEntryUntilReset();
     void missingAttachmentStaysChipUntilReset();
     void chipColours_data();
@@ -181,11 +178,9 @@ void tst_AttachmentRenderer::isImageAttachment_data()
     QTest::addColumn<QString>("mimeType");
     QTest::addColumn<bool>("expected");
     QTest::newRow("png") << "image/png" << true;
-    QTest::newRow("svg") << "image/svg+xml" << true;
     QTest::newRow("capitalised") << "Image/png" << false;
     QTest::newRow("pdf") << "application/pdf" << false;
     QTest::newRow("image later") << "text/image/" << false;
-    QTest::newRow("empty") << "" << false;
 }
 
 void tst_AttachmentRenderer::isImageAttachment()
@@ -204,11 +199,9 @@ void tst_AttachmentRenderer::imageLayout_data()
 
     // Wider than 560: scaled to 560 keeping the proportion (373.3 gives 373).
     QTest::newRow("1200x800") << QSize(1200, 800) << QSize(560, 373);
-    QTest::newRow("1120x800 exact") << QSize(1120, 800) << QSize(560, 400);
     QTest::newRow("561 wide") << QSize(561, 561) << QSize(560, 560);
     QTest::newRow("exactly 560") << QSize(560, 100) << QSize(560, 100);
-    QTest::newRow("300x200") << QSize(300, 200) << QSize(300, 200);
-    QTest::newRow("1x1") << QSize(1, 1) << QSize(1, 1);
+    QTest::newRow("300x200 unscaled") << QSize(300, 200) << QSize(300, 200);
 }
 
 void tst_AttachmentRenderer::imageLayout()
@@ -227,23 +220,8 @@ void tst_AttachmentRenderer::imageLayout()
     QCOMPARE(entry.image.size(), stored);
     QCOMPARE(renderer.intrinsicSize(nullptr, 0, objectFormat(kUrlPrefix + id)),
              QSizeF(stored.width(), stored.height() + 4));
-}
 
-void tst_AttachmentRenderer::imageDrawnAtStoredSize_data()
-{
-    QTest::addColumn<QSize>("original");
-    QTest::addColumn<QSize>("drawn");
-    QTest::newRow("300x200 unscaled") << QSize(300, 200) << QSize(300, 200);
-    QTest::newRow("1200x800 scaled") << QSize(1200, 800) << QSize(560, 373);
-}
-
-void tst_AttachmentRenderer::imageDrawnAtStoredSize()
-{
-    QFETCH(QSize, original);
-    QFETCH(QSize, drawn);
-    const QString id = addAttachment(QStringLiteral("picture.png"), QStringLiteral("image/png"),
-                                     pngBytes(markedImage(original.width(), original.height())));
-    AttachmentRenderer renderer(m_attachments.get());
+    const QSize drawn = stored;
     const QImage canvas = paintObject(renderer, kUrlPrefix + id);
     QCOMPARE(canvas.size(), drawn + QSize(2 * kMargin, 4 + 2 * kMargin));
 
@@ -272,12 +250,10 @@ void tst_AttachmentRenderer::chipWidth_data()
     QTest::addColumn<QString>("measured"); // the text whose advance sets the width, empty for 200
 
     QTest::newRow("short name") << "a.txt" << 0 << "";
-    QTest::newRow("empty name") << "" << 0 << "";
     QTest::newRow("long name") << "quarterly-report-for-the-board-with-all-appendices-2024-final.pdf" << 0
                                << "quarterly-report-for-the-board-with-all-appendices-2024-final.pdf";
     // A large font makes even the fallback name wider than the minimum.
     QTest::newRow("empty name, large font") << "" << 60 << "Attachment";
-    QTest::newRow("name, large font") << "notes-2024.txt" << 60 << "notes-2024.txt";
 }
 
 void tst_AttachmentRenderer::chipWidth()
@@ -317,8 +293,6 @@ void tst_AttachmentRenderer::fallbackChips_data()
                                      << "text/plain" << QByteArray("x") << 0 << "Attachment";
     QTest::newRow("undecodable image") << "broken.png"
                                        << "image/png" << QByteArray("not a png") << 0 << "broken.png";
-    QTest::newRow("image without bytes") << "gone.png"
-                                         << "image/png" << QByteArray() << 0 << "gone.png";
     QTest::newRow("image bytes, other type") << "photo.png"
                                              << "application/octet-stream" << png << 0 << "photo.png";
     QTest::newRow("unknown id") << "real.png"
@@ -367,22 +341,6 @@ void tst_AttachmentRenderer::chipLabel()
     QCOMPARE(AttachmentRenderer::chipLabel(QStringLiteral("notes.pdf")), QStringLiteral("\U0001F4CE  notes.pdf"));
 }
 
-void tst_AttachmentRenderer::urlAndBareIdShareOneEntry()
-{
-    const QString id =
-        addAttachment(QStringLiteral("pic.png"), QStringLiteral("image/png"), pngBytes(markedImage(300, 200)));
-    AttachmentRenderer renderer(m_attachments.get());
-    QCOMPARE(renderer.entry(kUrlPrefix + id).image.size(), QSize(300, 200));
-
-    // The bare id finds the entry cached under the URL, even after the file has changed.
-    QVERIFY(m_attachments->saveFile(id, pngBytes(markedImage(100, 50))));
-    QCOMPARE(renderer.intrinsicSize(nullptr, 0, objectFormat(id)), QSizeF(300, 204));
-
-    // Another scheme is not stripped: the whole text is taken as an id, which is unknown.
-    QCOMPARE(renderer.intrinsicSize(nullptr, 0, objectFormat(QStringLiteral("https://example.org/attachment/") + id)),
-             QSizeF(200, 36));
-}
-
 void tst_AttachmentRenderer::cacheKeepsEntryUntilReset()
 {
     const QString id =
@@ -393,6 +351,11 @@ void tst_AttachmentRenderer::cacheKeepsEntryUntilReset()
 
     QVERIFY(m_attachments->saveFile(id, pngBytes(markedImage(100, 50))));
     QCOMPARE(renderer.intrinsicSize(nullptr, 0, format), QSizeF(300, 204));
+    // The bare id finds the entry cached under the URL; another scheme is not stripped, so the
+    // whole text is an unknown id.
+    QCOMPARE(renderer.intrinsicSize(nullptr, 0, objectFormat(id)), QSizeF(300, 204));
+    QCOMPARE(renderer.intrinsicSize(nullptr, 0, objectFormat(QStringLiteral("https://example.org/attachment/") + id)),
+             QSizeF(200, 36));
     QCOMPARE(paintObject(renderer, kUrlPrefix + id).pixelColor(kMargin + 299, kMargin + 199), QColor(Qt::green));
 
     renderer.resetCache();
@@ -436,10 +399,6 @@ void tst_AttachmentRenderer::chipColours_data()
     QTest::addColumn<QString>("label");
     QTest::addColumn<QString>("otherLabel");
 
-    QTest::newRow("light") << "#fafafa"
-                           << "#eceef1"
-                           << "#44474e"
-                           << "#c4c6cf";
     QTest::newRow("dark") << "#1e1e1e"
                           << "#2a2d31"
                           << "#c4c6cf"
@@ -453,14 +412,6 @@ void tst_AttachmentRenderer::chipColours_data()
                                  << "#eceef1"
                                  << "#44474e"
                                  << "#c4c6cf";
-    QTest::newRow("black window") << "#000000"
-                                  << "#2a2d31"
-                                  << "#c4c6cf"
-                                  << "#44474e";
-    QTest::newRow("mid grey is light") << "#808080"
-                                       << "#eceef1"
-                                       << "#44474e"
-                                       << "#c4c6cf";
 }
 
 void tst_AttachmentRenderer::chipColours()

@@ -26,10 +26,6 @@ class tst_DeltaDocument : public QObject
 private slots:
     void roundTrip_data();
     void roundTrip();
-    void idempotent_data();
-    void idempotent();
-    void roundTripAtSmallFontScale_data();
-    void roundTripAtSmallFontScale();
     void linesAndBlocks_data();
     void linesAndBlocks();
     void invalidBodiesLoadAsPlainText_data();
@@ -95,12 +91,8 @@ void tst_DeltaDocument::roundTrip_data()
                                 << R"([{"insert":"\n"}])";
     QTest::newRow("empty array") << "[]"
                                  << R"([{"insert":"\n"}])";
-    QTest::newRow("new note body") << R"([{"insert":"\n"}])"
-                                   << R"([{"insert":"\n"}])";
     QTest::newRow("no final newline") << R"([{"insert":"a"}])"
                                       << R"([{"insert":"a"},{"insert":"\n"}])";
-    QTest::newRow("newlines inside one insert") << R"([{"insert":"a\nb"}])"
-                                                << R"([{"insert":"a"},{"insert":"\n"},{"insert":"b"},{"insert":"\n"}])";
     QTest::newRow("blank lines inside one insert")
         << R"([{"insert":"a\n\n\nb\n"}])"
         << R"([{"insert":"a"},{"insert":"\n"},{"insert":"\n"},{"insert":"\n"},{"insert":"b"},{"insert":"\n"}])";
@@ -128,8 +120,6 @@ void tst_DeltaDocument::roundTrip_data()
     QTest::newRow("all character attributes")
         << R"([{"attributes":{"underline":true,"strike":true,"italic":true,"bold":true},"insert":"x"},{"insert":"\n"}])"
         << R"([{"attributes":{"bold":true,"italic":true,"strike":true,"underline":true},"insert":"x"},{"insert":"\n"}])";
-    QTest::newRow("inline code") << R"([{"insert":"run "},{"attributes":{"code":true},"insert":"ls"},{"insert":"\n"}])"
-                                 << R"([{"insert":"run "},{"attributes":{"code":true},"insert":"ls"},{"insert":"\n"}])";
     QTest::newRow("bold inline code") << R"([{"attributes":{"code":true,"bold":true},"insert":"x"},{"insert":"\n"}])"
                                       << R"([{"attributes":{"bold":true,"code":true},"insert":"x"},{"insert":"\n"}])";
     QTest::newRow("link without underline")
@@ -138,10 +128,9 @@ void tst_DeltaDocument::roundTrip_data()
     QTest::newRow("underlined text next to a link")
         << R"([{"attributes":{"underline":true},"insert":"u"},{"attributes":{"link":"x"},"insert":"L"},{"insert":"\n"}])"
         << R"([{"attributes":{"underline":true},"insert":"u"},{"attributes":{"link":"x"},"insert":"L"},{"insert":"\n"}])";
-    QTest::newRow("bold false survives") << R"([{"attributes":{"bold":false},"insert":"x"},{"insert":"\n"}])"
-                                         << R"([{"attributes":{"bold":false},"insert":"x"},{"insert":"\n"}])";
-    QTest::newRow("non-boolean italic survives") << R"([{"attributes":{"italic":"yes"},"insert":"x"},{"insert":"\n"}])"
-                                                 << R"([{"attributes":{"italic":"yes"},"insert":"x"},{"insert":"\n"}])";
+    QTest::newRow("bold false and non-boolean italic survive")
+        << R"([{"attributes":{"bold":false},"insert":"x"},{"attributes":{"italic":"yes"},"insert":"y"},{"insert":"\n"}])"
+        << R"([{"attributes":{"bold":false},"insert":"x"},{"attributes":{"italic":"yes"},"insert":"y"},{"insert":"\n"}])";
     QTest::newRow("unknown character keys survive")
         << R"([{"attributes":{"color":"#e60000","bold":true,"size":{"px":3}},"insert":"x"},{"insert":"\n"}])"
         << R"([{"attributes":{"bold":true,"color":"#e60000","size":{"px":3}},"insert":"x"},{"insert":"\n"}])";
@@ -214,18 +203,14 @@ void tst_DeltaDocument::roundTrip_data()
     QTest::newRow("web image dropped")
         << R"([{"insert":"a"},{"insert":{"image":"https://example.com/i.png"}},{"insert":"b\n"}])"
         << R"([{"insert":"ab"},{"insert":"\n"}])";
-    QTest::newRow("unknown embed dropped") << R"([{"insert":{"video":"v"}},{"insert":"\n"}])"
-                                           << R"([{"insert":"\n"}])";
-    QTest::newRow("empty embed dropped") << R"([{"insert":{}},{"insert":"x\n"}])"
-                                         << R"([{"insert":"x"},{"insert":"\n"}])";
+    QTest::newRow("unknown and empty embeds dropped") << R"([{"insert":{"video":"v"}},{"insert":{}},{"insert":"x\n"}])"
+                                                      << R"([{"insert":"x"},{"insert":"\n"}])";
     QTest::newRow("embed attributes dropped")
         << R"([{"attributes":{"width":"230"},"insert":{"norvane-notes-attachment":"norvane-notes://attachment/a"}},{"insert":"\n"}])"
         << R"([{"insert":{"norvane-notes-attachment":"norvane-notes://attachment/a"}},{"insert":"\n"}])";
-    QTest::newRow("adjacent dividers")
-        << R"([{"insert":{"divider":"hr"}},{"insert":{"divider":"hr"}},{"insert":"\n"}])"
+    QTest::newRow("adjacent dividers of any value")
+        << R"([{"insert":{"divider":true}},{"insert":{"divider":"hr"}},{"insert":"\n"}])"
         << R"([{"insert":{"divider":"hr"}},{"insert":{"divider":"hr"}},{"insert":"\n"}])";
-    QTest::newRow("divider of any value") << R"([{"insert":{"divider":true}},{"insert":"\n"}])"
-                                          << R"([{"insert":{"divider":"hr"}},{"insert":"\n"}])";
     QTest::newRow("embed without line end")
         << R"([{"insert":"a\n"},{"insert":{"divider":"hr"}}])"
         << R"([{"insert":"a"},{"insert":"\n"},{"insert":{"divider":"hr"}},{"insert":"\n"}])";
@@ -267,8 +252,6 @@ void tst_DeltaDocument::roundTrip_data()
         << QString::fromUtf8(
                R"([{"attributes":{"bold":true},"insert":"before"},{"attributes":{"header":1},"insert":"\n"},%1,%2,{"insert":"after"},{"attributes":{"list":"bullet"},"insert":"\n"}])")
                .arg(small, nl);
-    QTest::newRow("table alone") << QStringLiteral("[%1,%2]").arg(small, nl)
-                                 << QStringLiteral("[%1,%2]").arg(small, nl);
     QTest::newRow("table without line end")
         << QStringLiteral("[%1]").arg(small) << QStringLiteral("[%1,%2]").arg(small, nl);
     QTest::newRow("tables back to back") << QStringLiteral("[%1,%2,%1,%2]").arg(small, nl)
@@ -295,8 +278,6 @@ void tst_DeltaDocument::roundTrip_data()
         << R"([{"insert":"b"},{"insert":"\n"}])";
 
     // Bodies that are not Delta arrays load as plain text.
-    QTest::newRow("json object") << R"({"a":1})"
-                                 << R"([{"insert":"{\"a\":1}"},{"insert":"\n"}])";
     QTest::newRow("invalid json") << "[{\"insert\":\nx"
                                   << R"([{"insert":"[{\"insert\":"},{"insert":"\n"},{"insert":"x"},{"insert":"\n"}])";
     QTest::newRow("plain text with trailing newline") << "plain\n"
@@ -308,41 +289,18 @@ void tst_DeltaDocument::roundTrip()
     QFETCH(QString, body);
     QFETCH(QString, expected);
     QCOMPARE(saved(body), expected);
-}
-
-void tst_DeltaDocument::idempotent_data()
-{
-    roundTrip_data();
-}
-
-// Opening and saving a body a second time never changes it again.
-void tst_DeltaDocument::idempotent()
-{
-    QFETCH(QString, body);
-    const QString once = saved(body);
-    QCOMPARE(saved(once), once);
-
-    // The same document object reloaded gives the same answer as a fresh one.
+    // Saving again never changes it, and a reused document answers like a fresh one.
+    QCOMPARE(saved(expected), expected);
     DeltaDocument doc;
     doc.loadJson(body);
     doc.loadJson(doc.toJson());
-    QCOMPARE(doc.toJson(), once);
-}
+    QCOMPARE(doc.toJson(), expected);
 
-void tst_DeltaDocument::roundTripAtSmallFontScale_data()
-{
-    roundTrip_data();
-}
-
-// Sizes change with the scale, the saved attributes must not (a 9 px heading is still no bold).
-void tst_DeltaDocument::roundTripAtSmallFontScale()
-{
-    QFETCH(QString, body);
-    QFETCH(QString, expected);
+    // Sizes change with the scale, the saved attributes must not (a 9 px heading is still no bold).
     FontScale::setPercent(70);
-    const QString result = saved(body);
+    const QString scaled = saved(body);
     FontScale::setPercent(FontScale::kDefault);
-    QCOMPARE(result, expected);
+    QCOMPARE(scaled, expected);
 }
 
 void tst_DeltaDocument::linesAndBlocks_data()
@@ -350,11 +308,8 @@ void tst_DeltaDocument::linesAndBlocks_data()
     QTest::addColumn<QString>("body");
     QTest::addColumn<QStringList>("blocks");
 
-    QTest::newRow("new note") << R"([{"insert":"\n"}])" << QStringList{""};
     QTest::newRow("empty text") << "" << QStringList{""};
     QTest::newRow("two lines in one insert") << R"([{"insert":"a\nb"}])" << QStringList{"a", "b"};
-    QTest::newRow("retain before text") << R"([{"retain":5},{"insert":"a\n"}])" << QStringList{"a"};
-    QTest::newRow("bold line ending") << R"([{"insert":"x\n","attributes":{"bold":true}}])" << QStringList{"x"};
     QTest::newRow("trailing empty line") << R"([{"insert":"a\n\n"}])" << QStringList{"a", ""};
 }
 
@@ -376,7 +331,6 @@ void tst_DeltaDocument::invalidBodiesLoadAsPlainText_data()
     QTest::addColumn<QString>("body");
     QTest::newRow("object") << R"({"insert":"x\n"})";
     QTest::newRow("truncated array") << R"([{"insert":"x\n"})";
-    QTest::newRow("number") << "42";
     QTest::newRow("prose") << "Shopping list\nmilk";
 }
 

@@ -54,12 +54,8 @@ class tst_Export : public QObject
     Q_OBJECT
 
 private slots:
-    void markdown_data();
-    void markdown();
-    void html_data();
-    void html();
-    void plainText_data();
-    void plainText();
+    void convert_data();
+    void convert();
     void hostileBodies_data();
     void hostileBodies();
     void sanitize_data();
@@ -70,194 +66,167 @@ private slots:
     void pageSize();
     void writesFiles_data();
     void writesFiles();
-    void overwritesShorter();
     void directoryPathFails();
     void pdf();
 };
 
-void tst_Export::markdown_data()
+void tst_Export::convert_data()
 {
+    QTest::addColumn<ExportFormat>("format");
     QTest::addColumn<QString>("body");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("heading, list and paragraph spacing")
+    QTest::newRow("md: heading, list and paragraph spacing") << ExportFormat::Markdown
         << R"([{"insert":"T"},{"attributes":{"header":1},"insert":"\n"},{"insert":"a"},{"attributes":{"list":"bullet"},"insert":"\n"},)"
            R"({"insert":"b"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"e\n"}])"
         << "# T\n\n- a\n- b\n\ne\n";
-    QTest::newRow("ordered items all 1.")
+    QTest::newRow("md: ordered items all 1.") << ExportFormat::Markdown
         << R"([{"insert":"a"},{"attributes":{"list":"ordered"},"insert":"\n"},{"insert":"b"},{"attributes":{"list":"ordered"},"insert":"\n"},)"
            R"({"insert":"c"},{"attributes":{"list":"ordered"},"insert":"\n"}])"
         << "1. a\n1. b\n1. c\n";
-    QTest::newRow("check items")
+    QTest::newRow("md: check items") << ExportFormat::Markdown
         << R"([{"insert":"done"},{"attributes":{"list":"checked"},"insert":"\n"},{"insert":"open"},{"attributes":{"list":"unchecked"},"insert":"\n"}])"
         << "- [x] done\n- [ ] open\n";
-    QTest::newRow("unknown list kind keeps the item tight")
+    QTest::newRow("md: unknown list kind keeps the item tight") << ExportFormat::Markdown
         << R"([{"insert":"p\n"},{"insert":"w"},{"attributes":{"list":"weird"},"insert":"\n"},{"insert":"v"},{"attributes":{"list":"bullet"},"insert":"\n"}])"
         << "p\n\nw\n- v\n";
-    QTest::newRow("one empty line between paragraphs") << R"([{"insert":"a\n\nb\n"}])"
-                                                       << "a\n\nb\n";
-    QTest::newRow("blank lines collapse") << R"([{"insert":"a\n\n \n\t\n\nb\n"}])"
+    QTest::newRow("md: blank lines collapse") << ExportFormat::Markdown << R"([{"insert":"a\n\n \n\t\n\nb\n"}])"
                                           << "a\n\nb\n";
-    QTest::newRow("blank line after a list")
+    QTest::newRow("md: blank line after a list") << ExportFormat::Markdown
         << R"([{"insert":"a"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"\n\nb\n"}])"
         << "- a\n\nb\n";
-    QTest::newRow("leading blank lines vanish") << R"([{"insert":"\n\n\nx\n"}])"
+    QTest::newRow("md: leading blank lines vanish") << ExportFormat::Markdown << R"([{"insert":"\n\n\nx\n"}])"
                                                 << "x\n";
-    QTest::newRow("blank heading is dropped")
+    QTest::newRow("md: blank heading is dropped") << ExportFormat::Markdown
         << R"([{"insert":"   "},{"attributes":{"header":2},"insert":"\n"},{"insert":"x\n"}])"
         << "x\n";
-    QTest::newRow("blank heading keeps the list tight")
+    QTest::newRow("md: blank heading keeps the list tight") << ExportFormat::Markdown
         << R"([{"insert":"a"},{"attributes":{"list":"bullet"},"insert":"\n"},{"attributes":{"header":3},"insert":"\n"},)"
            R"({"insert":"b"},{"attributes":{"list":"bullet"},"insert":"\n"}])"
         << "- a\n- b\n";
-    QTest::newRow("heading level out of range is a paragraph")
+    QTest::newRow("md: heading level out of range is a paragraph") << ExportFormat::Markdown
         << R"([{"insert":"x","attributes":{"bold":true}},{"attributes":{"header":7},"insert":"\n"}])"
         << "**x**\n";
-    QTest::newRow("no bold markers on headings")
+    QTest::newRow("md: no bold markers on headings") << ExportFormat::Markdown
         << R"([{"insert":"Big","attributes":{"bold":true}},{"insert":" deal","attributes":{"italic":true}},{"attributes":{"header":2},"insert":"\n"}])"
         << "## Big* deal*\n";
-    QTest::newRow("inline wrapping order")
+    QTest::newRow("md: inline wrapping order") << ExportFormat::Markdown
         << R"([{"insert":"t","attributes":{"bold":true,"italic":true,"code":true,"strike":true,"underline":true,"link":"http://x"}},{"insert":"\n"}])"
         << "[~~`***t***`~~](http://x)\n";
-    QTest::newRow("text is not escaped") << R"([{"insert":"<b>*x*</b> & |\n"}])"
+    QTest::newRow("md: text is not escaped") << ExportFormat::Markdown << R"([{"insert":"<b>*x*</b> & |\n"}])"
                                          << "<b>*x*</b> & |\n";
-    QTest::newRow("code lines stay together")
+    QTest::newRow("md: code lines stay together") << ExportFormat::Markdown
         << R"([{"insert":"p\n"},{"insert":"x = 1","attributes":{"code":true}},{"insert":"\n","attributes":{"code-block":true}},)"
            R"({"insert":"y"},{"insert":"\n","attributes":{"code-block":"python"}},{"insert":"after\n"}])"
         << "p\n\n    `x = 1`\n    y\n\nafter\n";
-    QTest::newRow("code after a list")
+    QTest::newRow("md: code after a list") << ExportFormat::Markdown
         << R"([{"insert":"a"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"c"},{"attributes":{"code-block":true},"insert":"\n"}])"
         << "- a\n\n    c\n";
-    QTest::newRow("quote") << R"([{"insert":"q"},{"attributes":{"blockquote":true},"insert":"\n"},{"insert":"r\n"}])"
+    QTest::newRow("md: quote") << ExportFormat::Markdown
+        << R"([{"insert":"q"},{"attributes":{"blockquote":true},"insert":"\n"},{"insert":"r\n"}])"
                            << "> q\n\nr\n";
-    QTest::newRow("newlines inside a formatted insert")
+    QTest::newRow("md: newlines inside a formatted insert") << ExportFormat::Markdown
         << R"([{"insert":"x\ny\n","attributes":{"bold":true,"list":"bullet"}}])"
         << "- **x**\n- **y**\n";
-    QTest::newRow("text after the last newline") << R"([{"insert":"a\nb"}])"
+    QTest::newRow("md: text after the last newline") << ExportFormat::Markdown << R"([{"insert":"a\nb"}])"
                                                  << "a\n\nb\n";
-    QTest::newRow("trailing spaces are trimmed") << R"([{"insert":"a  \n"}])"
+    QTest::newRow("md: trailing spaces are trimmed") << ExportFormat::Markdown << R"([{"insert":"a  \n"}])"
                                                  << "a\n";
-    QTest::newRow("attachment line is a paragraph break")
+    QTest::newRow("md: attachment line is a paragraph break") << ExportFormat::Markdown
         << R"([{"insert":"a\n"},{"insert":{"norvane-notes-attachment":"norvane-notes://attachment/x"}},{"insert":"\n"},{"insert":"b\n"}])"
         << "a\n\nb\n";
-    QTest::newRow("divider after a list")
+    QTest::newRow("md: divider after a list") << ExportFormat::Markdown
         << R"([{"insert":"a"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":{"divider":"hr"}},{"insert":"\n"},{"insert":"b\n"}])"
         << "- a\n\n---\n\nb\n";
-    QTest::newRow("divider flushes text before it") << R"([{"insert":"x"},{"insert":{"divider":"hr"}},{"insert":"\n"}])"
+    QTest::newRow("md: divider flushes text before it") << ExportFormat::Markdown
+        << R"([{"insert":"x"},{"insert":{"divider":"hr"}},{"insert":"\n"}])"
                                                     << "x\n\n---\n";
-    QTest::newRow("table with bar and empty cell")
+    QTest::newRow("md: table with bar and empty cell") << ExportFormat::Markdown
         << tableBody(R"([[[{"insert":"A"}],[{"insert":"B|C"}]],[[{"insert":"1"}],[]]])")
         << "| A | B\\|C |\n| --- | --- |\n| 1 |  |\n";
-    QTest::newRow("table of strings with a newline")
+    QTest::newRow("md: table of strings with a newline") << ExportFormat::Markdown
         << tableBody(R"([["a\nb","x|y"]])") << "| a b | x\\|y |\n| --- | --- |\n";
-    QTest::newRow("short rows and no header row")
+    QTest::newRow("md: short rows and no header row") << ExportFormat::Markdown
         << tableBody(R"([["a","b","c"],["d"]])", false) << "| a | b | c |\n| --- | --- | --- |\n| d |  |  |\n";
-    QTest::newRow("table cell formatting")
+    QTest::newRow("md: table cell formatting") << ExportFormat::Markdown
         << tableBody(
                R"([[[{"insert":"H","attributes":{"bold":true}}]],)"
                R"([[{"insert":"c","attributes":{"code":true,"bold":true,"link":"u"}},{"insert":"\n"},{"insert":""},{"insert":"d","attributes":{"italic":true,"strike":true}}]]])")
         << "| H |\n| --- |\n| [**`c`**](u)~~*d*~~ |\n";
-    QTest::newRow("table after a list") << tableBody(
+    QTest::newRow("md: table after a list") << ExportFormat::Markdown << tableBody(
                                                R"([["x"]])", true,
                                                R"([{"insert":"a"},{"attributes":{"list":"bullet"},"insert":"\n"}])")
                                         << "- a\n\n| x |\n| --- |\n";
-    QTest::newRow("empty array") << "[]"
+    QTest::newRow("md: empty array") << ExportFormat::Markdown << "[]"
                                  << "";
-    QTest::newRow("empty body") << ""
-                                << "";
-    QTest::newRow("not json is returned unchanged") << "just *text*\n"
+    QTest::newRow("md: not json is returned unchanged") << ExportFormat::Markdown << "just *text*\n"
                                                     << "just *text*\n";
-    QTest::newRow("json object is returned unchanged") << R"({"insert":"x"})"
+    QTest::newRow("md: json object is returned unchanged") << ExportFormat::Markdown << R"({"insert":"x"})"
                                                        << R"({"insert":"x"})";
-}
-
-void tst_Export::markdown()
-{
-    QFETCH(QString, body);
-    QFETCH(QString, expected);
-    QCOMPARE(convertBody(body, ExportFormat::Markdown), expected);
-}
-
-void tst_Export::html_data()
-{
-    QTest::addColumn<QString>("body");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("heading, list items as paragraphs")
+    QTest::newRow("html: heading, list items as paragraphs") << ExportFormat::Html
         << R"([{"insert":"T"},{"attributes":{"header":1},"insert":"\n"},{"insert":"a"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"e\n"}])"
         << page("<h1>T</h1>\n<p>a</p>\n<p>e</p>\n");
-    QTest::newRow("blank heading keeps its spaces")
+    QTest::newRow("html: blank heading keeps its spaces") << ExportFormat::Html
         << R"([{"insert":"   "},{"attributes":{"header":2},"insert":"\n"}])" << page("<h2>   </h2>\n");
-    QTest::newRow("empty lines are empty paragraphs")
+    QTest::newRow("html: empty lines are empty paragraphs") << ExportFormat::Html
         << R"([{"insert":"a\n\nb\n"}])" << page("<p>a</p>\n<p></p>\n<p>b</p>\n");
-    QTest::newRow("inline wrapping order and escaping")
+    QTest::newRow("html: inline wrapping order and escaping") << ExportFormat::Html
         << R"([{"insert":"<t&>","attributes":{"bold":true,"italic":true,"underline":true,"strike":true,"code":true,"link":"http://x?a=1&b=\""}},{"insert":"\n"}])"
         << page("<p><a "
                 "href=\"http://x?a=1&amp;b=&quot;\"><code><del><u><em><strong>&lt;t&amp;&gt;</strong></em></u></del></"
                 "code></a></p>\n");
-    QTest::newRow("quote before code")
+    QTest::newRow("html: quote before code") << ExportFormat::Html
         << R"([{"insert":"q"},{"attributes":{"blockquote":true,"code-block":true},"insert":"\n"}])"
         << page("<blockquote>q</blockquote>\n");
-    QTest::newRow("heading before quote")
+    QTest::newRow("html: heading before quote") << ExportFormat::Html
         << R"([{"insert":"q"},{"attributes":{"blockquote":true,"header":3},"insert":"\n"}])" << page("<h3>q</h3>\n");
-    QTest::newRow("one pre element per code line")
+    QTest::newRow("html: one pre element per code line") << ExportFormat::Html
         << R"([{"insert":"a"},{"attributes":{"code-block":true},"insert":"\n"},{"insert":"b"},{"attributes":{"code-block":true},"insert":"\n"},)"
            R"({"insert":"c"},{"attributes":{"code-block":true},"insert":"\n"}])"
         << page("<pre><code>a</code></pre>\n<pre><code>b</code></pre>\n<pre><code>c</code></pre>\n");
-    QTest::newRow("attachment line is an empty paragraph")
+    QTest::newRow("html: attachment line is an empty paragraph") << ExportFormat::Html
         << R"([{"insert":{"norvane-notes-attachment":"norvane-notes://attachment/x"}},{"insert":"\n"}])"
         << page("<p></p>\n");
-    QTest::newRow("divider")
+    QTest::newRow("html: divider") << ExportFormat::Html
         << R"([{"insert":"a"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":{"divider":"hr"}},{"insert":"\n"},{"insert":"b\n"}])"
         << page("<p>a</p>\n<hr>\n<p></p>\n<p>b</p>\n");
-    QTest::newRow("table with header, bar and empty cell")
+    QTest::newRow("html: table with header, bar and empty cell") << ExportFormat::Html
         << tableBody(R"([[[{"insert":"A"}],[{"insert":"B|C"}]],[[{"insert":"1"}],[]]])")
         << page(kTableOpen +
                 "  <tr><th>A</th><th>B|C</th></tr>\n  <tr><td>1</td><td>&nbsp;</td></tr>\n</table>\n<p></p>\n");
-    QTest::newRow("table without header, short rows, string cells")
+    QTest::newRow("html: table without header, short rows, string cells") << ExportFormat::Html
         << tableBody(R"([["a<b","x\ny"],["d"]])", false)
         << page(kTableOpen +
                 "  <tr><td>a&lt;b</td><td>x\ny</td></tr>\n  <tr><td>d</td><td>&nbsp;</td></tr>\n</table>\n<p></p>\n");
-    QTest::newRow("cell lines and formatting, bold kept in header cells")
+    QTest::newRow("html: cell lines and formatting, bold kept in header cells") << ExportFormat::Html
         << tableBody(
                R"([[[{"insert":"H","attributes":{"bold":true}}]],[[{"insert":"l1\nl2","attributes":{"italic":true}},{"insert":"\n"},{"insert":""},{"insert":"l3"}]]])")
         << page(kTableOpen + "  <tr><th><strong>H</strong></th></tr>\n  "
                              "<tr><td><em>l1<br>l2</em><br>l3</td></tr>\n</table>\n<p></p>\n");
-    QTest::newRow("unusable tables give nothing")
+    QTest::newRow("html: unusable tables give nothing") << ExportFormat::Html
         << R"([{"insert":{"table":"nope"}},{"insert":"\n"},{"insert":{"table":"{\"cells\":[[],[]]}"}},{"insert":"\n"}])"
         << page("<p></p>\n<p></p>\n");
-    QTest::newRow("empty array") << "[]" << page("");
-    QTest::newRow("not json is returned unchanged") << "<b>raw</b>"
+    QTest::newRow("html: empty array") << ExportFormat::Html << "[]" << page("");
+    QTest::newRow("html: not json is returned unchanged") << ExportFormat::Html << "<b>raw</b>"
                                                     << "<b>raw</b>";
-}
-
-void tst_Export::html()
-{
-    QFETCH(QString, body);
-    QFETCH(QString, expected);
-    QCOMPARE(convertBody(body, ExportFormat::Html), expected);
-    // PDF is printed from the same HTML.
-    QCOMPARE(convertBody(body, ExportFormat::Pdf), expected);
-}
-
-void tst_Export::plainText_data()
-{
-    QTest::addColumn<QString>("body");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("texts joined, embeds left out")
+    QTest::newRow("text: texts joined, embeds left out") << ExportFormat::PlainText
         << R"([{"insert":"a"},{"insert":{"image":"x"}},{"attributes":{"header":1},"insert":"b\n"},{"retain":3},{"insert":"c"}])"
         << "ab\nc";
-    QTest::newRow("not json") << "plain"
+    QTest::newRow("text: not json") << ExportFormat::PlainText << "plain"
                               << "plain";
-    QTest::newRow("empty") << ""
+    QTest::newRow("text: empty") << ExportFormat::PlainText << ""
                            << "";
 }
 
-void tst_Export::plainText()
+void tst_Export::convert()
 {
+    QFETCH(ExportFormat, format);
     QFETCH(QString, body);
     QFETCH(QString, expected);
-    QCOMPARE(convertBody(body, ExportFormat::PlainText), expected);
+    QCOMPARE(convertBody(body, format), expected);
+    // PDF is printed from the same HTML.
+    if (format == ExportFormat::Html)
+        QCOMPARE(convertBody(body, ExportFormat::Pdf), expected);
 }
 
 void tst_Export::hostileBodies_data()
@@ -269,12 +238,10 @@ void tst_Export::hostileBodies_data()
     const QString megabyte(1 << 20, u'x');
     const QString longLine = R"([{"insert":")" + megabyte + R"(","attributes":{"bold":true}},{"insert":"\n"}])";
     QTest::newRow("megabyte line, markdown") << longLine << ExportFormat::Markdown << int(megabyte.size() + 5);
-    QTest::newRow("megabyte line, html") << longLine << ExportFormat::Html << int(megabyte.size() + 52);
     const QString manyLines =
         R"([)" +
         QStringLiteral(R"({"insert":"item"},{"attributes":{"list":"bullet"},"insert":"\n"},)").repeated(100000) +
         R"({"insert":"\n"}])";
-    QTest::newRow("100,000 list items, markdown") << manyLines << ExportFormat::Markdown << 100000 * 7;
     QTest::newRow("100,000 list items, html") << manyLines << ExportFormat::Html << 100000 * 12 + 8 + 13 + 14;
     const QString nested = QString(100000, u'[') + QString(100000, u']');
     QTest::newRow("deeply nested json comes back unchanged") << nested << ExportFormat::Markdown << 200000;
@@ -303,16 +270,12 @@ void tst_Export::sanitize_data()
     QTest::addColumn<QString>("expected");
     QTest::newRow("reserved characters removed, not replaced") << R"(a<b>c:d"e/f\g|h?i*j)"
                                                                << "abcdefghij";
-    QTest::newRow("trimmed") << "  Report 2024  "
-                             << "Report 2024";
     QTest::newRow("trimmed after removal") << "? Plan ?"
                                            << "Plan";
     QTest::newRow("60 characters cut to 50") << QString(60, u'a') << QString(50, u'a');
     QTest::newRow("cut then trimmed") << QString(49, u'a') + "  tail" << QString(49, u'a');
     QTest::newRow("only question marks") << "????"
                                          << "note";
-    QTest::newRow("empty") << ""
-                           << "note";
     QTest::newRow("no half emoji at the cut") << QString(49, u'a') + QStringLiteral("\U0001F600b") << QString(49, u'a');
     QTest::newRow("unicode kept") << QStringLiteral("Grüße: 日本") << QStringLiteral("Grüße 日本");
 }
@@ -331,7 +294,6 @@ void tst_Export::suggestedName_data()
     QTest::addColumn<QString>("expected");
     QTest::newRow("title from the first line")
         << R"([{"insert":"  Meeting: 10/12  \nsecond line\n"}])" << ExportFormat::Markdown << "Meeting 1012.md";
-    QTest::newRow("html") << R"([{"insert":"Plan\n"}])" << ExportFormat::Html << "Plan.html";
     QTest::newRow("pdf") << R"([{"insert":"Plan\n"}])" << ExportFormat::Pdf << "Plan.pdf";
     QTest::newRow("untitled note uses its id")
         << R"([{"insert":"\n"}])" << ExportFormat::PlainText << "note-0f1e2d3c.txt";
@@ -353,13 +315,8 @@ void tst_Export::pageSize_data()
     QTest::addColumn<QLocale::Territory>("territory");
     QTest::addColumn<QPageSize::PageSizeId>("expected");
     QTest::newRow("United States") << QLocale::UnitedStates << QPageSize::Letter;
-    QTest::newRow("Canada") << QLocale::Canada << QPageSize::Letter;
-    QTest::newRow("Mexico") << QLocale::Mexico << QPageSize::Letter;
     QTest::newRow("Philippines") << QLocale::Philippines << QPageSize::Letter;
-    QTest::newRow("Venezuela") << QLocale::Venezuela << QPageSize::Letter;
     QTest::newRow("Germany") << QLocale::Germany << QPageSize::A4;
-    QTest::newRow("United Kingdom") << QLocale::UnitedKingdom << QPageSize::A4;
-    QTest::newRow("Brazil") << QLocale::Brazil << QPageSize::A4;
     QTest::newRow("any") << QLocale::AnyTerritory << QPageSize::A4;
 }
 
@@ -377,7 +334,6 @@ void tst_Export::writesFiles_data()
     QTest::newRow("markdown") << ExportFormat::Markdown << QByteArray("# Grüße\n\nmore\n");
     QTest::newRow("html") << ExportFormat::Html
                           << QByteArray("<html><body>\n<h1>Grüße</h1>\n<p>more</p>\n</body></html>");
-    QTest::newRow("plain text") << ExportFormat::PlainText << QByteArray("Grüße\nmore\n");
 }
 
 void tst_Export::writesFiles()
@@ -387,6 +343,8 @@ void tst_Export::writesFiles()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("out"));
+    // A longer file already there is replaced, not overwritten in place.
+    QVERIFY(exportNote(noteWith(QStringLiteral("n"), QString(5000, u'z')), path, ExportFormat::PlainText).ok);
     const ExportResult result = exportNote(
         noteWith(
             QStringLiteral("n"),
@@ -396,17 +354,6 @@ void tst_Export::writesFiles()
     QCOMPARE(result.path, path);
     QCOMPARE(result.error, QString());
     QCOMPARE(readAll(path), expected);
-}
-
-void tst_Export::overwritesShorter()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("note.txt"));
-    QVERIFY(exportNote(noteWith(QStringLiteral("n"), QString(5000, u'z')), path, ExportFormat::PlainText).ok);
-    QVERIFY(exportNote(noteWith(QStringLiteral("n"), QStringLiteral(R"([{"insert":"short\n"}])")), path,
-                       ExportFormat::PlainText)
-                .ok);
-    QCOMPARE(readAll(path), QByteArray("short\n"));
 }
 
 void tst_Export::directoryPathFails()

@@ -1,11 +1,10 @@
 #pragma once
 
+#include "../TestLibrary.h"
 #include "AttachmentRepository.h"
-#include "Database.h"
 #include "ImportResult.h"
 #include "NoteRepository.h"
 #include "NotebookRepository.h"
-#include "Records.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -18,26 +17,17 @@
 #include <QMap>
 #include <QMetaType>
 #include <QString>
-#include <QStringList>
-#include <QTemporaryDir>
 #include <archive.h>
 #include <archive_entry.h>
 
 // A migrated database with the three repositories an import writes into; attachment files go to
 // "attachments" inside the same temporary directory.
-struct TestLibrary
+struct TestLibrary : TestDb
 {
-    QTemporaryDir dir;
-    Database database;
     NoteRepository notes{&database};
     NotebookRepository notebooks{&database};
     AttachmentRepository attachments{&database, nullptr, dir.filePath(QStringLiteral("attachments"))};
-    bool ok = false;
 
-    TestLibrary()
-    {
-        ok = dir.isValid() && database.open(dir.filePath(QStringLiteral("test.db"))) && database.migrate();
-    }
     LibraryRepositories repos() { return {&notes, &notebooks, &attachments}; }
     QString attachmentsDir() const { return dir.filePath(QStringLiteral("attachments")); }
 
@@ -65,15 +55,6 @@ struct TestLibrary
         return out;
     }
 };
-
-inline QStringList ids(const QList<Note>& notes)
-{
-    QStringList out;
-    for (const Note& n : notes)
-        out << n.id;
-    out.sort();
-    return out;
-}
 
 // ---- tar archives assembled byte by byte ---------------------------------------------------------
 
@@ -291,24 +272,6 @@ inline QString plainText(const QString& body)
             out += insert.toString();
     }
     return out;
-}
-
-// Every field of a note in text form, so a mismatch shows which field differs.
-inline QStringList describe(const Note& n)
-{
-    return {QStringLiteral("notebookId=") + n.notebookId,
-            QStringLiteral("body=") + n.body,
-            QStringLiteral("createdAt=") + toDbTimestamp(n.createdAt),
-            QStringLiteral("updatedAt=") + toDbTimestamp(n.updatedAt),
-            QStringLiteral("modifiedAt=") + toDbTimestamp(n.modifiedAt),
-            QStringLiteral("deletedAt=") + (n.deletedAt ? toDbTimestamp(*n.deletedAt) : QStringLiteral("-")),
-            QStringLiteral("version=%1").arg(n.version),
-            QStringLiteral("opVersion=%1").arg(n.opVersion),
-            QStringLiteral("syncStatus=") + syncStatusToString(n.syncStatus),
-            QStringLiteral("isSample=%1").arg(n.isSample),
-            QStringLiteral("ownerId=") + n.ownerId,
-            QStringLiteral("isShared=%1").arg(n.isShared),
-            QStringLiteral("permission=") + n.permission};
 }
 
 // The link targets of a body's text runs, in order.

@@ -21,8 +21,7 @@ private slots:
     void entriesKeptInMemory();
     void damagedArchive();
     void writerRoundTrip();
-    void abandonedWriterKeepsOldFile();
-    void writerReportsOpenFailure();
+    void writerFailures();
 };
 
 void tst_ZipArchive::safePath_data()
@@ -30,7 +29,6 @@ void tst_ZipArchive::safePath_data()
     // clang-format off
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("plain") << "notes/a.json" << "notes/a.json";
     QTest::newRow("dot and empty parts dropped") << "./notes//a.json" << "notes/a.json";
     QTest::newRow("backslashes are separators") << "notes\\a.json" << "notes/a.json";
     QTest::newRow("parent") << "../x" << "";
@@ -247,7 +245,7 @@ void tst_ZipArchive::writerRoundTrip()
     QVERIFY(readBytes(dir.filePath("x/attachments/blob")) == streamed);
 }
 
-void tst_ZipArchive::abandonedWriterKeepsOldFile()
+void tst_ZipArchive::writerFailures()
 {
     QTemporaryDir dir;
     const QString zip = dir.filePath("backup.zip");
@@ -260,10 +258,7 @@ void tst_ZipArchive::abandonedWriterKeepsOldFile()
     }
     QCOMPARE(readBytes(zip), QByteArray("old backup"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"backup.zip"});
-}
 
-void tst_ZipArchive::writerReportsOpenFailure()
-{
     ZipWriter writer(QStringLiteral("/nonexistent-dir/backup.zip"));
     QVERIFY(!writer.open());
     QVERIFY(!writer.errorString().isEmpty());

@@ -1,6 +1,6 @@
 #include "Database.h"
 #include "NoteRepository.h"
-#include "StorageTestSupport.h"
+#include "../TestLibrary.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -286,7 +286,6 @@ void tst_Database::notADatabase_data()
     for (char& c : garbage)
         c = char(gen.bounded(256));
     QTest::newRow("4 KB of random bytes") << garbage;
-    QTest::newRow("text file") << QByteArray("Shopping list\n- milk\n- eggs\n").repeated(40);
 }
 
 void tst_Database::notADatabase()
@@ -354,7 +353,6 @@ void tst_Database::readMapping_data()
     QTest::addColumn<QString>("expectDeletedAt");
     QTest::addColumn<int>("expectStatus");
     QTest::newRow("unknown status reads pending") << QVariant() << "uploading" << "<none>" << int(SyncStatus::Pending);
-    QTest::newRow("conflict kept") << QVariant() << "conflict" << "<none>" << int(SyncStatus::Conflict);
     QTest::newRow("empty deleted_at is absent") << QVariant(QString("")) << "synced" << "<none>"
                                                 << int(SyncStatus::Synced);
     QTest::newRow("deleted_at set") << QVariant("2024-05-01T12:00:00.123Z") << "pending"

@@ -1,6 +1,6 @@
 #include "Clock.h"
 #include "NotebookRepository.h"
-#include "StorageTestSupport.h"
+#include "../TestLibrary.h"
 
 #include <QRegularExpression>
 #include <QSignalSpy>

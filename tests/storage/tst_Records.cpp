@@ -33,8 +33,6 @@ void tst_Records::timestamps()
     const QDateTime back = fromDbTimestamp(stored);
     QCOMPARE(back.timeSpec(), Qt::UTC);
     QCOMPARE(back.toMSecsSinceEpoch(), value.toMSecsSinceEpoch());
-    QVERIFY(!fromDbTimestamp(QStringLiteral("yesterday")).isValid());
-    QVERIFY(!fromDbTimestamp(QString()).isValid());
 }
 
 // Stored text is read by a fast path for our own format and by Qt's parser for anything else;
@@ -52,6 +50,7 @@ void tst_Records::timestampParsing_data()
     QTest::newRow("no milliseconds") << "2024-03-11T09:30:00Z";
     QTest::newRow("no zone") << "2024-03-11T09:30:00.000";
     QTest::newRow("garbage of the same length") << "abcdefghijklmnopqrstuvwx";
+    QTest::newRow("empty") << "";
 }
 
 void tst_Records::timestampParsing()
@@ -79,7 +78,6 @@ void tst_Records::noteTitle_data()
     QTest::newRow("embed adds nothing") << R"([{"insert":{"divider":true}},{"insert":"After\n"}])" << "After";
     QTest::newRow("not json: plain text") << "plain first line\nsecond" << "plain first line";
     QTest::newRow("json object is not an array") << R"({"insert":"x"})" << R"({"insert":"x"})";
-    QTest::newRow("empty body") << "" << "";
     QTest::newRow("only a line break") << R"([{"insert":"\n"}])" << "";
 }
 

@@ -4,8 +4,8 @@
 #include "Records.h"
 
 #include <QSqlError>
-#include <QSqlRecord>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QVariant>
