@@ -539,6 +539,7 @@ void MainWindow::openNote(const QString& noteId, bool force)
     m_headerBar->setShared(note->isShared);
     m_headerBar->setIncludeInTodos(m_state->notes()->includeInTodos(note->id));
     m_lastSnapshotBody = note->body;
+    m_statusBar->setNoteOpen(true);
     updateCentralPage();
 }
 
@@ -548,6 +549,7 @@ void MainWindow::clearOpenNote()
     m_toolbar->setEnabled(false);
     m_headerBar->clear();
     m_lastSnapshotBody.clear();
+    m_statusBar->setNoteOpen(false);
 }
 
 void MainWindow::saveCurrentNote()

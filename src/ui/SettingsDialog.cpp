@@ -235,8 +235,10 @@ QWidget* SettingsDialog::buildSyncPage()
     m_syncDescriptionLabel->setForegroundRole(QPalette::PlaceholderText);
     statusLayout->addWidget(m_syncDescriptionLabel);
 
-    addDescription(layout, tr("Push local changes and pull updates from the server in the background."));
     QGroupBox* automatic = addGroup(layout, tr("Automatic Sync"));
+    // A group's own explanation sits inside its frame, so it never reads as part of the group above.
+    addDescription(static_cast<QBoxLayout*>(automatic->layout()),
+                   tr("Push local changes and pull updates from the server in the background."));
     auto* automaticLayout = static_cast<QBoxLayout*>(automatic->layout());
     m_autoSyncCheck = addPreferenceCheck(automaticLayout, tr("Enable automatic sync"), PrefKey::AutoSync,
                                          PrefKey::AutoSyncDefault, QStringLiteral("autoSyncCheck"));
@@ -256,8 +258,8 @@ QWidget* SettingsDialog::buildSyncPage()
     intervalRow->addStretch(1);
     automaticLayout->addLayout(intervalRow);
 
-    addDescription(layout, tr("Toast messages about sync state."));
     QGroupBox* notifications = addGroup(layout, tr("Notifications"));
+    addDescription(static_cast<QBoxLayout*>(notifications->layout()), tr("Toast messages about sync state."));
     m_offlineBannerCheck =
         addPreferenceCheck(static_cast<QBoxLayout*>(notifications->layout()), tr("Show a banner when offline"),
                            PrefKey::ShowOfflineNotification, PrefKey::ShowOfflineNotificationDefault,

@@ -63,6 +63,11 @@ void StatusBar::setWordCount(int count)
     refreshWordLabel();
 }
 
+void StatusBar::setNoteOpen(bool open)
+{
+    m_wordLabel->setVisible(open);
+}
+
 void StatusBar::onSavedStateChanged(bool saved)
 {
     if (saved) {

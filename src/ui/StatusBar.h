@@ -29,6 +29,9 @@ public:
     // A negative count shows the title alone.
     void setListTitle(const QString& title, int count);
     void setWordCount(int count);
+    // Without an open note there are no words to count and nothing to save: the word count and
+    // save state are hidden.
+    void setNoteOpen(bool open);
     // code: SyncCloudIcon::State; text: the tooltip.
     void setSyncState(int code, const QString& text);
     // Hides the busy indicator, then shows the message for the given time.

@@ -5,7 +5,10 @@
 #include "PreferencesRepository.h"
 
 #include <QApplication>
+#include <QPainter>
+#include <QProxyStyle>
 #include <QStyle>
+#include <QStyleOption>
 #include <QStyleHints>
 #include <QWidget>
 #include <algorithm>
@@ -79,6 +82,44 @@ QPalette buildPalette(const PaletteColours& colours)
     return palette;
 }
 
+// The platform style draws check box and radio outlines a shade darker than the window, which
+// vanishes on the dark palette; this draws a visible rim over them there and changes nothing else.
+class ThemeStyle : public QProxyStyle
+{
+public:
+    using QProxyStyle::QProxyStyle;
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override
+    {
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+        const bool indicator = element == PE_IndicatorCheckBox || element == PE_IndicatorRadioButton ||
+                               element == PE_IndicatorItemViewItemCheck;
+        const QPalette& palette = option->palette;
+        if (!indicator || palette.color(QPalette::Window).lightness() >= 128)
+            return;
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        QColor rim = palette.color(QPalette::PlaceholderText);
+        if (!(option->state & State_Enabled))
+            rim.setAlpha(110);
+        painter->setPen(QPen(rim, 1));
+        painter->setBrush(Qt::NoBrush);
+        const QRectF box = QRectF(option->rect).adjusted(1.5, 1.5, -1.5, -1.5);
+        if (element == PE_IndicatorRadioButton)
+            painter->drawEllipse(box);
+        else
+            painter->drawRoundedRect(box, 2, 2);
+        painter->restore();
+    }
+};
+
+void installThemeStyle()
+{
+    if (!dynamic_cast<ThemeStyle*>(QApplication::style()))
+        QApplication::setStyle(new ThemeStyle(QApplication::style()->name()));
+}
+
 // The palette the platform handed us before any theme was installed. Qt before 6.5 has no
 // colour-scheme query, so a light-on-dark platform palette is what "system dark" means there.
 const QPalette& platformPalette()
@@ -143,6 +184,8 @@ void ThemeManager::setTheme(Theme theme)
 {
     m_mode = theme;
     const bool dark = theme == Dark || (theme == System && systemPrefersDark());
+    // Installing a style resets the palette, so the style goes first.
+    installThemeStyle();
     QApplication::setPalette(dark ? darkPalette() : lightPalette());
 
     QFont appFont = baseFont();

@@ -54,6 +54,7 @@ TodosScreen::TodosScreen(AppState* state, QWidget* parent)
     m_list = new QListWidget(this);
     m_list->setObjectName(QStringLiteral("todoList"));
     m_list->setWordWrap(true);
+    m_list->setSpacing(2);
     layout->addWidget(m_list);
 
     m_rebuildTimer = new QTimer(this);

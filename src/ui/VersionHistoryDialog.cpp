@@ -30,6 +30,7 @@ VersionHistoryDialog::VersionHistoryDialog(AppState* appState, const QString& no
 
     auto* left = new QWidget(splitter);
     m_list = new QListWidget(left);
+    m_list->setSpacing(3);
     m_list->setObjectName(QStringLiteral("snapshotList"));
     m_saveButton = new QPushButton(tr("Save Snapshot Now"), left);
     m_saveButton->setObjectName(QStringLiteral("saveSnapshotButton"));
