@@ -105,7 +105,8 @@ MainWindow::MainWindow(AppState* state, QWidget* parent)
         m_notebookList->viewport()->update();
     });
 
-    applyStenoMode();
+    // The list above is already in steno order when it applies; only the search box moves.
+    applyStenoMode(false);
     setupTrayIcon();
     updateCentralPage();
 }
@@ -683,7 +684,7 @@ void MainWindow::onNotebookContextMenu(const QString& notebookId, const QPoint& 
 void MainWindow::onPreferenceChanged(const QString& key)
 {
     if (key == QLatin1String(PrefKey::StenoMode)) {
-        applyStenoMode();
+        applyStenoMode(true);
     } else if (key == QLatin1String(PrefKey::ThemeMode)) {
         m_state->theme()->setThemeFromString(
             m_state->preferences()->stringValue(PrefKey::ThemeMode, QString::fromLatin1(PrefKey::ThemeModeDefault)));
@@ -694,7 +695,7 @@ void MainWindow::onPreferenceChanged(const QString& key)
     }
 }
 
-void MainWindow::applyStenoMode()
+void MainWindow::applyStenoMode(bool refresh)
 {
     const bool steno = m_state->preferences()->boolValue(PrefKey::StenoMode, PrefKey::StenoModeDefault);
     m_listLayout->removeWidget(m_searchContainer);
@@ -707,7 +708,8 @@ void MainWindow::applyStenoMode()
         m_listLayout->addWidget(m_searchContainer);
         m_listLayout->addWidget(m_noteList);
     }
-    refreshNoteList();
+    if (refresh)
+        refreshNoteList();
 }
 
 void MainWindow::setFocusMode(bool on)

@@ -101,7 +101,7 @@ private:
     void restoreWindowState();
     void saveWindowState();
     void applyLayoutMode();
-    void applyStenoMode();
+    void applyStenoMode(bool refresh);
     void onNoteSelected(const QString& noteId);
     void onNoteDeleteRequested(const QString& noteId);
     void onNotesChanged();

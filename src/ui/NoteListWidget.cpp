@@ -4,22 +4,73 @@
 #include "NoteListDelegate.h"
 
 #include <QDrag>
+#include <QHash>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QTimer>
+#include <optional>
 
 namespace {
 
 constexpr int kPreviewLength = 120;
+
+// Deriving a row's title and preview means parsing the note's body. Only the rows that are painted
+// (or asked about) ever need them, so a refresh of a large library stays cheap: the body is shared
+// with the note, not copied, and parsed on first use.
+class NoteListItem : public QListWidgetItem
+{
+public:
+    NoteListItem(const QString& body, NoteListWidget::TextCache* cache, const NoteListWidget::TextKey& key)
+        : m_body(body)
+        , m_cache(cache)
+        , m_key(key)
+    {
+    }
+    explicit NoteListItem(const NoteListText& text)
+        : m_text(text)
+    {
+    }
+
+    bool derived() const { return m_text.has_value(); }
+
+    QVariant data(int role) const override
+    {
+        if (role == NoteListRole::Title || role == NoteListRole::Preview || role == NoteListRole::TitleMissing) {
+            if (!m_text) {
+                m_text = noteListText(m_body);
+                m_body.clear();
+                if (m_cache)
+                    m_cache->insert(data(NoteListRole::NoteId).toString(), {m_key, *m_text});
+            }
+            if (role == NoteListRole::Title)
+                return m_text->title;
+            if (role == NoteListRole::Preview)
+                return m_text->preview;
+            return m_text->titleMissing;
+        }
+        return QListWidgetItem::data(role);
+    }
+
+private:
+    mutable QString m_body;
+    NoteListWidget::TextCache* m_cache = nullptr;
+    NoteListWidget::TextKey m_key;
+    mutable std::optional<NoteListText> m_text;
+};
+
+constexpr int kDeriveBatch = 300;
+constexpr qsizetype kMaxCachedTexts = 200000;
 
 } // namespace
 
 NoteListText noteListText(const QString& body)
 {
     NoteListText text;
+    // One parse: the title is the plain text's first line, as the note's derived title is.
     const QString plain = bodyPlainText(body);
-    text.title = noteTitle(body);
     const qsizetype lineBreak = plain.indexOf(QLatin1Char('\n'));
+    text.title = (lineBreak < 0 ? plain : plain.left(lineBreak)).trimmed();
     if (lineBreak >= 0) {
         QString preview = plain.mid(lineBreak + 1).trimmed();
         preview.replace(QLatin1Char('\n'), QLatin1Char(' '));
@@ -76,16 +127,29 @@ void NoteListWidget::setNotes(const QList<Note>& notes)
 
     const bool blocked = blockSignals(true);
     clear();
+    // A library has a handful of notebooks and thousands of notes: look each name up once.
+    QHash<QString, QString> notebookNames;
+    auto notebookName = [&](const QString& notebookId) {
+        if (!m_notebookName || notebookId.isEmpty())
+            return QString();
+        auto it = notebookNames.constFind(notebookId);
+        if (it == notebookNames.cend())
+            it = notebookNames.insert(notebookId, m_notebookName(notebookId));
+        return *it;
+    };
+    if (m_textCache.size() > kMaxCachedTexts)
+        m_textCache.clear();
     for (const Note& note : notes) {
-        const NoteListText text = noteListText(note.body);
-        auto* item = new QListWidgetItem;
+        // A note whose update time and body length are unchanged since its text was derived keeps
+        // that text; only new and edited notes are parsed again.
+        const TextKey key{note.updatedAt, note.body.size()};
+        const auto cached = m_textCache.constFind(note.id);
+        NoteListItem* item = cached != m_textCache.cend() && cached->key == key
+                                 ? new NoteListItem(cached->text)
+                                 : new NoteListItem(note.body, &m_textCache, key);
         item->setData(NoteListRole::NoteId, note.id);
-        item->setData(NoteListRole::Title, text.title);
-        item->setData(NoteListRole::Preview, text.preview);
         item->setData(NoteListRole::UpdatedAt, note.updatedAt);
-        item->setData(NoteListRole::NotebookName,
-                      m_notebookName && !note.notebookId.isEmpty() ? m_notebookName(note.notebookId) : QString());
-        item->setData(NoteListRole::TitleMissing, text.titleMissing);
+        item->setData(NoteListRole::NotebookName, notebookName(note.notebookId));
         item->setData(NoteListRole::Shared, note.isShared);
         item->setData(NoteListRole::SyncState, static_cast<int>(note.syncStatus));
         addItem(item);
@@ -100,6 +164,28 @@ void NoteListWidget::setNotes(const QList<Note>& notes)
         bar->setValue(bar->value() + visualItemRect(top).top() - topOffset);
     }
     blockSignals(blocked);
+
+    // Rows not yet painted get their texts a batch at a time while the application is idle, which
+    // releases the bodies they hold and fills the cache for the next refresh.
+    m_deriveRow = 0;
+    if (!m_deriveTimer) {
+        m_deriveTimer = new QTimer(this);
+        m_deriveTimer->setInterval(0);
+        connect(m_deriveTimer, &QTimer::timeout, this, &NoteListWidget::deriveNextBatch);
+    }
+    m_deriveTimer->start();
+}
+
+void NoteListWidget::deriveNextBatch()
+{
+    const int end = std::min(count(), m_deriveRow + kDeriveBatch);
+    for (; m_deriveRow < end; ++m_deriveRow) {
+        const auto* row = dynamic_cast<const NoteListItem*>(item(m_deriveRow));
+        if (row && !row->derived())
+            row->data(NoteListRole::Title);
+    }
+    if (m_deriveRow >= count())
+        m_deriveTimer->stop();
 }
 
 void NoteListWidget::selectNote(const QString& noteId)

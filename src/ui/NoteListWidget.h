@@ -2,10 +2,14 @@
 
 #include "Records.h"
 
+#include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QListWidget>
 #include <QString>
 #include <functional>
+
+class QTimer;
 
 // Item roles of the note list; everything the delegate paints is in them, so painting never
 // touches the database.
@@ -52,6 +56,20 @@ public:
 
     QStringList mimeTypes() const override;
 
+    // Derived row texts by note id, valid while the note's update time and body length match.
+    struct TextKey
+    {
+        QDateTime updatedAt;
+        qsizetype bodyLength = 0;
+        bool operator==(const TextKey&) const = default;
+    };
+    struct CachedText
+    {
+        TextKey key;
+        NoteListText text;
+    };
+    using TextCache = QHash<QString, CachedText>;
+
 signals:
     void noteSelected(const QString& noteId);
     void noteDoubleClicked(const QString& noteId);
@@ -66,6 +84,10 @@ protected:
 
 private:
     QListWidgetItem* itemForNote(const QString& noteId) const;
+    void deriveNextBatch();
 
     NotebookNameLookup m_notebookName;
+    TextCache m_textCache;
+    QTimer* m_deriveTimer = nullptr;
+    int m_deriveRow = 0;
 };

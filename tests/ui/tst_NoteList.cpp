@@ -65,6 +65,8 @@ private slots:
     void marks();
     void paintsSelectionAndMarks();
     void refreshKeepsSelectionAndScroll();
+    void editedNotesGetFreshText_data();
+    void editedNotesGetFreshText();
     void keysAndDragData();
     void notebookRows();
     void dropOnSidebar_data();
@@ -335,6 +337,44 @@ void tst_NoteList::refreshKeepsSelectionAndScroll()
     list.setNotes(refreshed);
     QCOMPARE(selected.count(), 0);
     QCOMPARE(list.selectedNoteId(), QString());
+}
+
+void tst_NoteList::editedNotesGetFreshText_data()
+{
+    QTest::addColumn<bool>("settle"); // let the idle derivation finish before the edit
+    QTest::addColumn<int>("minutesLater");
+    QTest::addColumn<QString>("editedBody");
+    QTest::addColumn<QString>("title");
+
+    const QString longer = QStringLiteral(R"([{"insert":"Renamed note\nbody\n"}])");
+    const QString sameLength = QStringLiteral(R"([{"insert":"Note X\nbody\n"}])");
+    QTest::newRow("new update time") << true << 5 << longer << "Renamed note";
+    QTest::newRow("same time, other length") << true << 0 << longer << "Renamed note";
+    QTest::newRow("before derivation") << false << 5 << longer << "Renamed note";
+    // An unchanged update time and length means an unchanged note: the derived text stands.
+    QTest::newRow("unchanged key keeps text") << true << 0 << sameLength << "Note 1";
+}
+
+void tst_NoteList::editedNotesGetFreshText()
+{
+    QFETCH(bool, settle);
+    QFETCH(int, minutesLater);
+    QFETCH(QString, editedBody);
+    QFETCH(QString, title);
+
+    NoteListWidget list;
+    list.resize(300, 200);
+    list.show();
+    QList<Note> notes = numberedNotes(0, 1500);
+    list.setNotes(notes);
+    if (settle)
+        QTest::qWait(300); // idle time: rows that were never painted get their texts and enter the cache
+    notes[1].body = editedBody;
+    notes[1].updatedAt = notes[1].updatedAt.addSecs(60 * minutesLater);
+    list.setNotes(notes);
+    QCOMPARE(list.item(1)->data(NoteListRole::Title).toString(), title);
+    QCOMPARE(list.item(1400)->data(NoteListRole::Title).toString(), QStringLiteral("Note 1400"));
+    QCOMPARE(list.item(1400)->data(NoteListRole::Preview).toString(), QStringLiteral("body"));
 }
 
 void tst_NoteList::keysAndDragData()
