@@ -70,8 +70,9 @@ MainWindow::MainWindow(AppState* state, QWidget* parent)
     m_searchTimer->setSingleShot(true);
     m_searchTimer->setInterval(kSearchDelayMs);
 
-    createMenuBar();
+    // The menus act on the editor, so the panes exist first.
     createUI();
+    createMenuBar();
     connectSignals();
     restoreWindowState();
 
@@ -268,47 +269,7 @@ void MainWindow::createMenuBar()
     add(edit, QStringLiteral("Preferences…"), QKeySequence(), [this] { openSettings(); })
         ->setMenuRole(QAction::PreferencesRole);
 
-    QMenu* format = bar->addMenu(QStringLiteral("F&ormat"));
-    add(format, QStringLiteral("Bold"), QKeySequence(QKeySequence::Bold), [this] { m_editor->toggleBold(); });
-    add(format, QStringLiteral("Italic"), QKeySequence(QKeySequence::Italic), [this] { m_editor->toggleItalic(); });
-    add(format, QStringLiteral("Underline"), QKeySequence(QKeySequence::Underline),
-        [this] { m_editor->toggleUnderline(); });
-    add(format, QStringLiteral("Strikethrough"), QKeySequence(QStringLiteral("Ctrl+Shift+X")),
-        [this] { m_editor->toggleStrikethrough(); });
-    add(format, QStringLiteral("Code"), QKeySequence(QStringLiteral("Ctrl+`")),
-        [this] { m_editor->toggleInlineCode(); });
-    format->addSeparator();
-    for (int level = 1; level <= 3; ++level) {
-        add(format, QStringLiteral("Heading %1").arg(level), QKeySequence(QStringLiteral("Ctrl+%1").arg(level)),
-            [this, level] { m_editor->setHeadingLevel(level); });
-    }
-    add(format, QStringLiteral("Normal Text"), QKeySequence(QStringLiteral("Ctrl+0")),
-        [this] { m_editor->setHeadingLevel(0); });
-    format->addSeparator();
-    add(format, QStringLiteral("Bullet List"), QKeySequence(QStringLiteral("Ctrl+Shift+8")),
-        [this] { m_editor->toggleList(QStringLiteral("bullet")); });
-    add(format, QStringLiteral("Numbered List"), QKeySequence(QStringLiteral("Ctrl+Shift+7")),
-        [this] { m_editor->toggleList(QStringLiteral("ordered")); });
-    add(format, QStringLiteral("Checkbox List"), QKeySequence(QStringLiteral("Ctrl+Shift+9")),
-        [this] { m_editor->toggleList(QStringLiteral("unchecked")); });
-    format->addSeparator();
-    add(format, QStringLiteral("Code Block"), QKeySequence(QStringLiteral("Ctrl+Shift+`")),
-        [this] { m_editor->toggleBlockProperty(TextFormats::CodeBlockProperty); });
-    add(format, QStringLiteral("Blockquote"), QKeySequence(QStringLiteral("Ctrl+Shift+B")),
-        [this] { m_editor->toggleBlockProperty(TextFormats::BlockquoteProperty); });
-    format->addSeparator();
-    add(format, QStringLiteral("Align Left"), QKeySequence(QStringLiteral("Ctrl+Shift+L")),
-        [this] { m_editor->setAlignment(Qt::AlignLeft); });
-    add(format, QStringLiteral("Align Center"), QKeySequence(QStringLiteral("Ctrl+Shift+E")),
-        [this] { m_editor->setAlignment(Qt::AlignHCenter); });
-    add(format, QStringLiteral("Align Right"), QKeySequence(QStringLiteral("Ctrl+Shift+R")),
-        [this] { m_editor->setAlignment(Qt::AlignRight); });
-    format->addSeparator();
-    add(format, QStringLiteral("Insert Link..."), QKeySequence(QStringLiteral("Ctrl+K")),
-        [this] { m_editor->insertLinkDialog(); });
-    add(format, QStringLiteral("Insert Divider"), QKeySequence(), [this] { m_editor->insertDivider(); });
-    add(format, QStringLiteral("Insert Table..."), QKeySequence(QStringLiteral("Ctrl+T")),
-        [this] { m_editor->insertTableDialog(); });
+    NoteActions::addFormatMenu(bar, m_editor, NoteActions::FormatMenu::Full);
 
     QMenu* note = bar->addMenu(QStringLiteral("&Note"));
     add(note, QStringLiteral("Move to Notebook..."), QKeySequence(QStringLiteral("Ctrl+M")),

@@ -14,12 +14,15 @@
 #include "RelativeDate.h"
 #include "SnapshotRepository.h"
 #include "StatusBar.h"
+#include "TextFormats.h"
 #include "UiLog.h"
 #include "VersionHistoryDialog.h"
 #include "ZipArchive.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QMenu>
+#include <QMenuBar>
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeData>
@@ -33,6 +36,7 @@
 #include <QTextDocument>
 #include <QTextFragment>
 #include <memory>
+#include <optional>
 
 namespace NoteActions {
 
@@ -208,38 +212,46 @@ void exportNote(QWidget* parent, AppState* state, const QString& noteId, StatusB
         statusBar->showMessage(QStringLiteral("Exported to %1").arg(path), kMessageMs);
 }
 
+namespace {
+
+// The title to print under, or nothing (with the reason on the status bar) when no note is open.
+std::optional<QString> printJobTitle(AppState* state, NoteEditor* editor, StatusBar* statusBar)
+{
+    if (editorHasNote(editor))
+        return printTitle(state, editor->noteId());
+    if (statusBar)
+        statusBar->showMessage(QStringLiteral("No note selected"), kMessageMs);
+    return std::nullopt;
+}
+
+} // namespace
+
 void printNote(QWidget* parent, AppState* state, NoteEditor* editor, StatusBar* statusBar)
 {
-    if (!editorHasNote(editor)) {
-        if (statusBar)
-            statusBar->showMessage(QStringLiteral("No note selected"), kMessageMs);
+    const std::optional<QString> title = printJobTitle(state, editor, statusBar);
+    if (!title)
         return;
-    }
-    const QString title = printTitle(state, editor->noteId());
     QPrinter printer(QPrinter::HighResolution);
-    printer.setDocName(title);
+    printer.setDocName(*title);
     QPrintDialog dialog(&printer, parent);
     dialog.setWindowTitle(QStringLiteral("Print Note"));
     if (dialog.exec() != QDialog::Accepted)
         return;
     printableDocument(editor)->print(&printer);
     if (statusBar)
-        statusBar->showMessage(QStringLiteral("Printed %1").arg(title), kMessageMs);
+        statusBar->showMessage(QStringLiteral("Printed %1").arg(*title), kMessageMs);
 }
 
 void printPreview(QWidget* parent, AppState* state, NoteEditor* editor, StatusBar* statusBar)
 {
-    if (!editorHasNote(editor)) {
-        if (statusBar)
-            statusBar->showMessage(QStringLiteral("No note selected"), kMessageMs);
+    const std::optional<QString> title = printJobTitle(state, editor, statusBar);
+    if (!title)
         return;
-    }
-    const QString title = printTitle(state, editor->noteId());
     QPrinter printer(QPrinter::HighResolution);
-    printer.setDocName(title);
+    printer.setDocName(*title);
     const std::unique_ptr<QTextDocument> document = printableDocument(editor);
     QPrintPreviewDialog dialog(&printer, parent);
-    dialog.setWindowTitle(QStringLiteral("Print Preview — %1").arg(title));
+    dialog.setWindowTitle(QStringLiteral("Print Preview — %1").arg(*title));
     QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
                      [&document](QPrinter* target) { document->print(target); });
     dialog.exec();
@@ -296,6 +308,59 @@ QWidget* openVersionHistory(QWidget* parent, AppState* state, const QString& not
     dialog->setModal(false);
     dialog->show();
     return dialog;
+}
+
+QMenu* addFormatMenu(QMenuBar* bar, NoteEditor* editor, FormatMenu kind)
+{
+    QMenu* menu = bar->addMenu(QStringLiteral("F&ormat"));
+    const bool full = kind == FormatMenu::Full;
+    auto add = [menu, editor](const QString& text, const QKeySequence& shortcut, auto apply) {
+        QAction* action = menu->addAction(text);
+        action->setShortcut(shortcut);
+        QObject::connect(action, &QAction::triggered, editor, [editor, apply] { apply(editor); });
+    };
+    add(QStringLiteral("Bold"), QKeySequence::Bold, [](NoteEditor* e) { e->toggleBold(); });
+    add(QStringLiteral("Italic"), QKeySequence::Italic, [](NoteEditor* e) { e->toggleItalic(); });
+    add(QStringLiteral("Underline"), QKeySequence::Underline, [](NoteEditor* e) { e->toggleUnderline(); });
+    add(QStringLiteral("Strikethrough"), QKeySequence(QStringLiteral("Ctrl+Shift+X")),
+        [](NoteEditor* e) { e->toggleStrikethrough(); });
+    if (full)
+        add(QStringLiteral("Code"), QKeySequence(QStringLiteral("Ctrl+`")), [](NoteEditor* e) { e->toggleInlineCode(); });
+    menu->addSeparator();
+    for (int level = 1; level <= 3; ++level) {
+        add(QStringLiteral("Heading %1").arg(level), QKeySequence(QStringLiteral("Ctrl+%1").arg(level)),
+            [level](NoteEditor* e) { e->setHeadingLevel(level); });
+    }
+    add(QStringLiteral("Normal Text"), QKeySequence(QStringLiteral("Ctrl+0")),
+        [](NoteEditor* e) { e->setHeadingLevel(0); });
+    menu->addSeparator();
+    add(QStringLiteral("Bullet List"), QKeySequence(QStringLiteral("Ctrl+Shift+8")),
+        [](NoteEditor* e) { e->toggleList(QStringLiteral("bullet")); });
+    add(QStringLiteral("Numbered List"), QKeySequence(QStringLiteral("Ctrl+Shift+7")),
+        [](NoteEditor* e) { e->toggleList(QStringLiteral("ordered")); });
+    add(QStringLiteral("Checkbox List"), QKeySequence(QStringLiteral("Ctrl+Shift+9")),
+        [](NoteEditor* e) { e->toggleList(QStringLiteral("unchecked")); });
+    menu->addSeparator();
+    add(QStringLiteral("Code Block"), QKeySequence(QStringLiteral("Ctrl+Shift+`")),
+        [](NoteEditor* e) { e->toggleBlockProperty(TextFormats::CodeBlockProperty); });
+    add(QStringLiteral("Blockquote"), QKeySequence(QStringLiteral("Ctrl+Shift+B")),
+        [](NoteEditor* e) { e->toggleBlockProperty(TextFormats::BlockquoteProperty); });
+    menu->addSeparator();
+    if (full) {
+        add(QStringLiteral("Align Left"), QKeySequence(QStringLiteral("Ctrl+Shift+L")),
+            [](NoteEditor* e) { e->setAlignment(Qt::AlignLeft); });
+        add(QStringLiteral("Align Center"), QKeySequence(QStringLiteral("Ctrl+Shift+E")),
+            [](NoteEditor* e) { e->setAlignment(Qt::AlignHCenter); });
+        add(QStringLiteral("Align Right"), QKeySequence(QStringLiteral("Ctrl+Shift+R")),
+            [](NoteEditor* e) { e->setAlignment(Qt::AlignRight); });
+        menu->addSeparator();
+        add(QStringLiteral("Insert Link..."), QKeySequence(QStringLiteral("Ctrl+K")),
+            [](NoteEditor* e) { e->insertLinkDialog(); });
+    }
+    add(QStringLiteral("Insert Divider"), QKeySequence(), [](NoteEditor* e) { e->insertDivider(); });
+    add(QStringLiteral("Insert Table..."), QKeySequence(QStringLiteral("Ctrl+T")),
+        [](NoteEditor* e) { e->insertTableDialog(); });
+    return menu;
 }
 
 QString updatedText(AppState* state, const QString& noteId)

@@ -4,6 +4,8 @@
 
 class AppState;
 class NoteEditor;
+class QMenu;
+class QMenuBar;
 class QObject;
 class QWidget;
 class StatusBar;
@@ -48,5 +50,14 @@ QWidget* openVersionHistory(QWidget* parent, AppState* state, const QString& not
 
 // "Updated %1" with the relative date of the note's update time.
 QString updatedText(AppState* state, const QString& noteId);
+
+// The "F&ormat" menu acting on the editor. The main window's full menu adds inline code, the
+// alignments and links to what the note windows offer.
+enum class FormatMenu
+{
+    NoteWindow,
+    Full,
+};
+QMenu* addFormatMenu(QMenuBar* bar, NoteEditor* editor, FormatMenu kind);
 
 } // namespace NoteActions

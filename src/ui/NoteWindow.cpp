@@ -148,36 +148,7 @@ void NoteWindow::createMenuBar()
             m_findBar->findNext(false);
     });
 
-    QMenu* format = bar->addMenu(QStringLiteral("F&ormat"));
-    add(format, QStringLiteral("Bold"), QKeySequence(QKeySequence::Bold), [this] { m_editor->toggleBold(); });
-    add(format, QStringLiteral("Italic"), QKeySequence(QKeySequence::Italic), [this] { m_editor->toggleItalic(); });
-    add(format, QStringLiteral("Underline"), QKeySequence(QKeySequence::Underline),
-        [this] { m_editor->toggleUnderline(); });
-    add(format, QStringLiteral("Strikethrough"), QKeySequence(QStringLiteral("Ctrl+Shift+X")),
-        [this] { m_editor->toggleStrikethrough(); });
-    format->addSeparator();
-    for (int level = 1; level <= 3; ++level) {
-        add(format, QStringLiteral("Heading %1").arg(level), QKeySequence(QStringLiteral("Ctrl+%1").arg(level)),
-            [this, level] { m_editor->setHeadingLevel(level); });
-    }
-    add(format, QStringLiteral("Normal Text"), QKeySequence(QStringLiteral("Ctrl+0")),
-        [this] { m_editor->setHeadingLevel(0); });
-    format->addSeparator();
-    add(format, QStringLiteral("Bullet List"), QKeySequence(QStringLiteral("Ctrl+Shift+8")),
-        [this] { m_editor->toggleList(QStringLiteral("bullet")); });
-    add(format, QStringLiteral("Numbered List"), QKeySequence(QStringLiteral("Ctrl+Shift+7")),
-        [this] { m_editor->toggleList(QStringLiteral("ordered")); });
-    add(format, QStringLiteral("Checkbox List"), QKeySequence(QStringLiteral("Ctrl+Shift+9")),
-        [this] { m_editor->toggleList(QStringLiteral("unchecked")); });
-    format->addSeparator();
-    add(format, QStringLiteral("Code Block"), QKeySequence(QStringLiteral("Ctrl+Shift+`")),
-        [this] { m_editor->toggleBlockProperty(TextFormats::CodeBlockProperty); });
-    add(format, QStringLiteral("Blockquote"), QKeySequence(QStringLiteral("Ctrl+Shift+B")),
-        [this] { m_editor->toggleBlockProperty(TextFormats::BlockquoteProperty); });
-    format->addSeparator();
-    add(format, QStringLiteral("Insert Divider"), QKeySequence(), [this] { m_editor->insertDivider(); });
-    add(format, QStringLiteral("Insert Table..."), QKeySequence(QStringLiteral("Ctrl+T")),
-        [this] { m_editor->insertTableDialog(); });
+    NoteActions::addFormatMenu(bar, m_editor, NoteActions::FormatMenu::NoteWindow);
 
     QMenu* note = bar->addMenu(QStringLiteral("&Note"));
     m_trashAction = add(note, QStringLiteral("Move to Trash"), QKeySequence(QStringLiteral("Ctrl+Backspace")),

@@ -1,4 +1,5 @@
 #include "AppState.h"
+#include "UiTestLibrary.h"
 #include "Clock.h"
 #include "Interaction.h"
 #include "MainWindow.h"
@@ -81,39 +82,25 @@ private:
     // Stores a note whose update time lies `minutesAgo` before kNow.
     Note addNote(const QString& text, int minutesAgo, const QString& notebookId = QString());
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<Clock::Fixed> m_clock;
-    std::unique_ptr<AppState> m_state;
+    UiTestLibrary m_library;
+    std::unique_ptr<QTemporaryDir>& m_dir = m_library.dir;
+    std::unique_ptr<Clock::Fixed>& m_clock = m_library.clock;
+    std::unique_ptr<AppState>& m_state = m_library.state;
 };
 
 void tst_MainWindow::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
-    QCoreApplication::setOrganizationName(QStringLiteral("NorvaneTest"));
-    QCoreApplication::setApplicationName(QStringLiteral("tst_MainWindow"));
+    UiTestLibrary::useTestSettings("tst_MainWindow");
 }
 
 void tst_MainWindow::init()
 {
-    QSettings().clear();
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    qputenv("NOTES_DATA_DIR", m_dir->path().toUtf8());
-    m_clock = std::make_unique<Clock::Fixed>(kNow);
-    m_state = std::make_unique<AppState>();
-    QVERIFY(m_state->initialize());
-    // Start from an empty library rather than the first-start welcome notes.
-    for (const Note& note : m_state->notes()->allNotes())
-        QVERIFY(m_state->notes()->purge(note.id));
-    m_state->setCurrentNote(QString());
+    QVERIFY(m_library.open(kNow));
 }
 
 void tst_MainWindow::cleanup()
 {
-    m_state.reset();
-    m_clock.reset();
-    m_dir.reset();
-    QSettings().clear();
+    m_library.close();
 }
 
 Note tst_MainWindow::addNote(const QString& text, int minutesAgo, const QString& notebookId)

@@ -1,4 +1,5 @@
 #include "AppState.h"
+#include "UiTestLibrary.h"
 #include "Clock.h"
 #include "Interaction.h"
 #include "MainWindow.h"
@@ -58,41 +59,26 @@ private:
                  const QString& permission = QString());
     NoteWindow* open(const QString& noteId);
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<Clock::Fixed> m_clock;
-    std::unique_ptr<AppState> m_state;
+    UiTestLibrary m_library;
+    std::unique_ptr<QTemporaryDir>& m_dir = m_library.dir;
+    std::unique_ptr<Clock::Fixed>& m_clock = m_library.clock;
+    std::unique_ptr<AppState>& m_state = m_library.state;
 };
 
 void tst_NoteWindow::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
-    QCoreApplication::setOrganizationName(QStringLiteral("NorvaneTest"));
-    QCoreApplication::setApplicationName(QStringLiteral("tst_NoteWindow"));
+    UiTestLibrary::useTestSettings("tst_NoteWindow");
 }
 
 void tst_NoteWindow::init()
 {
-    QSettings().clear();
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    qputenv("NOTES_DATA_DIR", m_dir->path().toUtf8());
-    m_clock = std::make_unique<Clock::Fixed>(kNow);
-    m_state = std::make_unique<AppState>();
-    QVERIFY(m_state->initialize());
-    for (const Note& note : m_state->notes()->allNotes())
-        QVERIFY(m_state->notes()->purge(note.id));
-    m_state->setCurrentNote(QString());
+    QVERIFY(m_library.open(kNow));
     NoteWindow::install(m_state.get());
 }
 
 void tst_NoteWindow::cleanup()
 {
-    m_state.reset();
-    // Closed windows delete themselves on the next pass of the event loop.
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    m_clock.reset();
-    m_dir.reset();
-    QSettings().clear();
+    m_library.close();
 }
 
 Note tst_NoteWindow::addNote(const QString& text, SyncStatus status, const QString& ownerId, const QString& permission)
