@@ -157,7 +157,9 @@ QWidget* SettingsDialog::buildAppearancePage()
     m_themeCombo->addItem(tr("System"), QStringLiteral("system"));
     m_themeCombo->addItem(tr("Light"), QStringLiteral("light"));
     m_themeCombo->addItem(tr("Dark"), QStringLiteral("dark"));
-    themeGroup->layout()->addWidget(m_themeCombo);
+    // One-word choices read better in a short box than stretched across the page.
+    m_themeCombo->setMinimumWidth(200);
+    static_cast<QBoxLayout*>(themeGroup->layout())->addWidget(m_themeCombo, 0, Qt::AlignLeft);
     showStoredTheme();
     connect(m_themeCombo, &QComboBox::currentIndexChanged, this, &SettingsDialog::onThemeChosen);
 
@@ -166,7 +168,8 @@ QWidget* SettingsDialog::buildAppearancePage()
     m_fontSizeCombo->setObjectName(QStringLiteral("fontSizeCombo"));
     for (const FontSizeChoice& choice : kFontSizes)
         m_fontSizeCombo->addItem(tr(choice.label), choice.percent);
-    fontGroup->layout()->addWidget(m_fontSizeCombo);
+    m_fontSizeCombo->setMinimumWidth(200);
+    static_cast<QBoxLayout*>(fontGroup->layout())->addWidget(m_fontSizeCombo, 0, Qt::AlignLeft);
     showFontScale(m_state->theme()->fontScale());
     connect(m_fontSizeCombo, &QComboBox::currentIndexChanged, this, &SettingsDialog::onFontSizeChosen);
 

@@ -19,6 +19,8 @@ StatusBar::StatusBar(QWidget* parent)
     setStyleSheet(QStringLiteral("QStatusBar {  font-size: 9pt;  color: %1;}QStatusBar::item { border: none; }")
                       .arg(QStringLiteral("#78909C")));
     m_listLabel->setObjectName(QStringLiteral("statusListLabel"));
+    // The bar's item frame adds no inset of its own; without one the title sits on the window edge.
+    m_listLabel->setContentsMargins(6, 0, 0, 0);
     m_wordLabel->setObjectName(QStringLiteral("statusWordLabel"));
     m_busyLabel->setObjectName(QStringLiteral("statusBusyLabel"));
     m_busyIndicator->setObjectName(QStringLiteral("statusBusyIndicator"));

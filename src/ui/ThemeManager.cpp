@@ -112,6 +112,16 @@ public:
             painter->drawRoundedRect(box, 2, 2);
         painter->restore();
     }
+
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override
+    {
+        // The generic desktop puts tick and cross pictures on OK and Cancel; our flat, text-first
+        // look has none anywhere else.
+        if (hint == SH_DialogButtonBox_ButtonsHaveIcons)
+            return 0;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
 };
 
 void installThemeStyle()
