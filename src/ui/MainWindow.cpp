@@ -841,38 +841,36 @@ void MainWindow::onNoteContextMenu(const QString& noteId, const QPoint& globalPo
         return;
     QMenu menu(this);
     menu.setObjectName(QStringLiteral("noteContextMenu"));
-    QAction* openWindow = menu.addAction(QStringLiteral("Open in New Window"));
+    // Each entry acts through its own signal, so the menu works the same whether it was clicked
+    // or triggered from the keyboard or an accessibility tool.
+    connect(menu.addAction(QStringLiteral("Open in New Window")), &QAction::triggered, this,
+            [this, noteId] { m_state->openNoteWindow(noteId); });
     QMenu* move = menu.addMenu(QStringLiteral("Move to Notebook"));
     for (const Notebook& notebook : m_state->notebooks()->allNotebooks()) {
         QAction* entry = move->addAction(notebook.name);
         entry->setCheckable(true);
         entry->setChecked(notebook.id == note->notebookId);
-        entry->setData(notebook.id);
+        if (notebook.id == note->notebookId)
+            continue;
+        connect(entry, &QAction::triggered, this, [this, noteId, target = notebook.id] {
+            if (noteId == m_editor->noteId())
+                saveCurrentNote();
+            m_state->notes()->moveToNotebook(noteId, target);
+        });
     }
     move->setEnabled(!move->isEmpty());
-    QAction* share = nullptr;
     // Notes shared with the user belong to someone else; only the owner manages sharing.
     if (m_state->canShare() && note->ownerId.isEmpty()) {
         menu.addSeparator();
-        share = menu.addAction(note->isShared ? QStringLiteral("Manage Sharing…") : QStringLiteral("Share…"));
-        share->setEnabled(false);
+        menu.addAction(note->isShared ? QStringLiteral("Manage Sharing…") : QStringLiteral("Share…"))
+            ->setEnabled(false);
     }
     menu.addSeparator();
-    QAction* trash = menu.addAction(QStringLiteral("Move to Trash"));
-
-    QAction* chosen = menu.exec(globalPos);
-    if (!chosen)
-        return;
-    if (chosen == openWindow) {
-        m_state->openNoteWindow(noteId);
-    } else if (chosen == trash) {
+    connect(menu.addAction(QStringLiteral("Move to Trash")), &QAction::triggered, this, [this, noteId] {
         m_noteList->selectNote(noteId);
         moveCurrentNoteToTrash(true);
-    } else if (chosen->parent() == move && chosen->data().toString() != note->notebookId) {
-        if (noteId == m_editor->noteId())
-            saveCurrentNote();
-        m_state->notes()->moveToNotebook(noteId, chosen->data().toString());
-    }
+    });
+    menu.exec(globalPos);
 }
 
 void MainWindow::onNotebookChipClicked()

@@ -76,6 +76,8 @@ private slots:
     void quitRemembersOpenWindows();
     void trayFollowsPreferences();
     void settingsApplyAtOnce();
+    void noteContextMenu_data();
+    void noteContextMenu();
     void backupThenLocalRestore();
 
 private:
@@ -549,6 +551,73 @@ void tst_MainWindow::settingsApplyAtOnce()
 
     settings->close();
     QTRY_VERIFY(!window.findChild<SettingsDialog*>());
+}
+
+void tst_MainWindow::noteContextMenu_data()
+{
+    QTest::addColumn<QString>("choice"); // entry text, "Move to Notebook/<name>" for the sub-menu
+    QTest::addColumn<QString>("notebookAfter");
+    QTest::addColumn<bool>("trashed");
+
+    QTest::newRow("move to another notebook") << "Move to Notebook/Work" << "Work" << false;
+    QTest::newRow("current notebook is a no-op") << "Move to Notebook/Home" << "Home" << false;
+    QTest::newRow("trash asks first") << "Move to Trash" << "Home" << true;
+}
+
+void tst_MainWindow::noteContextMenu()
+{
+    QFETCH(QString, choice);
+    QFETCH(QString, notebookAfter);
+    QFETCH(bool, trashed);
+
+    QHash<QString, QString> notebookIds;
+    for (const QString& name : {QStringLiteral("Home"), QStringLiteral("Work")}) {
+        Notebook notebook;
+        notebook.id = newId();
+        notebook.name = name;
+        notebook.createdAt = notebook.updatedAt = kNow;
+        QVERIFY(m_state->notebooks()->insert(notebook));
+        notebookIds.insert(name, notebook.id);
+    }
+    const Note note = addNote(QStringLiteral("Groceries"), 5, notebookIds.value(QStringLiteral("Home")));
+    MainWindow window(m_state.get());
+    window.show();
+
+    Interaction::Script script;
+    script.answer(QMessageBox::Yes);
+    QStringList seen;
+    QTimer::singleShot(0, &window, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        for (QAction* action : menu->actions())
+            seen << action->text();
+        QStringList path = choice.split(QLatin1Char('/'));
+        QAction* target = nullptr;
+        for (QAction* action : menu->actions()) {
+            if (action->text() == path.first())
+                target = action;
+        }
+        QVERIFY(target);
+        if (path.size() == 2) {
+            for (QAction* entry : target->menu()->actions()) {
+                if (entry->text() == path.last()) {
+                    QCOMPARE(entry->isChecked(), path.last() == QLatin1String("Home"));
+                    target = entry;
+                }
+            }
+        }
+        target->trigger();
+        menu->close();
+    });
+    const QRect row = window.noteList()->visualItemRect(window.noteList()->item(0));
+    emit window.noteList()->noteContextMenuRequested(note.id, window.noteList()->viewport()->mapToGlobal(row.center()));
+
+    // No sharing without an account: open, move and trash only.
+    QCOMPARE(seen, (QStringList{"Open in New Window", "Move to Notebook", QString(), "Move to Trash"}));
+    const Note after = *m_state->notes()->noteById(note.id);
+    QCOMPARE(after.notebookId, notebookIds.value(notebookAfter));
+    QCOMPARE(after.isTrashed(), trashed);
+    QCOMPARE(script.requests().size(), trashed ? 1 : 0);
 }
 
 QTEST_MAIN(tst_MainWindow)
