@@ -109,6 +109,14 @@ QHash<QString, int> NoteRepository::noteCountsByNotebook() const
     return counts;
 }
 
+int NoteRepository::trashedCount() const
+{
+    QSqlQuery q(m_db->db());
+    if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM notes WHERE deleted_at IS NOT NULL")) || !q.next())
+        return 0;
+    return q.value(0).toInt();
+}
+
 bool NoteRepository::insert(const Note& note)
 {
     QSqlQuery q(m_db->db());

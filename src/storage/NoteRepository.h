@@ -36,6 +36,8 @@ public:
     QList<Note> search(const QString& query) const;
     // Notebook id -> live note count; the empty key holds the count of all live notes.
     QHash<QString, int> noteCountsByNotebook() const;
+    // How many notes the trash holds, without loading them: the sidebar asks on every change.
+    int trashedCount() const;
 
     bool insert(const Note& note);
     bool update(const Note& note);

@@ -443,7 +443,7 @@ void MainWindow::refreshNoteList()
 void MainWindow::refreshNotebookList()
 {
     m_notebookList->setNotebooks(m_state->notebooks()->allNotebooks(), m_state->notes()->noteCountsByNotebook(),
-                                 m_state->currentNotebookId(), int(m_state->notes()->trashedNotes().size()));
+                                 m_state->currentNotebookId(), m_state->notes()->trashedCount());
 }
 
 void MainWindow::onNotesChanged()
