@@ -168,6 +168,7 @@ bool NoteRepository::update(const Note& note)
         qCWarning(lcStorage).noquote() << "NoteRepository::update failed:" << q.lastError().text();
         return false;
     }
+    emit noteUpdated(note.id);
     emit notesChanged();
     return true;
 }

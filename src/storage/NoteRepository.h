@@ -56,6 +56,8 @@ public:
 
 signals:
     void notesChanged();
+    // After update() wrote one note, just before notesChanged: lets a list refresh that one row.
+    void noteUpdated(const QString& noteId);
     void noteDeleted(const QString& noteId);
     void notePurged(const QString& noteId);
     void attachmentsOrphaned(const QStringList& attachmentIds);

@@ -399,6 +399,8 @@ void MainWindow::connectSignals()
         m_sharedByMeAction->setVisible(canShare);
     });
 
+    connect(m_state->notes(), &NoteRepository::noteUpdated, this,
+            [this](const QString& noteId) { m_updatedNoteId = noteId; });
     connect(m_state, &AppState::notesChanged, this, &MainWindow::onNotesChanged);
     connect(m_state, &AppState::notebooksChanged, this, &MainWindow::refreshNotebookList);
     connect(m_state, &AppState::noteUpdatedExternally, this, [this](const QString& noteId, QObject* source) {
@@ -448,12 +450,36 @@ void MainWindow::refreshNotebookList()
 
 void MainWindow::onNotesChanged()
 {
-    refreshNoteList();
-    refreshNotebookList();
+    const QString updated = std::exchange(m_updatedNoteId, QString());
+    if (updated.isEmpty() || !refreshOneNote(updated)) {
+        refreshNoteList();
+        refreshNotebookList();
+    }
     // Typing that is not yet written back must never be replaced by the stored body.
     const QString open = m_editor->noteId();
     if (!open.isEmpty() && m_editor->isSaved() && m_state->notes()->noteById(open))
         openNote(open);
+}
+
+// A save of one note (autosave, a note window, a to-do tick) moves that note to the head of the
+// list and changes nothing else, so its row alone is rebuilt: a full refresh reads every note and
+// grows with the library. Anything less plain takes the full refresh.
+bool MainWindow::refreshOneNote(const QString& noteId)
+{
+    if (!m_searchEdit->text().trimmed().isEmpty())
+        return false; // search ranks by content, so an edit can move the note anywhere
+    const std::optional<Note> note = m_state->notes()->noteById(noteId);
+    QListWidgetItem* item = m_noteList->itemForNote(noteId);
+    if (!note || note->isTrashed() || !item || m_noteList->count() == 0)
+        return false;
+    if (item->data(NoteListRole::NotebookId).toString() != note->notebookId)
+        return false; // notebook counts and the current notebook's list change too
+    const bool steno = m_state->preferences()->boolValue(PrefKey::StenoMode, PrefKey::StenoModeDefault);
+    const int head = steno ? m_noteList->count() - 1 : 0;
+    const QListWidgetItem* headItem = m_noteList->item(head);
+    if (headItem != item && headItem->data(NoteListRole::UpdatedAt).toDateTime() > note->updatedAt)
+        return false; // not the newest: its place is somewhere in the middle
+    return m_noteList->replaceNote(*note, head);
 }
 
 void MainWindow::createNote()

@@ -105,6 +105,7 @@ private:
     void onNoteSelected(const QString& noteId);
     void onNoteDeleteRequested(const QString& noteId);
     void onNotesChanged();
+    bool refreshOneNote(const QString& noteId);
     void onPreferenceChanged(const QString& key);
     void onNotebookContextMenu(const QString& notebookId, const QPoint& globalPos);
     void onNoteContextMenu(const QString& noteId, const QPoint& globalPos);
@@ -163,4 +164,6 @@ private:
     // The body at open time or at the last snapshot; empty while no note is open.
     QString m_lastSnapshotBody;
     QTimer* m_searchTimer = nullptr;
+    // The note the repository just updated, until the change notice that follows is handled.
+    QString m_updatedNoteId;
 };

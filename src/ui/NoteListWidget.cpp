@@ -139,21 +139,8 @@ void NoteListWidget::setNotes(const QList<Note>& notes)
     };
     if (m_textCache.size() > kMaxCachedTexts)
         m_textCache.clear();
-    for (const Note& note : notes) {
-        // A note whose update time and body length are unchanged since its text was derived keeps
-        // that text; only new and edited notes are parsed again.
-        const TextKey key{note.updatedAt, note.body.size()};
-        const auto cached = m_textCache.constFind(note.id);
-        NoteListItem* item = cached != m_textCache.cend() && cached->key == key
-                                 ? new NoteListItem(cached->text)
-                                 : new NoteListItem(note.body, &m_textCache, key);
-        item->setData(NoteListRole::NoteId, note.id);
-        item->setData(NoteListRole::UpdatedAt, note.updatedAt);
-        item->setData(NoteListRole::NotebookName, notebookName(note.notebookId));
-        item->setData(NoteListRole::Shared, note.isShared);
-        item->setData(NoteListRole::SyncState, static_cast<int>(note.syncStatus));
-        addItem(item);
-    }
+    for (const Note& note : notes)
+        addItem(makeItem(note, notebookName(note.notebookId)));
 
     if (QListWidgetItem* current = itemForNote(currentId))
         setCurrentItem(current);
@@ -174,6 +161,44 @@ void NoteListWidget::setNotes(const QList<Note>& notes)
         connect(m_deriveTimer, &QTimer::timeout, this, &NoteListWidget::deriveNextBatch);
     }
     m_deriveTimer->start();
+}
+
+QListWidgetItem* NoteListWidget::makeItem(const Note& note, const QString& notebookName)
+{
+    // A note whose update time and body length are unchanged since its text was derived keeps
+    // that text; only new and edited notes are parsed again.
+    const TextKey key{note.updatedAt, note.body.size()};
+    const auto cached = m_textCache.constFind(note.id);
+    NoteListItem* item = cached != m_textCache.cend() && cached->key == key
+                             ? new NoteListItem(cached->text)
+                             : new NoteListItem(note.body, &m_textCache, key);
+    item->setData(NoteListRole::NoteId, note.id);
+    item->setData(NoteListRole::UpdatedAt, note.updatedAt);
+    item->setData(NoteListRole::NotebookId, note.notebookId);
+    item->setData(NoteListRole::NotebookName, notebookName);
+    item->setData(NoteListRole::Shared, note.isShared);
+    item->setData(NoteListRole::SyncState, static_cast<int>(note.syncStatus));
+    return item;
+}
+
+bool NoteListWidget::replaceNote(const Note& note, int targetRow)
+{
+    QListWidgetItem* old = itemForNote(note.id);
+    if (!old || targetRow < 0 || targetRow >= count())
+        return false;
+    const bool wasCurrent = old == currentItem();
+    const QString notebookName = old->data(NoteListRole::NotebookId).toString() == note.notebookId
+                                     ? old->data(NoteListRole::NotebookName).toString()
+                                     : (m_notebookName && !note.notebookId.isEmpty() ? m_notebookName(note.notebookId)
+                                                                                     : QString());
+    const bool blocked = blockSignals(true);
+    delete takeItem(row(old));
+    QListWidgetItem* item = makeItem(note, notebookName);
+    insertItem(targetRow, item);
+    if (wasCurrent)
+        setCurrentItem(item);
+    blockSignals(blocked);
+    return true;
 }
 
 void NoteListWidget::deriveNextBatch()

@@ -24,6 +24,7 @@ enum : int
     TitleMissing,             // bool: the display title is derived from the body
     Shared,                   // bool
     SyncState,                // int: 0 pending, 1 synced, 2 conflict
+    NotebookId,               // QString, empty for none
 };
 }
 
@@ -50,6 +51,11 @@ public:
 
     // Replaces the rows, keeping the current note and the scroll position; emits nothing.
     void setNotes(const QList<Note>& notes);
+    // Replaces the note's row with one built from this version of it, placed at targetRow (counted
+    // without the old row), keeping it current when it was; emits nothing. False when the note is
+    // not listed or the row is out of range.
+    bool replaceNote(const Note& note, int targetRow);
+    QListWidgetItem* itemForNote(const QString& noteId) const;
     void selectNote(const QString& noteId);
     QString selectedNoteId() const;
     void setNotebookNameLookup(NotebookNameLookup lookup);
@@ -83,8 +89,8 @@ protected:
     void startDrag(Qt::DropActions supportedActions) override;
 
 private:
-    QListWidgetItem* itemForNote(const QString& noteId) const;
     void deriveNextBatch();
+    QListWidgetItem* makeItem(const Note& note, const QString& notebookName);
 
     NotebookNameLookup m_notebookName;
     TextCache m_textCache;

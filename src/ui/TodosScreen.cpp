@@ -65,7 +65,12 @@ TodosScreen::TodosScreen(AppState* state, QWidget* parent)
     connect(m_showCompleted, &QCheckBox::toggled, this, &TodosScreen::rebuild);
     connect(m_filterEdit, &QLineEdit::textChanged, this, &TodosScreen::rebuild);
     connect(m_state, &AppState::notesChanged, m_rebuildTimer, qOverload<>(&QTimer::start));
-    connect(m_rebuildTimer, &QTimer::timeout, this, &TodosScreen::rebuild);
+    // Reading every note's tasks is the expensive part; a hidden screen waits until it is shown
+    // again, when the main window rebuilds it anyway.
+    connect(m_rebuildTimer, &QTimer::timeout, this, [this] {
+        if (isVisible())
+            rebuild();
+    });
     connect(m_list, &QListWidget::itemChanged, this, &TodosScreen::onItemChanged);
     connect(m_list, &QListWidget::itemDoubleClicked, this,
             [this](QListWidgetItem* item) { m_state->openNoteWindow(item->data(NoteIdRole).toString()); });

@@ -76,6 +76,8 @@ private slots:
     void quitRemembersOpenWindows();
     void trayFollowsPreferences();
     void settingsApplyAtOnce();
+    void savedNoteMovesToHead_data();
+    void savedNoteMovesToHead();
     void noteContextMenu_data();
     void noteContextMenu();
     void backupThenLocalRestore();
@@ -551,6 +553,48 @@ void tst_MainWindow::settingsApplyAtOnce()
 
     settings->close();
     QTRY_VERIFY(!window.findChild<SettingsDialog*>());
+}
+
+void tst_MainWindow::savedNoteMovesToHead_data()
+{
+    QTest::addColumn<bool>("steno");
+    QTest::addColumn<QString>("edited");
+    QTest::addColumn<int>("minutesLater"); // the saved update time, relative to now
+    QTest::addColumn<QStringList>("titles");
+
+    QTest::newRow("middle note to the top") << false << "Beta" << 1 << QStringList{"Beta 2", "Alpha", "Gamma"};
+    QTest::newRow("top note stays on top") << false << "Alpha" << 1 << QStringList{"Alpha 2", "Beta", "Gamma"};
+    QTest::newRow("steno: to the bottom") << true << "Beta" << 1 << QStringList{"Gamma", "Alpha", "Beta 2"};
+    // A save that keeps an old update time (as a synced copy can) keeps the note in its place.
+    QTest::newRow("older time keeps its place") << false << "Gamma" << -25 << QStringList{"Alpha", "Beta", "Gamma 2"};
+}
+
+void tst_MainWindow::savedNoteMovesToHead()
+{
+    QFETCH(bool, steno);
+    QFETCH(QString, edited);
+    QFETCH(int, minutesLater);
+    QFETCH(QStringList, titles);
+
+    m_state->preferences()->setBool(PrefKey::StenoMode, steno);
+    QHash<QString, Note> notes;
+    notes.insert(QStringLiteral("Gamma"), addNote(QStringLiteral("Gamma"), 30));
+    notes.insert(QStringLiteral("Beta"), addNote(QStringLiteral("Beta"), 20));
+    notes.insert(QStringLiteral("Alpha"), addNote(QStringLiteral("Alpha"), 10));
+    MainWindow window(m_state.get());
+    window.show();
+    window.noteList()->selectNote(notes.value(edited).id);
+
+    Note note = notes.value(edited);
+    note.body = body(edited + QStringLiteral(" 2"));
+    note.updatedAt = kNow.addSecs(60 * minutesLater);
+    note.version += 1;
+    QVERIFY(m_state->notes()->update(note));
+
+    QStringList expected = titles;
+    QCOMPARE(listedTitles(window.noteList()), expected);
+    QCOMPARE(window.noteList()->selectedNoteId(), note.id);
+    QCOMPARE(window.editor()->toPlainText(), edited + QStringLiteral(" 2"));
 }
 
 void tst_MainWindow::noteContextMenu_data()
