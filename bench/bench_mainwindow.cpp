@@ -23,6 +23,7 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QTextCursor>
 #include <QTimer>
 #include <QElapsedTimer>
 #include <QFile>
@@ -363,6 +364,17 @@ int runChild(int n, qint64 parentStartNs, int argc, char** argv)
         if (window->editor()->noteId() != pair[1 - which])
             std::fprintf(stderr, "the editor did not follow the selection\n");
         printRuns("switch_note_ms", switches, n, kSwitchTargetMs);
+
+        // The autosave moment: one typed character written back, and the window's reaction to the
+        // change (the list and sidebar) until the next frame.
+        const auto saveOnce = [&] {
+            QTextCursor cursor = window->editor()->textCursor();
+            cursor.movePosition(QTextCursor::End);
+            cursor.insertText(QStringLiteral("x"));
+            window->saveCurrentNote();
+            QApplication::processEvents();
+        };
+        printRuns("autosave_with_list_ms", measure(kSwitchRuns, saveOnce), n, kSwitchTargetMs);
     } else {
         std::fprintf(stderr, "no two notes of a few KB to switch between\n");
     }
