@@ -30,6 +30,22 @@ QList<Note> NoteRepository::allNotes() const
     return list(QStringLiteral("SELECT * FROM notes WHERE deleted_at IS NULL ORDER BY updated_at DESC"));
 }
 
+QList<Note> NoteRepository::listedNotes(const QString& notebookId) const
+{
+    static const QString kColumns = QStringLiteral(
+        "SELECT id, notebook_id, created_at, updated_at, modified_at, deleted_at, version, op_version, sync_status, "
+        "is_sample, owner_id, is_shared, permission FROM notes ");
+    QSqlQuery q(m_db->db());
+    q.setForwardOnly(true);
+    if (notebookId.isEmpty()) {
+        q.prepare(kColumns + QStringLiteral("WHERE deleted_at IS NULL ORDER BY updated_at DESC"));
+    } else {
+        q.prepare(kColumns + QStringLiteral("WHERE notebook_id=? AND deleted_at IS NULL ORDER BY updated_at DESC"));
+        q.addBindValue(notebookId);
+    }
+    return readNotes(q);
+}
+
 std::optional<Note> NoteRepository::noteById(const QString& id) const
 {
     QSqlQuery q(m_db->db());

@@ -136,6 +136,10 @@ void MainWindow::createUI()
     searchLayout->addWidget(m_searchEdit);
     m_noteList = new NoteListWidget(m_listPane);
     m_noteList->setObjectName(QStringLiteral("noteList"));
+    m_noteList->setBodyLoader([this](const QString& noteId) {
+        const std::optional<Note> note = m_state->notes()->noteById(noteId);
+        return note ? note->body : QString();
+    });
     m_noteList->setNotebookNameLookup([this](const QString& notebookId) {
         const std::optional<Notebook> notebook = m_state->notebooks()->notebookById(notebookId);
         return notebook ? notebook->name : QString();
@@ -420,19 +424,16 @@ void MainWindow::refreshNoteList()
 {
     const QString query = m_searchEdit->text().trimmed();
     const QString notebookId = m_state->currentNotebookId();
-    QList<Note> notes;
-    if (!query.isEmpty())
-        notes = m_state->notes()->search(query);
-    else if (!notebookId.isEmpty())
-        notes = m_state->notes()->notesInNotebook(notebookId);
-    else
-        notes = m_state->notes()->allNotes();
+    // A search returns the matches with their bodies; the whole library is listed without them
+    // and each row reads its body only when it is first shown.
+    const bool searching = !query.isEmpty();
+    QList<Note> notes = searching ? m_state->notes()->search(query) : m_state->notes()->listedNotes(notebookId);
 
     // Steno mode writes downwards like a pad, but a search keeps its best match first.
     if (query.isEmpty() && m_state->preferences()->boolValue(PrefKey::StenoMode, PrefKey::StenoModeDefault))
         std::reverse(notes.begin(), notes.end());
 
-    m_noteList->setNotes(notes);
+    m_noteList->setNotes(notes, searching ? NoteListWidget::Bodies::Included : NoteListWidget::Bodies::Omitted);
 
     QString title = QStringLiteral("All Notes");
     if (!notebookId.isEmpty()) {

@@ -16,13 +16,15 @@ namespace {
 constexpr int kPreviewLength = 120;
 
 // Deriving a row's title and preview means parsing the note's body. Only the rows that are painted
-// (or asked about) ever need them, so a refresh of a large library stays cheap: the body is shared
-// with the note, not copied, and parsed on first use.
+// (or asked about) ever need them, so a refresh of a large library stays cheap: the body is either
+// shared with the note, not copied, or fetched through the loader on first use, then parsed.
 class NoteListItem : public QListWidgetItem
 {
 public:
-    NoteListItem(const QString& body, NoteListWidget::TextCache* cache, const NoteListWidget::TextKey& key)
+    NoteListItem(const QString& body, const NoteListWidget::BodyLoader* loader, NoteListWidget::TextCache* cache,
+                 const NoteListWidget::TextKey& key)
         : m_body(body)
+        , m_loader(loader)
         , m_cache(cache)
         , m_key(key)
     {
@@ -38,6 +40,8 @@ public:
     {
         if (role == NoteListRole::Title || role == NoteListRole::Preview || role == NoteListRole::TitleMissing) {
             if (!m_text) {
+                if (m_loader && *m_loader)
+                    m_body = (*m_loader)(data(NoteListRole::NoteId).toString());
                 m_text = noteListText(m_body);
                 m_body.clear();
                 if (m_cache)
@@ -54,6 +58,7 @@ public:
 
 private:
     mutable QString m_body;
+    const NoteListWidget::BodyLoader* m_loader = nullptr;
     NoteListWidget::TextCache* m_cache = nullptr;
     NoteListWidget::TextKey m_key;
     mutable std::optional<NoteListText> m_text;
@@ -115,7 +120,7 @@ NoteListWidget::NoteListWidget(QWidget* parent)
     });
 }
 
-void NoteListWidget::setNotes(const QList<Note>& notes)
+void NoteListWidget::setNotes(const QList<Note>& notes, Bodies bodies)
 {
     const QString currentId = selectedNoteId();
     QString topId;
@@ -140,7 +145,7 @@ void NoteListWidget::setNotes(const QList<Note>& notes)
     if (m_textCache.size() > kMaxCachedTexts)
         m_textCache.clear();
     for (const Note& note : notes)
-        addItem(makeItem(note, notebookName(note.notebookId)));
+        addItem(makeItem(note, notebookName(note.notebookId), bodies));
 
     if (QListWidgetItem* current = itemForNote(currentId))
         setCurrentItem(current);
@@ -163,15 +168,19 @@ void NoteListWidget::setNotes(const QList<Note>& notes)
     m_deriveTimer->start();
 }
 
-QListWidgetItem* NoteListWidget::makeItem(const Note& note, const QString& notebookName)
+QListWidgetItem* NoteListWidget::makeItem(const Note& note, const QString& notebookName, Bodies bodies)
 {
-    // A note whose update time and body length are unchanged since its text was derived keeps
-    // that text; only new and edited notes are parsed again.
-    const TextKey key{note.updatedAt, note.body.size()};
+    // A note whose update time and version are unchanged since its text was derived keeps that
+    // text; only new and edited notes are read again.
+    const TextKey key{note.updatedAt, note.version};
     const auto cached = m_textCache.constFind(note.id);
-    NoteListItem* item = cached != m_textCache.cend() && cached->key == key
-                             ? new NoteListItem(cached->text)
-                             : new NoteListItem(note.body, &m_textCache, key);
+    NoteListItem* item = nullptr;
+    if (cached != m_textCache.cend() && cached->key == key)
+        item = new NoteListItem(cached->text);
+    else if (bodies == Bodies::Omitted)
+        item = new NoteListItem(QString(), &m_bodyLoader, &m_textCache, key);
+    else
+        item = new NoteListItem(note.body, nullptr, &m_textCache, key);
     item->setData(NoteListRole::NoteId, note.id);
     item->setData(NoteListRole::UpdatedAt, note.updatedAt);
     item->setData(NoteListRole::NotebookId, note.notebookId);
@@ -193,7 +202,7 @@ bool NoteListWidget::replaceNote(const Note& note, int targetRow)
                                                                                      : QString());
     const bool blocked = blockSignals(true);
     delete takeItem(row(old));
-    QListWidgetItem* item = makeItem(note, notebookName);
+    QListWidgetItem* item = makeItem(note, notebookName, Bodies::Included);
     insertItem(targetRow, item);
     if (wasCurrent)
         setCurrentItem(item);
@@ -223,6 +232,11 @@ QString NoteListWidget::selectedNoteId() const
 {
     const QListWidgetItem* item = currentItem();
     return item ? item->data(NoteListRole::NoteId).toString() : QString();
+}
+
+void NoteListWidget::setBodyLoader(BodyLoader loader)
+{
+    m_bodyLoader = std::move(loader);
 }
 
 void NoteListWidget::setNotebookNameLookup(NotebookNameLookup lookup)

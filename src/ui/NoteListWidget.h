@@ -46,11 +46,19 @@ class NoteListWidget : public QListWidget
     Q_OBJECT
 public:
     using NotebookNameLookup = std::function<QString(const QString& notebookId)>;
+    using BodyLoader = std::function<QString(const QString& noteId)>;
+    // Whether the notes handed to setNotes carry their bodies. Lists of a whole library leave
+    // them out; a row then reads its note's body through the loader when it first needs its text.
+    enum class Bodies
+    {
+        Included,
+        Omitted,
+    };
 
     explicit NoteListWidget(QWidget* parent = nullptr);
 
     // Replaces the rows, keeping the current note and the scroll position; emits nothing.
-    void setNotes(const QList<Note>& notes);
+    void setNotes(const QList<Note>& notes, Bodies bodies = Bodies::Included);
     // Replaces the note's row with one built from this version of it, placed at targetRow (counted
     // without the old row), keeping it current when it was; emits nothing. False when the note is
     // not listed or the row is out of range.
@@ -59,14 +67,16 @@ public:
     void selectNote(const QString& noteId);
     QString selectedNoteId() const;
     void setNotebookNameLookup(NotebookNameLookup lookup);
+    void setBodyLoader(BodyLoader loader);
 
     QStringList mimeTypes() const override;
 
-    // Derived row texts by note id, valid while the note's update time and body length match.
+    // Derived row texts by note id, valid while the note's update time and version match: every
+    // change of a body moves both.
     struct TextKey
     {
         QDateTime updatedAt;
-        qsizetype bodyLength = 0;
+        int version = 0;
         bool operator==(const TextKey&) const = default;
     };
     struct CachedText
@@ -90,9 +100,10 @@ protected:
 
 private:
     void deriveNextBatch();
-    QListWidgetItem* makeItem(const Note& note, const QString& notebookName);
+    QListWidgetItem* makeItem(const Note& note, const QString& notebookName, Bodies bodies);
 
     NotebookNameLookup m_notebookName;
+    BodyLoader m_bodyLoader;
     TextCache m_textCache;
     QTimer* m_deriveTimer = nullptr;
     int m_deriveRow = 0;
