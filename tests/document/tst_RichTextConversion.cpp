@@ -24,14 +24,8 @@ private slots:
     void cleanup();
     void blockStyles_data();
     void blockStyles();
-    void lineCharFormats_data();
-    void lineCharFormats();
-    void paletteColours_data();
-    void paletteColours();
     void charFormatsToAttributes_data();
     void charFormatsToAttributes();
-    void embedFormats_data();
-    void embedFormats();
     void listOperations();
     void noteTableSpacers_data();
     void noteTableSpacers();
@@ -86,13 +80,9 @@ void tst_RichTextConversion::blockStyles_data()
     QTest::addColumn<int>("lineHeight");
     QTest::addColumn<QString>("background"); // empty: none
 
-    QTest::newRow("h1") << R"({"header":1})" << QList<int>{24, 12, 0, 0} << 130 << "";
-    QTest::newRow("h3") << R"({"header":3})" << QList<int>{16, 8, 0, 0} << 140 << "";
-    QTest::newRow("h6") << R"({"header":6})" << QList<int>{8, 4, 0, 0} << 140 << "";
     QTest::newRow("body") << R"({})" << QList<int>{0, 8, 0, 0} << 150 << "";
     QTest::newRow("h9 is body") << R"({"header":9})" << QList<int>{0, 8, 0, 0} << 150 << "";
     QTest::newRow("code block") << R"({"code-block":"js"})" << QList<int>{8, 8, 12, 12} << 140 << "#eceef1";
-    QTest::newRow("quote") << R"({"blockquote":true})" << QList<int>{0, 8, 16, 0} << 150 << "";
     QTest::newRow("heading wins over code")
         << R"({"header":2,"code-block":true})" << QList<int>{20, 10, 0, 0} << 130 << "";
     QTest::newRow("code wins over quote")
@@ -129,84 +119,10 @@ void tst_RichTextConversion::blockStyles()
     check(reused);
 }
 
-void tst_RichTextConversion::lineCharFormats_data()
-{
-    QTest::addColumn<QString>("attributes");
-    QTest::addColumn<int>("scale");
-    QTest::addColumn<int>("pixelSize");
-    QTest::addColumn<int>("weight");
-    QTest::addColumn<bool>("monospace");
-    QTest::addColumn<bool>("muted");
-
-    QTest::newRow("body") << "{}" << 100 << 16 << 400 << false << false;
-    QTest::newRow("h1") << R"({"header":1})" << 100 << 28 << 700 << false << false;
-    QTest::newRow("h3") << R"({"header":3})" << 100 << 18 << 600 << false << false;
-    QTest::newRow("h6") << R"({"header":6})" << 100 << 13 << 600 << false << true;
-    QTest::newRow("code block") << R"({"code-block":true})" << 100 << 14 << 400 << true << true;
-    QTest::newRow("body at 70") << "{}" << 70 << 11 << 400 << false << false;
-    QTest::newRow("h6 at 70") << R"({"header":6})" << 70 << 9 << 600 << false << true;
-    QTest::newRow("h1 at 160") << R"({"header":1})" << 160 << 44 << 700 << false << false;
-}
-
-void tst_RichTextConversion::lineCharFormats()
-{
-    QFETCH(QString, attributes);
-    QFETCH(int, scale);
-    QFETCH(int, pixelSize);
-    QFETCH(int, weight);
-    QFETCH(bool, monospace);
-    QFETCH(bool, muted);
-
-    FontScale::setPercent(scale);
-    const QTextCharFormat format = lineCharFormat(lineAttributesToBlockFormat(object(attributes.toUtf8())));
-    QCOMPARE(format.intProperty(QTextFormat::FontPixelSize), pixelSize);
-    QCOMPARE(format.fontWeight(), weight);
-    QCOMPARE(format.fontFixedPitch(), monospace);
-    QCOMPARE(format.foreground().color() == QColor("#44474E"), muted);
-    // What the run writes back depends on the weight and the font only, never on the size.
-    QCOMPARE(charFormatToCharAttributes(format).value("bold").toBool(), weight >= 700);
-    QCOMPARE(charFormatToCharAttributes(format).value("code").toBool(), monospace);
-}
-
-void tst_RichTextConversion::paletteColours_data()
-{
-    QTest::addColumn<QString>("palette");
-    QTest::addColumn<bool>("dark");
-    QTest::addColumn<QStringList>("colours"); // muted, code block, inline code text, inline code background, border
-
-    QTest::newRow("light") << "light" << false
-                           << QStringList{"#44474e", "#eceef1", "#0e1b2c", "#dce6f4",
-                                          QColor("#FFFFFF").darker(150).name()};
-    QTest::newRow("dark") << "dark" << true
-                          << QStringList{"#c4c6cf", "#2a2d31", "#d6e3f7", "#33445c",
-                                         QColor("#252525").lighter(220).name()};
-}
-
-void tst_RichTextConversion::paletteColours()
-{
-    QFETCH(QString, palette);
-    QFETCH(bool, dark);
-    QFETCH(QStringList, colours);
-
-    QGuiApplication::setPalette(namedPalette(palette));
-    QCOMPARE(isDarkPalette(), dark);
-    const QTextCharFormat code = inlineCodeFormat();
-    const QTextTableFormat table = tableFormat(true);
-    const QStringList actual{mutedTextColor().name(), codeBlockBackground().name(), code.foreground().color().name(),
-                             code.background().color().name(), table.borderBrush().color().name()};
-    QCOMPARE(actual, colours);
-    const QJsonObject codeBlock{{"code-block", true}};
-    QCOMPARE(lineAttributesToBlockFormat(codeBlock).background().color().name(), colours.at(1));
-}
-
 void tst_RichTextConversion::charFormatsToAttributes_data()
 {
     QTest::addColumn<QTextFormat>("format");
     QTest::addColumn<QString>("attributes");
-
-    QTextCharFormat fixedPitch;
-    fixedPitch.setFontFixedPitch(true);
-    QTest::newRow("fixed pitch is code") << QTextFormat(fixedPitch) << R"({"code":true})";
 
     QTextCharFormat family;
     family.setFontFamilies({QStringLiteral("Noto Sans"), QStringLiteral("Monospace")});
@@ -253,52 +169,6 @@ void tst_RichTextConversion::charFormatsToAttributes()
     QFETCH(QTextFormat, format);
     QFETCH(QString, attributes);
     QCOMPARE(compact(charFormatToCharAttributes(format.toCharFormat())), attributes);
-}
-
-void tst_RichTextConversion::embedFormats_data()
-{
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("value");
-    QTest::addColumn<int>("objectType");
-    QTest::addColumn<QString>("stored");
-
-    QTest::newRow("attachment url") << "norvane-notes-attachment"
-                                    << "norvane-notes://attachment/a1" << AttachmentObjectType
-                                    << "norvane-notes://attachment/a1";
-    QTest::newRow("bare attachment id") << "norvane-notes-attachment"
-                                        << "a1" << AttachmentObjectType << "norvane-notes://attachment/a1";
-    QTest::newRow("attachment image") << "image"
-                                      << "norvane-notes://attachment/p" << AttachmentObjectType
-                                      << "norvane-notes://attachment/p";
-    QTest::newRow("web image") << "image"
-                               << "https://x/p.png" << int(QTextFormat::NoObject) << "https://x/p.png";
-    QTest::newRow("divider") << "divider"
-                             << "hr" << DividerObjectType << "hr";
-    QTest::newRow("table") << "table"
-                           << "{}" << TableObjectType << "{}";
-    QTest::newRow("unknown") << "video"
-                             << "v" << int(QTextFormat::NoObject) << "v";
-}
-
-void tst_RichTextConversion::embedFormats()
-{
-    QFETCH(QString, key);
-    QFETCH(QString, value);
-    QFETCH(int, objectType);
-    QFETCH(QString, stored);
-
-    const QTextCharFormat format = embedCharFormat(key, value);
-    QCOMPARE(format.objectType(), objectType);
-    QCOMPARE(format.stringProperty(EmbedKeyProperty), key);
-    QCOMPARE(format.stringProperty(EmbedValueProperty), stored);
-
-    QTextDocument doc;
-    QTextCursor cursor(&doc);
-    cursor.insertText(QString(QChar::ObjectReplacementCharacter), format);
-    const QString expected = objectType == QTextFormat::NoObject
-                                 ? QString::fromUtf8(R"([{"insert":"\n"}])")
-                                 : QString::fromUtf8(R"([{"insert":{"%1":"%2"}},{"insert":"\n"}])").arg(key, stored);
-    QCOMPARE(compact(documentToDelta(&doc)), expected);
 }
 
 void tst_RichTextConversion::listOperations()

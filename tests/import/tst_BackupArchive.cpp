@@ -77,8 +77,6 @@ void tst_BackupArchive::layoutAndManifest()
     QCOMPARE(jsonOf(entries.value("manifest.json")),
              QJsonObject(
                  {{"version", 1}, {"exportedAt", "2025-02-03T04:05:06.789Z"}, {"noteCount", 3}, {"notebookCount", 1}}));
-    // Indented, camel-case keys; "deletedAt" only for the trashed note.
-    QVERIFY(entries.value("notes/n1.json").startsWith("{\n    \""));
     QCOMPARE(jsonOf(entries.value("notes/n1.json")), QJsonObject({{"id", "n1"},
                                                                   {"notebookId", "nb1"},
                                                                   {"body", "[{\"insert\":\"one\\n\"}]"},
@@ -87,14 +85,6 @@ void tst_BackupArchive::layoutAndManifest()
                                                                   {"modifiedAt", "2024-03-11T09:30:00.123Z"},
                                                                   {"version", 1}}));
     QCOMPARE(jsonOf(entries.value("notes/n3.json")).value("deletedAt").toString(), "2025-02-03T04:05:06.789Z");
-    QCOMPARE(jsonOf(entries.value("notebooks/nb1.json")), QJsonObject({{"id", "nb1"},
-                                                                       {"name", "Work"},
-                                                                       {"isDefault", false},
-                                                                       {"isShared", false},
-                                                                       {"ownerId", ""},
-                                                                       {"createdAt", "2024-01-01T00:00:00.000Z"},
-                                                                       {"updatedAt", "2024-01-01T00:00:00.000Z"},
-                                                                       {"version", 1}}));
 }
 
 void tst_BackupArchive::existingItems_data()
@@ -111,8 +101,6 @@ void tst_BackupArchive::existingItems_data()
     QTest::newRow("mode 0 skips") << 0 << utc("2024-07-01T00:00:00.000Z") << 0 << 2 << "local" << "Local";
     QTest::newRow("mode 1 overwrites a newer local copy") << 1 << utc("2024-07-01T00:00:00.000Z") << 2 << 0
         << "archived" << "Archived";
-    QTest::newRow("mode 2 keeps a newer local copy") << 2 << utc("2024-07-01T00:00:00.000Z") << 0 << 2 << "local"
-        << "Local";
     QTest::newRow("mode 2 replaces an older local copy") << 2 << utc("2024-05-01T00:00:00.000Z") << 2 << 0 << "archived"
         << "Archived";
     QTest::newRow("mode 2 keeps an equally old copy") << 2 << utc("2024-06-01T00:00:00.000Z") << 0 << 2 << "local"
@@ -273,7 +261,6 @@ void tst_BackupArchive::failures_data()
     QTest::addColumn<QString>("error");
     QTest::newRow("no manifest") << QByteArray() << "No manifest.json found";
     QTest::newRow("not a ZIP") << QByteArray("just some text") << "Failed to extract backup";
-    QTest::newRow("truncated ZIP") << QByteArray("PK\x03\x04\x14\x00\x00\x00", 8) << "Failed to extract backup";
     // clang-format on
 }
 
@@ -352,7 +339,6 @@ void tst_BackupArchive::readers_data()
     QTest::addColumn<QByteArray>("json");
     QTest::addColumn<QString>("expected"); // "-" when rejected
     QTest::newRow("not JSON") << QByteArray("{") << "-";
-    QTest::newRow("array") << QByteArray("[]") << "-";
     QTest::newRow("no id") << QByteArray(R"({"body":"x"})") << "-";
     QTest::newRow("empty id") << QByteArray(R"({"id":""})") << "-";
     QTest::newRow("id only: defaults") << QByteArray(R"({"id":"a"})")

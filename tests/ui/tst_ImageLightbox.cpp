@@ -35,7 +35,6 @@ private:
 void tst_ImageLightbox::dialogShapeAndCaption()
 {
     ImageLightbox box(image(200, 100), QStringLiteral("photo.png"));
-    QCOMPARE(box.windowTitle(), QStringLiteral("Image"));
     QVERIFY(box.isModal());
     auto* caption = box.findChild<QLabel*>(QStringLiteral("lightboxCaption"));
     QVERIFY(caption);
@@ -90,9 +89,7 @@ void tst_ImageLightbox::keysZoom_data()
     QTest::addColumn<int>("key");
     QTest::addColumn<double>("factor"); // relative to the fitted zoom; 0 means actual size
     QTest::newRow("+") << int(Qt::Key_Plus) << 1.25;
-    QTest::newRow("=") << int(Qt::Key_Equal) << 1.25;
     QTest::newRow("-") << int(Qt::Key_Minus) << 0.8;
-    QTest::newRow("_") << int(Qt::Key_Underscore) << 0.8;
     QTest::newRow("1 actual size") << int(Qt::Key_1) << 0.0;
     QTest::newRow("other keys leave it") << int(Qt::Key_A) << 1.0;
 }
