@@ -30,11 +30,18 @@ QList<Note> NoteRepository::allNotes() const
     return list(QStringLiteral("SELECT * FROM notes WHERE deleted_at IS NULL ORDER BY updated_at DESC"));
 }
 
+namespace {
+
+// Every column but the body, for lists that fetch bodies row by row when they show them.
+const QString kListedColumns = QStringLiteral(
+    "id, notebook_id, created_at, updated_at, modified_at, deleted_at, version, op_version, sync_status, is_sample, "
+    "owner_id, is_shared, permission");
+
+} // namespace
+
 QList<Note> NoteRepository::listedNotes(const QString& notebookId) const
 {
-    static const QString kColumns = QStringLiteral(
-        "SELECT id, notebook_id, created_at, updated_at, modified_at, deleted_at, version, op_version, sync_status, "
-        "is_sample, owner_id, is_shared, permission FROM notes ");
+    static const QString kColumns = QStringLiteral("SELECT ") + kListedColumns + QStringLiteral(" FROM notes ");
     QSqlQuery q(m_db->db());
     q.setForwardOnly(true);
     if (notebookId.isEmpty()) {
@@ -99,6 +106,25 @@ QList<Note> NoteRepository::search(const QString& query) const
     QSqlQuery q(m_db->db());
     q.setForwardOnly(true);
     q.prepare(QStringLiteral("SELECT n.* FROM notes n JOIN notes_fts f ON n.rowid = f.rowid "
+                             "WHERE notes_fts MATCH ? AND n.deleted_at IS NULL ORDER BY rank"));
+    q.addBindValue(QString(query + QLatin1Char('*')));
+    return readNotes(q);
+}
+
+QList<Note> NoteRepository::listedSearch(const QString& query) const
+{
+    if (query.trimmed().isEmpty())
+        return listedNotes();
+    static const QString kColumns = [] {
+        QStringList columns = kListedColumns.split(QStringLiteral(", "));
+        for (QString& column : columns)
+            column.prepend(QStringLiteral("n."));
+        return columns.join(QStringLiteral(", "));
+    }();
+    QSqlQuery q(m_db->db());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT ") + kColumns +
+              QStringLiteral(" FROM notes n JOIN notes_fts f ON n.rowid = f.rowid "
                              "WHERE notes_fts MATCH ? AND n.deleted_at IS NULL ORDER BY rank"));
     q.addBindValue(QString(query + QLatin1Char('*')));
     return readNotes(q);

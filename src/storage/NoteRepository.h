@@ -30,6 +30,8 @@ public:
     // every column but the body: what a list of the whole library needs, at a fraction of the
     // memory and time. The bodies read empty.
     QList<Note> listedNotes(const QString& notebookId = QString()) const;
+    // search() without the bodies, in the same rank order.
+    QList<Note> listedSearch(const QString& query) const;
     QList<Note> trashedNotes() const;
     // Trashed notes included, so a move to the trash reaches the server.
     QList<Note> pendingNotes() const;

@@ -424,16 +424,16 @@ void MainWindow::refreshNoteList()
 {
     const QString query = m_searchEdit->text().trimmed();
     const QString notebookId = m_state->currentNotebookId();
-    // A search returns the matches with their bodies; the whole library is listed without them
-    // and each row reads its body only when it is first shown.
+    // Lists leave the bodies out; each row reads its note's body when it is first shown.
     const bool searching = !query.isEmpty();
-    QList<Note> notes = searching ? m_state->notes()->search(query) : m_state->notes()->listedNotes(notebookId);
+    QList<Note> notes =
+        searching ? m_state->notes()->listedSearch(query) : m_state->notes()->listedNotes(notebookId);
 
     // Steno mode writes downwards like a pad, but a search keeps its best match first.
     if (query.isEmpty() && m_state->preferences()->boolValue(PrefKey::StenoMode, PrefKey::StenoModeDefault))
         std::reverse(notes.begin(), notes.end());
 
-    m_noteList->setNotes(notes, searching ? NoteListWidget::Bodies::Included : NoteListWidget::Bodies::Omitted);
+    m_noteList->setNotes(notes, NoteListWidget::Bodies::Omitted, query);
 
     QString title = QStringLiteral("All Notes");
     if (!notebookId.isEmpty()) {

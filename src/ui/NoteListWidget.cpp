@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QTimer>
 #include <optional>
@@ -22,11 +23,12 @@ class NoteListItem : public QListWidgetItem
 {
 public:
     NoteListItem(const QString& body, const NoteListWidget::BodyLoader* loader, NoteListWidget::TextCache* cache,
-                 const NoteListWidget::TextKey& key)
+                 const NoteListWidget::TextKey& key, const QStringList& terms = {})
         : m_body(body)
         , m_loader(loader)
         , m_cache(cache)
         , m_key(key)
+        , m_terms(terms)
     {
     }
     explicit NoteListItem(const NoteListText& text)
@@ -42,7 +44,7 @@ public:
             if (!m_text) {
                 if (m_loader && *m_loader)
                     m_body = (*m_loader)(data(NoteListRole::NoteId).toString());
-                m_text = noteListText(m_body);
+                m_text = noteListText(m_body, m_terms);
                 m_body.clear();
                 if (m_cache)
                     m_cache->insert(data(NoteListRole::NoteId).toString(), {m_key, *m_text});
@@ -61,6 +63,7 @@ private:
     const NoteListWidget::BodyLoader* m_loader = nullptr;
     NoteListWidget::TextCache* m_cache = nullptr;
     NoteListWidget::TextKey m_key;
+    QStringList m_terms;
     mutable std::optional<NoteListText> m_text;
 };
 
@@ -69,7 +72,38 @@ constexpr qsizetype kMaxCachedTexts = 200000;
 
 } // namespace
 
-NoteListText noteListText(const QString& body)
+QStringList searchTerms(const QString& query)
+{
+    static const QRegularExpression separators(QStringLiteral("[^\\w]+"),
+                                               QRegularExpression::UseUnicodePropertiesOption);
+    static const QStringList operators{QStringLiteral("and"), QStringLiteral("or"), QStringLiteral("not"),
+                                       QStringLiteral("near")};
+    QStringList terms;
+    for (const QString& word : query.split(separators, Qt::SkipEmptyParts)) {
+        const QString term = word.toLower();
+        if (!operators.contains(term) && !terms.contains(term))
+            terms << term;
+    }
+    return terms;
+}
+
+namespace {
+
+// Where the body first mentions one of the terms after its title line, or -1.
+qsizetype firstMention(const QString& plain, qsizetype from, const QStringList& terms)
+{
+    qsizetype best = -1;
+    for (const QString& term : terms) {
+        const qsizetype at = plain.indexOf(term, from, Qt::CaseInsensitive);
+        if (at >= 0 && (best < 0 || at < best))
+            best = at;
+    }
+    return best;
+}
+
+} // namespace
+
+NoteListText noteListText(const QString& body, const QStringList& terms)
 {
     NoteListText text;
     // One parse: the title is the plain text's first line, as the note's derived title is.
@@ -77,11 +111,22 @@ NoteListText noteListText(const QString& body)
     const qsizetype lineBreak = plain.indexOf(QLatin1Char('\n'));
     text.title = (lineBreak < 0 ? plain : plain.left(lineBreak)).trimmed();
     if (lineBreak >= 0) {
-        QString preview = plain.mid(lineBreak + 1).trimmed();
+        qsizetype start = lineBreak + 1;
+        bool elided = false;
+        // A search result shows the words around what was found when that lies beyond the
+        // opening of the preview: the reason the note is listed is then visible in the list.
+        const qsizetype mention = terms.isEmpty() ? -1 : firstMention(plain, start, terms);
+        if (mention - start > kPreviewLength / 2) {
+            start = mention - kPreviewLength / 4;
+            while (start < mention && !plain.at(start - 1).isSpace())
+                ++start;
+            elided = true;
+        }
+        QString preview = plain.mid(start).trimmed();
         preview.replace(QLatin1Char('\n'), QLatin1Char(' '));
         if (preview.size() > kPreviewLength)
             preview = preview.left(kPreviewLength) + QStringLiteral("...");
-        text.preview = preview;
+        text.preview = elided ? QStringLiteral("…") + preview : preview;
     }
     if (text.title.isEmpty()) {
         text.titleMissing = true;
@@ -120,8 +165,9 @@ NoteListWidget::NoteListWidget(QWidget* parent)
     });
 }
 
-void NoteListWidget::setNotes(const QList<Note>& notes, Bodies bodies)
+void NoteListWidget::setNotes(const QList<Note>& notes, Bodies bodies, const QString& searchText)
 {
+    m_searchTerms = searchTerms(searchText);
     const QString currentId = selectedNoteId();
     QString topId;
     int topOffset = 0;
@@ -173,14 +219,16 @@ QListWidgetItem* NoteListWidget::makeItem(const Note& note, const QString& noteb
     // A note whose update time and version are unchanged since its text was derived keeps that
     // text; only new and edited notes are read again.
     const TextKey key{note.updatedAt, note.version};
+    const QString& body = bodies == Bodies::Omitted ? QString() : note.body;
+    const NoteListWidget::BodyLoader* loader = bodies == Bodies::Omitted ? &m_bodyLoader : nullptr;
     const auto cached = m_textCache.constFind(note.id);
     NoteListItem* item = nullptr;
-    if (cached != m_textCache.cend() && cached->key == key)
+    if (!m_searchTerms.isEmpty()) // previews around the search words are not the cached ones
+        item = new NoteListItem(body, loader, nullptr, key, m_searchTerms);
+    else if (cached != m_textCache.cend() && cached->key == key)
         item = new NoteListItem(cached->text);
-    else if (bodies == Bodies::Omitted)
-        item = new NoteListItem(QString(), &m_bodyLoader, &m_textCache, key);
     else
-        item = new NoteListItem(note.body, nullptr, &m_textCache, key);
+        item = new NoteListItem(body, loader, &m_textCache, key);
     item->setData(NoteListRole::NoteId, note.id);
     item->setData(NoteListRole::UpdatedAt, note.updatedAt);
     item->setData(NoteListRole::NotebookId, note.notebookId);

@@ -38,7 +38,11 @@ struct NoteListText
     QString preview;
     bool titleMissing = false;
 };
-NoteListText noteListText(const QString& body);
+// With search terms, a preview whose opening does not mention any of them starts a little before
+// the first mention instead, marked with a leading ellipsis.
+NoteListText noteListText(const QString& body, const QStringList& terms = {});
+// The words of a search text, lower-cased, without the full-text operators.
+QStringList searchTerms(const QString& query);
 
 // The middle pane: three-line rows (title, preview, date and notebook) and a drag source for notes.
 class NoteListWidget : public QListWidget
@@ -58,7 +62,8 @@ public:
     explicit NoteListWidget(QWidget* parent = nullptr);
 
     // Replaces the rows, keeping the current note and the scroll position; emits nothing.
-    void setNotes(const QList<Note>& notes, Bodies bodies = Bodies::Included);
+    // A search text makes the previews show the words around the first match.
+    void setNotes(const QList<Note>& notes, Bodies bodies = Bodies::Included, const QString& searchText = QString());
     // Replaces the note's row with one built from this version of it, placed at targetRow (counted
     // without the old row), keeping it current when it was; emits nothing. False when the note is
     // not listed or the row is out of range.
@@ -104,6 +109,7 @@ private:
 
     NotebookNameLookup m_notebookName;
     BodyLoader m_bodyLoader;
+    QStringList m_searchTerms;
     TextCache m_textCache;
     QTimer* m_deriveTimer = nullptr;
     int m_deriveRow = 0;

@@ -54,7 +54,8 @@ void SearchScreen::runSearch()
 {
     const QString text = m_searchEdit->text().trimmed();
     // The repository lists everything for a blank query; here a blank box means no results.
-    m_list->setNotes(text.isEmpty() ? QList<Note>() : m_state->notes()->search(text));
+    m_list->setNotes(text.isEmpty() ? QList<Note>() : m_state->notes()->search(text), NoteListWidget::Bodies::Included,
+                     text);
 }
 
 void SearchScreen::focusSearch()

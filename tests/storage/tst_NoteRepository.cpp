@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
+#include <algorithm>
 
 namespace {
 
@@ -214,6 +215,10 @@ void tst_NoteRepository::search()
     QVERIFY(repo.insert(trashed));
 
     QList<Note> found = repo.search(query);
+    // The list's variant finds the same notes in the same order, without their bodies.
+    const QList<Note> listed = repo.listedSearch(query);
+    QCOMPARE(ids(listed), ids(found));
+    QVERIFY(std::all_of(listed.begin(), listed.end(), [](const Note& n) { return n.body.isEmpty(); }));
     if (expected == QStringList{"<all>"}) {
         QCOMPARE(ids(found), ids(repo.allNotes()));
         QCOMPARE(ids(found), (QStringList{"grocery", "apples", "meeting"}));

@@ -124,24 +124,37 @@ void tst_NoteList::rowText_data()
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("preview");
     QTest::addColumn<bool>("derived");
+    QTest::addColumn<QString>("search");
 
     const QString long130 = QString(130, QLatin1Char('x'));
+    const QString filler = QStringLiteral("Some words about the weekend plans and the garden again and again");
     QTest::newRow("title and lines") << R"([{"insert":"Groceries"},{"insert":"\n"},{"insert":"milk\n eggs \n"}])"
                                      << "Groceries"
-                                     << "milk  eggs" << false;
+                                     << "milk  eggs" << false << QString();
     QTest::newRow("empty first line") << R"([{"insert":"\nBody text\nmore\n"}])"
                                       << "Body text more"
-                                      << "" << true;
+                                      << "" << true << QString();
     QTest::newRow("embed only") << R"([{"insert":{"divider":"hr"}},{"insert":"\n"}])"
                                 << "Untitled"
-                                << "" << true;
+                                << "" << true << QString();
     QTest::newRow("preview cut at 120") << QStringLiteral(R"([{"insert":"T\n%1\n"}])").arg(long130) << "T"
-                                        << QString(120, QLatin1Char('x')) + "..." << false;
+                                        << QString(120, QLatin1Char('x')) + "..." << false << QString();
     QTest::newRow("preview of exactly 120") << QStringLiteral(R"([{"insert":"T\n%1\n"}])").arg(QString(120, 'y')) << "T"
-                                            << QString(120, QLatin1Char('y')) << false;
+                                            << QString(120, QLatin1Char('y')) << false << QString();
     QTest::newRow("plain-text body") << "first\nsecond"
                                      << "first"
-                                     << "second" << false;
+                                     << "second" << false << QString();
+    // Search results show the words around a match that lies beyond the opening of the preview.
+    const QString deep = QStringLiteral(R"([{"insert":"Trip\n%1 %1 then Budget review at noon\n"}])").arg(filler);
+    QTest::newRow("search: match deep in the body") << deep << "Trip"
+                                                    << "…garden again and again then Budget review at noon" << false << "budget";
+    QTest::newRow("search: operators are no terms") << deep << "Trip"
+                                                    << "…garden again and again then Budget review at noon" << false
+                                                    << "noon AND budget";
+    QTest::newRow("search: match near the start") << R"([{"insert":"Trip\nBudget first\n"}])" << "Trip"
+                                                  << "Budget first" << false << "budget";
+    QTest::newRow("search: only the title matches") << QStringLiteral(R"([{"insert":"Budget\n%1\n"}])").arg(filler)
+                                                    << "Budget" << filler << false << "budget";
 }
 
 void tst_NoteList::rowText()
@@ -150,9 +163,10 @@ void tst_NoteList::rowText()
     QFETCH(QString, title);
     QFETCH(QString, preview);
     QFETCH(bool, derived);
+    QFETCH(QString, search);
 
     NoteListWidget list;
-    list.setNotes({makeNote(QStringLiteral("a"), body)});
+    list.setNotes({makeNote(QStringLiteral("a"), body)}, NoteListWidget::Bodies::Included, search);
     QListWidgetItem* item = list.item(0);
     QCOMPARE(item->data(NoteListRole::NoteId).toString(), QStringLiteral("a"));
     QCOMPARE(item->data(NoteListRole::Title).toString(), title);
