@@ -23,6 +23,7 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QLineEdit>
 #include <QTextCursor>
 #include <QTimer>
 #include <QElapsedTimer>
@@ -346,6 +347,25 @@ int runChild(int n, qint64 parentStartNs, int argc, char** argv)
                           list->viewport()->repaint();
                       }),
               n);
+
+    // Search as you type: the debounced refresh with a query in the box, then the list painted.
+    {
+        const QString twoWords = LibraryGenerator(kSeed).commonTwoWordQuery();
+        const QString rare = LibraryGenerator::rareWord();
+        for (const auto& [name, query] : {std::pair{"search_two_words_ms", twoWords}, std::pair{"search_rare_word_ms", rare}}) {
+            window->searchEdit()->setText(query);
+            window->searchTimer()->stop();
+            printRuns(name, measure(kRefreshRuns,
+                                    [&] {
+                                        window->refreshNoteList();
+                                        list->viewport()->repaint();
+                                    }),
+                      n);
+        }
+        window->searchEdit()->clear();
+        window->searchTimer()->stop();
+        window->refreshNoteList();
+    }
 
     // The split below loads every body the way the window no longer does; the window's own peak is
     // the one before it.
