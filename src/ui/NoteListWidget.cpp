@@ -15,6 +15,8 @@
 namespace {
 
 constexpr int kPreviewLength = 120;
+// Characters of context kept before a search match, up to the start of their word.
+constexpr int kSearchLeadIn = 12;
 
 // Deriving a row's title and preview means parsing the note's body. Only the rows that are painted
 // (or asked about) ever need them, so a refresh of a large library stays cheap: the body is either
@@ -116,8 +118,9 @@ NoteListText noteListText(const QString& body, const QStringList& terms)
         // A search result shows the words around what was found when that lies beyond the
         // opening of the preview: the reason the note is listed is then visible in the list.
         const qsizetype mention = terms.isEmpty() ? -1 : firstMention(plain, start, terms);
-        if (mention - start > kPreviewLength / 2) {
-            start = mention - kPreviewLength / 4;
+        // The list column shows some 30 characters of a preview, so the match has to come early.
+        if (mention - start > kSearchLeadIn * 2) {
+            start = mention - kSearchLeadIn;
             while (start < mention && !plain.at(start - 1).isSpace())
                 ++start;
             elided = true;

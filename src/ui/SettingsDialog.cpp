@@ -299,9 +299,11 @@ QWidget* SettingsDialog::buildAccountPage()
     connect(m_manageAccountButton, &QPushButton::clicked, this, &SettingsDialog::manageAccountRequested);
     connect(m_signInButton, &QPushButton::clicked, this, &SettingsDialog::signInRequested);
     connect(m_signOutButton, &QPushButton::clicked, this, &SettingsDialog::signOutRequested);
-    buttons->addWidget(m_manageAccountButton);
-    buttons->addWidget(m_signInButton);
-    buttons->addWidget(m_signOutButton);
+    for (QPushButton* button : {m_manageAccountButton, m_signInButton, m_signOutButton}) {
+        // Room around the text at every font scale; the style's own hint leaves "Manage Account…" tight.
+        button->setMinimumWidth(button->fontMetrics().horizontalAdvance(button->text()) + 32);
+        buttons->addWidget(button);
+    }
     buttons->addStretch(1);
     groupLayout->addLayout(buttons);
 
