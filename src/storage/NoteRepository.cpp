@@ -183,6 +183,7 @@ bool NoteRepository::insert(const Note& note)
         qCWarning(lcStorage).noquote() << "NoteRepository::insert failed:" << q.lastError().text();
         return false;
     }
+    emit noteWritten(note.id);
     emit notesChanged();
     return true;
 }
@@ -210,7 +211,7 @@ bool NoteRepository::update(const Note& note)
         qCWarning(lcStorage).noquote() << "NoteRepository::update failed:" << q.lastError().text();
         return false;
     }
-    emit noteUpdated(note.id);
+    emit noteWritten(note.id);
     emit notesChanged();
     return true;
 }

@@ -62,8 +62,9 @@ public:
 
 signals:
     void notesChanged();
-    // After update() wrote one note, just before notesChanged: lets a list refresh that one row.
-    void noteUpdated(const QString& noteId);
+    // After insert() or update() wrote one note, just before notesChanged: lets a list refresh that
+    // one row instead of reading the whole library again.
+    void noteWritten(const QString& noteId);
     void noteDeleted(const QString& noteId);
     void notePurged(const QString& noteId);
     void attachmentsOrphaned(const QStringList& attachmentIds);

@@ -403,7 +403,7 @@ void MainWindow::connectSignals()
         m_sharedByMeAction->setVisible(canShare);
     });
 
-    connect(m_state->notes(), &NoteRepository::noteUpdated, this,
+    connect(m_state->notes(), &NoteRepository::noteWritten, this,
             [this](const QString& noteId) { m_updatedNoteId = noteId; });
     connect(m_state, &AppState::notesChanged, this, &MainWindow::onNotesChanged);
     connect(m_state, &AppState::notebooksChanged, this, &MainWindow::refreshNotebookList);
@@ -435,12 +435,18 @@ void MainWindow::refreshNoteList()
 
     m_noteList->setNotes(notes, NoteListWidget::Bodies::Omitted, query);
 
+    updateListTitle();
+}
+
+void MainWindow::updateListTitle()
+{
+    const QString notebookId = m_state->currentNotebookId();
     QString title = QStringLiteral("All Notes");
     if (!notebookId.isEmpty()) {
         if (const std::optional<Notebook> notebook = m_state->notebooks()->notebookById(notebookId))
             title = notebook->name;
     }
-    m_statusBar->setListTitle(title, int(notes.size()));
+    m_statusBar->setListTitle(title, m_noteList->count());
 }
 
 void MainWindow::refreshNotebookList()
@@ -462,25 +468,37 @@ void MainWindow::onNotesChanged()
         openNote(open);
 }
 
-// A save of one note (autosave, a note window, a to-do tick) moves that note to the head of the
-// list and changes nothing else, so its row alone is rebuilt: a full refresh reads every note and
-// grows with the library. Anything less plain takes the full refresh.
+// Writing one note (a new note, an autosave, a note window, a to-do tick) puts that note at the
+// head of the list and changes nothing else in it, so its row alone is built: a full refresh reads
+// every note and grows with the library. Anything less plain takes the full refresh.
 bool MainWindow::refreshOneNote(const QString& noteId)
 {
     if (!m_searchEdit->text().trimmed().isEmpty())
         return false; // search ranks by content, so an edit can move the note anywhere
     const std::optional<Note> note = m_state->notes()->noteById(noteId);
-    QListWidgetItem* item = m_noteList->itemForNote(noteId);
-    if (!note || note->isTrashed() || !item || m_noteList->count() == 0)
+    if (!note || note->isTrashed())
         return false;
-    if (item->data(NoteListRole::NotebookId).toString() != note->notebookId)
-        return false; // notebook counts and the current notebook's list change too
     const bool steno = m_state->preferences()->boolValue(PrefKey::StenoMode, PrefKey::StenoModeDefault);
-    const int head = steno ? m_noteList->count() - 1 : 0;
-    const QListWidgetItem* headItem = m_noteList->item(head);
-    if (headItem != item && headItem->data(NoteListRole::UpdatedAt).toDateTime() > note->updatedAt)
+    QListWidgetItem* item = m_noteList->itemForNote(noteId);
+    const int rows = m_noteList->count() - (item ? 1 : 0);
+    const int head = steno ? rows : 0;
+    const QListWidgetItem* headItem = rows == 0 ? nullptr : m_noteList->item(steno ? m_noteList->count() - 1 : 0);
+    if (headItem && headItem != item && headItem->data(NoteListRole::UpdatedAt).toDateTime() > note->updatedAt)
         return false; // not the newest: its place is somewhere in the middle
-    return m_noteList->replaceNote(*note, head);
+
+    if (item) {
+        if (item->data(NoteListRole::NotebookId).toString() != note->notebookId)
+            return false; // notebook counts and the current notebook's list change too
+        return m_noteList->replaceNote(*note, head);
+    }
+    // A new note: listed when the view shows its notebook; the counts change by one.
+    const QString notebookId = m_state->currentNotebookId();
+    if (!notebookId.isEmpty() && notebookId != note->notebookId)
+        return false;
+    m_noteList->insertNote(*note, head);
+    updateListTitle();
+    refreshNotebookList();
+    return true;
 }
 
 void MainWindow::createNote()

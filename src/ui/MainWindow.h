@@ -106,6 +106,7 @@ private:
     void onNoteDeleteRequested(const QString& noteId);
     void onNotesChanged();
     bool refreshOneNote(const QString& noteId);
+    void updateListTitle();
     void onPreferenceChanged(const QString& key);
     void onNotebookContextMenu(const QString& notebookId, const QPoint& globalPos);
     void onNoteContextMenu(const QString& noteId, const QPoint& globalPos);

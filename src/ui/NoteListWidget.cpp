@@ -261,6 +261,15 @@ bool NoteListWidget::replaceNote(const Note& note, int targetRow)
     return true;
 }
 
+void NoteListWidget::insertNote(const Note& note, int row)
+{
+    const QString notebookName =
+        m_notebookName && !note.notebookId.isEmpty() ? m_notebookName(note.notebookId) : QString();
+    const bool blocked = blockSignals(true);
+    insertItem(row, makeItem(note, notebookName, Bodies::Included));
+    blockSignals(blocked);
+}
+
 void NoteListWidget::deriveNextBatch()
 {
     const int end = std::min(count(), m_deriveRow + kDeriveBatch);

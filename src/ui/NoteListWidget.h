@@ -68,6 +68,8 @@ public:
     // without the old row), keeping it current when it was; emits nothing. False when the note is
     // not listed or the row is out of range.
     bool replaceNote(const Note& note, int targetRow);
+    // Adds a row for a note that is not listed yet; emits nothing.
+    void insertNote(const Note& note, int row);
     QListWidgetItem* itemForNote(const QString& noteId) const;
     void selectNote(const QString& noteId);
     QString selectedNoteId() const;

@@ -21,6 +21,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSystemTrayIcon>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSettings>
 #include <QSplitter>
@@ -78,6 +79,8 @@ private slots:
     void settingsApplyAtOnce();
     void savedNoteMovesToHead_data();
     void savedNoteMovesToHead();
+    void newNotesJoinTheHead_data();
+    void newNotesJoinTheHead();
     void noteContextMenu_data();
     void noteContextMenu();
     void backupThenLocalRestore();
@@ -595,6 +598,51 @@ void tst_MainWindow::savedNoteMovesToHead()
     QCOMPARE(listedTitles(window.noteList()), expected);
     QCOMPARE(window.noteList()->selectedNoteId(), note.id);
     QCOMPARE(window.editor()->toPlainText(), edited + QStringLiteral(" 2"));
+}
+
+void tst_MainWindow::newNotesJoinTheHead_data()
+{
+    QTest::addColumn<bool>("steno");
+    QTest::addColumn<bool>("otherNotebook"); // the note is stored into a notebook the view does not show
+    QTest::addColumn<QStringList>("titles");
+
+    QTest::newRow("top of the list") << false << false << QStringList{"Untitled", "Newer", "Older"};
+    QTest::newRow("steno: the bottom") << true << false << QStringList{"Older", "Newer", "Untitled"};
+    QTest::newRow("other notebook: not listed") << false << true << QStringList{"Newer", "Older"};
+}
+
+void tst_MainWindow::newNotesJoinTheHead()
+{
+    QFETCH(bool, steno);
+    QFETCH(bool, otherNotebook);
+    QFETCH(QStringList, titles);
+
+    m_state->preferences()->setBool(PrefKey::StenoMode, steno);
+    QString shown;
+    if (otherNotebook) {
+        Notebook notebook;
+        notebook.id = shown = newId();
+        notebook.name = QStringLiteral("Shown");
+        notebook.createdAt = notebook.updatedAt = kNow;
+        QVERIFY(m_state->notebooks()->insert(notebook));
+        m_state->setCurrentNotebook(shown);
+    }
+    addNote(QStringLiteral("Older"), 20, shown);
+    addNote(QStringLiteral("Newer"), 10, shown);
+    MainWindow window(m_state.get());
+    window.show();
+
+    QString createdId;
+    if (otherNotebook) {
+        addNote(QStringLiteral("Elsewhere"), 1);
+    } else {
+        window.createNote();
+        createdId = window.editor()->noteId();
+        QCOMPARE(window.noteList()->selectedNoteId(), createdId);
+    }
+    QCOMPARE(listedTitles(window.noteList()), titles);
+    auto* status = window.findChild<QLabel*>(QStringLiteral("statusListLabel"));
+    QCOMPARE(status->text(), QStringLiteral("%1 (%2 notes)").arg(otherNotebook ? "Shown" : "All Notes").arg(titles.size()));
 }
 
 void tst_MainWindow::noteContextMenu_data()
