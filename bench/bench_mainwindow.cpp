@@ -398,6 +398,13 @@ int runChild(int n, qint64 parentStartNs, int argc, char** argv)
             QApplication::processEvents();
         };
         printRuns("autosave_with_list_ms", measure(kSwitchRuns, saveOnce), n, kSwitchTargetMs);
+        // Ctrl+N: a new note stored, listed, selected and opened, until the next frame.
+        printRuns("create_note_ms", measure(kSwitchRuns,
+                                            [&] {
+                                                window->createNote();
+                                                QApplication::processEvents();
+                                            }),
+                  n);
     } else {
         std::fprintf(stderr, "no two notes of a few KB to switch between\n");
     }
