@@ -451,8 +451,9 @@ void MainWindow::updateListTitle()
 
 void MainWindow::refreshNotebookList()
 {
-    m_notebookList->setNotebooks(m_state->notebooks()->allNotebooks(), m_state->notes()->noteCountsByNotebook(),
-                                 m_state->currentNotebookId(), m_state->notes()->trashedCount());
+    m_noteCounts = m_state->notes()->noteCountsByNotebook();
+    m_notebookList->setNotebooks(m_state->notebooks()->allNotebooks(), m_noteCounts, m_state->currentNotebookId(),
+                                 m_state->notes()->trashedCount());
 }
 
 void MainWindow::onNotesChanged()
@@ -497,7 +498,12 @@ bool MainWindow::refreshOneNote(const QString& noteId)
         return false;
     m_noteList->insertNote(*note, head);
     updateListTitle();
-    refreshNotebookList();
+    // Counting every notebook's notes again grows with the library; one more note is one more.
+    m_noteCounts[note->notebookId] += 1;
+    if (!note->notebookId.isEmpty())
+        m_noteCounts[QString()] += 1;
+    m_notebookList->setNotebooks(m_state->notebooks()->allNotebooks(), m_noteCounts, m_state->currentNotebookId(),
+                                 m_state->notes()->trashedCount());
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
@@ -167,4 +168,6 @@ private:
     QTimer* m_searchTimer = nullptr;
     // The note the repository just updated, until the change notice that follows is handled.
     QString m_updatedNoteId;
+    // The sidebar's counts as last read, so that a new note can add itself without a recount.
+    QHash<QString, int> m_noteCounts;
 };

@@ -7,6 +7,7 @@
 #include "NoteListWidget.h"
 #include "NoteWindow.h"
 #include "NoteRepository.h"
+#include "NotebookListWidget.h"
 #include "NotebookRepository.h"
 #include "PreferenceKeys.h"
 #include "PreferencesRepository.h"
@@ -643,6 +644,16 @@ void tst_MainWindow::newNotesJoinTheHead()
     QCOMPARE(listedTitles(window.noteList()), titles);
     auto* status = window.findChild<QLabel*>(QStringLiteral("statusListLabel"));
     QCOMPARE(status->text(), QStringLiteral("%1 (%2 notes)").arg(otherNotebook ? "Shown" : "All Notes").arg(titles.size()));
+
+    // The sidebar counts the new note: All Notes always, its notebook when it has one.
+    QHash<int, int> counts; // kind -> count of the first row of that kind
+    for (int row = window.notebookList()->count() - 1; row >= 0; --row) {
+        const QListWidgetItem* item = window.notebookList()->item(row);
+        counts.insert(item->data(NotebookListRole::Kind).toInt(), item->data(NotebookListRole::Count).toInt());
+    }
+    QCOMPARE(counts.value(NotebookRowKind::AllNotes), 3);
+    if (otherNotebook)
+        QCOMPARE(counts.value(NotebookRowKind::Notebook), 2);
 }
 
 void tst_MainWindow::noteContextMenu_data()
