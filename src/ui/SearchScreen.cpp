@@ -32,6 +32,11 @@ SearchScreen::SearchScreen(AppState* state, QWidget* parent)
     layout->addWidget(m_searchEdit);
 
     m_list = new NoteListWidget(this);
+    // Results arrive without bodies; a row reads its note's body when it is first shown.
+    m_list->setBodyLoader([this](const QString& noteId) {
+        const std::optional<Note> note = m_state->notes()->noteById(noteId);
+        return note ? note->body : QString();
+    });
     m_list->setNotebookNameLookup([this](const QString& notebookId) {
         const std::optional<Notebook> notebook = m_state->notebooks()->notebookById(notebookId);
         return notebook ? notebook->name : QString();
@@ -54,8 +59,8 @@ void SearchScreen::runSearch()
 {
     const QString text = m_searchEdit->text().trimmed();
     // The repository lists everything for a blank query; here a blank box means no results.
-    m_list->setNotes(text.isEmpty() ? QList<Note>() : m_state->notes()->search(text), NoteListWidget::Bodies::Included,
-                     text);
+    m_list->setNotes(text.isEmpty() ? QList<Note>() : m_state->notes()->listedSearch(text),
+                     NoteListWidget::Bodies::Omitted, text);
 }
 
 void SearchScreen::focusSearch()
