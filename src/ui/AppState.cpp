@@ -341,6 +341,15 @@ void AppState::createTheme()
 {
     m_theme = new ThemeManager(m_preferences, this);
     m_theme->setThemeFromString(m_preferences->stringValue(PrefKey::ThemeMode, PrefKey::ThemeModeDefault));
+    // Whoever stores a new mode (the settings, a test, a future sync of preferences), the whole
+    // application follows at once. Re-applying the mode the theme already has is skipped.
+    connect(m_preferences, &PreferencesRepository::changed, m_theme, [this](const QString& key) {
+        if (key != QLatin1String(PrefKey::ThemeMode))
+            return;
+        const QString mode = m_preferences->stringValue(PrefKey::ThemeMode, PrefKey::ThemeModeDefault);
+        if (m_theme->theme() != ThemeManager::themeFromString(mode))
+            m_theme->setThemeFromString(mode);
+    });
 }
 
 void AppState::restoreCurrentSelection()

@@ -17,7 +17,6 @@
 #include "PreferenceKeys.h"
 #include "PreferencesRepository.h"
 #include "Records.h"
-#include "RelativeDate.h"
 #include "SearchScreen.h"
 #include "SettingsDialog.h"
 #include "SharedScreen.h"
@@ -452,6 +451,11 @@ void MainWindow::updateListTitle()
 void MainWindow::refreshNotebookList()
 {
     m_noteCounts = m_state->notes()->noteCountsByNotebook();
+    showNotebookCounts();
+}
+
+void MainWindow::showNotebookCounts()
+{
     m_notebookList->setNotebooks(m_state->notebooks()->allNotebooks(), m_noteCounts, m_state->currentNotebookId(),
                                  m_state->notes()->trashedCount());
 }
@@ -502,8 +506,7 @@ bool MainWindow::refreshOneNote(const QString& noteId)
     m_noteCounts[note->notebookId] += 1;
     if (!note->notebookId.isEmpty())
         m_noteCounts[QString()] += 1;
-    m_notebookList->setNotebooks(m_state->notebooks()->allNotebooks(), m_noteCounts, m_state->currentNotebookId(),
-                                 m_state->notes()->trashedCount());
+    showNotebookCounts();
     return true;
 }
 
@@ -548,7 +551,7 @@ void MainWindow::openNote(const QString& noteId, bool force)
             notebookName = notebook->name;
     }
     m_headerBar->setNotebookName(notebookName);
-    m_headerBar->setUpdatedText(QStringLiteral("Updated %1").arg(relativeDate(note->updatedAt)));
+    m_headerBar->setUpdatedText(NoteActions::updatedText(*note));
     m_headerBar->setShared(note->isShared);
     m_headerBar->setIncludeInTodos(m_state->notes()->includeInTodos(note->id));
     m_lastSnapshotBody = note->body;
@@ -697,11 +700,6 @@ void MainWindow::onPreferenceChanged(const QString& key)
 {
     if (key == QLatin1String(PrefKey::StenoMode)) {
         applyStenoMode(true);
-    } else if (key == QLatin1String(PrefKey::ThemeMode)) {
-        m_state->theme()->setThemeFromString(
-            m_state->preferences()->stringValue(PrefKey::ThemeMode, QString::fromLatin1(PrefKey::ThemeModeDefault)));
-        m_noteList->viewport()->update();
-        m_notebookList->viewport()->update();
     } else if (key == QLatin1String(PrefKey::CloseToTray) || key == QLatin1String(PrefKey::StartMinimized)) {
         setupTrayIcon();
     }
@@ -980,44 +978,40 @@ void MainWindow::showSecondaryWindow(QWidget* window, const QString& title)
     window->activateWindow();
 }
 
+// The secondary screens are created on first use as windows of their own and kept: closing one
+// only hides it.
+template <typename Screen, typename... Args>
+Screen* MainWindow::ensureScreen(Screen*& screen, Args... args)
+{
+    if (!screen) {
+        screen = new Screen(m_state, args..., this);
+        screen->setWindowFlag(Qt::Window);
+    }
+    return screen;
+}
+
 void MainWindow::showTodosScreen()
 {
-    if (!m_todosScreen) {
-        m_todosScreen = new TodosScreen(m_state, this);
-        m_todosScreen->setWindowFlag(Qt::Window);
-    }
-    m_todosScreen->rebuild();
+    ensureScreen(m_todosScreen)->rebuild();
     showSecondaryWindow(m_todosScreen, QStringLiteral("To-Dos — Norvane Notes"));
 }
 
 void MainWindow::showSearchScreen()
 {
-    if (!m_searchScreen) {
-        m_searchScreen = new SearchScreen(m_state, this);
-        m_searchScreen->setWindowFlag(Qt::Window);
-    }
-    m_searchScreen->runSearch();
+    ensureScreen(m_searchScreen)->runSearch();
     showSecondaryWindow(m_searchScreen, QStringLiteral("Search — Norvane Notes"));
     m_searchScreen->focusSearch();
 }
 
 void MainWindow::showTrashScreen()
 {
-    if (!m_trashScreen) {
-        m_trashScreen = new TrashScreen(m_state, this);
-        m_trashScreen->setWindowFlag(Qt::Window);
-    }
-    m_trashScreen->refresh();
+    ensureScreen(m_trashScreen)->refresh();
     showSecondaryWindow(m_trashScreen, QStringLiteral("Trash — Norvane Notes"));
 }
 
 void MainWindow::showSharedScreen(bool byMe)
 {
-    SharedScreen*& screen = byMe ? m_sharedByMeScreen : m_sharedWithMeScreen;
-    if (!screen) {
-        screen = new SharedScreen(m_state, byMe, this);
-        screen->setWindowFlag(Qt::Window);
-    }
+    SharedScreen* screen = ensureScreen(byMe ? m_sharedByMeScreen : m_sharedWithMeScreen, byMe);
     screen->refresh();
     showSecondaryWindow(screen, byMe ? QStringLiteral("Shared by Me — Norvane Notes")
                                      : QStringLiteral("Shared with Me — Norvane Notes"));

@@ -108,6 +108,9 @@ private:
     void onNotesChanged();
     bool refreshOneNote(const QString& noteId);
     void updateListTitle();
+    void showNotebookCounts();
+    template <typename Screen, typename... Args>
+    Screen* ensureScreen(Screen*& screen, Args... args);
     void onPreferenceChanged(const QString& key);
     void onNotebookContextMenu(const QString& notebookId, const QPoint& globalPos);
     void onNoteContextMenu(const QString& noteId, const QPoint& globalPos);

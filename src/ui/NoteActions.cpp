@@ -363,10 +363,9 @@ QMenu* addFormatMenu(QMenuBar* bar, NoteEditor* editor, FormatMenu kind)
     return menu;
 }
 
-QString updatedText(AppState* state, const QString& noteId)
+QString updatedText(const Note& note)
 {
-    const std::optional<Note> note = state->notes()->noteById(noteId);
-    return note ? QStringLiteral("Updated %1").arg(relativeDate(note->updatedAt)) : QString();
+    return QStringLiteral("Updated %1").arg(relativeDate(note.updatedAt));
 }
 
 } // namespace NoteActions

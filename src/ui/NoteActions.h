@@ -9,6 +9,7 @@ class QMenuBar;
 class QObject;
 class QWidget;
 class StatusBar;
+struct Note;
 
 // What the main window and the note windows do to the note in their editor: writing it back,
 // snapshots, export, print, the clipboard copies and the small dialogs. Both surfaces call the same
@@ -49,7 +50,7 @@ bool moveToNotebook(QWidget* parent, AppState* state, const QString& noteId);
 QWidget* openVersionHistory(QWidget* parent, AppState* state, const QString& noteId);
 
 // "Updated %1" with the relative date of the note's update time.
-QString updatedText(AppState* state, const QString& noteId);
+QString updatedText(const Note& note);
 
 // The "F&ormat" menu acting on the editor. The main window's full menu adds inline code, the
 // alignments and links to what the note windows offer.

@@ -184,11 +184,9 @@ void NoteListWidget::setNotes(const QList<Note>& notes, Bodies bodies, const QSt
     // A library has a handful of notebooks and thousands of notes: look each name up once.
     QHash<QString, QString> notebookNames;
     auto notebookName = [&](const QString& notebookId) {
-        if (!m_notebookName || notebookId.isEmpty())
-            return QString();
         auto it = notebookNames.constFind(notebookId);
         if (it == notebookNames.cend())
-            it = notebookNames.insert(notebookId, m_notebookName(notebookId));
+            it = notebookNames.insert(notebookId, lookUpNotebookName(notebookId));
         return *it;
     };
     if (m_textCache.size() > kMaxCachedTexts)
@@ -249,8 +247,7 @@ bool NoteListWidget::replaceNote(const Note& note, int targetRow)
     const bool wasCurrent = old == currentItem();
     const QString notebookName = old->data(NoteListRole::NotebookId).toString() == note.notebookId
                                      ? old->data(NoteListRole::NotebookName).toString()
-                                     : (m_notebookName && !note.notebookId.isEmpty() ? m_notebookName(note.notebookId)
-                                                                                     : QString());
+                                     : lookUpNotebookName(note.notebookId);
     const bool blocked = blockSignals(true);
     delete takeItem(row(old));
     QListWidgetItem* item = makeItem(note, notebookName, Bodies::Included);
@@ -261,12 +258,15 @@ bool NoteListWidget::replaceNote(const Note& note, int targetRow)
     return true;
 }
 
+QString NoteListWidget::lookUpNotebookName(const QString& notebookId) const
+{
+    return m_notebookName && !notebookId.isEmpty() ? m_notebookName(notebookId) : QString();
+}
+
 void NoteListWidget::insertNote(const Note& note, int row)
 {
-    const QString notebookName =
-        m_notebookName && !note.notebookId.isEmpty() ? m_notebookName(note.notebookId) : QString();
     const bool blocked = blockSignals(true);
-    insertItem(row, makeItem(note, notebookName, Bodies::Included));
+    insertItem(row, makeItem(note, lookUpNotebookName(note.notebookId), Bodies::Included));
     blockSignals(blocked);
 }
 

@@ -107,6 +107,7 @@ protected:
 
 private:
     void deriveNextBatch();
+    QString lookUpNotebookName(const QString& notebookId) const;
     QListWidgetItem* makeItem(const Note& note, const QString& notebookName, Bodies bodies);
 
     NotebookNameLookup m_notebookName;

@@ -258,7 +258,7 @@ void NoteWindow::showNoteDetails(const Note& note)
             notebookName = notebook->name;
     }
     m_headerBar->setNotebookName(notebookName.isEmpty() ? QStringLiteral("No notebook") : notebookName);
-    m_headerBar->setUpdatedText(NoteActions::updatedText(m_state, note.id));
+    m_headerBar->setUpdatedText(NoteActions::updatedText(note));
     m_headerBar->setShared(note.isShared);
     m_headerBar->setIncludeInTodos(m_state->notes()->includeInTodos(note.id));
 }

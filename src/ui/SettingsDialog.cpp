@@ -403,12 +403,8 @@ void SettingsDialog::showFontScale(int percent)
 void SettingsDialog::onThemeChosen(int index)
 {
     const QString mode = m_themeCombo->itemData(index).toString();
+    // The application state applies a stored mode at once.
     m_state->preferences()->setValue(PrefKey::ThemeMode, mode);
-    // Whoever listens to the stored value may already have applied it; otherwise apply it here so
-    // the whole application changes before the dialog is closed.
-    ThemeManager* theme = m_state->theme();
-    if (theme->theme() != ThemeManager::themeFromString(mode))
-        theme->setThemeFromString(mode);
 }
 
 void SettingsDialog::onFontSizeChosen(int index)
