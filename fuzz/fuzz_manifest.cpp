@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes to the release-manifest reader. Whatever it keeps must be something the update
-// dialog can safely offer: a version, a positive size, a full-length digest and an https download.
+// dialog can safely offer: a version, a positive size, a full-length digest and a download that cannot be swapped on
+// the way.
 //
 //   fuzz_manifest -max_len=8192 CORPUS
 
@@ -19,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     for (auto it = result.manifest.artifacts.cbegin(); it != result.manifest.artifacts.cend(); ++it) {
         const NorvUpdate::Artifact& a = it.value();
-        if (a.version.isEmpty() || a.size < 1 || a.sha256.size() != 64 || a.url.scheme() != QLatin1String("https")) {
+        if (a.version.isEmpty() || a.size < 1 || a.sha256.size() != 64 || !NorvUpdate::isSafeDownloadUrl(a.url)) {
             std::fprintf(stderr, "fuzz_manifest: kept an artifact that fails validation: %s\n", qPrintable(it.key()));
             std::abort();
         }

@@ -42,6 +42,9 @@ struct ManifestParseResult
 // Reads "latest.json". The manifest comes from the network, so any bytes at all give a result, never a crash.
 ManifestParseResult parseManifest(const QByteArray& bytes);
 
+// A download the browser may be sent to: https, or http to this machine itself.
+bool isSafeDownloadUrl(const QUrl& url);
+
 // "windows-x64", "macos-arm64", "linux-x64" and so on for a kernel type and CPU architecture as QSysInfo
 // names them; empty for a system we ship nothing for.
 QString platformKey(const QString& kernelType, const QString& cpuArchitecture);

@@ -72,7 +72,7 @@ bool openDownload(const QUrl& url)
         return false;
     }
     // Whatever the browser fetches is installed by the user, so it never comes over plain HTTP.
-    if (url.scheme() != QLatin1String("https")) {
+    if (!isSafeDownloadUrl(url)) {
         qCWarning(lcUpdate) << "NorvUpdate: refusing a download that is not https:" << url.toDisplayString();
         return false;
     }

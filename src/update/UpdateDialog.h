@@ -25,7 +25,7 @@ private:
     QTextBrowser* m_notes = nullptr;
 };
 
-// Opens a download in the browser when it is an https address; logs and does nothing otherwise.
+// Opens a download in the browser when it is a safe address (isSafeDownloadUrl); logs and does nothing otherwise.
 bool openDownload(const QUrl& url);
 
 } // namespace NorvUpdate
