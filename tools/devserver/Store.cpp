@@ -69,6 +69,14 @@ QByteArray randomBytes(int n)
     return bytes;
 }
 
+// A null text binds as SQL NULL; the columns that take text want the empty text instead.
+QVariant bindable(const QVariant& value)
+{
+    if (value.typeId() == QMetaType::QString && value.toString().isNull())
+        return QString(QLatin1String(""));
+    return value;
+}
+
 } // namespace
 
 qint64 nowMs()
@@ -167,7 +175,7 @@ bool Store::exec(const QString& sql, const QVariantList& args)
         return false;
     }
     for (const QVariant& a : args)
-        q.addBindValue(a);
+        q.addBindValue(bindable(a));
     if (!q.exec()) {
         QTextStream(stderr) << "devserver: statement failed: " << q.lastError().text() << Qt::endl;
         return false;
@@ -185,7 +193,7 @@ QList<QVariantMap> Store::all(const QString& sql, const QVariantList& args)
         return rows;
     }
     for (const QVariant& a : args)
-        q.addBindValue(a);
+        q.addBindValue(bindable(a));
     if (!q.exec())
         return rows;
     while (q.next()) {
