@@ -1,9 +1,11 @@
 #include "Client.h"
 #include "UpdateDialog.h"
+#include "UpdateFlows.h"
 #include "UpdateTestSupport.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QMainWindow>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -21,6 +23,8 @@ private slots:
     void check();
     void updateDialog_data();
     void updateDialog();
+    void checkFlows_data();
+    void checkFlows();
 
 private:
     UpdateService m_service;
@@ -164,6 +168,57 @@ void tst_Client::updateDialog()
     QCOMPARE(dialog.findChild<QPushButton*>(QStringLiteral("laterButton")) != nullptr, !mandatory);
     QVERIFY(dialog.notesBrowser());
     QTRY_VERIFY(dialog.notesBrowser()->toPlainText().contains(shown));
+}
+
+void tst_Client::checkFlows_data()
+{
+    QTest::addColumn<bool>("asked"); // Help > Check for Updates rather than the check after start-up
+    QTest::addColumn<QByteArray>("latest");
+    QTest::addColumn<bool>("dialog");
+    QTest::addColumn<QString>("said"); // status message, or the log line of the start-up check
+
+    const QByteArray broken =
+        manifest(artifact("1.2.0"), currentPlatformKey(), {{"schema", 2}, {"app", "notes"}, {"channel", "stable"}});
+    const QString reason = QStringLiteral("manifest invalid: unsupported manifest schema: 2 (expected 1)");
+    QTest::newRow("asked, newer") << true << manifest(artifact("1.2.0")) << true << QString();
+    QTest::newRow("asked, up to date") << true << manifest(artifact("1.1.1")) << false
+                                       << "Norvane Notes is up to date (version 1.1.1) 5000";
+    QTest::newRow("asked, failed") << true << broken << false << "Update check failed: " + reason + " 5000";
+    QTest::newRow("start-up, newer") << false << manifest(artifact("1.2.0")) << true << QString();
+    // Nobody asked: the reason goes to the log, never to the screen.
+    QTest::newRow("start-up, failed") << false << broken << false << "update check failed: " + reason;
+}
+
+void tst_Client::checkFlows()
+{
+    QFETCH(bool, asked);
+    QFETCH(QByteArray, latest);
+    QFETCH(bool, dialog);
+    QFETCH(QString, said);
+
+    const UpdateConfig config = m_service.config(m_service.publishManifest(latest), QStringLiteral("1.1.1"));
+    QMainWindow window;
+    QStringList messages;
+    int progress = 0;
+    if (asked) {
+        const StatusCallbacks status{[&](const QString&) { ++progress; }, [&] { --progress; },
+                                     [&](const QString& text, int ms) {
+                                         messages.append(text + u' ' + QString::number(ms));
+                                     }};
+        checkInteractively(config, QStringLiteral("Norvane Notes"), &window, status);
+        QCOMPARE(progress, 1);
+    } else {
+        if (!said.isEmpty())
+            QTest::ignoreMessage(QtWarningMsg, qPrintable(said));
+        checkAtStartup(config, QStringLiteral("Norvane Notes"), &window);
+    }
+    QTRY_VERIFY(qApp->findChildren<Client*>().isEmpty());
+
+    QCOMPARE(progress, 0);
+    QCOMPARE(window.findChildren<UpdateDialog*>().size(), dialog ? 1 : 0);
+    if (dialog)
+        QVERIFY(window.findChild<UpdateDialog*>()->isVisible());
+    QCOMPARE(messages, asked && !said.isEmpty() ? QStringList{said} : QStringList{});
 }
 
 QTEST_MAIN(tst_Client)
