@@ -314,6 +314,10 @@ void tst_DevServer::pushConflictRules()
     const QJsonObject stored = findNote(pull(m_ada.access).value("changes").toArray(), id);
     QCOMPARE(stored.value("version").toInteger(), answeredVersion);
     QCOMPARE(stored.value("body").toString().contains("device text"), status == "ok");
+    // An accepted push adds a version; the server's earlier text is still kept.
+    const QJsonArray versions = s().noteVersions(id);
+    QCOMPARE(versions.size(), status == "ok" ? 2 : 1);
+    QVERIFY(versions.first().toObject().value("body").toString().contains("server text"));
 }
 
 void tst_DevServer::attachmentRoundTrip()
