@@ -1,4 +1,4 @@
-#include "../DevServer.h"
+#include "../../../tests/DevServer.h"
 
 #include <QElapsedTimer>
 #include <QFile>
