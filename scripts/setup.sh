@@ -8,6 +8,7 @@ PACKAGES=(
     libarchive-dev qtkeychain-qt6-dev
     xvfb xauth imagemagick poppler-utils
     fonts-dejavu-core
+    librsvg2-bin desktop-file-utils appstream x11-utils
 )
 
 missing=()

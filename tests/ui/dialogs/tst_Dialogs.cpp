@@ -1,3 +1,4 @@
+#include "../../Fixtures.h"
 #include "AppState.h"
 #include "Clock.h"
 #include "ExportDialog.h"
@@ -298,7 +299,8 @@ void tst_Dialogs::importWithoutFile()
 void tst_Dialogs::importJexFile()
 {
     // A real export: one web clip with its picture, in a folder the archive does not hold.
-    const QString path = QStringLiteral(NORV_SHARED_DIR "/fixtures/real-world/jex/jimmy_flexicharger-webclip.jex");
+    NORV_REQUIRE_FIXTURES();
+    const QString path = realWorldFixtures(QStringLiteral("jex/jimmy_flexicharger-webclip.jex"));
     const int notesBefore = m_state->notes()->allNotes().size();
 
     ImportDialog wizard(m_state.get());
