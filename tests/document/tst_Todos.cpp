@@ -22,14 +22,6 @@ QString describe(const QList<TodoItem>& items)
     return lines.join(u'\n');
 }
 
-TodoItem task(const QString& text, const QDateTime& updated)
-{
-    TodoItem item;
-    item.text = text;
-    item.noteUpdatedAt = updated;
-    return item;
-}
-
 } // namespace
 
 class tst_Todos : public QObject
@@ -42,8 +34,6 @@ private slots:
     void itemFields();
     void setDone_data();
     void setDone();
-    void ordering_data();
-    void ordering();
     void hostileBodies_data();
     void hostileBodies();
 };
@@ -177,30 +167,6 @@ void tst_Todos::setDone()
         QCOMPARE(QJsonDocument::fromJson(result.toUtf8()).array().size(),
                  QJsonDocument::fromJson(body.toUtf8()).array().size());
     }
-}
-
-void tst_Todos::ordering_data()
-{
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("alpha ignores case") << "alpha"
-                                        << "apple Banana cherry";
-    QTest::newRow("updated, newest first") << "updated"
-                                           << "cherry apple Banana";
-}
-
-void tst_Todos::ordering()
-{
-    QFETCH(QString, key);
-    QFETCH(QString, expected);
-    const QDateTime base(QDate(2024, 5, 1), QTime(12, 0), Qt::UTC);
-    QList<TodoItem> items = {task(QStringLiteral("Banana"), base), task(QStringLiteral("cherry"), base.addDays(2)),
-                             task(QStringLiteral("apple"), base.addDays(1))};
-    sortTodos(items, todoOrderFromKey(key));
-    QStringList texts;
-    for (const TodoItem& item : std::as_const(items))
-        texts << item.text;
-    QCOMPARE(texts.join(u' '), expected);
 }
 
 void tst_Todos::hostileBodies_data()

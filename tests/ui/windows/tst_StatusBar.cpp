@@ -32,7 +32,6 @@ void tst_StatusBar::listTitle_data()
     QTest::addColumn<int>("count");
     QTest::addColumn<QString>("expected");
     QTest::newRow("one note") << 1 << "Work (1 note)";
-    QTest::newRow("empty") << 0 << "Work (0 notes)";
     QTest::newRow("no count") << -1 << "Work";
 }
 
