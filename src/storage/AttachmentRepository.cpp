@@ -9,10 +9,14 @@
 #include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTimer>
+#include <utility>
 
 using namespace SqlUtil;
 
 namespace {
+
+constexpr int kDeferredRemovalRetryMs = 100;
 
 // Ids also arrive from the server; one that is not a plain file name must not reach outside the
 // attachments directory.
@@ -171,8 +175,32 @@ bool AttachmentRepository::deleteAllForNote(const QString& noteId)
 
 void AttachmentRepository::removeFiles(const QStringList& ids)
 {
+    if (m_db->inTransaction()) {
+        // A rollback would bring the rows back, and they would point at files already gone.
+        const bool scheduled = !m_deferredRemovals.isEmpty();
+        m_deferredRemovals += ids;
+        if (!scheduled)
+            QTimer::singleShot(0, this, &AttachmentRepository::removeDeferredFiles);
+        return;
+    }
     for (const QString& id : ids) {
         if (isSafeFileName(id))
+            QFile::remove(filePath(id));
+    }
+}
+
+void AttachmentRepository::removeDeferredFiles()
+{
+    if (m_deferredRemovals.isEmpty())
+        return;
+    if (m_db->inTransaction()) {
+        // Long imports and sync batches let events through while their transaction is open.
+        QTimer::singleShot(kDeferredRemovalRetryMs, this, &AttachmentRepository::removeDeferredFiles);
+        return;
+    }
+    const QStringList ids = std::exchange(m_deferredRemovals, {});
+    for (const QString& id : ids) {
+        if (!attachmentById(id) && isSafeFileName(id))
             QFile::remove(filePath(id));
     }
 }

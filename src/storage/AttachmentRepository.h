@@ -41,7 +41,8 @@ public:
 
 public slots:
     // Deletes the files of attachments whose rows are already gone (a purged note's); missing
-    // files are fine. Rows are not touched and nothing is emitted.
+    // files are fine. Rows are not touched and nothing is emitted. Inside an open transaction the
+    // files wait until it has ended, and stay when it was rolled back and the rows are back.
     void removeFiles(const QStringList& ids);
 
 signals:
@@ -49,7 +50,10 @@ signals:
 
 private:
     QList<Attachment> list(const QString& sql, const QString& noteId = QString()) const;
+    void removeDeferredFiles();
 
     Database* m_db;
     QString m_dir;
+    // Files of rows deleted inside a transaction that has not ended yet.
+    QStringList m_deferredRemovals;
 };

@@ -227,6 +227,16 @@ bool Database::migrate()
     return true;
 }
 
+bool Database::inTransaction() const
+{
+    // SQLite refuses BEGIN inside a transaction, and an empty one costs nothing to end again.
+    QSqlQuery q(m_db);
+    if (!q.exec(QStringLiteral("BEGIN")))
+        return true;
+    q.exec(QStringLiteral("ROLLBACK"));
+    return false;
+}
+
 QSqlDatabase Database::db() const
 {
     return m_db;

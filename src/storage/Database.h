@@ -20,6 +20,9 @@ public:
     bool open(const QString& path);
     bool migrate();
 
+    // True while a transaction is open on the connection (one a caller began, or a savepoint).
+    bool inTransaction() const;
+
     QSqlDatabase db() const;
     QString connectionName() const;
     QString path() const;
