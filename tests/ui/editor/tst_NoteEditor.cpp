@@ -82,6 +82,8 @@ private slots:
     void copySaveAndRemoveAttachment();
     void doubleClickOpensImageOrFile();
     void dropInsertsLocalFiles();
+    void objectsNextToTableAreSaved_data();
+    void objectsNextToTableAreSaved();
     void contextMenus();
     void wordCount_data();
     void wordCount();
@@ -1048,6 +1050,85 @@ void tst_NoteEditor::dropInsertsLocalFiles()
     const bool inOrder = editor->bodyJson() == expected.arg(stored[0].id, stored[1].id);
     QVERIFY2(inOrder || editor->bodyJson() == expected.arg(stored[1].id, stored[0].id), qPrintable(editor->bodyJson()));
     QVERIFY(editor->bodyJson().indexOf(m_attachments->attachmentsForNote(kNoteId).first().id) > 0);
+}
+
+void tst_NoteEditor::objectsNextToTableAreSaved_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("above");
+
+    for (const char* how : {"insert", "paste", "drop"}) {
+        QTest::newRow(qPrintable(QStringLiteral("%1 above").arg(QLatin1String(how)))) << how << true;
+        QTest::newRow(qPrintable(QStringLiteral("%1 below").arg(QLatin1String(how)))) << how << false;
+    }
+}
+
+void tst_NoteEditor::objectsNextToTableAreSaved()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, above);
+
+    NoteEditor* editor = makeEditor();
+    QVERIFY(editor);
+    // A table on the first line: the empty lines around it are the spacers the table brings.
+    editor->loadNote(kNoteId, json(R"([{"insert":{"table":"{\"cells\":[[\"a\",\"b\"]],\"hasHeader\":false}"}},)"
+                                   R"({"insert":"\n"}])"));
+    const auto* table = qobject_cast<QTextTable*>(editor->document()->rootFrame()->childFrames().value(0));
+    QVERIFY(table);
+    const QTextBlock line =
+        editor->document()->findBlock(above ? table->firstPosition() - 1 : table->lastPosition() + 1);
+    QVERIFY(line.isValid() && line.text().isEmpty() && !QTextCursor(line).currentTable());
+    placeCursor(line.position());
+
+    const QString path = m_dir->filePath(QStringLiteral("photo.png"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(pngBytes());
+    file.close();
+    QString id;
+    if (how == QLatin1String("insert")) {
+        QVERIFY(editor->insertAttachmentFromPath(path));
+    } else if (how == QLatin1String("paste")) {
+        id = addAttachment(QStringLiteral("photo.png"), QStringLiteral("image/png"), pngBytes());
+        auto* mime = new QMimeData;
+        mime->setData(QLatin1String(NoteEditor::kDeltaMimeType),
+                      json(R"([{"insert":{"norvane-notes-attachment":"norvane-notes://attachment/%1"}},)"
+                           R"({"insert":"\n"}])")
+                          .arg(id)
+                          .toUtf8());
+        QGuiApplication::clipboard()->setMimeData(mime);
+        QTest::keyClick(editor, Qt::Key_V, Qt::ControlModifier);
+    } else {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path)});
+        // A point of the viewport that the editor maps to that line (the line above a table is thin).
+        QPoint at(20, -1);
+        for (int y = 0; y < editor->viewport()->height() && at.y() < 0; ++y) {
+            if (editor->cursorForPosition(QPoint(at.x(), y)).block() == line)
+                at.setY(y);
+        }
+        QVERIFY(at.y() >= 0);
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(editor->viewport(), &enter);
+        QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(editor->viewport(), &drop);
+        QVERIFY(drop.isAccepted());
+    }
+    if (id.isEmpty()) {
+        const QList<Attachment> stored = m_attachments->attachmentsForNote(kNoteId);
+        QCOMPARE(stored.size(), 1);
+        id = stored.first().id;
+    }
+    const QString saved = editor->bodyJson();
+    QVERIFY2(saved.contains(id), qPrintable(saved));
+    editor->loadNote(kNoteId, saved, true);
+    QVERIFY2(editor->bodyJson().contains(id), qPrintable(editor->bodyJson()));
+    QCOMPARE(qobject_cast<QTextTable*>(editor->document()->rootFrame()->childFrames().value(0))
+                 ->cellAt(0, 1)
+                 .firstCursorPosition()
+                 .block()
+                 .text(),
+             QStringLiteral("b"));
 }
 
 void tst_NoteEditor::contextMenus()
