@@ -71,6 +71,8 @@ private slots:
     void ctrlLAndCtrlW();
     void paste_data();
     void paste();
+    void pastedFirstLineKeepsItsKind_data();
+    void pastedFirstLineKeepsItsKind();
     void copyPasteKeepsCheckLists();
     void checkBoxTogglesOnClick();
     void tripleClickSelectsParagraph();
@@ -674,6 +676,51 @@ void tst_NoteEditor::paste()
     DeltaDocument reference;
     reference.loadJson(body);
     QCOMPARE(editor->bodyJson(), reference.toJson());
+}
+
+void tst_NoteEditor::pastedFirstLineKeepsItsKind_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("data");
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<QString>("line"); // the first pasted line as saved, with its line end
+
+    const QString h2 = json(R"("insert":"Plan"},{"attributes":{"header":2},"insert":"\n"})");
+    QTest::newRow("markdown, empty line after text") << "text/markdown"
+                                                     << "## Plan\nBuy" << json(R"([{"insert":"x\n\n"}])") << 2 << h2;
+    QTest::newRow("html, empty line after text")
+        << "text/html"
+        << "<h2>Plan</h2><p>Buy</p>" << json(R"([{"insert":"x\n\n"}])") << 2 << h2;
+    QTest::newRow("html, start of a line with text")
+        << "text/html"
+        << "<h2>Plan</h2><p>Buy</p>" << json(R"([{"insert":"x\nend\n"}])") << 2 << h2;
+}
+
+void tst_NoteEditor::pastedFirstLineKeepsItsKind()
+{
+    QFETCH(QString, format);
+    QFETCH(QString, data);
+    QFETCH(QString, body);
+    QFETCH(int, position);
+    QFETCH(QString, line);
+
+    NoteEditor* editor = makeEditor();
+    QVERIFY(editor);
+    editor->loadNote(kNoteId, body);
+    placeCursor(position);
+    auto* mime = new QMimeData;
+    if (format == QLatin1String("text/html"))
+        mime->setHtml(data);
+    else
+        mime->setData(format, data.toUtf8());
+    QGuiApplication::clipboard()->setMimeData(mime);
+    QTest::keyClick(editor, Qt::Key_V, Qt::ControlModifier);
+    const QString saved = editor->bodyJson();
+    QVERIFY2(saved.contains(line), qPrintable(saved));
+    // What was saved loads back the same.
+    editor->loadNote(kNoteId, saved, true);
+    QCOMPARE(editor->bodyJson(), saved);
 }
 
 void tst_NoteEditor::copyPasteKeepsCheckLists()
