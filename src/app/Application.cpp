@@ -6,9 +6,11 @@
 #include "DataPaths.h"
 #include "Interaction.h"
 #include "MainWindow.h"
+#include "NoteRepository.h"
 #include "NoteWindow.h"
 #include "PreferenceKeys.h"
 #include "PreferencesRepository.h"
+#include "Records.h"
 #include "SingleInstance.h"
 #include "Version.h"
 
@@ -161,8 +163,12 @@ void Application::restoreNoteWindows()
     const QString stored = prefs->stringValue(PrefKey::RestoreNoteWindows, QString());
     if (stored.isEmpty())
         return;
-    for (const QString& noteId : parseRestoreIds(stored))
-        m_state->openNoteWindow(noteId);
+    // Notes deleted or trashed since (by a sync, say) would only come back as empty windows.
+    for (const QString& noteId : parseRestoreIds(stored)) {
+        const std::optional<Note> note = m_state->notes()->noteById(noteId);
+        if (note && !note->isTrashed())
+            m_state->openNoteWindow(noteId);
+    }
     // Restored once only: the next quit writes the list afresh.
     prefs->remove(PrefKey::RestoreNoteWindows);
 }

@@ -471,13 +471,17 @@ QWidget* AppState::openNoteWindow(const QString& noteId)
         if (!window)
             return nullptr;
         m_noteWindows.insert(noteId, window);
+        m_noteWindowOrder.removeAll(noteId);
+        m_noteWindowOrder.append(noteId);
         // A window deleted on close leaves the registry too, even if it never announced closing.
         // Only while the entry is still this window: after it announced closing, a new window for the
         // same note may have taken its place.
         connect(window, &QObject::destroyed, this, [this, noteId] {
             const auto it = m_noteWindows.constFind(noteId);
-            if (it != m_noteWindows.cend() && it->isNull())
+            if (it != m_noteWindows.cend() && it->isNull()) {
                 m_noteWindows.remove(noteId);
+                m_noteWindowOrder.removeAll(noteId);
+            }
         });
     }
     window->show();
@@ -489,9 +493,9 @@ QWidget* AppState::openNoteWindow(const QString& noteId)
 QStringList AppState::openNoteWindowIds() const
 {
     QStringList ids;
-    for (auto it = m_noteWindows.cbegin(); it != m_noteWindows.cend(); ++it) {
-        if (it.value())
-            ids << it.key();
+    for (const QString& noteId : m_noteWindowOrder) {
+        if (noteWindow(noteId))
+            ids << noteId;
     }
     return ids;
 }
@@ -499,10 +503,12 @@ QStringList AppState::openNoteWindowIds() const
 void AppState::noteWindowClosed(const QString& noteId)
 {
     m_noteWindows.remove(noteId);
+    m_noteWindowOrder.removeAll(noteId);
 }
 
 void AppState::closeAllNoteWindows()
 {
+    m_noteWindowOrder.clear();
     const auto windows = std::exchange(m_noteWindows, {});
     for (const QPointer<QWidget>& window : windows) {
         if (!window)

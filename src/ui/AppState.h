@@ -63,6 +63,7 @@ public:
     // Brings the note's window forward, creating it when none is open. Null without a factory.
     QWidget* openNoteWindow(const QString& noteId);
     QWidget* noteWindow(const QString& noteId) const;
+    // In the order the windows were opened.
     QStringList openNoteWindowIds() const;
     void closeAllNoteWindows();
     // Stores a new empty note in the current notebook and opens it in its own window. Null when the
@@ -109,4 +110,6 @@ private:
     NoteWindowFactory m_noteWindowFactory;
     // Windows are top-level and may be deleted on close, so they are watched, not owned.
     QHash<QString, QPointer<QWidget>> m_noteWindows;
+    // In the order they were opened, which is the order they come back in at the next start.
+    QStringList m_noteWindowOrder;
 };
