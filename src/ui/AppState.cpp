@@ -534,6 +534,7 @@ QWidget* AppState::createNoteInWindow(QString* createdId)
     note.isSample = false;
     if (!m_notes->insert(note))
         return nullptr;
+    m_newNotesInWindows.insert(note.id);
     if (createdId)
         *createdId = note.id;
     return openNoteWindow(note.id);

@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -70,6 +71,8 @@ public:
     // note cannot be stored (or no window can be built; the note then exists all the same).
     // createdId, when given, receives the new note's id, empty when nothing was stored.
     QWidget* createNoteInWindow(QString* createdId = nullptr);
+    // True for a note createNoteInWindow made in this session.
+    bool isNewNoteInWindow(const QString& noteId) const { return m_newNotesInWindows.contains(noteId); }
 
 public slots:
     // A note window announces here that it closed; its entry goes, so the next open builds a new one.
@@ -112,4 +115,5 @@ private:
     QHash<QString, QPointer<QWidget>> m_noteWindows;
     // In the order they were opened, which is the order they come back in at the next start.
     QStringList m_noteWindowOrder;
+    QSet<QString> m_newNotesInWindows;
 };

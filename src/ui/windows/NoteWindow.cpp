@@ -359,14 +359,15 @@ void NoteWindow::closeEvent(QCloseEvent* event)
     saveNote();
     saveSnapshotIfChanged();
 
-    // An empty note closed unedited goes with its window: one the server knows of goes to the
-    // trash so the deletion reaches it, one that never left this machine is simply removed.
+    // An empty note goes with its window. Only a note this window created and that never held
+    // anything is removed outright; an existing note the user emptied goes to the trash, where it
+    // can be restored with its history.
     if (loaded() && !m_editor->isReadOnly()) {
         const std::optional<Note> note = m_state->notes()->noteById(m_noteId);
         if (note && isBodyBlank(note->body)) {
-            if (note->syncStatus == SyncStatus::Pending)
+            if (m_state->isNewNoteInWindow(m_noteId) && note->version <= 1)
                 m_state->notes()->purge(m_noteId);
-            else
+            else if (!note->isTrashed())
                 m_state->notes()->moveToTrash(m_noteId);
             emit windowClosed(m_noteId);
             return;
