@@ -592,14 +592,16 @@ void MainWindow::onNoteSelected(const QString& noteId)
 
 void MainWindow::moveCurrentNoteToTrash(bool confirm)
 {
-    const QString noteId = m_noteList->selectedNoteId();
+    // The note on screen, which the list's selection need not be (a new note during a search, a
+    // note left open after switching notebooks).
+    const QString noteId = m_editor->noteId();
     if (noteId.isEmpty())
         return;
     if (confirm && !NoteActions::confirmMoveToTrash(this, m_state, noteId))
         return;
-    const int row = m_noteList->currentRow();
-    if (noteId == m_editor->noteId())
-        clearOpenNote();
+    QListWidgetItem* listed = m_noteList->itemForNote(noteId);
+    const int row = listed ? m_noteList->row(listed) : -1;
+    clearOpenNote();
     m_state->notes()->moveToTrash(noteId);
 
     const int count = m_noteList->count();
@@ -608,8 +610,10 @@ void MainWindow::moveCurrentNoteToTrash(bool confirm)
         updateCentralPage();
         return;
     }
-    // The note that took the trashed one's row, or the new last one.
-    m_noteList->setCurrentRow(std::min(row, count - 1));
+    // The note that took the trashed one's row, or the new last one; a note that was not listed
+    // leaves the list's selection where it is.
+    if (row >= 0)
+        m_noteList->setCurrentRow(std::min(row, count - 1));
     openSelectedAsCurrent();
 }
 

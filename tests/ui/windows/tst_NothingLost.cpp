@@ -1,0 +1,182 @@
+#include "AppState.h"
+#include "AttachmentRepository.h"
+#include "Database.h"
+#include "Interaction.h"
+#include "MainWindow.h"
+#include "NoteActions.h"
+#include "NoteEditor.h"
+#include "NoteHeaderBar.h"
+#include "NoteListWidget.h"
+#include "NoteRepository.h"
+#include "NoteWindow.h"
+#include "NotebookListWidget.h"
+#include "NotebookRepository.h"
+#include "Records.h"
+#include "SnapshotRepository.h"
+#include "StatusBar.h"
+#include "UiTestLibrary.h"
+#include "VersionHistoryDialog.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSqlQuery>
+#include <QTextBlock>
+#include <QtTest>
+#include <functional>
+#include <memory>
+
+namespace {
+
+const QDateTime kNow(QDate(2026, 6, 17), QTime(10, 30), Qt::UTC);
+
+QString body(const QString& text)
+{
+    return QStringLiteral(R"([{"insert":"%1\n"}])").arg(text);
+}
+
+QString titleOf(const QString& body)
+{
+    Note note;
+    note.body = body;
+    return note.title();
+}
+
+QAction* actionNamed(QWidget* window, const QString& text)
+{
+    for (QAction* action : window->findChildren<QAction*>()) {
+        if (action->text() == text)
+            return action;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+// The ways a note's text could get lost: failed writes, an action landing on the wrong note, a
+// history that never fills, an attachment that goes while something still refers to it.
+class tst_NothingLost : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void actionsHitNoteOnScreen_data();
+    void actionsHitNoteOnScreen();
+
+private:
+    Note addNote(const QString& text, const QString& notebookId = QString());
+    QList<Snapshot> snapshots(const QString& noteId) const { return m_state->snapshots()->snapshotsForNote(noteId); }
+
+    UiTestLibrary m_library;
+    std::unique_ptr<AppState>& m_state = m_library.state;
+};
+
+void tst_NothingLost::initTestCase()
+{
+    UiTestLibrary::useTestSettings("tst_NothingLost");
+}
+
+void tst_NothingLost::init()
+{
+    QVERIFY(m_library.open(kNow));
+    NoteWindow::install(m_state.get());
+}
+
+void tst_NothingLost::cleanup()
+{
+    m_library.close();
+}
+
+Note tst_NothingLost::addNote(const QString& text, const QString& notebookId)
+{
+    Note note;
+    note.id = newId();
+    note.notebookId = notebookId;
+    note.body = body(text);
+    note.createdAt = note.updatedAt = note.modifiedAt = kNow.addDays(-1);
+    if (!m_state->notes()->insert(note))
+        qFatal("inserting a test note failed");
+    return note;
+}
+
+void tst_NothingLost::actionsHitNoteOnScreen_data()
+{
+    QTest::addColumn<QString>("situation");
+    QTest::addColumn<QString>("action"); // the header's trash, or the Note menu's
+
+    QTest::newRow("new note during a search, header") << "search"
+                                                      << "header";
+    QTest::newRow("new note during a search, menu") << "search"
+                                                    << "menu";
+    QTest::newRow("after switching notebooks, header") << "notebook"
+                                                       << "header";
+}
+
+void tst_NothingLost::actionsHitNoteOnScreen()
+{
+    QFETCH(QString, situation);
+    QFETCH(QString, action);
+
+    Notebook other;
+    other.id = newId();
+    other.name = QStringLiteral("Other");
+    other.createdAt = other.updatedAt = kNow;
+    QVERIFY(m_state->notebooks()->insert(other));
+    const Note apple = addNote(QStringLiteral("Apple pie"));
+    const Note banana = addNote(QStringLiteral("Banana bread"), other.id);
+    m_state->setCurrentNote(apple.id);
+    MainWindow main(m_state.get());
+    main.show();
+    QApplication::setActiveWindow(&main);
+    QVERIFY(QTest::qWaitForWindowActive(&main));
+
+    QString onScreen;
+    if (situation == QLatin1String("search")) {
+        QTest::keyClicks(main.searchEdit(), QStringLiteral("Apple"));
+        QTRY_COMPARE(main.noteList()->count(), 1);
+        main.noteList()->selectNote(apple.id);
+        QTest::keySequence(&main, QKeySequence(QStringLiteral("Ctrl+N")));
+        onScreen = main.editor()->noteId();
+        QVERIFY(onScreen != apple.id);
+        QTest::keyClicks(main.editor(), QStringLiteral("Fresh"));
+        QCOMPARE(main.noteList()->selectedNoteId(), apple.id);
+    } else {
+        onScreen = apple.id;
+        QListWidget* sidebar = main.notebookList();
+        QListWidgetItem* target = nullptr;
+        for (int row = 0; row < sidebar->count(); ++row) {
+            if (sidebar->item(row)->data(NotebookListRole::NotebookId).toString() == other.id)
+                target = sidebar->item(row);
+        }
+        QVERIFY(target);
+        QTest::mouseClick(sidebar->viewport(), Qt::LeftButton, {}, sidebar->visualItemRect(target).center());
+        QTRY_COMPARE(main.noteList()->count(), 1);
+        QCOMPARE(main.editor()->noteId(), apple.id);
+    }
+
+    Interaction::Script script;
+    script.answer(QMessageBox::Yes);
+    if (action == QLatin1String("header")) {
+        auto* more = main.findChild<QMenu*>(QStringLiteral("moreMenu"));
+        QVERIFY(more);
+        actionNamed(more, QStringLiteral("Move to Trash"))->trigger();
+    } else {
+        actionNamed(main.menuBar(), QStringLiteral("Move to Trash…"))->trigger();
+    }
+
+    QVERIFY(m_state->notes()->noteById(onScreen)->isTrashed());
+    for (const Note& bystander : {apple, banana}) {
+        if (bystander.id != onScreen)
+            QVERIFY2(!m_state->notes()->noteById(bystander.id)->isTrashed(), qPrintable(bystander.title()));
+    }
+}
+
+QTEST_MAIN(tst_NothingLost)
+#include "tst_NothingLost.moc"
