@@ -226,7 +226,10 @@ void MainWindow::createMenuBar()
             m_state->createNoteInWindow();
         },
         true);
-    add(file, QStringLiteral("Save Snapshot"), QKeySequence(QKeySequence::Save), [this] { saveCurrentNote(); });
+    add(file, QStringLiteral("Save Snapshot"), QKeySequence(QKeySequence::Save), [this] {
+        if (NoteActions::takeSnapshot(m_state, m_editor, this, m_lastSnapshotBody))
+            m_statusBar->showMessage(QStringLiteral("Snapshot saved"), kMessageMs);
+    });
     file->addSeparator();
     add(file, QStringLiteral("Import..."), QKeySequence(QStringLiteral("Ctrl+I")), [this] { openImportWizard(); });
     add(file, QStringLiteral("Export..."), QKeySequence(QStringLiteral("Ctrl+E")), [this] { exportCurrentNote(); });
@@ -530,7 +533,14 @@ void MainWindow::createNote()
 
 void MainWindow::openNote(const QString& noteId, bool force)
 {
-    if (m_findBar->isVisible() && noteId != m_editor->noteId())
+    const QString previous = m_editor->noteId();
+    if (!previous.isEmpty() && noteId != previous) {
+        // Leaving a note that changed since its last snapshot adds one, whether or not the
+        // autosave already wrote the change.
+        saveCurrentNote();
+        saveSnapshotIfChanged();
+    }
+    if (m_findBar->isVisible() && noteId != previous)
         m_findBar->closeBar();
 
     const std::optional<Note> note = noteId.isEmpty() ? std::nullopt : m_state->notes()->noteById(noteId);
@@ -554,7 +564,11 @@ void MainWindow::openNote(const QString& noteId, bool force)
     m_headerBar->setUpdatedText(NoteActions::updatedText(*note));
     m_headerBar->setShared(note->isShared);
     m_headerBar->setIncludeInTodos(m_state->notes()->includeInTodos(note->id));
-    m_lastSnapshotBody = note->body;
+    // A reload of the same note (after an autosave, or a change made in another window) keeps the
+    // body the last snapshot was compared with. It is taken as the editor writes it, which may
+    // spell the same content differently from the stored text.
+    if (note->id != previous || m_lastSnapshotBody.isEmpty())
+        m_lastSnapshotBody = m_editor->bodyJson();
     m_statusBar->setNoteOpen(true);
     updateCentralPage();
 }

@@ -173,6 +173,24 @@ bool snapshotIfChanged(AppState* state, NoteEditor* editor, QString& lastSnapsho
     return true;
 }
 
+bool takeSnapshot(AppState* state, NoteEditor* editor, QObject* source, QString& lastSnapshotBody)
+{
+    if (!editorHasNote(editor) || editor->isReadOnly())
+        return false;
+    saveEditorNote(state, editor, source);
+    const QString body = editor->bodyJson();
+    const std::optional<Note> note = state->notes()->noteById(editor->noteId());
+    if (!note || body.isEmpty())
+        return false;
+    const QList<Snapshot> history = state->snapshots()->snapshotsForNote(note->id);
+    if (history.isEmpty() || history.first().body != body) {
+        if (!state->snapshots()->insert({newId(), note->id, note->version, body, Clock::nowUtc()}))
+            return false;
+    }
+    lastSnapshotBody = body;
+    return true;
+}
+
 bool confirmMoveToTrash(QWidget* parent, AppState* state, const QString& noteId)
 {
     const std::optional<Note> note = state->notes()->noteById(noteId);

@@ -26,6 +26,11 @@ bool saveEditorNote(AppState* state, NoteEditor* editor, QObject* source);
 // which then takes that body. Nothing for no note, a read-only editor or an empty lastSnapshotBody.
 bool snapshotIfChanged(AppState* state, NoteEditor* editor, QString& lastSnapshotBody);
 
+// Save Snapshot: writes the note back and stores its body in the history unless the newest
+// snapshot already holds it; lastSnapshotBody then takes that body. True when the history holds
+// the body afterwards.
+bool takeSnapshot(AppState* state, NoteEditor* editor, QObject* source, QString& lastSnapshotBody);
+
 // "Move \"%1\" to Trash?" with Yes/No, No the default. True when the user said Yes.
 bool confirmMoveToTrash(QWidget* parent, AppState* state, const QString& noteId);
 

@@ -119,7 +119,10 @@ void NoteWindow::createMenuBar()
     };
 
     QMenu* file = bar->addMenu(QStringLiteral("&File"));
-    add(file, QStringLiteral("Save Snapshot"), QKeySequence(QKeySequence::Save), [this] { saveNote(); });
+    add(file, QStringLiteral("Save Snapshot"), QKeySequence(QKeySequence::Save), [this] {
+        if (NoteActions::takeSnapshot(m_state, m_editor, this, m_lastSnapshotBody))
+            m_statusBar->showMessage(QStringLiteral("Snapshot saved"), 3000);
+    });
     add(file, QStringLiteral("Export..."), QKeySequence(QStringLiteral("Ctrl+E")), [this] {
         saveNote();
         NoteActions::exportNote(this, m_state, m_editor->noteId(), m_statusBar);
@@ -242,7 +245,10 @@ void NoteWindow::openNote()
     const bool editable = note->ownerId.isEmpty() || note->permission == QLatin1String("edit");
     m_editor->setReadOnly(!editable);
     m_toolbar->setEnabled(editable);
-    m_lastSnapshotBody = note->body;
+    // Reloads (an autosave, a change made elsewhere) keep the body the last snapshot was taken of,
+    // taken as the editor writes it.
+    if (m_lastSnapshotBody.isEmpty())
+        m_lastSnapshotBody = m_editor->bodyJson();
     showNoteDetails(*note);
 }
 

@@ -69,6 +69,8 @@ private slots:
 
     void actionsHitNoteOnScreen_data();
     void actionsHitNoteOnScreen();
+    void historyFillsUp_data();
+    void historyFillsUp();
 
 private:
     Note addNote(const QString& text, const QString& notebookId = QString());
@@ -176,6 +178,67 @@ void tst_NothingLost::actionsHitNoteOnScreen()
         if (bystander.id != onScreen)
             QVERIFY2(!m_state->notes()->noteById(bystander.id)->isTrashed(), qPrintable(bystander.title()));
     }
+}
+
+void tst_NothingLost::historyFillsUp_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<int>("expected"); // snapshots of the first note afterwards
+
+    // Save Snapshot stores one, and a second press with nothing new stores no other.
+    QTest::newRow("Save Snapshot") << "key" << 1;
+    QTest::newRow("switching after the autosave") << "switch" << 1;
+    QTest::newRow("switching after another window changed it") << "window" << 1;
+    QTest::newRow("switching unchanged") << "nothing" << 0;
+}
+
+void tst_NothingLost::historyFillsUp()
+{
+    QFETCH(QString, how);
+    QFETCH(int, expected);
+
+    const Note first = addNote(QStringLiteral("First"));
+    const Note second = addNote(QStringLiteral("Second"));
+    m_state->setCurrentNote(first.id);
+    MainWindow main(m_state.get());
+    main.show();
+    QApplication::setActiveWindow(&main);
+    QVERIFY(QTest::qWaitForWindowActive(&main));
+    NoteEditor* editor = main.editor();
+    editor->setFocus();
+    editor->moveCursor(QTextCursor::End);
+
+    QString typed = QStringLiteral("First");
+    if (how == QLatin1String("key")) {
+        QTest::keyClicks(editor, QStringLiteral(" draft"));
+        QTest::keySequence(editor, QKeySequence::Save);
+        QTest::keySequence(editor, QKeySequence::Save);
+        typed += QStringLiteral(" draft");
+    } else if (how == QLatin1String("switch")) {
+        QTest::keyClicks(editor, QStringLiteral(" draft"));
+        QTRY_VERIFY(editor->isSaved());
+        typed += QStringLiteral(" draft");
+    } else if (how == QLatin1String("window")) {
+        auto* window = qobject_cast<NoteWindow*>(m_state->openNoteWindow(first.id));
+        window->editor()->moveCursor(QTextCursor::End);
+        QTest::keyClicks(window->editor(), QStringLiteral(" elsewhere"));
+        QTRY_VERIFY(window->editor()->isSaved());
+        QCOMPARE(editor->toPlainText(), QStringLiteral("First elsewhere"));
+        typed += QStringLiteral(" elsewhere");
+    }
+    if (how != QLatin1String("key"))
+        main.noteList()->selectNote(second.id);
+
+    const QList<Snapshot> history = snapshots(first.id);
+    QCOMPARE(history.size(), expected);
+    if (expected == 0)
+        return;
+    QCOMPARE(titleOf(history.first().body), typed);
+
+    // The history says how far back it goes.
+    VersionHistoryDialog dialog(m_state.get(), first.id);
+    auto* reach = dialog.findChild<QLabel*>(QStringLiteral("historyReachLabel"));
+    QVERIFY(reach->text().contains(kNow.toLocalTime().toString(QStringLiteral("MMM d, yyyy"))));
 }
 
 QTEST_MAIN(tst_NothingLost)
