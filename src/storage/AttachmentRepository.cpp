@@ -173,6 +173,31 @@ bool AttachmentRepository::deleteAllForNote(const QString& noteId)
     return allDeleted;
 }
 
+int AttachmentRepository::deleteUnreferenced(const QStringList& ids)
+{
+    int deleted = 0;
+    QSqlQuery q(m_db->db());
+    for (const QString& id : ids) {
+        if (id.isEmpty() || !attachmentById(id))
+            continue;
+        // The id in any form a body may hold it: inside the attachment URL or as a bare embed value.
+        q.prepare(QStringLiteral("SELECT EXISTS (SELECT 1 FROM notes WHERE instr(body, ?) > 0) OR "
+                                 "EXISTS (SELECT 1 FROM note_snapshots WHERE instr(body, ?) > 0)"));
+        q.addBindValue(id);
+        q.addBindValue(id);
+        if (!q.exec() || !q.next()) {
+            qCWarning(lcStorage).noquote()
+                << "AttachmentRepository::deleteUnreferenced failed:" << q.lastError().text();
+            continue;
+        }
+        const bool referenced = q.value(0).toBool();
+        q.finish();
+        if (!referenced && deleteById(id))
+            ++deleted;
+    }
+    return deleted;
+}
+
 void AttachmentRepository::removeFiles(const QStringList& ids)
 {
     if (m_db->inTransaction()) {

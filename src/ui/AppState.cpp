@@ -335,6 +335,9 @@ void AppState::connectRepositories()
     // A purged note takes its attachment rows and files with it.
     connect(m_notes, &NoteRepository::notePurged, m_attachments, &AttachmentRepository::deleteAllForNote);
     connect(m_notes, &NoteRepository::attachmentsOrphaned, m_attachments, &AttachmentRepository::removeFiles);
+    // Thinning the history may take away the last reference to an attachment removed from the text.
+    connect(m_snapshots, &SnapshotRepository::attachmentsReleased, m_attachments,
+            &AttachmentRepository::deleteUnreferenced);
 }
 
 void AppState::createTheme()

@@ -48,6 +48,7 @@
 #include <QUrl>
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 using namespace TextFormats;
 
@@ -505,6 +506,8 @@ void NoteEditor::loadNote(const QString& noteId, const QString& body, bool force
         scroll = verticalScrollBar()->value();
     }
 
+    if (!sameNote)
+        releaseRemovedAttachments();
     m_loading = true;
     ++m_loadGeneration;
     m_noteId = noteId;
@@ -542,6 +545,7 @@ void NoteEditor::loadNote(const QString& noteId, const QString& body, bool force
 
 void NoteEditor::clear()
 {
+    releaseRemovedAttachments();
     m_loading = true;
     ++m_loadGeneration;
     m_noteId.clear();
@@ -1971,8 +1975,20 @@ void NoteEditor::removeAttachmentAtCursor(const QString& attachmentId)
         return;
     cursor.removeSelectedText();
     setTextCursor(cursor);
-    if (m_attachments)
-        m_attachments->deleteById(attachmentId);
+    // Undo brings the object back, so the file must still be there for it.
+    if (!m_removedAttachments.contains(attachmentId))
+        m_removedAttachments << attachmentId;
+}
+
+void NoteEditor::releaseRemovedAttachments()
+{
+    QStringList ids = std::exchange(m_removedAttachments, {});
+    if (ids.isEmpty() || !m_attachments)
+        return;
+    // Whatever the text still shows (an undone removal whose save has not happened) stays.
+    const QString body = m_noteId.isEmpty() ? QString() : bodyJson();
+    ids.removeIf([&body](const QString& id) { return body.contains(id); });
+    m_attachments->deleteUnreferenced(ids);
 }
 
 void NoteEditor::refreshAttachments()

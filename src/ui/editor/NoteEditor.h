@@ -4,6 +4,7 @@
 #include <QPoint>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <functional>
@@ -117,7 +118,12 @@ public:
     void saveAttachmentAs(const QString& attachmentId, const QString& fileName);
     // Writes the temporary copy and puts its file URL on the clipboard; false when nothing was written.
     bool copyAttachmentFile(const QString& attachmentId);
+    // Takes the attachment out of the text, undoably; its row and file stay until the note is left.
     void removeAttachmentAtCursor(const QString& attachmentId);
+    // Attachments removed from this note go for good when nothing refers to them any more: not the
+    // text shown here, the stored body, another note or a snapshot. Loading another note and
+    // clearing do this; an owner closing for good calls it after writing the note back.
+    void releaseRemovedAttachments();
 
     void openLink(const QString& url);
     void refreshAttachments();
@@ -212,4 +218,6 @@ private:
     // Bumped by every load and clear, so an answer from a dialog opened before it is dropped.
     int m_loadGeneration = 0;
     QString m_loadedStyle;
+    // Removed through the menu while this note was shown; checked when it is left.
+    QStringList m_removedAttachments;
 };

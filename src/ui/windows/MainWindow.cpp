@@ -840,6 +840,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
         hide();
         return;
     }
+    m_editor->releaseRemovedAttachments();
     event->accept();
 }
 
@@ -1152,6 +1153,7 @@ void MainWindow::quitApplication()
 {
     saveCurrentNote();
     saveSnapshotIfChanged();
+    m_editor->releaseRemovedAttachments();
     PreferencesRepository* prefs = m_state->preferences();
     prefs->setValue(QLatin1String(PrefKey::RestoreNoteWindows), m_state->openNoteWindowIds().join(QLatin1Char(',')));
     prefs->setBool(QLatin1String(PrefKey::RestoreTodosWindow), m_todosScreen && m_todosScreen->isVisible());

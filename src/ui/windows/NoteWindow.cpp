@@ -364,6 +364,7 @@ void NoteWindow::closeEvent(QCloseEvent* event)
     m_closed = true;
     saveNote();
     saveSnapshotIfChanged();
+    m_editor->releaseRemovedAttachments();
 
     // An empty note goes with its window. Only a note this window created and that never held
     // anything is removed outright; an existing note the user emptied goes to the trash, where it

@@ -1018,15 +1018,28 @@ void tst_NoteEditor::copySaveAndRemoveAttachment()
     }
 
     // The cursor right after the object: the character before it is removed.
+    const QString withObject = editor->bodyJson();
     placeCursor(2);
     editor->removeAttachmentAtCursor(id);
     QCOMPARE(editor->bodyJson(), json(R"([{"insert":"ab"},{"insert":"\n"}])"));
-    QVERIFY(!m_attachments->attachmentById(id));
-    QVERIFY(!QFile::exists(m_attachments->filePath(id)));
     // Nothing else is removed when the cursor is not next to that attachment.
     placeCursor(1);
     editor->removeAttachmentAtCursor(id);
     QCOMPARE(editor->bodyJson(), json(R"([{"insert":"ab"},{"insert":"\n"}])"));
+    // Undo brings the attachment back whole: row and file are still there.
+    QTest::keyClick(editor, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(editor->bodyJson(), withObject);
+    QCOMPARE(m_attachments->fileData(id), QByteArray("%PDF-1.4 x"));
+    // Leaving the note with the attachment shown keeps it; removed, with nothing else (the stored
+    // body, a snapshot) referring to it, it goes.
+    editor->clear();
+    QVERIFY(m_attachments->attachmentById(id));
+    editor->loadNote(kNoteId, withObject);
+    placeCursor(2);
+    editor->removeAttachmentAtCursor(id);
+    editor->loadNote(newId(), json(R"([{"insert":"other\n"}])"));
+    QVERIFY(!m_attachments->attachmentById(id));
+    QVERIFY(!QFile::exists(m_attachments->filePath(id)));
 }
 
 void tst_NoteEditor::doubleClickOpensImageOrFile()

@@ -71,6 +71,8 @@ private slots:
     void actionsHitNoteOnScreen();
     void historyFillsUp_data();
     void historyFillsUp();
+    void removedAttachmentStaysWhileReferenced_data();
+    void removedAttachmentStaysWhileReferenced();
 
 private:
     Note addNote(const QString& text, const QString& notebookId = QString());
@@ -239,6 +241,66 @@ void tst_NothingLost::historyFillsUp()
     VersionHistoryDialog dialog(m_state.get(), first.id);
     auto* reach = dialog.findChild<QLabel*>(QStringLiteral("historyReachLabel"));
     QVERIFY(reach->text().contains(kNow.toLocalTime().toString(QStringLiteral("MMM d, yyyy"))));
+}
+
+void tst_NothingLost::removedAttachmentStaysWhileReferenced_data()
+{
+    QTest::addColumn<bool>("snapshotFirst"); // Ctrl+S while the attachment is in the note
+    QTest::addColumn<bool>("undo");          // Ctrl+Z after removing it
+    QTest::addColumn<bool>("keptAfterLeaving");
+
+    QTest::newRow("nothing else refers to it") << false << false << false;
+    QTest::newRow("a snapshot refers to it") << true << false << true;
+    QTest::newRow("undone") << false << true << true;
+}
+
+void tst_NothingLost::removedAttachmentStaysWhileReferenced()
+{
+    QFETCH(bool, snapshotFirst);
+    QFETCH(bool, undo);
+    QFETCH(bool, keptAfterLeaving);
+
+    const Note note = addNote(QStringLiteral("Pictures"));
+    const Note other = addNote(QStringLiteral("Other"));
+    m_state->setCurrentNote(note.id);
+    MainWindow main(m_state.get());
+    main.show();
+    QApplication::setActiveWindow(&main);
+    QVERIFY(QTest::qWaitForWindowActive(&main));
+    NoteEditor* editor = main.editor();
+    editor->setFocus();
+    editor->moveCursor(QTextCursor::End);
+
+    const QString source = m_library.dir->filePath(QStringLiteral("photo.txt"));
+    QFile file(source);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("bytes of a photo");
+    file.close();
+    QVERIFY(editor->insertAttachmentFromPath(source));
+    const QString id = m_state->attachments()->attachmentsForNote(note.id).value(0).id;
+    const QString stored = m_state->attachments()->filePath(id);
+    QTRY_VERIFY(editor->isSaved());
+    if (snapshotFirst)
+        QTest::keySequence(editor, QKeySequence::Save);
+
+    editor->removeAttachmentAtCursor(id);
+    QVERIFY(!editor->bodyJson().contains(id));
+    QTRY_VERIFY(editor->isSaved());
+    // Still there while the note is open: Ctrl+Z brings it back whole.
+    QVERIFY(QFile::exists(stored));
+    if (undo) {
+        QTest::keySequence(editor, QKeySequence::Undo);
+        QVERIFY(editor->bodyJson().contains(id));
+    }
+
+    main.noteList()->selectNote(other.id);
+    QCOMPARE(QFile::exists(stored), keptAfterLeaving);
+    QCOMPARE(m_state->attachments()->attachmentById(id).has_value(), keptAfterLeaving);
+    if (!keptAfterLeaving)
+        return;
+    // Purging the note takes it with it.
+    QVERIFY(m_state->notes()->purge(note.id));
+    QTRY_VERIFY(!QFile::exists(stored));
 }
 
 QTEST_MAIN(tst_NothingLost)
