@@ -6,6 +6,7 @@
 #include "DataPaths.h"
 #include "Interaction.h"
 #include "MainWindow.h"
+#include "NoteActions.h"
 #include "NoteRepository.h"
 #include "NoteWindow.h"
 #include "PreferenceKeys.h"
@@ -127,6 +128,8 @@ int Application::run(const QStringList& args)
     if (!options.newNote && !options.hasNoteId && !startMinimized)
         m_mainWindow->show();
 
+    // Text that could not be saved last time is offered back before anything else opens.
+    NoteActions::offerRecoveredText(m_mainWindow, m_state);
     restoreNoteWindows();
     restoreTodosWindow();
     showWhatsNewOnce();

@@ -13,6 +13,8 @@ class Database : public QObject
 
 public:
     static constexpr int kSchemaVersion = 2;
+    // How long a statement waits for a lock held by another connection before it fails.
+    static constexpr int kBusyTimeoutMs = 1000;
 
     explicit Database(QObject* parent = nullptr);
     ~Database() override;

@@ -473,9 +473,13 @@ void NoteEditor::restyle()
         m_autosaveTimer->stop();
         onAutosaveTimeout();
     }
+    // Text the owner could not store is reloaded as it stands and stays unsaved.
+    const bool unsaved = !m_saved;
     const bool readOnly = isReadOnly();
     loadNote(m_noteId, bodyJson(), true);
     setReadOnly(readOnly);
+    if (unsaved)
+        markSaveFailed();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -573,16 +577,30 @@ void NoteEditor::onContentsChanged()
         return;
     m_saved = false;
     emit savedStateChanged(false);
-    m_autosaveTimer->start();
+    m_autosaveTimer->start(kAutosaveMs);
     emit wordCountChanged(wordCount());
 }
 
 void NoteEditor::onAutosaveTimeout()
 {
     // The owner saves synchronously while the editor still reports unsaved changes.
+    m_saveFailed = false;
     emit noteModified();
+    if (m_saveFailed)
+        return;
     m_saved = true;
     emit savedStateChanged(true);
+}
+
+void NoteEditor::markSaveFailed()
+{
+    if (m_noteId.isEmpty())
+        return;
+    m_saveFailed = true;
+    m_saved = false;
+    m_autosaveTimer->start(kSaveRetryMs);
+    emit savedStateChanged(false);
+    emit saveFailed();
 }
 
 int NoteEditor::wordCount() const

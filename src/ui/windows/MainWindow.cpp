@@ -371,6 +371,12 @@ void MainWindow::connectSignals()
     connect(m_editor, &NoteEditor::noteModified, this, &MainWindow::saveCurrentNote);
     connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::onSavedStateChanged);
     connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
+    connect(m_editor, &NoteEditor::saveFailed, m_statusBar,
+            [this] { m_statusBar->showMessage(NoteActions::saveFailedMessage()); });
+    connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, [this](bool saved) {
+        if (saved && m_statusBar->currentMessage() == NoteActions::saveFailedMessage())
+            m_statusBar->clearMessage();
+    });
     connect(m_headerBar, &NoteHeaderBar::focusToggleClicked, this, [this] { setFocusMode(!m_focusMode); });
     // The header bar's trash button is a deliberate click on the note in view; the trash keeps it.
     connect(m_headerBar, &NoteHeaderBar::deleteRequested, this, [this] { moveCurrentNoteToTrash(false); });
@@ -535,9 +541,15 @@ void MainWindow::openNote(const QString& noteId, bool force)
 {
     const QString previous = m_editor->noteId();
     if (!previous.isEmpty() && noteId != previous) {
+        // The note on screen is left only once its text is stored somewhere.
+        if (!NoteActions::secureEditorNote(m_state, m_editor, this)) {
+            m_statusBar->showMessage(NoteActions::saveFailedMessage());
+            m_noteList->selectNote(previous);
+            m_state->setCurrentNote(previous);
+            return;
+        }
         // Leaving a note that changed since its last snapshot adds one, whether or not the
         // autosave already wrote the change.
-        saveCurrentNote();
         saveSnapshotIfChanged();
     }
     if (m_findBar->isVisible() && noteId != previous)
@@ -575,6 +587,10 @@ void MainWindow::openNote(const QString& noteId, bool force)
 
 void MainWindow::clearOpenNote()
 {
+    if (!m_editor->noteId().isEmpty()) {
+        NoteActions::secureEditorNote(m_state, m_editor, this);
+        saveSnapshotIfChanged();
+    }
     m_editor->clear();
     m_toolbar->setEnabled(false);
     m_headerBar->clear();
@@ -838,6 +854,12 @@ void MainWindow::closeEvent(QCloseEvent* event)
     if (m_closeToTray && m_trayIcon && m_trayIcon->isVisible()) {
         event->ignore();
         hide();
+        return;
+    }
+    // Text that is neither stored nor kept in a recovery file keeps the window open.
+    if (!NoteActions::secureEditorNote(m_state, m_editor, this)) {
+        m_statusBar->showMessage(NoteActions::saveFailedMessage());
+        event->ignore();
         return;
     }
     m_editor->releaseRemovedAttachments();
@@ -1151,7 +1173,10 @@ void MainWindow::setupTrayIcon()
 
 void MainWindow::quitApplication()
 {
-    saveCurrentNote();
+    if (!NoteActions::secureEditorNote(m_state, m_editor, this)) {
+        m_statusBar->showMessage(NoteActions::saveFailedMessage());
+        return;
+    }
     saveSnapshotIfChanged();
     m_editor->releaseRemovedAttachments();
     PreferencesRepository* prefs = m_state->preferences();

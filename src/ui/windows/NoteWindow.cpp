@@ -169,6 +169,12 @@ void NoteWindow::connectSignals()
     connect(m_editor, &NoteEditor::noteModified, this, &NoteWindow::saveNote);
     connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::onSavedStateChanged);
     connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
+    connect(m_editor, &NoteEditor::saveFailed, m_statusBar,
+            [this] { m_statusBar->showMessage(NoteActions::saveFailedMessage()); });
+    connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, [this](bool saved) {
+        if (saved && m_statusBar->currentMessage() == NoteActions::saveFailedMessage())
+            m_statusBar->clearMessage();
+    });
 
     auto noteId = [this] {
         return m_editor->noteId();
@@ -271,6 +277,8 @@ void NoteWindow::showNoteDetails(const Note& note)
 
 void NoteWindow::clearContent()
 {
+    if (loaded())
+        NoteActions::secureEditorNote(m_state, m_editor, this);
     if (m_findBar->isVisible())
         m_findBar->closeBar();
     m_editor->clear();
@@ -361,8 +369,13 @@ void NoteWindow::closeEvent(QCloseEvent* event)
     event->accept();
     if (m_closed)
         return;
+    // The window stays open while its text is neither stored nor kept in a recovery file.
+    if (!NoteActions::secureEditorNote(m_state, m_editor, this)) {
+        m_statusBar->showMessage(NoteActions::saveFailedMessage());
+        event->ignore();
+        return;
+    }
     m_closed = true;
-    saveNote();
     saveSnapshotIfChanged();
     m_editor->releaseRemovedAttachments();
 

@@ -12,6 +12,7 @@
 #include "NotebookListWidget.h"
 #include "NotebookRepository.h"
 #include "Records.h"
+#include "RecoveryFiles.h"
 #include "SnapshotRepository.h"
 #include "StatusBar.h"
 #include "UiTestLibrary.h"
@@ -67,6 +68,8 @@ private slots:
     void init();
     void cleanup();
 
+    void failedSaveKeepsText_data();
+    void failedSaveKeepsText();
     void actionsHitNoteOnScreen_data();
     void actionsHitNoteOnScreen();
     void historyFillsUp_data();
@@ -80,11 +83,15 @@ private:
 
     UiTestLibrary m_library;
     std::unique_ptr<AppState>& m_state = m_library.state;
+    QTemporaryDir m_temp;
 };
 
 void tst_NothingLost::initTestCase()
 {
     UiTestLibrary::useTestSettings("tst_NothingLost");
+    QVERIFY(m_temp.isValid());
+    // Recovery files that fall back to the temporary folder land in one of ours.
+    qputenv("TMPDIR", m_temp.path().toLocal8Bit());
 }
 
 void tst_NothingLost::init()
@@ -96,6 +103,7 @@ void tst_NothingLost::init()
 void tst_NothingLost::cleanup()
 {
     m_library.close();
+    QDir(RecoveryFiles::temporaryDirectory()).removeRecursively();
 }
 
 Note tst_NothingLost::addNote(const QString& text, const QString& notebookId)
@@ -108,6 +116,113 @@ Note tst_NothingLost::addNote(const QString& text, const QString& notebookId)
     if (!m_state->notes()->insert(note))
         qFatal("inserting a test note failed");
     return note;
+}
+
+void tst_NothingLost::failedSaveKeepsText_data()
+{
+    QTest::addColumn<bool>("readOnly"); // else a lock held by another connection
+    QTest::addColumn<bool>("inWindow"); // leave by closing a note window, else by switching notes
+
+    QTest::newRow("held lock, switching notes") << false << false;
+    QTest::newRow("read-only file, closing the note window") << true << true;
+}
+
+void tst_NothingLost::failedSaveKeepsText()
+{
+    QFETCH(bool, readOnly);
+    QFETCH(bool, inWindow);
+
+    const Note alpha = addNote(QStringLiteral("Alpha"));
+    const Note beta = addNote(QStringLiteral("Beta"));
+    m_state->setCurrentNote(alpha.id);
+    MainWindow main(m_state.get());
+    main.show();
+    NoteWindow* window = inWindow ? qobject_cast<NoteWindow*>(m_state->openNoteWindow(alpha.id)) : nullptr;
+    NoteEditor* editor = inWindow ? window->editor() : main.editor();
+    StatusBar* bar = inWindow ? window->noteStatusBar() : main.mainStatusBar();
+    QCOMPARE(editor->noteId(), alpha.id);
+
+    QSqlDatabase db = m_state->database()->db();
+    const QString path = m_state->database()->path();
+    // Another program's connection to the same file.
+    const QString holderName = newId();
+    QSqlDatabase holder = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), holderName);
+    const auto breakWrites = [&] {
+        if (readOnly) {
+            // Permissions alone do not stop a connection that is already open (nor the super-user),
+            // so the connection is told as well; it then fails the way it does on a read-only file.
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+            QVERIFY(QSqlQuery(db).exec(QStringLiteral("PRAGMA query_only=ON")));
+        } else {
+            holder.setDatabaseName(path);
+            QVERIFY(holder.open());
+            QVERIFY(QSqlQuery(holder).exec(QStringLiteral("BEGIN IMMEDIATE")));
+            // The lock is never let go while we wait; waiting the full time out would only slow this.
+            QVERIFY(QSqlQuery(db).exec(QStringLiteral("PRAGMA busy_timeout=50")));
+        }
+    };
+    const auto mendWrites = [&] {
+        if (readOnly) {
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+            QVERIFY(QSqlQuery(db).exec(QStringLiteral("PRAGMA query_only=OFF")));
+        } else {
+            QVERIFY(QSqlQuery(holder).exec(QStringLiteral("ROLLBACK")));
+            holder.close();
+        }
+    };
+    const auto storedTitle = [&] {
+        return m_state->notes()->noteById(alpha.id)->title();
+    };
+
+    // A failed write is never "Saved": the text stays, the status bar says so, and a retry stores
+    // it once the database takes writes again.
+    breakWrites();
+    editor->moveCursor(QTextCursor::End);
+    QTest::keyClicks(editor, QStringLiteral(" one"));
+    QSignalSpy failed(editor, &NoteEditor::saveFailed);
+    QVERIFY(failed.wait(5000));
+    QVERIFY(!editor->isSaved());
+    QVERIFY(bar->saveState() != StatusBar::Saved);
+    QCOMPARE(bar->currentMessage(), NoteActions::saveFailedMessage());
+    QCOMPARE(storedTitle(), QStringLiteral("Alpha"));
+    mendWrites();
+    QTRY_VERIFY_WITH_TIMEOUT(editor->isSaved(), 5000);
+    QCOMPARE(storedTitle(), QStringLiteral("Alpha one"));
+    QVERIFY(bar->currentMessage().isEmpty());
+
+    // Leaving the note while it cannot be stored puts the text in a recovery file.
+    breakWrites();
+    QTest::keyClicks(editor, QStringLiteral(" two"));
+    if (readOnly) {
+        // Not even the folder beside the database takes it: the temporary folder does.
+        QFile blocker(RecoveryFiles::directoryFor(path));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
+    if (inWindow) {
+        QVERIFY(window->close());
+        QVERIFY(!m_state->noteWindow(alpha.id));
+    } else {
+        main.noteList()->selectNote(beta.id);
+        QCOMPARE(main.editor()->noteId(), beta.id);
+    }
+    QCOMPARE(storedTitle(), QStringLiteral("Alpha one"));
+    const QList<RecoveredText> kept = RecoveryFiles::pending(path);
+    QCOMPARE(kept.size(), 1);
+    QCOMPARE(QFileInfo(kept.first().path).absolutePath(),
+             readOnly ? RecoveryFiles::temporaryDirectory() : RecoveryFiles::directoryFor(path));
+    mendWrites();
+
+    // At the next start it is offered back; taking it stores it and keeps what it replaced.
+    Interaction::Script script;
+    script.answer(QMessageBox::Yes);
+    QCOMPARE(NoteActions::offerRecoveredText(&main, m_state.get()), 1);
+    QCOMPARE(script.requests().size(), 1);
+    QCOMPARE(storedTitle(), QStringLiteral("Alpha one two"));
+    QVERIFY(RecoveryFiles::pending(path).isEmpty());
+    QCOMPARE(titleOf(snapshots(alpha.id).first().body), QStringLiteral("Alpha one"));
+    QCOMPARE(NoteActions::offerRecoveredText(&main, m_state.get()), 0);
+    holder = QSqlDatabase();
+    QSqlDatabase::removeDatabase(holderName);
 }
 
 void tst_NothingLost::actionsHitNoteOnScreen_data()
@@ -180,6 +295,9 @@ void tst_NothingLost::actionsHitNoteOnScreen()
         if (bystander.id != onScreen)
             QVERIFY2(!m_state->notes()->noteById(bystander.id)->isTrashed(), qPrintable(bystander.title()));
     }
+    // What was typed last went to the trash with the note.
+    if (situation == QLatin1String("search"))
+        QCOMPARE(m_state->notes()->noteById(onScreen)->title(), QStringLiteral("Fresh"));
 }
 
 void tst_NothingLost::historyFillsUp_data()
