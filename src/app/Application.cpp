@@ -6,9 +6,12 @@
 #include "DataPaths.h"
 #include "Interaction.h"
 #include "MainWindow.h"
+#include "NoteActions.h"
+#include "NoteRepository.h"
 #include "NoteWindow.h"
 #include "PreferenceKeys.h"
 #include "PreferencesRepository.h"
+#include "Records.h"
 #include "SingleInstance.h"
 #include "UpdateFlows.h"
 #include "Version.h"
@@ -127,6 +130,8 @@ int Application::run(const QStringList& args)
     if (!options.newNote && !options.hasNoteId && !startMinimized)
         m_mainWindow->show();
 
+    // Text that could not be saved last time is offered back before anything else opens.
+    NoteActions::offerRecoveredText(m_mainWindow, m_state);
     restoreNoteWindows();
     restoreTodosWindow();
     showWhatsNewOnce();
@@ -163,8 +168,12 @@ void Application::restoreNoteWindows()
     const QString stored = prefs->stringValue(PrefKey::RestoreNoteWindows, QString());
     if (stored.isEmpty())
         return;
-    for (const QString& noteId : parseRestoreIds(stored))
-        m_state->openNoteWindow(noteId);
+    // Notes deleted or trashed since (by a sync, say) would only come back as empty windows.
+    for (const QString& noteId : parseRestoreIds(stored)) {
+        const std::optional<Note> note = m_state->notes()->noteById(noteId);
+        if (note && !note->isTrashed())
+            m_state->openNoteWindow(noteId);
+    }
     // Restored once only: the next quit writes the list afresh.
     prefs->remove(PrefKey::RestoreNoteWindows);
 }

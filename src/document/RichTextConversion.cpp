@@ -1111,14 +1111,8 @@ QTextTable* insertParsedTable(QTextCursor& cursor, const TableData& data)
 
 bool isTableSpacer(const QTextBlock& block)
 {
-    if (!block.isValid() || !block.blockFormat().boolProperty(TableSpacerProperty))
-        return false;
-    const QString text = block.text();
-    for (const QChar ch : text) {
-        if (ch != kObjectChar)
-            return false;
-    }
-    return true;
+    // Anything on the line, a picture or a file included, is content the user put there.
+    return block.isValid() && block.blockFormat().boolProperty(TableSpacerProperty) && block.length() <= 1;
 }
 
 QJsonArray documentToDelta(const QTextDocument* document)

@@ -335,6 +335,9 @@ void AppState::connectRepositories()
     // A purged note takes its attachment rows and files with it.
     connect(m_notes, &NoteRepository::notePurged, m_attachments, &AttachmentRepository::deleteAllForNote);
     connect(m_notes, &NoteRepository::attachmentsOrphaned, m_attachments, &AttachmentRepository::removeFiles);
+    // Thinning the history may take away the last reference to an attachment removed from the text.
+    connect(m_snapshots, &SnapshotRepository::attachmentsReleased, m_attachments,
+            &AttachmentRepository::deleteUnreferenced);
 }
 
 void AppState::createTheme()
@@ -471,13 +474,17 @@ QWidget* AppState::openNoteWindow(const QString& noteId)
         if (!window)
             return nullptr;
         m_noteWindows.insert(noteId, window);
+        m_noteWindowOrder.removeAll(noteId);
+        m_noteWindowOrder.append(noteId);
         // A window deleted on close leaves the registry too, even if it never announced closing.
         // Only while the entry is still this window: after it announced closing, a new window for the
         // same note may have taken its place.
         connect(window, &QObject::destroyed, this, [this, noteId] {
             const auto it = m_noteWindows.constFind(noteId);
-            if (it != m_noteWindows.cend() && it->isNull())
+            if (it != m_noteWindows.cend() && it->isNull()) {
                 m_noteWindows.remove(noteId);
+                m_noteWindowOrder.removeAll(noteId);
+            }
         });
     }
     window->show();
@@ -489,9 +496,9 @@ QWidget* AppState::openNoteWindow(const QString& noteId)
 QStringList AppState::openNoteWindowIds() const
 {
     QStringList ids;
-    for (auto it = m_noteWindows.cbegin(); it != m_noteWindows.cend(); ++it) {
-        if (it.value())
-            ids << it.key();
+    for (const QString& noteId : m_noteWindowOrder) {
+        if (noteWindow(noteId))
+            ids << noteId;
     }
     return ids;
 }
@@ -499,10 +506,12 @@ QStringList AppState::openNoteWindowIds() const
 void AppState::noteWindowClosed(const QString& noteId)
 {
     m_noteWindows.remove(noteId);
+    m_noteWindowOrder.removeAll(noteId);
 }
 
 void AppState::closeAllNoteWindows()
 {
+    m_noteWindowOrder.clear();
     const auto windows = std::exchange(m_noteWindows, {});
     for (const QPointer<QWidget>& window : windows) {
         if (!window)
@@ -528,6 +537,7 @@ QWidget* AppState::createNoteInWindow(QString* createdId)
     note.isSample = false;
     if (!m_notes->insert(note))
         return nullptr;
+    m_newNotesInWindows.insert(note.id);
     if (createdId)
         *createdId = note.id;
     return openNoteWindow(note.id);

@@ -81,6 +81,25 @@ void seedPreferences(const QHash<QString, QString>& values)
         prefs.setValue(it.key(), it.value());
 }
 
+// Stores notes with the given ids in the database of the current data directory; the ones listed in
+// trashed are in the trash.
+void seedNotes(const QStringList& ids, const QStringList& trashed = {})
+{
+    Database db;
+    QVERIFY(db.open(databasePath()));
+    QVERIFY(db.migrate());
+    NoteRepository notes(&db);
+    for (const QString& id : ids + trashed) {
+        Note note;
+        note.id = id;
+        note.body = QStringLiteral(R"([{"insert":"%1\n"}])").arg(id);
+        note.createdAt = note.updatedAt = note.modifiedAt = QDateTime::currentDateTimeUtc();
+        QVERIFY(notes.insert(note));
+        if (trashed.contains(id))
+            QVERIFY(notes.moveToTrash(id));
+    }
+}
+
 // A run() that returns as soon as its event loop has started. exit() rather than quit(): quit()
 // closes the windows, which would hide what start-up showed.
 int runOnce(const QStringList& args = {QStringLiteral("norvane-notes")})
@@ -356,8 +375,10 @@ void tst_Application::runStartsUp()
     QFETCH(bool, visible);
     QFETCH(QString, whatsNewAfter);
 
+    // Only notes that still exist outside the trash come back, in the order they were stored.
+    seedNotes({QStringLiteral("id-1"), QStringLiteral("id-2")}, {QStringLiteral("id-3")});
     QHash<QString, QString> seed{
-        {PrefKey::RestoreNoteWindows, QStringLiteral("id-2,,id-1")},
+        {PrefKey::RestoreNoteWindows, QStringLiteral("id-2,,id-4,id-3,id-1")},
         {PrefKey::RestoreTodosWindow, QStringLiteral("1")},
     };
     if (!startMinimized.isNull())
@@ -381,11 +402,9 @@ void tst_Application::runStartsUp()
 
     PreferencesRepository* prefs = app()->state()->preferences();
     QCOMPARE(prefs->value(PrefKey::LastWhatsNewVersion), std::optional<QString>(whatsNewAfter));
-    // Remembered windows are restored once only: both note windows (the empty part is no window)
-    // and the to-do window.
-    QStringList restored = app()->state()->openNoteWindowIds();
-    restored.sort();
-    QCOMPARE(restored, (QStringList{"id-1", "id-2"}));
+    // Remembered windows are restored once only: both live notes' windows (the empty part, the
+    // missing and the trashed note are no window) and the to-do window.
+    QCOMPARE(app()->state()->openNoteWindowIds(), (QStringList{"id-2", "id-1"}));
     QVERIFY(window->todosScreen() && window->todosScreen()->isVisible());
     QCOMPARE(prefs->value(PrefKey::RestoreNoteWindows), std::nullopt);
     QCOMPARE(prefs->value(PrefKey::RestoreTodosWindow), std::nullopt);

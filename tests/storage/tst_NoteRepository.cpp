@@ -526,18 +526,31 @@ void tst_NoteRepository::purgeInsideOpenTransaction()
 {
     PurgeFixture f;
     QVERIFY(f.populate());
+    QObject::connect(&f.notes, &NoteRepository::attachmentsOrphaned, &f.attachments,
+                     &AttachmentRepository::removeFiles);
+    const QString file = f.attachments.filePath(f.attachmentId);
     QSqlDatabase db = f.t.db();
     QVERIFY(db.transaction());
     QVERIFY(f.notes.purge(QStringLiteral("doomed")));
+    // The attachment file waits for the caller's transaction.
+    QVERIFY(QFile::exists(file));
     QVERIFY(db.rollback());
     // The caller's rollback undoes the purge too: it ran inside the caller's transaction.
     QVERIFY(f.notes.noteById(QStringLiteral("doomed")));
     QCOMPARE(countFor(f.t.db(), QStringLiteral("note_snapshots"), QStringLiteral("doomed")), 2);
+    QTest::qWait(0);
+    QCoreApplication::processEvents();
+    QVERIFY(QFile::exists(file));
+    QVERIFY(f.attachments.attachmentById(f.attachmentId));
 
     QVERIFY(db.transaction());
     QVERIFY(f.notes.purge(QStringLiteral("doomed")));
+    QCoreApplication::processEvents();
+    QVERIFY(QFile::exists(file));
     QVERIFY(db.commit());
     QVERIFY(!f.notes.noteById(QStringLiteral("doomed")));
+    QTRY_VERIFY(!QFile::exists(file));
+    QVERIFY(QFile::exists(f.attachments.filePath(f.bystanderAttachmentId)));
 }
 
 QTEST_GUILESS_MAIN(tst_NoteRepository)

@@ -1,8 +1,10 @@
 #include "../TestLibrary.h"
+#include "Clock.h"
 #include "NoteRepository.h"
 #include "SnapshotRepository.h"
 
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTest>
 
 namespace {
@@ -83,34 +85,46 @@ void tst_SnapshotRepository::storeAndList()
 
 void tst_SnapshotRepository::retention_data()
 {
-    QTest::addColumn<QList<int>>("inserted");
-    QTest::addColumn<int>("highest");
-    QTest::addColumn<int>("lowest");
-    QList<int> upTo51, reversed;
-    for (int v = 1; v <= 60; ++v) {
-        if (v <= 51)
-            upTo51 << v;
-        reversed.prepend(v);
-    }
-    QTest::newRow("one over the limit drops the oldest") << upTo51 << 51 << 2;
-    // Storing an old version below the newest fifty keeps the newest fifty.
-    QTest::newRow("old versions arriving last") << reversed << 60 << 11;
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("daysApart"); // between consecutive versions
+    QTest::addColumn<int>("maxKept");
+    QTest::addColumn<int>("lowest"); // the oldest version the history still reaches
+
+    // Every recent version stays, and one of the older ones on the same day.
+    QTest::newRow("a day of edits") << 60 << 0 << 21 << 40;
+    // A version a day for a year: thinned with age, yet reaching back nearly the whole year.
+    QTest::newRow("a year of daily edits") << 365 << 1 << 70 << 5;
+    // Beyond what thinning can hold, the bound drops the oldest.
+    QTest::newRow("years of monthly edits") << 150 << 31 << SnapshotRepository::kMaxSnapshotsPerNote << 51;
 }
 
 void tst_SnapshotRepository::retention()
 {
-    QFETCH(QList<int>, inserted);
-    QFETCH(int, highest);
+    QFETCH(int, count);
+    QFETCH(int, daysApart);
+    QFETCH(int, maxKept);
     QFETCH(int, lowest);
+    const QDateTime now = utc("2026-06-17T10:30:00.000Z");
+    Clock::Fixed clock(now);
     for (int v : {1, 2, 3})
         QVERIFY(m_repo->insert(snap(newId(), QStringLiteral("n2"), v)));
-    for (int v : inserted)
-        QVERIFY(m_repo->insert(snap(newId(), QStringLiteral("n1"), v)));
+    QSignalSpy released(m_repo.get(), &SnapshotRepository::attachmentsReleased);
+    for (int v = 1; v <= count; ++v) {
+        // The first version refers to an attachment, so thinning it out announces it.
+        const QString body = v == 1 ? QString::fromLatin1("[{\"insert\":{\"image\":\"norvane-notes:/"
+                                                          "/attachment/pic-1\"}}]")
+                                    : QStringLiteral("b%1").arg(v);
+        QVERIFY(
+            m_repo->insert({newId(), QStringLiteral("n1"), v, body, now.addDays(-qint64(daysApart) * (count - v))}));
+    }
 
     const QList<int> stored = versions(m_repo->snapshotsForNote(QStringLiteral("n1")));
-    QCOMPARE(stored.size(), 50);
-    QCOMPARE(stored.first(), highest);
+    QVERIFY2(stored.size() <= maxKept, qPrintable(QString::number(stored.size())));
+    for (int v = count; v > count - SnapshotRepository::kKeptRecent; --v)
+        QVERIFY(stored.contains(v));
     QCOMPARE(stored.last(), lowest);
+    QCOMPARE(released.size(), 1);
+    QCOMPARE(released.first().first().toStringList(), QStringList{QStringLiteral("pic-1")});
     // Another note's history is left alone.
     QCOMPARE(versions(m_repo->snapshotsForNote(QStringLiteral("n2"))), (QList<int>{3, 2, 1}));
 }

@@ -48,6 +48,7 @@
 #include <QUrl>
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 using namespace TextFormats;
 
@@ -472,9 +473,13 @@ void NoteEditor::restyle()
         m_autosaveTimer->stop();
         onAutosaveTimeout();
     }
+    // Text the owner could not store is reloaded as it stands and stays unsaved.
+    const bool unsaved = !m_saved;
     const bool readOnly = isReadOnly();
     loadNote(m_noteId, bodyJson(), true);
     setReadOnly(readOnly);
+    if (unsaved)
+        markSaveFailed();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -505,6 +510,8 @@ void NoteEditor::loadNote(const QString& noteId, const QString& body, bool force
         scroll = verticalScrollBar()->value();
     }
 
+    if (!sameNote)
+        releaseRemovedAttachments();
     m_loading = true;
     ++m_loadGeneration;
     m_noteId = noteId;
@@ -542,6 +549,7 @@ void NoteEditor::loadNote(const QString& noteId, const QString& body, bool force
 
 void NoteEditor::clear()
 {
+    releaseRemovedAttachments();
     m_loading = true;
     ++m_loadGeneration;
     m_noteId.clear();
@@ -569,16 +577,30 @@ void NoteEditor::onContentsChanged()
         return;
     m_saved = false;
     emit savedStateChanged(false);
-    m_autosaveTimer->start();
+    m_autosaveTimer->start(kAutosaveMs);
     emit wordCountChanged(wordCount());
 }
 
 void NoteEditor::onAutosaveTimeout()
 {
     // The owner saves synchronously while the editor still reports unsaved changes.
+    m_saveFailed = false;
     emit noteModified();
+    if (m_saveFailed)
+        return;
     m_saved = true;
     emit savedStateChanged(true);
+}
+
+void NoteEditor::markSaveFailed()
+{
+    if (m_noteId.isEmpty())
+        return;
+    m_saveFailed = true;
+    m_saved = false;
+    m_autosaveTimer->start(kSaveRetryMs);
+    emit savedStateChanged(false);
+    emit saveFailed();
 }
 
 int NoteEditor::wordCount() const
@@ -1971,8 +1993,20 @@ void NoteEditor::removeAttachmentAtCursor(const QString& attachmentId)
         return;
     cursor.removeSelectedText();
     setTextCursor(cursor);
-    if (m_attachments)
-        m_attachments->deleteById(attachmentId);
+    // Undo brings the object back, so the file must still be there for it.
+    if (!m_removedAttachments.contains(attachmentId))
+        m_removedAttachments << attachmentId;
+}
+
+void NoteEditor::releaseRemovedAttachments()
+{
+    QStringList ids = std::exchange(m_removedAttachments, {});
+    if (ids.isEmpty() || !m_attachments)
+        return;
+    // Whatever the text still shows (an undone removal whose save has not happened) stays.
+    const QString body = m_noteId.isEmpty() ? QString() : bodyJson();
+    ids.removeIf([&body](const QString& id) { return body.contains(id); });
+    m_attachments->deleteUnreferenced(ids);
 }
 
 void NoteEditor::refreshAttachments()

@@ -251,7 +251,10 @@ void MainWindow::createMenuBar()
             m_state->createNoteInWindow();
         },
         true);
-    add(file, QStringLiteral("Save Snapshot"), QKeySequence(QKeySequence::Save), [this] { saveCurrentNote(); });
+    add(file, QStringLiteral("Save Snapshot"), QKeySequence(QKeySequence::Save), [this] {
+        if (NoteActions::takeSnapshot(m_state, m_editor, this, m_lastSnapshotBody))
+            m_statusBar->showMessage(QStringLiteral("Snapshot saved"), kMessageMs);
+    });
     file->addSeparator();
     add(file, QStringLiteral("Import..."), QKeySequence(QStringLiteral("Ctrl+I")), [this] { openImportWizard(); });
     add(file, QStringLiteral("Export..."), QKeySequence(QStringLiteral("Ctrl+E")), [this] { exportCurrentNote(); });
@@ -396,6 +399,12 @@ void MainWindow::connectSignals()
     connect(m_editor, &NoteEditor::noteModified, this, &MainWindow::saveCurrentNote);
     connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::onSavedStateChanged);
     connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
+    connect(m_editor, &NoteEditor::saveFailed, m_statusBar,
+            [this] { m_statusBar->showMessage(NoteActions::saveFailedMessage()); });
+    connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, [this](bool saved) {
+        if (saved && m_statusBar->currentMessage() == NoteActions::saveFailedMessage())
+            m_statusBar->clearMessage();
+    });
     connect(m_headerBar, &NoteHeaderBar::focusToggleClicked, this, [this] { setFocusMode(!m_focusMode); });
     // The header bar's trash button is a deliberate click on the note in view; the trash keeps it.
     connect(m_headerBar, &NoteHeaderBar::deleteRequested, this, [this] { moveCurrentNoteToTrash(false); });
@@ -558,7 +567,20 @@ void MainWindow::createNote()
 
 void MainWindow::openNote(const QString& noteId, bool force)
 {
-    if (m_findBar->isVisible() && noteId != m_editor->noteId())
+    const QString previous = m_editor->noteId();
+    if (!previous.isEmpty() && noteId != previous) {
+        // The note on screen is left only once its text is stored somewhere.
+        if (!NoteActions::secureEditorNote(m_state, m_editor, this)) {
+            m_statusBar->showMessage(NoteActions::saveFailedMessage());
+            m_noteList->selectNote(previous);
+            m_state->setCurrentNote(previous);
+            return;
+        }
+        // Leaving a note that changed since its last snapshot adds one, whether or not the
+        // autosave already wrote the change.
+        saveSnapshotIfChanged();
+    }
+    if (m_findBar->isVisible() && noteId != previous)
         m_findBar->closeBar();
 
     const std::optional<Note> note = noteId.isEmpty() ? std::nullopt : m_state->notes()->noteById(noteId);
@@ -582,13 +604,21 @@ void MainWindow::openNote(const QString& noteId, bool force)
     m_headerBar->setUpdatedText(NoteActions::updatedText(*note));
     m_headerBar->setShared(note->isShared);
     m_headerBar->setIncludeInTodos(m_state->notes()->includeInTodos(note->id));
-    m_lastSnapshotBody = note->body;
+    // A reload of the same note (after an autosave, or a change made in another window) keeps the
+    // body the last snapshot was compared with. It is taken as the editor writes it, which may
+    // spell the same content differently from the stored text.
+    if (note->id != previous || m_lastSnapshotBody.isEmpty())
+        m_lastSnapshotBody = m_editor->bodyJson();
     m_statusBar->setNoteOpen(true);
     updateCentralPage();
 }
 
 void MainWindow::clearOpenNote()
 {
+    if (!m_editor->noteId().isEmpty()) {
+        NoteActions::secureEditorNote(m_state, m_editor, this);
+        saveSnapshotIfChanged();
+    }
     m_editor->clear();
     m_toolbar->setEnabled(false);
     m_headerBar->clear();
@@ -620,14 +650,16 @@ void MainWindow::onNoteSelected(const QString& noteId)
 
 void MainWindow::moveCurrentNoteToTrash(bool confirm)
 {
-    const QString noteId = m_noteList->selectedNoteId();
+    // The note on screen, which the list's selection need not be (a new note during a search, a
+    // note left open after switching notebooks).
+    const QString noteId = m_editor->noteId();
     if (noteId.isEmpty())
         return;
     if (confirm && !NoteActions::confirmMoveToTrash(this, m_state, noteId))
         return;
-    const int row = m_noteList->currentRow();
-    if (noteId == m_editor->noteId())
-        clearOpenNote();
+    QListWidgetItem* listed = m_noteList->itemForNote(noteId);
+    const int row = listed ? m_noteList->row(listed) : -1;
+    clearOpenNote();
     m_state->notes()->moveToTrash(noteId);
 
     const int count = m_noteList->count();
@@ -636,8 +668,10 @@ void MainWindow::moveCurrentNoteToTrash(bool confirm)
         updateCentralPage();
         return;
     }
-    // The note that took the trashed one's row, or the new last one.
-    m_noteList->setCurrentRow(std::min(row, count - 1));
+    // The note that took the trashed one's row, or the new last one; a note that was not listed
+    // leaves the list's selection where it is.
+    if (row >= 0)
+        m_noteList->setCurrentRow(std::min(row, count - 1));
     openSelectedAsCurrent();
 }
 
@@ -850,6 +884,13 @@ void MainWindow::closeEvent(QCloseEvent* event)
         hide();
         return;
     }
+    // Text that is neither stored nor kept in a recovery file keeps the window open.
+    if (!NoteActions::secureEditorNote(m_state, m_editor, this)) {
+        m_statusBar->showMessage(NoteActions::saveFailedMessage());
+        event->ignore();
+        return;
+    }
+    m_editor->releaseRemovedAttachments();
     event->accept();
 }
 
@@ -1160,8 +1201,12 @@ void MainWindow::setupTrayIcon()
 
 void MainWindow::quitApplication()
 {
-    saveCurrentNote();
+    if (!NoteActions::secureEditorNote(m_state, m_editor, this)) {
+        m_statusBar->showMessage(NoteActions::saveFailedMessage());
+        return;
+    }
     saveSnapshotIfChanged();
+    m_editor->releaseRemovedAttachments();
     PreferencesRepository* prefs = m_state->preferences();
     prefs->setValue(QLatin1String(PrefKey::RestoreNoteWindows), m_state->openNoteWindowIds().join(QLatin1Char(',')));
     prefs->setBool(QLatin1String(PrefKey::RestoreTodosWindow), m_todosScreen && m_todosScreen->isVisible());

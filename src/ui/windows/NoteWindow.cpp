@@ -119,7 +119,10 @@ void NoteWindow::createMenuBar()
     };
 
     QMenu* file = bar->addMenu(QStringLiteral("&File"));
-    add(file, QStringLiteral("Save Snapshot"), QKeySequence(QKeySequence::Save), [this] { saveNote(); });
+    add(file, QStringLiteral("Save Snapshot"), QKeySequence(QKeySequence::Save), [this] {
+        if (NoteActions::takeSnapshot(m_state, m_editor, this, m_lastSnapshotBody))
+            m_statusBar->showMessage(QStringLiteral("Snapshot saved"), 3000);
+    });
     add(file, QStringLiteral("Export..."), QKeySequence(QStringLiteral("Ctrl+E")), [this] {
         saveNote();
         NoteActions::exportNote(this, m_state, m_editor->noteId(), m_statusBar);
@@ -166,6 +169,12 @@ void NoteWindow::connectSignals()
     connect(m_editor, &NoteEditor::noteModified, this, &NoteWindow::saveNote);
     connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::onSavedStateChanged);
     connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
+    connect(m_editor, &NoteEditor::saveFailed, m_statusBar,
+            [this] { m_statusBar->showMessage(NoteActions::saveFailedMessage()); });
+    connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, [this](bool saved) {
+        if (saved && m_statusBar->currentMessage() == NoteActions::saveFailedMessage())
+            m_statusBar->clearMessage();
+    });
 
     auto noteId = [this] {
         return m_editor->noteId();
@@ -242,7 +251,10 @@ void NoteWindow::openNote()
     const bool editable = note->ownerId.isEmpty() || note->permission == QLatin1String("edit");
     m_editor->setReadOnly(!editable);
     m_toolbar->setEnabled(editable);
-    m_lastSnapshotBody = note->body;
+    // Reloads (an autosave, a change made elsewhere) keep the body the last snapshot was taken of,
+    // taken as the editor writes it.
+    if (m_lastSnapshotBody.isEmpty())
+        m_lastSnapshotBody = m_editor->bodyJson();
     showNoteDetails(*note);
 }
 
@@ -265,6 +277,8 @@ void NoteWindow::showNoteDetails(const Note& note)
 
 void NoteWindow::clearContent()
 {
+    if (loaded())
+        NoteActions::secureEditorNote(m_state, m_editor, this);
     if (m_findBar->isVisible())
         m_findBar->closeBar();
     m_editor->clear();
@@ -355,18 +369,25 @@ void NoteWindow::closeEvent(QCloseEvent* event)
     event->accept();
     if (m_closed)
         return;
+    // The window stays open while its text is neither stored nor kept in a recovery file.
+    if (!NoteActions::secureEditorNote(m_state, m_editor, this)) {
+        m_statusBar->showMessage(NoteActions::saveFailedMessage());
+        event->ignore();
+        return;
+    }
     m_closed = true;
-    saveNote();
     saveSnapshotIfChanged();
+    m_editor->releaseRemovedAttachments();
 
-    // An empty note closed unedited goes with its window: one the server knows of goes to the
-    // trash so the deletion reaches it, one that never left this machine is simply removed.
+    // An empty note goes with its window. Only a note this window created and that never held
+    // anything is removed outright; an existing note the user emptied goes to the trash, where it
+    // can be restored with its history.
     if (loaded() && !m_editor->isReadOnly()) {
         const std::optional<Note> note = m_state->notes()->noteById(m_noteId);
         if (note && isBodyBlank(note->body)) {
-            if (note->syncStatus == SyncStatus::Pending)
+            if (m_state->isNewNoteInWindow(m_noteId) && note->version <= 1)
                 m_state->notes()->purge(m_noteId);
-            else
+            else if (!note->isTrashed())
                 m_state->notes()->moveToTrash(m_noteId);
             emit windowClosed(m_noteId);
             return;
