@@ -8,6 +8,7 @@
 #include "PreferencesRepository.h"
 #include "Records.h"
 #include "ThemeManager.h"
+#include "Todos.h"
 
 #include <QApplication>
 #include <QSignalSpy>
@@ -186,6 +187,17 @@ void tst_AppState::loadSampleNotes()
         const qint64 extra = note.createdAt.secsTo(kNow) - qint64(entry.days) * 86400;
         QVERIFY2(extra >= 0 && extra <= 11 * 3600 && extra % 3600 == 0, entry.title);
     }
+
+    // Check lists arrive as check-list lines: the To-Dos screen lists them and can tick them.
+    const auto first = std::find_if(samples.cbegin(), samples.cend(),
+                                    [](const Note& n) { return n.title() == QLatin1String("Things to Remember"); });
+    QStringList tasks;
+    for (const TodoItem& todo : extractTodos(first->id, first->body, first->updatedAt)) {
+        QCOMPARE(todo.kind, int(TodoItem::ChecklistTodo));
+        tasks << (todo.done ? QStringLiteral("x ") : QStringLiteral("o ")) + todo.text;
+    }
+    QCOMPARE(tasks, (QStringList{"o Pay the electricity bill", "o Order a birthday present for Sam",
+                                 "x Book the hotel for the conference"}));
 }
 
 void tst_AppState::appliesStoredTheme_data()
