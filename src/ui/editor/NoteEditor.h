@@ -119,7 +119,13 @@ public:
     bool copyAttachmentFile(const QString& attachmentId);
     void removeAttachmentAtCursor(const QString& attachmentId);
 
+    // http, https and mailto open in their programs; the application's own note links emit
+    // noteLinkActivated and attachment links open the attachment; any other address is opened only
+    // after the user agreed to it.
     void openLink(const QString& url);
+    // Whether the editor takes this key for editing itself (Ctrl+B, Ctrl+Shift+7, ...), ahead of
+    // any window shortcut.
+    bool handlesShortcut(const QKeySequence& key) const;
     void refreshAttachments();
 
     // The menu the context-menu event shows for a point of the viewport (the cursor is moved there
@@ -131,6 +137,7 @@ public:
 
 signals:
     void noteModified();
+    void noteLinkActivated(const QString& noteId);
     void savedStateChanged(bool saved);
     void wordCountChanged(int count);
     void cursorFormatChanged();

@@ -32,6 +32,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QKeyEvent>
+#include <QScreen>
 #include <QDesktopServices>
 #include <QStyle>
 #include <QSystemTrayIcon>
@@ -284,14 +286,10 @@ void MainWindow::createMenuBar()
             m_state->openNoteWindow(m_editor->noteId());
     });
     note->addSeparator();
-    add(
-        note, QStringLiteral("Move to Trash…"), QKeySequence(QStringLiteral("Ctrl+D")),
-        [this] { moveCurrentNoteToTrash(true); }, true);
-    auto* quickTrash = new QAction(this);
-    quickTrash->setShortcut(QKeySequence(QStringLiteral("Ctrl+Backspace")));
-    quickTrash->setShortcutContext(Qt::ApplicationShortcut);
-    connect(quickTrash, &QAction::triggered, this, [this] { moveCurrentNoteToTrash(false); });
-    addAction(quickTrash);
+    // Window-wide only: in a note window the same key acts on that window's note. Ctrl+Backspace,
+    // the quick trash, is no shortcut at all (see keyPressEvent).
+    add(note, QStringLiteral("Move to Trash…"), QKeySequence(QStringLiteral("Ctrl+D")),
+        [this] { moveCurrentNoteToTrash(true); });
 
     QMenu* view = bar->addMenu(QStringLiteral("&View"));
     add(view, QStringLiteral("To-Dos"), QKeySequence(QStringLiteral("Ctrl+Alt+T")), [this] { showTodosScreen(); });
@@ -366,6 +364,7 @@ void MainWindow::connectSignals()
             });
 
     connect(m_editor, &NoteEditor::noteModified, this, &MainWindow::saveCurrentNote);
+    connect(m_editor, &NoteEditor::noteLinkActivated, this, &MainWindow::showNote);
     connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::onSavedStateChanged);
     connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
     connect(m_headerBar, &NoteHeaderBar::focusToggleClicked, this, [this] { setFocusMode(!m_focusMode); });
@@ -595,6 +594,8 @@ void MainWindow::moveCurrentNoteToTrash(bool confirm)
     const QString noteId = m_noteList->selectedNoteId();
     if (noteId.isEmpty())
         return;
+    // The last second of typing goes with the note, so a restore brings it back.
+    saveCurrentNote();
     if (confirm && !NoteActions::confirmMoveToTrash(this, m_state, noteId))
         return;
     const int row = m_noteList->currentRow();
@@ -611,6 +612,44 @@ void MainWindow::moveCurrentNoteToTrash(bool confirm)
     // The note that took the trashed one's row, or the new last one.
     m_noteList->setCurrentRow(std::min(row, count - 1));
     openSelectedAsCurrent();
+}
+
+void MainWindow::showNote(const QString& noteId)
+{
+    const std::optional<Note> note = m_state->notes()->noteById(noteId);
+    if (!note || note->isTrashed())
+        return;
+    if (noteId != m_editor->noteId()) {
+        if (!m_editor->isSaved()) {
+            saveCurrentNote();
+            saveSnapshotIfChanged();
+        }
+        // The list may be filtered to a notebook or a search that leaves this note out; then no
+        // row stays selected, rather than one that is not the note on screen.
+        m_noteList->selectNote(noteId);
+        if (m_noteList->selectedNoteId() != noteId) {
+            const QSignalBlocker blocker(m_noteList);
+            m_noteList->setCurrentItem(nullptr);
+            m_noteList->clearSelection();
+        }
+        m_state->setCurrentNote(noteId);
+        openNote(noteId);
+    }
+    if (!isVisible() || isMinimized())
+        showNormal();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event)
+{
+    // Ctrl+Backspace trashes the selected note without asking. It is no shortcut, which would win
+    // over every text input; it reaches here only when the focus widget did not take it: the note
+    // list or the window itself, never an editor or a search box, where it deletes a word.
+    if (event->key() == Qt::Key_Backspace && (event->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier) {
+        moveCurrentNoteToTrash(false);
+        event->accept();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 void MainWindow::openSelectedAsCurrent()
