@@ -15,6 +15,7 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QIcon>
+#include <QSystemTrayIcon>
 #include <QTimer>
 
 namespace {
@@ -119,8 +120,10 @@ int Application::run(const QStringList& args)
     openRequestedNote(options);
 
     createMainWindow();
+    // Without a system tray a window started hidden could never be reached again.
     const bool startMinimized =
-        m_state->preferences()->boolValue(PrefKey::StartMinimized, PrefKey::StartMinimizedDefault);
+        m_state->preferences()->boolValue(PrefKey::StartMinimized, PrefKey::StartMinimizedDefault) &&
+        QSystemTrayIcon::isSystemTrayAvailable();
     // A note asked for on the command line opens alone; the main window waits in the background.
     if (!options.newNote && !options.hasNoteId && !startMinimized)
         m_mainWindow->show();

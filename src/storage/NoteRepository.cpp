@@ -372,5 +372,8 @@ bool NoteRepository::setIncludeInTodos(const QString& noteId, bool include)
                              "ON CONFLICT(note_id) DO UPDATE SET include_in_todos = excluded.include_in_todos"));
     q.addBindValue(noteId);
     q.addBindValue(include ? 1 : 0);
-    return q.exec();
+    if (!q.exec())
+        return false;
+    emit includeInTodosChanged(noteId);
+    return true;
 }

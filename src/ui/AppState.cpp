@@ -8,6 +8,7 @@
 #include "MarkdownHtml.h"
 #include "NoteRepository.h"
 #include "NotebookRepository.h"
+#include "PluralForms.h"
 #include "PreferenceKeys.h"
 #include "PreferencesRepository.h"
 #include "Records.h"
@@ -276,7 +277,9 @@ Every shortcut we accept trades something we can see for something we cannot. A 
 
 AppState::AppState(QObject* parent)
     : QObject(parent)
-{}
+{
+    PluralForms::install();
+}
 
 AppState::~AppState()
 {

@@ -12,6 +12,7 @@
 #include "NoteHeaderBar.h"
 #include "NoteListWidget.h"
 #include "NoteRepository.h"
+#include "NotebookDialog.h"
 #include "NotebookListWidget.h"
 #include "NotebookRepository.h"
 #include "PreferenceKeys.h"
@@ -74,6 +75,8 @@ MainWindow::MainWindow(AppState* state, QWidget* parent)
     // The menus act on the editor, so the panes exist first.
     createUI();
     createMenuBar();
+    m_toolbar->setShortcutCheck(
+        [this](const QKeySequence& key) { return NoteActions::windowHasShortcut(this, m_editor, key); });
     connectSignals();
     restoreWindowState();
 
@@ -230,7 +233,9 @@ void MainWindow::createMenuBar()
         true);
     add(file, QStringLiteral("Save Snapshot"), QKeySequence(QKeySequence::Save), [this] { saveCurrentNote(); });
     file->addSeparator();
-    add(file, QStringLiteral("Import..."), QKeySequence(QStringLiteral("Ctrl+I")), [this] { openImportWizard(); });
+    // Ctrl+I is Italic.
+    add(file, QStringLiteral("Import..."), QKeySequence(QStringLiteral("Ctrl+Shift+I")),
+        [this] { openImportWizard(); });
     add(file, QStringLiteral("Export..."), QKeySequence(QStringLiteral("Ctrl+E")), [this] { exportCurrentNote(); });
     file->addSeparator();
     add(file, QStringLiteral("Print..."), QKeySequence(QKeySequence::Print), [this] { printCurrentNote(); });
@@ -293,7 +298,8 @@ void MainWindow::createMenuBar()
 
     QMenu* view = bar->addMenu(QStringLiteral("&View"));
     add(view, QStringLiteral("To-Dos"), QKeySequence(QStringLiteral("Ctrl+Alt+T")), [this] { showTodosScreen(); });
-    add(view, QStringLiteral("Find"), QKeySequence(Qt::Key_F3), [this] {
+    // F3 is Find Next and Ctrl+F finds in the note.
+    add(view, QStringLiteral("Find"), QKeySequence(QStringLiteral("Ctrl+Alt+F")), [this] {
         m_searchEdit->setFocus(Qt::ShortcutFocusReason);
         m_searchEdit->selectAll();
     });
@@ -346,6 +352,10 @@ void MainWindow::connectSignals()
     connect(m_noteList, &NoteListWidget::noteDeleteRequested, this, &MainWindow::onNoteDeleteRequested);
     connect(m_noteList, &NoteListWidget::noteDoubleClicked, this,
             [this](const QString& noteId) { m_state->openNoteWindow(noteId); });
+    connect(m_noteList, &NoteListWidget::noteActivated, this, [this](const QString& noteId) {
+        onNoteSelected(noteId);
+        m_editor->setFocus(Qt::OtherFocusReason);
+    });
 
     connect(m_notebookList, &NotebookListWidget::allNotesSelected, this, [this] {
         m_state->setCurrentNotebook(QString());
@@ -355,7 +365,14 @@ void MainWindow::connectSignals()
         m_state->setCurrentNotebook(notebookId);
         refreshNoteList();
     });
-    connect(m_notebookList, &NotebookListWidget::newNotebookRequested, this, &MainWindow::createNotebook);
+    connect(m_notebookList, &NotebookListWidget::newNotebookRequested, this, [this] {
+        createNotebook();
+        showNotebookCounts(); // the highlight goes back to the notebook that is listed
+    });
+    connect(m_notebookList, &NotebookListWidget::trashSelected, this, [this] {
+        showNotebookCounts();
+        showTrashScreen();
+    });
     connect(m_notebookList, &NotebookListWidget::notebookContextMenuRequested, this,
             &MainWindow::onNotebookContextMenu);
     connect(m_notebookList, &NotebookListWidget::noteDroppedOnNotebook, this,
@@ -431,7 +448,10 @@ void MainWindow::refreshNoteList()
     if (query.isEmpty() && m_state->preferences()->boolValue(PrefKey::StenoMode, PrefKey::StenoModeDefault))
         std::reverse(notes.begin(), notes.end());
 
+    // Without an account nothing waits to be synchronised, whatever the notes' marks say.
+    m_noteList->setSyncMarksShown(signedIn());
     m_noteList->setNotes(notes, NoteListWidget::Bodies::Omitted, query);
+    m_noteList->setEmptyText(searching ? tr("No notes match") : QString());
 
     updateListTitle();
 }
@@ -670,11 +690,10 @@ void MainWindow::onNoteDeleteRequested(const QString& noteId)
 
 void MainWindow::createNotebook()
 {
-    bool ok = false;
-    const QString name =
-        Interaction::getText(this, QStringLiteral("New Notebook"), QStringLiteral("Name:"), QString(), &ok).trimmed();
-    if (!ok || name.isEmpty())
+    NotebookDialog dialog(tr("New Notebook"), QString(), this);
+    if (dialog.exec() != QDialog::Accepted || dialog.name().isEmpty())
         return;
+    const QString name = dialog.name();
     Notebook notebook;
     notebook.id = newId();
     notebook.name = name;
@@ -688,11 +707,11 @@ void MainWindow::renameNotebook(const QString& notebookId)
     std::optional<Notebook> notebook = m_state->notebooks()->notebookById(notebookId);
     if (!notebook)
         return;
-    bool ok = false;
-    const QString name = Interaction::getText(this, QStringLiteral("Rename Notebook"), QStringLiteral("Name:"),
-                                              notebook->name, &ok)
-                             .trimmed();
-    if (!ok || name.isEmpty() || name == notebook->name)
+    NotebookDialog dialog(tr("Rename Notebook"), notebook->name, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QString name = dialog.name();
+    if (name.isEmpty() || name == notebook->name)
         return;
     notebook->name = name;
     notebook->updatedAt = Clock::nowUtc();
@@ -810,8 +829,17 @@ void MainWindow::restoreWindowState()
     const QString sizes = settings.value(QStringLiteral("normalSplitterSizes")).toString();
     settings.endGroup();
 
-    if (geometry.isEmpty() || !restoreGeometry(geometry))
-        resize(1280, 1024);
+    if (geometry.isEmpty() || !restoreGeometry(geometry)) {
+        // The first start fits a smaller screen instead of reaching past its edges.
+        QSize size(1280, 1024);
+        if (const QScreen* display = screen()) {
+            const QRect available = display->availableGeometry();
+            size = size.boundedTo(available.size());
+            move(available.topLeft() +
+                 QPoint((available.width() - size.width()) / 2, (available.height() - size.height()) / 2));
+        }
+        resize(size);
+    }
     if (!state.isEmpty())
         restoreState(state);
 
@@ -1025,6 +1053,10 @@ Screen* MainWindow::ensureScreen(Screen*& screen, Args... args)
     if (!screen) {
         screen = new Screen(m_state, args..., this);
         screen->setWindowFlag(Qt::Window);
+        for (NoteListWidget* list : screen->template findChildren<NoteListWidget*>())
+            list->setSyncMarksShown(signedIn());
+        if constexpr (requires { &Screen::noteOpenRequested; })
+            connect(screen, &Screen::noteOpenRequested, this, &MainWindow::showNote);
     }
     return screen;
 }

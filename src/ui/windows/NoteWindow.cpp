@@ -57,6 +57,8 @@ NoteWindow::NoteWindow(AppState* state, const QString& noteId, QWidget* parent)
 
     createUI();
     createMenuBar();
+    m_toolbar->setShortcutCheck(
+        [this](const QKeySequence& key) { return NoteActions::windowHasShortcut(this, m_editor, key); });
     connectSignals();
     restoreNoteGeometry();
     openNote();
