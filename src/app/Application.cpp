@@ -20,6 +20,7 @@
 #include <QFontDatabase>
 #include <QIcon>
 #include <QPointer>
+#include <QSystemTrayIcon>
 #include <QTimer>
 
 namespace {
@@ -124,8 +125,10 @@ int Application::run(const QStringList& args)
     openRequestedNote(options);
 
     createMainWindow();
+    // Without a system tray a window started hidden could never be reached again.
     const bool startMinimized =
-        m_state->preferences()->boolValue(PrefKey::StartMinimized, PrefKey::StartMinimizedDefault);
+        m_state->preferences()->boolValue(PrefKey::StartMinimized, PrefKey::StartMinimizedDefault) &&
+        QSystemTrayIcon::isSystemTrayAvailable();
     // A note asked for on the command line opens alone; the main window waits in the background.
     if (!options.newNote && !options.hasNoteId && !startMinimized)
         m_mainWindow->show();

@@ -463,8 +463,15 @@ QJsonArray documentToImportedDelta(const QTextDocument& document)
             }
             QString text = fragment.text();
             text.remove(QChar::ObjectReplacementCharacter);
-            if (!text.isEmpty())
-                out.append(textInsert(text, fragmentAttributes(format)));
+            // The HTML reader keeps <br> as a line separator inside the block; in a note it is a
+            // line of its own, with the block's line attributes, so titles and tasks end there.
+            const QStringList parts = text.split(QChar::LineSeparator);
+            for (qsizetype i = 0; i < parts.size(); ++i) {
+                if (i > 0)
+                    out.append(textInsert(kNewline, blockLineAttributes(block)));
+                if (!parts.at(i).isEmpty())
+                    out.append(textInsert(parts.at(i), fragmentAttributes(format)));
+            }
         }
         out.append(textInsert(kNewline, blockLineAttributes(block)));
     }

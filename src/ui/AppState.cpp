@@ -8,6 +8,7 @@
 #include "MarkdownHtml.h"
 #include "NoteRepository.h"
 #include "NotebookRepository.h"
+#include "PluralForms.h"
 #include "PreferenceKeys.h"
 #include "PreferencesRepository.h"
 #include "Records.h"
@@ -186,11 +187,9 @@ const SampleNote kSampleNotes[] = {
 )"},
     {2, R"(## Weekly Journal - Friday Check-In
 
-**What went well:** I finished the first draft of the proposal two days early and still had time for
-a long walk on Wednesday evening.
+**What went well:** I finished the first draft of the proposal two days early and still had time for a long walk on Wednesday evening.
 
-**What was hard:** Too many meetings on Tuesday. I kept switching between tasks and lost the thread
-of the budget review.
+**What was hard:** Too many meetings on Tuesday. I kept switching between tasks and lost the thread of the budget review.
 
 **Next week**
 
@@ -204,9 +203,7 @@ of the budget review.
 
 **Source:** a weekend technology column
 
-The reviewer tested the new over-ear model on a long-haul flight and in a busy open-plan office.
-Noise canceling is noticeably better in the low range, so engine rumble almost disappears, while
-voices still come through a little.
+The reviewer tested the new over-ear model on a long-haul flight and in a busy open-plan office. Noise canceling is noticeably better in the low range, so engine rumble almost disappears, while voices still come through a little.
 
 **Pros**
 
@@ -264,9 +261,7 @@ Serve with a green salad. Leftovers make a good lunch the next day.
 )"},
     {28, R"(## Book Draft - Chapter 4: The Cost of Convenience
 
-Every shortcut we accept trades something we can see for something we cannot. A delivery that
-arrives in an hour saves an afternoon, but it also moves the errand, and the people who run it,
-out of sight.
+Every shortcut we accept trades something we can see for something we cannot. A delivery that arrives in an hour saves an afternoon, but it also moves the errand, and the people who run it, out of sight.
 
 **Points to develop**
 
@@ -274,8 +269,7 @@ out of sight.
 - How convenience changes what we expect from each other
 - Small frictions that are worth keeping
 
-*Note to self:* open the chapter with the story of the corner shop that closed, and come back to
-it at the end.
+*Note to self:* open the chapter with the story of the corner shop that closed, and come back to it at the end.
 )"},
 };
 
@@ -283,7 +277,9 @@ it at the end.
 
 AppState::AppState(QObject* parent)
     : QObject(parent)
-{}
+{
+    PluralForms::install();
+}
 
 AppState::~AppState()
 {
@@ -404,8 +400,8 @@ int AppState::loadSampleNotes()
         const int hoursEarlier = int(QRandomGenerator::global()->bounded(12));
         Note note;
         note.id = newId();
-        note.body = QString::fromUtf8(
-            QJsonDocument(markdownToDelta(QString::fromUtf8(sample.markdown))).toJson(QJsonDocument::Compact));
+        // The line-based reader keeps "- [ ]" items as check-list lines, which can be ticked.
+        note.body = simpleMarkdownToDelta(QString::fromUtf8(sample.markdown));
         note.createdAt = note.updatedAt = note.modifiedAt =
             now.addDays(-sample.daysBack).addSecs(-3600LL * hoursEarlier);
         note.syncStatus = SyncStatus::Pending;

@@ -30,6 +30,7 @@ private slots:
     void spacerAndTypedTextAreSaved();
     void jsonTextMatchesLibrary_data();
     void jsonTextMatchesLibrary();
+    void lineSeparatorEndsLine();
 };
 
 namespace {
@@ -300,6 +301,23 @@ void tst_RichTextConversion::jsonTextMatchesLibrary()
 
     const QByteArray reference = QJsonDocument(documentToDelta(&doc)).toJson(QJsonDocument::Compact);
     QCOMPARE(documentToDeltaJson(&doc), reference);
+}
+
+// A soft break (Shift+Enter, or a separator in a body stored by an older version) is a line of the body.
+void tst_RichTextConversion::lineSeparatorEndsLine()
+{
+    const QString lines = QStringLiteral(R"([{"insert":"A"},{"attributes":{"header":1},"insert":"\n"},)"
+                                         R"({"insert":"B"},{"attributes":{"header":1},"insert":"\n"}])");
+    QTextDocument typed;
+    QTextCursor cursor(&typed);
+    cursor.setBlockFormat(lineAttributesToBlockFormat(QJsonObject{{"header", 1}}));
+    cursor.insertText(QStringLiteral("A") + QChar(QChar::LineSeparator) + QStringLiteral("B"));
+    QCOMPARE(compact(documentToDelta(&typed)), lines);
+    QCOMPARE(QString::fromUtf8(documentToDeltaJson(&typed)), lines);
+
+    DeltaDocument stored;
+    stored.loadJson(QStringLiteral(R"([{"insert":"A\u2028B\n"}])"));
+    QCOMPARE(stored.toJson(), QStringLiteral(R"([{"insert":"A"},{"insert":"\n"},{"insert":"B"},{"insert":"\n"}])"));
 }
 
 QTEST_MAIN(tst_RichTextConversion)

@@ -8,6 +8,7 @@
 #include "PreferencesRepository.h"
 #include "Records.h"
 #include "ThemeManager.h"
+#include "Todos.h"
 
 #include <QApplication>
 #include <QSignalSpy>
@@ -131,6 +132,19 @@ void tst_AppState::loadSampleNotes()
         QVERIFY2(back >= 0 && back <= 28 * 86400 + 11 * 3600 && back % 3600 == 0, qPrintable(note.title()));
     }
     QCOMPARE(samples, 7);
+
+    // Check lists arrive as check-list lines: the To-Dos screen lists them and can tick them.
+    const QList<Note> all = state.notes()->allNotes();
+    const auto first = std::find_if(all.cbegin(), all.cend(),
+                                    [](const Note& n) { return n.title() == QLatin1String("Things to Remember"); });
+    QVERIFY(first != all.cend());
+    QStringList tasks;
+    for (const TodoItem& todo : extractTodos(first->id, first->body, first->updatedAt)) {
+        QCOMPARE(todo.kind, int(TodoItem::ChecklistTodo));
+        tasks << (todo.done ? QStringLiteral("x ") : QStringLiteral("o ")) + todo.text;
+    }
+    QCOMPARE(tasks, (QStringList{"o Pay the electricity bill", "o Order a birthday present for Sam",
+                                 "x Book the hotel for the conference"}));
 }
 
 void tst_AppState::appliesStoredTheme()

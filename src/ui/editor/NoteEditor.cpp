@@ -55,6 +55,8 @@ using namespace TextFormats;
 namespace {
 
 constexpr QChar kObjectChar = QChar::ObjectReplacementCharacter;
+// The scheme of the application's own links: norvane-notes://note/<id>, norvane-notes://attachment/<id>.
+constexpr char kAppLinkScheme[] = "norvane-notes";
 const char* const kNoNotePlaceholder = "Select a note or press Ctrl+N to create one";
 const char* const kNotePlaceholder = "Start typing...";
 
@@ -1002,6 +1004,14 @@ bool NoteEditor::event(QEvent* event)
     return QTextEdit::event(event);
 }
 
+bool NoteEditor::handlesShortcut(const QKeySequence& key) const
+{
+    if (key.count() != 1)
+        return false;
+    QKeyEvent event(QEvent::ShortcutOverride, key[0].key(), key[0].keyboardModifiers());
+    return isEditorShortcut(&event);
+}
+
 bool NoteEditor::isEditorShortcut(QKeyEvent* event) const
 {
     const int key = event->key();
@@ -1600,10 +1610,29 @@ void NoteEditor::openLink(const QString& url)
 {
     if (url.isEmpty())
         return;
-    QString target = url;
-    if (QUrl(target).scheme().isEmpty())
-        target.prepend(QStringLiteral("https://"));
-    QDesktopServices::openUrl(QUrl(target));
+    QUrl target(url);
+    if (target.scheme().isEmpty())
+        target = QUrl(QStringLiteral("https://") + url);
+    const QString scheme = target.scheme().toLower();
+    if (scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("mailto")) {
+        QDesktopServices::openUrl(target);
+        return;
+    }
+    // Our own links stay inside the application.
+    if (scheme == QLatin1String(kAppLinkScheme)) {
+        const QString id = target.path().section(QLatin1Char('/'), 1, 1);
+        if (target.host() == QLatin1String("note") && !id.isEmpty())
+            emit noteLinkActivated(id);
+        else if (target.host() == QLatin1String("attachment") && !id.isEmpty())
+            openAttachmentOrImage(id);
+        return;
+    }
+    // A note may come from an import or from someone else: a link that hands its address to another
+    // program (file:, smb:, a registered protocol handler) runs only once the user has read it.
+    if (Interaction::question(this, tr("Open Link"),
+                              tr("This link is opened by another program:\n\n%1\n\nOpen it?").arg(url),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes)
+        QDesktopServices::openUrl(target);
 }
 
 std::optional<NoteEditor::LinkRange> NoteEditor::linkAt(int position) const

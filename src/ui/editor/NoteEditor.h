@@ -130,7 +130,13 @@ public:
     // clearing do this; an owner closing for good calls it after writing the note back.
     void releaseRemovedAttachments();
 
+    // http, https and mailto open in their programs; the application's own note links emit
+    // noteLinkActivated and attachment links open the attachment; any other address is opened only
+    // after the user agreed to it.
     void openLink(const QString& url);
+    // Whether the editor takes this key for editing itself (Ctrl+B, Ctrl+Shift+7, ...), ahead of
+    // any window shortcut.
+    bool handlesShortcut(const QKeySequence& key) const;
     void refreshAttachments();
 
     // The menu the context-menu event shows for a point of the viewport (the cursor is moved there
@@ -142,6 +148,7 @@ public:
 
 signals:
     void noteModified();
+    void noteLinkActivated(const QString& noteId);
     void savedStateChanged(bool saved);
     void saveFailed();
     void wordCountChanged(int count);

@@ -12,6 +12,7 @@
 #include "NoteHeaderBar.h"
 #include "NoteListWidget.h"
 #include "NoteRepository.h"
+#include "NotebookDialog.h"
 #include "NotebookListWidget.h"
 #include "NotebookRepository.h"
 #include "PreferenceKeys.h"
@@ -33,6 +34,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QKeyEvent>
+#include <QScreen>
 #include <QDesktopServices>
 #include <QStyle>
 #include <QSystemTrayIcon>
@@ -97,6 +100,8 @@ MainWindow::MainWindow(AppState* state, QWidget* parent)
     // The menus act on the editor, so the panes exist first.
     createUI();
     createMenuBar();
+    m_toolbar->setShortcutCheck(
+        [this](const QKeySequence& key) { return NoteActions::windowHasShortcut(this, m_editor, key); });
     connectSignals();
     restoreWindowState();
 
@@ -256,7 +261,9 @@ void MainWindow::createMenuBar()
             m_statusBar->showMessage(QStringLiteral("Snapshot saved"), kMessageMs);
     });
     file->addSeparator();
-    add(file, QStringLiteral("Import..."), QKeySequence(QStringLiteral("Ctrl+I")), [this] { openImportWizard(); });
+    // Ctrl+I is Italic.
+    add(file, QStringLiteral("Import..."), QKeySequence(QStringLiteral("Ctrl+Shift+I")),
+        [this] { openImportWizard(); });
     add(file, QStringLiteral("Export..."), QKeySequence(QStringLiteral("Ctrl+E")), [this] { exportCurrentNote(); });
     file->addSeparator();
     add(file, QStringLiteral("Print..."), QKeySequence(QKeySequence::Print), [this] { printCurrentNote(); });
@@ -312,18 +319,15 @@ void MainWindow::createMenuBar()
             m_state->openNoteWindow(m_editor->noteId());
     });
     note->addSeparator();
-    add(
-        note, QStringLiteral("Move to Trash…"), QKeySequence(QStringLiteral("Ctrl+D")),
-        [this] { moveCurrentNoteToTrash(true); }, true);
-    auto* quickTrash = new QAction(this);
-    quickTrash->setShortcut(QKeySequence(QStringLiteral("Ctrl+Backspace")));
-    quickTrash->setShortcutContext(Qt::ApplicationShortcut);
-    connect(quickTrash, &QAction::triggered, this, [this] { moveCurrentNoteToTrash(false); });
-    addAction(quickTrash);
+    // Window-wide only: in a note window the same key acts on that window's note. Ctrl+Backspace,
+    // the quick trash, is no shortcut at all (see keyPressEvent).
+    add(note, QStringLiteral("Move to Trash…"), QKeySequence(QStringLiteral("Ctrl+D")),
+        [this] { moveCurrentNoteToTrash(true); });
 
     QMenu* view = bar->addMenu(QStringLiteral("&View"));
     add(view, QStringLiteral("To-Dos"), QKeySequence(QStringLiteral("Ctrl+Alt+T")), [this] { showTodosScreen(); });
-    add(view, QStringLiteral("Find"), QKeySequence(Qt::Key_F3), [this] {
+    // F3 is Find Next and Ctrl+F finds in the note.
+    add(view, QStringLiteral("Find"), QKeySequence(QStringLiteral("Ctrl+Alt+F")), [this] {
         m_searchEdit->setFocus(Qt::ShortcutFocusReason);
         m_searchEdit->selectAll();
     });
@@ -379,6 +383,10 @@ void MainWindow::connectSignals()
     connect(m_noteList, &NoteListWidget::noteDeleteRequested, this, &MainWindow::onNoteDeleteRequested);
     connect(m_noteList, &NoteListWidget::noteDoubleClicked, this,
             [this](const QString& noteId) { m_state->openNoteWindow(noteId); });
+    connect(m_noteList, &NoteListWidget::noteActivated, this, [this](const QString& noteId) {
+        onNoteSelected(noteId);
+        m_editor->setFocus(Qt::OtherFocusReason);
+    });
 
     connect(m_notebookList, &NotebookListWidget::allNotesSelected, this, [this] {
         m_state->setCurrentNotebook(QString());
@@ -388,7 +396,14 @@ void MainWindow::connectSignals()
         m_state->setCurrentNotebook(notebookId);
         refreshNoteList();
     });
-    connect(m_notebookList, &NotebookListWidget::newNotebookRequested, this, &MainWindow::createNotebook);
+    connect(m_notebookList, &NotebookListWidget::newNotebookRequested, this, [this] {
+        createNotebook();
+        showNotebookCounts(); // the highlight goes back to the notebook that is listed
+    });
+    connect(m_notebookList, &NotebookListWidget::trashSelected, this, [this] {
+        showNotebookCounts();
+        showTrashScreen();
+    });
     connect(m_notebookList, &NotebookListWidget::notebookContextMenuRequested, this,
             &MainWindow::onNotebookContextMenu);
     connect(m_notebookList, &NotebookListWidget::noteDroppedOnNotebook, this,
@@ -397,6 +412,7 @@ void MainWindow::connectSignals()
             });
 
     connect(m_editor, &NoteEditor::noteModified, this, &MainWindow::saveCurrentNote);
+    connect(m_editor, &NoteEditor::noteLinkActivated, this, &MainWindow::showNote);
     connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::onSavedStateChanged);
     connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
     connect(m_editor, &NoteEditor::saveFailed, m_statusBar,
@@ -469,7 +485,10 @@ void MainWindow::refreshNoteList()
     if (query.isEmpty() && m_state->preferences()->boolValue(PrefKey::StenoMode, PrefKey::StenoModeDefault))
         std::reverse(notes.begin(), notes.end());
 
+    // Without an account nothing waits to be synchronised, whatever the notes' marks say.
+    m_noteList->setSyncMarksShown(signedIn());
     m_noteList->setNotes(notes, NoteListWidget::Bodies::Omitted, query);
+    m_noteList->setEmptyText(searching ? tr("No notes match") : QString());
 
     updateListTitle();
 }
@@ -655,6 +674,8 @@ void MainWindow::moveCurrentNoteToTrash(bool confirm)
     const QString noteId = m_editor->noteId();
     if (noteId.isEmpty())
         return;
+    // The last second of typing goes with the note, so a restore brings it back.
+    saveCurrentNote();
     if (confirm && !NoteActions::confirmMoveToTrash(this, m_state, noteId))
         return;
     QListWidgetItem* listed = m_noteList->itemForNote(noteId);
@@ -675,6 +696,44 @@ void MainWindow::moveCurrentNoteToTrash(bool confirm)
     openSelectedAsCurrent();
 }
 
+void MainWindow::showNote(const QString& noteId)
+{
+    const std::optional<Note> note = m_state->notes()->noteById(noteId);
+    if (!note || note->isTrashed())
+        return;
+    if (noteId != m_editor->noteId()) {
+        if (!m_editor->isSaved()) {
+            saveCurrentNote();
+            saveSnapshotIfChanged();
+        }
+        // The list may be filtered to a notebook or a search that leaves this note out; then no
+        // row stays selected, rather than one that is not the note on screen.
+        m_noteList->selectNote(noteId);
+        if (m_noteList->selectedNoteId() != noteId) {
+            const QSignalBlocker blocker(m_noteList);
+            m_noteList->setCurrentItem(nullptr);
+            m_noteList->clearSelection();
+        }
+        m_state->setCurrentNote(noteId);
+        openNote(noteId);
+    }
+    if (!isVisible() || isMinimized())
+        showNormal();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event)
+{
+    // Ctrl+Backspace trashes the selected note without asking. It is no shortcut, which would win
+    // over every text input; it reaches here only when the focus widget did not take it: the note
+    // list or the window itself, never an editor or a search box, where it deletes a word.
+    if (event->key() == Qt::Key_Backspace && (event->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier) {
+        moveCurrentNoteToTrash(false);
+        event->accept();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
 void MainWindow::openSelectedAsCurrent()
 {
     const QString noteId = m_noteList->selectedNoteId();
@@ -693,11 +752,10 @@ void MainWindow::onNoteDeleteRequested(const QString& noteId)
 
 void MainWindow::createNotebook()
 {
-    bool ok = false;
-    const QString name =
-        Interaction::getText(this, QStringLiteral("New Notebook"), QStringLiteral("Name:"), QString(), &ok).trimmed();
-    if (!ok || name.isEmpty())
+    NotebookDialog dialog(tr("New Notebook"), QString(), this);
+    if (dialog.exec() != QDialog::Accepted || dialog.name().isEmpty())
         return;
+    const QString name = dialog.name();
     Notebook notebook;
     notebook.id = newId();
     notebook.name = name;
@@ -711,11 +769,11 @@ void MainWindow::renameNotebook(const QString& notebookId)
     std::optional<Notebook> notebook = m_state->notebooks()->notebookById(notebookId);
     if (!notebook)
         return;
-    bool ok = false;
-    const QString name = Interaction::getText(this, QStringLiteral("Rename Notebook"), QStringLiteral("Name:"),
-                                              notebook->name, &ok)
-                             .trimmed();
-    if (!ok || name.isEmpty() || name == notebook->name)
+    NotebookDialog dialog(tr("Rename Notebook"), notebook->name, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QString name = dialog.name();
+    if (name.isEmpty() || name == notebook->name)
         return;
     notebook->name = name;
     notebook->updatedAt = Clock::nowUtc();
@@ -833,8 +891,17 @@ void MainWindow::restoreWindowState()
     const QString sizes = settings.value(QStringLiteral("normalSplitterSizes")).toString();
     settings.endGroup();
 
-    if (geometry.isEmpty() || !restoreGeometry(geometry))
-        resize(1280, 1024);
+    if (geometry.isEmpty() || !restoreGeometry(geometry)) {
+        // The first start fits a smaller screen instead of reaching past its edges.
+        QSize size(1280, 1024);
+        if (const QScreen* display = screen()) {
+            const QRect available = display->availableGeometry();
+            size = size.boundedTo(available.size());
+            move(available.topLeft() +
+                 QPoint((available.width() - size.width()) / 2, (available.height() - size.height()) / 2));
+        }
+        resize(size);
+    }
     if (!state.isEmpty())
         restoreState(state);
 
@@ -1055,6 +1122,10 @@ Screen* MainWindow::ensureScreen(Screen*& screen, Args... args)
     if (!screen) {
         screen = new Screen(m_state, args..., this);
         screen->setWindowFlag(Qt::Window);
+        for (NoteListWidget* list : screen->template findChildren<NoteListWidget*>())
+            list->setSyncMarksShown(signedIn());
+        if constexpr (requires { &Screen::noteOpenRequested; })
+            connect(screen, &Screen::noteOpenRequested, this, &MainWindow::showNote);
     }
     return screen;
 }

@@ -455,6 +455,15 @@ QMenu* addFormatMenu(QMenuBar* bar, NoteEditor* editor, FormatMenu kind)
     return menu;
 }
 
+bool windowHasShortcut(const QWidget* window, const NoteEditor* editor, const QKeySequence& key)
+{
+    for (const QAction* action : window->findChildren<QAction*>()) {
+        if (action->shortcuts().contains(key))
+            return true;
+    }
+    return editor && editor->handlesShortcut(key);
+}
+
 QString updatedText(const Note& note)
 {
     return QStringLiteral("Updated %1").arg(relativeDate(note.updatedAt));

@@ -4,6 +4,7 @@
 
 class AppState;
 class NoteEditor;
+class QKeySequence;
 class QMenu;
 class QMenuBar;
 class QObject;
@@ -76,6 +77,9 @@ QWidget* openVersionHistory(QWidget* parent, AppState* state, const QString& not
 
 // "Updated %1" with the relative date of the note's update time.
 QString updatedText(const Note& note);
+
+// Whether a key does something in this window: one of its actions has it, or the editor takes it.
+bool windowHasShortcut(const QWidget* window, const NoteEditor* editor, const QKeySequence& key);
 
 // The "F&ormat" menu acting on the editor. The main window's full menu adds inline code, the
 // alignments and links to what the note windows offer.

@@ -57,6 +57,8 @@ NoteWindow::NoteWindow(AppState* state, const QString& noteId, QWidget* parent)
 
     createUI();
     createMenuBar();
+    m_toolbar->setShortcutCheck(
+        [this](const QKeySequence& key) { return NoteActions::windowHasShortcut(this, m_editor, key); });
     connectSignals();
     restoreNoteGeometry();
     openNote();
@@ -154,8 +156,10 @@ void NoteWindow::createMenuBar()
     NoteActions::addFormatMenu(bar, m_editor, NoteActions::FormatMenu::NoteWindow);
 
     QMenu* note = bar->addMenu(QStringLiteral("&Note"));
-    m_trashAction = add(note, QStringLiteral("Move to Trash"), QKeySequence(QStringLiteral("Ctrl+Backspace")),
-                        [this] { moveToTrash(); });
+    // Ctrl+D asks about this window's note, as it does in the main window. Ctrl+Backspace does the
+    // same where no text input takes it for deleting a word (see keyPressEvent).
+    m_trashAction =
+        add(note, QStringLiteral("Move to Trash"), QKeySequence(QStringLiteral("Ctrl+D")), [this] { moveToTrash(); });
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     add(help, QStringLiteral("About Norvane Notes"), QKeySequence(), [this] {
@@ -167,6 +171,7 @@ void NoteWindow::createMenuBar()
 void NoteWindow::connectSignals()
 {
     connect(m_editor, &NoteEditor::noteModified, this, &NoteWindow::saveNote);
+    connect(m_editor, &NoteEditor::noteLinkActivated, m_state, &AppState::openNoteWindow);
     connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::onSavedStateChanged);
     connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
     connect(m_editor, &NoteEditor::saveFailed, m_statusBar,
@@ -323,41 +328,22 @@ void NoteWindow::moveToTrash()
     close();
 }
 
-bool NoteWindow::event(QEvent* event)
-{
-    // The main window binds the same key application-wide to trash its own selection without asking;
-    // claiming it here keeps that from reaching past this window, and the key press that follows
-    // (editor filter or keyPressEvent) asks about this window's note instead.
-    if (event->type() == QEvent::ShortcutOverride && matchesShortcut(static_cast<QKeyEvent*>(event), m_trashAction)) {
-        event->accept();
-        return true;
-    }
-    return QMainWindow::event(event);
-}
-
 bool NoteWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_editor && (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        // The editor deletes the previous word on Ctrl+W and Ctrl+Backspace; in a window of its own
-        // those keys close the window and trash the note. Nothing typed is lost either way: closing
-        // writes the note back first.
-        if (event->type() == QEvent::ShortcutOverride &&
-            (matchesShortcut(key, m_closeAction) || matchesShortcut(key, m_trashAction))) {
-            event->ignore();
-            return true; // not the editor's: the window and its shortcuts see it
-        }
-        if (event->type() == QEvent::KeyPress && matchesShortcut(key, m_trashAction)) {
-            m_trashAction->trigger();
-            return true;
-        }
+    // The editor deletes the previous word on Ctrl+W; in a window of its own that key closes the
+    // window. Nothing typed is lost: closing writes the note back first.
+    if (watched == m_editor && event->type() == QEvent::ShortcutOverride &&
+        matchesShortcut(static_cast<QKeyEvent*>(event), m_closeAction)) {
+        event->ignore();
+        return true; // not the editor's: the window and its shortcuts see it
     }
     return QMainWindow::eventFilter(watched, event);
 }
 
 void NoteWindow::keyPressEvent(QKeyEvent* event)
 {
-    if (matchesShortcut(event, m_trashAction)) {
+    // Only keys no widget took arrive here: Ctrl+Backspace in the editor deletes a word instead.
+    if (event->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_Backspace)) {
         m_trashAction->trigger();
         return;
     }
