@@ -12,7 +12,7 @@ class Database : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
 
     explicit Database(QObject* parent = nullptr);
     ~Database() override;
@@ -31,6 +31,7 @@ signals:
 private:
     bool createInitialSchema();
     bool migrateToV2();
+    bool migrateToV3();
     bool storeVersion(int version);
 
     QString m_connectionName;
