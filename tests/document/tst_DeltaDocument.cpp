@@ -1,3 +1,4 @@
+#include "../Fixtures.h"
 #include "DeltaDocument.h"
 #include "DeltaFormat.h"
 #include "FontScale.h"
@@ -398,7 +399,8 @@ void tst_DeltaDocument::loadIsSilentAndNotUndoable()
 void tst_DeltaDocument::realWorldDocuments_data()
 {
     QTest::addColumn<QString>("path");
-    const QString root = QStringLiteral(NORV_SHARED_DIR "/fixtures/real-world/delta");
+    const QString root = fixturePath(QStringLiteral("real-world/delta"));
+    NORV_REQUIRE_FIXTURE(root);
     QDirIterator it(root, {QStringLiteral("*.json")}, QDir::Files, QDirIterator::Subdirectories);
     QStringList paths;
     while (it.hasNext())
@@ -431,8 +433,9 @@ void tst_DeltaDocument::realWorldDocuments()
 
 void tst_DeltaDocument::maliciousDocumentStaysText()
 {
-    const QString body =
-        readFile(QStringLiteral(NORV_SHARED_DIR "/fixtures/real-world/delta/quill-deltacvt/malicious.json"));
+    const QString path = fixturePath(QStringLiteral("real-world/delta/quill-deltacvt/malicious.json"));
+    NORV_REQUIRE_FIXTURE(path);
+    const QString body = readFile(path);
     DeltaDocument doc;
     doc.loadJson(body);
     const QTextDocument* td = doc.textDocument();

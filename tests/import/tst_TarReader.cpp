@@ -1,3 +1,4 @@
+#include "../Fixtures.h"
 #include "ImportTestSupport.h"
 #include "TarReader.h"
 
@@ -134,7 +135,8 @@ void tst_TarReader::realWorldMatchesLibarchive()
 {
     QFETCH(QString, file);
     QFETCH(int, count);
-    const QString path = QStringLiteral(NORV_SHARED_DIR "/fixtures/real-world/jex/") + file;
+    const QString path = fixturePath(QStringLiteral("real-world/jex/") + file);
+    NORV_REQUIRE_FIXTURE(path);
     const TarReadResult result = readTarArchive(path);
     QCOMPARE(result.error, QString());
     QCOMPARE(result.entries.size(), count);
