@@ -159,8 +159,12 @@ void ImportDialog::runImport()
     if (!result.error.isEmpty())
         messages << result.error;
     messages += result.messages;
-    for (const QString& message : messages)
-        summary += QLatin1Char('\n') + message;
+    // A damaged export can name thousands of items; the first ones say what went wrong.
+    constexpr qsizetype kShownMessages = 30;
+    for (qsizetype i = 0; i < qMin(messages.size(), kShownMessages); ++i)
+        summary += QLatin1Char('\n') + messages.at(i);
+    if (messages.size() > kShownMessages)
+        summary += tr("\n...and %1 more").arg(messages.size() - kShownMessages);
     m_summary->setText(summary);
 
     m_progress->setRange(0, 1);
