@@ -2,7 +2,7 @@
 // (on every ".md" entry and on the raw input). Neither may crash, hang or allocate what a header
 // merely claims; entries can never add up to more bytes than the input holds.
 //
-//   fuzz_jex -max_len=65536 CORPUS /work/shared/fixtures/real-world/jex
+//   fuzz_jex -max_len=65536 CORPUS ../shared/fixtures/real-world/jex
 
 #include "JexImporter.h"
 #include "TarReader.h"

@@ -1,29 +1,24 @@
 #pragma once
 
 #include <QDir>
-#include <QFileInfo>
 #include <QString>
 #include <QTest>
 
-// The shared real-world fixtures: NORV_FIXTURES_DIR when set, otherwise ../shared/fixtures beside
-// the source tree. A fresh clone has no such folder; tests that need it skip with a hint.
-inline QString fixturesDir()
+// Export files written by other applications live beside the repository (../shared/fixtures/real-world), not in
+// it. NORV_FIXTURES_DIR points elsewhere (the folder that holds real-world/). A fresh clone has neither, and the
+// tests that need them skip instead of failing.
+inline QString realWorldFixtures(const QString& sub = QString())
 {
-    const QString fromEnvironment = qEnvironmentVariable("NORV_FIXTURES_DIR");
-    return QDir::cleanPath(fromEnvironment.isEmpty() ? QStringLiteral(NORV_SHARED_DIR "/fixtures") : fromEnvironment);
+    const QString env = qEnvironmentVariable("NORV_FIXTURES_DIR");
+    const QString root = env.isEmpty() ? QStringLiteral(NORV_SHARED_DIR "/fixtures") : env;
+    const QString dir = QDir::cleanPath(root + QStringLiteral("/real-world"));
+    return sub.isEmpty() ? dir : dir + QLatin1Char('/') + sub;
 }
 
-// The path of one fixture file below the fixtures folder ("real-world/jex/a.jex").
-inline QString fixturePath(const QString& relative)
-{
-    return fixturesDir() + QLatin1Char('/') + relative;
-}
-
-// Skips the running test (or data row) when the fixture is not there.
-#define NORV_REQUIRE_FIXTURE(path)                                                                                     \
-    do {                                                                                                               \
-        if (!QFileInfo::exists(path))                                                                                  \
-            QSKIP(qPrintable(QStringLiteral("Fixture %1 not found; set NORV_FIXTURES_DIR to the folder holding "       \
-                                            "real-world/ (the shared fixtures) to run this test")                      \
-                                 .arg(path)));                                                                         \
+#define NORV_REQUIRE_FIXTURES()                                                                                       \
+    do {                                                                                                              \
+        if (!QDir(realWorldFixtures()).exists())                                                                      \
+            QSKIP(qPrintable(QStringLiteral("real-world fixtures not found at %1; set NORV_FIXTURES_DIR to the "     \
+                                            "folder holding real-world/")                                             \
+                                 .arg(realWorldFixtures())));                                                         \
     } while (false)

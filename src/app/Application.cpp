@@ -10,11 +10,13 @@
 #include "PreferenceKeys.h"
 #include "PreferencesRepository.h"
 #include "SingleInstance.h"
+#include "UpdateFlows.h"
 #include "Version.h"
 
 #include <QFont>
 #include <QFontDatabase>
 #include <QIcon>
+#include <QPointer>
 #include <QTimer>
 
 namespace {
@@ -180,13 +182,17 @@ void Application::restoreTodosWindow()
 void Application::showWhatsNewOnce()
 {
     PreferencesRepository* prefs = m_state->preferences();
-    const QString shown = prefs->stringValue(PrefKey::LastWhatsNewVersion, QString());
-    if (compareVersions(shown, kVersion) >= 0)
+    if (compareVersions(prefs->stringValue(PrefKey::LastWhatsNewVersion, QString()), kVersion) < 0)
+        prefs->setValue(PrefKey::LastWhatsNewVersion, kVersion);
+    // Remembered only once the dialog is really on screen: missing notes or a failed download leave it due
+    // for the next start.
+    if (compareVersions(prefs->stringValue(PrefKey::WhatsNewShownVersion, QString()), kVersion) >= 0)
         return;
-    // Stored before showing, so a crash inside the dialog does not bring it back on every start.
-    prefs->setValue(PrefKey::LastWhatsNewVersion, kVersion);
-    // What's New for kDisplayName opens here over the main window.
-    qCDebug(lcApp) << "What's New due for" << kVersion;
+    QPointer<PreferencesRepository> guardedPrefs(prefs);
+    NorvUpdate::showWhatsNewAtStartup(NorvUpdate::notesConfig(kVersion), kDisplayName, m_mainWindow, [guardedPrefs] {
+        if (guardedPrefs)
+            guardedPrefs->setValue(PrefKey::WhatsNewShownVersion, kVersion);
+    });
 }
 
 void Application::scheduleUpdateCheck()
@@ -201,8 +207,7 @@ void Application::scheduleUpdateCheck()
 
 void Application::checkForUpdates()
 {
-    // The update client (product "notes", channel "stable", current version kVersion) starts here.
-    qCDebug(lcApp) << "Update check due";
+    NorvUpdate::checkAtStartup(NorvUpdate::notesConfig(kVersion), kDisplayName, m_mainWindow);
 }
 
 void Application::handleMessage(const QString& message)

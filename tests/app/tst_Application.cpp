@@ -11,8 +11,12 @@
 #include "PreferenceKeys.h"
 #include "PreferencesRepository.h"
 #include "Records.h"
+#include "ReleaseNotesFetcher.h"
 #include "SingleInstance.h"
 #include "TodosScreen.h"
+#include "Version.h"
+#include "WhatsNewDialog.h"
+#include "../update/UpdateTestSupport.h"
 
 #include <QDirIterator>
 #include <QFile>
@@ -23,6 +27,7 @@
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTextBrowser>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -105,6 +110,8 @@ private slots:
     void databaseError();
     void runStartsUp_data();
     void runStartsUp();
+    void whatsNewOncePerVersion_data();
+    void whatsNewOncePerVersion();
     void commandLineOpensNoteWindows_data();
     void commandLineOpensNoteWindows();
     void handleMessage_data();
@@ -122,6 +129,7 @@ private slots:
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_dataDir;
+    UpdateService m_updates;
 };
 
 void tst_Application::init()
@@ -132,6 +140,13 @@ void tst_Application::init()
     qputenv("NOTES_DATA_DIR", m_dataDir.toUtf8());
     // Each run() listens on its own endpoint, so runs never turn each other away as second starts.
     qputenv("NORV_INSTANCE_KEY", ("norv-test-" + QUuid::createUuid().toString(QUuid::WithoutBraces)).toUtf8());
+    // Start-up fetches release notes and checks for updates: never from the published service. A product
+    // with nothing published answers 404 to both; without the server nothing answers at all.
+    if (!m_updates.isRunning())
+        m_updates.start();
+    qputenv("UPDATE_BASE_URL", m_updates.isRunning()
+                                   ? m_updates.channelUrl(m_updates.uniqueProduct(), "stable").toEncoded()
+                                   : QByteArray("http://127.0.0.1:1/updates/notes/stable"));
 }
 
 void tst_Application::resources_data()
@@ -375,6 +390,64 @@ void tst_Application::runStartsUp()
     QCOMPARE(prefs->value(PrefKey::RestoreNoteWindows), std::nullopt);
     QCOMPARE(prefs->value(PrefKey::RestoreTodosWindow), std::nullopt);
     app()->state()->closeAllNoteWindows();
+}
+
+void tst_Application::whatsNewOncePerVersion_data()
+{
+    QTest::addColumn<QString>("shownBefore"); // "whats_new_shown_version"; null: not stored
+    QTest::addColumn<QString>("legacyBefore"); // "last_whats_new_version"; null: not stored
+    QTest::addColumn<bool>("notesPublished");
+    QTest::addColumn<bool>("shown");
+
+    QTest::newRow("first start") << QString() << QString() << true << true;
+    // Older builds stored the old key without showing anything; that must not hide this version's notes.
+    QTest::newRow("old key stored, never shown") << QString() << "1.1.1" << true << true;
+    QTest::newRow("older version shown") << "1.1.0" << "1.1.0" << true << true;
+    QTest::newRow("this version shown") << "1.1.1" << "1.1.1" << true << false;
+    QTest::newRow("newer version shown") << "1.2" << "1.2" << true << false;
+    QTest::newRow("notes missing") << QString() << QString() << false << false;
+}
+
+void tst_Application::whatsNewOncePerVersion()
+{
+    QFETCH(QString, shownBefore);
+    QFETCH(QString, legacyBefore);
+    QFETCH(bool, notesPublished);
+    QFETCH(bool, shown);
+
+    if (!m_updates.isRunning())
+        QSKIP(qPrintable("devserver unavailable: " + m_updates.errorString()));
+    const auto fetchers = [] { return app()->findChildren<NorvUpdate::ReleaseNotesFetcher*>().size(); };
+    QTRY_COMPARE(fetchers(), 0);
+    // Notes for the running version live beside the channel folder, so each row gets a product of its own.
+    const QString product = m_updates.uniqueProduct();
+    if (notesPublished)
+        m_updates.publishNotes(QStringLiteral("1.1.1"), QString(), "# 1.1.1\n\nWhat changed.", product);
+    qputenv("UPDATE_BASE_URL", m_updates.channelUrl(product, "stable").toEncoded());
+    QHash<QString, QString> seed;
+    if (!shownBefore.isNull())
+        seed.insert(PrefKey::WhatsNewShownVersion, shownBefore);
+    if (!legacyBefore.isNull())
+        seed.insert(PrefKey::LastWhatsNewVersion, legacyBefore);
+    seedPreferences(seed);
+
+    QCOMPARE(runOnce(), 0);
+    PreferencesRepository* prefs = app()->state()->preferences();
+    const auto dialog = [] { return app()->mainWindow()->findChild<NorvUpdate::WhatsNewDialog*>(); };
+    if (shown) {
+        QTRY_VERIFY(dialog() && dialog()->isVisible());
+        QVERIFY(dialog()->notesBrowser()->toPlainText().contains("What changed."));
+        QCOMPARE(prefs->value(PrefKey::WhatsNewShownVersion), std::optional<QString>("1.1.1"));
+        delete dialog();
+    } else {
+        QTRY_COMPARE(fetchers(), 0);
+        QVERIFY(!dialog());
+        QCOMPARE(prefs->value(PrefKey::WhatsNewShownVersion),
+                 shownBefore.isNull() ? std::nullopt : std::optional<QString>(shownBefore));
+    }
+    // Still written for older builds reading the same library.
+    const QString legacyAfter = compareVersions(legacyBefore, "1.1.1") > 0 ? legacyBefore : "1.1.1";
+    QCOMPARE(prefs->value(PrefKey::LastWhatsNewVersion), std::optional<QString>(legacyAfter));
 }
 
 void tst_Application::commandLineOpensNoteWindows_data()

@@ -399,8 +399,8 @@ void tst_DeltaDocument::loadIsSilentAndNotUndoable()
 void tst_DeltaDocument::realWorldDocuments_data()
 {
     QTest::addColumn<QString>("path");
-    const QString root = fixturePath(QStringLiteral("real-world/delta"));
-    NORV_REQUIRE_FIXTURE(root);
+    NORV_REQUIRE_FIXTURES();
+    const QString root = realWorldFixtures(QStringLiteral("delta"));
     QDirIterator it(root, {QStringLiteral("*.json")}, QDir::Files, QDirIterator::Subdirectories);
     QStringList paths;
     while (it.hasNext())
@@ -433,9 +433,8 @@ void tst_DeltaDocument::realWorldDocuments()
 
 void tst_DeltaDocument::maliciousDocumentStaysText()
 {
-    const QString path = fixturePath(QStringLiteral("real-world/delta/quill-deltacvt/malicious.json"));
-    NORV_REQUIRE_FIXTURE(path);
-    const QString body = readFile(path);
+    NORV_REQUIRE_FIXTURES();
+    const QString body = readFile(realWorldFixtures(QStringLiteral("delta/quill-deltacvt/malicious.json")));
     DeltaDocument doc;
     doc.loadJson(body);
     const QTextDocument* td = doc.textDocument();

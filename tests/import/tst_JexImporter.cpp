@@ -561,8 +561,8 @@ void tst_JexImporter::realWorld()
     QFETCH(QStringList, notes);
     QFETCH(int, noteLinks);
 
-    const QString path = fixturePath(QStringLiteral("real-world/jex/") + file);
-    NORV_REQUIRE_FIXTURE(path);
+    NORV_REQUIRE_FIXTURES();
+    const QString path = realWorldFixtures(QStringLiteral("jex/") + file);
     const QMap<QString, QByteArray> archive = readArchiveEntries(path);
     TestLibrary lib;
     QVERIFY(lib.ok);

@@ -397,8 +397,8 @@ void tst_NsxImporter::realWorld()
     QFETCH(QString, checks);
     QFETCH(QStringList, trashed);
 
-    const QString path = fixturePath(QStringLiteral("real-world/nsx/") + file);
-    NORV_REQUIRE_FIXTURE(path);
+    NORV_REQUIRE_FIXTURES();
+    const QString path = realWorldFixtures(QStringLiteral("nsx/") + file);
     const QMap<QString, QByteArray> archive = readArchiveEntries(path);
     TestLibrary lib;
     QVERIFY(lib.ok);

@@ -135,8 +135,8 @@ void tst_TarReader::realWorldMatchesLibarchive()
 {
     QFETCH(QString, file);
     QFETCH(int, count);
-    const QString path = fixturePath(QStringLiteral("real-world/jex/") + file);
-    NORV_REQUIRE_FIXTURE(path);
+    NORV_REQUIRE_FIXTURES();
+    const QString path = realWorldFixtures(QStringLiteral("jex/") + file);
     const TarReadResult result = readTarArchive(path);
     QCOMPARE(result.error, QString());
     QCOMPARE(result.entries.size(), count);

@@ -26,6 +26,7 @@
 #include "ThemeManager.h"
 #include "TodosScreen.h"
 #include "TrashScreen.h"
+#include "UpdateFlows.h"
 #include "WelcomeScreen.h"
 #include "UiLog.h"
 
@@ -54,6 +55,30 @@ const QString kEmptyBody = QStringLiteral(R"([{"insert":"\n"}])");
 const QString kFeedbackUrl = QStringLiteral("https://norvane.app/feedback");
 const QString kWebsiteUrl = QStringLiteral("https://norvane.app");
 constexpr int kMessageMs = 3000;
+const QString kDisplayName = QStringLiteral("Norvane Notes");
+
+NorvUpdate::UpdateConfig updateConfig()
+{
+    return NorvUpdate::notesConfig(QCoreApplication::applicationVersion());
+}
+
+// Update commands report in the status bar for as long as the window lives.
+NorvUpdate::StatusCallbacks updateStatus(StatusBar* bar)
+{
+    QPointer<StatusBar> guarded(bar);
+    return {[guarded](const QString& text) {
+                if (guarded)
+                    guarded->showBusy(text);
+            },
+            [guarded] {
+                if (guarded)
+                    guarded->hideBusy();
+            },
+            [guarded](const QString& text, int ms) {
+                if (guarded)
+                    guarded->showMessage(text, ms);
+            }};
+}
 
 } // namespace
 
@@ -327,10 +352,13 @@ void MainWindow::createMenuBar()
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     add(help, QStringLiteral("About Norvane Notes"), QKeySequence(), [this] { showAbout(); })
         ->setMenuRole(QAction::AboutRole);
-    later(help, QStringLiteral("What's &New..."));
-    later(help, QStringLiteral("Check for &Updates..."));
+    add(help, QStringLiteral("What's &New..."), QKeySequence(), [this] {
+        NorvUpdate::showWhatsNewInteractively(updateConfig(), kDisplayName, this, updateStatus(m_statusBar));
+    });
+    add(help, QStringLiteral("Check for &Updates..."), QKeySequence(),
+        [this] { NorvUpdate::checkInteractively(updateConfig(), kDisplayName, this, updateStatus(m_statusBar)); });
     add(help, QStringLiteral("Send &Feedback..."), QKeySequence(),
-        [] { QDesktopServices::openUrl(QUrl(kFeedbackUrl)); });
+        [] { NorvUpdate::openFeedbackPage(QUrl(kFeedbackUrl), updateConfig().product); });
     if (qEnvironmentVariable("NOTES_DEV") == QLatin1String("1")) {
         help->addSeparator();
         add(help, QStringLiteral("Load &Sample Notes"), QKeySequence(), [this] { loadSampleNotes(); });

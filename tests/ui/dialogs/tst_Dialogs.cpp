@@ -248,7 +248,8 @@ void tst_Dialogs::exportDialogResult_data()
 
     QTest::newRow("default") << QString() << false << int(ExportFormat::Markdown);
     QTest::newRow("html with attachments") << QStringLiteral("exportHtmlRadio") << true << int(ExportFormat::Html);
-    QTest::newRow("back to markdown") << QStringLiteral("exportMarkdownRadio") << true << int(ExportFormat::Markdown);
+    QTest::newRow("back to markdown") << QStringLiteral("exportMarkdownRadio") << true
+                                      << int(ExportFormat::Markdown);
 }
 
 void tst_Dialogs::exportDialogResult()
@@ -298,8 +299,8 @@ void tst_Dialogs::importWithoutFile()
 void tst_Dialogs::importJexFile()
 {
     // A real export: one web clip with its picture, in a folder the archive does not hold.
-    const QString path = fixturePath(QStringLiteral("real-world/jex/jimmy_flexicharger-webclip.jex"));
-    NORV_REQUIRE_FIXTURE(path);
+    NORV_REQUIRE_FIXTURES();
+    const QString path = realWorldFixtures(QStringLiteral("jex/jimmy_flexicharger-webclip.jex"));
     const int notesBefore = m_state->notes()->allNotes().size();
 
     ImportDialog wizard(m_state.get());
