@@ -57,6 +57,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (first != second)
             fail("notebook changed in a round trip", first, second);
     }
+    if (const std::optional<Attachment> record = attachmentFromBackupJson(bytes)) {
+        const QByteArray first = written(attachmentToBackupJson(*record));
+        const std::optional<Attachment> again = attachmentFromBackupJson(first);
+        if (!again)
+            fail("written attachment record not readable", first, QByteArray());
+        const QByteArray second = written(attachmentToBackupJson(*again));
+        if (first != second)
+            fail("attachment record changed in a round trip", first, second);
+    }
     const QString stem = backupFileStem(QString::fromUtf8(bytes));
     if (stem.isEmpty() || stem.contains(QLatin1Char('/')) || stem.contains(QLatin1Char('\\')) ||
         stem.startsWith(QLatin1Char('.')))

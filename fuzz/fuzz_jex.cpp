@@ -34,6 +34,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     if (!archive.ok() && !archive.entries.isEmpty())
         std::abort(); // a refused archive hands out nothing
+    // The index the importer reads from sees the same entries as the whole-archive reader.
+    device.seek(0);
+    const TarIndexResult index = indexTarArchive(device);
+    if (index.ok() != archive.ok() || index.entries.size() != archive.entries.size())
+        std::abort();
+    for (qsizetype i = 0; i < index.entries.size(); ++i) {
+        if (index.entries.at(i).size != archive.entries.at(i).data.size() ||
+            index.entries.at(i).offset + index.entries.at(i).size > qint64(size))
+            std::abort();
+    }
 
     const JexItem item = parseJexItem(bytes);
     (void)cleanJexBody(item.body, item.title);

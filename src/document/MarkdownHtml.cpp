@@ -414,6 +414,17 @@ QJsonObject blockLineAttributes(const QTextBlock& block)
         default:
             break;
         }
+        // Task items ("- [ ]", "- [x]") carry their state as the block's marker.
+        switch (block.blockFormat().marker()) {
+        case QTextBlockFormat::MarkerType::Checked:
+            attributes.insert(QStringLiteral("list"), QStringLiteral("checked"));
+            break;
+        case QTextBlockFormat::MarkerType::Unchecked:
+            attributes.insert(QStringLiteral("list"), QStringLiteral("unchecked"));
+            break;
+        default:
+            break;
+        }
     }
     return attributes;
 }

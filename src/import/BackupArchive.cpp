@@ -4,6 +4,7 @@
 #include "Clock.h"
 #include "Database.h"
 #include "ImportLog.h"
+#include "ImportSupport.h"
 #include "NoteRepository.h"
 #include "NotebookRepository.h"
 #include "ZipArchive.h"
@@ -11,7 +12,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonDocument>
+#include <QMimeDatabase>
+#include <QRegularExpression>
+#include <QSet>
+#include <QSignalBlocker>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QTemporaryDir>
@@ -24,6 +30,7 @@ const QString kManifest = QStringLiteral("manifest.json");
 const QString kNotebooksDir = QStringLiteral("notebooks");
 const QString kNotesDir = QStringLiteral("notes");
 const QString kAttachmentsDir = QStringLiteral("attachments");
+const QString kAttachmentRecordsDir = QStringLiteral("attachmentRecords");
 
 QByteArray indented(const QJsonObject& object)
 {
@@ -90,7 +97,7 @@ private:
 bool isItemDocument(const QString& path)
 {
     return path == kManifest || path.startsWith(kNotebooksDir + QLatin1Char('/')) ||
-           path.startsWith(kNotesDir + QLatin1Char('/'));
+           path.startsWith(kNotesDir + QLatin1Char('/')) || path.startsWith(kAttachmentRecordsDir + QLatin1Char('/'));
 }
 
 // The "*.json" files directly inside one archive folder, in name order.
@@ -165,7 +172,9 @@ void restoreNote(Note note, NoteRepository& repo, RestoreMode mode, bool force, 
         ++result.skipped;
 }
 
-void copyMissingAttachments(const QString& fromDir, const QString& toDir)
+// Copies the archived attachment files that are not here yet; the names of the copies are added to
+// `copied`, so a restore that fails afterwards can take them back.
+void copyMissingAttachments(const QString& fromDir, const QString& toDir, QStringList& copied)
 {
     const QFileInfoList files = QDir(fromDir).entryInfoList(QDir::Files | QDir::Hidden, QDir::Name);
     if (files.isEmpty())
@@ -176,9 +185,65 @@ void copyMissingAttachments(const QString& fromDir, const QString& toDir)
         // A file already present is the user's own copy; the archived one never replaces it.
         if (QFileInfo::exists(target) || QFileInfo(target).isSymLink())
             continue;
-        if (!QFile::copy(file.filePath(), target))
+        if (QFile::copy(file.filePath(), target))
+            copied.append(target);
+        else
             qCWarning(lcImport).noquote() << "Restore could not copy attachment file" << file.fileName();
     }
+}
+
+// Which note refers to each attachment id, from the bodies of the archived notes.
+QHash<QString, QString> attachmentOwners(const QList<Note>& notes)
+{
+    static const QRegularExpression url(QStringLiteral("norvane-notes://attachment/([A-Za-z0-9_.-]+)"));
+    QHash<QString, QString> owners;
+    for (const Note& note : notes) {
+        QRegularExpressionMatchIterator it = url.globalMatch(note.body);
+        while (it.hasNext()) {
+            const QString id = it.next().captured(1);
+            if (!owners.contains(id))
+                owners.insert(id, note.id);
+        }
+    }
+    return owners;
+}
+
+// A record for a file of an archive that carried none: what the file holds decides its type and
+// its name, the note that shows it owns it.
+Attachment recordForFile(const QFileInfo& file, const QString& noteId)
+{
+    static const QMimeDatabase mimeDatabase;
+    const QMimeType type = mimeDatabase.mimeTypeForFile(file.filePath(), QMimeDatabase::MatchContent);
+    Attachment a;
+    a.id = file.fileName();
+    a.noteId = noteId;
+    a.mimeType = type.isValid() ? type.name() : QStringLiteral("application/octet-stream");
+    const QString stem =
+        a.mimeType.startsWith(QLatin1String("image/")) ? QStringLiteral("image") : QStringLiteral("attachment");
+    const QString suffix = type.preferredSuffix();
+    a.filename = suffix.isEmpty() ? stem : QStringLiteral("%1.%2").arg(stem, suffix);
+    a.sizeBytes = file.size();
+    a.createdAt = file.lastModified().isValid() ? file.lastModified().toUTC() : Clock::nowUtc();
+    a.syncStatus = SyncStatus::Pending;
+    return a;
+}
+
+QString extractionFailure(const ZipExtractResult& extracted)
+{
+    switch (extracted.failure) {
+    case ZipFailure::NotAnArchive:
+        return QStringLiteral("Failed to extract backup: not a backup archive");
+    case ZipFailure::TooLarge:
+        return QStringLiteral("Failed to extract backup: too large (%1)").arg(extracted.error);
+    case ZipFailure::Damaged:
+        return extracted.failedEntry.isEmpty()
+                   ? QStringLiteral("Failed to extract backup: damaged archive (%1)").arg(extracted.error)
+                   : QStringLiteral("Failed to extract backup: damaged at entry %1").arg(extracted.failedEntry);
+    case ZipFailure::WriteFailed:
+    case ZipFailure::None:
+        break;
+    }
+    return QStringLiteral("Failed to extract backup: %1").arg(extracted.error);
 }
 
 } // namespace
@@ -190,14 +255,53 @@ QString backupFileStem(const QString& id)
     return stem.isEmpty() ? QStringLiteral("_") : stem;
 }
 
-QJsonObject backupManifest(int noteCount, int notebookCount, const QDateTime& exportedAt)
+QJsonObject backupManifest(int noteCount, int notebookCount, const QDateTime& exportedAt, int attachmentCount)
 {
-    return QJsonObject{
+    QJsonObject manifest{
         {QStringLiteral("version"), 1},
         {QStringLiteral("exportedAt"), toDbTimestamp(exportedAt)},
         {QStringLiteral("noteCount"), noteCount},
         {QStringLiteral("notebookCount"), notebookCount},
     };
+    if (attachmentCount >= 0)
+        manifest.insert(QStringLiteral("attachmentCount"), attachmentCount);
+    return manifest;
+}
+
+QJsonObject attachmentToBackupJson(const Attachment& attachment)
+{
+    return QJsonObject{
+        {QStringLiteral("id"), attachment.id},
+        {QStringLiteral("noteId"), attachment.noteId},
+        {QStringLiteral("filename"), attachment.filename},
+        {QStringLiteral("mimeType"), attachment.mimeType},
+        {QStringLiteral("sizeBytes"), attachment.sizeBytes},
+        {QStringLiteral("createdAt"), toDbTimestamp(attachment.createdAt)},
+    };
+}
+
+std::optional<Attachment> attachmentFromBackupJson(const QByteArray& json)
+{
+    const std::optional<QJsonObject> o = objectWithId(json);
+    if (!o)
+        return std::nullopt;
+    Attachment a;
+    a.id = o->value(QLatin1String("id")).toString();
+    a.noteId = o->value(QLatin1String("noteId")).toString();
+    if (a.noteId.isEmpty())
+        return std::nullopt;
+    a.filename = o->value(QLatin1String("filename")).toString();
+    if (a.filename.isEmpty())
+        a.filename = a.id;
+    a.mimeType = o->value(QLatin1String("mimeType")).toString();
+    if (a.mimeType.isEmpty())
+        a.mimeType = QStringLiteral("application/octet-stream");
+    a.sizeBytes = qMax<qint64>(0, qint64(o->value(QLatin1String("sizeBytes")).toDouble()));
+    a.createdAt = timeValue(*o, QLatin1String("createdAt"));
+    if (!a.createdAt.isValid())
+        a.createdAt = Clock::nowUtc();
+    a.syncStatus = SyncStatus::Pending;
+    return a;
 }
 
 QJsonObject noteToBackupJson(const Note& note)
@@ -299,7 +403,7 @@ BackupResult createBackup(const QString& destinationPath, const LibraryRepositor
 
     ZipWriter zip(destinationPath);
     if (!zip.open() || !zip.addDirectory(kNotebooksDir) || !zip.addDirectory(kNotesDir) ||
-        !zip.addDirectory(kAttachmentsDir)) {
+        !zip.addDirectory(kAttachmentsDir) || !zip.addDirectory(kAttachmentRecordsDir)) {
         return fail(zip.errorString());
     }
     for (const Notebook& notebook : notebooks) {
@@ -310,6 +414,14 @@ BackupResult createBackup(const QString& destinationPath, const LibraryRepositor
     for (const Note& note : notes) {
         const QString name = kNotesDir + QLatin1Char('/') + backupFileStem(note.id) + QStringLiteral(".json");
         if (!zip.addFile(name, indented(noteToBackupJson(note))))
+            return fail(zip.errorString());
+    }
+
+    const QList<Attachment> records = library.attachments->allAttachments();
+    for (const Attachment& record : records) {
+        const QString name =
+            kAttachmentRecordsDir + QLatin1Char('/') + backupFileStem(record.id) + QStringLiteral(".json");
+        if (!zip.addFile(name, indented(attachmentToBackupJson(record))))
             return fail(zip.errorString());
     }
 
@@ -329,7 +441,8 @@ BackupResult createBackup(const QString& destinationPath, const LibraryRepositor
         }
     }
 
-    const QJsonObject manifest = backupManifest(int(notes.size()), int(notebooks.size()), Clock::nowUtc());
+    const QJsonObject manifest =
+        backupManifest(int(notes.size()), int(notebooks.size()), Clock::nowUtc(), int(records.size()));
     if (!zip.addFile(kManifest, indented(manifest)) || !zip.finish())
         return fail(zip.errorString());
     result.noteCount = qint32(notes.size());
@@ -341,6 +454,7 @@ RestoreResult restoreBackup(const QString& archivePath, const LibraryRepositorie
 {
     RestoreResult result;
     auto fail = [&result](const QString& error) {
+        result.imported = 0;
         result.errors = 1;
         result.error = error;
         return result;
@@ -354,7 +468,7 @@ RestoreResult restoreBackup(const QString& archivePath, const LibraryRepositorie
     const ZipExtractResult extracted = extractZipArchive(archivePath, temp.path(), ZipLimits(), isItemDocument);
     if (!extracted.ok()) {
         qCWarning(lcImport).noquote() << "Backup extraction failed:" << extracted.error;
-        return fail(QStringLiteral("Failed to extract backup"));
+        return fail(extractionFailure(extracted));
     }
     for (const QString& skipped : extracted.skipped)
         qCWarning(lcImport).noquote() << "Backup entry left out:" << skipped;
@@ -364,8 +478,12 @@ RestoreResult restoreBackup(const QString& archivePath, const LibraryRepositorie
 
     NoteRepository& notes = *library.notes;
     NotebookRepository& notebooks = *library.notebooks;
+    AttachmentRepository& attachments = *library.attachments;
+    QStringList copied;
+    bool attachmentsAdded = false;
     {
         SignalHold hold(&notes, &notebooks);
+        const QSignalBlocker holdAttachments(&attachments);
         // One transaction: thousands of single-row commits would each wait for the disk.
         QSqlDatabase db = notes.database() ? notes.database()->db() : QSqlDatabase();
         const bool inTransaction = db.isValid() && db.transaction();
@@ -376,25 +494,56 @@ RestoreResult restoreBackup(const QString& archivePath, const LibraryRepositorie
             else
                 qCWarning(lcImport) << "Restore skipped a notebook file that is not a notebook object";
         }
+        QList<Note> archivedNotes;
         for (const QByteArray& json : itemDocuments(extracted.inMemory, kNotesDir)) {
-            if (std::optional<Note> note = noteFromBackupJson(json))
+            if (std::optional<Note> note = noteFromBackupJson(json)) {
+                archivedNotes.append(*note);
                 restoreNote(*note, notes, mode, forceToAccount, result);
-            else
+            } else {
                 qCWarning(lcImport) << "Restore skipped a note file that is not a note object";
+            }
+        }
+
+        // Records first from the archive; files it holds without one are matched to the notes
+        // that show them. A record is only written for a note that is here and a file that is.
+        const QString archivedFiles = temp.filePath(kAttachmentsDir);
+        copyMissingAttachments(archivedFiles, attachments.directory(), copied);
+        auto restoreRecord = [&](const Attachment& record) {
+            if (!isPlainFileName(record.id) || attachments.attachmentById(record.id) || !notes.noteById(record.noteId))
+                return;
+            if (!QFileInfo::exists(attachments.filePath(record.id)))
+                return;
+            if (attachments.insert(record))
+                attachmentsAdded = true;
+        };
+        QSet<QString> recorded;
+        for (const QByteArray& json : itemDocuments(extracted.inMemory, kAttachmentRecordsDir)) {
+            if (std::optional<Attachment> record = attachmentFromBackupJson(json)) {
+                recorded.insert(record->id);
+                restoreRecord(*record);
+            }
+        }
+        const QHash<QString, QString> owners = attachmentOwners(archivedNotes);
+        for (const QFileInfo& file : QDir(archivedFiles).entryInfoList(QDir::Files | QDir::Hidden, QDir::Name)) {
+            const QString owner = owners.value(file.fileName());
+            if (!recorded.contains(file.fileName()) && !owner.isEmpty())
+                restoreRecord(recordForFile(file, owner));
         }
 
         if (inTransaction && !db.commit()) {
-            qCWarning(lcImport).noquote() << "Restore could not commit:" << db.lastError().text();
+            const QString reason = db.lastError().text();
+            qCWarning(lcImport).noquote() << "Restore could not commit:" << reason;
             db.rollback();
-            result.skipped += result.imported;
-            result.imported = 0;
+            for (const QString& path : copied)
+                QFile::remove(path);
+            return fail(QStringLiteral("Failed to save restored items: %1").arg(reason));
         }
     }
     if (result.imported > 0) {
         emit notes.notesChanged();
         emit notebooks.notebooksChanged();
     }
-
-    copyMissingAttachments(temp.filePath(kAttachmentsDir), library.attachments->directory());
+    if (attachmentsAdded)
+        emit attachments.attachmentsChanged();
     return result;
 }

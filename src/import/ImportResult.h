@@ -12,8 +12,8 @@ class NotebookRepository;
 struct ImportResult
 {
     qint32 imported = 0;    // notes inserted
-    qint32 skipped = 0;     // kept for the wizard's summary; the importers leave it at 0
-    qint32 errors = 0;      // notes the database refused; 1 for a fatal failure
+    qint32 skipped = 0;     // notes already imported from the same archive item, unchanged since
+    qint32 errors = 0;      // items that could not be read or saved (each named in messages); 1 for a fatal failure
     qint32 attachments = 0; // attachment files stored
     QString error;          // fatal failure, empty on success
     QStringList messages;   // non-fatal problems (an item left out and why), one line each

@@ -36,6 +36,7 @@ ImportSession::ImportSession(const LibraryRepositories& library)
     if (Database* database = m_library.notes->database()) {
         m_db = database->db();
         m_inTransaction = m_db.isValid() && m_db.transaction();
+        m_sources.emplace(database);
     }
 }
 
@@ -55,6 +56,47 @@ bool ImportSession::storeAttachment(const Attachment& attachment, const QByteArr
     }
     m_storedFiles.append(attachment.id);
     return true;
+}
+
+bool ImportSession::storeAttachment(const Attachment& attachment, QIODevice& source, qint64 size)
+{
+    if (!m_library.attachments->saveFileFrom(attachment.id, source, size))
+        return false;
+    if (!m_library.attachments->insert(attachment)) {
+        m_library.attachments->removeFiles({attachment.id});
+        return false;
+    }
+    m_storedFiles.append(attachment.id);
+    return true;
+}
+
+QString ImportSession::importedNote(const QString& kind, const QString& sourceId, const QString& sourceUpdatedAt) const
+{
+    if (!m_sources || sourceId.isEmpty())
+        return {};
+    const std::optional<ImportedSource> earlier = m_sources->find(kind, sourceId);
+    if (!earlier || earlier->sourceUpdatedAt != sourceUpdatedAt)
+        return {};
+    // A note deleted for good since then is imported again rather than lost.
+    return m_library.notes->noteById(earlier->localId) ? earlier->localId : QString();
+}
+
+QString ImportSession::importedNotebook(const QString& kind, const QString& sourceId) const
+{
+    if (!m_sources || sourceId.isEmpty())
+        return {};
+    const std::optional<ImportedSource> earlier = m_sources->find(kind, sourceId);
+    if (!earlier)
+        return {};
+    const std::optional<Notebook> notebook = m_library.notebooks->notebookById(earlier->localId);
+    return notebook && !notebook->deletedAt ? earlier->localId : QString();
+}
+
+void ImportSession::remember(const QString& kind, const QString& sourceId, const QString& localId,
+                             const QString& sourceUpdatedAt)
+{
+    if (m_sources && !sourceId.isEmpty())
+        m_sources->remember(kind, sourceId, localId, sourceUpdatedAt);
 }
 
 QString ImportSession::finish(bool changed)

@@ -1,12 +1,16 @@
 #pragma once
 
 #include "ImportResult.h"
+#include "ImportSourceRepository.h"
 #include "Records.h"
 
 #include <QByteArray>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
+#include <optional>
+
+class QIODevice;
 
 // Pieces shared by the JEX and NSX importers.
 
@@ -37,6 +41,16 @@ public:
 
     // Stores the file, then the row; false (and nothing left behind) when either fails.
     bool storeAttachment(const Attachment& attachment, const QByteArray& data);
+    // The same with the bytes streamed from a device (its current position, `size` bytes).
+    bool storeAttachment(const Attachment& attachment, QIODevice& source, qint64 size);
+
+    // The note an earlier import made of this archive item, when that note is still here (trash
+    // included) and the item has not changed since; empty otherwise.
+    QString importedNote(const QString& kind, const QString& sourceId, const QString& sourceUpdatedAt) const;
+    // The notebook an earlier import made of this archive folder, when it is still here.
+    QString importedNotebook(const QString& kind, const QString& sourceId) const;
+    void remember(const QString& kind, const QString& sourceId, const QString& localId,
+                  const QString& sourceUpdatedAt = QString());
 
     // Commits and announces the changes. On a failed commit the attachment files written during the
     // session are removed again and the database's error text is returned.
@@ -49,4 +63,5 @@ private:
     bool m_finished = false;
     bool m_blocked[3] = {false, false, false};
     QStringList m_storedFiles;
+    std::optional<ImportSourceRepository> m_sources;
 };

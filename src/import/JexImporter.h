@@ -16,7 +16,9 @@ struct JexItem
     {
         Note = 1,
         Folder = 2,
-        Resource = 4
+        Resource = 4,
+        Tag = 5,
+        NoteTag = 6
     };
 
     QString id;
@@ -24,13 +26,19 @@ struct JexItem
     QString parentId;
     int type = 0;
     int markupLanguage = 1; // 1 Markdown, 2 HTML
+    // "user_created_time" and "user_updated_time" when present (the dates the user knows),
+    // otherwise "created_time" and "updated_time" (sync bookkeeping).
     QDateTime createdTime;
     QDateTime updatedTime;
     bool isTodo = false;
     qint64 todoCompleted = 0;
     QString mime;
     QString fileExtension;
+    QDateTime deletedTime; // in the exporter's trash since then; invalid when not
+    QString noteId;        // tag links
+    QString tagId;
     QString body;
+    bool hasMetadata = false; // false: not an item at all
 };
 
 JexItem parseJexItem(const QByteArray& data);
@@ -44,9 +52,13 @@ QDateTime parseJexTime(const QString& text);
 // from the title.
 QString cleanJexBody(const QString& body, const QString& title);
 
-// Folders become notebooks (their nesting is not kept), notes become notes, and resources that a
-// note links to with ":/<id>" become attachments of that note, the links rewritten to the
-// attachment URL. Fatal failures ("Failed to read archive or archive is empty", or the reason a
+// Folders become notebooks named by their path ("Parent / Child"), notes become notes, and
+// resources that a note links to with ":/<id>" become attachments of that note: pictures in place,
+// other files as attachment chips. Links to other notes of the archive point at the imported notes.
+// A note's tags end its text as a line "Tags: a, b"; a to-do note starts with a check-list item.
+// Items read before (same id and update time, the note still here) are skipped and counted as
+// such; items that cannot be read are counted as errors and named. The archive is read entry by
+// entry from disk. Fatal failures ("Failed to read archive or archive is empty", or the reason a
 // damaged archive was refused) leave the library untouched.
 ImportResult importJex(const QString& archivePath, const LibraryRepositories& library,
                        const ImportProgress& progress = {});

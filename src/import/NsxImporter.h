@@ -53,8 +53,9 @@ std::optional<NsxNote> parseNsxNote(const QByteArray& json);
 // outside the years a date-time can hold.
 qint64 nsxSeconds(const QJsonValue& value);
 
-// "image/<ext>" (png when there is no usable extension) for type "image"; a type that is itself a
-// MIME type as it stands; "application/octet-stream" otherwise.
+// "image/<ext>" (png when there is no usable extension; "jpg" gives image/jpeg) for type "image"; a
+// type that is itself a MIME type as it stands; otherwise the type of the extension or name when it
+// is known, else "application/octet-stream".
 QString nsxAttachmentMime(const NsxAttachment& attachment);
 
 // "&", then "<", then ">" replaced by their entities.
@@ -63,6 +64,8 @@ QString escapeHtmlText(const QString& text);
 // Unpacks the archive in-process into a temporary folder that is removed afterwards; the
 // extraction is bounded (see ZipLimits), so a hostile archive ends in "Failed to extract archive: %1"
 // rather than filling the disk. Attachments whose ref does not occur in the note's HTML are added
-// at the end of the note, so nothing imported is unreachable.
+// at the end of the note, so nothing imported is unreachable. Note Station's check boxes become
+// check-list lines, notes from its recycle bin go to the trash, notes read before (same id and
+// update time, the note still here) are skipped, and items that cannot be read are named.
 ImportResult importNsx(const QString& archivePath, const LibraryRepositories& library,
                        const ImportProgress& progress = {});

@@ -121,6 +121,38 @@ TarReadResult readTarArchive(QIODevice& device, qint64 maxEntryBytes)
     return result;
 }
 
+TarIndexResult indexTarArchive(QIODevice& device)
+{
+    TarIndexResult result;
+    auto fail = [&result](const QString& error) {
+        result.entries.clear();
+        result.error = error;
+        return result;
+    };
+    const qint64 end = device.size();
+    for (;;) {
+        const QByteArray header = device.read(kBlock);
+        if (header.size() < kBlock || isZeroBlock(header))
+            break;
+        const QString name = entryName(header);
+        const std::optional<qint64> size = parseTarSize(header.mid(kSizeOffset, kSizeLength));
+        if (!size)
+            return fail(QStringLiteral("Archive entry \"%1\" has an unreadable size field").arg(name));
+        const qint64 offset = device.pos();
+        if (*size > end - offset) {
+            return fail(QStringLiteral("Archive entry \"%1\" claims %2 bytes, but only %3 bytes are left in the file")
+                            .arg(name)
+                            .arg(*size)
+                            .arg(end - offset));
+        }
+        result.entries.append(TarIndexEntry{name, offset, *size});
+        const qint64 padding = (kBlock - *size % kBlock) % kBlock;
+        if (!device.seek(qMin(end, offset + *size + padding)))
+            break;
+    }
+    return result;
+}
+
 TarReadResult readTarArchive(const QString& path, qint64 maxEntryBytes)
 {
     QFile file(path);

@@ -35,6 +35,27 @@ TarReadResult readTarArchive(const QString& path, qint64 maxEntryBytes = kMaxTar
 // The same over an open random-access device (a file or a buffer), from its current position.
 TarReadResult readTarArchive(QIODevice& device, qint64 maxEntryBytes = kMaxTarEntryBytes);
 
+// Where one entry's data lies in the archive, for reading it later without holding it in memory.
+struct TarIndexEntry
+{
+    QString name;
+    qint64 offset = 0; // of the first data byte, from the start of the device
+    qint64 size = 0;
+};
+
+struct TarIndexResult
+{
+    QList<TarIndexEntry> entries; // empty whenever error is set
+    QString error;
+
+    bool ok() const { return error.isEmpty(); }
+};
+
+// Reads only the headers, seeking over the data, so an archive of any size costs memory only for
+// its list of names. Entry sizes are bounded by what the file holds, not by a fixed limit: one large
+// video does not refuse the archive. Errors as readTarArchive.
+TarIndexResult indexTarArchive(QIODevice& device);
+
 // The size field of a header (12 bytes): octal digits, optionally surrounded by spaces or NULs, or
 // the base-256 form with the high bit of the first byte set. Absent when the field holds anything
 // else or does not fit in 63 bits.

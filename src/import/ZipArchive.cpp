@@ -80,6 +80,7 @@ ZipExtractResult extractZipArchive(const QString& archivePath, const QString& ta
     const QString root = QFileInfo(targetDir).canonicalFilePath();
     if (root.isEmpty() || !QFileInfo(root).isDir()) {
         result.error = QStringLiteral("Target folder does not exist: %1").arg(targetDir);
+        result.failure = ZipFailure::WriteFailed;
         return result;
     }
     const qint64 totalLimit = totalBound(limits, QFileInfo(archivePath).size());
@@ -87,12 +88,14 @@ ZipExtractResult extractZipArchive(const QString& archivePath, const QString& ta
     ReadArchivePtr reader(archive_read_new());
     if (!reader) {
         result.error = QStringLiteral("Out of memory");
+        result.failure = ZipFailure::WriteFailed;
         return result;
     }
     archive* a = reader.get();
     archive_read_support_format_zip(a);
     if (archive_read_open_filename(a, QFile::encodeName(archivePath).constData(), kChunk) != ARCHIVE_OK) {
         result.error = archiveError(a, "Cannot open archive");
+        result.failure = ZipFailure::NotAnArchive;
         return result;
     }
 
@@ -100,6 +103,7 @@ ZipExtractResult extractZipArchive(const QString& archivePath, const QString& ta
     QSet<QString> verifiedFolders;
     qint64 inMemoryBytes = 0;
     int entries = 0;
+    QString lastName;
     for (;;) {
         archive_entry* entry = nullptr;
         const int rc = archive_read_next_header(a, &entry);
@@ -107,14 +111,19 @@ ZipExtractResult extractZipArchive(const QString& archivePath, const QString& ta
             break;
         if (rc != ARCHIVE_OK && rc != ARCHIVE_WARN) {
             result.error = archiveError(a, "Damaged archive");
+            // Nothing readable at all: not a ZIP. Otherwise the entry after the last good one.
+            result.failure = entries == 0 ? ZipFailure::NotAnArchive : ZipFailure::Damaged;
+            result.failedEntry = lastName;
             return result;
         }
         if (++entries > limits.maxEntries) {
             result.error = QStringLiteral("Archive has more than %1 entries").arg(limits.maxEntries);
+            result.failure = ZipFailure::TooLarge;
             return result;
         }
 
         const QString name = entryName(entry);
+        lastName = name;
         const auto type = archive_entry_filetype(entry);
         const QString relative = safeEntryPath(name);
         QString reason;
@@ -134,6 +143,7 @@ ZipExtractResult extractZipArchive(const QString& archivePath, const QString& ta
         if (type == AE_IFDIR) {
             if (!QDir().mkpath(destination)) {
                 result.error = QStringLiteral("Cannot create folder \"%1\"").arg(relative);
+                result.failure = ZipFailure::WriteFailed;
                 return result;
             }
             continue;
@@ -142,6 +152,8 @@ ZipExtractResult extractZipArchive(const QString& archivePath, const QString& ta
             result.error = QStringLiteral("Archive entry \"%1\" is larger than the limit of %2 bytes")
                                .arg(name)
                                .arg(limits.maxEntryBytes);
+            result.failure = ZipFailure::TooLarge;
+            result.failedEntry = name;
             return result;
         }
 
@@ -153,6 +165,7 @@ ZipExtractResult extractZipArchive(const QString& archivePath, const QString& ta
             if (!verifiedFolders.contains(parent)) {
                 if (!QDir().mkpath(parent) || !isInside(QFileInfo(parent).canonicalFilePath(), root)) {
                     result.error = QStringLiteral("Cannot create folder for \"%1\"").arg(relative);
+                    result.failure = ZipFailure::WriteFailed;
                     return result;
                 }
                 verifiedFolders.insert(parent); // thousands of files share a handful of folders
@@ -164,6 +177,7 @@ ZipExtractResult extractZipArchive(const QString& archivePath, const QString& ta
             }
             if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
                 result.error = QStringLiteral("Cannot write \"%1\": %2").arg(relative, out.errorString());
+                result.failure = ZipFailure::WriteFailed;
                 return result;
             }
         }
@@ -175,6 +189,8 @@ ZipExtractResult extractZipArchive(const QString& archivePath, const QString& ta
                 break;
             if (n < 0) {
                 result.error = archiveError(a, "Damaged archive entry");
+                result.failure = ZipFailure::Damaged;
+                result.failedEntry = name;
                 return result;
             }
             entryBytes += n;
@@ -183,10 +199,14 @@ ZipExtractResult extractZipArchive(const QString& archivePath, const QString& ta
                 result.error = QStringLiteral("Archive entry \"%1\" unpacks to more than the limit of %2 bytes")
                                    .arg(name)
                                    .arg(limits.maxEntryBytes);
+                result.failure = ZipFailure::TooLarge;
+                result.failedEntry = name;
                 return result;
             }
             if (result.bytesWritten > totalLimit) {
                 result.error = QStringLiteral("Archive unpacks to more than the limit of %1 bytes").arg(totalLimit);
+                result.failure = ZipFailure::TooLarge;
+                result.failedEntry = name;
                 return result;
             }
             if (toMemory) {
@@ -194,11 +214,14 @@ ZipExtractResult extractZipArchive(const QString& archivePath, const QString& ta
                 if (inMemoryBytes > limits.maxInMemoryBytes) {
                     result.error = QStringLiteral("Archive items take more than the limit of %1 bytes")
                                        .arg(limits.maxInMemoryBytes);
+                    result.failure = ZipFailure::TooLarge;
+                    result.failedEntry = name;
                     return result;
                 }
                 memory.append(buffer.constData(), n);
             } else if (out.write(buffer.constData(), n) != n) {
                 result.error = QStringLiteral("Cannot write \"%1\": %2").arg(relative, out.errorString());
+                result.failure = ZipFailure::WriteFailed;
                 return result;
             }
         }
@@ -208,6 +231,7 @@ ZipExtractResult extractZipArchive(const QString& archivePath, const QString& ta
         }
         if (!out.flush()) {
             result.error = QStringLiteral("Cannot write \"%1\": %2").arg(relative, out.errorString());
+            result.failure = ZipFailure::WriteFailed;
             return result;
         }
         ++result.filesWritten;

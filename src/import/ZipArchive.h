@@ -25,13 +25,25 @@ struct ZipLimits
     qint64 maxInMemoryBytes = qint64(1) << 30;
 };
 
+// Why an extraction stopped, for telling the user in their terms.
+enum class ZipFailure
+{
+    None,
+    NotAnArchive, // not a ZIP at all (or not readable as one)
+    TooLarge,     // a bound of ZipLimits was hit
+    Damaged,      // a ZIP that breaks off or is corrupt at `failedEntry`
+    WriteFailed,  // the disk refused
+};
+
 struct ZipExtractResult
 {
-    QString error;                      // libarchive's message, or the bound that was hit; empty on success
-    int filesWritten = 0;               // to disk
-    qint64 bytesWritten = 0;            // unpacked, to disk or memory
-    QStringList skipped;                // entries left out, each as "<name>: <reason>"
-    QMap<QString, QByteArray> inMemory; // safe relative path -> bytes, for the entries asked for
+    ZipFailure failure = ZipFailure::None; // set together with error (WriteFailed for the disk's errors)
+    QString failedEntry;                   // the entry being read when it stopped, when known
+    QString error;                         // libarchive's message, or the bound that was hit; empty on success
+    int filesWritten = 0;                  // to disk
+    qint64 bytesWritten = 0;               // unpacked, to disk or memory
+    QStringList skipped;                   // entries left out, each as "<name>: <reason>"
+    QMap<QString, QByteArray> inMemory;    // safe relative path -> bytes, for the entries asked for
 
     bool ok() const { return error.isEmpty(); }
 };

@@ -22,8 +22,8 @@ constexpr int kDeferredRemovalRetryMs = 100;
 // attachments directory.
 bool isSafeFileName(const QString& id)
 {
-    return !id.isEmpty() && id != QLatin1String(".") && id != QLatin1String("..") && !id.contains(QLatin1Char('/'))
-        && !id.contains(QLatin1Char('\\')) && !id.contains(QChar(0));
+    return !id.isEmpty() && id != QLatin1String(".") && id != QLatin1String("..") && !id.contains(QLatin1Char('/')) &&
+           !id.contains(QLatin1Char('\\')) && !id.contains(QChar(0));
 }
 
 } // namespace
@@ -32,8 +32,7 @@ AttachmentRepository::AttachmentRepository(Database* db, QObject* parent, const 
     : QObject(parent)
     , m_db(db)
     , m_dir(attachmentsDir)
-{
-}
+{}
 
 QString AttachmentRepository::directory() const
 {
@@ -80,6 +79,40 @@ bool AttachmentRepository::saveFile(const QString& id, const QByteArray& data)
     return true;
 }
 
+bool AttachmentRepository::saveFileFrom(const QString& id, QIODevice& source, qint64 size)
+{
+    if (!isSafeFileName(id)) {
+        qCWarning(lcStorage).noquote() << "AttachmentRepository::saveFile open failed:"
+                                       << "attachment id is not a plain file name";
+        return false;
+    }
+    const QString dir = directory();
+    if (!QDir(dir).exists())
+        QDir().mkpath(dir);
+    QFile file(dir + QLatin1Char('/') + id);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        qCWarning(lcStorage).noquote() << "AttachmentRepository::saveFile open failed:" << file.errorString();
+        return false;
+    }
+    constexpr qint64 kChunk = 256 * 1024;
+    QByteArray buffer(int(kChunk), Qt::Uninitialized);
+    qint64 written = 0;
+    while (written < size) {
+        const qint64 n = source.read(buffer.data(), qMin(kChunk, size - written));
+        if (n <= 0 || file.write(buffer.constData(), n) != n)
+            break;
+        written += n;
+    }
+    file.close();
+    if (written != size) {
+        qCWarning(lcStorage).noquote() << "AttachmentRepository::saveFile short write:"
+                                       << QStringLiteral("%1/%2").arg(written).arg(size);
+        file.remove();
+        return false;
+    }
+    return true;
+}
+
 std::optional<Attachment> AttachmentRepository::attachmentById(const QString& id) const
 {
     QSqlQuery q(m_db->db());
@@ -108,13 +141,17 @@ QList<Attachment> AttachmentRepository::list(const QString& sql, const QString& 
 
 QList<Attachment> AttachmentRepository::attachmentsForNote(const QString& noteId) const
 {
-    return list(QStringLiteral("SELECT * FROM attachments WHERE note_id = ? ORDER BY created_at ASC"),
-                nonNull(noteId));
+    return list(QStringLiteral("SELECT * FROM attachments WHERE note_id = ? ORDER BY created_at ASC"), nonNull(noteId));
 }
 
 QList<Attachment> AttachmentRepository::pendingAttachments() const
 {
     return list(QStringLiteral("SELECT * FROM attachments WHERE sync_status = 'pending' ORDER BY created_at ASC"));
+}
+
+QList<Attachment> AttachmentRepository::allAttachments() const
+{
+    return list(QStringLiteral("SELECT * FROM attachments ORDER BY created_at ASC"));
 }
 
 bool AttachmentRepository::insert(const Attachment& attachment)

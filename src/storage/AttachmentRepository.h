@@ -6,10 +6,10 @@
 #include <QList>
 #include <QObject>
 #include <QStringList>
-
 #include <optional>
 
 class Database;
+class QIODevice;
 
 // Attachment rows plus their bytes: attachment <id> lives in the file named exactly <id> in the
 // attachments directory; file name and MIME type are kept only in the row.
@@ -26,12 +26,17 @@ public:
     // Empty when the file cannot be read (a missing file included).
     QByteArray fileData(const QString& id) const;
     bool saveFile(const QString& id, const QByteArray& data);
+    // Copies `size` bytes from the device's current position in small chunks, so a file of any
+    // size passes without being held in memory. False on a short read or write.
+    bool saveFileFrom(const QString& id, QIODevice& source, qint64 size);
 
     std::optional<Attachment> attachmentById(const QString& id) const;
     // Oldest first.
     QList<Attachment> attachmentsForNote(const QString& noteId) const;
     // Oldest first.
     QList<Attachment> pendingAttachments() const;
+    // Every row, oldest first (the backup carries them).
+    QList<Attachment> allAttachments() const;
 
     bool insert(const Attachment& attachment);
     bool markSynced(const QString& id);

@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
-
 #include <array>
 #include <utility>
 
@@ -132,8 +131,7 @@ const char* initialStatement(int number)
 Database::Database(QObject* parent)
     : QObject(parent)
     , m_connectionName(newId())
-{
-}
+{}
 
 Database::~Database()
 {
@@ -223,6 +221,17 @@ bool Database::migrate()
         if (!storeVersion(2))
             return false;
         emit migrationApplied(2, QStringLiteral("drop default notebook + FK"));
+    }
+
+    if (version < 3) {
+        qCInfo(lcStorage) << "Running migration 3: import sources";
+        if (!migrateToV3()) {
+            emit migrationError(3, QStringLiteral("Failed to create import sources"));
+            return false;
+        }
+        if (!storeVersion(3))
+            return false;
+        emit migrationApplied(3, QStringLiteral("import sources"));
     }
 
     // A file from a newer release (version above ours) is used as it stands.
@@ -344,6 +353,41 @@ bool Database::migrateToV2()
         m_db.rollback();
     pragma.exec(QStringLiteral("PRAGMA foreign_keys=ON"));
     return committed;
+}
+
+bool Database::migrateToV3()
+{
+    // Which note or notebook an item of an imported archive became, and the item's update time
+    // then: importing the same archive again skips what is already here instead of doubling it.
+    const std::array<std::pair<const char*, const char*>, 2> steps = {{
+        {"CREATE TABLE IF NOT EXISTS import_sources ("
+         "  kind              TEXT NOT NULL,"
+         "  source_id         TEXT NOT NULL,"
+         "  local_id          TEXT NOT NULL,"
+         "  source_updated_at TEXT NOT NULL DEFAULT '',"
+         "  imported_at       TEXT NOT NULL,"
+         "  PRIMARY KEY (kind, source_id))",
+         "create import_sources"},
+        {"CREATE INDEX IF NOT EXISTS idx_import_sources_local_id ON import_sources(local_id)", "idx local_id"},
+    }};
+    if (!m_db.transaction())
+        return false;
+    {
+        QSqlQuery q(m_db);
+        for (const auto& [statement, label] : steps) {
+            if (!q.exec(QString::fromLatin1(statement))) {
+                qCCritical(lcStorage).noquote() << "migrateToV3" << label << q.lastError().text();
+                q.finish();
+                m_db.rollback();
+                return false;
+            }
+        }
+    }
+    if (!m_db.commit()) {
+        m_db.rollback();
+        return false;
+    }
+    return true;
 }
 
 bool Database::storeVersion(int version)

@@ -12,7 +12,7 @@ class Database : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
     // How long a statement waits for a lock held by another connection before it fails.
     static constexpr int kBusyTimeoutMs = 1000;
 
@@ -36,6 +36,7 @@ signals:
 private:
     bool createInitialSchema();
     bool migrateToV2();
+    bool migrateToV3();
     bool storeVersion(int version);
 
     QString m_connectionName;

@@ -234,9 +234,9 @@ void tst_MarkdownHtml::toDelta_data()
         << R"([{"attributes":{"bold":true},"insert":"b"},{"insert":" "},{"attributes":{"italic":true},"insert":"i"},{"insert":" "},)"
            R"({"attributes":{"code":true},"insert":"c"},{"insert":" "},{"attributes":{"link":"http://x"},"insert":"l"},{"insert":" "},)"
            R"({"attributes":{"strike":true},"insert":"s"},{"insert":"\n"}])";
-    QTest::newRow("md: check items arrive as bullets") << true
+    QTest::newRow("md: check items keep their state") << true
         << "- [ ] open\n- [x] done\n1. one"
-        << R"([{"insert":"open"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"done"},{"attributes":{"list":"bullet"},"insert":"\n"},)"
+        << R"([{"insert":"open"},{"attributes":{"list":"unchecked"},"insert":"\n"},{"insert":"done"},{"attributes":{"list":"checked"},"insert":"\n"},)"
            R"({"insert":"one"},{"attributes":{"list":"ordered"},"insert":"\n"}])";
     QTest::newRow("md: attachment image") << true
         << "![pic](norvane-notes://attachment/abc)"

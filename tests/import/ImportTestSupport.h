@@ -286,3 +286,43 @@ inline QStringList linkTargets(const QString& body)
     }
     return out;
 }
+
+// A body line by line, joined with "|": "# " for a heading, "[ ] " / "[x] " for check-list items,
+// "- " for bullets, "<attachment>" for attachment embeds, text as it stands.
+inline QString lineSummary(const QString& body)
+{
+    QStringList lines;
+    QString line;
+    for (const QJsonValue& value : QJsonDocument::fromJson(body.toUtf8()).array()) {
+        const QJsonObject op = value.toObject();
+        const QJsonValue insert = op.value(QLatin1String("insert"));
+        if (insert.isObject()) {
+            line += insert.toObject().contains(QLatin1String("norvane-notes-attachment"))
+                        ? QStringLiteral("<attachment>")
+                        : QStringLiteral("<embed>");
+            continue;
+        }
+        const QStringList parts = insert.toString().split(QLatin1Char('\n'));
+        for (qsizetype i = 0; i < parts.size(); ++i) {
+            line += parts.at(i);
+            if (i + 1 == parts.size())
+                break;
+            const QJsonObject attributes = op.value(QLatin1String("attributes")).toObject();
+            const QString list = attributes.value(QLatin1String("list")).toString();
+            QString prefix;
+            if (attributes.contains(QLatin1String("header")))
+                prefix = QStringLiteral("# ");
+            else if (list == QLatin1String("checked"))
+                prefix = QStringLiteral("[x] ");
+            else if (list == QLatin1String("unchecked"))
+                prefix = QStringLiteral("[ ] ");
+            else if (list == QLatin1String("bullet"))
+                prefix = QStringLiteral("- ");
+            lines << prefix + line;
+            line.clear();
+        }
+    }
+    if (!line.isEmpty())
+        lines << line;
+    return lines.join(QLatin1Char('|'));
+}

@@ -2,6 +2,7 @@
 #include "Clock.h"
 #include "ImportTestSupport.h"
 
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <climits>
@@ -24,6 +25,63 @@ Notebook notebook(const QString& id, const QString& name, const QDateTime& at = 
     return nb;
 }
 
+QByteArray zipBytes(const QList<ZipItem>& items)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("z.zip");
+    return writeZip(path, items) ? readBytes(path) : QByteArray();
+}
+
+// A backup whose large attachment breaks off in the middle of its data.
+QByteArray damagedZip()
+{
+    QByteArray noise(256 * 1024, Qt::Uninitialized);
+    quint32 x = 12345;
+    for (char& c : noise) {
+        x = x * 1103515245u + 12345u;
+        c = char(x >> 24);
+    }
+    QByteArray zip = zipBytes({{"manifest.json", "{}"}, {"attachments/big", noise}});
+    for (qsizetype i = zip.size() / 2; i < zip.size() / 2 + 64; ++i)
+        zip[i] = char(~zip[i]);
+    return zip;
+}
+
+// 200 MB of zeros in a few hundred kilobytes.
+QByteArray bombZip()
+{
+    return zipBytes({{"manifest.json", "{}"}, {"attachments/zeros", QByteArray(200 << 20, '\0')}});
+}
+
+QString attachmentUrl(const QString& id)
+{
+    return QStringLiteral("norvane-notes://attachment/") + id;
+}
+
+Note noteShowing(const QString& id, const QStringList& attachmentIds)
+{
+    QJsonArray ops;
+    for (const QString& a : attachmentIds)
+        ops.append(QJsonObject{{"insert", QJsonObject{{"norvane-notes-attachment", attachmentUrl(a)}}}});
+    ops.append(QJsonObject{{"insert", "\n"}});
+    return makeNote(id, QString::fromUtf8(QJsonDocument(ops).toJson(QJsonDocument::Compact)));
+}
+
+Attachment attachment(const QString& id, const QString& noteId, const QString& name, const QString& mime, qint64 size)
+{
+    Attachment a;
+    a.id = id;
+    a.noteId = noteId;
+    a.filename = name;
+    a.mimeType = mime;
+    a.sizeBytes = size;
+    a.createdAt = utc("2024-05-05T05:05:05.000Z");
+    a.syncStatus = SyncStatus::Synced;
+    return a;
+}
+
+const QByteArray kPng = QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16) + QByteArray(32, '\0');
+
 QJsonObject jsonOf(const QByteArray& bytes)
 {
     return QJsonDocument::fromJson(bytes).object();
@@ -44,6 +102,9 @@ private slots:
     void failures_data();
     void failures();
     void attachmentsNeverOverwritten();
+    void attachmentRecords_data();
+    void attachmentRecords();
+    void failedCommitLeavesNothing();
     void hostileEntriesStayInside();
     void readers_data();
     void readers();
@@ -71,12 +132,14 @@ void tst_BackupArchive::layoutAndManifest()
 
     const QMap<QString, QByteArray> entries = readArchiveEntries(zip);
     QCOMPARE(entries.keys(),
-             QStringList({"attachments/", "attachments/att1", "manifest.json", "notebooks/", "notebooks/nb1.json",
-                          "notes/", "notes/n1.json", "notes/n2.json", "notes/n3.json"}));
+             QStringList({"attachmentRecords/", "attachments/", "attachments/att1", "manifest.json", "notebooks/",
+                          "notebooks/nb1.json", "notes/", "notes/n1.json", "notes/n2.json", "notes/n3.json"}));
     QCOMPARE(entries.value("attachments/att1"), QByteArray("PNGDATA"));
-    QCOMPARE(jsonOf(entries.value("manifest.json")),
-             QJsonObject(
-                 {{"version", 1}, {"exportedAt", "2025-02-03T04:05:06.789Z"}, {"noteCount", 3}, {"notebookCount", 1}}));
+    QCOMPARE(jsonOf(entries.value("manifest.json")), QJsonObject({{"version", 1},
+                                                                  {"exportedAt", "2025-02-03T04:05:06.789Z"},
+                                                                  {"noteCount", 3},
+                                                                  {"notebookCount", 1},
+                                                                  {"attachmentCount", 0}}));
     QCOMPARE(jsonOf(entries.value("notes/n1.json")), QJsonObject({{"id", "n1"},
                                                                   {"notebookId", "nb1"},
                                                                   {"body", "[{\"insert\":\"one\\n\"}]"},
@@ -260,7 +323,10 @@ void tst_BackupArchive::failures_data()
     QTest::addColumn<QByteArray>("archiveBytes"); // empty: build a ZIP without a manifest
     QTest::addColumn<QString>("error");
     QTest::newRow("no manifest") << QByteArray() << "No manifest.json found";
-    QTest::newRow("not a ZIP") << QByteArray("just some text") << "Failed to extract backup";
+    QTest::newRow("not a ZIP") << QByteArray("just some text") << "Failed to extract backup: not a backup archive";
+    QTest::newRow("damaged") << damagedZip() << "Failed to extract backup: damaged at entry attachments/big";
+    QTest::newRow("too large") << bombZip()
+        << "Failed to extract backup: too large (Archive unpacks to more than the limit of 67108864 bytes)";
     // clang-format on
 }
 
@@ -304,7 +370,85 @@ void tst_BackupArchive::attachmentsNeverOverwritten()
     QCOMPARE(result.error, QString());
     QCOMPARE(lib.attachments.fileData("att1"), QByteArray("local one"));
     QCOMPARE(lib.attachments.fileData("att2"), QByteArray("archived two"));
-    QVERIFY(!lib.attachments.attachmentById("att2")); // rows come back through sync
+    QVERIFY(!lib.attachments.attachmentById("att2")); // no note shows it, so it gets no record
+}
+
+void tst_BackupArchive::attachmentRecords_data()
+{
+    QTest::addColumn<bool>("withRecords"); // false: an archive written before backups carried them
+    QTest::newRow("archive with records") << true;
+    QTest::newRow("archive without records") << false;
+}
+
+void tst_BackupArchive::attachmentRecords()
+{
+    QFETCH(bool, withRecords);
+    const QByteArray pdf("%PDF-1.4\n%\xe2\xe3\xcf\xd3\n1 0 obj\n<<>>\nendobj\n");
+    TestLibrary source;
+    QVERIFY(source.ok);
+    QVERIFY(source.notes.insert(noteShowing("n1", {"pic", "doc"})));
+    QVERIFY(source.attachments.saveFile("pic", kPng) && source.attachments.saveFile("doc", pdf));
+    QVERIFY(source.attachments.saveFile("stray", "no note shows this"));
+    QVERIFY(source.attachments.insert(attachment("pic", "n1", "holiday.png", "image/png", kPng.size())));
+    QVERIFY(source.attachments.insert(attachment("doc", "n1", "report.pdf", "application/pdf", pdf.size())));
+    const QString zip = source.dir.filePath("b.zip");
+    if (withRecords) {
+        QVERIFY(!createBackup(zip, source.repos()).failed);
+    } else {
+        QVERIFY(
+            writeZip(zip, {{"manifest.json", "{\"version\":1}"},
+                           {"notes/n1.json", QJsonDocument(noteToBackupJson(*source.notes.noteById("n1"))).toJson()},
+                           {"attachments/pic", kPng},
+                           {"attachments/doc", pdf},
+                           {"attachments/stray", "no note shows this"}}));
+    }
+
+    // Into a fresh library: every picture and file the note shows is there, as a record and bytes.
+    TestLibrary fresh;
+    QVERIFY(fresh.ok);
+    QSignalSpy changed(&fresh.attachments, &AttachmentRepository::attachmentsChanged);
+    const RestoreResult result = restoreBackup(zip, fresh.repos(), RestoreMode::Overwrite, true);
+    QCOMPARE(result.error, QString());
+    QStringList got;
+    for (const Attachment& a : fresh.attachments.attachmentsForNote("n1")) {
+        QCOMPARE(fresh.attachments.fileData(a.id), source.attachments.fileData(a.id));
+        QCOMPARE(a.syncStatus, SyncStatus::Pending); // so it uploads
+        QCOMPARE(a.sizeBytes, source.attachments.fileData(a.id).size());
+        got << QStringList{a.id, a.filename, a.mimeType}.join(' ');
+    }
+    got.sort();
+    // Without records the names are made from what the files hold.
+    QCOMPARE(got, withRecords ? QStringList({"doc report.pdf application/pdf", "pic holiday.png image/png"})
+                              : QStringList({"doc attachment.pdf application/pdf", "pic image.png image/png"}));
+    QVERIFY(!fresh.attachments.attachmentById("stray"));
+    QCOMPARE(changed.count(), 1);
+}
+
+void tst_BackupArchive::failedCommitLeavesNothing()
+{
+    TestLibrary source;
+    QVERIFY(source.ok);
+    QVERIFY(source.notes.insert(noteShowing("n1", {"pic"})));
+    QVERIFY(source.attachments.saveFile("pic", kPng));
+    QVERIFY(source.attachments.insert(attachment("pic", "n1", "p.png", "image/png", kPng.size())));
+    const QString zip = source.dir.filePath("b.zip");
+    QVERIFY(!createBackup(zip, source.repos()).failed);
+
+    // Every note written leaves a reference that only the final commit checks, and fails.
+    TestLibrary lib;
+    QVERIFY(lib.ok);
+    QVERIFY(exec(lib.db(), "CREATE TEMP TRIGGER break_commit AFTER INSERT ON main.notes BEGIN "
+                           "INSERT INTO note_snapshots (id, note_id, version, body, created_at) "
+                           "VALUES (new.id || '-s', 'no-such-note', 1, '', ''); END"));
+    QVERIFY(exec(lib.db(), "PRAGMA defer_foreign_keys = ON"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Restore could not commit: "));
+    const RestoreResult result = restoreBackup(zip, lib.repos(), RestoreMode::SkipExisting, false);
+    QVERIFY2(result.error.startsWith("Failed to save restored items: "), qPrintable(result.error));
+    QCOMPARE(result.errors, 1);
+    QCOMPARE(result.imported, 0);
+    QCOMPARE(lib.everyNote().size(), 0);
+    QVERIFY(!lib.attachments.attachmentById("pic"));
+    QCOMPARE(filesBelow(lib.attachmentsDir()), QStringList());
 }
 
 void tst_BackupArchive::hostileEntriesStayInside()

@@ -1,3 +1,4 @@
+#include "../Fixtures.h"
 #include "Clock.h"
 #include "ImportTestSupport.h"
 #include "JexImporter.h"
@@ -32,6 +33,33 @@ QString describe(const JexItem& i)
         .join(QLatin1Char('|'));
 }
 
+// Ids as Joplin makes them: 32 hexadecimal digits.
+QString hexId(int n)
+{
+    return QString::number(n, 16).rightJustified(32, QLatin1Char('0'));
+}
+
+QByteArray jexTodo(const QString& id, const QString& text, qint64 completed)
+{
+    return jexItem(text, {{"id", id},
+                          {"parent_id", ""},
+                          {"is_todo", "1"},
+                          {"todo_completed", QString::number(completed)},
+                          {"type_", "1"}});
+}
+
+// Every live note's lines, notes in title order, joined with " // "; notes in the trash follow
+// with "trash: " before them.
+QString librarySummary(const TestLibrary& lib)
+{
+    QStringList out;
+    for (const Note& note : lib.notesByTitle())
+        out << lineSummary(note.body);
+    for (const Note& note : lib.notes.trashedNotes())
+        out << QStringLiteral("trash: ") + lineSummary(note.body);
+    return out.join(QStringLiteral(" // "));
+}
+
 QString writeJex(const QTemporaryDir& dir, const QByteArray& tar)
 {
     const QString path = dir.filePath(QStringLiteral("in.jex"));
@@ -57,6 +85,10 @@ private slots:
     void fatalFailures_data();
     void fatalFailures();
     void hostileNotes();
+    void fidelity_data();
+    void fidelity();
+    void linksAndReimport();
+    void largeEntryStreams();
     void realWorld_data();
     void realWorld();
 };
@@ -84,8 +116,14 @@ void tst_JexImporter::parseItem_data()
     QTest::newRow("metadata only") << QByteArray("id: t1\nnote_id: n\ntag_id: g\ntype_: 6") << "t1|||6|1|-|-|-|0|||";
     QTest::newRow("last block wins") << QByteArray("A\n\nid: fake\n\nid: real\ntype_: 1")
         << "real|A||1|1|-|-|-|0|||A\n\nid: fake";
-    QTest::newRow("CRLF lines") << QByteArray("A\r\n\r\nbody\r\n\nid: w\r\ntype_: 1\r\nparent_id: p\r\n")
-        << "w|A|p|1|1|-|-|-|0|||A\r\n\r\nbody";
+    QTest::newRow("CRLF lines") << QByteArray("A\r\n\r\nbody\r\n\r\nid: w\r\ntype_: 1\r\nparent_id: p\r\n")
+        << "w|A|p|1|1|-|-|-|0|||A\n\nbody";
+    QTest::newRow("the user's dates win over sync bookkeeping")
+        << QByteArray("T\n\nid: t\ncreated_time: 2024-01-01T00:00:00.000Z\nuser_created_time: 2020-01-01T00:00:00.000Z\n"
+                      "updated_time: 2024-02-01T00:00:00.000Z\nuser_updated_time: 2020-02-01T00:00:00.000Z\ntype_: 1")
+        << "t|T||1|1|2020-01-01T00:00:00.000Z|2020-02-01T00:00:00.000Z|-|0|||T";
+    QTest::newRow("untitled, opening with a picture") << QByteArray("![](:/0123)\n\nafter\n\nid: p\ntype_: 1")
+        << "p|||1|1|-|-|-|0|||![](:/0123)\n\nafter";
     QTest::newRow("invalid UTF-8 is replaced, not fatal") << QByteArray("Caf\xe9 \xff\n\nid: u\ntype_: 1")
         << QString::fromUtf8("u|Caf\xef\xbf\xbd \xef\xbf\xbd||1|1|-|-|-|0|||Caf\xef\xbf\xbd \xef\xbf\xbd");
     // clang-format on
@@ -185,12 +223,12 @@ void tst_JexImporter::foldersNotesAndResources()
     QCOMPARE(result.skipped, 0);
     QCOMPARE(notesChanged.count(), 1);
 
-    // Nesting is flattened: every folder is a top-level notebook.
-    QCOMPARE(lib.notebookNames(), QStringList({"Child", "Grandchild", "Imported Folder", "Top"}));
+    // Nested folders keep their path in the name.
+    QCOMPARE(lib.notebookNames(), QStringList({"Imported Folder", "Top", "Top / Child", "Top / Child / Grandchild"}));
 
     const QMap<QString, Note> notes = lib.notesByTitle();
     QCOMPARE(notes.keys(), QStringList({"", "Orphan", "Pasted", "Twice"}));
-    QCOMPARE(lib.notebookNamesById().value(notes["Twice"].notebookId), "Grandchild");
+    QCOMPARE(lib.notebookNamesById().value(notes["Twice"].notebookId), "Top / Child / Grandchild");
     QCOMPARE(notes["Orphan"].notebookId, "");
     QCOMPARE(lib.notebookNamesById().value(notes[""].notebookId), "Top");
     QCOMPARE(toDbTimestamp(notes["Orphan"].createdAt), "2022-05-11T01:43:42.226Z");
@@ -207,15 +245,15 @@ void tst_JexImporter::foldersNotesAndResources()
     QCOMPARE(pic.mimeType, "image/png");
     QCOMPARE(pic.sizeBytes, png.size());
     QCOMPARE(lib.attachments.fileData(pic.id), png);
-    QCOMPARE(doc.mimeType, "application/octet-stream");
+    QCOMPARE(doc.mimeType, "application/pdf"); // from the extension when the item names none
     QCOMPARE(lib.attachments.fileData(doc.id), pdf);
 
-    // One attachment for the resource linked twice: the image and the link both point at it.
+    // One attachment for the resource linked twice: the image and the link both point at it. The
+    // PDF is an attachment chip, not a link nothing could follow.
     const QString body = notes["Twice"].body;
-    QCOMPARE(embeddedAttachmentIds(body), QStringList{pic.id});
+    QCOMPARE(embeddedAttachmentIds(body), QStringList({pic.id, doc.id}));
     QCOMPARE(linkTargets(body),
-             QStringList({"norvane-notes://attachment/" + pic.id, "norvane-notes://attachment/" + doc.id,
-                          ":/" + kOtherNote, ":/" + kNoData}));
+             QStringList({"norvane-notes://attachment/" + pic.id, ":/" + kOtherNote, ":/" + kNoData}));
 
     // An image without alt text, as Joplin writes pasted pictures, still becomes an embed; the
     // resource used by a second note gives that note an attachment of its own.
@@ -267,8 +305,8 @@ void tst_JexImporter::fatalFailures_data()
     QTest::newRow("header claiming 8 GB")
         << (tarFile("n.md", jexNote("n", "Kept out", "")) + tarHeader("resources/x.png", "100000000000")
             + QByteArray(4096, 'x'))
-        << "Failed to read archive: Archive entry \"resources/x.png\" claims 8589934592 bytes, more than the limit "
-           "of 1073741824 bytes";
+        << "Failed to read archive: Archive entry \"resources/x.png\" claims 8589934592 bytes, but only 4096 bytes "
+           "are left in the file";
     QTest::newRow("data cut short") << (tarFile("n.md", jexNote("n", "Kept out", "")).left(600))
         << "Failed to read archive: Archive entry \"n.md\" claims 142 bytes, but only 88 bytes are left in the file";
     // clang-format on
@@ -304,8 +342,10 @@ void tst_JexImporter::hostileNotes()
     const QByteArray invalid = jexNote("u", "Bad\n\nbytes", "").replace("bytes", "b\xff\xfe\xc3(tes");
 
     // Entry names are only ever looked up, never used as paths; a link entry has no data to follow.
+    // A ".md" entry below the top level is data, never an item.
     const QByteArray escaping =
-        tarFile("../../escape.md", jexNote("e", QStringLiteral("Escape\n\n![](:/%1)").arg(kRes1), "")) +
+        tarFile("../../outside.md", jexNote("o", "Outside\n\ntext", "")) +
+        tarFile("e.md", jexNote("e", QStringLiteral("Escape\n\n![](:/%1)").arg(kRes1), "")) +
         tarFile("r1.md", jexResource(kRes1, "passwd", "image/png", "png")) +
         tarHeader(QStringLiteral("resources/%1.png").arg(kRes1).toUtf8(), octalField(0, 12), '2');
 
@@ -328,6 +368,148 @@ void tst_JexImporter::hostileNotes()
     QCOMPARE(plainText(notes["Bad"].body), QString::fromUtf8("Bad\nb\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd(tes\n"));
 }
 
+void tst_JexImporter::fidelity_data()
+{
+    const QString res1 = hexId(0xa1);
+    const QString res2 = hexId(0xa2);
+    const QString res3 = hexId(0xa3);
+    const QByteArray png = QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(64, 'p');
+    const QString tagsMessage = "Tags were kept as the last line of the text of 1 note (\"Tags: ...\")";
+    // clang-format off
+    QTest::addColumn<QByteArray>("tar");
+    QTest::addColumn<QString>("summary");
+    QTest::addColumn<QStringList>("messages");
+
+    QTest::newRow("check list") << tarFile("n.md", jexNote(hexId(1), "List\n\n- [ ] open\n- [x] done", ""))
+        << "# List|[ ] open|[x] done" << QStringList();
+    QTest::newRow("to-dos, open and completed")
+        << (tarFile("a.md", jexTodo(hexId(1), "Buy milk\n\n2 litres", 0)) +
+            tarFile("b.md", jexTodo(hexId(2), "Call back", 1713025684000)))
+        << "[ ] Buy milk|2 litres // [x] Call back" << QStringList();
+    QTest::newRow("title stays text") << tarFile("n.md", jexNote(hexId(1), "*Draft* #1 [x]\n\ntext", ""))
+        << "# *Draft* #1 [x]|text" << QStringList();
+    QTest::newRow("untitled note opening with a picture")
+        << (tarFile("n.md", jexNote(hexId(1), QStringLiteral("![](:/%1)\n\nafter").arg(res1), "")) +
+            tarFile("r.md", jexResource(res1, "", "image/png", "png")) +
+            tarFile(QStringLiteral("resources/%1.png").arg(res1), png))
+        << "<attachment>|after" << QStringList();
+    QTest::newRow("tags")
+        << (tarFile("n.md", jexNote(hexId(1), "Tagged\n\nbody", "")) +
+            tarFile("t1.md", jexItem("work", {{"id", hexId(0x71)}, {"type_", "5"}})) +
+            tarFile("t2.md", jexItem("home", {{"id", hexId(0x72)}, {"type_", "5"}})) +
+            tarFile("l1.md", jexItem("", {{"id", hexId(0x81)}, {"note_id", hexId(1)}, {"tag_id", hexId(0x71)}, {"type_", "6"}})) +
+            tarFile("l2.md", jexItem("", {{"id", hexId(0x82)}, {"note_id", hexId(1)}, {"tag_id", hexId(0x72)}, {"type_", "6"}})))
+        << "# Tagged|body|Tags: work, home" << QStringList{tagsMessage};
+    QTest::newRow("a PDF becomes an attachment chip")
+        << (tarFile("n.md", jexNote(hexId(1), QStringLiteral("Doc\n\nSee [the report](:/%1 \"Report\").").arg(res2), "")) +
+            tarFile("r.md", jexResource(res2, "report.pdf", "application/pdf", "pdf")) +
+            tarFile(QStringLiteral("resources/%1.pdf").arg(res2), "%PDF-1.4 x"))
+        << "# Doc|See <attachment>." << QStringList();
+    QTest::newRow("a Markdown resource is data, not an item")
+        << (tarFile("n.md", jexNote(hexId(1), QStringLiteral("Notes file\n\n[notes](:/%1)").arg(res3), "")) +
+            tarFile("r.md", jexResource(res3, "notes.md", "text/markdown", "md")) +
+            tarFile(QStringLiteral("resources/%1.md").arg(res3), "# Heading\n\nid: fake\ntype_: 1"))
+        << "# Notes file|<attachment>" << QStringList();
+    QTest::newRow("Windows line endings")
+        << tarFile("n.md", QByteArray("Windows\r\n\r\nfirst\r\n\r\nsecond\r\n\r\nid: ") + hexId(1).toLatin1() +
+                               QByteArray("\r\nparent_id: \r\ntype_: 1\r\n"))
+        << "# Windows|first|second" << QStringList();
+    QTest::newRow("a note in the exporter's trash")
+        << tarFile("n.md", jexItem("Binned", {{"id", hexId(1)}, {"deleted_time", "1713025684000"}, {"type_", "1"}}))
+        << "trash: # Binned" << QStringList();
+    QTest::newRow("unreadable items are named")
+        << (tarFile("plain.md", "just text") + tarFile("odd.md", jexItem("Odd", {{"id", hexId(2)}, {"type_", "99"}})) +
+            tarFile("n.md", jexNote(hexId(1), "Good", "")))
+        << "# Good" << QStringList{"Item plain.md could not be read: no metadata block",
+                                   "Item odd.md could not be read: unknown type 99"};
+    // clang-format on
+}
+
+void tst_JexImporter::fidelity()
+{
+    QFETCH(QByteArray, tar);
+    QFETCH(QString, summary);
+    QFETCH(QStringList, messages);
+    QTemporaryDir dir;
+    TestLibrary lib;
+    QVERIFY(lib.ok);
+    const ImportResult result = importJex(writeJex(dir, tar + tarEnd()), lib.repos());
+    QCOMPARE(result.error, QString());
+    QCOMPARE(librarySummary(lib), summary);
+    QCOMPARE(result.messages, messages);
+    QCOMPARE(result.errors, int(messages.filter("could not be read").size()));
+    // Every attachment the bodies show exists, with its bytes.
+    for (const Note& note : lib.notes.allNotes()) {
+        for (const QString& id : embeddedAttachmentIds(note.body)) {
+            QVERIFY(lib.attachments.attachmentById(id));
+            QVERIFY(!lib.attachments.fileData(id).isEmpty());
+        }
+    }
+}
+
+void tst_JexImporter::linksAndReimport()
+{
+    const QString folder = hexId(0xf);
+    const QString a = hexId(0xa);
+    const QString b = hexId(0xb);
+    auto archive = [&](const QString& bUpdated) {
+        return tarFile("f.md", jexFolder(folder, "Projects")) +
+               tarFile("a.md", jexNote(a, QStringLiteral("Alpha\n\nSee [beta](:/%1).").arg(b), folder)) +
+               tarFile("b.md", jexNote(b, "Beta\n\ntext", folder, 1, "2022-05-11T01:43:42.226Z", bUpdated)) + tarEnd();
+    };
+    QTemporaryDir dir;
+    TestLibrary lib;
+    QVERIFY(lib.ok);
+    const QString path = writeJex(dir, archive("2022-06-11T01:43:42.226Z"));
+
+    ImportResult result = importJex(path, lib.repos());
+    QCOMPARE(result.imported, 2);
+    QMap<QString, Note> notes = lib.notesByTitle();
+    // The link leads to the imported note, which the app can open.
+    QCOMPARE(linkTargets(notes["Alpha"].body), QStringList{"norvane-notes://note/" + notes["Beta"].id});
+
+    // The same archive again adds nothing: same items, same update times.
+    result = importJex(path, lib.repos());
+    QCOMPARE(result.error, QString());
+    QCOMPARE(result.imported, 0);
+    QCOMPARE(result.skipped, 2);
+    QCOMPARE(lib.notes.allNotes().size(), 2);
+    QCOMPARE(lib.notebookNames(), QStringList{"Projects"});
+
+    // A later export where one note changed brings that note in again, into the same notebook.
+    QVERIFY(writeBytes(path, archive("2023-01-01T00:00:00.000Z")));
+    result = importJex(path, lib.repos());
+    QCOMPARE(result.imported, 1);
+    QCOMPARE(result.skipped, 1);
+    QCOMPARE(lib.notes.allNotes().size(), 3);
+    QCOMPARE(lib.notebookNames(), QStringList{"Projects"});
+}
+
+void tst_JexImporter::largeEntryStreams()
+{
+    // A 3 GB video between two notes: seeked over, never read, and it does not refuse the archive.
+    // The file is sparse, so the test costs no disk.
+    const qint64 videoSize = qint64(3) << 30;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("large.jex"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(tarFile("a.md", jexNote(hexId(1), "Before", "")));
+    file.write(tarHeader(QStringLiteral("resources/%1.mp4").arg(hexId(2)).toUtf8(), octalField(videoSize, 12)));
+    QVERIFY(file.resize(file.size() + videoSize));
+    QVERIFY(file.seek(file.size()));
+    file.write(tarFile("r.md", jexResource(hexId(2), "holiday.mp4", "video/mp4", "mp4")));
+    file.write(tarFile("b.md", jexNote(hexId(3), "After", "")) + tarEnd());
+    file.close();
+
+    TestLibrary lib;
+    QVERIFY(lib.ok);
+    const ImportResult result = importJex(path, lib.repos());
+    QCOMPARE(result.error, QString());
+    QCOMPARE(result.errors, 0);
+    QCOMPARE(lib.notesByTitle().keys(), QStringList({"After", "Before"}));
+}
+
 void tst_JexImporter::realWorld_data()
 {
     // clang-format off
@@ -335,27 +517,30 @@ void tst_JexImporter::realWorld_data()
     QTest::addColumn<QStringList>("notebooks");
     // title | notebook | text that must survive | attachments as "name mime size resource", sorted, ";"-joined
     QTest::addColumn<QStringList>("notes");
+    QTest::addColumn<int>("noteLinks"); // links to other notes of the archive
 
-    QTest::newRow("jimmy") << "jimmy_29_04_2024.jex" << QStringList{"My Notebook", "Nested Notebook", "Second notebook"}
+    QTest::newRow("jimmy") << "jimmy_29_04_2024.jex"
+        << QStringList{"My Notebook", "My Notebook / Nested Notebook", "Second notebook"}
         << QStringList{
             "Another note|My Notebook|and link to URL|ihl6ec5fb4529ca4343e88a6961db5c2aa7af.png "
             "image/png 121039 resources/82eba373e2054df8adb94274c3add306.png",
             "Sample note with completed reminder|My Notebook|Sample content|",
-            "note in other notebook with same name|Nested Notebook|todo 2|",
+            "note in other notebook with same name|My Notebook / Nested Notebook|todo 2|",
             "note in second notebook with open reminder|Second notebook|bullet point|",
             "photo card (image only)|My Notebook||ihl6e963590e9b33a4ff2a01efe047e3ef6a5.png "
             "image/png 121039 resources/f366f8bedd8e42e68c32e88bfdc6ca31.png",
-        };
+        } << 3;
     QTest::newRow("webclip, folder not in the archive") << "jimmy_flexicharger-webclip.jex" << QStringList{}
         << QStringList{
             "Was ist Flexicharger? - TUXEDO Computers||Die Langlebigkeit von Lithiumbatterien|"
             "2023-01-30_tcc-flexicharger_60d355ca8a9444bca6f8bbb2252963a0.png image/png 350755 "
             "resources/6665632a617a4a4085bbfc5a021167f3.png",
-        };
+        } << 0;
     QTest::newRow("notesnook") << "notesnook-importer_03_10_2022.jex"
-        << QStringList{"Welcome! (Desktop)", "helo", "uoo", "uuiu"}
+        << QStringList{"Welcome! (Desktop)", "Welcome! (Desktop) / helo", "Welcome! (Desktop) / uuiu",
+                       "Welcome! (Desktop) / uuiu / uoo"}
         << QStringList{
-            "1. Welcome to Joplin!|helo|Joplin is a free, open source note taking|"
+            "1. Welcome to Joplin!|Welcome! (Desktop) / helo|Joplin is a free, open source note taking|"
             "AllClients.png image/png 448800 resources/1c7eeeccda5f45f2b6f5bbb998157e14.png;"
             "SubNotebooks.png image/png 4704 resources/acce2896526444a49ff53d896bda36df.png",
             "2. Importing and exporting notes|Welcome! (Desktop)|Importing from Evernote|",
@@ -365,7 +550,7 @@ void tst_JexImporter::realWorld_data()
             "WebClipper.png image/png 8894 resources/4cc23f767fcc486bbd7efc31676b03da.png",
             "5. Joplin Privacy Policy|Welcome! (Desktop)|do not send any data|",
             "Hello|Welcome! (Desktop)|Nevermind|",
-        };
+        } << 1;
     // clang-format on
 }
 
@@ -374,8 +559,10 @@ void tst_JexImporter::realWorld()
     QFETCH(QString, file);
     QFETCH(QStringList, notebooks);
     QFETCH(QStringList, notes);
+    QFETCH(int, noteLinks);
 
-    const QString path = QStringLiteral(NORV_SHARED_DIR "/fixtures/real-world/jex/") + file;
+    NORV_REQUIRE_FIXTURES();
+    const QString path = realWorldFixtures(QStringLiteral("jex/") + file);
     const QMap<QString, QByteArray> archive = readArchiveEntries(path);
     TestLibrary lib;
     QVERIFY(lib.ok);
@@ -418,6 +605,25 @@ void tst_JexImporter::realWorld()
     }
     QCOMPARE(got, notes);
     QCOMPARE(result.attachments, attachmentCount);
+
+    // Links between notes lead to the imported notes.
+    int links = 0;
+    for (const Note& note : lib.notes.allNotes()) {
+        for (const QString& target : linkTargets(note.body)) {
+            if (!target.startsWith("norvane-notes://note/"))
+                continue;
+            QVERIFY2(lib.notes.noteById(target.mid(21)), qPrintable(target));
+            ++links;
+        }
+    }
+    QCOMPARE(links, noteLinks);
+
+    // The same file again: nothing is added, every note is skipped.
+    const ImportResult again = importJex(path, lib.repos());
+    QCOMPARE(again.imported, 0);
+    QCOMPARE(again.skipped, result.imported);
+    QCOMPARE(lib.notebookNames(), notebooks);
+    QCOMPARE(lib.notes.allNotes().size(), notes.size());
 }
 
 QTEST_MAIN(tst_JexImporter)

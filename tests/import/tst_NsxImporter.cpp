@@ -1,3 +1,4 @@
+#include "../Fixtures.h"
 #include "Clock.h"
 #include "ImportTestSupport.h"
 #include "NsxImporter.h"
@@ -95,7 +96,9 @@ void tst_NsxImporter::mime_data()
     QTest::newRow("image without extension") << "image" << "" << "image/png";
     QTest::newRow("image with a broken extension (fuzz_nsx)") << "image" << ";ng" << "image/png";
     QTest::newRow("image with a header in the extension") << "image" << "png\r\nX-Evil: 1" << "image/png";
-    QTest::newRow("binary") << "binary" << "ogg" << "application/octet-stream";
+    QTest::newRow("binary, by its extension") << "binary" << "ogg" << "audio/ogg";
+    QTest::newRow("binary, unknown extension") << "binary" << "zzq" << "application/octet-stream";
+    QTest::newRow("jpg") << "image" << "jpg" << "image/jpeg";
     QTest::newRow("MIME type as type") << "image/JPEG" << "" << "image/jpeg";
     QTest::newRow("not a MIME type") << "image/png; x=<script>" << "" << "application/octet-stream";
     QTest::newRow("empty") << "" << "" << "application/octet-stream";
@@ -120,7 +123,7 @@ void tst_NsxImporter::noteReader_data()
     QTest::addColumn<QString>("expected"); // title|parent|content|ctime|mtime|md5s, or "-"
     QTest::newRow("not an object")
         << QByteArray("[1]") << "-";
-    QTest::newRow("invalid UTF-8") << QByteArray("{\"title\":\"a\xff\"}") << "-";
+    QTest::newRow("invalid UTF-8") << QByteArray("{\"title\":\"a\xff\"}") << QString::fromUtf8("a\xef\xbf\xbd|||0|0|");
     QTest::newRow("no attachment key") << QByteArray(R"({"title":"T","content":"<p>x</p>","ctime":5})")
         << "T||<p>x</p>|5|0|";
     QTest::newRow("null attachment") << QByteArray(R"({"attachment":null,"parent_id":"p"})") << "|p||0|0|";
@@ -152,7 +155,7 @@ void tst_NsxImporter::importBuilt()
 {
     Clock::Fixed clock(QDateTime::fromString("2025-05-05T05:05:05.000Z", Qt::ISODateWithMs));
     const QJsonObject config{{"notebook", QJsonArray{"nb1", "nb2", "missing-nb"}},
-                             {"note", QJsonArray{"n1", "n2", "n3", "n4", "../outside", "nope"}}};
+                             {"note", QJsonArray{"n1", "n2", "n3", "n4", "../outside", "nope", "note_Qm/luA=="}}};
     const QJsonObject n1{
         {"title", "Fish & <Chips>"},
         {"parent_id", "nb1"},
@@ -166,6 +169,14 @@ void tst_NsxImporter::importBuilt()
                      {"_3", QJsonObject{{"md5", "bb22"}, {"name", "docs/notes.txt"}, {"type", "binary"}}}}}};
     const QJsonObject n2{{"content", "<p>no title</p>"}, {"parent_id", "somewhere-else"}, {"ctime", 0}};
     const QJsonObject n3{{"title", "Negative"}, {"ctime", -5}, {"parent_id", "nb2"}};
+    // An id holding "/", in the recycle bin, with Note Station check boxes and a JPEG without a name.
+    const QJsonObject binned{
+        {"title", "Binned"},
+        {"parent_id", "1026_#00000000"},
+        {"content", "<div><input class=\"syno-notestation-editor-checkbox syno-notestation-editor-checkbox-checked\" "
+                    "type=\"image\" />&nbsp;done</div><div style=\"padding-left: 30px\"><span><input "
+                    "class=\"syno-notestation-editor-checkbox\" type=\"image\" />open</span></div><p>plain</p>"},
+        {"attachment", QJsonObject{{"_1", QJsonObject{{"md5", "cc33"}, {"ext", "jpg"}, {"type", "image"}}}}}};
     const QJsonObject nb1{{"title", "Books"}, {"ctime", 1500000000}, {"mtime", 1500000500}};
     const QJsonObject nb2{{"title", ""}};
 
@@ -179,16 +190,18 @@ void tst_NsxImporter::importBuilt()
                             {"n2", json(n2)},
                             {"n3", json(n3)},
                             {"n4", "{broken"},
-                            {"file_bb22", "plain text file"}}));
+                            {"file_bb22", "plain text file"},
+                            {"note_Qm/luA==", json(binned)},
+                            {"file_cc33", QByteArray("\xff\xd8\xff\xe0 jpeg", 9)}}));
 
     TestLibrary lib;
     QVERIFY(lib.ok);
     QSignalSpy notesChanged(&lib.notes, &NoteRepository::notesChanged);
     const ImportResult result = importNsx(path, lib.repos());
     QCOMPARE(result.error, QString());
-    QCOMPARE(result.imported, 3);
-    QCOMPARE(result.attachments, 2);
-    QCOMPARE(result.errors, 0);
+    QCOMPARE(result.imported, 4);
+    QCOMPARE(result.attachments, 3);
+    QCOMPARE(result.errors, 4); // the unreadable items, each named below
     QCOMPARE(result.messages, QStringList({"Notebook missing-nb could not be read", "Note n4 could not be read",
                                            "Note ../outside could not be read", "Note nope could not be read"}));
     QCOMPARE(notesChanged.count(), 1);
@@ -206,14 +219,22 @@ void tst_NsxImporter::importBuilt()
     QMap<QString, Attachment> atts;
     for (const Attachment& a : lib.attachments.attachmentsForNote(fish.id))
         atts.insert(a.filename, a);
-    QCOMPARE(atts.keys(), QStringList({"attachment.", "notes.txt"}));
-    QCOMPARE(atts["attachment."].mimeType, "image/png");
-    QCOMPARE(lib.attachments.fileData(atts["attachment."].id), gif());
-    QCOMPARE(atts["notes.txt"].mimeType, "application/octet-stream");
+    QCOMPARE(atts.keys(), QStringList({"image.png", "notes.txt"}));
+    QCOMPARE(atts["image.png"].mimeType, "image/png");
+    QCOMPARE(lib.attachments.fileData(atts["image.png"].id), gif());
+    QCOMPARE(atts["notes.txt"].mimeType, "text/plain");
     QCOMPARE(atts["notes.txt"].sizeBytes, 15);
     // R1 points at its attachment, R2's data was missing so it stays a plain image; the text file
     // had no place in the HTML and follows at the end.
-    QCOMPARE(embeddedAttachmentIds(fish.body), QStringList({atts["attachment."].id, atts["notes.txt"].id}));
+    QCOMPARE(embeddedAttachmentIds(fish.body), QStringList({atts["image.png"].id, atts["notes.txt"].id}));
+
+    const QList<Note> trash = lib.notes.trashedNotes();
+    QCOMPARE(trash.size(), 1);
+    QCOMPARE(lineSummary(trash.first().body), "# Binned|[x] done|[ ] open|plain|<attachment> ");
+    const QList<Attachment> jpeg = lib.attachments.attachmentsForNote(trash.first().id);
+    QCOMPARE(jpeg.size(), 1);
+    QCOMPARE(jpeg.first().filename, "image.jpg");
+    QCOMPARE(jpeg.first().mimeType, "image/jpeg");
 
     const Note untitled = notes["no title"];
     QVERIFY(!untitled.body.contains("\"header\""));
@@ -288,18 +309,19 @@ void tst_NsxImporter::hostileArchive()
     QVERIFY(lib.ok);
     const ImportResult result = importNsx(path, lib.repos());
     QCOMPARE(result.error, QString());
-    QCOMPARE(result.imported, 3);
+    QCOMPARE(result.imported, 4);
     QCOMPARE(result.attachments, 0);
     QCOMPARE(result.messages,
              QStringList({"Archive entry left out: ../" + marker + ": path leads outside the archive folder",
                           "Archive entry left out: /tmp/" + marker + ": path leads outside the archive folder",
-                          "Archive entry left out: link: links are not unpacked", "Note bad-utf8 could not be read"}));
+                          "Archive entry left out: link: links are not unpacked"}));
     QVERIFY(!QFileInfo::exists("/tmp/" + marker));
     QVERIFY(!QFileInfo::exists(QDir::tempPath() + "/" + marker));
     QVERIFY(!QFileInfo::exists(dir.filePath(marker)));
 
     const QMap<QString, Note> notes = lib.notesByTitle();
-    QCOMPARE(notes.keys(), QStringList({"Deep", "Evil md5", "Huge"}));
+    // One bad byte costs one character, not the note.
+    QCOMPARE(notes.keys(), QStringList({QString::fromUtf8("B\xef\xbf\xbd\xef\xbf\xbd"), "Deep", "Evil md5", "Huge"}));
     QVERIFY(plainText(notes["Deep"].body).contains("deep text"));
     QVERIFY(plainText(notes["Huge"].body).contains("paragraph 1999 with some words lorem"));
 }
@@ -311,6 +333,8 @@ void tst_NsxImporter::realWorld_data()
     QTest::addColumn<QStringList>("notebooks");
     // Per note, sorted: title | notebook | attachments | attachment embeds | image attachments | text
     QTest::addColumn<QStringList>("notes");
+    QTest::addColumn<QString>("checks"); // check-list lines of all notes, "ticked/unticked"
+    QTest::addColumn<QStringList>("trashed");
 
     QTest::newRow("Lagavulin, notebook title with a slash") << "jimmy_20240331_144226_11102_Lagavulin.nsx"
         << QStringList{"Statistik/Mathematik"}
@@ -324,19 +348,23 @@ void tst_NsxImporter::realWorld_data()
             "Rundung|Statistik/Mathematik|0|0|0|",
             "Statistisches Bundesamt|Statistik/Mathematik|0|0|0|",
             "Temperatur Umrechnung|Statistik/Mathematik|0|0|0|",
-        };
+        }
+        << QString("0/0") << QStringList{};
     QTest::newRow("Lagavulin, 50 images") << "jimmy_20240409_202124_7594_Lagavulin.nsx" << QStringList{"Test"}
-        << QStringList{"TP-Link Print Server|Test|50|50|50|"};
+        << QStringList{"TP-Link Print Server|Test|50|50|50|"} << QString("0/0") << QStringList{};
     QTest::newRow("demouser") << "jimmy_20241005_184010_8701_demouser.nsx" << QStringList{"Imported Notebook", "test 2"}
         << QStringList{
             "notiz in buch 2|test 2|3|3|3|mehr inhalt",
             "notiz mit titel|Imported Notebook|2|2|0|",
             "notiz ohne titel|Imported Notebook|0|0|0|",
-        };
+        }
+        << QString("0/0") << QStringList{};
     QTest::newRow("abalakov 1") << "jimmy_20251026_153652_10216_abalakov.nsx" << QStringList{"Test"}
-        << QStringList{"ToDo (privat) - Duplicate|Test|0|0|0|Question 2(?)"};
+        << QStringList{"ToDo (privat) - Duplicate|Test|0|0|0|Question 2(?)"}
+        << QString("1/6") << QStringList{};
     QTest::newRow("abalakov 2") << "jimmy_20251030_182519_7781_abalakov.nsx" << QStringList{"Test"}
-        << QStringList{"Testnotiz|Test|0|0|0|"};
+        << QStringList{"Testnotiz|Test|0|0|0|"}
+        << QString("2/2") << QStringList{};
     QTest::newRow("test books") << "jimmy_notestation-test-books_trimmed.nsx"
         << QStringList{"Test-Book 1", "Test-Book 2"}
         << QStringList{
@@ -345,18 +373,19 @@ void tst_NsxImporter::realWorld_data()
             "1|2|2|2|",
             "Note without any attachment|Test-Book 2|0|0|0|",
             "note with pdf attached|Test-Book 1|1|1|0|",
-        };
+        }
+        << QString("0/0") << QStringList{};
     QTest::newRow("yanom") << "yanom_test.nsx" << QStringList{"Test Book 2", "test"}
         << QStringList{
             "List testting|test|0|0|0|",
             "Page linked to from test book|Test Book 2|0|0|0|",
             "This is a duplicated title|Test Book 2|0|0|0|",
             "This is a duplicated title|Test Book 2|0|0|0|",
-            "This page was deleted from the test notebook||0|0|0|",
             "test page|test|4|4|1|",
             "test page 2|test|0|0|0|",
             "test page 3|test|0|0|0|",
-        };
+        }
+        << QString("3/4") << QStringList{"This page was deleted from the test notebook"};
     // clang-format on
 }
 
@@ -365,8 +394,11 @@ void tst_NsxImporter::realWorld()
     QFETCH(QString, file);
     QFETCH(QStringList, notebooks);
     QFETCH(QStringList, notes);
+    QFETCH(QString, checks);
+    QFETCH(QStringList, trashed);
 
-    const QString path = QStringLiteral(NORV_SHARED_DIR "/fixtures/real-world/nsx/") + file;
+    NORV_REQUIRE_FIXTURES();
+    const QString path = realWorldFixtures(QStringLiteral("nsx/") + file);
     const QMap<QString, QByteArray> archive = readArchiveEntries(path);
     TestLibrary lib;
     QVERIFY(lib.ok);
@@ -374,7 +406,7 @@ void tst_NsxImporter::realWorld()
     QCOMPARE(result.error, QString());
     QCOMPARE(result.errors, 0);
     QCOMPARE(result.messages, QStringList());
-    QCOMPARE(result.imported, notes.size());
+    QCOMPARE(result.imported, notes.size() + trashed.size());
     QCOMPARE(lib.notebookNames(), notebooks);
 
     int attachmentCount = 0;
@@ -406,6 +438,27 @@ void tst_NsxImporter::realWorld()
     notes.sort();
     QCOMPARE(got, notes);
     QCOMPARE(result.attachments, attachmentCount);
+
+    int ticked = 0;
+    int unticked = 0;
+    QStringList binned;
+    for (const Note& note : lib.everyNote()) {
+        const QString lines = lineSummary(note.body);
+        ticked += int(lines.count("[x] "));
+        unticked += int(lines.count("[ ] "));
+        if (note.deletedAt)
+            binned << note.title();
+        for (const Attachment& a : lib.attachments.attachmentsForNote(note.id))
+            QVERIFY2(a.mimeType != "image/jpg", qPrintable(a.filename));
+    }
+    QCOMPARE(QStringLiteral("%1/%2").arg(ticked).arg(unticked), checks);
+    QCOMPARE(binned, trashed);
+
+    // The same file again: every note is skipped, no notebook is added.
+    const ImportResult again = importNsx(path, lib.repos());
+    QCOMPARE(again.imported, 0);
+    QCOMPARE(again.skipped, result.imported);
+    QCOMPARE(lib.notebookNames(), notebooks);
 
     if (file.contains("demouser")) {
         const Note table = lib.notesByTitle().value("notiz in buch 2");

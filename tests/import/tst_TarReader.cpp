@@ -1,3 +1,4 @@
+#include "../Fixtures.h"
 #include "ImportTestSupport.h"
 #include "TarReader.h"
 
@@ -134,7 +135,8 @@ void tst_TarReader::realWorldMatchesLibarchive()
 {
     QFETCH(QString, file);
     QFETCH(int, count);
-    const QString path = QStringLiteral(NORV_SHARED_DIR "/fixtures/real-world/jex/") + file;
+    NORV_REQUIRE_FIXTURES();
+    const QString path = realWorldFixtures(QStringLiteral("jex/") + file);
     const TarReadResult result = readTarArchive(path);
     QCOMPARE(result.error, QString());
     QCOMPARE(result.entries.size(), count);

@@ -1,6 +1,7 @@
-#include "Database.h"
-#include "NoteRepository.h"
 #include "../TestLibrary.h"
+#include "Database.h"
+#include "ImportSourceRepository.h"
+#include "NoteRepository.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -130,6 +131,8 @@ private slots:
     void existingVersion();
     void failedInitialSchemaRollsBack();
     void failedMigration2KeepsVersion1();
+    void version2FileGainsImportSources_data();
+    void version2FileGainsImportSources();
     void notADatabase_data();
     void notADatabase();
     void directoryCannotBeCreated();
@@ -152,9 +155,10 @@ void tst_Database::newFileReachesCurrentVersion()
     QVERIFY(QFile::exists(path));
     QVERIFY(db.migrate());
 
-    QCOMPARE(collect(applied), (Signals{{1, "initial schema"}, {2, "drop default notebook + FK"}}));
+    QCOMPARE(collect(applied),
+             (Signals{{1, "initial schema"}, {2, "drop default notebook + FK"}, {3, "import sources"}}));
     QCOMPARE(errors.count(), 0);
-    QCOMPARE(rows(db.db(), QStringLiteral("SELECT version FROM schema_version")), QStringList{"2"});
+    QCOMPARE(rows(db.db(), QStringLiteral("SELECT version FROM schema_version")), QStringList{"3"});
     QCOMPARE(rows(db.db(), QStringLiteral("PRAGMA journal_mode")), QStringList{"wal"});
     QCOMPARE(rows(db.db(), QStringLiteral("PRAGMA foreign_keys")), QStringList{"1"});
 }
@@ -169,10 +173,10 @@ void tst_Database::version1FileMigrates()
     QSignalSpy applied(&db, &Database::migrationApplied);
     QVERIFY(db.open(path));
     QVERIFY(db.migrate());
-    QCOMPARE(collect(applied), (Signals{{2, "drop default notebook + FK"}}));
+    QCOMPARE(collect(applied), (Signals{{2, "drop default notebook + FK"}, {3, "import sources"}}));
 
     const QSqlDatabase c = db.db();
-    QCOMPARE(rows(c, QStringLiteral("SELECT version FROM schema_version")), QStringList{"2"});
+    QCOMPARE(rows(c, QStringLiteral("SELECT version FROM schema_version")), QStringList{"3"});
     QCOMPARE(rows(c, QStringLiteral("SELECT id, notebook_id, body FROM notes ORDER BY id")),
              (QStringList{"n1||[{\"insert\":\"zebra crossing\\n\"}]", "n2||[{\"insert\":\"zebra stripes\\n\"}]",
                           "n3|nb-work|[{\"insert\":\"zebra report\\n\"}]", "n4||[{\"insert\":\"giraffe\\n\"}]"}));
@@ -200,7 +204,7 @@ void tst_Database::existingVersion_data()
 {
     QTest::addColumn<int>("version");
     QTest::addColumn<bool>("result");
-    QTest::newRow("newer release") << 3 << true;
+    QTest::newRow("newer release") << Database::kSchemaVersion + 1 << true;
     QTest::newRow("negative") << -1 << false;
 }
 
@@ -273,6 +277,60 @@ void tst_Database::failedMigration2KeepsVersion1()
     QCOMPARE(rows(db.db(), QStringLiteral("PRAGMA foreign_keys")), QStringList{"1"});
 }
 
+void tst_Database::version2FileGainsImportSources_data()
+{
+    QTest::addColumn<QString>("blocker"); // a statement run on the version-2 file before migrating
+    QTest::addColumn<bool>("migrates");
+    QTest::newRow("plain version-2 file") << QString() << true;
+    // An object of that name that is not the table: the index fails, nothing changes.
+    QTest::newRow("name taken by a view")
+        << QStringLiteral("CREATE VIEW import_sources AS SELECT 1 AS local_id") << false;
+}
+
+void tst_Database::version2FileGainsImportSources()
+{
+    QFETCH(QString, blocker);
+    QFETCH(bool, migrates);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("v2.db"));
+    QVERIFY(buildVersion1File(path));
+    {
+        // Migration 2 as the previous release ran it; the file then stays at version 2.
+        Database previous;
+        QVERIFY(previous.open(path) && previous.migrate());
+        QVERIFY(exec(previous.db(), QStringLiteral("DROP TABLE import_sources")));
+        QVERIFY(exec(previous.db(), QStringLiteral("UPDATE schema_version SET version = 2")));
+        if (!blocker.isEmpty())
+            QVERIFY(exec(previous.db(), blocker));
+    }
+    Database db;
+    QSignalSpy applied(&db, &Database::migrationApplied);
+    QSignalSpy errors(&db, &Database::migrationError);
+    QVERIFY(db.open(path));
+    if (!migrates)
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^migrateToV3 idx local_id .+")));
+    QCOMPARE(db.migrate(), migrates);
+    const QSqlDatabase c = db.db();
+    QCOMPARE(rows(c, QStringLiteral("SELECT version FROM schema_version")), QStringList{migrates ? "3" : "2"});
+    // The notes of the file are untouched either way.
+    QCOMPARE(rows(c, QStringLiteral("SELECT count(*) FROM notes")), QStringList{"4"});
+    if (!migrates) {
+        QCOMPARE(collect(errors), (Signals{{3, "Failed to create import sources"}}));
+        QCOMPARE(applied.count(), 0);
+        return;
+    }
+    QCOMPARE(collect(applied), (Signals{{3, "import sources"}}));
+
+    ImportSourceRepository sources(&db);
+    QVERIFY(sources.remember("jex-note", "abc", "n1", "2024-01-01T00:00:00.000Z"));
+    QVERIFY(sources.remember("jex-note", "abc", "n2", "2024-02-01T00:00:00.000Z")); // replaces
+    QVERIFY(sources.remember("nsx-note", "abc", "n3", ""));
+    QCOMPARE(sources.find("jex-note", "abc")->localId, QStringLiteral("n2"));
+    QCOMPARE(sources.find("jex-note", "abc")->sourceUpdatedAt, QStringLiteral("2024-02-01T00:00:00.000Z"));
+    QCOMPARE(sources.find("nsx-note", "abc")->localId, QStringLiteral("n3"));
+    QVERIFY(!sources.find("jex-folder", "abc"));
+}
+
 void tst_Database::notADatabase_data()
 {
     QTest::addColumn<QByteArray>("content");
@@ -337,7 +395,8 @@ void tst_Database::separateConnections()
     delete a;
     QVERIFY(!QSqlDatabase::contains(nameA));
     // The other connection is unaffected by the first one going away.
-    QCOMPARE(rows(b.db(), QStringLiteral("SELECT version FROM schema_version")), QStringList{"2"});
+    QCOMPARE(rows(b.db(), QStringLiteral("SELECT version FROM schema_version")),
+             QStringList{QString::number(Database::kSchemaVersion)});
 }
 
 void tst_Database::readMapping_data()
@@ -346,9 +405,10 @@ void tst_Database::readMapping_data()
     QTest::addColumn<QString>("status");
     QTest::addColumn<QString>("expectDeletedAt");
     QTest::addColumn<int>("expectStatus");
-    QTest::newRow("unknown status reads pending") << QVariant() << "uploading" << "<none>" << int(SyncStatus::Pending);
-    QTest::newRow("empty deleted_at is absent") << QVariant(QString("")) << "synced" << "<none>"
-                                                << int(SyncStatus::Synced);
+    QTest::newRow("unknown status reads pending") << QVariant() << "uploading"
+                                                  << "<none>" << int(SyncStatus::Pending);
+    QTest::newRow("empty deleted_at is absent") << QVariant(QString("")) << "synced"
+                                                << "<none>" << int(SyncStatus::Synced);
 }
 
 void tst_Database::readMapping()
@@ -377,9 +437,14 @@ void tst_Database::writeBinding_data()
     QTest::addColumn<QString>("ownerId");
     QTest::addColumn<QString>("permission");
     QTest::addColumn<QString>("stored");
-    QTest::newRow("null notebook, empty owner and permission") << QString() << "" << "" << "|1|1";
+    QTest::newRow("null notebook, empty owner and permission") << QString() << ""
+                                                               << ""
+                                                               << "|1|1";
     QTest::newRow("empty notebook") << QString("") << QString() << QString() << "|1|1";
-    QTest::newRow("all set") << "nb" << "user-7" << "read" << "nb|0|0";
+    QTest::newRow("all set") << "nb"
+                             << "user-7"
+                             << "read"
+                             << "nb|0|0";
 }
 
 void tst_Database::writeBinding()

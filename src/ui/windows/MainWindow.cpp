@@ -994,6 +994,11 @@ void MainWindow::restoreDatabase()
     const RestoreResult result =
         restoreBackup(path, LibraryRepositories{m_state->notes(), m_state->notebooks(), m_state->attachments()},
                       RestoreMode::SkipExisting, false);
+    // A failed restore changed nothing; say why rather than show a count of nothing.
+    if (!result.error.isEmpty()) {
+        Interaction::warning(this, QStringLiteral("Restore Failed"), result.error);
+        return;
+    }
     Interaction::information(this, QStringLiteral("Restore Complete"),
                              QStringLiteral("Imported: %1\nSkipped: %2\nErrors: %3")
                                  .arg(result.imported)

@@ -86,6 +86,7 @@ private slots:
     void noteContextMenu_data();
     void noteContextMenu();
     void backupThenLocalRestore();
+    void failedRestoreSaysWhy();
 
 private:
     // Stores a note whose update time lies `minutesAgo` before kNow.
@@ -435,6 +436,23 @@ void tst_MainWindow::backupThenLocalRestore()
     QCOMPARE(m_state->notes()->noteById(lost.id)->body, lost.body);
     QCOMPARE(m_state->notes()->noteById(kept.id)->body, body(QStringLiteral("Kept, edited after the backup")));
     QTRY_COMPARE(listedTitles(window.noteList()).size(), 2);
+}
+
+void tst_MainWindow::failedRestoreSaysWhy()
+{
+    const QString notAnArchive = m_dir->filePath(QStringLiteral("notes.txt"));
+    QFile file(notAnArchive);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("plain text, not a backup") > 0);
+    file.close();
+    MainWindow window(m_state.get());
+    Interaction::Script script;
+    script.answerText(notAnArchive);
+    script.answer(QMessageBox::Yes);
+    script.answer(QMessageBox::Ok);
+    window.restoreDatabase();
+    QCOMPARE(script.requests().size(), 3);
+    QCOMPARE(script.requests()[2].title, QStringLiteral("Restore Failed"));
+    QCOMPARE(script.requests()[2].text, QStringLiteral("Failed to extract backup: not a backup archive"));
 }
 
 void tst_MainWindow::focusModeSplitterSizes_data()
