@@ -1,12 +1,14 @@
 #include "MainWindow.h"
 
 #include "AppState.h"
+#include "AuthClient.h"
 #include "BackupArchive.h"
 #include "Clock.h"
 #include "EditorToolbar.h"
 #include "FindBar.h"
 #include "ImportDialog.h"
 #include "Interaction.h"
+#include "NorvAccountClient.h"
 #include "NoteActions.h"
 #include "NoteEditor.h"
 #include "NoteHeaderBar.h"
@@ -22,20 +24,18 @@
 #include "SharedScreen.h"
 #include "SnapshotRepository.h"
 #include "StatusBar.h"
+#include "SyncCloudIcon.h"
 #include "TextFormats.h"
 #include "ThemeManager.h"
 #include "TodosScreen.h"
 #include "TrashScreen.h"
-#include "WelcomeScreen.h"
 #include "UiLog.h"
+#include "WelcomeScreen.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
-#include <QStyle>
-#include <QSystemTrayIcon>
-#include <QUrl>
 #include <QKeySequence>
 #include <QLineEdit>
 #include <QMenu>
@@ -43,7 +43,10 @@
 #include <QSettings>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QStyle>
+#include <QSystemTrayIcon>
 #include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -108,7 +111,8 @@ MainWindow::MainWindow(AppState* state, QWidget* parent)
     // The list above is already in steno order when it applies; only the search box moves.
     applyStenoMode(false);
     setupTrayIcon();
-    updateCentralPage();
+    connectAccount();
+    updateAuthUI();
 }
 
 void MainWindow::createUI()
@@ -218,7 +222,8 @@ void MainWindow::createMenuBar()
     };
 
     QMenu* file = bar->addMenu(QStringLiteral("&File"));
-    add(file, QStringLiteral("New Note"), QKeySequence(QStringLiteral("Ctrl+N")), [this] { createNote(); }, true);
+    add(
+        file, QStringLiteral("New Note"), QKeySequence(QStringLiteral("Ctrl+N")), [this] { createNote(); }, true);
     add(
         file, QStringLiteral("New Note in Window"), QKeySequence(QStringLiteral("Ctrl+Shift+N")),
         [this] {
@@ -238,16 +243,16 @@ void MainWindow::createMenuBar()
     add(file, QStringLiteral("Backup Database..."), QKeySequence(), [this] { backupDatabase(); });
     add(file, QStringLiteral("Restore Database..."), QKeySequence(), [this] { restoreDatabase(); });
     file->addSeparator();
-    m_signInAction = add(file, QStringLiteral("Sign In…"), QKeySequence(), [this] {
-        m_centralStack->setCurrentWidget(m_welcomePage);
-    });
+    m_signInAction = add(file, QStringLiteral("Sign In…"), QKeySequence(),
+                         [this] { m_centralStack->setCurrentWidget(m_welcomePage); });
     m_manageAccountAction = later(file, QStringLiteral("&Manage Account…"));
-    m_signOutAction = later(file, QStringLiteral("Sign &Out"));
+    m_signOutAction = add(file, QStringLiteral("Sign &Out"), QKeySequence(), [this] { signOut(); });
     m_manageAccountAction->setVisible(signedIn());
     m_signOutAction->setVisible(signedIn());
     m_signInAction->setVisible(!signedIn());
     file->addSeparator();
-    add(file, QStringLiteral("Preferences…"), QKeySequence(QStringLiteral("Ctrl+,")), [this] { openSettings(); }, true);
+    add(
+        file, QStringLiteral("Preferences…"), QKeySequence(QStringLiteral("Ctrl+,")), [this] { openSettings(); }, true);
     file->addSeparator();
     QAction* quit = add(file, QStringLiteral("Quit"), QKeySequence(QKeySequence::Quit), [this] { quitApplication(); });
     quit->setMenuRole(QAction::QuitRole);
@@ -269,8 +274,9 @@ void MainWindow::createMenuBar()
             m_findBar->findNext(false);
     });
     edit->addSeparator();
-    add(edit, QStringLiteral("Preferences…"), QKeySequence(), [this] { openSettings(); })
-        ->setMenuRole(QAction::PreferencesRole);
+    add(edit, QStringLiteral("Preferences…"), QKeySequence(), [this] {
+        openSettings();
+    })->setMenuRole(QAction::PreferencesRole);
 
     NoteActions::addFormatMenu(bar, m_editor, NoteActions::FormatMenu::Full);
 
@@ -325,8 +331,9 @@ void MainWindow::createMenuBar()
     later(view, QStringLiteral("Force Full Resync…"));
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
-    add(help, QStringLiteral("About Norvane Notes"), QKeySequence(), [this] { showAbout(); })
-        ->setMenuRole(QAction::AboutRole);
+    add(help, QStringLiteral("About Norvane Notes"), QKeySequence(), [this] {
+        showAbout();
+    })->setMenuRole(QAction::AboutRole);
     later(help, QStringLiteral("What's &New..."));
     later(help, QStringLiteral("Check for &Updates..."));
     add(help, QStringLiteral("Send &Feedback..."), QKeySequence(),
@@ -372,9 +379,8 @@ void MainWindow::connectSignals()
     // The header bar's trash button is a deliberate click on the note in view; the trash keeps it.
     connect(m_headerBar, &NoteHeaderBar::deleteRequested, this, [this] { moveCurrentNoteToTrash(false); });
     connect(m_headerBar, &NoteHeaderBar::notebookChipClicked, this, &MainWindow::onNotebookChipClicked);
-    connect(m_headerBar, &NoteHeaderBar::copyAsPlainTextRequested, this, [this] {
-        NoteActions::copyAsPlainText(m_editor);
-    });
+    connect(m_headerBar, &NoteHeaderBar::copyAsPlainTextRequested, this,
+            [this] { NoteActions::copyAsPlainText(m_editor); });
     connect(m_headerBar, &NoteHeaderBar::copyAsMarkdownRequested, this, [this] {
         saveCurrentNote();
         NoteActions::copyAsMarkdown(m_editor);
@@ -394,9 +400,8 @@ void MainWindow::connectSignals()
     connect(m_noteList, &NoteListWidget::noteContextMenuRequested, this, &MainWindow::onNoteContextMenu);
     connect(m_welcomePage, &WelcomeScreen::dismissRequested, this,
             [this] { m_centralStack->setCurrentWidget(m_editorPage); });
-    connect(m_welcomePage, &WelcomeScreen::signInRequested, this, [this] {
-        m_statusBar->showMessage(QStringLiteral("Signing in is not available in this version yet."), kMessageMs);
-    });
+    connect(m_welcomePage, &WelcomeScreen::signInRequested, this, &MainWindow::startSignIn);
+    connect(m_welcomePage, &WelcomeScreen::signOutRequested, this, &MainWindow::signOut);
     connect(m_state, &AppState::canShareChanged, this, [this](bool canShare) {
         m_sharedWithMeAction->setVisible(canShare);
         m_sharedByMeAction->setVisible(canShare);
@@ -425,8 +430,7 @@ void MainWindow::refreshNoteList()
     const QString notebookId = m_state->currentNotebookId();
     // Lists leave the bodies out; each row reads its note's body when it is first shown.
     const bool searching = !query.isEmpty();
-    QList<Note> notes =
-        searching ? m_state->notes()->listedSearch(query) : m_state->notes()->listedNotes(notebookId);
+    QList<Note> notes = searching ? m_state->notes()->listedSearch(query) : m_state->notes()->listedNotes(notebookId);
 
     // Steno mode writes downwards like a pad, but a search keeps its best match first.
     if (query.isEmpty() && m_state->preferences()->boolValue(PrefKey::StenoMode, PrefKey::StenoModeDefault))
@@ -650,9 +654,9 @@ void MainWindow::renameNotebook(const QString& notebookId)
     if (!notebook)
         return;
     bool ok = false;
-    const QString name = Interaction::getText(this, QStringLiteral("Rename Notebook"), QStringLiteral("Name:"),
-                                              notebook->name, &ok)
-                             .trimmed();
+    const QString name =
+        Interaction::getText(this, QStringLiteral("Rename Notebook"), QStringLiteral("Name:"), notebook->name, &ok)
+            .trimmed();
     if (!ok || name.isEmpty() || name == notebook->name)
         return;
     notebook->name = name;
@@ -667,10 +671,10 @@ void MainWindow::deleteNotebook(const QString& notebookId)
     const std::optional<Notebook> notebook = m_state->notebooks()->notebookById(notebookId);
     if (!notebook)
         return;
-    const auto answer = Interaction::question(
-        this, QStringLiteral("Delete Notebook"),
-        QStringLiteral("Delete \"%1\"? Its notes will move to All Notes.").arg(notebook->name),
-        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    const auto answer =
+        Interaction::question(this, QStringLiteral("Delete Notebook"),
+                              QStringLiteral("Delete \"%1\"? Its notes will move to All Notes.").arg(notebook->name),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes)
         return;
     for (const Note& note : m_state->notes()->notesInNotebook(notebookId))
@@ -755,8 +759,8 @@ void MainWindow::applyLayoutMode()
     m_headerBar->setFocusMode(m_focusMode);
     if (m_splitter->count() != 3)
         return;
-    const QList<int> base = m_normalSplitterSizes.size() == 3 ? m_normalSplitterSizes
-                                                               : QList<int>{200, 260, std::max(width() - 460, 400)};
+    const QList<int> base =
+        m_normalSplitterSizes.size() == 3 ? m_normalSplitterSizes : QList<int>{200, 260, std::max(width() - 460, 400)};
     const int sidebar = showSidebar ? base[0] : 0;
     const int list = showList ? base[1] : 0;
     m_splitter->setSizes({sidebar, list, std::max(width() - sidebar - list, 100)});
@@ -877,6 +881,73 @@ bool MainWindow::welcomePageShown() const
     return m_centralStack->currentWidget() == m_welcomePage;
 }
 
+bool MainWindow::signedIn() const
+{
+    return m_state->signedIn();
+}
+
+void MainWindow::connectAccount()
+{
+    NorvAccount::Client* account = m_state->account();
+    if (!account)
+        return;
+    NorvAccount::AuthClient* auth = account->auth();
+    connect(account, &NorvAccount::Client::authStateChanged, this, &MainWindow::updateAuthUI);
+    connect(auth, &NorvAccount::AuthClient::loginPendingChanged, m_welcomePage, &WelcomeScreen::setWaiting);
+    connect(m_welcomePage, &WelcomeScreen::cancelSignInRequested, auth, &NorvAccount::AuthClient::cancelLogin);
+    connect(auth, &NorvAccount::AuthClient::loginSucceeded, this, [this] {
+        m_statusBar->showMessage(QStringLiteral("Signed in."), kMessageMs);
+        // The browser had the focus; the user comes back here.
+        if (isVisible()) {
+            raise();
+            activateWindow();
+        }
+    });
+    connect(auth, &NorvAccount::AuthClient::loginFailed, this, [this](const QString& error) {
+        m_statusBar->showMessage(QStringLiteral("Sign-in did not complete: %1").arg(error), kMessageMs);
+    });
+    connect(auth, &NorvAccount::AuthClient::sessionEnded, this,
+            [this](const QString& message) { m_statusBar->showMessage(message, kMessageMs); });
+    connect(account, &NorvAccount::Client::sessionOnlyTokens, this, [this] {
+        m_statusBar->showMessage(QStringLiteral("No keyring is available: you stay signed in only until you quit."),
+                                 kMessageMs);
+    });
+}
+
+void MainWindow::updateAuthUI()
+{
+    const bool in = signedIn();
+    m_signInAction->setVisible(!in);
+    m_manageAccountAction->setVisible(in);
+    m_signOutAction->setVisible(in);
+    // The sync engine's own state takes over this indicator once it exists.
+    m_statusBar->setSyncState(in ? SyncCloudIcon::Idle : SyncCloudIcon::NotSignedIn,
+                              in ? QStringLiteral("Signed in") : QStringLiteral("Not signed in"));
+    m_welcomePage->setSignedIn(in);
+    if (m_settings)
+        m_settings->setSignedIn(in);
+    if (m_sharedByMeScreen)
+        m_sharedByMeScreen->refresh();
+    if (m_sharedWithMeScreen)
+        m_sharedWithMeScreen->refresh();
+    updateCentralPage();
+}
+
+void MainWindow::startSignIn()
+{
+    NorvAccount::Client* account = m_state->account();
+    if (!account || signedIn())
+        return;
+    m_centralStack->setCurrentWidget(m_welcomePage);
+    account->auth()->login();
+}
+
+void MainWindow::signOut()
+{
+    if (NorvAccount::Client* account = m_state->account())
+        account->auth()->logout();
+}
+
 void MainWindow::updateCentralPage()
 {
     const bool noteOpen = !m_editor->noteId().isEmpty();
@@ -980,8 +1051,7 @@ void MainWindow::showSecondaryWindow(QWidget* window, const QString& title)
 
 // The secondary screens are created on first use as windows of their own and kept: closing one
 // only hides it.
-template <typename Screen, typename... Args>
-Screen* MainWindow::ensureScreen(Screen*& screen, Args... args)
+template <typename Screen, typename... Args> Screen* MainWindow::ensureScreen(Screen*& screen, Args... args)
 {
     if (!screen) {
         screen = new Screen(m_state, args..., this);
@@ -1024,6 +1094,8 @@ SettingsDialog* MainWindow::openSettings()
         m_settings->setAttribute(Qt::WA_DeleteOnClose);
         m_settings->setModal(false);
         m_settings->setSignedIn(signedIn());
+        connect(m_settings, &SettingsDialog::signInRequested, this, &MainWindow::startSignIn);
+        connect(m_settings, &SettingsDialog::signOutRequested, this, &MainWindow::signOut);
     }
     m_settings->show();
     m_settings->raise();
