@@ -8,13 +8,13 @@
 #include "FindBar.h"
 #include "ImportDialog.h"
 #include "Interaction.h"
-#include "NorvAccountClient.h"
 #include "NoteActions.h"
 #include "NoteEditor.h"
 #include "NoteHeaderBar.h"
 #include "NoteListWidget.h"
 #include "NoteRepository.h"
 #include "NotebookListWidget.h"
+#include "NorvAccountClient.h"
 #include "NotebookRepository.h"
 #include "PreferenceKeys.h"
 #include "PreferencesRepository.h"
@@ -29,13 +29,16 @@
 #include "ThemeManager.h"
 #include "TodosScreen.h"
 #include "TrashScreen.h"
-#include "UiLog.h"
 #include "WelcomeScreen.h"
+#include "UiLog.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QStyle>
+#include <QSystemTrayIcon>
+#include <QUrl>
 #include <QKeySequence>
 #include <QLineEdit>
 #include <QMenu>
@@ -43,10 +46,7 @@
 #include <QSettings>
 #include <QSplitter>
 #include <QStackedWidget>
-#include <QStyle>
-#include <QSystemTrayIcon>
 #include <QTimer>
-#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -222,8 +222,7 @@ void MainWindow::createMenuBar()
     };
 
     QMenu* file = bar->addMenu(QStringLiteral("&File"));
-    add(
-        file, QStringLiteral("New Note"), QKeySequence(QStringLiteral("Ctrl+N")), [this] { createNote(); }, true);
+    add(file, QStringLiteral("New Note"), QKeySequence(QStringLiteral("Ctrl+N")), [this] { createNote(); }, true);
     add(
         file, QStringLiteral("New Note in Window"), QKeySequence(QStringLiteral("Ctrl+Shift+N")),
         [this] {
@@ -243,16 +242,16 @@ void MainWindow::createMenuBar()
     add(file, QStringLiteral("Backup Database..."), QKeySequence(), [this] { backupDatabase(); });
     add(file, QStringLiteral("Restore Database..."), QKeySequence(), [this] { restoreDatabase(); });
     file->addSeparator();
-    m_signInAction = add(file, QStringLiteral("Sign In…"), QKeySequence(),
-                         [this] { m_centralStack->setCurrentWidget(m_welcomePage); });
+    m_signInAction = add(file, QStringLiteral("Sign In…"), QKeySequence(), [this] {
+        m_centralStack->setCurrentWidget(m_welcomePage);
+    });
     m_manageAccountAction = later(file, QStringLiteral("&Manage Account…"));
     m_signOutAction = add(file, QStringLiteral("Sign &Out"), QKeySequence(), [this] { signOut(); });
     m_manageAccountAction->setVisible(signedIn());
     m_signOutAction->setVisible(signedIn());
     m_signInAction->setVisible(!signedIn());
     file->addSeparator();
-    add(
-        file, QStringLiteral("Preferences…"), QKeySequence(QStringLiteral("Ctrl+,")), [this] { openSettings(); }, true);
+    add(file, QStringLiteral("Preferences…"), QKeySequence(QStringLiteral("Ctrl+,")), [this] { openSettings(); }, true);
     file->addSeparator();
     QAction* quit = add(file, QStringLiteral("Quit"), QKeySequence(QKeySequence::Quit), [this] { quitApplication(); });
     quit->setMenuRole(QAction::QuitRole);
@@ -274,9 +273,8 @@ void MainWindow::createMenuBar()
             m_findBar->findNext(false);
     });
     edit->addSeparator();
-    add(edit, QStringLiteral("Preferences…"), QKeySequence(), [this] {
-        openSettings();
-    })->setMenuRole(QAction::PreferencesRole);
+    add(edit, QStringLiteral("Preferences…"), QKeySequence(), [this] { openSettings(); })
+        ->setMenuRole(QAction::PreferencesRole);
 
     NoteActions::addFormatMenu(bar, m_editor, NoteActions::FormatMenu::Full);
 
@@ -331,9 +329,8 @@ void MainWindow::createMenuBar()
     later(view, QStringLiteral("Force Full Resync…"));
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
-    add(help, QStringLiteral("About Norvane Notes"), QKeySequence(), [this] {
-        showAbout();
-    })->setMenuRole(QAction::AboutRole);
+    add(help, QStringLiteral("About Norvane Notes"), QKeySequence(), [this] { showAbout(); })
+        ->setMenuRole(QAction::AboutRole);
     later(help, QStringLiteral("What's &New..."));
     later(help, QStringLiteral("Check for &Updates..."));
     add(help, QStringLiteral("Send &Feedback..."), QKeySequence(),
@@ -379,8 +376,9 @@ void MainWindow::connectSignals()
     // The header bar's trash button is a deliberate click on the note in view; the trash keeps it.
     connect(m_headerBar, &NoteHeaderBar::deleteRequested, this, [this] { moveCurrentNoteToTrash(false); });
     connect(m_headerBar, &NoteHeaderBar::notebookChipClicked, this, &MainWindow::onNotebookChipClicked);
-    connect(m_headerBar, &NoteHeaderBar::copyAsPlainTextRequested, this,
-            [this] { NoteActions::copyAsPlainText(m_editor); });
+    connect(m_headerBar, &NoteHeaderBar::copyAsPlainTextRequested, this, [this] {
+        NoteActions::copyAsPlainText(m_editor);
+    });
     connect(m_headerBar, &NoteHeaderBar::copyAsMarkdownRequested, this, [this] {
         saveCurrentNote();
         NoteActions::copyAsMarkdown(m_editor);
@@ -430,7 +428,8 @@ void MainWindow::refreshNoteList()
     const QString notebookId = m_state->currentNotebookId();
     // Lists leave the bodies out; each row reads its note's body when it is first shown.
     const bool searching = !query.isEmpty();
-    QList<Note> notes = searching ? m_state->notes()->listedSearch(query) : m_state->notes()->listedNotes(notebookId);
+    QList<Note> notes =
+        searching ? m_state->notes()->listedSearch(query) : m_state->notes()->listedNotes(notebookId);
 
     // Steno mode writes downwards like a pad, but a search keeps its best match first.
     if (query.isEmpty() && m_state->preferences()->boolValue(PrefKey::StenoMode, PrefKey::StenoModeDefault))
@@ -654,9 +653,9 @@ void MainWindow::renameNotebook(const QString& notebookId)
     if (!notebook)
         return;
     bool ok = false;
-    const QString name =
-        Interaction::getText(this, QStringLiteral("Rename Notebook"), QStringLiteral("Name:"), notebook->name, &ok)
-            .trimmed();
+    const QString name = Interaction::getText(this, QStringLiteral("Rename Notebook"), QStringLiteral("Name:"),
+                                              notebook->name, &ok)
+                             .trimmed();
     if (!ok || name.isEmpty() || name == notebook->name)
         return;
     notebook->name = name;
@@ -671,10 +670,10 @@ void MainWindow::deleteNotebook(const QString& notebookId)
     const std::optional<Notebook> notebook = m_state->notebooks()->notebookById(notebookId);
     if (!notebook)
         return;
-    const auto answer =
-        Interaction::question(this, QStringLiteral("Delete Notebook"),
-                              QStringLiteral("Delete \"%1\"? Its notes will move to All Notes.").arg(notebook->name),
-                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    const auto answer = Interaction::question(
+        this, QStringLiteral("Delete Notebook"),
+        QStringLiteral("Delete \"%1\"? Its notes will move to All Notes.").arg(notebook->name),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes)
         return;
     for (const Note& note : m_state->notes()->notesInNotebook(notebookId))
@@ -759,8 +758,8 @@ void MainWindow::applyLayoutMode()
     m_headerBar->setFocusMode(m_focusMode);
     if (m_splitter->count() != 3)
         return;
-    const QList<int> base =
-        m_normalSplitterSizes.size() == 3 ? m_normalSplitterSizes : QList<int>{200, 260, std::max(width() - 460, 400)};
+    const QList<int> base = m_normalSplitterSizes.size() == 3 ? m_normalSplitterSizes
+                                                               : QList<int>{200, 260, std::max(width() - 460, 400)};
     const int sidebar = showSidebar ? base[0] : 0;
     const int list = showList ? base[1] : 0;
     m_splitter->setSizes({sidebar, list, std::max(width() - sidebar - list, 100)});
@@ -1051,7 +1050,8 @@ void MainWindow::showSecondaryWindow(QWidget* window, const QString& title)
 
 // The secondary screens are created on first use as windows of their own and kept: closing one
 // only hides it.
-template <typename Screen, typename... Args> Screen* MainWindow::ensureScreen(Screen*& screen, Args... args)
+template <typename Screen, typename... Args>
+Screen* MainWindow::ensureScreen(Screen*& screen, Args... args)
 {
     if (!screen) {
         screen = new Screen(m_state, args..., this);

@@ -114,7 +114,8 @@ private:
     bool refreshOneNote(const QString& noteId);
     void updateListTitle();
     void showNotebookCounts();
-    template <typename Screen, typename... Args> Screen* ensureScreen(Screen*& screen, Args... args);
+    template <typename Screen, typename... Args>
+    Screen* ensureScreen(Screen*& screen, Args... args);
     void onPreferenceChanged(const QString& key);
     void onNotebookContextMenu(const QString& notebookId, const QPoint& globalPos);
     void onNoteContextMenu(const QString& noteId, const QPoint& globalPos);
