@@ -98,7 +98,7 @@ private:
 
 void tst_ApiClient::initTestCase()
 {
-    QVERIFY2(m_server.start(), "the reference server did not start");
+    ACCOUNT_REQUIRE_SERVER(m_server);
 }
 
 void tst_ApiClient::init()

@@ -70,8 +70,7 @@ private:
 
 void tst_AuthClient::initTestCase()
 {
-    QVERIFY2(m_server.start({QStringLiteral("--auto-login"), QStringLiteral("ada@example.com")}),
-             "the reference server did not start");
+    ACCOUNT_REQUIRE_SERVER(m_server, {QStringLiteral("--auto-login"), QStringLiteral("ada@example.com")});
 }
 
 void tst_AuthClient::init()

@@ -71,8 +71,7 @@ void tst_AccountWiring::initTestCase()
 {
     UiTestLibrary::useTestSettings("tst_AccountWiring");
     QVERIFY(m_dir.isValid());
-    QVERIFY2(m_server.start({QStringLiteral("--auto-login"), QStringLiteral("ada@example.com")}),
-             "the reference server did not start");
+    ACCOUNT_REQUIRE_SERVER(m_server, {QStringLiteral("--auto-login"), QStringLiteral("ada@example.com")});
     qputenv("NOTES_DATA_DIR", m_dir.path().toUtf8());
     qputenv("AUTH_BASE_URL", (m_server.base() + QStringLiteral("/auth")).toUtf8());
     qputenv("ACCOUNT_API_URL", (m_server.base() + QStringLiteral("/account/v1")).toUtf8());
