@@ -47,9 +47,9 @@ void tst_KeychainTokenStore::initTestCase()
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(QStringLiteral("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\" "
                               "\"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                              "<busconfig><type>session</type><listen>unix:dir=%1</listen>"
-                              "<policy context=\"default\"><allow send_destination=\"*\"/><allow own=\"*\"/>"
-                              "</policy></busconfig>\n")
+                              "<busconfig><type>session</type><listen>unix:dir=%1</listen><auth>EXTERNAL</auth>"
+                              "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                              "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n")
                    .arg(m_home.path())
                    .toUtf8());
     file.close();
@@ -87,7 +87,8 @@ bool tst_KeychainTokenStore::startKeyring()
                                                              QStringLiteral("--components=secrets")});
     if (!m_keyring.waitForStarted(5000))
         return false;
-    // --unlock reads the login keyring's password from standard input: an empty one here.
+    // --unlock reads the login keyring's password from standard input and creates that keyring.
+    m_keyring.write("norvane-test");
     m_keyring.closeWriteChannel();
     QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
     QDeadlineTimer deadline(10000);
