@@ -166,40 +166,49 @@ void tst_ApiClient::requestKinds()
 {
     signIn();
     ApiClient* notes = m_client->notesApi();
+    const QString noteId = QStringLiteral("00000000-0000-4000-8000-0000000000c1");
+    const QString attachmentId = QStringLiteral("00000000-0000-4000-8000-0000000000c2");
 
-    // JSON: a notebook goes up and comes back in the list.
-    Outcome created;
-    notes->post(QStringLiteral("/notebooks"),
-                {{QStringLiteral("id"), QStringLiteral("00000000-0000-4000-8000-0000000000b1")},
-                 {QStringLiteral("name"), QStringLiteral("Kinds")}},
-                record(created));
-    QTRY_VERIFY(created.done);
-    QVERIFY2(created.ok, qPrintable(QString::number(created.status)));
+    // JSON both ways: a note goes up.
+    const QJsonObject change{{QStringLiteral("entity_type"), QStringLiteral("note")},
+                             {QStringLiteral("entity_id"), noteId},
+                             {QStringLiteral("action"), QStringLiteral("update")},
+                             {QStringLiteral("version"), 1},
+                             {QStringLiteral("data"), QJsonObject{{QStringLiteral("body"), QStringLiteral("[]")}}}};
+    Outcome pushed;
+    notes->post(QStringLiteral("/sync/push"), {{QStringLiteral("changes"), QJsonArray{change}}}, record(pushed));
+    QTRY_VERIFY(pushed.done);
+    QCOMPARE(pushed.status, 200);
+    QCOMPARE(pushed.body.value(QLatin1String("results")).toArray().first().toObject().value(QLatin1String("status")),
+             QJsonValue(QStringLiteral("ok")));
 
-    // Multipart up, binary down.
+    // Multipart up, raw bytes down.
     const QByteArray payload("\x00\x01binary\xff", 9);
     auto* multipart = new QHttpMultiPart(QHttpMultiPart::FormDataType);
-    QHttpPart file;
-    file.setHeader(QNetworkRequest::ContentDispositionHeader,
-                   QStringLiteral("form-data; name=\"file\"; filename=\"a.bin\""));
-    file.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/octet-stream"));
-    file.setBody(payload);
-    multipart->append(file);
+    auto field = [multipart](const QString& disposition, const QByteArray& body) {
+        QHttpPart part;
+        part.setHeader(QNetworkRequest::ContentDispositionHeader, disposition);
+        part.setBody(body);
+        multipart->append(part);
+    };
+    field(QStringLiteral("form-data; name=\"note_id\""), noteId.toLatin1());
+    field(QStringLiteral("form-data; name=\"id\""), attachmentId.toLatin1());
+    field(QStringLiteral("form-data; name=\"file\"; filename=\"a.bin\""), payload);
     Outcome uploaded;
     notes->postMultipart(QStringLiteral("/attachments"), multipart, record(uploaded));
     QTRY_VERIFY(uploaded.done);
-    QVERIFY2(uploaded.ok, qPrintable(QString::number(uploaded.status)));
-    const QString id = uploaded.body.value(QLatin1String("id")).toString();
-    QVERIFY(!id.isEmpty());
+    QCOMPARE(uploaded.status, 201);
+    QCOMPARE(uploaded.body.value(QLatin1String("size_bytes")).toInt(), payload.size());
 
     Outcome downloaded;
-    notes->getBinary(QStringLiteral("/attachments/%1/download").arg(id),
-                     [&](bool ok, int status, const QByteArray& data) {
-                         downloaded = {true, ok, status, {}, data};
-                     });
+    notes->getBinary(QStringLiteral("/attachments/%1").arg(attachmentId), [&](bool ok, int status, const QByteArray& data) {
+        downloaded = {true, ok, status, {}, data};
+    });
     QTRY_VERIFY(downloaded.done);
     QCOMPARE(downloaded.status, 200);
     QCOMPARE(downloaded.bytes, payload);
+    const QJsonObject sent = header(m_server.requests(QStringLiteral("/notes/v1/attachments/")).first().toObject());
+    QCOMPARE(sent.value(QLatin1String("accept")).toString(), QStringLiteral("*/*"));
 }
 
 void tst_ApiClient::unauthorizedAnswers_data()
