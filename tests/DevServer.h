@@ -12,6 +12,11 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QProcess>
+
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/prctl.h>
+#endif
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -57,6 +62,10 @@ public:
             QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--data"), m_dir.path()} +
             extraArguments);
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+#ifdef Q_OS_LINUX
+        // A test that crashes takes its server with it instead of leaving it listening.
+        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+#endif
         m_process.start();
         if (!m_process.waitForStarted(10000)) {
             m_error = m_process.errorString();

@@ -178,10 +178,10 @@ void ServiceHost::registerDevice(const Caller& caller, const Request& request, b
             QCryptographicHash::hash((caller.sessionId + appId).toUtf8(), QCryptographicHash::Sha256).toHex().left(16));
         m_store.exec(
             QStringLiteral("INSERT INTO devices (id, account_id, session_id, device_name, platform, app_id,"
-                           " app_version, fingerprint, created_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                           " app_version, fingerprint, created_at) VALUES (?, ?, ?, ?, COALESCE(?, ''), ?, COALESCE(?, ''), ?, ?)"),
             {newId(), caller.account.accountId, caller.sessionId, name, platform, appId, version, fingerprint, now});
     } else {
-        m_store.exec(QStringLiteral("UPDATE devices SET platform = ?, app_id = ?, app_version = ?, device_name = ?"
+        m_store.exec(QStringLiteral("UPDATE devices SET platform = COALESCE(?, ''), app_id = ?, app_version = COALESCE(?, ''), device_name = ?"
                                     " WHERE session_id = ?"),
                      {platform, appId, version, name, caller.sessionId});
     }
