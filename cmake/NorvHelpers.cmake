@@ -45,3 +45,12 @@ function(norv_add_bench name)
     target_link_libraries(${name} PRIVATE ${ARG_LIBS})
     norv_warnings(${name})
 endfunction()
+
+# norv_use_devserver(tst_SyncEngine): the test gets the loopback server's path as NORV_DEVSERVER_PATH and builds
+# after it; without the server the definition is absent and tests/DevServer.h reports it as not running.
+function(norv_use_devserver target)
+    if(TARGET norvane-devserver)
+        add_dependencies(${target} norvane-devserver)
+        target_compile_definitions(${target} PRIVATE NORV_DEVSERVER_PATH="$<TARGET_FILE:norvane-devserver>")
+    endif()
+endfunction()

@@ -4,7 +4,7 @@ set -euo pipefail
 
 PACKAGES=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-httpserver-dev libgl-dev
+    qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-httpserver-dev qt6-websockets-dev libgl-dev
     libarchive-dev qtkeychain-qt6-dev
     xvfb xauth imagemagick poppler-utils
     fonts-dejavu-core
