@@ -9,6 +9,7 @@ PACKAGES=(
     dbus dbus-x11 gnome-keyring
     xvfb xauth imagemagick poppler-utils
     fonts-dejavu-core
+    librsvg2-bin desktop-file-utils appstream x11-utils
 )
 
 missing=()

@@ -140,10 +140,13 @@ public:
 
     // One request, waited for (tests only). `path` is from the server root, query included.
     Reply call(const QByteArray& method, const QString& path, const QByteArray& body = QByteArray(),
-               const QString& bearer = QString(), const QByteArray& contentType = "application/json")
+               const QString& bearer = QString(), const QByteArray& contentType = "application/json",
+               const QList<QPair<QByteArray, QByteArray>>& headers = {}, int timeoutMs = 20000)
     {
         QNetworkRequest request(url(path));
-        request.setTransferTimeout(20000);
+        request.setTransferTimeout(timeoutMs);
+        for (const auto& [name, value] : headers)
+            request.setRawHeader(name, value);
         if (!body.isEmpty())
             request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
         if (!bearer.isEmpty())
@@ -153,7 +156,8 @@ public:
         QSignalSpy finished(reply.get(), &QNetworkReply::finished);
         if (!reply->isFinished())
             finished.wait(30000);
-        return Reply{reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll()};
+        return Reply{reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
+                     reply->isOpen() ? reply->readAll() : QByteArray()};
     }
     Reply callJson(const QByteArray& method, const QString& path, const QJsonObject& body, const QString& bearer = {})
     {

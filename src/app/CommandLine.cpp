@@ -32,6 +32,30 @@ QString secondStartMessage(const QStringList& args)
     return QStringLiteral("focus");
 }
 
+QString immediateAnswer(const QStringList& args, const QString& version)
+{
+    const QStringList options = args.mid(1);
+    if (options.contains(QStringLiteral("--help")) || options.contains(QStringLiteral("-h"))) {
+        return QStringLiteral("Usage: norvane-notes [--new-note] [--note ID] [--verbose]\n"
+                              "Search-first, zero-friction note-taking.\n\n"
+                              "  --new-note    open a new note in its own window\n"
+                              "  --note ID     open the note ID in its own window\n"
+                              "  --verbose     write debug lines to standard error\n"
+                              "  --version     print the version and exit\n"
+                              "  --help        print this help and exit\n\n"
+                              "When the program is already running, --new-note and --note go to it.\n"
+                              "NOTES_DATA_DIR sets the folder that holds the notes.\n");
+    }
+    if (options.contains(QStringLiteral("--version")) || options.contains(QStringLiteral("-v")))
+        return QStringLiteral("Norvane Notes %1\n").arg(version);
+    return {};
+}
+
+bool verboseRequested(const QStringList& args)
+{
+    return args.mid(1).contains(QStringLiteral("--verbose"));
+}
+
 QStringList parseRestoreIds(const QString& stored)
 {
     return stored.split(u',', Qt::SkipEmptyParts);

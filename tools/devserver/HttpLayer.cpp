@@ -328,6 +328,8 @@ Fault* HttpLayer::matchFault(const Request& request, Fault::Kind kind)
             continue;
         if (!f.matcher.match(request.path).hasMatch())
             continue;
+        if (kind == Fault::Kind::MaxBody && request.body.size() <= f.maxBody)
+            continue; // only a body above the limit uses up the switch
         if (f.remaining > 0)
             --f.remaining;
         return &f;
@@ -404,7 +406,7 @@ Response HttpLayer::dispatch(const Request& request)
         return Response::error(403, QStringLiteral("the admin routes answer loopback clients only"));
     if (Fault* f = matchFault(request, Fault::Kind::Status))
         return Response::error(f->status, QStringLiteral("fault switch answered %1").arg(f->status));
-    if (Fault* f = matchFault(request, Fault::Kind::MaxBody); f && request.body.size() > f->maxBody)
+    if (matchFault(request, Fault::Kind::MaxBody))
         return Response::error(413, QStringLiteral("request body too large"));
     if (request.body.size() > HardBodyCap)
         return Response::error(413, QStringLiteral("request body too large"));

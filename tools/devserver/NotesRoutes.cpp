@@ -343,8 +343,9 @@ void ServiceHost::registerNotesRoutes()
                 qint64 accepted = version;
                 QString notebookId = data.value("notebook_id").toString();
                 QSet<QString> before;
+                bool written = false;
                 if (!stored) {
-                    m_store.exec(
+                    written = m_store.exec(
                         QStringLiteral("INSERT INTO notes (id, owner, notebook_id, body, version, created_at,"
                                        " updated_at, modified_at, deleted_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
                         {id, me, notebookId, body, version, *created, *updated, *modified, deleted});
@@ -374,13 +375,18 @@ void ServiceHost::registerNotesRoutes()
                     if (permission != QLatin1String("owner"))
                         notebookId = stored->value("notebook_id").toString();
                     before = audience(id);
-                    m_store.exec(
+                    written = m_store.exec(
                         QStringLiteral("UPDATE notes SET notebook_id = ?, body = ?, version = ?, updated_at = ?,"
                                        " modified_at = ?, deleted_at = ? WHERE id = ?"),
                         {notebookId, body, accepted, *updated, *modified, deleted, id});
                 }
-                m_store.exec(QStringLiteral("INSERT OR REPLACE INTO note_versions VALUES (?, ?, ?, ?, ?, ?, ?)"),
-                             {id, accepted, body, notebookId, deleted, me, now});
+                written = written && m_store.exec(QStringLiteral("INSERT OR REPLACE INTO note_versions VALUES"
+                                                                 " (?, ?, ?, ?, ?, ?, ?)"),
+                                                  {id, accepted, body, notebookId, deleted, me, now});
+                if (!written) {
+                    result("error", 0, QStringLiteral("the change could not be stored"));
+                    continue;
+                }
                 announceNote(id, before);
                 result("ok", accepted, QString());
             }
