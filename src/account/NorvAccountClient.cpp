@@ -48,7 +48,16 @@ Client::Client(const ClientConfig& config, std::unique_ptr<TokenStore> store, QO
     connect(m_tokens, &TokenManager::storeUnavailable, this, &Client::checkPersistence);
 }
 
-Client::~Client() = default;
+Client::~Client()
+{
+    // Reverse order of creation: the sign-in client and the request layers use the token manager
+    // until they are gone.
+    delete m_auth;
+    delete m_notesApi;
+    delete m_accountApi;
+    delete m_authApi;
+    delete m_tokens;
+}
 
 void Client::initialize()
 {
