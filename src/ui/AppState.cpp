@@ -14,6 +14,7 @@
 #include "PreferencesRepository.h"
 #include "Records.h"
 #include "SnapshotRepository.h"
+#include "SyncEngine.h"
 #include "ThemeManager.h"
 #include "TokenStore.h"
 #include "UiLog.h"
@@ -308,10 +309,8 @@ bool AppState::initialize()
     createTheme();
 
     createAccount();
-    // SYNC AND SHARING join here once they exist: create the sync engine and the two sharing
-    // services (modes 0 and 1) on the notes request layer; on authStateChanged start the sync every
-    // 300000 ms when authenticated, else stop it; schedule a sync on notesChanged while
-    // authenticated; relay the engine's dataChanged to notesChanged and notebooksChanged.
+    createSync();
+    // SHARING joins here: the two sharing services (modes 0 and 1) on the notes request layer.
     m_account->initialize();
 
     restoreCurrentSelection();
@@ -343,6 +342,68 @@ void AppState::createAccount()
     m_account = new NorvAccount::Client(config, m_tokenStoreFactory ? m_tokenStoreFactory() : nullptr, this);
     m_account->notesApi()->setBaseUrl(QUrl(notesUrl));
     connect(m_account, &NorvAccount::Client::authStateChanged, this, [this] { refreshCanShare(); });
+}
+
+void AppState::createSync()
+{
+    m_sync = new SyncEngine(m_account->notesApi(), m_notes, m_notebooks, m_attachments, m_preferences, this);
+    m_sync->setSnapshots(m_snapshots);
+    connect(m_account, &NorvAccount::Client::authStateChanged, this,
+            [this] { applySyncSettings(m_account->isAuthenticated()); });
+    connect(m_notes, &NoteRepository::notesChanged, this, [this] {
+        if (signedIn() && m_preferences->boolValue(PrefKey::AutoSync, PrefKey::AutoSyncDefault))
+            m_sync->scheduleSync();
+    });
+    connect(m_preferences, &PreferencesRepository::changed, this, [this](const QString& key) {
+        if (key == QLatin1String(PrefKey::AutoSync) || key == QLatin1String(PrefKey::SyncIntervalMinutes))
+            applySyncSettings(false);
+    });
+    connect(m_sync, &SyncEngine::dataChanged, this, [this] {
+        emit notesChanged();
+        emit notebooksChanged();
+    });
+    // Pulled notes reach every open editor like a change made in another window.
+    connect(m_sync, &SyncEngine::notesReplaced, this, [this](const QStringList& ids) {
+        for (const QString& id : ids)
+            emit noteUpdatedExternally(id, m_sync);
+    });
+    connect(m_sync, &SyncEngine::localEditsKept, this, [this](const QStringList& ids) {
+        emit statusMessage(ids.size() == 1
+                               ? tr("Another device changed a note you edited here; your edit was kept in the "
+                                    "note's history.")
+                               : tr("Another device changed %1 notes you edited here; your edits were kept in "
+                                    "their history.")
+                                     .arg(ids.size()));
+    });
+    connect(m_sync, &SyncEngine::syncFailed, this, [this] {
+        if (!m_sync->lastFailureWasOffline() || m_offlineNoticeShown)
+            return;
+        if (!m_preferences->boolValue(PrefKey::ShowOfflineNotification, PrefKey::ShowOfflineNotificationDefault))
+            return;
+        m_offlineNoticeShown = true;
+        emit statusMessage(tr("Offline: your changes are saved here and will sync when the network is back."));
+    });
+    connect(m_sync, &SyncEngine::syncCompleted, this, [this] { m_offlineNoticeShown = false; });
+}
+
+void AppState::applySyncSettings(bool signInJustHappened)
+{
+    if (!signedIn()) {
+        m_sync->stop();
+        return;
+    }
+    if (!m_preferences->boolValue(PrefKey::AutoSync, PrefKey::AutoSyncDefault)) {
+        // Sync Now still works; nothing runs by itself.
+        m_sync->stop();
+        return;
+    }
+    const int minutes =
+        qBound(1, m_preferences->intValue(PrefKey::SyncIntervalMinutes, PrefKey::SyncIntervalMinutesDefault), 120);
+    const int intervalMs = minutes * 60 * 1000;
+    if (signInJustHappened || !m_sync->isTimerActive())
+        m_sync->start(intervalMs);
+    else
+        m_sync->setInterval(intervalMs);
 }
 
 bool AppState::signedIn() const

@@ -14,6 +14,7 @@ class TokenStore;
 } // namespace NorvAccount
 
 class Database;
+class SyncEngine;
 class NoteRepository;
 class NotebookRepository;
 class PreferencesRepository;
@@ -50,6 +51,7 @@ public:
     AttachmentRepository* attachments() const { return m_attachments; }
     ThemeManager* theme() const { return m_theme; }
     NorvAccount::Client* account() const { return m_account; }
+    SyncEngine* sync() const { return m_sync; }
     bool signedIn() const;
 
     // Set before initialize().
@@ -97,12 +99,18 @@ signals:
     // Sent by an editing surface after it changed a note; the other surfaces reload it.
     void noteUpdatedExternally(const QString& noteId, QObject* source);
     void noteDeletedExternally(const QString& noteId);
+    // A short notice for the status bar of the main window (sync notices: an edit kept in history, the
+    // network gone).
+    void statusMessage(const QString& text);
 
 private:
     void createRepositories();
     void connectRepositories();
     void createTheme();
     void createAccount();
+    void createSync();
+    // Starts, re-times or stops the periodic sync from the Sync preferences and the sign-in state.
+    void applySyncSettings(bool signInJustHappened);
     void restoreCurrentSelection();
     void createWelcomeNotes();
     void setCanShare(bool canShare);
@@ -113,10 +121,13 @@ private:
     PreferencesRepository* m_preferences = nullptr;
     SnapshotRepository* m_snapshots = nullptr;
     AttachmentRepository* m_attachments = nullptr;
-    // The sync engine and the two sharing services join here.
+    // The two sharing services join here.
     ThemeManager* m_theme = nullptr;
     NorvAccount::Client* m_account = nullptr;
     TokenStoreFactory m_tokenStoreFactory;
+    SyncEngine* m_sync = nullptr;
+    // The offline notice shows once per outage.
+    bool m_offlineNoticeShown = false;
 
     QString m_currentNotebookId;
     QString m_currentNoteId;

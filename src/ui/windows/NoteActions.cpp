@@ -21,10 +21,10 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QMenu>
-#include <QMenuBar>
 #include <QFile>
 #include <QFileInfo>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
@@ -102,7 +102,9 @@ ExportResult exportBundle(AppState* state, const Note& note, const QString& zipP
         return exported;
 
     ZipWriter zip(zipPath);
-    auto fail = [&] { return ExportResult{false, zipPath, QStringLiteral("Failed to write file: %1").arg(zip.errorString())}; };
+    auto fail = [&] {
+        return ExportResult{false, zipPath, QStringLiteral("Failed to write file: %1").arg(zip.errorString())};
+    };
     if (!zip.open())
         return fail();
     QFile main(exported.path);
@@ -148,6 +150,19 @@ bool saveEditorNote(AppState* state, NoteEditor* editor, QObject* source)
         return false;
     }
     emit state->noteUpdatedExternally(noteId, source);
+    return true;
+}
+
+bool keepUnsavedTyping(AppState* state, NoteEditor* editor, const QString& noteId)
+{
+    if (editor->noteId() != noteId || editor->isReadOnly() || editor->isSaved())
+        return false;
+    const std::optional<Note> note = state->notes()->noteById(noteId);
+    const QString body = editor->bodyJson();
+    if (!note || body == note->body || !state->snapshots()->insertKept(noteId, body))
+        return false;
+    emit state->statusMessage(QObject::tr("Another device changed this note while you typed; your typing was "
+                                          "kept in the note's history."));
     return true;
 }
 
@@ -325,7 +340,8 @@ QMenu* addFormatMenu(QMenuBar* bar, NoteEditor* editor, FormatMenu kind)
     add(QStringLiteral("Strikethrough"), QKeySequence(QStringLiteral("Ctrl+Shift+X")),
         [](NoteEditor* e) { e->toggleStrikethrough(); });
     if (full)
-        add(QStringLiteral("Code"), QKeySequence(QStringLiteral("Ctrl+`")), [](NoteEditor* e) { e->toggleInlineCode(); });
+        add(QStringLiteral("Code"), QKeySequence(QStringLiteral("Ctrl+`")),
+            [](NoteEditor* e) { e->toggleInlineCode(); });
     menu->addSeparator();
     for (int level = 1; level <= 3; ++level) {
         add(QStringLiteral("Heading %1").arg(level), QKeySequence(QStringLiteral("Ctrl+%1").arg(level)),
