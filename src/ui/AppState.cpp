@@ -2,6 +2,7 @@
 
 #include "ApiClient.h"
 #include "AttachmentRepository.h"
+#include "BackupArchive.h"
 #include "Clock.h"
 #include "DataPaths.h"
 #include "Database.h"
@@ -16,14 +17,17 @@
 #include "SnapshotRepository.h"
 #include "SyncEngine.h"
 #include "ThemeManager.h"
+#include "TokenManager.h"
 #include "TokenStore.h"
 #include "UiLog.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
+#include <QSignalBlocker>
 #include <QWidget>
 
 namespace {
@@ -348,8 +352,20 @@ void AppState::createSync()
 {
     m_sync = new SyncEngine(m_account->notesApi(), m_notes, m_notebooks, m_attachments, m_preferences, this);
     m_sync->setSnapshots(m_snapshots);
-    connect(m_account, &NorvAccount::Client::authStateChanged, this,
-            [this] { applySyncSettings(m_account->isAuthenticated()); });
+    connect(m_account, &NorvAccount::Client::authStateChanged, this, [this] {
+        if (m_account->isAuthenticated()) {
+            onSignedIn();
+        } else {
+            m_awaitingAccountChoice = false;
+            applySyncSettings(false);
+        }
+    });
+    // The library belongs to the account it synced with last.
+    connect(m_sync, &SyncEngine::syncCompleted, this, [this] {
+        const QString account = sessionAccount();
+        if (!account.isEmpty() && !m_awaitingAccountChoice)
+            m_preferences->setValue(QLatin1String(PrefKey::SyncAccount), account);
+    });
     connect(m_notes, &NoteRepository::notesChanged, this, [this] {
         if (signedIn() && m_preferences->boolValue(PrefKey::AutoSync, PrefKey::AutoSyncDefault))
             m_sync->scheduleSync();
@@ -386,9 +402,88 @@ void AppState::createSync()
     connect(m_sync, &SyncEngine::syncCompleted, this, [this] { m_offlineNoticeShown = false; });
 }
 
+QString AppState::sessionAccount() const
+{
+    const QString token = m_account->tokenManager()->accessToken();
+    const QStringList parts = token.split(QLatin1Char('.'));
+    if (parts.size() != 3)
+        return {};
+    const QJsonObject claims =
+        QJsonDocument::fromJson(QByteArray::fromBase64(parts.at(1).toLatin1(), QByteArray::Base64UrlEncoding)).object();
+    return claims.value(QLatin1String("sub")).toString();
+}
+
+void AppState::onSignedIn()
+{
+    const QString account = sessionAccount();
+    const QString library = m_preferences->stringValue(QLatin1String(PrefKey::SyncAccount), QString());
+    // Another account's notes are never uploaded without asking.
+    if (!account.isEmpty() && !library.isEmpty() && account != library) {
+        m_awaitingAccountChoice = true;
+        m_sync->stop();
+        emit otherAccountLibrary();
+        return;
+    }
+    m_awaitingAccountChoice = false;
+    applySyncSettings(true);
+}
+
+void AppState::uploadLibraryToAccount()
+{
+    if (!m_awaitingAccountChoice)
+        return;
+    m_awaitingAccountChoice = false;
+    // The other account's server versions mean nothing here: everything goes up as new.
+    m_preferences->remove(QLatin1String(PrefKey::LastSyncTimestampMs));
+    m_preferences->remove(QLatin1String(PrefKey::LastAttachmentSyncMs));
+    m_notes->markAllPending();
+    m_notebooks->markAllPending();
+    m_preferences->setValue(QLatin1String(PrefKey::SyncAccount), sessionAccount());
+    applySyncSettings(true);
+    m_sync->syncNow();
+}
+
+QString AppState::keepLibraryApart()
+{
+    if (!m_awaitingAccountChoice)
+        return {};
+    const QString path = QDir(dataDirectory())
+                             .filePath(QStringLiteral("norvane-notes-before-account-switch-%1.zip")
+                                           .arg(Clock::nowUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"))));
+    const BackupResult backup = createBackup(path, LibraryRepositories{m_notes, m_notebooks, m_attachments});
+    if (backup.failed) {
+        qCWarning(lcUi).noquote() << "Backup before an account switch failed:" << backup.error;
+        return {};
+    }
+    {
+        const QSignalBlocker blockNotes(m_notes);
+        const QSignalBlocker blockNotebooks(m_notebooks);
+        QList<Note> all = m_notes->allNotes();
+        all += m_notes->trashedNotes();
+        for (const Note& n : std::as_const(all))
+            m_notes->purge(n.id);
+        // Gone here without telling the new account: marked deleted and in step, never pushed.
+        for (Notebook nb : m_notebooks->allNotebooks()) {
+            nb.deletedAt = Clock::nowUtc();
+            nb.syncStatus = SyncStatus::Synced;
+            m_notebooks->update(nb);
+        }
+    }
+    m_preferences->remove(QLatin1String(PrefKey::LastSyncTimestampMs));
+    m_preferences->remove(QLatin1String(PrefKey::LastAttachmentSyncMs));
+    m_awaitingAccountChoice = false;
+    m_preferences->setValue(QLatin1String(PrefKey::SyncAccount), sessionAccount());
+    setCurrentNote(QString());
+    emit notesChanged();
+    emit notebooksChanged();
+    applySyncSettings(true);
+    m_sync->syncNow();
+    return path;
+}
+
 void AppState::applySyncSettings(bool signInJustHappened)
 {
-    if (!signedIn()) {
+    if (!signedIn() || m_awaitingAccountChoice) {
         m_sync->stop();
         return;
     }

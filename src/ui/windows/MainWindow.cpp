@@ -426,6 +426,7 @@ void MainWindow::connectSignals()
         else if (m_editor->isSaved())
             openNote(noteId);
     });
+    connect(m_state, &AppState::otherAccountLibrary, this, &MainWindow::askAboutOtherAccount);
     connect(m_state, &AppState::statusMessage, this,
             [this](const QString& text) { m_statusBar->showMessage(text, kLongMessageMs); });
     if (SyncEngine* sync = m_state->sync()) {
@@ -1033,6 +1034,30 @@ void MainWindow::updateSyncIndicator()
     m_statusBar->showSync(sync, signedIn());
     if (m_settings && sync && signedIn())
         m_settings->setSyncStateText(SyncEngine::stateText(sync->state()));
+}
+
+void MainWindow::askAboutOtherAccount()
+{
+    saveCurrentNote();
+    const auto answer = Interaction::question(
+        this, QStringLiteral("Another Account"),
+        QStringLiteral("This library last synced with a different account than the one you signed in with.\n\n"
+                       "Upload its notes to this account? Choose No to keep them apart: the library is first saved "
+                       "as a backup in the data folder, then emptied and filled from this account."));
+    if (answer == QMessageBox::Yes) {
+        m_state->uploadLibraryToAccount();
+        return;
+    }
+    const QString backup = m_state->keepLibraryApart();
+    if (backup.isEmpty()) {
+        Interaction::warning(this, QStringLiteral("Another Account"),
+                             QStringLiteral("The library could not be saved as a backup, so it was left as it is and "
+                                            "nothing is synced. Sign out, or sign in again to choose anew."));
+        return;
+    }
+    clearOpenNote();
+    updateCentralPage();
+    m_statusBar->showMessage(QStringLiteral("Your previous library was saved as %1.").arg(backup), 8000);
 }
 
 void MainWindow::syncNow()

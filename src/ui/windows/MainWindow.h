@@ -128,6 +128,7 @@ private:
     bool signedIn() const;
     void connectAccount();
     void restoreToAccount(const QString& path);
+    void askAboutOtherAccount();
     void clearOpenNote();
     void openSelectedAsCurrent();
     bool editorPageCurrent() const;

@@ -25,6 +25,8 @@ private slots:
     void settingsDriveTheTimer();
     void unsavedTypingKeptWhenAnotherDeviceWins();
     void failureShowsErrorUntilARunSucceeds();
+    void otherAccountIsAskedFirst_data();
+    void otherAccountIsAskedFirst();
 
 private:
     std::unique_ptr<AppState> startApp();
@@ -172,6 +174,61 @@ void tst_SyncWiring::failureShowsErrorUntilARunSucceeds()
     QTRY_COMPARE(icon->state(), SyncCloudIcon::Idle);
     QVERIFY2(icon->toolTip().contains(QLatin1String("Garden")), qPrintable(icon->toolTip()));
     m_server.clearFaults();
+}
+
+void tst_SyncWiring::otherAccountIsAskedFirst_data()
+{
+    QTest::addColumn<bool>("upload");
+    QTest::newRow("upload to the new account") << true;
+    QTest::newRow("keep apart") << false;
+}
+
+// A library that last synced with another account uploads nothing until the user chooses; keeping it
+// apart saves it as a backup, empties it and fills it from the new account.
+void tst_SyncWiring::otherAccountIsAskedFirst()
+{
+    QFETCH(bool, upload);
+    QTemporaryDir dataDir;
+    qputenv("NOTES_DATA_DIR", dataDir.path().toUtf8());
+    Device other(m_server.base(), QStringLiteral("ada@example.com"));
+    QVERIFY(other.ok);
+    const Note accountNote = other.newNote(QStringLiteral("already in the account"));
+    QVERIFY(other.sync());
+
+    QString oldNoteId;
+    {
+        AppState offline;
+        QVERIFY(offline.initialize());
+        offline.preferences()->setValue(QLatin1String(PrefKey::SyncAccount), QStringLiteral("someone-else"));
+        Note n;
+        n.id = oldNoteId = newId();
+        n.body = Device::bodyOf(QStringLiteral("the previous account's note"));
+        n.createdAt = n.updatedAt = n.modifiedAt = QDateTime::currentDateTimeUtc();
+        QVERIFY(offline.notes()->insert(n));
+    }
+    m_server.clearRequests();
+    auto state = startApp();
+    QVERIFY(state);
+    QTRY_VERIFY(state->awaitingAccountChoice());
+    QCOMPARE(m_server.count(QStringLiteral("/notes/v1/sync")), 0);
+
+    if (upload) {
+        state->uploadLibraryToAccount();
+        QTRY_VERIFY(state->sync()->state() == SyncEngine::Idle);
+        QVERIFY(other.sync());
+        QVERIFY(other.notes->noteById(oldNoteId));
+    } else {
+        const QString backup = state->keepLibraryApart();
+        QVERIFY(QFileInfo::exists(backup));
+        QVERIFY(backup.startsWith(dataDir.path()));
+        QVERIFY(!state->notes()->noteById(oldNoteId));
+        QTRY_VERIFY(state->notes()->noteById(accountNote.id));
+        QTRY_VERIFY(state->sync()->state() == SyncEngine::Idle);
+        QVERIFY(other.sync());
+        QVERIFY(!other.notes->noteById(oldNoteId));
+    }
+    state.reset();
+    qputenv("NOTES_DATA_DIR", m_dir.path().toUtf8());
 }
 
 QTEST_MAIN(tst_SyncWiring)
