@@ -200,6 +200,12 @@ public:
         return call("DELETE", QStringLiteral("/admin/requests")).status == 204;
     }
 
+    // Every version of a note the server accepted, oldest first: {"version", "body", "author", "stored_at"}.
+    QJsonArray noteVersions(const QString& noteId)
+    {
+        return call("GET", QStringLiteral("/admin/notes/%1/versions").arg(noteId)).json().value("versions").toArray();
+    }
+
     // Files of the update service, e.g. publish("notes/stable/latest.json", bytes); "{{server}}" inside .json
     // and .md files is served as this server's root URL.
     bool publish(const QString& path, const QByteArray& data)

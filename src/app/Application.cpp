@@ -6,15 +6,21 @@
 #include "DataPaths.h"
 #include "Interaction.h"
 #include "MainWindow.h"
+#include "NoteActions.h"
+#include "NoteRepository.h"
 #include "NoteWindow.h"
 #include "PreferenceKeys.h"
 #include "PreferencesRepository.h"
+#include "Records.h"
 #include "SingleInstance.h"
+#include "UpdateFlows.h"
 #include "Version.h"
 
 #include <QFont>
 #include <QFontDatabase>
 #include <QIcon>
+#include <QPointer>
+#include <QSystemTrayIcon>
 #include <QTimer>
 
 namespace {
@@ -119,12 +125,16 @@ int Application::run(const QStringList& args)
     openRequestedNote(options);
 
     createMainWindow();
+    // Without a system tray a window started hidden could never be reached again.
     const bool startMinimized =
-        m_state->preferences()->boolValue(PrefKey::StartMinimized, PrefKey::StartMinimizedDefault);
+        m_state->preferences()->boolValue(PrefKey::StartMinimized, PrefKey::StartMinimizedDefault) &&
+        QSystemTrayIcon::isSystemTrayAvailable();
     // A note asked for on the command line opens alone; the main window waits in the background.
     if (!options.newNote && !options.hasNoteId && !startMinimized)
         m_mainWindow->show();
 
+    // Text that could not be saved last time is offered back before anything else opens.
+    NoteActions::offerRecoveredText(m_mainWindow, m_state);
     restoreNoteWindows();
     restoreTodosWindow();
     showWhatsNewOnce();
@@ -161,8 +171,12 @@ void Application::restoreNoteWindows()
     const QString stored = prefs->stringValue(PrefKey::RestoreNoteWindows, QString());
     if (stored.isEmpty())
         return;
-    for (const QString& noteId : parseRestoreIds(stored))
-        m_state->openNoteWindow(noteId);
+    // Notes deleted or trashed since (by a sync, say) would only come back as empty windows.
+    for (const QString& noteId : parseRestoreIds(stored)) {
+        const std::optional<Note> note = m_state->notes()->noteById(noteId);
+        if (note && !note->isTrashed())
+            m_state->openNoteWindow(noteId);
+    }
     // Restored once only: the next quit writes the list afresh.
     prefs->remove(PrefKey::RestoreNoteWindows);
 }
@@ -180,13 +194,17 @@ void Application::restoreTodosWindow()
 void Application::showWhatsNewOnce()
 {
     PreferencesRepository* prefs = m_state->preferences();
-    const QString shown = prefs->stringValue(PrefKey::LastWhatsNewVersion, QString());
-    if (compareVersions(shown, kVersion) >= 0)
+    if (compareVersions(prefs->stringValue(PrefKey::LastWhatsNewVersion, QString()), kVersion) < 0)
+        prefs->setValue(PrefKey::LastWhatsNewVersion, kVersion);
+    // Remembered only once the dialog is really on screen: missing notes or a failed download leave it due
+    // for the next start.
+    if (compareVersions(prefs->stringValue(PrefKey::WhatsNewShownVersion, QString()), kVersion) >= 0)
         return;
-    // Stored before showing, so a crash inside the dialog does not bring it back on every start.
-    prefs->setValue(PrefKey::LastWhatsNewVersion, kVersion);
-    // What's New for kDisplayName opens here over the main window.
-    qCDebug(lcApp) << "What's New due for" << kVersion;
+    QPointer<PreferencesRepository> guardedPrefs(prefs);
+    NorvUpdate::showWhatsNewAtStartup(NorvUpdate::notesConfig(kVersion), kDisplayName, m_mainWindow, [guardedPrefs] {
+        if (guardedPrefs)
+            guardedPrefs->setValue(PrefKey::WhatsNewShownVersion, kVersion);
+    });
 }
 
 void Application::scheduleUpdateCheck()
@@ -201,8 +219,7 @@ void Application::scheduleUpdateCheck()
 
 void Application::checkForUpdates()
 {
-    // The update client (product "notes", channel "stable", current version kVersion) starts here.
-    qCDebug(lcApp) << "Update check due";
+    NorvUpdate::checkAtStartup(NorvUpdate::notesConfig(kVersion), kDisplayName, m_mainWindow);
 }
 
 void Application::handleMessage(const QString& message)

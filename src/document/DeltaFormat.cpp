@@ -83,6 +83,8 @@ QString bodyPlainText(const QString& body)
         if (insert.isString())
             text += insert.toString();
     }
+    // Bodies imported by earlier versions may still break lines with a line separator.
+    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
     return text;
 }
 

@@ -228,9 +228,10 @@ private:
                 t = u'*' + t + u'*';
             if (flag(a, kStrike))
                 t = QStringLiteral("~~") + t + QStringLiteral("~~");
+            // The table row is split at every unescaped bar, link addresses included.
             const QString link = linkTarget(a);
             if (!link.isEmpty())
-                t = QStringLiteral("[%1](%2)").arg(t, link);
+                t = QStringLiteral("[%1](%2)").arg(t, escapeCell(link));
             out += t;
         });
         return out;

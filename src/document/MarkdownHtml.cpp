@@ -3,6 +3,7 @@
 #include "DeltaDocument.h"
 #include "DeltaFormat.h"
 #include "RichTextConversion.h"
+#include "TextFormats.h"
 
 #include <QHash>
 #include <QJsonDocument>
@@ -462,8 +463,15 @@ QJsonArray documentToImportedDelta(const QTextDocument& document)
             }
             QString text = fragment.text();
             text.remove(QChar::ObjectReplacementCharacter);
-            if (!text.isEmpty())
-                out.append(textInsert(text, fragmentAttributes(format)));
+            // The HTML reader keeps <br> as a line separator inside the block; in a note it is a
+            // line of its own, with the block's line attributes, so titles and tasks end there.
+            const QStringList parts = text.split(QChar::LineSeparator);
+            for (qsizetype i = 0; i < parts.size(); ++i) {
+                if (i > 0)
+                    out.append(textInsert(kNewline, blockLineAttributes(block)));
+                if (!parts.at(i).isEmpty())
+                    out.append(textInsert(parts.at(i), fragmentAttributes(format)));
+            }
         }
         out.append(textInsert(kNewline, blockLineAttributes(block)));
     }
@@ -861,6 +869,24 @@ void insertDelta(QTextCursor& cursor, const QJsonArray& delta)
 
     const QTextDocumentFragment fragment(all);
     cursor.beginEditBlock();
+    cursor.removeSelectedText();
+    // Pasted at the start of a line, the first pasted line is a line of its own and keeps its kind
+    // (a heading stays a heading). The fragment only carries that kind along at the very start of
+    // the document, so it is set here; after text, the line joins the one it lands in.
+    const bool ownLine = cursor.atBlockStart() && !cursor.currentTable() &&
+                         !source->firstBlock().blockFormat().boolProperty(TextFormats::TableSpacerProperty);
+    const int start = cursor.position();
     cursor.insertFragment(fragment);
+    if (ownLine) {
+        QTextBlockFormat format = source->firstBlock().blockFormat();
+        const QString listType = blockFormatToLineAttributes(format).value(QStringLiteral("list")).toString();
+        format.setObjectIndex(-1);
+        const QTextBlock line = cursor.document()->findBlock(start);
+        if (QTextList* list = line.textList())
+            list->remove(line);
+        QTextCursor lineCursor(line);
+        lineCursor.setBlockFormat(format);
+        applyList(lineCursor, listType);
+    }
     cursor.endEditBlock();
 }

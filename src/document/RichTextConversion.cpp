@@ -81,7 +81,7 @@ QString normalizedText(const QString& text)
     bool clean = true;
     for (const QChar ch : text) {
         const char16_t u = ch.unicode();
-        if (u == u'\r' || u == 0x2029 || u == 0xFDD0 || u == 0xFDD1) {
+        if (u == u'\r' || u == 0x2028 || u == 0x2029 || u == 0xFDD0 || u == 0xFDD1) {
             clean = false;
             break;
         }
@@ -96,7 +96,7 @@ QString normalizedText(const QString& text)
             out += QLatin1Char('\n');
             if (i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n'))
                 ++i;
-        } else if (u == 0x2029) {
+        } else if (u == 0x2028 || u == 0x2029) {
             out += QLatin1Char('\n');
         } else if (u != 0xFDD0 && u != 0xFDD1) {
             out += text.at(i);
@@ -272,14 +272,7 @@ public:
     void block(const QTextBlock& block)
     {
         fragments(block, true);
-        flush();
-        const LineEnd& end = lineEnd(block);
-        if (m_array) {
-            m_array->append(end.op);
-        } else {
-            beginOp();
-            *m_json += end.json;
-        }
+        lineEndOf(block);
     }
 
     // A line inside a table cell: text runs only.
@@ -386,7 +379,7 @@ private:
             const CharInfo& info = charInfo(fragment);
             const QString fragmentText = fragment.text();
             if (!withEmbeds || !isOurObjectType(info.objectType)) {
-                text(withoutObjectChars(fragmentText), info);
+                lines(withoutObjectChars(fragmentText), info, block, withEmbeds);
                 continue;
             }
             // One embed per object character; adjacent equal embeds share one fragment.
@@ -394,11 +387,43 @@ private:
             for (qsizetype i = 0; i <= fragmentText.size(); ++i) {
                 if (i < fragmentText.size() && fragmentText.at(i) != kObjectChar)
                     continue;
-                text(fragmentText.mid(start, i - start), info);
+                lines(fragmentText.mid(start, i - start), info, block, withEmbeds);
                 if (i < fragmentText.size())
                     embed(info.embedKey, info.embedValue);
                 start = i + 1;
             }
+        }
+    }
+
+    // A line separator inside a block (Shift+Enter, or <br> read from HTML) ends a line of the
+    // body like any other line break: titles, tasks, exports and search all see lines.
+    void lines(const QString& runText, const CharInfo& info, const QTextBlock& block, bool topLevel)
+    {
+        if (!runText.contains(QChar::LineSeparator)) {
+            text(runText, info);
+            return;
+        }
+        const QStringList parts = runText.split(QChar::LineSeparator);
+        for (qsizetype i = 0; i < parts.size(); ++i) {
+            if (i > 0) {
+                if (topLevel)
+                    lineEndOf(block);
+                else
+                    newline();
+            }
+            text(parts.at(i), info);
+        }
+    }
+
+    void lineEndOf(const QTextBlock& block)
+    {
+        flush();
+        const LineEnd& end = lineEnd(block);
+        if (m_array) {
+            m_array->append(end.op);
+        } else {
+            beginOp();
+            *m_json += end.json;
         }
     }
 
@@ -1111,14 +1136,8 @@ QTextTable* insertParsedTable(QTextCursor& cursor, const TableData& data)
 
 bool isTableSpacer(const QTextBlock& block)
 {
-    if (!block.isValid() || !block.blockFormat().boolProperty(TableSpacerProperty))
-        return false;
-    const QString text = block.text();
-    for (const QChar ch : text) {
-        if (ch != kObjectChar)
-            return false;
-    }
-    return true;
+    // Anything on the line, a picture or a file included, is content the user put there.
+    return block.isValid() && block.blockFormat().boolProperty(TableSpacerProperty) && block.length() <= 1;
 }
 
 QJsonArray documentToDelta(const QTextDocument* document)

@@ -89,7 +89,7 @@ QTextTable* insertNoteTable(QTextCursor& cursor, int rows, int columns, const QT
 QTextTable* insertTableFromJson(QTextCursor& cursor, const QString& json);
 QTextTable* insertParsedTable(QTextCursor& cursor, const TableData& table);
 
-// True for a paragraph created next to a table that holds nothing but object characters.
+// True for an empty paragraph created next to a table.
 bool isTableSpacer(const QTextBlock& block);
 
 QJsonArray documentToDelta(const QTextDocument* document);

@@ -9,10 +9,14 @@
 #include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTimer>
+#include <utility>
 
 using namespace SqlUtil;
 
 namespace {
+
+constexpr int kDeferredRemovalRetryMs = 100;
 
 // Ids also arrive from the server; one that is not a plain file name must not reach outside the
 // attachments directory.
@@ -169,10 +173,59 @@ bool AttachmentRepository::deleteAllForNote(const QString& noteId)
     return allDeleted;
 }
 
+int AttachmentRepository::deleteUnreferenced(const QStringList& ids)
+{
+    int deleted = 0;
+    QSqlQuery q(m_db->db());
+    for (const QString& id : ids) {
+        if (id.isEmpty() || !attachmentById(id))
+            continue;
+        // The id in any form a body may hold it: inside the attachment URL or as a bare embed value.
+        q.prepare(QStringLiteral("SELECT EXISTS (SELECT 1 FROM notes WHERE instr(body, ?) > 0) OR "
+                                 "EXISTS (SELECT 1 FROM note_snapshots WHERE instr(body, ?) > 0)"));
+        q.addBindValue(id);
+        q.addBindValue(id);
+        if (!q.exec() || !q.next()) {
+            qCWarning(lcStorage).noquote()
+                << "AttachmentRepository::deleteUnreferenced failed:" << q.lastError().text();
+            continue;
+        }
+        const bool referenced = q.value(0).toBool();
+        q.finish();
+        if (!referenced && deleteById(id))
+            ++deleted;
+    }
+    return deleted;
+}
+
 void AttachmentRepository::removeFiles(const QStringList& ids)
 {
+    if (m_db->inTransaction()) {
+        // A rollback would bring the rows back, and they would point at files already gone.
+        const bool scheduled = !m_deferredRemovals.isEmpty();
+        m_deferredRemovals += ids;
+        if (!scheduled)
+            QTimer::singleShot(0, this, &AttachmentRepository::removeDeferredFiles);
+        return;
+    }
     for (const QString& id : ids) {
         if (isSafeFileName(id))
+            QFile::remove(filePath(id));
+    }
+}
+
+void AttachmentRepository::removeDeferredFiles()
+{
+    if (m_deferredRemovals.isEmpty())
+        return;
+    if (m_db->inTransaction()) {
+        // Long imports and sync batches let events through while their transaction is open.
+        QTimer::singleShot(kDeferredRemovalRetryMs, this, &AttachmentRepository::removeDeferredFiles);
+        return;
+    }
+    const QStringList ids = std::exchange(m_deferredRemovals, {});
+    for (const QString& id : ids) {
+        if (!attachmentById(id) && isSafeFileName(id))
             QFile::remove(filePath(id));
     }
 }

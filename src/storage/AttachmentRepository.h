@@ -40,8 +40,14 @@ public:
     bool deleteAllForNote(const QString& noteId);
 
 public slots:
+    // Of the given attachments (ones just taken out of a note or its history), deletes the row and
+    // the file of each that no note body, in the trash or not, and no snapshot refers to any more.
+    // Only these ids are looked at. Returns how many went.
+    int deleteUnreferenced(const QStringList& ids);
+
     // Deletes the files of attachments whose rows are already gone (a purged note's); missing
-    // files are fine. Rows are not touched and nothing is emitted.
+    // files are fine. Rows are not touched and nothing is emitted. Inside an open transaction the
+    // files wait until it has ended, and stay when it was rolled back and the rows are back.
     void removeFiles(const QStringList& ids);
 
 signals:
@@ -49,7 +55,10 @@ signals:
 
 private:
     QList<Attachment> list(const QString& sql, const QString& noteId = QString()) const;
+    void removeDeferredFiles();
 
     Database* m_db;
     QString m_dir;
+    // Files of rows deleted inside a transaction that has not ended yet.
+    QStringList m_deferredRemovals;
 };

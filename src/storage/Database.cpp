@@ -166,6 +166,9 @@ bool Database::open(const QString& path)
     QSqlQuery pragma(m_db);
     pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
     pragma.exec(QStringLiteral("PRAGMA foreign_keys=ON"));
+    // Another program holding the file (a backup tool, a second reader) gets a moment to finish
+    // before a write gives up; a longer wait would freeze the window on every attempt.
+    pragma.exec(QStringLiteral("PRAGMA busy_timeout=%1").arg(kBusyTimeoutMs));
     // Large libraries: list and search statements return whole rows (bodies of several KB) and
     // sort them. Mapping the file saves a read() copy per page, a larger page cache keeps the
     // indexes resident, and in-memory temp storage keeps those sorts off the disk.
@@ -225,6 +228,16 @@ bool Database::migrate()
     // A file from a newer release (version above ours) is used as it stands.
     qCInfo(lcStorage) << "Database at version" << kSchemaVersion;
     return true;
+}
+
+bool Database::inTransaction() const
+{
+    // SQLite refuses BEGIN inside a transaction, and an empty one costs nothing to end again.
+    QSqlQuery q(m_db);
+    if (!q.exec(QStringLiteral("BEGIN")))
+        return true;
+    q.exec(QStringLiteral("ROLLBACK"));
+    return false;
 }
 
 QSqlDatabase Database::db() const

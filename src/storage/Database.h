@@ -13,12 +13,17 @@ class Database : public QObject
 
 public:
     static constexpr int kSchemaVersion = 2;
+    // How long a statement waits for a lock held by another connection before it fails.
+    static constexpr int kBusyTimeoutMs = 1000;
 
     explicit Database(QObject* parent = nullptr);
     ~Database() override;
 
     bool open(const QString& path);
     bool migrate();
+
+    // True while a transaction is open on the connection (one a caller began, or a savepoint).
+    bool inTransaction() const;
 
     QSqlDatabase db() const;
     QString connectionName() const;

@@ -5,6 +5,7 @@
 #include "SqlUtil.h"
 #include "StorageLog.h"
 
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -95,19 +96,52 @@ QList<Note> NoteRepository::sharedWithMe() const
                                "AND deleted_at IS NULL ORDER BY updated_at DESC"));
 }
 
+namespace {
+
+// Each word of the query as a phrase of its own, the last one as a prefix. What people type
+// ("e-ink", "don't", "C++") is often no valid full-text expression; quoted, every word is found
+// the way the index splits it.
+QString quotedWords(const QString& query)
+{
+    static const QRegularExpression space(QStringLiteral("\\s+"));
+    QStringList words = query.split(space, Qt::SkipEmptyParts);
+    for (QString& word : words)
+        word = QLatin1Char('"') + word.replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+    return words.join(QLatin1Char(' ')) + QLatin1Char('*');
+}
+
+} // namespace
+
+QList<Note> NoteRepository::matching(const QString& columns, const QString& query) const
+{
+    // The text goes to FTS5 as typed first, so the power user keeps the operators, with "*" so the
+    // last word matches as a prefix while it is still being typed. Only when that is no valid
+    // expression are the words searched for as they stand.
+    const QString sql = QStringLiteral("SELECT ") + columns +
+                        QStringLiteral(" FROM notes n JOIN notes_fts f ON n.rowid = f.rowid "
+                                       "WHERE notes_fts MATCH ? AND n.deleted_at IS NULL ORDER BY rank");
+    for (const QString& expression : {QString(query + QLatin1Char('*')), quotedWords(query)}) {
+        QSqlQuery q(m_db->db());
+        q.setForwardOnly(true);
+        if (!q.prepare(sql))
+            return {};
+        q.addBindValue(expression);
+        if (!q.exec())
+            continue;
+        QList<Note> result;
+        const NoteColumns cols(q.record());
+        while (q.next())
+            result.append(cols.read(q));
+        return result;
+    }
+    return {};
+}
+
 QList<Note> NoteRepository::search(const QString& query) const
 {
     if (query.trimmed().isEmpty())
         return allNotes();
-
-    // The text goes to FTS5 as typed, with "*" so the last word matches as a prefix while the user
-    // is still typing it. A malformed expression simply fails the statement: empty list, no log.
-    QSqlQuery q(m_db->db());
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT n.* FROM notes n JOIN notes_fts f ON n.rowid = f.rowid "
-                             "WHERE notes_fts MATCH ? AND n.deleted_at IS NULL ORDER BY rank"));
-    q.addBindValue(QString(query + QLatin1Char('*')));
-    return readNotes(q);
+    return matching(QStringLiteral("n.*"), query);
 }
 
 QList<Note> NoteRepository::listedSearch(const QString& query) const
@@ -120,13 +154,7 @@ QList<Note> NoteRepository::listedSearch(const QString& query) const
             column.prepend(QStringLiteral("n."));
         return columns.join(QStringLiteral(", "));
     }();
-    QSqlQuery q(m_db->db());
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT ") + kColumns +
-              QStringLiteral(" FROM notes n JOIN notes_fts f ON n.rowid = f.rowid "
-                             "WHERE notes_fts MATCH ? AND n.deleted_at IS NULL ORDER BY rank"));
-    q.addBindValue(QString(query + QLatin1Char('*')));
-    return readNotes(q);
+    return matching(kColumns, query);
 }
 
 QHash<QString, int> NoteRepository::noteCountsByNotebook() const
@@ -363,5 +391,8 @@ bool NoteRepository::setIncludeInTodos(const QString& noteId, bool include)
                              "ON CONFLICT(note_id) DO UPDATE SET include_in_todos = excluded.include_in_todos"));
     q.addBindValue(noteId);
     q.addBindValue(include ? 1 : 0);
-    return q.exec();
+    if (!q.exec())
+        return false;
+    emit includeInTodosChanged(noteId);
+    return true;
 }

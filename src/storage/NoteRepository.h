@@ -37,7 +37,7 @@ public:
     QList<Note> sharedByMe() const;
     QList<Note> sharedWithMe() const;
     // Full-text search, best match first; the last word matches as a prefix. A blank query lists
-    // all notes, a malformed one gives an empty list.
+    // all notes; one that is no valid full-text expression is searched for word by word.
     QList<Note> search(const QString& query) const;
     // Notebook id -> live note count; the empty key holds the count of all live notes.
     QHash<QString, int> noteCountsByNotebook() const;
@@ -71,9 +71,12 @@ signals:
     void noteDeleted(const QString& noteId);
     void notePurged(const QString& noteId);
     void attachmentsOrphaned(const QStringList& attachmentIds);
+    // setIncludeInTodos stored a note's to-do setting; the note itself is unchanged.
+    void includeInTodosChanged(const QString& noteId);
 
 private:
     QList<Note> list(const QString& sql) const;
+    QList<Note> matching(const QString& columns, const QString& query) const;
     bool execWithId(const QString& sql, const QString& id, const QVariantList& leading = {});
 
     Database* m_db;

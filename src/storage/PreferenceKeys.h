@@ -42,7 +42,10 @@ inline constexpr bool HasSeenWelcomeDefault = false;
 inline constexpr char LastNotebookId[] = "lastNotebookId";
 inline constexpr char LastNoteId[] = "lastNoteId";
 
-// Version for which What's New was last shown; empty by default.
+// Version whose What's New dialog was last really on screen; decides whether start-up shows it. Empty by default.
+inline constexpr char WhatsNewShownVersion[] = "whats_new_shown_version";
+// Older key, written at start-up before anything was shown; still kept up to date for older builds but no
+// longer decides anything.
 inline constexpr char LastWhatsNewVersion[] = "last_whats_new_version";
 
 // Written at quit, read once at the next start and then deleted. Note ids joined with ",".

@@ -95,6 +95,8 @@ QString noteTitle(const QString& body)
     } else {
         plain = body;
     }
+    // Bodies imported by earlier versions may still break lines with a line separator.
+    plain.replace(QChar::LineSeparator, QLatin1Char('\n'));
     const qsizetype lineBreak = plain.indexOf(QLatin1Char('\n'));
     return (lineBreak < 0 ? plain : plain.left(lineBreak)).trimmed();
 }

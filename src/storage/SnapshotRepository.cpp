@@ -5,8 +5,12 @@
 #include "SqlUtil.h"
 #include "StorageLog.h"
 
+#include <QRegularExpression>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <algorithm>
+#include <utility>
 
 using namespace SqlUtil;
 
@@ -55,18 +59,7 @@ bool SnapshotRepository::insert(const Snapshot& snapshot)
         return false;
     }
 
-    // Retention: kept copies (negative versions) never count and never go; everything below the kMaxSnapshotsPerNote-th
-    // highest version goes. With fewer snapshots the sub-select is NULL and the comparison deletes nothing. A failed
-    // prune leaves extra history behind, which is harmless, so it does not fail the insert.
-    QSqlQuery prune(m_db->db());
-    prune.prepare(QStringLiteral("DELETE FROM note_snapshots WHERE note_id = ? AND version >= 0 AND version < "
-                                 "(SELECT version FROM note_snapshots WHERE note_id = ? AND version >= 0 "
-                                 "ORDER BY version DESC LIMIT 1 OFFSET ?)"));
-    prune.addBindValue(snapshot.noteId);
-    prune.addBindValue(snapshot.noteId);
-    prune.addBindValue(kMaxSnapshotsPerNote - 1);
-    if (!prune.exec())
-        qCWarning(lcStorage).noquote() << "SnapshotRepository::insert prune failed:" << prune.lastError().text();
+    thin(snapshot.noteId);
     return true;
 }
 
@@ -87,4 +80,76 @@ bool SnapshotRepository::insertKept(const QString& noteId, const QString& body)
         return false;
     }
     return true;
+}
+
+QStringList SnapshotRepository::attachmentIdsIn(const QString& body)
+{
+    static const QRegularExpression reference(QStringLiteral(
+        R"re(norvane-notes://attachment/([A-Za-z0-9_.\-]+)|"norvane-notes-attachment"\s*:\s*"([^"/]+)")re"));
+    QStringList ids;
+    for (auto it = reference.globalMatch(body); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        const QString id = match.captured(1).isEmpty() ? match.captured(2) : match.captured(1);
+        if (!ids.contains(id))
+            ids << id;
+    }
+    return ids;
+}
+
+void SnapshotRepository::thin(const QString& noteId)
+{
+    // Kept copies (negative versions) are never thinned. A failed thinning leaves extra history behind, which is
+    // harmless, so it never fails the insert.
+    QSqlQuery q(m_db->db());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT id, created_at FROM note_snapshots WHERE note_id = ? AND version >= 0 "
+                             "ORDER BY version DESC"));
+    q.addBindValue(noteId);
+    if (!q.exec()) {
+        qCWarning(lcStorage).noquote() << "SnapshotRepository::insert thinning failed:" << q.lastError().text();
+        return;
+    }
+    const QDateTime now = Clock::nowUtc();
+    QStringList doomed;
+    QSet<qint64> buckets;
+    int kept = 0;
+    for (int index = 0; q.next(); ++index) {
+        const QString id = q.value(0).toString();
+        bool keep = index < kKeptRecent;
+        if (!keep) {
+            const qint64 age = std::max<qint64>(fromDbTimestamp(q.value(1).toString()).daysTo(now), 0);
+            const qint64 span = age < 30 ? 1 : age < 180 ? 7 : 30;
+            // Spans never share a key: the span is part of it.
+            keep = !buckets.contains(age / span * 64 + span);
+            buckets.insert(age / span * 64 + span);
+        }
+        if (keep && kept < kMaxSnapshotsPerNote)
+            ++kept;
+        else
+            doomed << id;
+    }
+    q.finish();
+    if (doomed.isEmpty())
+        return;
+
+    QStringList released;
+    QSqlQuery remove(m_db->db());
+    for (const QString& id : std::as_const(doomed)) {
+        remove.prepare(QStringLiteral("SELECT body FROM note_snapshots WHERE id = ?"));
+        remove.addBindValue(id);
+        if (remove.exec() && remove.next()) {
+            for (const QString& attachment : attachmentIdsIn(remove.value(0).toString())) {
+                if (!released.contains(attachment))
+                    released << attachment;
+            }
+        }
+        remove.finish();
+        remove.prepare(QStringLiteral("DELETE FROM note_snapshots WHERE id = ?"));
+        remove.addBindValue(id);
+        if (!remove.exec())
+            qCWarning(lcStorage).noquote()
+                << "SnapshotRepository::insert thinning failed:" << remove.lastError().text();
+    }
+    if (!released.isEmpty())
+        emit attachmentsReleased(released);
 }

@@ -11,6 +11,7 @@
 #include "NorvAccountClient.h"
 #include "NoteRepository.h"
 #include "NotebookRepository.h"
+#include "PluralForms.h"
 #include "PreferenceKeys.h"
 #include "PreferencesRepository.h"
 #include "Records.h"
@@ -195,11 +196,9 @@ const SampleNote kSampleNotes[] = {
 )"},
     {2, R"(## Weekly Journal - Friday Check-In
 
-**What went well:** I finished the first draft of the proposal two days early and still had time for
-a long walk on Wednesday evening.
+**What went well:** I finished the first draft of the proposal two days early and still had time for a long walk on Wednesday evening.
 
-**What was hard:** Too many meetings on Tuesday. I kept switching between tasks and lost the thread
-of the budget review.
+**What was hard:** Too many meetings on Tuesday. I kept switching between tasks and lost the thread of the budget review.
 
 **Next week**
 
@@ -213,9 +212,7 @@ of the budget review.
 
 **Source:** a weekend technology column
 
-The reviewer tested the new over-ear model on a long-haul flight and in a busy open-plan office.
-Noise canceling is noticeably better in the low range, so engine rumble almost disappears, while
-voices still come through a little.
+The reviewer tested the new over-ear model on a long-haul flight and in a busy open-plan office. Noise canceling is noticeably better in the low range, so engine rumble almost disappears, while voices still come through a little.
 
 **Pros**
 
@@ -273,9 +270,7 @@ Serve with a green salad. Leftovers make a good lunch the next day.
 )"},
     {28, R"(## Book Draft - Chapter 4: The Cost of Convenience
 
-Every shortcut we accept trades something we can see for something we cannot. A delivery that
-arrives in an hour saves an afternoon, but it also moves the errand, and the people who run it,
-out of sight.
+Every shortcut we accept trades something we can see for something we cannot. A delivery that arrives in an hour saves an afternoon, but it also moves the errand, and the people who run it, out of sight.
 
 **Points to develop**
 
@@ -283,8 +278,7 @@ out of sight.
 - How convenience changes what we expect from each other
 - Small frictions that are worth keeping
 
-*Note to self:* open the chapter with the story of the corner shop that closed, and come back to
-it at the end.
+*Note to self:* open the chapter with the story of the corner shop that closed, and come back to it at the end.
 )"},
 };
 
@@ -292,7 +286,9 @@ it at the end.
 
 AppState::AppState(QObject* parent)
     : QObject(parent)
-{}
+{
+    PluralForms::install();
+}
 
 AppState::~AppState()
 {
@@ -523,6 +519,9 @@ void AppState::connectRepositories()
     // A purged note takes its attachment rows and files with it.
     connect(m_notes, &NoteRepository::notePurged, m_attachments, &AttachmentRepository::deleteAllForNote);
     connect(m_notes, &NoteRepository::attachmentsOrphaned, m_attachments, &AttachmentRepository::removeFiles);
+    // Thinning the history may take away the last reference to an attachment removed from the text.
+    connect(m_snapshots, &SnapshotRepository::attachmentsReleased, m_attachments,
+            &AttachmentRepository::deleteUnreferenced);
 }
 
 void AppState::createTheme()
@@ -589,8 +588,8 @@ int AppState::loadSampleNotes()
         const int hoursEarlier = int(QRandomGenerator::global()->bounded(12));
         Note note;
         note.id = newId();
-        note.body = QString::fromUtf8(
-            QJsonDocument(markdownToDelta(QString::fromUtf8(sample.markdown))).toJson(QJsonDocument::Compact));
+        // The line-based reader keeps "- [ ]" items as check-list lines, which can be ticked.
+        note.body = simpleMarkdownToDelta(QString::fromUtf8(sample.markdown));
         note.createdAt = note.updatedAt = note.modifiedAt =
             now.addDays(-sample.daysBack).addSecs(-3600LL * hoursEarlier);
         note.syncStatus = SyncStatus::Pending;
@@ -659,13 +658,17 @@ QWidget* AppState::openNoteWindow(const QString& noteId)
         if (!window)
             return nullptr;
         m_noteWindows.insert(noteId, window);
+        m_noteWindowOrder.removeAll(noteId);
+        m_noteWindowOrder.append(noteId);
         // A window deleted on close leaves the registry too, even if it never announced closing.
         // Only while the entry is still this window: after it announced closing, a new window for the
         // same note may have taken its place.
         connect(window, &QObject::destroyed, this, [this, noteId] {
             const auto it = m_noteWindows.constFind(noteId);
-            if (it != m_noteWindows.cend() && it->isNull())
+            if (it != m_noteWindows.cend() && it->isNull()) {
                 m_noteWindows.remove(noteId);
+                m_noteWindowOrder.removeAll(noteId);
+            }
         });
     }
     window->show();
@@ -677,9 +680,9 @@ QWidget* AppState::openNoteWindow(const QString& noteId)
 QStringList AppState::openNoteWindowIds() const
 {
     QStringList ids;
-    for (auto it = m_noteWindows.cbegin(); it != m_noteWindows.cend(); ++it) {
-        if (it.value())
-            ids << it.key();
+    for (const QString& noteId : m_noteWindowOrder) {
+        if (noteWindow(noteId))
+            ids << noteId;
     }
     return ids;
 }
@@ -687,10 +690,12 @@ QStringList AppState::openNoteWindowIds() const
 void AppState::noteWindowClosed(const QString& noteId)
 {
     m_noteWindows.remove(noteId);
+    m_noteWindowOrder.removeAll(noteId);
 }
 
 void AppState::closeAllNoteWindows()
 {
+    m_noteWindowOrder.clear();
     const auto windows = std::exchange(m_noteWindows, {});
     for (const QPointer<QWidget>& window : windows) {
         if (!window)
@@ -716,6 +721,7 @@ QWidget* AppState::createNoteInWindow(QString* createdId)
     note.isSample = false;
     if (!m_notes->insert(note))
         return nullptr;
+    m_newNotesInWindows.insert(note.id);
     if (createdId)
         *createdId = note.id;
     return openNoteWindow(note.id);

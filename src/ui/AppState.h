@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -85,12 +86,15 @@ public:
     // Brings the note's window forward, creating it when none is open. Null without a factory.
     QWidget* openNoteWindow(const QString& noteId);
     QWidget* noteWindow(const QString& noteId) const;
+    // In the order the windows were opened.
     QStringList openNoteWindowIds() const;
     void closeAllNoteWindows();
     // Stores a new empty note in the current notebook and opens it in its own window. Null when the
     // note cannot be stored (or no window can be built; the note then exists all the same).
     // createdId, when given, receives the new note's id, empty when nothing was stored.
     QWidget* createNoteInWindow(QString* createdId = nullptr);
+    // True for a note createNoteInWindow made in this session.
+    bool isNewNoteInWindow(const QString& noteId) const { return m_newNotesInWindows.contains(noteId); }
 
 public slots:
     // A note window announces here that it closed; its entry goes, so the next open builds a new one.
@@ -150,4 +154,7 @@ private:
     NoteWindowFactory m_noteWindowFactory;
     // Windows are top-level and may be deleted on close, so they are watched, not owned.
     QHash<QString, QPointer<QWidget>> m_noteWindows;
+    // In the order they were opened, which is the order they come back in at the next start.
+    QStringList m_noteWindowOrder;
+    QSet<QString> m_newNotesInWindows;
 };

@@ -11,8 +11,12 @@
 #include "PreferenceKeys.h"
 #include "PreferencesRepository.h"
 #include "Records.h"
+#include "ReleaseNotesFetcher.h"
 #include "SingleInstance.h"
 #include "TodosScreen.h"
+#include "Version.h"
+#include "WhatsNewDialog.h"
+#include "../update/UpdateTestSupport.h"
 
 #include <QDirIterator>
 #include <QFile>
@@ -23,6 +27,8 @@
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTextBrowser>
+#include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -76,6 +82,25 @@ void seedPreferences(const QHash<QString, QString>& values)
         prefs.setValue(it.key(), it.value());
 }
 
+// Stores notes with the given ids in the database of the current data directory; the ones listed in
+// trashed are in the trash.
+void seedNotes(const QStringList& ids, const QStringList& trashed = {})
+{
+    Database db;
+    QVERIFY(db.open(databasePath()));
+    QVERIFY(db.migrate());
+    NoteRepository notes(&db);
+    for (const QString& id : ids + trashed) {
+        Note note;
+        note.id = id;
+        note.body = QStringLiteral(R"([{"insert":"%1\n"}])").arg(id);
+        note.createdAt = note.updatedAt = note.modifiedAt = QDateTime::currentDateTimeUtc();
+        QVERIFY(notes.insert(note));
+        if (trashed.contains(id))
+            QVERIFY(notes.moveToTrash(id));
+    }
+}
+
 // A run() that returns as soon as its event loop has started. exit() rather than quit(): quit()
 // closes the windows, which would hide what start-up showed.
 int runOnce(const QStringList& args = {QStringLiteral("norvane-notes")})
@@ -105,6 +130,8 @@ private slots:
     void databaseError();
     void runStartsUp_data();
     void runStartsUp();
+    void whatsNewOncePerVersion_data();
+    void whatsNewOncePerVersion();
     void commandLineOpensNoteWindows_data();
     void commandLineOpensNoteWindows();
     void handleMessage_data();
@@ -122,6 +149,7 @@ private slots:
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_dataDir;
+    UpdateService m_updates;
 };
 
 void tst_Application::init()
@@ -132,6 +160,13 @@ void tst_Application::init()
     qputenv("NOTES_DATA_DIR", m_dataDir.toUtf8());
     // Each run() listens on its own endpoint, so runs never turn each other away as second starts.
     qputenv("NORV_INSTANCE_KEY", ("norv-test-" + QUuid::createUuid().toString(QUuid::WithoutBraces)).toUtf8());
+    // Start-up fetches release notes and checks for updates: never from the published service. A product
+    // with nothing published answers 404 to both; without the server nothing answers at all.
+    if (!m_updates.isRunning())
+        m_updates.start();
+    qputenv("UPDATE_BASE_URL", m_updates.isRunning()
+                                   ? m_updates.channelUrl(m_updates.uniqueProduct(), "stable").toEncoded()
+                                   : QByteArray("http://127.0.0.1:1/updates/notes/stable"));
 }
 
 void tst_Application::resources_data()
@@ -324,7 +359,8 @@ void tst_Application::runStartsUp_data()
     QTest::addColumn<QString>("whatsNewAfter");
 
     QTest::newRow("first start") << QString() << QString() << true << "1.1.1";
-    QTest::newRow("start minimized") << "1" << QString() << false << "1.1.1";
+    // Hidden only where a tray icon can bring the window back.
+    QTest::newRow("start minimized") << "1" << QString() << !QSystemTrayIcon::isSystemTrayAvailable() << "1.1.1";
     QTest::newRow("start minimized off") << "0" << QString() << true << "1.1.1";
     QTest::newRow("empty version") << QString() << "" << true << "1.1.1";
     QTest::newRow("unreadable version") << QString() << "one.two" << true << "1.1.1";
@@ -341,8 +377,10 @@ void tst_Application::runStartsUp()
     QFETCH(bool, visible);
     QFETCH(QString, whatsNewAfter);
 
+    // Only notes that still exist outside the trash come back, in the order they were stored.
+    seedNotes({QStringLiteral("id-1"), QStringLiteral("id-2")}, {QStringLiteral("id-3")});
     QHash<QString, QString> seed{
-        {PrefKey::RestoreNoteWindows, QStringLiteral("id-2,,id-1")},
+        {PrefKey::RestoreNoteWindows, QStringLiteral("id-2,,id-4,id-3,id-1")},
         {PrefKey::RestoreTodosWindow, QStringLiteral("1")},
     };
     if (!startMinimized.isNull())
@@ -366,15 +404,71 @@ void tst_Application::runStartsUp()
 
     PreferencesRepository* prefs = app()->state()->preferences();
     QCOMPARE(prefs->value(PrefKey::LastWhatsNewVersion), std::optional<QString>(whatsNewAfter));
-    // Remembered windows are restored once only: both note windows (the empty part is no window)
-    // and the to-do window.
-    QStringList restored = app()->state()->openNoteWindowIds();
-    restored.sort();
-    QCOMPARE(restored, (QStringList{"id-1", "id-2"}));
+    // Remembered windows are restored once only: both live notes' windows (the empty part, the
+    // missing and the trashed note are no window) and the to-do window.
+    QCOMPARE(app()->state()->openNoteWindowIds(), (QStringList{"id-2", "id-1"}));
     QVERIFY(window->todosScreen() && window->todosScreen()->isVisible());
     QCOMPARE(prefs->value(PrefKey::RestoreNoteWindows), std::nullopt);
     QCOMPARE(prefs->value(PrefKey::RestoreTodosWindow), std::nullopt);
     app()->state()->closeAllNoteWindows();
+}
+
+void tst_Application::whatsNewOncePerVersion_data()
+{
+    QTest::addColumn<QString>("shownBefore"); // "whats_new_shown_version"; null: not stored
+    QTest::addColumn<QString>("legacyBefore"); // "last_whats_new_version"; null: not stored
+    QTest::addColumn<bool>("notesPublished");
+    QTest::addColumn<bool>("shown");
+
+    QTest::newRow("first start") << QString() << QString() << true << true;
+    // Older builds stored the old key without showing anything; that must not hide this version's notes.
+    QTest::newRow("old key stored, never shown") << QString() << "1.1.1" << true << true;
+    QTest::newRow("older version shown") << "1.1.0" << "1.1.0" << true << true;
+    QTest::newRow("this version shown") << "1.1.1" << "1.1.1" << true << false;
+    QTest::newRow("newer version shown") << "1.2" << "1.2" << true << false;
+    QTest::newRow("notes missing") << QString() << QString() << false << false;
+}
+
+void tst_Application::whatsNewOncePerVersion()
+{
+    QFETCH(QString, shownBefore);
+    QFETCH(QString, legacyBefore);
+    QFETCH(bool, notesPublished);
+    QFETCH(bool, shown);
+
+    if (!m_updates.isRunning())
+        QSKIP(qPrintable("devserver unavailable: " + m_updates.errorString()));
+    const auto fetchers = [] { return app()->findChildren<NorvUpdate::ReleaseNotesFetcher*>().size(); };
+    QTRY_COMPARE(fetchers(), 0);
+    // Notes for the running version live beside the channel folder, so each row gets a product of its own.
+    const QString product = m_updates.uniqueProduct();
+    if (notesPublished)
+        m_updates.publishNotes(QStringLiteral("1.1.1"), QString(), "# 1.1.1\n\nWhat changed.", product);
+    qputenv("UPDATE_BASE_URL", m_updates.channelUrl(product, "stable").toEncoded());
+    QHash<QString, QString> seed;
+    if (!shownBefore.isNull())
+        seed.insert(PrefKey::WhatsNewShownVersion, shownBefore);
+    if (!legacyBefore.isNull())
+        seed.insert(PrefKey::LastWhatsNewVersion, legacyBefore);
+    seedPreferences(seed);
+
+    QCOMPARE(runOnce(), 0);
+    PreferencesRepository* prefs = app()->state()->preferences();
+    const auto dialog = [] { return app()->mainWindow()->findChild<NorvUpdate::WhatsNewDialog*>(); };
+    if (shown) {
+        QTRY_VERIFY(dialog() && dialog()->isVisible());
+        QVERIFY(dialog()->notesBrowser()->toPlainText().contains("What changed."));
+        QCOMPARE(prefs->value(PrefKey::WhatsNewShownVersion), std::optional<QString>("1.1.1"));
+        delete dialog();
+    } else {
+        QTRY_COMPARE(fetchers(), 0);
+        QVERIFY(!dialog());
+        QCOMPARE(prefs->value(PrefKey::WhatsNewShownVersion),
+                 shownBefore.isNull() ? std::nullopt : std::optional<QString>(shownBefore));
+    }
+    // Still written for older builds reading the same library.
+    const QString legacyAfter = compareVersions(legacyBefore, "1.1.1") > 0 ? legacyBefore : "1.1.1";
+    QCOMPARE(prefs->value(PrefKey::LastWhatsNewVersion), std::optional<QString>(legacyAfter));
 }
 
 void tst_Application::commandLineOpensNoteWindows_data()
@@ -448,9 +542,8 @@ void tst_Application::handleMessage()
     QFETCH(QString, message);
     QFETCH(bool, shown);
 
-    seedPreferences({{PrefKey::StartMinimized, QStringLiteral("1")}});
     QCOMPARE(runOnce(), 0);
-    QVERIFY(!app()->mainWindow()->isVisible());
+    app()->mainWindow()->hide(); // as in the tray
 
     app()->handleMessage(message);
     QCOMPARE(app()->mainWindow()->isVisible(), shown);
@@ -458,9 +551,8 @@ void tst_Application::handleMessage()
 
 void tst_Application::secondStartBringsMainWindowForward()
 {
-    seedPreferences({{PrefKey::StartMinimized, QStringLiteral("1")}});
     QCOMPARE(runOnce(), 0);
-    QVERIFY(!app()->mainWindow()->isVisible());
+    app()->mainWindow()->hide(); // as in the tray
 
     // The guard keeps listening after the loop returned; a second start reaches the handler.
     SingleInstance second(Application::instanceKey());

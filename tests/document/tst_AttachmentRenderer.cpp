@@ -1,22 +1,14 @@
+#include "../TestLibrary.h"
 #include "AttachmentRenderer.h"
 #include "AttachmentRepository.h"
 #include "Clock.h"
-#include "Database.h"
 #include "NoteRepository.h"
-#include "Records.h"
 #include "TextFormats.h"
 
-#include <QAbstractTextDocumentLayout>
 #include <QBuffer>
-#include <QDir>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPainter>
-#include <QTemporaryDir>
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextDocument>
-#include <QTextLayout>
 #include <QtTest>
 #include <memory>
 
@@ -67,17 +59,6 @@ QImage paintObject(AttachmentRenderer& renderer, const QString& url)
     return canvas;
 }
 
-bool containsColour(const QImage& image, const QColor& colour)
-{
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            if (image.pixelColor(x, y).rgb() == colour.rgb())
-                return true;
-        }
-    }
-    return false;
-}
-
 QPalette paletteWithWindow(const QString& colour)
 {
     QPalette palette = QGuiApplication::palette();
@@ -96,24 +77,19 @@ private slots:
     void init();
     void cleanup();
 
-    void isImageAttachment_data();
-    void isImageAttachment();
     void imageLayout_data();
     void imageLayout();
-    void chipWidth_data();
-    void chipWidth();
+    void chipSize();
     void fallbackChips_data();
     void fallbackChips();
     void cacheKeepsEntryUntilReset();
-    void chipColours_data();
-    void chipColours();
+    void chipFollowsDarkPalette_data();
+    void chipFollowsDarkPalette();
 
 private:
     QString addAttachment(const QString& fileName, const QString& mimeType, const QByteArray& bytes);
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<Database> m_db;
-    std::unique_ptr<NoteRepository> m_notes;
+    std::unique_ptr<TestDb> m_t;
     std::unique_ptr<AttachmentRepository> m_attachments;
     QString m_noteId;
     QFont m_initialFont;
@@ -128,30 +104,18 @@ void tst_AttachmentRenderer::initTestCase()
 
 void tst_AttachmentRenderer::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    const QString attachmentsDir = m_dir->filePath(QStringLiteral("attachments"));
-    QVERIFY(QDir().mkpath(attachmentsDir));
-    m_db = std::make_unique<Database>();
-    QVERIFY(m_db->open(m_dir->filePath(QStringLiteral("notes.db"))));
-    QVERIFY(m_db->migrate());
-    m_notes = std::make_unique<NoteRepository>(m_db.get());
-    m_attachments = std::make_unique<AttachmentRepository>(m_db.get(), nullptr, attachmentsDir);
-
-    Note note;
-    note.id = newId();
-    note.body = QStringLiteral("[{\"insert\":\"Attachments\\n\"}]");
-    note.createdAt = note.updatedAt = note.modifiedAt = Clock::nowUtc();
-    QVERIFY(m_notes->insert(note));
-    m_noteId = note.id;
+    m_t = std::make_unique<TestDb>();
+    QVERIFY(m_t->ok);
+    m_attachments =
+        std::make_unique<AttachmentRepository>(&m_t->database, nullptr, m_t->dir.filePath(QStringLiteral("files")));
+    m_noteId = newId();
+    QVERIFY(NoteRepository(&m_t->database).insert(makeNote(m_noteId, QStringLiteral(R"([{"insert":"A\n"}])"))));
 }
 
 void tst_AttachmentRenderer::cleanup()
 {
     m_attachments.reset();
-    m_notes.reset();
-    m_db.reset();
-    m_dir.reset();
+    m_t.reset();
     QGuiApplication::setFont(m_initialFont);
     QGuiApplication::setPalette(m_initialPalette);
 }
@@ -170,24 +134,6 @@ QString tst_AttachmentRenderer::addAttachment(const QString& fileName, const QSt
     return attachment.id;
 }
 
-void tst_AttachmentRenderer::isImageAttachment_data()
-{
-    QTest::addColumn<QString>("mimeType");
-    QTest::addColumn<bool>("expected");
-    QTest::newRow("png") << "image/png" << true;
-    QTest::newRow("capitalised") << "Image/png" << false;
-    QTest::newRow("image later") << "text/image/" << false;
-}
-
-void tst_AttachmentRenderer::isImageAttachment()
-{
-    QFETCH(QString, mimeType);
-    QFETCH(bool, expected);
-    Attachment attachment;
-    attachment.mimeType = mimeType;
-    QCOMPARE(AttachmentRenderer::isImageAttachment(attachment), expected);
-}
-
 void tst_AttachmentRenderer::imageLayout_data()
 {
     QTest::addColumn<QSize>("original");
@@ -195,7 +141,6 @@ void tst_AttachmentRenderer::imageLayout_data()
 
     // Wider than 560: scaled to 560 keeping the proportion (373.3 gives 373).
     QTest::newRow("1200x800") << QSize(1200, 800) << QSize(560, 373);
-    QTest::newRow("exactly 560") << QSize(560, 100) << QSize(560, 100);
     QTest::newRow("300x200 unscaled") << QSize(300, 200) << QSize(300, 200);
 }
 
@@ -212,20 +157,16 @@ void tst_AttachmentRenderer::imageLayout()
     QVERIFY(entry.isImage);
     QCOMPARE(entry.image.size(), stored);
     QCOMPARE(renderer.intrinsicSize(nullptr, 0, objectFormat(kUrlPrefix + id)),
-             QSizeF(stored.width(), stored.height() + 4));
+             QSizeF(stored.width(), stored.height() + AttachmentRenderer::kImageExtraHeight));
 
-    const QSize drawn = stored;
     const QImage canvas = paintObject(renderer, kUrlPrefix + id);
-    QCOMPARE(canvas.size(), drawn + QSize(2 * kMargin, 4 + 2 * kMargin));
-
-    const int right = kMargin + drawn.width() - 1;
-    const int bottom = kMargin + drawn.height() - 1;
-    QCOMPARE(canvas.pixelColor(kMargin + drawn.width() / 2, kMargin + drawn.height() / 2), QColor(Qt::red));
-    // Nothing beyond the picture, the 4 extra rows below it included.
+    const int right = kMargin + stored.width() - 1;
+    const int bottom = kMargin + stored.height() - 1;
+    QCOMPARE(canvas.pixelColor(kMargin + stored.width() / 2, kMargin + stored.height() / 2), QColor(Qt::red));
+    // Nothing beyond the picture, the extra rows below it included.
     QCOMPARE(canvas.pixelColor(right + 1, kMargin + 1), QColor(Qt::white));
-    QCOMPARE(canvas.pixelColor(kMargin + 1, bottom + 1), QColor(Qt::white));
-    QCOMPARE(canvas.pixelColor(kMargin + 1, bottom + 4), QColor(Qt::white));
-    if (original == drawn) {
+    QCOMPARE(canvas.pixelColor(kMargin + 1, canvas.height() - kMargin - 1), QColor(Qt::white));
+    if (original == stored) {
         // Unscaled: the marker pixels land exactly on the corners.
         QCOMPARE(canvas.pixelColor(kMargin, kMargin), QColor(Qt::blue));
         QCOMPARE(canvas.pixelColor(right, bottom), QColor(Qt::green));
@@ -233,41 +174,20 @@ void tst_AttachmentRenderer::imageLayout()
     }
 }
 
-void tst_AttachmentRenderer::chipWidth_data()
+void tst_AttachmentRenderer::chipSize()
 {
-    QTest::addColumn<QString>("fileName");
-    QTest::addColumn<int>("pixelSize");    // application font; 0 keeps the default
-    QTest::addColumn<QString>("measured"); // the text whose advance sets the width, empty for 200
-
-    QTest::newRow("short name") << "a.txt" << 0 << "";
-    QTest::newRow("long name") << "quarterly-report-for-the-board-with-all-appendices-2024-final.pdf" << 0
-                               << "quarterly-report-for-the-board-with-all-appendices-2024-final.pdf";
-    // A large font makes even the fallback name wider than the minimum.
-    QTest::newRow("empty name, large font") << "" << 60 << "Attachment";
-}
-
-void tst_AttachmentRenderer::chipWidth()
-{
-    QFETCH(QString, fileName);
-    QFETCH(int, pixelSize);
-    QFETCH(QString, measured);
-    if (pixelSize > 0) {
-        QFont font = QGuiApplication::font();
-        font.setPixelSize(pixelSize);
-        QGuiApplication::setFont(font);
-    }
-    const QString id = addAttachment(fileName, QStringLiteral("text/plain"), QByteArrayLiteral("hello"));
     AttachmentRenderer renderer(m_attachments.get());
-
-    const QSizeF size = renderer.intrinsicSize(nullptr, 0, objectFormat(kUrlPrefix + id));
-    QCOMPARE(size.height(), 36.0);
-    if (measured.isEmpty()) {
-        QCOMPARE(size.width(), 200.0);
-    } else {
-        const int advance = QFontMetrics(QGuiApplication::font()).horizontalAdvance(measured);
-        QVERIFY2(advance + 48 > 200, "row does not exceed the minimum width");
-        QCOMPARE(size.width(), qreal(advance + 48));
-    }
+    const auto size = [&](const QString& name) {
+        const QString id = addAttachment(name, QStringLiteral("text/plain"), QByteArrayLiteral("hello"));
+        return renderer.intrinsicSize(nullptr, 0, objectFormat(kUrlPrefix + id));
+    };
+    const QSizeF minimum(AttachmentRenderer::kChipMinWidth, AttachmentRenderer::kChipHeight);
+    QCOMPARE(size(QStringLiteral("a.txt")), minimum);
+    // A long name widens the chip to show all of it.
+    const QString longName = QStringLiteral("quarterly-report-for-the-board-with-all-appendices-2024-final.pdf");
+    const QSizeF wide = size(longName);
+    QCOMPARE(wide.height(), minimum.height());
+    QVERIFY(wide.width() >= QFontMetrics(QGuiApplication::font()).horizontalAdvance(longName));
 }
 
 void tst_AttachmentRenderer::fallbackChips_data()
@@ -283,6 +203,7 @@ void tst_AttachmentRenderer::fallbackChips_data()
                                      << "text/plain" << QByteArray("x") << 0 << "Attachment";
     QTest::newRow("undecodable image") << "broken.png"
                                        << "image/png" << QByteArray("not a png") << 0 << "broken.png";
+    // Only an image/ MIME type makes a picture, whatever the bytes.
     QTest::newRow("image bytes, other type") << "photo.png"
                                              << "application/octet-stream" << png << 0 << "photo.png";
     QTest::newRow("unknown id") << "real.png"
@@ -312,7 +233,8 @@ void tst_AttachmentRenderer::fallbackChips()
     else if (lookup == 3)
         url = QString();
 
-    QCOMPARE(subject.intrinsicSize(nullptr, 0, objectFormat(url)), QSizeF(200, 36));
+    QCOMPARE(subject.intrinsicSize(nullptr, 0, objectFormat(url)),
+             QSizeF(AttachmentRenderer::kChipMinWidth, AttachmentRenderer::kChipHeight));
     QVERIFY(subject.entry(url).image.isNull());
     const QImage drawn = paintObject(subject, url);
     const QImage reference = paintObject(renderer, kUrlPrefix + referenceId);
@@ -350,47 +272,30 @@ void tst_AttachmentRenderer::cacheKeepsEntryUntilReset()
     QCOMPARE(renderer.intrinsicSize(nullptr, 0, format), QSizeF(200, 36));
 }
 
-void tst_AttachmentRenderer::chipColours_data()
+void tst_AttachmentRenderer::chipFollowsDarkPalette_data()
 {
     QTest::addColumn<QString>("window");
-    QTest::addColumn<QString>("background");
-    QTest::addColumn<QString>("label");
-    QTest::addColumn<QString>("otherLabel");
-
+    QTest::addColumn<bool>("dark");
     // Lightness 30 like #1E1E1E counts as dark; 31 does not.
-    QTest::newRow("equal lightness") << "#3c0000"
-                                     << "#2a2d31"
-                                     << "#c4c6cf"
-                                     << "#44474e";
-    QTest::newRow("one lighter") << "#3e0000"
-                                 << "#eceef1"
-                                 << "#44474e"
-                                 << "#c4c6cf";
+    QTest::newRow("equal lightness") << "#3c0000" << true;
+    QTest::newRow("one lighter") << "#3e0000" << false;
 }
 
-void tst_AttachmentRenderer::chipColours()
+void tst_AttachmentRenderer::chipFollowsDarkPalette()
 {
     QFETCH(QString, window);
-    QFETCH(QString, background);
-    QFETCH(QString, label);
-    QFETCH(QString, otherLabel);
-    QGuiApplication::setPalette(paletteWithWindow(window));
-    // Glyphs large enough that some label pixels are fully covered and carry the exact colour.
-    QFont font = QGuiApplication::font();
-    font.setPixelSize(24);
-    QGuiApplication::setFont(font);
-
-    const QString id = addAttachment(QStringLiteral("IIII"), QStringLiteral("text/plain"), QByteArrayLiteral("x"));
+    QFETCH(bool, dark);
+    const QString url =
+        kUrlPrefix + addAttachment(QStringLiteral("IIII"), QStringLiteral("text/plain"), QByteArrayLiteral("x"));
     AttachmentRenderer renderer(m_attachments.get());
-    const QSizeF size = renderer.intrinsicSize(nullptr, 0, objectFormat(kUrlPrefix + id));
-    QCOMPARE(size.height(), 36.0);
-    const int width = int(size.width());
-    const QImage canvas = paintObject(renderer, kUrlPrefix + id);
-
-    // Inside the box, clear of the label on the right.
-    QCOMPARE(canvas.pixelColor(kMargin + width - 8, kMargin + 18).name(), background);
-    QVERIFY(containsColour(canvas, QColor(label)));
-    QVERIFY(!containsColour(canvas, QColor(otherLabel)));
+    const auto paintUnder = [&](const QString& colour) {
+        QGuiApplication::setPalette(paletteWithWindow(colour));
+        return paintObject(renderer, url);
+    };
+    const QImage darkChip = paintUnder(QStringLiteral("#1e1e1e"));
+    const QImage lightChip = paintUnder(QStringLiteral("#fafafa"));
+    QVERIFY(darkChip != lightChip);
+    QCOMPARE(paintUnder(window), dark ? darkChip : lightChip);
 }
 
 QTEST_MAIN(tst_AttachmentRenderer)

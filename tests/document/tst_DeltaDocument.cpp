@@ -9,14 +9,12 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QJsonDocument>
-#include <QPalette>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextList>
-#include <QTextTable>
 
 using namespace TextFormats;
 
@@ -27,10 +25,8 @@ class tst_DeltaDocument : public QObject
 private slots:
     void roundTrip_data();
     void roundTrip();
-    void invalidBodiesLoadAsPlainText_data();
-    void invalidBodiesLoadAsPlainText();
+    void invalidBodyKeepsLastLoadedArray();
     void mixedListsShareOneList();
-    void raggedTableStructure();
     void spacersAreSavedOnceTypedInto();
     void oversizedTableStaysOneEmbed();
     void loadIsSilentAndNotUndoable();
@@ -89,19 +85,11 @@ void tst_DeltaDocument::roundTrip_data()
                                 << R"([{"insert":"\n"}])";
     QTest::newRow("no final newline") << R"([{"insert":"a"}])"
                                       << R"([{"insert":"a"},{"insert":"\n"}])";
-    QTest::newRow("blank lines inside one insert")
-        << R"([{"insert":"a\n\n\nb\n"}])"
-        << R"([{"insert":"a"},{"insert":"\n"},{"insert":"\n"},{"insert":"\n"},{"insert":"b"},{"insert":"\n"}])";
-    QTest::newRow("line attributes on a later insert")
-        << R"([{"insert":"intro\nitem"},{"attributes":{"list":"bullet"},"insert":"\n"}])"
-        << R"([{"insert":"intro"},{"insert":"\n"},{"insert":"item"},{"attributes":{"list":"bullet"},"insert":"\n"}])";
     QTest::newRow("one insert ends two list lines")
         << R"([{"insert":"x"},{"attributes":{"list":"bullet"},"insert":"\n\n"}])"
         << R"([{"insert":"x"},{"attributes":{"list":"bullet"},"insert":"\n"},{"attributes":{"list":"bullet"},"insert":"\n"}])";
     QTest::newRow("bold on a line ending") << R"([{"insert":"x\n","attributes":{"bold":true}}])"
                                            << R"([{"attributes":{"bold":true},"insert":"x"},{"insert":"\n"}])";
-    QTest::newRow("retain and delete skipped") << R"([{"retain":5},{"insert":"a\n"},{"delete":2}])"
-                                               << R"([{"insert":"a"},{"insert":"\n"}])";
     QTest::newRow("carriage returns end lines")
         << R"([{"insert":"a\r\nb\rc\n"}])"
         << R"([{"insert":"a"},{"insert":"\n"},{"insert":"b"},{"insert":"\n"},{"insert":"c"},{"insert":"\n"}])";
@@ -117,23 +105,17 @@ void tst_DeltaDocument::roundTrip_data()
     QTest::newRow("link without underline")
         << R"([{"attributes":{"link":"https://a.example","underline":true},"insert":"L"},{"insert":"\n"}])"
         << R"([{"attributes":{"link":"https://a.example"},"insert":"L"},{"insert":"\n"}])";
-    QTest::newRow("bold false and non-boolean italic survive")
-        << R"([{"attributes":{"bold":false},"insert":"x"},{"attributes":{"italic":"yes"},"insert":"y"},{"insert":"\n"}])"
-        << R"([{"attributes":{"bold":false},"insert":"x"},{"attributes":{"italic":"yes"},"insert":"y"},{"insert":"\n"}])";
-    QTest::newRow("unknown character keys survive")
-        << R"([{"attributes":{"color":"#e60000","bold":true,"size":{"px":3}},"insert":"x"},{"insert":"\n"}])"
-        << R"([{"attributes":{"bold":true,"color":"#e60000","size":{"px":3}},"insert":"x"},{"insert":"\n"}])";
+    QTest::newRow("bold false, non-boolean italic and unknown keys survive")
+        << R"([{"attributes":{"bold":false},"insert":"x"},{"attributes":{"italic":"yes","color":"#e60000","size":{"px":3}},"insert":"y"},{"insert":"\n"}])"
+        << R"([{"attributes":{"bold":false},"insert":"x"},{"attributes":{"color":"#e60000","italic":"yes","size":{"px":3}},"insert":"y"},{"insert":"\n"}])";
 
     // Line attributes.
-    QTest::newRow("headings 1 and 2 write bold")
-        << R"([{"insert":"T"},{"attributes":{"header":1},"insert":"\n"},{"insert":"S"},{"attributes":{"header":2},"insert":"\n"},)"
-           R"({"insert":"t"},{"attributes":{"header":3},"insert":"\n"},{"insert":"s"},{"attributes":{"header":6},"insert":"\n"}])"
+    QTest::newRow("headings 1 and 2 write bold, even over bold false")
+        << R"([{"attributes":{"bold":false},"insert":"T"},{"attributes":{"header":1},"insert":"\n"},{"insert":"S"},{"attributes":{"header":2},"insert":"\n"},)"
+           R"({"insert":"t"},{"attributes":{"header":3},"insert":"\n"}])"
         << R"([{"attributes":{"bold":true},"insert":"T"},{"attributes":{"header":1},"insert":"\n"},)"
            R"({"attributes":{"bold":true},"insert":"S"},{"attributes":{"header":2},"insert":"\n"},)"
-           R"({"insert":"t"},{"attributes":{"header":3},"insert":"\n"},{"insert":"s"},{"attributes":{"header":6},"insert":"\n"}])";
-    QTest::newRow("bold false on a heading")
-        << R"([{"attributes":{"bold":false},"insert":"T"},{"attributes":{"header":1},"insert":"\n"}])"
-        << R"([{"attributes":{"bold":true},"insert":"T"},{"attributes":{"header":1},"insert":"\n"}])";
+           R"({"insert":"t"},{"attributes":{"header":3},"insert":"\n"}])";
     QTest::newRow("heading levels out of range ignored")
         << R"([{"insert":"a"},{"attributes":{"header":7},"insert":"\n"},{"insert":"b"},{"attributes":{"header":0},"insert":"\n"},)"
            R"({"insert":"c"},{"attributes":{"header":"2"},"insert":"\n"},{"insert":"d"},{"attributes":{"header":1.5},"insert":"\n"}])"
@@ -142,33 +124,23 @@ void tst_DeltaDocument::roundTrip_data()
         << R"([{"insert":"x = 1"},{"attributes":{"code-block":true},"insert":"\n"},{"insert":"y"},{"attributes":{"code-block":"python"},"insert":"\n"}])"
         << R"([{"attributes":{"code":true},"insert":"x = 1"},{"attributes":{"code-block":true},"insert":"\n"},)"
            R"({"attributes":{"code":true},"insert":"y"},{"attributes":{"code-block":"python"},"insert":"\n"}])";
-    QTest::newRow("code run inside a code block merges")
-        << R"([{"insert":"a"},{"attributes":{"code":true},"insert":"b"},{"attributes":{"code-block":true},"insert":"\n"}])"
-        << R"([{"attributes":{"code":true},"insert":"ab"},{"attributes":{"code-block":true},"insert":"\n"}])";
     QTest::newRow("alignments, left not written")
         << R"([{"insert":"c"},{"attributes":{"align":"center"},"insert":"\n"},{"insert":"r"},{"attributes":{"align":"right"},"insert":"\n"},)"
            R"({"insert":"j"},{"attributes":{"align":"justify"},"insert":"\n"},{"insert":"l"},{"attributes":{"align":"left"},"insert":"\n"}])"
         << R"([{"insert":"c"},{"attributes":{"align":"center"},"insert":"\n"},{"insert":"r"},{"attributes":{"align":"right"},"insert":"\n"},)"
            R"({"insert":"j"},{"attributes":{"align":"justify"},"insert":"\n"},{"insert":"l"},{"insert":"\n"}])";
-    QTest::newRow("unknown line keys survive")
-        << R"([{"insert":"t"},{"attributes":{"foo":1,"header":2},"insert":"\n"}])"
-        << R"([{"attributes":{"bold":true},"insert":"t"},{"attributes":{"foo":1,"header":2},"insert":"\n"}])";
-    QTest::newRow("unknown key on a text insert stays on both")
-        << R"([{"attributes":{"color":"red"},"insert":"x\n"}])"
-        << R"([{"attributes":{"color":"red"},"insert":"x"},{"attributes":{"color":"red"},"insert":"\n"}])";
-    QTest::newRow("non-string list ignored") << R"([{"insert":"a"},{"attributes":{"list":true},"insert":"\n"}])"
-                                             << R"([{"insert":"a"},{"insert":"\n"}])";
+    QTest::newRow("unknown line keys survive, on a text insert on both")
+        << R"([{"attributes":{"color":"red"},"insert":"x\n"},{"insert":"t"},{"attributes":{"foo":1,"header":2},"insert":"\n"}])"
+        << R"([{"attributes":{"color":"red"},"insert":"x"},{"attributes":{"color":"red"},"insert":"\n"},)"
+           R"({"attributes":{"bold":true},"insert":"t"},{"attributes":{"foo":1,"header":2},"insert":"\n"}])";
 
     // Embeds.
     QTest::newRow("bare attachment id")
         << R"([{"insert":{"norvane-notes-attachment":"abc"}},{"insert":"\n"}])"
         << R"([{"insert":{"norvane-notes-attachment":"norvane-notes://attachment/abc"}},{"insert":"\n"}])";
-    QTest::newRow("attachment image kept")
-        << R"([{"insert":{"image":"norvane-notes://attachment/p"}},{"insert":"\n"}])"
-        << R"([{"insert":{"image":"norvane-notes://attachment/p"}},{"insert":"\n"}])";
-    QTest::newRow("web image dropped")
-        << R"([{"insert":"a"},{"insert":{"image":"https://example.com/i.png"}},{"insert":"b\n"}])"
-        << R"([{"insert":"ab"},{"insert":"\n"}])";
+    QTest::newRow("attachment image kept, web image dropped")
+        << R"([{"insert":{"image":"norvane-notes://attachment/p"}},{"insert":"a"},{"insert":{"image":"https://example.com/i.png"}},{"insert":"b\n"}])"
+        << R"([{"insert":{"image":"norvane-notes://attachment/p"}},{"insert":"ab"},{"insert":"\n"}])";
     QTest::newRow("unknown and empty embeds dropped") << R"([{"insert":{"video":"v"}},{"insert":{}},{"insert":"x\n"}])"
                                                       << R"([{"insert":"x"},{"insert":"\n"}])";
     QTest::newRow("embed attributes dropped")
@@ -188,13 +160,6 @@ void tst_DeltaDocument::roundTrip_data()
         R"({"cells":[[[{"insert":"A"}],[{"insert":"B"}],[]],[[{"insert":"1"}],[{"insert":"2"}],[{"insert":"3"}]]],"hasHeader":false})");
     QTest::newRow("ragged table") << QStringLiteral("[%1,%2]").arg(ragged, nl)
                                   << QStringLiteral("[%1,%2]").arg(raggedSaved, nl);
-    QTest::newRow("header row writes bold")
-        << QStringLiteral("[%1,%2]").arg(
-               tableOp(R"({"cells":[[[{"insert":"A"}],[{"insert":"B"}]],[[{"insert":"1"}],[]]],"hasHeader":true})"), nl)
-        << QStringLiteral("[%1,%2]").arg(
-               tableOp(
-                   R"({"cells":[[[{"attributes":{"bold":true},"insert":"A"}],[{"attributes":{"bold":true},"insert":"B"}]],[[{"insert":"1"}],[]]],"hasHeader":true})"),
-               nl);
     QTest::newRow("string cells, header by default")
         << QStringLiteral("[%1,%2]").arg(tableOp(R"({"cells":[["x","y\nz"],[7,{"a":1}]]})"), nl)
         << QStringLiteral("[%1,%2]").arg(
@@ -211,13 +176,8 @@ void tst_DeltaDocument::roundTrip_data()
                    R"({"cells":[[[{"insert":"a"},{"insert":"\n"},{"attributes":{"italic":true},"insert":"b"},{"insert":"c"},{"insert":"\n"}]]],"hasHeader":false})"),
                nl);
     const QString small = tableOp(R"({"cells":[[[{"insert":"x"}]]],"hasHeader":false})");
-    QTest::newRow("table without line end")
-        << QStringLiteral("[%1]").arg(small) << QStringLiteral("[%1,%2]").arg(small, nl);
     QTest::newRow("empty lines around a table")
         << QStringLiteral("[%2,%1,%2,%2]").arg(small, nl) << QStringLiteral("[%2,%1,%2,%2]").arg(small, nl);
-    QTest::newRow("table line attributes dropped")
-        << QString::fromUtf8(R"([%1,{"attributes":{"header":1},"insert":"\n"}])").arg(small)
-        << QStringLiteral("[%1,%2]").arg(small, nl);
     QTest::newRow("table with text on its line stays inline")
         << QString::fromUtf8(R"([{"insert":"a"},%1,%2])").arg(ragged, nl)
         << QString::fromUtf8(R"([{"insert":"a"},%1,%2])").arg(ragged, nl);
@@ -255,27 +215,17 @@ void tst_DeltaDocument::roundTrip()
     QCOMPARE(scaled, expected);
 }
 
-void tst_DeltaDocument::invalidBodiesLoadAsPlainText_data()
+void tst_DeltaDocument::invalidBodyKeepsLastLoadedArray()
 {
-    QTest::addColumn<QString>("body");
-    QTest::newRow("object") << R"({"insert":"x\n"})";
-    QTest::newRow("truncated array") << R"([{"insert":"x\n"})";
-}
-
-void tst_DeltaDocument::invalidBodiesLoadAsPlainText()
-{
-    QFETCH(QString, body);
+    // The editor compares against the last loaded array to tell an edit from a reload.
     DeltaDocument doc;
     const QJsonArray previous = QJsonDocument::fromJson(R"([{"insert":"prev\n"}])").array();
     doc.loadDelta(previous);
-    doc.loadJson(body);
-    QCOMPARE(doc.plainText(), body);
-    // The last loaded array is kept; the raw text is not an array.
+    doc.loadJson(QStringLiteral(R"({"insert":"x\n"})"));
+    QCOMPARE(doc.plainText(), QStringLiteral(R"({"insert":"x\n"})"));
     QCOMPARE(doc.loadedDelta(), previous);
-
     doc.loadJson(QString());
     QCOMPARE(doc.loadedDelta(), QJsonArray());
-    QCOMPARE(doc.plainText(), QString());
 }
 
 void tst_DeltaDocument::mixedListsShareOneList()
@@ -283,50 +233,19 @@ void tst_DeltaDocument::mixedListsShareOneList()
     DeltaDocument doc;
     doc.loadJson(QStringLiteral(
         R"([{"insert":"a"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"b"},{"attributes":{"list":"checked"},"insert":"\n"},)"
-        R"({"insert":"c"},{"attributes":{"list":"unchecked"},"insert":"\n"},{"insert":"1"},{"attributes":{"list":"ordered"},"insert":"\n"},)"
-        R"({"insert":"2"},{"attributes":{"list":"ordered"},"insert":"\n"},{"insert":"p\n"},{"insert":"d"},{"attributes":{"list":"bullet"},"insert":"\n"}])"));
+        R"({"insert":"1"},{"attributes":{"list":"ordered"},"insert":"\n"},{"insert":"p\n"},{"insert":"d"},{"attributes":{"list":"bullet"},"insert":"\n"}])"));
     const QTextDocument* td = doc.textDocument();
-    QCOMPARE(td->blockCount(), 7);
-    QTextList* bullets = td->findBlockByNumber(0).textList();
-    QVERIFY(bullets);
-    QCOMPARE(bullets->format().style(), QTextListFormat::ListDisc);
-    QCOMPARE(bullets->format().indent(), 1);
-    QCOMPARE(td->findBlockByNumber(1).textList(), bullets);
-    QCOMPARE(td->findBlockByNumber(2).textList(), bullets);
-    QCOMPARE(bullets->count(), 3);
-    QCOMPARE(td->findBlockByNumber(0).blockFormat().marker(), QTextBlockFormat::MarkerType::NoMarker);
+    const auto list = [td](int block) {
+        return td->findBlockByNumber(block).textList();
+    };
+    // Bullets and checklist items are one list; numbers are another; a list after a paragraph starts afresh.
+    QVERIFY(list(0));
+    QCOMPARE(list(1), list(0));
     QCOMPARE(td->findBlockByNumber(1).blockFormat().marker(), QTextBlockFormat::MarkerType::Checked);
-    QCOMPARE(td->findBlockByNumber(2).blockFormat().marker(), QTextBlockFormat::MarkerType::Unchecked);
-
-    QTextList* ordered = td->findBlockByNumber(3).textList();
-    QVERIFY(ordered && ordered != bullets);
-    QCOMPARE(ordered->format().style(), QTextListFormat::ListDecimal);
-    QCOMPARE(td->findBlockByNumber(4).textList(), ordered);
-    QCOMPARE(td->findBlockByNumber(5).textList(), nullptr);
-    // A list after a plain paragraph starts afresh.
-    QTextList* later = td->findBlockByNumber(6).textList();
-    QVERIFY(later && later != bullets);
-}
-
-void tst_DeltaDocument::raggedTableStructure()
-{
-    DeltaDocument doc;
-    doc.loadJson(
-        QStringLiteral("[%1,{\"insert\":\"\\n\"}]")
-            .arg(tableOp(
-                R"({"cells":[[[{"insert":"A"}],[{"insert":"B"}]],[[{"insert":"1"}],[{"insert":"2"}],[{"insert":"3"}]]],"hasHeader":true})")));
-    QTextDocument* td = doc.textDocument();
-    QTextTable* table = nullptr;
-    for (QTextFrame* frame : td->rootFrame()->childFrames())
-        table = qobject_cast<QTextTable*>(frame);
-    QVERIFY(table);
-    QCOMPARE(table->rows(), 2);
-    QCOMPARE(table->columns(), 3);
-    QCOMPARE(table->format().headerRowCount(), 1);
-    QCOMPARE(table->cellAt(1, 2).firstCursorPosition().block().text(), QStringLiteral("3"));
-    const QTextCursor header = table->cellAt(0, 0).firstCursorPosition();
-    QCOMPARE(header.block().begin().fragment().charFormat().fontWeight(), 700);
-    QCOMPARE(table->cellAt(1, 0).firstCursorPosition().block().begin().fragment().charFormat().fontWeight(), 400);
+    QVERIFY(list(2) && list(2) != list(0));
+    QCOMPARE(list(2)->format().style(), QTextListFormat::ListDecimal);
+    QCOMPARE(list(3), nullptr);
+    QVERIFY(list(4) && list(4) != list(0));
 }
 
 void tst_DeltaDocument::spacersAreSavedOnceTypedInto()
@@ -337,19 +256,11 @@ void tst_DeltaDocument::spacersAreSavedOnceTypedInto()
     doc.loadJson(QStringLiteral("[%1,%2]").arg(table, nl));
     QTextDocument* td = doc.textDocument();
     QCOMPARE(td->blockCount(), 3); // spacer, the cell, spacer
-    QVERIFY(td->firstBlock().blockFormat().boolProperty(TableSpacerProperty));
-    QVERIFY(td->lastBlock().blockFormat().boolProperty(TableSpacerProperty));
-
     QTextCursor cursor(td->lastBlock());
     cursor.insertText(QStringLiteral("after"));
-    const QString withAfter = QString::fromUtf8(R"([%1,%2,{"insert":"after"},%2])").arg(table, nl);
-    QCOMPARE(doc.toJson(), withAfter);
-
     cursor = QTextCursor(td->firstBlock());
     cursor.insertText(QStringLiteral("before"));
-    const QString withBoth =
-        QString::fromUtf8(R"([{"insert":"before"},%2,%1,%2,{"insert":"after"},%2])").arg(table, nl);
-    QCOMPARE(doc.toJson(), withBoth);
+    QCOMPARE(doc.toJson(), QString::fromUtf8(R"([{"insert":"before"},%2,%1,%2,{"insert":"after"},%2])").arg(table, nl));
 
     // Emptied again, the paragraphs are spacers once more.
     cursor.select(QTextCursor::BlockUnderCursor);
@@ -385,15 +296,12 @@ void tst_DeltaDocument::loadIsSilentAndNotUndoable()
     doc.loadJson(QString::fromUtf8(R"([{"insert":"one\n"}])"));
     QCOMPARE(changed.count(), 0);
     QVERIFY(!doc.textDocument()->isUndoAvailable());
-    QVERIFY(doc.textDocument()->isUndoRedoEnabled());
 
-    QTextCursor cursor(doc.textDocument());
-    cursor.insertText(QStringLiteral("x"));
+    // Edits after the load are announced and undoable.
+    QTextCursor(doc.textDocument()).insertText(QStringLiteral("x"));
     QCOMPARE(changed.count(), 1);
-    QVERIFY(doc.textDocument()->isUndoAvailable());
     doc.textDocument()->undo();
-    const QString undone = QString::fromUtf8(R"([{"insert":"one"},{"insert":"\n"}])");
-    QCOMPARE(doc.toJson(), undone);
+    QCOMPARE(doc.toJson(), QString::fromUtf8(R"([{"insert":"one"},{"insert":"\n"}])"));
 }
 
 void tst_DeltaDocument::realWorldDocuments_data()

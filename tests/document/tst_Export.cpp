@@ -137,6 +137,9 @@ void tst_Export::convert_data()
                R"([[[{"insert":"H","attributes":{"bold":true}}]],)"
                R"([[{"insert":"c","attributes":{"code":true,"bold":true,"link":"u"}},{"insert":"\n"},{"insert":""},{"insert":"d","attributes":{"italic":true,"strike":true}}]]])")
         << "| H |\n| --- |\n| [**`c`**](u)~~*d*~~ |\n";
+    QTest::newRow("md: bar in a cell's link address")
+        << ExportFormat::Markdown << tableBody(R"([[[{"insert":"q","attributes":{"link":"https://x.test/?a=1|2"}}]]])")
+        << "| [q](https://x.test/?a=1\\|2) |\n| --- |\n";
     QTest::newRow("md: empty array") << ExportFormat::Markdown << "[]"
                                  << "";
     QTest::newRow("md: not json is returned unchanged") << ExportFormat::Markdown << "just *text*\n"

@@ -195,6 +195,15 @@ void tst_MarkdownHtml::toDelta_data()
         << R"([{"attributes":{"bold":true},"insert":"b"},{"attributes":{"italic":true},"insert":"i"},{"attributes":{"underline":true},"insert":"u"},)"
            R"({"attributes":{"strike":true},"insert":"s"},{"attributes":{"code":true},"insert":"c"},{"attributes":{"link":"http://x"},"insert":"l"},)"
            R"({"insert":"e"},{"insert":"\n"}])";
+    QTest::newRow("html: br ends a heading line") << false << "<h2>A<br>B</h2>"
+        << R"([{"attributes":{"bold":true},"insert":"A"},{"attributes":{"header":2},"insert":"\n"},)"
+           R"({"attributes":{"bold":true},"insert":"B"},{"attributes":{"header":2},"insert":"\n"}])";
+    QTest::newRow("html: br between tasks and in a table cell") << false
+        << "<p>TODO: a<br><b>TODO: b</b></p><table><tr><td>x<br>y</td></tr></table>"
+        << R"([{"insert":"TODO: a"},{"insert":"\n"},{"attributes":{"bold":true},"insert":"TODO: b"},{"insert":"\n"},)"
+           R"({"insert":{"table":"{\"cells\":[[[{\"insert\":\"x\"},{\"insert\":\"\\n\"},{\"insert\":\"y\"}]]],\"hasHeader\":false}"}},{"insert":"\n"},{"insert":"\n"}])";
+    QTest::newRow("md: hard line break") << true << "a  \nb"
+        << R"([{"insert":"a"},{"insert":"\n"},{"insert":"b"},{"insert":"\n"}])";
     QTest::newRow("html: lists") << false
         << "<ul><li>a</li></ul><ol><li>b</li></ol><ol type=\"a\"><li>c</li></ol><ul type=\"square\"><li>d</li></ul>"
         << R"([{"insert":"a"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"b"},{"attributes":{"list":"ordered"},"insert":"\n"},)"

@@ -54,6 +54,8 @@ private slots:
     void lists();
     void search_data();
     void search();
+    void searchWhatWasTyped_data();
+    void searchWhatWasTyped();
     void noteCountsByNotebook();
     void moveToNotebook_data();
     void moveToNotebook();
@@ -192,7 +194,7 @@ void tst_NoteRepository::search_data()
     QTest::newRow("every word must occur") << "budget meeting" << QStringList{"meeting"};
     QTest::newRow("no match") << "zanzibar" << QStringList();
     QTest::newRow("trashed note excluded") << "secret" << QStringList();
-    QTest::newRow("unbalanced quote") << "\"meeting" << QStringList();
+    QTest::newRow("unbalanced quote") << "\"meeting" << QStringList{"meeting"};
     QTest::newRow("spaces only") << "   " << QStringList{"<all>"};
     QTest::newRow("empty") << "" << QStringList{"<all>"};
     QTest::newRow("json keys are indexed too") << "insert" << QStringList{"<all-live-by-rank>"};
@@ -230,6 +232,37 @@ void tst_NoteRepository::search()
         QCOMPARE(sorted, (QStringList{"apples", "grocery", "meeting"}));
     } else {
         QCOMPARE(ids(found), expected);
+    }
+}
+
+void tst_NoteRepository::searchWhatWasTyped_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QStringList>("expected"); // ids, sorted
+    QTest::newRow("hyphen") << "e-ink" << QStringList{"eink"};
+    QTest::newRow("apostrophe") << "don't" << QStringList{"dont"};
+    QTest::newRow("plus signs, as a prefix") << "C++" << QStringList{"coop", "cpp"};
+    QTest::newRow("hyphen, last part a prefix") << "the co-o" << QStringList{"coop"};
+    QTest::newRow("operators of a valid query kept") << "tablet OR shop" << QStringList{"coop", "eink"};
+    QTest::newRow("not there") << "e-paper" << QStringList();
+}
+
+// What people type is found, even when it is no valid full-text expression.
+void tst_NoteRepository::searchWhatWasTyped()
+{
+    QFETCH(QString, query);
+    QFETCH(QStringList, expected);
+    TestDb t;
+    QVERIFY(t.ok);
+    NoteRepository repo(&t.database);
+    const QList<QPair<QString, QString>> notes = {
+        {"eink", "My e-ink tablet"}, {"dont", "I don't know"}, {"cpp", "Learning C++"}, {"coop", "The co-op shop"}};
+    for (const auto& [id, text] : notes)
+        QVERIFY(repo.insert(makeNote(id, body(text))));
+    for (const QList<Note>& found : {repo.search(query), repo.listedSearch(query)}) {
+        QStringList sorted = ids(found);
+        sorted.sort();
+        QCOMPARE(sorted, expected);
     }
 }
 
@@ -562,18 +595,31 @@ void tst_NoteRepository::purgeInsideOpenTransaction()
 {
     PurgeFixture f;
     QVERIFY(f.populate());
+    QObject::connect(&f.notes, &NoteRepository::attachmentsOrphaned, &f.attachments,
+                     &AttachmentRepository::removeFiles);
+    const QString file = f.attachments.filePath(f.attachmentId);
     QSqlDatabase db = f.t.db();
     QVERIFY(db.transaction());
     QVERIFY(f.notes.purge(QStringLiteral("doomed")));
+    // The attachment file waits for the caller's transaction.
+    QVERIFY(QFile::exists(file));
     QVERIFY(db.rollback());
     // The caller's rollback undoes the purge too: it ran inside the caller's transaction.
     QVERIFY(f.notes.noteById(QStringLiteral("doomed")));
     QCOMPARE(countFor(f.t.db(), QStringLiteral("note_snapshots"), QStringLiteral("doomed")), 2);
+    QTest::qWait(0);
+    QCoreApplication::processEvents();
+    QVERIFY(QFile::exists(file));
+    QVERIFY(f.attachments.attachmentById(f.attachmentId));
 
     QVERIFY(db.transaction());
     QVERIFY(f.notes.purge(QStringLiteral("doomed")));
+    QCoreApplication::processEvents();
+    QVERIFY(QFile::exists(file));
     QVERIFY(db.commit());
     QVERIFY(!f.notes.noteById(QStringLiteral("doomed")));
+    QTRY_VERIFY(!QFile::exists(file));
+    QVERIFY(QFile::exists(f.attachments.filePath(f.bystanderAttachmentId)));
 }
 
 QTEST_GUILESS_MAIN(tst_NoteRepository)

@@ -1,6 +1,6 @@
+#include "../TestLibrary.h"
 #include "Clock.h"
 #include "NotebookRepository.h"
-#include "../TestLibrary.h"
 
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -51,10 +51,7 @@ private slots:
     void ordering_data();
     void ordering();
     void roundTrip();
-    void ownerStoredAsNull_data();
-    void ownerStoredAsNull();
-    void markDeleted();
-    void markAllPendingSkipsDeleted();
+    void markDeletedAndAllPending();
     void failedInsertLogs();
 };
 
@@ -96,6 +93,8 @@ void tst_NotebookRepository::roundTrip()
     nb.createdAt = utc("2023-02-03T04:05:06.789Z");
     QVERIFY(repo.insert(nb));
     QCOMPARE(describe(*repo.notebookById(QStringLiteral("nb"))), describe(nb));
+    const QString ownerIsNull = QStringLiteral("SELECT owner_id IS NULL FROM notebooks");
+    QCOMPARE(scalar(t.db(), ownerIsNull).toInt(), 0);
 
     Notebook changedNb = nb;
     changedNb.name = QStringLiteral("Cooking");
@@ -110,54 +109,12 @@ void tst_NotebookRepository::roundTrip()
     Notebook expected = changedNb;
     expected.createdAt = nb.createdAt;
     QCOMPARE(describe(*repo.notebookById(QStringLiteral("nb"))), describe(expected));
+    QCOMPARE(scalar(t.db(), ownerIsNull).toInt(), 1); // no owner is NULL, not an empty text
     QCOMPARE(changed.count(), 2);
     QVERIFY(!repo.notebookById(QStringLiteral("missing")));
 }
 
-void tst_NotebookRepository::ownerStoredAsNull_data()
-{
-    QTest::addColumn<QString>("ownerId");
-    QTest::addColumn<int>("isNull");
-    QTest::newRow("empty") << QString("") << 1;
-    QTest::newRow("set") << "someone" << 0;
-}
-
-void tst_NotebookRepository::ownerStoredAsNull()
-{
-    QFETCH(QString, ownerId);
-    QFETCH(int, isNull);
-    TestDb t;
-    QVERIFY(t.ok);
-    NotebookRepository repo(&t.database);
-    Notebook nb = makeNotebook(QStringLiteral("nb"), QStringLiteral("N"));
-    nb.ownerId = ownerId;
-    QVERIFY(repo.insert(nb));
-    QCOMPARE(scalar(t.db(), QStringLiteral("SELECT owner_id IS NULL FROM notebooks")).toInt(), isNull);
-    QVERIFY(repo.update(nb));
-    QCOMPARE(scalar(t.db(), QStringLiteral("SELECT owner_id IS NULL FROM notebooks")).toInt(), isNull);
-}
-
-void tst_NotebookRepository::markDeleted()
-{
-    TestDb t;
-    QVERIFY(t.ok);
-    NotebookRepository repo(&t.database);
-    QVERIFY(repo.insert(makeNotebook(QStringLiteral("keep"), QStringLiteral("Keep"), SyncStatus::Synced)));
-    QVERIFY(repo.insert(makeNotebook(QStringLiteral("gone"), QStringLiteral("Gone"), SyncStatus::Synced)));
-    QSignalSpy changed(&repo, &NotebookRepository::notebooksChanged);
-
-    Clock::Fixed clock(utc("2024-04-04T04:04:04.404Z"));
-    QVERIFY(repo.markDeleted(QStringLiteral("gone")));
-    QCOMPARE(changed.count(), 1);
-    QCOMPARE(names(repo.allNotebooks()), QStringList{"Keep"});
-    const auto gone = repo.notebookById(QStringLiteral("gone"));
-    QVERIFY(gone);
-    QCOMPARE(gone->deletedAt ? toDbTimestamp(*gone->deletedAt) : QString(), QStringLiteral("2024-04-04T04:04:04.404Z"));
-    QCOMPARE(gone->syncStatus, SyncStatus::Pending);
-    QCOMPARE(repo.notebookById(QStringLiteral("keep"))->syncStatus, SyncStatus::Synced);
-}
-
-void tst_NotebookRepository::markAllPendingSkipsDeleted()
+void tst_NotebookRepository::markDeletedAndAllPending()
 {
     TestDb t;
     QVERIFY(t.ok);
@@ -165,16 +122,25 @@ void tst_NotebookRepository::markAllPendingSkipsDeleted()
     QVERIFY(repo.insert(makeNotebook(QStringLiteral("s"), QStringLiteral("S"), SyncStatus::Synced)));
     QVERIFY(repo.insert(makeNotebook(QStringLiteral("c"), QStringLiteral("C"), SyncStatus::Conflict)));
     QVERIFY(repo.insert(makeNotebook(QStringLiteral("p"), QStringLiteral("P"), SyncStatus::Pending)));
-    Notebook deleted = makeNotebook(QStringLiteral("d"), QStringLiteral("D"), SyncStatus::Synced);
-    deleted.deletedAt = utc("2024-01-02T00:00:00.000Z");
-    QVERIFY(repo.insert(deleted));
+    QVERIFY(repo.insert(makeNotebook(QStringLiteral("gone"), QStringLiteral("Gone"), SyncStatus::Synced)));
     QSignalSpy changed(&repo, &NotebookRepository::notebooksChanged);
 
+    Clock::Fixed clock(utc("2024-04-04T04:04:04.404Z"));
+    QVERIFY(repo.markDeleted(QStringLiteral("gone")));
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(names(repo.allNotebooks()), (QStringList{"C", "P", "S"}));
+    const auto gone = repo.notebookById(QStringLiteral("gone"));
+    QCOMPARE(gone->deletedAt ? toDbTimestamp(*gone->deletedAt) : QString(), QStringLiteral("2024-04-04T04:04:04.404Z"));
+    QCOMPARE(gone->syncStatus, SyncStatus::Pending);
+    QCOMPARE(repo.notebookById(QStringLiteral("s"))->syncStatus, SyncStatus::Synced);
+
+    // Marking all pending skips deleted notebooks and is not announced.
+    QVERIFY(exec(t.db(), QStringLiteral("UPDATE notebooks SET sync_status = 'synced' WHERE id = 'gone'")));
     QCOMPARE(repo.markAllPending(), 2);
-    QCOMPARE(changed.count(), 0);
+    QCOMPARE(changed.count(), 1);
     QCOMPARE(repo.notebookById(QStringLiteral("s"))->syncStatus, SyncStatus::Pending);
     QCOMPARE(repo.notebookById(QStringLiteral("c"))->syncStatus, SyncStatus::Pending);
-    QCOMPARE(repo.notebookById(QStringLiteral("d"))->syncStatus, SyncStatus::Synced);
+    QCOMPARE(repo.notebookById(QStringLiteral("gone"))->syncStatus, SyncStatus::Synced);
 }
 
 void tst_NotebookRepository::failedInsertLogs()

@@ -1,8 +1,10 @@
 #include "../TestLibrary.h"
+#include "Clock.h"
 #include "NoteRepository.h"
 #include "SnapshotRepository.h"
 
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTest>
 
 namespace {
@@ -29,10 +31,7 @@ class tst_SnapshotRepository : public QObject
 private slots:
     void init();
     void cleanup();
-    void roundTrip();
-    void replaceOnConflictKeepsSecond();
-    void descendingOrder();
-    void unknownNoteRefused();
+    void storeAndList();
     void retention_data();
     void retention();
     void keptCopiesSurvive();
@@ -58,82 +57,75 @@ void tst_SnapshotRepository::cleanup()
     m_t.reset();
 }
 
-void tst_SnapshotRepository::roundTrip()
+void tst_SnapshotRepository::storeAndList()
 {
-    const Snapshot s = snap(QStringLiteral("s1"), QStringLiteral("n1"), 3, QStringLiteral(R"([{"insert":"v3\n"}])"));
-    QVERIFY(m_repo->insert(s));
+    QVERIFY(
+        m_repo->insert(snap(QStringLiteral("s1"), QStringLiteral("n1"), 3, QStringLiteral(R"([{"insert":"v3\n"}])"))));
     const auto back = m_repo->snapshotById(QStringLiteral("s1"));
     QVERIFY(back);
-    QCOMPARE(back->noteId, s.noteId);
+    QCOMPARE(back->noteId, QStringLiteral("n1"));
     QCOMPARE(back->version, 3);
-    QCOMPARE(back->body, s.body);
+    QCOMPARE(back->body, QStringLiteral(R"([{"insert":"v3\n"}])"));
     QCOMPARE(toDbTimestamp(back->createdAt), QStringLiteral("2024-03-01T10:00:00.250Z"));
-    QVERIFY(!m_repo->snapshotById(QStringLiteral("nope")));
-}
 
-void tst_SnapshotRepository::replaceOnConflictKeepsSecond()
-{
-    QVERIFY(m_repo->insert(snap(QStringLiteral("first"), QStringLiteral("n1"), 1, QStringLiteral("old"))));
-    QVERIFY(m_repo->insert(snap(QStringLiteral("second"), QStringLiteral("n1"), 1, QStringLiteral("new"))));
-    const QList<Snapshot> list = m_repo->snapshotsForNote(QStringLiteral("n1"));
-    QCOMPARE(list.size(), 1);
-    QCOMPARE(list.first().id, QStringLiteral("second"));
-    QCOMPARE(list.first().body, QStringLiteral("new"));
-    QVERIFY(!m_repo->snapshotById(QStringLiteral("first")));
-}
+    // A second snapshot of the same version replaces the first.
+    QVERIFY(m_repo->insert(snap(QStringLiteral("s2"), QStringLiteral("n1"), 3, QStringLiteral("new"))));
+    QVERIFY(!m_repo->snapshotById(QStringLiteral("s1")));
+    QCOMPARE(m_repo->snapshotById(QStringLiteral("s2"))->body, QStringLiteral("new"));
 
-void tst_SnapshotRepository::descendingOrder()
-{
-    for (int v : {2, 7, 1, 5})
+    // Newest first, one note's only.
+    for (int v : {2, 7, 1})
         QVERIFY(m_repo->insert(snap(newId(), QStringLiteral("n1"), v)));
     QVERIFY(m_repo->insert(snap(newId(), QStringLiteral("n2"), 9)));
-    QCOMPARE(versions(m_repo->snapshotsForNote(QStringLiteral("n1"))), (QList<int>{7, 5, 2, 1}));
-    QCOMPARE(versions(m_repo->snapshotsForNote(QStringLiteral("none"))), QList<int>());
-}
+    QCOMPARE(versions(m_repo->snapshotsForNote(QStringLiteral("n1"))), (QList<int>{7, 3, 2, 1}));
 
-void tst_SnapshotRepository::unknownNoteRefused()
-{
     QTest::ignoreMessage(QtWarningMsg,
                          QRegularExpression(QStringLiteral("^SnapshotRepository::insert failed: .*FOREIGN KEY")));
     QVERIFY(!m_repo->insert(snap(QStringLiteral("s"), QStringLiteral("ghost"), 1)));
-    QVERIFY(!m_repo->snapshotById(QStringLiteral("s")));
 }
 
 void tst_SnapshotRepository::retention_data()
 {
-    QTest::addColumn<QList<int>>("inserted");
-    QTest::addColumn<int>("kept");
-    QTest::addColumn<int>("highest");
-    QTest::addColumn<int>("lowest");
-    QList<int> upTo50, upTo51, reversed;
-    for (int v = 1; v <= 60; ++v) {
-        if (v <= 50)
-            upTo50 << v;
-        if (v <= 51)
-            upTo51 << v;
-        reversed.prepend(v);
-    }
-    QTest::newRow("exactly the limit") << upTo50 << 50 << 50 << 1;
-    QTest::newRow("one over drops the oldest") << upTo51 << 50 << 51 << 2;
-    // Storing an old version below the newest fifty keeps the newest fifty.
-    QTest::newRow("old versions arriving last") << reversed << 50 << 60 << 11;
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("daysApart"); // between consecutive versions
+    QTest::addColumn<int>("maxKept");
+    QTest::addColumn<int>("lowest"); // the oldest version the history still reaches
+
+    // Every recent version stays, and one of the older ones on the same day.
+    QTest::newRow("a day of edits") << 60 << 0 << 21 << 40;
+    // A version a day for a year: thinned with age, yet reaching back nearly the whole year.
+    QTest::newRow("a year of daily edits") << 365 << 1 << 70 << 5;
+    // Beyond what thinning can hold, the bound drops the oldest.
+    QTest::newRow("years of monthly edits") << 150 << 31 << SnapshotRepository::kMaxSnapshotsPerNote << 51;
 }
 
 void tst_SnapshotRepository::retention()
 {
-    QFETCH(QList<int>, inserted);
-    QFETCH(int, kept);
-    QFETCH(int, highest);
+    QFETCH(int, count);
+    QFETCH(int, daysApart);
+    QFETCH(int, maxKept);
     QFETCH(int, lowest);
+    const QDateTime now = utc("2026-06-17T10:30:00.000Z");
+    Clock::Fixed clock(now);
     for (int v : {1, 2, 3})
         QVERIFY(m_repo->insert(snap(newId(), QStringLiteral("n2"), v)));
-    for (int v : inserted)
-        QVERIFY(m_repo->insert(snap(newId(), QStringLiteral("n1"), v)));
+    QSignalSpy released(m_repo.get(), &SnapshotRepository::attachmentsReleased);
+    for (int v = 1; v <= count; ++v) {
+        // The first version refers to an attachment, so thinning it out announces it.
+        const QString body = v == 1 ? QString::fromLatin1("[{\"insert\":{\"image\":\"norvane-notes:/"
+                                                          "/attachment/pic-1\"}}]")
+                                    : QStringLiteral("b%1").arg(v);
+        QVERIFY(
+            m_repo->insert({newId(), QStringLiteral("n1"), v, body, now.addDays(-qint64(daysApart) * (count - v))}));
+    }
 
     const QList<int> stored = versions(m_repo->snapshotsForNote(QStringLiteral("n1")));
-    QCOMPARE(stored.size(), kept);
-    QCOMPARE(stored.first(), highest);
+    QVERIFY2(stored.size() <= maxKept, qPrintable(QString::number(stored.size())));
+    for (int v = count; v > count - SnapshotRepository::kKeptRecent; --v)
+        QVERIFY(stored.contains(v));
     QCOMPARE(stored.last(), lowest);
+    QCOMPARE(released.size(), 1);
+    QCOMPARE(released.first().first().toStringList(), QStringList{QStringLiteral("pic-1")});
     // Another note's history is left alone.
     QCOMPARE(versions(m_repo->snapshotsForNote(QStringLiteral("n2"))), (QList<int>{3, 2, 1}));
 }
@@ -158,7 +150,8 @@ void tst_SnapshotRepository::keptCopiesSurvive()
             ++regular;
     }
     QCOMPARE(keptBodies, (QStringList{QStringLiteral("first kept"), QStringLiteral("second kept")}));
-    QCOMPARE(regular, SnapshotRepository::kMaxSnapshotsPerNote);
+    // The regular history was thinned meanwhile; the kept copies were not.
+    QVERIFY2(regular < 60, qPrintable(QString::number(regular)));
 }
 
 QTEST_GUILESS_MAIN(tst_SnapshotRepository)

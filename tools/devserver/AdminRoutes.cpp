@@ -36,6 +36,18 @@ void ServiceHost::registerAdminRoutes()
         return Response::noContent();
     });
 
+    // Every accepted version of a note, oldest first, to show that no push destroyed another's text.
+    m_http->route("GET", QStringLiteral("/admin/notes/{}/versions"), [this](const Request&, const Params& p) {
+        QJsonArray versions;
+        for (const auto& v :
+             m_store.all(QStringLiteral("SELECT * FROM note_versions WHERE note_id = ? ORDER BY version"), {p[0]}))
+            versions.append(QJsonObject{{"version", v.value("version").toLongLong()},
+                                        {"body", v.value("body").toString()},
+                                        {"author", v.value("author").toString()},
+                                        {"stored_at", v.value("stored_at").toLongLong()}});
+        return Response::json(200, {{"versions", versions}});
+    });
+
     // Signs a seeded user in without the browser; "access_ttl" may be negative to get an expired token.
     m_http->route("POST", QStringLiteral("/admin/tokens"), [this](const Request& request, const Params&) {
         const auto body = Json::parseObject(request.body);

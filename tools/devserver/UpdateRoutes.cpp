@@ -45,7 +45,7 @@ QByteArray manifest(const QString& channel, const QString& version, const QByteA
     const QString artifact = QStringLiteral(R"({
       "version": "%1",
       "released_at": "2026-11-20T09:00:00.000Z",
-      "url": "{{server}}/updates/notes/%1/NorvaneNotes-%1.bin",
+      "url": "https://downloads.norvane.invalid/notes/%1/NorvaneNotes-%1.bin",
       "size": %2,
       "sha256": "%3",
       "mandatory": false,

@@ -1,6 +1,7 @@
 #include "ImportDialog.h"
 
 #include "AppState.h"
+#include "Clock.h"
 #include "Interaction.h"
 #include "JexImporter.h"
 #include "NsxImporter.h"
@@ -118,36 +119,29 @@ void ImportDialog::browse()
 void ImportDialog::initializePage(int id)
 {
     QWizard::initializePage(id);
-    if (id == ImportingPage && !m_started) {
-        m_started = true;
+    if (id == ImportingPage) {
+        m_status->setText(tr("Starting import..."));
+        m_progress->setRange(0, 0);
         // Let the page paint before the import blocks the event loop.
         QTimer::singleShot(100, this, &ImportDialog::runImport);
     }
 }
 
-void ImportDialog::runImport()
+void ImportDialog::cleanupPage(int id)
 {
-    if (m_file.isEmpty()) {
-        m_status->setText(tr("No file was selected."));
-        m_progress->setRange(0, 1);
-        return;
+    QWizard::cleanupPage(id);
+    // Back from the summary passes the finished import by and returns to the file, so another
+    // file (or the same one again) can be imported.
+    if (id == CompletePage) {
+        QTimer::singleShot(0, this, [this] {
+            if (currentId() == ImportingPage)
+                back();
+        });
     }
-    m_status->setText(tr("Starting import of %1...").arg(QFileInfo(m_file).fileName()));
-    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
 
-    const LibraryRepositories library{m_state->notes(), m_state->notebooks(), m_state->attachments()};
-    const ImportProgress progress = [this](int current, int total, const QString& message) {
-        if (total > 0) {
-            m_progress->setRange(0, total);
-            m_progress->setValue(current);
-        }
-        if (!message.isEmpty())
-            m_status->setText(message);
-    };
-    const ImportResult result = isJex() ? importJex(m_file, library, progress) : importNsx(m_file, library, progress);
-    qCInfo(lcUi) << "Import finished:" << result.imported << "notes," << result.attachments << "attachments,"
-                 << result.errors << "errors";
-
+QString ImportDialog::summaryFor(const ImportResult& result)
+{
     QString summary = tr("Imported: %1 notes").arg(result.imported);
     if (result.attachments > 0)
         summary += tr("\nAttachments: %1").arg(result.attachments);
@@ -159,12 +153,57 @@ void ImportDialog::runImport()
     if (!result.error.isEmpty())
         messages << result.error;
     messages += result.messages;
-    for (const QString& message : messages)
+    // A damaged archive can explain itself thousands of times; the page stays a readable size with
+    // the first lines and how many more there were.
+    for (const QString& message : messages.mid(0, kSummaryMessages))
         summary += QLatin1Char('\n') + message;
-    m_summary->setText(summary);
+    if (messages.size() > kSummaryMessages)
+        summary += QLatin1Char('\n') + tr("…and %n more.", nullptr, int(messages.size() - kSummaryMessages));
+    return summary;
+}
+
+void ImportDialog::runImport()
+{
+    if (m_file.isEmpty()) {
+        m_status->setText(tr("No file was selected."));
+        m_progress->setRange(0, 1);
+        return;
+    }
+    if (m_running || currentId() != ImportingPage)
+        return; // already running, or the user went back before it started
+    m_running = true;
+    m_status->setText(tr("Starting import of %1...").arg(QFileInfo(m_file).fileName()));
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+
+    const LibraryRepositories library{m_state->notes(), m_state->notebooks(), m_state->attachments()};
+    qint64 lastRepaint = -1;
+    int lastTotal = 0;
+    const ImportProgress progress = [this, &lastRepaint, &lastTotal](int current, int total, const QString& message) {
+        if (total > 0) {
+            m_progress->setRange(0, total);
+            m_progress->setValue(current);
+        }
+        if (!message.isEmpty())
+            m_status->setText(message);
+        // The import runs on this thread. The page repaints at each new stage and otherwise at most
+        // every kRepaintMs, so it shows how far the import got without slowing it down; input waits,
+        // so nothing can start a second import or close the wizard under this one.
+        const qint64 now = Clock::nowMs();
+        if (total != lastTotal || lastRepaint < 0 || now - lastRepaint >= kRepaintMs) {
+            lastTotal = total;
+            lastRepaint = now;
+            QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        }
+    };
+    const ImportResult result = isJex() ? importJex(m_file, library, progress) : importNsx(m_file, library, progress);
+    qCInfo(lcUi) << "Import finished:" << result.imported << "notes," << result.attachments << "attachments,"
+                 << result.errors << "errors";
+
+    m_summary->setText(summaryFor(result));
 
     m_progress->setRange(0, 1);
     m_progress->setValue(1);
+    m_running = false;
     if (currentId() == ImportingPage)
         next();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ImportResult.h"
+
 #include <QWizard>
 
 class AppState;
@@ -31,8 +33,14 @@ public:
 
     void runImport();
 
+    // The complete page's text: counts, then the first kSummaryMessages problems and how many more.
+    static QString summaryFor(const ImportResult& result);
+    static constexpr int kSummaryMessages = 12;
+    static constexpr qint64 kRepaintMs = 50;
+
 protected:
     void initializePage(int id) override;
+    void cleanupPage(int id) override;
 
 private:
     bool isJex() const;
@@ -40,7 +48,7 @@ private:
 
     AppState* m_state;
     QString m_file;
-    bool m_started = false;
+    bool m_running = false;
     QRadioButton* m_jex;
     QRadioButton* m_nsx;
     QLabel* m_fileLabel;

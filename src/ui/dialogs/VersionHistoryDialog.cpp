@@ -10,6 +10,7 @@
 #include "UiLog.h"
 
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSplitter>
@@ -32,6 +33,9 @@ VersionHistoryDialog::VersionHistoryDialog(AppState* appState, const QString& no
     m_list = new QListWidget(left);
     m_list->setSpacing(3);
     m_list->setObjectName(QStringLiteral("snapshotList"));
+    m_reach = new QLabel(left);
+    m_reach->setObjectName(QStringLiteral("historyReachLabel"));
+    m_reach->setWordWrap(true);
     m_saveButton = new QPushButton(tr("Save Snapshot Now"), left);
     m_saveButton->setObjectName(QStringLiteral("saveSnapshotButton"));
     m_restoreButton = new QPushButton(tr("Restore Selected"), left);
@@ -40,6 +44,7 @@ VersionHistoryDialog::VersionHistoryDialog(AppState* appState, const QString& no
     auto* leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(0, 0, 0, 0);
     leftLayout->addWidget(m_list);
+    leftLayout->addWidget(m_reach);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_saveButton);
     buttons->addWidget(m_restoreButton);
@@ -72,6 +77,12 @@ void VersionHistoryDialog::reload()
         auto* item = new QListWidgetItem(label, m_list);
         item->setData(Qt::UserRole, snapshot.id);
     }
+    // Old versions are thinned out rather than kept one by one, so the list says how far it reaches.
+    m_reach->setText(snapshots.isEmpty()
+                         ? QString()
+                         : tr("Goes back to %1. Recent versions are all kept, older ones fewer.")
+                               .arg(snapshots.last().createdAt.toLocalTime().toString(QStringLiteral("MMM d, yyyy"))));
+    m_reach->setVisible(!snapshots.isEmpty());
     if (snapshots.isEmpty()) {
         // A hint rather than an empty list; it carries no id, so selecting it loads nothing.
         new QListWidgetItem(tr("No snapshots yet. Press Ctrl+S to save one."), m_list);

@@ -4,6 +4,7 @@
 
 class AppState;
 class NoteEditor;
+class QLabel;
 class QListWidget;
 class QPushButton;
 
@@ -27,6 +28,7 @@ private:
     AppState* m_state;
     QString m_noteId;
     QListWidget* m_list;
+    QLabel* m_reach;
     QPushButton* m_saveButton;
     QPushButton* m_restoreButton;
     NoteEditor* m_preview;

@@ -10,9 +10,13 @@
 #include <QPainter>
 #include <QPalette>
 #include <QPixmap>
+#include <QRegularExpression>
 #include <QSignalBlocker>
 
 namespace {
+
+// The tooltip as written, shortcut included, before the window's check takes unknown keys out.
+constexpr char kFullTipProperty[] = "norvFullToolTip";
 
 class GlyphIconEngine : public QIconEngine
 {
@@ -165,7 +169,8 @@ QAction* EditorToolbar::addFormatAction(const QString& name, char16_t glyph, con
         text.truncate(paren);
     QAction* action = addAction(glyphIcon(QChar(glyph)), text);
     action->setObjectName(name);
-    action->setToolTip(tip);
+    action->setProperty(kFullTipProperty, tip);
+    action->setToolTip(shownTip(tip));
     action->setCheckable(checkable);
     connect(action, &QAction::triggered, this, [this, run] {
         if (m_editor)
@@ -201,5 +206,26 @@ void EditorToolbar::updateFormatState(bool bold, bool italic, bool underline, bo
     else
         m_alignLeft->setChecked(true);
     m_table->setEnabled(!inTable);
-    m_table->setToolTip(inTable ? tr("Nested tables are not supported") : tr("Insert Table (Ctrl+T)"));
+    m_table->setToolTip(inTable ? tr("Nested tables are not supported")
+                                : shownTip(m_table->property(kFullTipProperty).toString()));
+}
+
+void EditorToolbar::setShortcutCheck(ShortcutCheck exists)
+{
+    m_shortcutExists = std::move(exists);
+    for (QAction* action : actions()) {
+        const QString tip = action->property(kFullTipProperty).toString();
+        if (!tip.isEmpty() && (action != m_table || m_table->isEnabled()))
+            action->setToolTip(shownTip(tip));
+    }
+}
+
+QString EditorToolbar::shownTip(const QString& tip) const
+{
+    static const QRegularExpression shortcut(QStringLiteral(" \\(([^()]+)\\)$"));
+    const QRegularExpressionMatch match = shortcut.match(tip);
+    if (!match.hasMatch() || !m_shortcutExists)
+        return tip;
+    const QKeySequence key(match.captured(1), QKeySequence::PortableText);
+    return key.isEmpty() || m_shortcutExists(key) ? tip : tip.left(match.capturedStart());
 }

@@ -55,6 +55,11 @@ public:
     NoteEditor* editor() const;
     QComboBox* headingCombo() const { return m_heading; }
 
+    // Tooltips name a shortcut, "Bold (Ctrl+B)", only where the window has it: the check is asked
+    // about each named key, and a key it does not know is left out of the tooltip.
+    using ShortcutCheck = std::function<bool(const QKeySequence&)>;
+    void setShortcutCheck(ShortcutCheck exists);
+
 public slots:
     // Sets every check mark without triggering an action.
     void updateFormatState(bool bold, bool italic, bool underline, bool strike, bool code, int heading,
@@ -64,7 +69,9 @@ public slots:
 private:
     QAction* addFormatAction(const QString& name, char16_t glyph, const QString& tip, bool checkable,
                              const std::function<void(NoteEditor*)>& run);
+    QString shownTip(const QString& tip) const;
 
+    ShortcutCheck m_shortcutExists;
     QPointer<NoteEditor> m_editor;
     QAction* m_bold = nullptr;
     QAction* m_italic = nullptr;

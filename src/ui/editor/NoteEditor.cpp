@@ -48,12 +48,15 @@
 #include <QUrl>
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 using namespace TextFormats;
 
 namespace {
 
 constexpr QChar kObjectChar = QChar::ObjectReplacementCharacter;
+// The scheme of the application's own links: norvane-notes://note/<id>, norvane-notes://attachment/<id>.
+constexpr char kAppLinkScheme[] = "norvane-notes";
 const char* const kNoNotePlaceholder = "Select a note or press Ctrl+N to create one";
 const char* const kNotePlaceholder = "Start typing...";
 
@@ -472,9 +475,13 @@ void NoteEditor::restyle()
         m_autosaveTimer->stop();
         onAutosaveTimeout();
     }
+    // Text the owner could not store is reloaded as it stands and stays unsaved.
+    const bool unsaved = !m_saved;
     const bool readOnly = isReadOnly();
     loadNote(m_noteId, bodyJson(), true);
     setReadOnly(readOnly);
+    if (unsaved)
+        markSaveFailed();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -505,6 +512,8 @@ void NoteEditor::loadNote(const QString& noteId, const QString& body, bool force
         scroll = verticalScrollBar()->value();
     }
 
+    if (!sameNote)
+        releaseRemovedAttachments();
     m_loading = true;
     ++m_loadGeneration;
     m_noteId = noteId;
@@ -542,6 +551,7 @@ void NoteEditor::loadNote(const QString& noteId, const QString& body, bool force
 
 void NoteEditor::clear()
 {
+    releaseRemovedAttachments();
     m_loading = true;
     ++m_loadGeneration;
     m_noteId.clear();
@@ -569,16 +579,30 @@ void NoteEditor::onContentsChanged()
         return;
     m_saved = false;
     emit savedStateChanged(false);
-    m_autosaveTimer->start();
+    m_autosaveTimer->start(kAutosaveMs);
     emit wordCountChanged(wordCount());
 }
 
 void NoteEditor::onAutosaveTimeout()
 {
     // The owner saves synchronously while the editor still reports unsaved changes.
+    m_saveFailed = false;
     emit noteModified();
+    if (m_saveFailed)
+        return;
     m_saved = true;
     emit savedStateChanged(true);
+}
+
+void NoteEditor::markSaveFailed()
+{
+    if (m_noteId.isEmpty())
+        return;
+    m_saveFailed = true;
+    m_saved = false;
+    m_autosaveTimer->start(kSaveRetryMs);
+    emit savedStateChanged(false);
+    emit saveFailed();
 }
 
 int NoteEditor::wordCount() const
@@ -978,6 +1002,14 @@ bool NoteEditor::event(QEvent* event)
         return true;
     }
     return QTextEdit::event(event);
+}
+
+bool NoteEditor::handlesShortcut(const QKeySequence& key) const
+{
+    if (key.count() != 1)
+        return false;
+    QKeyEvent event(QEvent::ShortcutOverride, key[0].key(), key[0].keyboardModifiers());
+    return isEditorShortcut(&event);
 }
 
 bool NoteEditor::isEditorShortcut(QKeyEvent* event) const
@@ -1578,10 +1610,29 @@ void NoteEditor::openLink(const QString& url)
 {
     if (url.isEmpty())
         return;
-    QString target = url;
-    if (QUrl(target).scheme().isEmpty())
-        target.prepend(QStringLiteral("https://"));
-    QDesktopServices::openUrl(QUrl(target));
+    QUrl target(url);
+    if (target.scheme().isEmpty())
+        target = QUrl(QStringLiteral("https://") + url);
+    const QString scheme = target.scheme().toLower();
+    if (scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("mailto")) {
+        QDesktopServices::openUrl(target);
+        return;
+    }
+    // Our own links stay inside the application.
+    if (scheme == QLatin1String(kAppLinkScheme)) {
+        const QString id = target.path().section(QLatin1Char('/'), 1, 1);
+        if (target.host() == QLatin1String("note") && !id.isEmpty())
+            emit noteLinkActivated(id);
+        else if (target.host() == QLatin1String("attachment") && !id.isEmpty())
+            openAttachmentOrImage(id);
+        return;
+    }
+    // A note may come from an import or from someone else: a link that hands its address to another
+    // program (file:, smb:, a registered protocol handler) runs only once the user has read it.
+    if (Interaction::question(this, tr("Open Link"),
+                              tr("This link is opened by another program:\n\n%1\n\nOpen it?").arg(url),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes)
+        QDesktopServices::openUrl(target);
 }
 
 std::optional<NoteEditor::LinkRange> NoteEditor::linkAt(int position) const
@@ -1971,8 +2022,20 @@ void NoteEditor::removeAttachmentAtCursor(const QString& attachmentId)
         return;
     cursor.removeSelectedText();
     setTextCursor(cursor);
-    if (m_attachments)
-        m_attachments->deleteById(attachmentId);
+    // Undo brings the object back, so the file must still be there for it.
+    if (!m_removedAttachments.contains(attachmentId))
+        m_removedAttachments << attachmentId;
+}
+
+void NoteEditor::releaseRemovedAttachments()
+{
+    QStringList ids = std::exchange(m_removedAttachments, {});
+    if (ids.isEmpty() || !m_attachments)
+        return;
+    // Whatever the text still shows (an undone removal whose save has not happened) stays.
+    const QString body = m_noteId.isEmpty() ? QString() : bodyJson();
+    ids.removeIf([&body](const QString& id) { return body.contains(id); });
+    m_attachments->deleteUnreferenced(ids);
 }
 
 void NoteEditor::refreshAttachments()

@@ -4,6 +4,7 @@
 #include <QPoint>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <functional>
@@ -45,6 +46,8 @@ class NoteEditor : public QTextEdit
 
 public:
     static constexpr int kAutosaveMs = 1000;
+    // After a failed save the text stays unsaved and the save is tried again this much later.
+    static constexpr int kSaveRetryMs = 2000;
     // Private clipboard format: the Delta of a selection, so copy and paste between our editors keeps
     // check lists, code blocks and attachments, which the HTML round trip would lose.
     static constexpr char kDeltaMimeType[] = "application/x-norvane-delta";
@@ -66,6 +69,9 @@ public:
     QString bodyJson() const;
     QString noteId() const { return m_noteId; }
     bool isSaved() const { return m_saved; }
+    // The owner could not store the text: it stays unsaved (never reported saved), saveFailed is
+    // emitted, and noteModified comes again after kSaveRetryMs.
+    void markSaveFailed();
     DeltaDocument* deltaDocument() const { return m_delta; }
     AttachmentRenderer* attachmentRenderer() const { return m_renderer; }
     QTimer* autosaveTimer() const { return m_autosaveTimer; }
@@ -117,9 +123,20 @@ public:
     void saveAttachmentAs(const QString& attachmentId, const QString& fileName);
     // Writes the temporary copy and puts its file URL on the clipboard; false when nothing was written.
     bool copyAttachmentFile(const QString& attachmentId);
+    // Takes the attachment out of the text, undoably; its row and file stay until the note is left.
     void removeAttachmentAtCursor(const QString& attachmentId);
+    // Attachments removed from this note go for good when nothing refers to them any more: not the
+    // text shown here, the stored body, another note or a snapshot. Loading another note and
+    // clearing do this; an owner closing for good calls it after writing the note back.
+    void releaseRemovedAttachments();
 
+    // http, https and mailto open in their programs; the application's own note links emit
+    // noteLinkActivated and attachment links open the attachment; any other address is opened only
+    // after the user agreed to it.
     void openLink(const QString& url);
+    // Whether the editor takes this key for editing itself (Ctrl+B, Ctrl+Shift+7, ...), ahead of
+    // any window shortcut.
+    bool handlesShortcut(const QKeySequence& key) const;
     void refreshAttachments();
 
     // The menu the context-menu event shows for a point of the viewport (the cursor is moved there
@@ -131,7 +148,9 @@ public:
 
 signals:
     void noteModified();
+    void noteLinkActivated(const QString& noteId);
     void savedStateChanged(bool saved);
+    void saveFailed();
     void wordCountChanged(int count);
     void cursorFormatChanged();
     void formatStateChanged(bool bold, bool italic, bool underline, bool strike, bool code, int heading,
@@ -206,10 +225,14 @@ private:
     QString m_noteId;
     bool m_loading = false;
     bool m_saved = true;
+    // Set by markSaveFailed while the owner handles noteModified.
+    bool m_saveFailed = false;
     // Triple-click detection: when and where the last double-click happened (ms, -1 when none).
     qint64 m_lastDoubleClickMs = -1;
     QPoint m_lastDoubleClickPos;
     // Bumped by every load and clear, so an answer from a dialog opened before it is dropped.
     int m_loadGeneration = 0;
     QString m_loadedStyle;
+    // Removed through the menu while this note was shown; checked when it is left.
+    QStringList m_removedAttachments;
 };

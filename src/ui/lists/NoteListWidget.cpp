@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QPainter>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTimer>
@@ -235,7 +236,7 @@ QListWidgetItem* NoteListWidget::makeItem(const Note& note, const QString& noteb
     item->setData(NoteListRole::NotebookId, note.notebookId);
     item->setData(NoteListRole::NotebookName, notebookName);
     item->setData(NoteListRole::Shared, note.isShared);
-    item->setData(NoteListRole::SyncState, static_cast<int>(note.syncStatus));
+    item->setData(NoteListRole::SyncState, m_syncMarksShown ? static_cast<int>(note.syncStatus) : kNoSyncState);
     return item;
 }
 
@@ -335,6 +336,29 @@ void NoteListWidget::keyPressEvent(QKeyEvent* event)
     default:
         QListWidget::keyPressEvent(event);
     }
+}
+
+void NoteListWidget::setSyncMarksShown(bool shown)
+{
+    m_syncMarksShown = shown;
+}
+
+void NoteListWidget::setEmptyText(const QString& text)
+{
+    if (text == m_emptyText)
+        return;
+    m_emptyText = text;
+    viewport()->update();
+}
+
+void NoteListWidget::paintEvent(QPaintEvent* event)
+{
+    QListWidget::paintEvent(event);
+    if (count() > 0 || m_emptyText.isEmpty())
+        return;
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::Disabled, QPalette::Text));
+    painter.drawText(viewport()->rect().adjusted(12, 12, -12, -12), Qt::AlignCenter | Qt::TextWordWrap, m_emptyText);
 }
 
 void NoteListWidget::startDrag(Qt::DropActions supportedActions)

@@ -23,7 +23,7 @@ enum : int
     NotebookName,             // QString, empty when none or no lookup is set
     TitleMissing,             // bool: the display title is derived from the body
     Shared,                   // bool
-    SyncState,                // int: 0 pending, 1 synced, 2 conflict
+    SyncState,                // int: 0 pending, 1 synced, 2 conflict, -1 not shown
     NotebookId,               // QString, empty for none
 };
 }
@@ -75,6 +75,12 @@ public:
     QString selectedNoteId() const;
     void setNotebookNameLookup(NotebookNameLookup lookup);
     void setBodyLoader(BodyLoader loader);
+    // Whether rows carry the pending and conflict marks; rows built afterwards follow it. Without
+    // an account nothing is waiting to be synchronised.
+    void setSyncMarksShown(bool shown);
+    // Shown in the middle of the list while it has no rows ("No notes match" during a search).
+    void setEmptyText(const QString& text);
+    QString emptyText() const { return m_emptyText; }
 
     QStringList mimeTypes() const override;
 
@@ -103,6 +109,7 @@ signals:
 protected:
     QMimeData* mimeData(const QList<QListWidgetItem*>& items) const override;
     void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void startDrag(Qt::DropActions supportedActions) override;
 
 private:
@@ -113,6 +120,9 @@ private:
     NotebookNameLookup m_notebookName;
     BodyLoader m_bodyLoader;
     QStringList m_searchTerms;
+    QString m_emptyText;
+    static constexpr int kNoSyncState = -1;
+    bool m_syncMarksShown = true;
     TextCache m_textCache;
     QTimer* m_deriveTimer = nullptr;
     int m_deriveRow = 0;

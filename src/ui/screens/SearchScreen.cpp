@@ -51,6 +51,10 @@ SearchScreen::SearchScreen(AppState* state, QWidget* parent)
     connect(m_searchEdit, &QLineEdit::textChanged, m_searchTimer, qOverload<>(&QTimer::start));
     connect(m_searchTimer, &QTimer::timeout, this, &SearchScreen::runSearch);
     connect(m_list, &NoteListWidget::noteSelected, m_state, &AppState::setCurrentNote);
+    connect(m_list, &NoteListWidget::noteSelected, this, &SearchScreen::noteOpenRequested);
+    // Clicking the row that is already current opens it again, after the main window moved on.
+    connect(m_list, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { emit noteOpenRequested(item->data(NoteListRole::NoteId).toString()); });
     connect(m_list, &NoteListWidget::noteDoubleClicked, m_state,
             [this](const QString& noteId) { m_state->openNoteWindow(noteId); });
 }
@@ -61,6 +65,7 @@ void SearchScreen::runSearch()
     // The repository lists everything for a blank query; here a blank box means no results.
     m_list->setNotes(text.isEmpty() ? QList<Note>() : m_state->notes()->listedSearch(text),
                      NoteListWidget::Bodies::Omitted, text);
+    m_list->setEmptyText(text.isEmpty() ? QString() : tr("No notes match"));
 }
 
 void SearchScreen::focusSearch()

@@ -23,6 +23,10 @@ public:
     NoteListWidget* noteList() const { return m_list; }
     QTimer* searchTimer() const { return m_searchTimer; }
 
+signals:
+    // A click on a note: the main window opens it.
+    void noteOpenRequested(const QString& noteId);
+
 private:
     AppState* m_state;
     QLineEdit* m_searchEdit = nullptr;

@@ -36,6 +36,10 @@ SharedScreen::SharedScreen(AppState* state, bool byMe, QWidget* parent)
     layout->addWidget(m_emptyLabel, 1);
 
     connect(m_list, &NoteListWidget::noteSelected, m_state, &AppState::setCurrentNote);
+    connect(m_list, &NoteListWidget::noteSelected, this, &SharedScreen::noteOpenRequested);
+    // Clicking the row that is already current opens it again, after the main window moved on.
+    connect(m_list, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { emit noteOpenRequested(item->data(NoteListRole::NoteId).toString()); });
     connect(m_list, &NoteListWidget::noteDoubleClicked, m_state,
             [this](const QString& noteId) { m_state->openNoteWindow(noteId); });
 

@@ -19,6 +19,10 @@ public:
     NoteListWidget* noteList() const { return m_list; }
     QLabel* emptyLabel() const { return m_emptyLabel; }
 
+signals:
+    // A click on a note: the main window opens it.
+    void noteOpenRequested(const QString& noteId);
+
 private:
     AppState* m_state;
     bool m_byMe;

@@ -65,6 +65,7 @@ TodosScreen::TodosScreen(AppState* state, QWidget* parent)
     connect(m_showCompleted, &QCheckBox::toggled, this, &TodosScreen::rebuild);
     connect(m_filterEdit, &QLineEdit::textChanged, this, &TodosScreen::rebuild);
     connect(m_state, &AppState::notesChanged, m_rebuildTimer, qOverload<>(&QTimer::start));
+    connect(m_state->notes(), &NoteRepository::includeInTodosChanged, m_rebuildTimer, qOverload<>(&QTimer::start));
     // Reading every note's tasks is the expensive part; a hidden screen waits until it is shown
     // again, when the main window rebuilds it anyway.
     connect(m_rebuildTimer, &QTimer::timeout, this, [this] {

@@ -8,6 +8,7 @@
 
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 TrashScreen::TrashScreen(AppState* state, QWidget* parent)
@@ -49,7 +50,36 @@ TrashScreen::TrashScreen(AppState* state, QWidget* parent)
     connect(m_deleteButton, &QPushButton::clicked, this, &TrashScreen::deleteSelected);
     connect(m_emptyButton, &QPushButton::clicked, this, &TrashScreen::emptyTrash);
 
+    // Notes trashed, restored or purged elsewhere show up while the screen is open; a burst of
+    // changes (emptying the trash) reloads once. A hidden screen is refreshed when shown again.
+    m_reloadTimer = new QTimer(this);
+    m_reloadTimer->setSingleShot(true);
+    m_reloadTimer->setInterval(0);
+    connect(m_state, &AppState::notesChanged, m_reloadTimer, qOverload<>(&QTimer::start));
+    connect(m_reloadTimer, &QTimer::timeout, this, [this] {
+        if (isVisible())
+            reload();
+    });
+
     refresh();
+}
+
+void TrashScreen::reload()
+{
+    const QString selected = selectedNoteId();
+    const QList<Note> trashed = m_state->notes()->trashedNotes();
+    {
+        const QSignalBlocker blocker(m_list);
+        m_list->setNotes(trashed);
+        m_list->clearSelection();
+        m_list->setCurrentItem(nullptr);
+        if (QListWidgetItem* item = m_list->itemForNote(selected)) {
+            m_list->setCurrentItem(item);
+            item->setSelected(true);
+        }
+    }
+    updateSelectionButtons();
+    m_emptyButton->setEnabled(!trashed.isEmpty());
 }
 
 void TrashScreen::refresh()
@@ -102,17 +132,29 @@ void TrashScreen::deleteSelected()
 
 void TrashScreen::emptyTrash()
 {
-    // Read the trash afresh: the list may be older than notes trashed since it was shown.
-    const QList<Note> trashed = m_state->notes()->trashedNotes();
-    if (trashed.isEmpty())
+    // Exactly the notes the user sees and is asked about: one trashed from another window while the
+    // screen was not yet refreshed stays in the trash, one restored or purged meanwhile is left alone.
+    QStringList listed;
+    for (int row = 0; row < m_list->count(); ++row) {
+        const QString noteId = m_list->item(row)->data(NoteListRole::NoteId).toString();
+        const std::optional<Note> note = m_state->notes()->noteById(noteId);
+        if (note && note->isTrashed())
+            listed << noteId;
+    }
+    if (listed.isEmpty()) {
+        refresh();
         return;
+    }
     const auto answer = Interaction::question(
         this, QStringLiteral("Empty Trash"),
-        QStringLiteral("Permanently delete all %1 notes in trash? This cannot be undone.").arg(trashed.size()),
+        tr("Permanently delete all %n note(s) in trash? This cannot be undone.", nullptr, int(listed.size())),
         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes)
         return;
-    for (const Note& note : trashed)
-        m_state->notes()->purge(note.id);
+    for (const QString& noteId : std::as_const(listed)) {
+        const std::optional<Note> note = m_state->notes()->noteById(noteId);
+        if (note && note->isTrashed()) // restored while the question was open: not the user's to lose
+            m_state->notes()->purge(noteId);
+    }
     refresh();
 }

@@ -5,6 +5,7 @@
 class AppState;
 class NoteListWidget;
 class QPushButton;
+class QTimer;
 
 // The trashed notes, most recently trashed first, with restore and permanent deletion.
 class TrashScreen : public QWidget
@@ -19,6 +20,8 @@ public:
     NoteListWidget* noteList() const { return m_list; }
 
 private:
+    // Reloads the list, keeping the selected note selected while it is still in the trash.
+    void reload();
     QString selectedNoteId() const;
     void updateSelectionButtons();
     void restoreSelected();
@@ -30,4 +33,5 @@ private:
     QPushButton* m_deleteButton = nullptr;
     QPushButton* m_emptyButton = nullptr;
     NoteListWidget* m_list = nullptr;
+    QTimer* m_reloadTimer = nullptr;
 };

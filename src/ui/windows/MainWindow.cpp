@@ -14,6 +14,7 @@
 #include "NoteHeaderBar.h"
 #include "NoteListWidget.h"
 #include "NoteRepository.h"
+#include "NotebookDialog.h"
 #include "NotebookListWidget.h"
 #include "NotebookRepository.h"
 #include "PreferenceKeys.h"
@@ -30,12 +31,16 @@
 #include "ThemeManager.h"
 #include "TodosScreen.h"
 #include "TrashScreen.h"
+#include "UpdateFlows.h"
+#include "WelcomeScreen.h"
 #include "UiLog.h"
 #include "WelcomeScreen.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QKeyEvent>
+#include <QScreen>
 #include <QDesktopServices>
 #include <QKeySequence>
 #include <QLineEdit>
@@ -64,6 +69,31 @@ constexpr int kMessageMs = 3000;
 // Counts and sync notices stay a little longer.
 constexpr int kLongMessageMs = 4000;
 
+const QString kDisplayName = QStringLiteral("Norvane Notes");
+
+NorvUpdate::UpdateConfig updateConfig()
+{
+    return NorvUpdate::notesConfig(QCoreApplication::applicationVersion());
+}
+
+// Update commands report in the status bar for as long as the window lives.
+NorvUpdate::StatusCallbacks updateStatus(StatusBar* bar)
+{
+    QPointer<StatusBar> guarded(bar);
+    return {[guarded](const QString& text) {
+                if (guarded)
+                    guarded->showBusy(text);
+            },
+            [guarded] {
+                if (guarded)
+                    guarded->hideBusy();
+            },
+            [guarded](const QString& text, int ms) {
+                if (guarded)
+                    guarded->showMessage(text, ms);
+            }};
+}
+
 } // namespace
 
 MainWindow::MainWindow(AppState* state, QWidget* parent)
@@ -81,6 +111,8 @@ MainWindow::MainWindow(AppState* state, QWidget* parent)
     // The menus act on the editor, so the panes exist first.
     createUI();
     createMenuBar();
+    m_toolbar->setShortcutCheck(
+        [this](const QKeySequence& key) { return NoteActions::windowHasShortcut(this, m_editor, key); });
     connectSignals();
     restoreWindowState();
 
@@ -237,9 +269,14 @@ void MainWindow::createMenuBar()
             m_state->createNoteInWindow();
         },
         true);
-    add(file, QStringLiteral("Save Snapshot"), QKeySequence(QKeySequence::Save), [this] { saveCurrentNote(); });
+    add(file, QStringLiteral("Save Snapshot"), QKeySequence(QKeySequence::Save), [this] {
+        if (NoteActions::takeSnapshot(m_state, m_editor, this, m_lastSnapshotBody))
+            m_statusBar->showMessage(QStringLiteral("Snapshot saved"), kMessageMs);
+    });
     file->addSeparator();
-    add(file, QStringLiteral("Import..."), QKeySequence(QStringLiteral("Ctrl+I")), [this] { openImportWizard(); });
+    // Ctrl+I is Italic.
+    add(file, QStringLiteral("Import..."), QKeySequence(QStringLiteral("Ctrl+Shift+I")),
+        [this] { openImportWizard(); });
     add(file, QStringLiteral("Export..."), QKeySequence(QStringLiteral("Ctrl+E")), [this] { exportCurrentNote(); });
     file->addSeparator();
     add(file, QStringLiteral("Print..."), QKeySequence(QKeySequence::Print), [this] { printCurrentNote(); });
@@ -296,18 +333,15 @@ void MainWindow::createMenuBar()
             m_state->openNoteWindow(m_editor->noteId());
     });
     note->addSeparator();
-    add(
-        note, QStringLiteral("Move to Trash…"), QKeySequence(QStringLiteral("Ctrl+D")),
-        [this] { moveCurrentNoteToTrash(true); }, true);
-    auto* quickTrash = new QAction(this);
-    quickTrash->setShortcut(QKeySequence(QStringLiteral("Ctrl+Backspace")));
-    quickTrash->setShortcutContext(Qt::ApplicationShortcut);
-    connect(quickTrash, &QAction::triggered, this, [this] { moveCurrentNoteToTrash(false); });
-    addAction(quickTrash);
+    // Window-wide only: in a note window the same key acts on that window's note. Ctrl+Backspace,
+    // the quick trash, is no shortcut at all (see keyPressEvent).
+    add(note, QStringLiteral("Move to Trash…"), QKeySequence(QStringLiteral("Ctrl+D")),
+        [this] { moveCurrentNoteToTrash(true); });
 
     QMenu* view = bar->addMenu(QStringLiteral("&View"));
     add(view, QStringLiteral("To-Dos"), QKeySequence(QStringLiteral("Ctrl+Alt+T")), [this] { showTodosScreen(); });
-    add(view, QStringLiteral("Find"), QKeySequence(Qt::Key_F3), [this] {
+    // F3 is Find Next and Ctrl+F finds in the note.
+    add(view, QStringLiteral("Find"), QKeySequence(QStringLiteral("Ctrl+Alt+F")), [this] {
         m_searchEdit->setFocus(Qt::ShortcutFocusReason);
         m_searchEdit->selectAll();
     });
@@ -336,13 +370,15 @@ void MainWindow::createMenuBar()
     add(view, QStringLiteral("Force Full Resync…"), QKeySequence(), [this] { forceFullResync(); });
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
-    add(help, QStringLiteral("About Norvane Notes"), QKeySequence(), [this] {
-        showAbout();
-    })->setMenuRole(QAction::AboutRole);
-    later(help, QStringLiteral("What's &New..."));
-    later(help, QStringLiteral("Check for &Updates..."));
+    add(help, QStringLiteral("About Norvane Notes"), QKeySequence(), [this] { showAbout(); })
+        ->setMenuRole(QAction::AboutRole);
+    add(help, QStringLiteral("What's &New..."), QKeySequence(), [this] {
+        NorvUpdate::showWhatsNewInteractively(updateConfig(), kDisplayName, this, updateStatus(m_statusBar));
+    });
+    add(help, QStringLiteral("Check for &Updates..."), QKeySequence(),
+        [this] { NorvUpdate::checkInteractively(updateConfig(), kDisplayName, this, updateStatus(m_statusBar)); });
     add(help, QStringLiteral("Send &Feedback..."), QKeySequence(),
-        [] { QDesktopServices::openUrl(QUrl(kFeedbackUrl)); });
+        [] { NorvUpdate::openFeedbackPage(QUrl(kFeedbackUrl), updateConfig().product); });
     if (qEnvironmentVariable("NOTES_DEV") == QLatin1String("1")) {
         help->addSeparator();
         add(help, QStringLiteral("Load &Sample Notes"), QKeySequence(), [this] { loadSampleNotes(); });
@@ -360,6 +396,10 @@ void MainWindow::connectSignals()
     connect(m_noteList, &NoteListWidget::noteDeleteRequested, this, &MainWindow::onNoteDeleteRequested);
     connect(m_noteList, &NoteListWidget::noteDoubleClicked, this,
             [this](const QString& noteId) { m_state->openNoteWindow(noteId); });
+    connect(m_noteList, &NoteListWidget::noteActivated, this, [this](const QString& noteId) {
+        onNoteSelected(noteId);
+        m_editor->setFocus(Qt::OtherFocusReason);
+    });
 
     connect(m_notebookList, &NotebookListWidget::allNotesSelected, this, [this] {
         m_state->setCurrentNotebook(QString());
@@ -369,7 +409,14 @@ void MainWindow::connectSignals()
         m_state->setCurrentNotebook(notebookId);
         refreshNoteList();
     });
-    connect(m_notebookList, &NotebookListWidget::newNotebookRequested, this, &MainWindow::createNotebook);
+    connect(m_notebookList, &NotebookListWidget::newNotebookRequested, this, [this] {
+        createNotebook();
+        showNotebookCounts(); // the highlight goes back to the notebook that is listed
+    });
+    connect(m_notebookList, &NotebookListWidget::trashSelected, this, [this] {
+        showNotebookCounts();
+        showTrashScreen();
+    });
     connect(m_notebookList, &NotebookListWidget::notebookContextMenuRequested, this,
             &MainWindow::onNotebookContextMenu);
     connect(m_notebookList, &NotebookListWidget::noteDroppedOnNotebook, this,
@@ -378,8 +425,15 @@ void MainWindow::connectSignals()
             });
 
     connect(m_editor, &NoteEditor::noteModified, this, &MainWindow::saveCurrentNote);
+    connect(m_editor, &NoteEditor::noteLinkActivated, this, &MainWindow::showNote);
     connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::onSavedStateChanged);
     connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
+    connect(m_editor, &NoteEditor::saveFailed, m_statusBar,
+            [this] { m_statusBar->showMessage(NoteActions::saveFailedMessage()); });
+    connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, [this](bool saved) {
+        if (saved && m_statusBar->currentMessage() == NoteActions::saveFailedMessage())
+            m_statusBar->clearMessage();
+    });
     connect(m_headerBar, &NoteHeaderBar::focusToggleClicked, this, [this] { setFocusMode(!m_focusMode); });
     // The header bar's trash button is a deliberate click on the note in view; the trash keeps it.
     connect(m_headerBar, &NoteHeaderBar::deleteRequested, this, [this] { moveCurrentNoteToTrash(false); });
@@ -463,7 +517,10 @@ void MainWindow::refreshNoteList()
     if (query.isEmpty() && m_state->preferences()->boolValue(PrefKey::StenoMode, PrefKey::StenoModeDefault))
         std::reverse(notes.begin(), notes.end());
 
+    // Without an account nothing waits to be synchronised, whatever the notes' marks say.
+    m_noteList->setSyncMarksShown(signedIn());
     m_noteList->setNotes(notes, NoteListWidget::Bodies::Omitted, query);
+    m_noteList->setEmptyText(searching ? tr("No notes match") : QString());
 
     updateListTitle();
 }
@@ -561,7 +618,20 @@ void MainWindow::createNote()
 
 void MainWindow::openNote(const QString& noteId, bool force)
 {
-    if (m_findBar->isVisible() && noteId != m_editor->noteId())
+    const QString previous = m_editor->noteId();
+    if (!previous.isEmpty() && noteId != previous) {
+        // The note on screen is left only once its text is stored somewhere.
+        if (!NoteActions::secureEditorNote(m_state, m_editor, this)) {
+            m_statusBar->showMessage(NoteActions::saveFailedMessage());
+            m_noteList->selectNote(previous);
+            m_state->setCurrentNote(previous);
+            return;
+        }
+        // Leaving a note that changed since its last snapshot adds one, whether or not the
+        // autosave already wrote the change.
+        saveSnapshotIfChanged();
+    }
+    if (m_findBar->isVisible() && noteId != previous)
         m_findBar->closeBar();
 
     const std::optional<Note> note = noteId.isEmpty() ? std::nullopt : m_state->notes()->noteById(noteId);
@@ -585,13 +655,21 @@ void MainWindow::openNote(const QString& noteId, bool force)
     m_headerBar->setUpdatedText(NoteActions::updatedText(*note));
     m_headerBar->setShared(note->isShared);
     m_headerBar->setIncludeInTodos(m_state->notes()->includeInTodos(note->id));
-    m_lastSnapshotBody = note->body;
+    // A reload of the same note (after an autosave, or a change made in another window) keeps the
+    // body the last snapshot was compared with. It is taken as the editor writes it, which may
+    // spell the same content differently from the stored text.
+    if (note->id != previous || m_lastSnapshotBody.isEmpty())
+        m_lastSnapshotBody = m_editor->bodyJson();
     m_statusBar->setNoteOpen(true);
     updateCentralPage();
 }
 
 void MainWindow::clearOpenNote()
 {
+    if (!m_editor->noteId().isEmpty()) {
+        NoteActions::secureEditorNote(m_state, m_editor, this);
+        saveSnapshotIfChanged();
+    }
     m_editor->clear();
     m_toolbar->setEnabled(false);
     m_headerBar->clear();
@@ -623,14 +701,18 @@ void MainWindow::onNoteSelected(const QString& noteId)
 
 void MainWindow::moveCurrentNoteToTrash(bool confirm)
 {
-    const QString noteId = m_noteList->selectedNoteId();
+    // The note on screen, which the list's selection need not be (a new note during a search, a
+    // note left open after switching notebooks).
+    const QString noteId = m_editor->noteId();
     if (noteId.isEmpty())
         return;
+    // The last second of typing goes with the note, so a restore brings it back.
+    saveCurrentNote();
     if (confirm && !NoteActions::confirmMoveToTrash(this, m_state, noteId))
         return;
-    const int row = m_noteList->currentRow();
-    if (noteId == m_editor->noteId())
-        clearOpenNote();
+    QListWidgetItem* listed = m_noteList->itemForNote(noteId);
+    const int row = listed ? m_noteList->row(listed) : -1;
+    clearOpenNote();
     m_state->notes()->moveToTrash(noteId);
 
     const int count = m_noteList->count();
@@ -639,9 +721,49 @@ void MainWindow::moveCurrentNoteToTrash(bool confirm)
         updateCentralPage();
         return;
     }
-    // The note that took the trashed one's row, or the new last one.
-    m_noteList->setCurrentRow(std::min(row, count - 1));
+    // The note that took the trashed one's row, or the new last one; a note that was not listed
+    // leaves the list's selection where it is.
+    if (row >= 0)
+        m_noteList->setCurrentRow(std::min(row, count - 1));
     openSelectedAsCurrent();
+}
+
+void MainWindow::showNote(const QString& noteId)
+{
+    const std::optional<Note> note = m_state->notes()->noteById(noteId);
+    if (!note || note->isTrashed())
+        return;
+    if (noteId != m_editor->noteId()) {
+        if (!m_editor->isSaved()) {
+            saveCurrentNote();
+            saveSnapshotIfChanged();
+        }
+        // The list may be filtered to a notebook or a search that leaves this note out; then no
+        // row stays selected, rather than one that is not the note on screen.
+        m_noteList->selectNote(noteId);
+        if (m_noteList->selectedNoteId() != noteId) {
+            const QSignalBlocker blocker(m_noteList);
+            m_noteList->setCurrentItem(nullptr);
+            m_noteList->clearSelection();
+        }
+        m_state->setCurrentNote(noteId);
+        openNote(noteId);
+    }
+    if (!isVisible() || isMinimized())
+        showNormal();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event)
+{
+    // Ctrl+Backspace trashes the selected note without asking. It is no shortcut, which would win
+    // over every text input; it reaches here only when the focus widget did not take it: the note
+    // list or the window itself, never an editor or a search box, where it deletes a word.
+    if (event->key() == Qt::Key_Backspace && (event->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier) {
+        moveCurrentNoteToTrash(false);
+        event->accept();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 void MainWindow::openSelectedAsCurrent()
@@ -662,11 +784,10 @@ void MainWindow::onNoteDeleteRequested(const QString& noteId)
 
 void MainWindow::createNotebook()
 {
-    bool ok = false;
-    const QString name =
-        Interaction::getText(this, QStringLiteral("New Notebook"), QStringLiteral("Name:"), QString(), &ok).trimmed();
-    if (!ok || name.isEmpty())
+    NotebookDialog dialog(tr("New Notebook"), QString(), this);
+    if (dialog.exec() != QDialog::Accepted || dialog.name().isEmpty())
         return;
+    const QString name = dialog.name();
     Notebook notebook;
     notebook.id = newId();
     notebook.name = name;
@@ -680,11 +801,11 @@ void MainWindow::renameNotebook(const QString& notebookId)
     std::optional<Notebook> notebook = m_state->notebooks()->notebookById(notebookId);
     if (!notebook)
         return;
-    bool ok = false;
-    const QString name =
-        Interaction::getText(this, QStringLiteral("Rename Notebook"), QStringLiteral("Name:"), notebook->name, &ok)
-            .trimmed();
-    if (!ok || name.isEmpty() || name == notebook->name)
+    NotebookDialog dialog(tr("Rename Notebook"), notebook->name, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QString name = dialog.name();
+    if (name.isEmpty() || name == notebook->name)
         return;
     notebook->name = name;
     notebook->updatedAt = Clock::nowUtc();
@@ -802,8 +923,17 @@ void MainWindow::restoreWindowState()
     const QString sizes = settings.value(QStringLiteral("normalSplitterSizes")).toString();
     settings.endGroup();
 
-    if (geometry.isEmpty() || !restoreGeometry(geometry))
-        resize(1280, 1024);
+    if (geometry.isEmpty() || !restoreGeometry(geometry)) {
+        // The first start fits a smaller screen instead of reaching past its edges.
+        QSize size(1280, 1024);
+        if (const QScreen* display = screen()) {
+            const QRect available = display->availableGeometry();
+            size = size.boundedTo(available.size());
+            move(available.topLeft() +
+                 QPoint((available.width() - size.width()) / 2, (available.height() - size.height()) / 2));
+        }
+        resize(size);
+    }
     if (!state.isEmpty())
         restoreState(state);
 
@@ -853,6 +983,13 @@ void MainWindow::closeEvent(QCloseEvent* event)
         hide();
         return;
     }
+    // Text that is neither stored nor kept in a recovery file keeps the window open.
+    if (!NoteActions::secureEditorNote(m_state, m_editor, this)) {
+        m_statusBar->showMessage(NoteActions::saveFailedMessage());
+        event->ignore();
+        return;
+    }
+    m_editor->releaseRemovedAttachments();
     event->accept();
 }
 
@@ -1207,6 +1344,10 @@ template <typename Screen, typename... Args> Screen* MainWindow::ensureScreen(Sc
     if (!screen) {
         screen = new Screen(m_state, args..., this);
         screen->setWindowFlag(Qt::Window);
+        for (NoteListWidget* list : screen->template findChildren<NoteListWidget*>())
+            list->setSyncMarksShown(signedIn());
+        if constexpr (requires { &Screen::noteOpenRequested; })
+            connect(screen, &Screen::noteOpenRequested, this, &MainWindow::showNote);
     }
     return screen;
 }
@@ -1358,8 +1499,12 @@ void MainWindow::setupTrayIcon()
 
 void MainWindow::quitApplication()
 {
-    saveCurrentNote();
+    if (!NoteActions::secureEditorNote(m_state, m_editor, this)) {
+        m_statusBar->showMessage(NoteActions::saveFailedMessage());
+        return;
+    }
     saveSnapshotIfChanged();
+    m_editor->releaseRemovedAttachments();
     PreferencesRepository* prefs = m_state->preferences();
     prefs->setValue(QLatin1String(PrefKey::RestoreNoteWindows), m_state->openNoteWindowIds().join(QLatin1Char(',')));
     prefs->setBool(QLatin1String(PrefKey::RestoreTodosWindow), m_todosScreen && m_todosScreen->isVisible());

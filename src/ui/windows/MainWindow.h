@@ -65,6 +65,9 @@ public slots:
     void refreshNotebookList();
     void createNote();
     void openNote(const QString& noteId, bool force = false);
+    // Opens the note here, from another screen or a link: saves the open one first, and shows the
+    // window when it is hidden.
+    void showNote(const QString& noteId);
     void saveCurrentNote();
     void saveSnapshotIfChanged();
     void moveCurrentNoteToTrash(bool confirm);
@@ -102,6 +105,7 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void createMenuBar();

@@ -3,6 +3,7 @@
 #include "AppState.h"
 #include "AttachmentRepository.h"
 #include "Clock.h"
+#include "Database.h"
 #include "Export.h"
 #include "ExportDialog.h"
 #include "Interaction.h"
@@ -11,6 +12,7 @@
 #include "NoteRepository.h"
 #include "NotebookRepository.h"
 #include "Records.h"
+#include "RecoveryFiles.h"
 #include "RelativeDate.h"
 #include "SnapshotRepository.h"
 #include "StatusBar.h"
@@ -23,6 +25,7 @@
 #include <QClipboard>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -129,17 +132,21 @@ ExportResult exportBundle(AppState* state, const Note& note, const QString& zipP
 
 } // namespace
 
-bool saveEditorNote(AppState* state, NoteEditor* editor, QObject* source)
+SaveResult saveEditorNote(AppState* state, NoteEditor* editor, QObject* source)
 {
     if (!editorHasNote(editor) || editor->isReadOnly() || editor->isSaved())
-        return false;
+        return SaveResult::Unchanged;
     const QString noteId = editor->noteId();
     std::optional<Note> note = state->notes()->noteById(noteId);
-    if (!note)
-        return false;
+    if (!note) {
+        // Deleted for good elsewhere: the text stays unsaved, so leaving the note keeps it in a
+        // recovery file, which brings it back as a note of its own.
+        editor->markSaveFailed();
+        return SaveResult::Failed;
+    }
     const QString body = editor->bodyJson();
     if (body == note->body)
-        return false;
+        return SaveResult::Unchanged;
     note->body = body;
     note->updatedAt = Clock::nowUtc();
     note->modifiedAt = note->updatedAt;
@@ -147,10 +154,77 @@ bool saveEditorNote(AppState* state, NoteEditor* editor, QObject* source)
     note->syncStatus = SyncStatus::Pending;
     if (!state->notes()->update(*note)) {
         qCWarning(lcUi) << "Saving the open note failed:" << noteId;
-        return false;
+        editor->markSaveFailed();
+        return SaveResult::Failed;
     }
     emit state->noteUpdatedExternally(noteId, source);
-    return true;
+    return SaveResult::Saved;
+}
+
+bool secureEditorNote(AppState* state, NoteEditor* editor, QObject* source)
+{
+    if (!editorHasNote(editor) || editor->isReadOnly() || editor->isSaved())
+        return true;
+    if (saveEditorNote(state, editor, source) != SaveResult::Failed)
+        return true;
+    return !RecoveryFiles::write(state->database()->path(), editor->noteId(), editor->bodyJson()).isEmpty();
+}
+
+QString saveFailedMessage()
+{
+    return QStringLiteral("Could not save this note (the database is locked or read-only). "
+                          "Your text is kept here and saving is retried.");
+}
+
+int offerRecoveredText(QWidget* parent, AppState* state)
+{
+    int restored = 0;
+    for (const RecoveredText& text : RecoveryFiles::pending(state->database()->path())) {
+        std::optional<Note> note = state->notes()->noteById(text.noteId);
+        if (note && note->body == text.body) {
+            RecoveryFiles::remove(text); // stored after all
+            continue;
+        }
+        Note probe;
+        probe.body = text.body;
+        const QString title = probe.title().isEmpty() ? QStringLiteral("Untitled") : probe.title();
+        const auto answer = Interaction::question(
+            parent, QStringLiteral("Restore Unsaved Text"),
+            QStringLiteral("Text typed into \"%1\" on %2 could not be saved at the time. Restore it now?")
+                .arg(title, QLocale().toString(text.savedAt.toLocalTime(), QLocale::ShortFormat)),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+        if (answer != QMessageBox::Yes) {
+            RecoveryFiles::remove(text);
+            continue;
+        }
+        const QDateTime now = Clock::nowUtc();
+        bool stored = false;
+        if (note) {
+            // What is stored now stays in the history, so the restore can itself be undone.
+            state->snapshots()->insert({newId(), note->id, note->version, note->body, now});
+            note->body = text.body;
+            note->updatedAt = note->modifiedAt = now;
+            note->deletedAt.reset();
+            note->version += 1;
+            note->syncStatus = SyncStatus::Pending;
+            stored = state->notes()->update(*note);
+        } else {
+            Note fresh;
+            fresh.id = text.noteId;
+            fresh.notebookId = state->currentNotebookId();
+            fresh.body = text.body;
+            fresh.createdAt = fresh.updatedAt = fresh.modifiedAt = now;
+            fresh.syncStatus = SyncStatus::Pending;
+            stored = state->notes()->insert(fresh);
+        }
+        // Not written (the database still refuses): the file stays for the next start.
+        if (!stored)
+            continue;
+        RecoveryFiles::remove(text);
+        emit state->noteUpdatedExternally(text.noteId, nullptr);
+        ++restored;
+    }
+    return restored;
 }
 
 bool keepUnsavedTyping(AppState* state, NoteEditor* editor, const QString& noteId)
@@ -184,6 +258,24 @@ bool snapshotIfChanged(AppState* state, NoteEditor* editor, QString& lastSnapsho
     snapshot.createdAt = Clock::nowUtc();
     if (!state->snapshots()->insert(snapshot))
         return false;
+    lastSnapshotBody = body;
+    return true;
+}
+
+bool takeSnapshot(AppState* state, NoteEditor* editor, QObject* source, QString& lastSnapshotBody)
+{
+    if (!editorHasNote(editor) || editor->isReadOnly())
+        return false;
+    saveEditorNote(state, editor, source);
+    const QString body = editor->bodyJson();
+    const std::optional<Note> note = state->notes()->noteById(editor->noteId());
+    if (!note || body.isEmpty())
+        return false;
+    const QList<Snapshot> history = state->snapshots()->snapshotsForNote(note->id);
+    if (history.isEmpty() || history.first().body != body) {
+        if (!state->snapshots()->insert({newId(), note->id, note->version, body, Clock::nowUtc()}))
+            return false;
+    }
     lastSnapshotBody = body;
     return true;
 }
@@ -377,6 +469,15 @@ QMenu* addFormatMenu(QMenuBar* bar, NoteEditor* editor, FormatMenu kind)
     add(QStringLiteral("Insert Table..."), QKeySequence(QStringLiteral("Ctrl+T")),
         [](NoteEditor* e) { e->insertTableDialog(); });
     return menu;
+}
+
+bool windowHasShortcut(const QWidget* window, const NoteEditor* editor, const QKeySequence& key)
+{
+    for (const QAction* action : window->findChildren<QAction*>()) {
+        if (action->shortcuts().contains(key))
+            return true;
+    }
+    return editor && editor->handlesShortcut(key);
 }
 
 QString updatedText(const Note& note)

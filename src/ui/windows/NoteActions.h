@@ -4,6 +4,7 @@
 
 class AppState;
 class NoteEditor;
+class QKeySequence;
 class QMenu;
 class QMenuBar;
 class QObject;
@@ -16,11 +17,31 @@ struct Note;
 // code so a note behaves the same wherever it is open.
 namespace NoteActions {
 
+enum class SaveResult
+{
+    Unchanged, // nothing to write
+    Saved,
+    Failed, // the text is not stored; the editor keeps it unsaved
+};
+
 // Writes the editor's body back when it differs from the stored one: new updated and modified
 // times, version + 1, pending. Nothing happens for no note, a read-only editor or an editor that
 // reports itself saved. After a write, noteUpdatedExternally(noteId, source) tells the other
-// surfaces. True when a write happened.
-bool saveEditorNote(AppState* state, NoteEditor* editor, QObject* source);
+// surfaces. A failed write leaves the editor unsaved and retrying (NoteEditor::markSaveFailed).
+SaveResult saveEditorNote(AppState* state, NoteEditor* editor, QObject* source);
+
+// Before the editor leaves its note (another note, closing, quitting): saves it, and when that
+// fails keeps the text in a recovery file. False only when the text is in neither place; the
+// caller must then stay on the note.
+bool secureEditorNote(AppState* state, NoteEditor* editor, QObject* source);
+
+// Offers back, one question each, the text that recovery files hold for this library; a Yes
+// writes it into its note (the stored body goes into the history first), a No discards it.
+// Returns how many were restored.
+int offerRecoveredText(QWidget* parent, AppState* state);
+
+// What the status bar says while a note cannot be saved.
+QString saveFailedMessage();
 
 // Stores a snapshot of the editor's body when it is not empty and differs from lastSnapshotBody,
 // which then takes that body. Nothing for no note, a read-only editor or an empty lastSnapshotBody.
@@ -28,6 +49,11 @@ bool snapshotIfChanged(AppState* state, NoteEditor* editor, QString& lastSnapsho
 // A sync is about to show another device's body in this editor while it holds typing not yet written
 // back: the typing goes into the note's history as a kept copy first. True when something was kept.
 bool keepUnsavedTyping(AppState* state, NoteEditor* editor, const QString& noteId);
+
+// Save Snapshot: writes the note back and stores its body in the history unless the newest
+// snapshot already holds it; lastSnapshotBody then takes that body. True when the history holds
+// the body afterwards.
+bool takeSnapshot(AppState* state, NoteEditor* editor, QObject* source, QString& lastSnapshotBody);
 
 // "Move \"%1\" to Trash?" with Yes/No, No the default. True when the user said Yes.
 bool confirmMoveToTrash(QWidget* parent, AppState* state, const QString& noteId);
@@ -54,6 +80,9 @@ QWidget* openVersionHistory(QWidget* parent, AppState* state, const QString& not
 
 // "Updated %1" with the relative date of the note's update time.
 QString updatedText(const Note& note);
+
+// Whether a key does something in this window: one of its actions has it, or the editor takes it.
+bool windowHasShortcut(const QWidget* window, const NoteEditor* editor, const QKeySequence& key);
 
 // The "F&ormat" menu acting on the editor. The main window's full menu adds inline code, the
 // alignments and links to what the note windows offer.

@@ -59,6 +59,8 @@ NoteWindow::NoteWindow(AppState* state, const QString& noteId, QWidget* parent)
 
     createUI();
     createMenuBar();
+    m_toolbar->setShortcutCheck(
+        [this](const QKeySequence& key) { return NoteActions::windowHasShortcut(this, m_editor, key); });
     connectSignals();
     restoreNoteGeometry();
     openNote();
@@ -131,7 +133,10 @@ void NoteWindow::createMenuBar()
     };
 
     QMenu* file = bar->addMenu(QStringLiteral("&File"));
-    add(file, QStringLiteral("Save Snapshot"), QKeySequence(QKeySequence::Save), [this] { saveNote(); });
+    add(file, QStringLiteral("Save Snapshot"), QKeySequence(QKeySequence::Save), [this] {
+        if (NoteActions::takeSnapshot(m_state, m_editor, this, m_lastSnapshotBody))
+            m_statusBar->showMessage(QStringLiteral("Snapshot saved"), 3000);
+    });
     add(file, QStringLiteral("Export..."), QKeySequence(QStringLiteral("Ctrl+E")), [this] {
         saveNote();
         NoteActions::exportNote(this, m_state, m_editor->noteId(), m_statusBar);
@@ -163,8 +168,10 @@ void NoteWindow::createMenuBar()
     NoteActions::addFormatMenu(bar, m_editor, NoteActions::FormatMenu::NoteWindow);
 
     QMenu* note = bar->addMenu(QStringLiteral("&Note"));
-    m_trashAction = add(note, QStringLiteral("Move to Trash"), QKeySequence(QStringLiteral("Ctrl+Backspace")),
-                        [this] { moveToTrash(); });
+    // Ctrl+D asks about this window's note, as it does in the main window. Ctrl+Backspace does the
+    // same where no text input takes it for deleting a word (see keyPressEvent).
+    m_trashAction =
+        add(note, QStringLiteral("Move to Trash"), QKeySequence(QStringLiteral("Ctrl+D")), [this] { moveToTrash(); });
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     add(help, QStringLiteral("About Norvane Notes"), QKeySequence(), [this] {
@@ -176,8 +183,15 @@ void NoteWindow::createMenuBar()
 void NoteWindow::connectSignals()
 {
     connect(m_editor, &NoteEditor::noteModified, this, &NoteWindow::saveNote);
+    connect(m_editor, &NoteEditor::noteLinkActivated, m_state, &AppState::openNoteWindow);
     connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::onSavedStateChanged);
     connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
+    connect(m_editor, &NoteEditor::saveFailed, m_statusBar,
+            [this] { m_statusBar->showMessage(NoteActions::saveFailedMessage()); });
+    connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, [this](bool saved) {
+        if (saved && m_statusBar->currentMessage() == NoteActions::saveFailedMessage())
+            m_statusBar->clearMessage();
+    });
 
     auto noteId = [this] {
         return m_editor->noteId();
@@ -259,7 +273,10 @@ void NoteWindow::openNote(bool force)
     const bool editable = note->ownerId.isEmpty() || note->permission == QLatin1String("edit");
     m_editor->setReadOnly(!editable);
     m_toolbar->setEnabled(editable);
-    m_lastSnapshotBody = note->body;
+    // Reloads (an autosave, a change made elsewhere) keep the body the last snapshot was taken of,
+    // taken as the editor writes it.
+    if (m_lastSnapshotBody.isEmpty())
+        m_lastSnapshotBody = m_editor->bodyJson();
     showNoteDetails(*note);
 }
 
@@ -282,6 +299,8 @@ void NoteWindow::showNoteDetails(const Note& note)
 
 void NoteWindow::clearContent()
 {
+    if (loaded())
+        NoteActions::secureEditorNote(m_state, m_editor, this);
     if (m_findBar->isVisible())
         m_findBar->closeBar();
     m_editor->clear();
@@ -326,41 +345,22 @@ void NoteWindow::moveToTrash()
     close();
 }
 
-bool NoteWindow::event(QEvent* event)
-{
-    // The main window binds the same key application-wide to trash its own selection without asking;
-    // claiming it here keeps that from reaching past this window, and the key press that follows
-    // (editor filter or keyPressEvent) asks about this window's note instead.
-    if (event->type() == QEvent::ShortcutOverride && matchesShortcut(static_cast<QKeyEvent*>(event), m_trashAction)) {
-        event->accept();
-        return true;
-    }
-    return QMainWindow::event(event);
-}
-
 bool NoteWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_editor && (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        // The editor deletes the previous word on Ctrl+W and Ctrl+Backspace; in a window of its own
-        // those keys close the window and trash the note. Nothing typed is lost either way: closing
-        // writes the note back first.
-        if (event->type() == QEvent::ShortcutOverride &&
-            (matchesShortcut(key, m_closeAction) || matchesShortcut(key, m_trashAction))) {
-            event->ignore();
-            return true; // not the editor's: the window and its shortcuts see it
-        }
-        if (event->type() == QEvent::KeyPress && matchesShortcut(key, m_trashAction)) {
-            m_trashAction->trigger();
-            return true;
-        }
+    // The editor deletes the previous word on Ctrl+W; in a window of its own that key closes the
+    // window. Nothing typed is lost: closing writes the note back first.
+    if (watched == m_editor && event->type() == QEvent::ShortcutOverride &&
+        matchesShortcut(static_cast<QKeyEvent*>(event), m_closeAction)) {
+        event->ignore();
+        return true; // not the editor's: the window and its shortcuts see it
     }
     return QMainWindow::eventFilter(watched, event);
 }
 
 void NoteWindow::keyPressEvent(QKeyEvent* event)
 {
-    if (matchesShortcut(event, m_trashAction)) {
+    // Only keys no widget took arrive here: Ctrl+Backspace in the editor deletes a word instead.
+    if (event->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_Backspace)) {
         m_trashAction->trigger();
         return;
     }
@@ -372,18 +372,25 @@ void NoteWindow::closeEvent(QCloseEvent* event)
     event->accept();
     if (m_closed)
         return;
+    // The window stays open while its text is neither stored nor kept in a recovery file.
+    if (!NoteActions::secureEditorNote(m_state, m_editor, this)) {
+        m_statusBar->showMessage(NoteActions::saveFailedMessage());
+        event->ignore();
+        return;
+    }
     m_closed = true;
-    saveNote();
     saveSnapshotIfChanged();
+    m_editor->releaseRemovedAttachments();
 
-    // An empty note closed unedited goes with its window: one the server knows of goes to the
-    // trash so the deletion reaches it, one that never left this machine is simply removed.
+    // An empty note goes with its window. Only a note this window created and that never held
+    // anything is removed outright; an existing note the user emptied goes to the trash, where it
+    // can be restored with its history.
     if (loaded() && !m_editor->isReadOnly()) {
         const std::optional<Note> note = m_state->notes()->noteById(m_noteId);
         if (note && isBodyBlank(note->body)) {
-            if (note->syncStatus == SyncStatus::Pending)
+            if (m_state->isNewNoteInWindow(m_noteId) && note->version <= 1)
                 m_state->notes()->purge(m_noteId);
-            else
+            else if (!note->isTrashed())
                 m_state->notes()->moveToTrash(m_noteId);
             emit windowClosed(m_noteId);
             return;

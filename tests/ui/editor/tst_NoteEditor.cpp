@@ -71,6 +71,8 @@ private slots:
     void ctrlLAndCtrlW();
     void paste_data();
     void paste();
+    void pastedFirstLineKeepsItsKind_data();
+    void pastedFirstLineKeepsItsKind();
     void copyPasteKeepsCheckLists();
     void checkBoxTogglesOnClick();
     void tripleClickSelectsParagraph();
@@ -82,6 +84,8 @@ private slots:
     void copySaveAndRemoveAttachment();
     void doubleClickOpensImageOrFile();
     void dropInsertsLocalFiles();
+    void objectsNextToTableAreSaved_data();
+    void objectsNextToTableAreSaved();
     void contextMenus();
     void wordCount_data();
     void wordCount();
@@ -674,6 +678,51 @@ void tst_NoteEditor::paste()
     QCOMPARE(editor->bodyJson(), reference.toJson());
 }
 
+void tst_NoteEditor::pastedFirstLineKeepsItsKind_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("data");
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<QString>("line"); // the first pasted line as saved, with its line end
+
+    const QString h2 = json(R"("insert":"Plan"},{"attributes":{"header":2},"insert":"\n"})");
+    QTest::newRow("markdown, empty line after text") << "text/markdown"
+                                                     << "## Plan\nBuy" << json(R"([{"insert":"x\n\n"}])") << 2 << h2;
+    QTest::newRow("html, empty line after text")
+        << "text/html"
+        << "<h2>Plan</h2><p>Buy</p>" << json(R"([{"insert":"x\n\n"}])") << 2 << h2;
+    QTest::newRow("html, start of a line with text")
+        << "text/html"
+        << "<h2>Plan</h2><p>Buy</p>" << json(R"([{"insert":"x\nend\n"}])") << 2 << h2;
+}
+
+void tst_NoteEditor::pastedFirstLineKeepsItsKind()
+{
+    QFETCH(QString, format);
+    QFETCH(QString, data);
+    QFETCH(QString, body);
+    QFETCH(int, position);
+    QFETCH(QString, line);
+
+    NoteEditor* editor = makeEditor();
+    QVERIFY(editor);
+    editor->loadNote(kNoteId, body);
+    placeCursor(position);
+    auto* mime = new QMimeData;
+    if (format == QLatin1String("text/html"))
+        mime->setHtml(data);
+    else
+        mime->setData(format, data.toUtf8());
+    QGuiApplication::clipboard()->setMimeData(mime);
+    QTest::keyClick(editor, Qt::Key_V, Qt::ControlModifier);
+    const QString saved = editor->bodyJson();
+    QVERIFY2(saved.contains(line), qPrintable(saved));
+    // What was saved loads back the same.
+    editor->loadNote(kNoteId, saved, true);
+    QCOMPARE(editor->bodyJson(), saved);
+}
+
 void tst_NoteEditor::copyPasteKeepsCheckLists()
 {
     NoteEditor* editor = makeEditor();
@@ -969,15 +1018,28 @@ void tst_NoteEditor::copySaveAndRemoveAttachment()
     }
 
     // The cursor right after the object: the character before it is removed.
+    const QString withObject = editor->bodyJson();
     placeCursor(2);
     editor->removeAttachmentAtCursor(id);
     QCOMPARE(editor->bodyJson(), json(R"([{"insert":"ab"},{"insert":"\n"}])"));
-    QVERIFY(!m_attachments->attachmentById(id));
-    QVERIFY(!QFile::exists(m_attachments->filePath(id)));
     // Nothing else is removed when the cursor is not next to that attachment.
     placeCursor(1);
     editor->removeAttachmentAtCursor(id);
     QCOMPARE(editor->bodyJson(), json(R"([{"insert":"ab"},{"insert":"\n"}])"));
+    // Undo brings the attachment back whole: row and file are still there.
+    QTest::keyClick(editor, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(editor->bodyJson(), withObject);
+    QCOMPARE(m_attachments->fileData(id), QByteArray("%PDF-1.4 x"));
+    // Leaving the note with the attachment shown keeps it; removed, with nothing else (the stored
+    // body, a snapshot) referring to it, it goes.
+    editor->clear();
+    QVERIFY(m_attachments->attachmentById(id));
+    editor->loadNote(kNoteId, withObject);
+    placeCursor(2);
+    editor->removeAttachmentAtCursor(id);
+    editor->loadNote(newId(), json(R"([{"insert":"other\n"}])"));
+    QVERIFY(!m_attachments->attachmentById(id));
+    QVERIFY(!QFile::exists(m_attachments->filePath(id)));
 }
 
 void tst_NoteEditor::doubleClickOpensImageOrFile()
@@ -1048,6 +1110,85 @@ void tst_NoteEditor::dropInsertsLocalFiles()
     const bool inOrder = editor->bodyJson() == expected.arg(stored[0].id, stored[1].id);
     QVERIFY2(inOrder || editor->bodyJson() == expected.arg(stored[1].id, stored[0].id), qPrintable(editor->bodyJson()));
     QVERIFY(editor->bodyJson().indexOf(m_attachments->attachmentsForNote(kNoteId).first().id) > 0);
+}
+
+void tst_NoteEditor::objectsNextToTableAreSaved_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("above");
+
+    for (const char* how : {"insert", "paste", "drop"}) {
+        QTest::newRow(qPrintable(QStringLiteral("%1 above").arg(QLatin1String(how)))) << how << true;
+        QTest::newRow(qPrintable(QStringLiteral("%1 below").arg(QLatin1String(how)))) << how << false;
+    }
+}
+
+void tst_NoteEditor::objectsNextToTableAreSaved()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, above);
+
+    NoteEditor* editor = makeEditor();
+    QVERIFY(editor);
+    // A table on the first line: the empty lines around it are the spacers the table brings.
+    editor->loadNote(kNoteId, json(R"([{"insert":{"table":"{\"cells\":[[\"a\",\"b\"]],\"hasHeader\":false}"}},)"
+                                   R"({"insert":"\n"}])"));
+    const auto* table = qobject_cast<QTextTable*>(editor->document()->rootFrame()->childFrames().value(0));
+    QVERIFY(table);
+    const QTextBlock line =
+        editor->document()->findBlock(above ? table->firstPosition() - 1 : table->lastPosition() + 1);
+    QVERIFY(line.isValid() && line.text().isEmpty() && !QTextCursor(line).currentTable());
+    placeCursor(line.position());
+
+    const QString path = m_dir->filePath(QStringLiteral("photo.png"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(pngBytes());
+    file.close();
+    QString id;
+    if (how == QLatin1String("insert")) {
+        QVERIFY(editor->insertAttachmentFromPath(path));
+    } else if (how == QLatin1String("paste")) {
+        id = addAttachment(QStringLiteral("photo.png"), QStringLiteral("image/png"), pngBytes());
+        auto* mime = new QMimeData;
+        mime->setData(QLatin1String(NoteEditor::kDeltaMimeType),
+                      json(R"([{"insert":{"norvane-notes-attachment":"norvane-notes://attachment/%1"}},)"
+                           R"({"insert":"\n"}])")
+                          .arg(id)
+                          .toUtf8());
+        QGuiApplication::clipboard()->setMimeData(mime);
+        QTest::keyClick(editor, Qt::Key_V, Qt::ControlModifier);
+    } else {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path)});
+        // A point of the viewport that the editor maps to that line (the line above a table is thin).
+        QPoint at(20, -1);
+        for (int y = 0; y < editor->viewport()->height() && at.y() < 0; ++y) {
+            if (editor->cursorForPosition(QPoint(at.x(), y)).block() == line)
+                at.setY(y);
+        }
+        QVERIFY(at.y() >= 0);
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(editor->viewport(), &enter);
+        QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(editor->viewport(), &drop);
+        QVERIFY(drop.isAccepted());
+    }
+    if (id.isEmpty()) {
+        const QList<Attachment> stored = m_attachments->attachmentsForNote(kNoteId);
+        QCOMPARE(stored.size(), 1);
+        id = stored.first().id;
+    }
+    const QString saved = editor->bodyJson();
+    QVERIFY2(saved.contains(id), qPrintable(saved));
+    editor->loadNote(kNoteId, saved, true);
+    QVERIFY2(editor->bodyJson().contains(id), qPrintable(editor->bodyJson()));
+    QCOMPARE(qobject_cast<QTextTable*>(editor->document()->rootFrame()->childFrames().value(0))
+                 ->cellAt(0, 1)
+                 .firstCursorPosition()
+                 .block()
+                 .text(),
+             QStringLiteral("b"));
 }
 
 void tst_NoteEditor::contextMenus()

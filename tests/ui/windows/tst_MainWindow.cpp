@@ -24,6 +24,7 @@
 #include <QSystemTrayIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <QSettings>
 #include <QSplitter>
 #include <QStandardPaths>
@@ -372,7 +373,7 @@ void tst_MainWindow::layoutModesPersist()
     {
         MainWindow window(m_state.get());
         window.show();
-        QCOMPARE(window.size(), QSize(1280, 1024));
+        QCOMPARE(window.size(), QSize(1280, 1024).boundedTo(window.screen()->availableGeometry().size()));
         QVERIFY(!window.focusMode());
         QVERIFY(window.sidebarVisible());
         window.setSidebarVisible(false);

@@ -1,5 +1,4 @@
 #include "AppState.h"
-#include "UiTestLibrary.h"
 #include "Clock.h"
 #include "Interaction.h"
 #include "MainWindow.h"
@@ -11,6 +10,8 @@
 #include "PreferenceKeys.h"
 #include "PreferencesRepository.h"
 #include "Records.h"
+#include "SnapshotRepository.h"
+#include "UiTestLibrary.h"
 
 #include <QApplication>
 #include <QSettings>
@@ -107,18 +108,30 @@ void tst_NoteWindow::closingHandlesEmptyNotes_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("permission"); // set: shared by someone else
     QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("emptied"); // everything deleted after the typing was saved
     QTest::addColumn<int>("outcome");
 
     const int synced = int(SyncStatus::Synced);
     const int pending = int(SyncStatus::Pending);
+    // Only a note this window created that never held anything is removed outright.
     QTest::newRow("new note in window, untouched")
-        << true << QString() << pending << QString() << QString() << int(Purged);
-    QTest::newRow("new note in window, typed") << true << QString() << pending << QString() << "Idea" << int(Kept);
-    QTest::newRow("synced empty note") << false << QString() << synced << QString() << QString() << int(Trashed);
-    QTest::newRow("white space only, pending") << false << "   " << pending << QString() << QString() << int(Purged);
-    QTest::newRow("read-only shared, blank") << false << QString() << pending << "read" << QString() << int(Kept);
-    QTest::newRow("editable shared, blank") << false << QString() << synced << "edit" << QString() << int(Trashed);
-    QTest::newRow("note with text") << false << "Groceries" << pending << QString() << QString() << int(Kept);
+        << true << QString() << pending << QString() << QString() << false << int(Purged);
+    QTest::newRow("new note in window, typed")
+        << true << QString() << pending << QString() << "Idea" << false << int(Kept);
+    QTest::newRow("new note in window, typed then emptied")
+        << true << QString() << pending << QString() << "Idea" << true << int(Trashed);
+    // Existing notes, even ones never synced (every note while signed out), go to the trash.
+    QTest::newRow("synced empty note") << false << QString() << synced << QString() << QString() << false
+                                       << int(Trashed);
+    QTest::newRow("white space only, pending")
+        << false << "   " << pending << QString() << QString() << false << int(Trashed);
+    QTest::newRow("existing note emptied, pending")
+        << false << "Groceries" << pending << QString() << QString() << true << int(Trashed);
+    QTest::newRow("read-only shared, blank")
+        << false << QString() << pending << "read" << QString() << false << int(Kept);
+    QTest::newRow("editable shared, blank")
+        << false << QString() << synced << "edit" << QString() << false << int(Trashed);
+    QTest::newRow("note with text") << false << "Groceries" << pending << QString() << QString() << false << int(Kept);
 }
 
 void tst_NoteWindow::closingHandlesEmptyNotes()
@@ -128,6 +141,7 @@ void tst_NoteWindow::closingHandlesEmptyNotes()
     QFETCH(int, status);
     QFETCH(QString, permission);
     QFETCH(QString, typed);
+    QFETCH(bool, emptied);
     QFETCH(int, outcome);
 
     QString id;
@@ -143,6 +157,13 @@ void tst_NoteWindow::closingHandlesEmptyNotes()
     QSignalSpy closed(window, &NoteWindow::windowClosed);
     if (!typed.isEmpty())
         QTest::keyClicks(window->editor(), typed);
+    if (emptied) {
+        QTRY_VERIFY(window->editor()->isSaved());
+        // The history the note had goes to the trash with it.
+        QVERIFY(m_state->snapshots()->insert({newId(), id, 1, window->editor()->bodyJson(), kNow}));
+        window->editor()->selectAll();
+        QTest::keyClick(window->editor(), Qt::Key_Delete);
+    }
 
     QVERIFY(window->close());
     QCOMPARE(closed.size(), 1);
@@ -152,8 +173,10 @@ void tst_NoteWindow::closingHandlesEmptyNotes()
     QCOMPARE(!stored, outcome == Purged);
     if (stored) {
         QCOMPARE(stored->isTrashed(), outcome == Trashed);
-        if (!typed.isEmpty())
+        if (!typed.isEmpty() && !emptied)
             QCOMPARE(stored->title(), typed);
+        if (emptied)
+            QVERIFY(!m_state->snapshots()->snapshotsForNote(id).isEmpty());
     }
     // Only a window whose note stays keeps its place for the next time.
     QCOMPARE(m_state->preferences()->value(PrefKey::noteWindowGeometry(id)).has_value(), outcome == Kept);
@@ -239,16 +262,20 @@ void tst_NoteWindow::closeAndTrashKeys_data()
     QTest::addColumn<int>("answer");
     QTest::addColumn<bool>("closes");
     QTest::addColumn<bool>("trashed");
+    QTest::addColumn<QString>("text"); // what the note reads afterwards
 
     // Ctrl+W, where the platform closes with it, is also the editor's delete-word key.
     const QList<QKeySequence> closeKeys = QKeySequence::keyBindings(QKeySequence::Close);
     const QKeySequence ctrlW(QStringLiteral("Ctrl+W"));
     const QKeySequence close = closeKeys.contains(ctrlW) ? ctrlW : closeKeys.value(0);
-    QTest::newRow("close") << close << int(QMessageBox::NoButton) << true << false;
-    QTest::newRow("trash, yes") << QKeySequence(QStringLiteral("Ctrl+Backspace")) << int(QMessageBox::Yes) << true
-                                << true;
-    QTest::newRow("trash, no") << QKeySequence(QStringLiteral("Ctrl+Backspace")) << int(QMessageBox::No) << false
-                               << false;
+    QTest::newRow("close") << close << int(QMessageBox::NoButton) << true << false << "Memo text";
+    QTest::newRow("trash, yes") << QKeySequence(QStringLiteral("Ctrl+D")) << int(QMessageBox::Yes) << true << true
+                                << "Memo text";
+    QTest::newRow("trash, no") << QKeySequence(QStringLiteral("Ctrl+D")) << int(QMessageBox::No) << false << false
+                               << "Memo text";
+    // In the editor Ctrl+Backspace is the word-deleting key it is everywhere else.
+    QTest::newRow("delete word") << QKeySequence(QStringLiteral("Ctrl+Backspace")) << int(QMessageBox::NoButton)
+                                 << false << false << "Memo ";
 }
 
 void tst_NoteWindow::closeAndTrashKeys()
@@ -257,6 +284,7 @@ void tst_NoteWindow::closeAndTrashKeys()
     QFETCH(int, answer);
     QFETCH(bool, closes);
     QFETCH(bool, trashed);
+    QFETCH(QString, text);
 
     // The main window's selected note must not be what the keys act on.
     const Note selected = addNote(QStringLiteral("Selected"));
@@ -282,11 +310,11 @@ void tst_NoteWindow::closeAndTrashKeys()
     const std::optional<Note> stored = m_state->notes()->noteById(note.id);
     QCOMPARE(stored->isTrashed(), trashed);
     QVERIFY(!m_state->notes()->noteById(selected.id)->isTrashed());
-    // Nothing typed is lost, and the keys deleted no word.
+    // Nothing typed is lost.
     if (closes)
-        QCOMPARE(stored->title(), QStringLiteral("Memo text"));
+        QCOMPARE(stored->title(), text);
     else
-        QCOMPARE(window->editor()->toPlainText(), QStringLiteral("Memo text"));
+        QCOMPARE(window->editor()->toPlainText(), text);
 }
 
 QTEST_MAIN(tst_NoteWindow)

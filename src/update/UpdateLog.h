@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+namespace NorvUpdate {
+Q_DECLARE_LOGGING_CATEGORY(lcUpdate)
+} // namespace NorvUpdate

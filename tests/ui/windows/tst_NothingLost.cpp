@@ -1,0 +1,425 @@
+#include "AppState.h"
+#include "AttachmentRepository.h"
+#include "Database.h"
+#include "Interaction.h"
+#include "MainWindow.h"
+#include "NoteActions.h"
+#include "NoteEditor.h"
+#include "NoteHeaderBar.h"
+#include "NoteListWidget.h"
+#include "NoteRepository.h"
+#include "NoteWindow.h"
+#include "NotebookListWidget.h"
+#include "NotebookRepository.h"
+#include "Records.h"
+#include "RecoveryFiles.h"
+#include "SnapshotRepository.h"
+#include "StatusBar.h"
+#include "UiTestLibrary.h"
+#include "VersionHistoryDialog.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSqlQuery>
+#include <QTextBlock>
+#include <QtTest>
+#include <functional>
+#include <memory>
+
+namespace {
+
+const QDateTime kNow(QDate(2026, 6, 17), QTime(10, 30), Qt::UTC);
+
+QString body(const QString& text)
+{
+    return QStringLiteral(R"([{"insert":"%1\n"}])").arg(text);
+}
+
+QString titleOf(const QString& body)
+{
+    Note note;
+    note.body = body;
+    return note.title();
+}
+
+QAction* actionNamed(QWidget* window, const QString& text)
+{
+    for (QAction* action : window->findChildren<QAction*>()) {
+        if (action->text() == text)
+            return action;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+// The ways a note's text could get lost: failed writes, an action landing on the wrong note, a
+// history that never fills, an attachment that goes while something still refers to it.
+class tst_NothingLost : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void failedSaveKeepsText_data();
+    void failedSaveKeepsText();
+    void actionsHitNoteOnScreen_data();
+    void actionsHitNoteOnScreen();
+    void historyFillsUp_data();
+    void historyFillsUp();
+    void removedAttachmentStaysWhileReferenced_data();
+    void removedAttachmentStaysWhileReferenced();
+
+private:
+    Note addNote(const QString& text, const QString& notebookId = QString());
+    QList<Snapshot> snapshots(const QString& noteId) const { return m_state->snapshots()->snapshotsForNote(noteId); }
+
+    UiTestLibrary m_library;
+    std::unique_ptr<AppState>& m_state = m_library.state;
+    QTemporaryDir m_temp;
+};
+
+void tst_NothingLost::initTestCase()
+{
+    UiTestLibrary::useTestSettings("tst_NothingLost");
+    QVERIFY(m_temp.isValid());
+    // Recovery files that fall back to the temporary folder land in one of ours.
+    qputenv("TMPDIR", m_temp.path().toLocal8Bit());
+}
+
+void tst_NothingLost::init()
+{
+    QVERIFY(m_library.open(kNow));
+    NoteWindow::install(m_state.get());
+}
+
+void tst_NothingLost::cleanup()
+{
+    m_library.close();
+    QDir(RecoveryFiles::temporaryDirectory()).removeRecursively();
+}
+
+Note tst_NothingLost::addNote(const QString& text, const QString& notebookId)
+{
+    Note note;
+    note.id = newId();
+    note.notebookId = notebookId;
+    note.body = body(text);
+    note.createdAt = note.updatedAt = note.modifiedAt = kNow.addDays(-1);
+    if (!m_state->notes()->insert(note))
+        qFatal("inserting a test note failed");
+    return note;
+}
+
+void tst_NothingLost::failedSaveKeepsText_data()
+{
+    QTest::addColumn<bool>("readOnly"); // else a lock held by another connection
+    QTest::addColumn<bool>("inWindow"); // leave by closing a note window, else by switching notes
+
+    QTest::newRow("held lock, switching notes") << false << false;
+    QTest::newRow("read-only file, closing the note window") << true << true;
+}
+
+void tst_NothingLost::failedSaveKeepsText()
+{
+    QFETCH(bool, readOnly);
+    QFETCH(bool, inWindow);
+
+    const Note alpha = addNote(QStringLiteral("Alpha"));
+    const Note beta = addNote(QStringLiteral("Beta"));
+    m_state->setCurrentNote(alpha.id);
+    MainWindow main(m_state.get());
+    main.show();
+    NoteWindow* window = inWindow ? qobject_cast<NoteWindow*>(m_state->openNoteWindow(alpha.id)) : nullptr;
+    NoteEditor* editor = inWindow ? window->editor() : main.editor();
+    StatusBar* bar = inWindow ? window->noteStatusBar() : main.mainStatusBar();
+    QCOMPARE(editor->noteId(), alpha.id);
+
+    QSqlDatabase db = m_state->database()->db();
+    const QString path = m_state->database()->path();
+    // Another program's connection to the same file.
+    const QString holderName = newId();
+    QSqlDatabase holder = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), holderName);
+    const auto breakWrites = [&] {
+        if (readOnly) {
+            // Permissions alone do not stop a connection that is already open (nor the super-user),
+            // so the connection is told as well; it then fails the way it does on a read-only file.
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+            QVERIFY(QSqlQuery(db).exec(QStringLiteral("PRAGMA query_only=ON")));
+        } else {
+            holder.setDatabaseName(path);
+            QVERIFY(holder.open());
+            QVERIFY(QSqlQuery(holder).exec(QStringLiteral("BEGIN IMMEDIATE")));
+            // The lock is never let go while we wait; waiting the full time out would only slow this.
+            QVERIFY(QSqlQuery(db).exec(QStringLiteral("PRAGMA busy_timeout=50")));
+        }
+    };
+    const auto mendWrites = [&] {
+        if (readOnly) {
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+            QVERIFY(QSqlQuery(db).exec(QStringLiteral("PRAGMA query_only=OFF")));
+        } else {
+            QVERIFY(QSqlQuery(holder).exec(QStringLiteral("ROLLBACK")));
+            holder.close();
+        }
+    };
+    const auto storedTitle = [&] {
+        return m_state->notes()->noteById(alpha.id)->title();
+    };
+
+    // A failed write is never "Saved": the text stays, the status bar says so, and a retry stores
+    // it once the database takes writes again.
+    breakWrites();
+    editor->moveCursor(QTextCursor::End);
+    QTest::keyClicks(editor, QStringLiteral(" one"));
+    QSignalSpy failed(editor, &NoteEditor::saveFailed);
+    QVERIFY(failed.wait(5000));
+    QVERIFY(!editor->isSaved());
+    QVERIFY(bar->saveState() != StatusBar::Saved);
+    QCOMPARE(bar->currentMessage(), NoteActions::saveFailedMessage());
+    QCOMPARE(storedTitle(), QStringLiteral("Alpha"));
+    mendWrites();
+    QTRY_VERIFY_WITH_TIMEOUT(editor->isSaved(), 5000);
+    QCOMPARE(storedTitle(), QStringLiteral("Alpha one"));
+    QVERIFY(bar->currentMessage().isEmpty());
+
+    // Leaving the note while it cannot be stored puts the text in a recovery file.
+    breakWrites();
+    QTest::keyClicks(editor, QStringLiteral(" two"));
+    if (readOnly) {
+        // Not even the folder beside the database takes it: the temporary folder does.
+        QFile blocker(RecoveryFiles::directoryFor(path));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
+    if (inWindow) {
+        QVERIFY(window->close());
+        QVERIFY(!m_state->noteWindow(alpha.id));
+    } else {
+        main.noteList()->selectNote(beta.id);
+        QCOMPARE(main.editor()->noteId(), beta.id);
+    }
+    QCOMPARE(storedTitle(), QStringLiteral("Alpha one"));
+    const QList<RecoveredText> kept = RecoveryFiles::pending(path);
+    QCOMPARE(kept.size(), 1);
+    QCOMPARE(QFileInfo(kept.first().path).absolutePath(),
+             readOnly ? RecoveryFiles::temporaryDirectory() : RecoveryFiles::directoryFor(path));
+    mendWrites();
+
+    // At the next start it is offered back; taking it stores it and keeps what it replaced.
+    Interaction::Script script;
+    script.answer(QMessageBox::Yes);
+    QCOMPARE(NoteActions::offerRecoveredText(&main, m_state.get()), 1);
+    QCOMPARE(script.requests().size(), 1);
+    QCOMPARE(storedTitle(), QStringLiteral("Alpha one two"));
+    QVERIFY(RecoveryFiles::pending(path).isEmpty());
+    QCOMPARE(titleOf(snapshots(alpha.id).first().body), QStringLiteral("Alpha one"));
+    QCOMPARE(NoteActions::offerRecoveredText(&main, m_state.get()), 0);
+    holder = QSqlDatabase();
+    QSqlDatabase::removeDatabase(holderName);
+}
+
+void tst_NothingLost::actionsHitNoteOnScreen_data()
+{
+    QTest::addColumn<QString>("situation");
+    QTest::addColumn<QString>("action"); // the header's trash, or the Note menu's
+
+    QTest::newRow("new note during a search, header") << "search"
+                                                      << "header";
+    QTest::newRow("new note during a search, menu") << "search"
+                                                    << "menu";
+    QTest::newRow("after switching notebooks, header") << "notebook"
+                                                       << "header";
+}
+
+void tst_NothingLost::actionsHitNoteOnScreen()
+{
+    QFETCH(QString, situation);
+    QFETCH(QString, action);
+
+    Notebook other;
+    other.id = newId();
+    other.name = QStringLiteral("Other");
+    other.createdAt = other.updatedAt = kNow;
+    QVERIFY(m_state->notebooks()->insert(other));
+    const Note apple = addNote(QStringLiteral("Apple pie"));
+    const Note banana = addNote(QStringLiteral("Banana bread"), other.id);
+    m_state->setCurrentNote(apple.id);
+    MainWindow main(m_state.get());
+    main.show();
+    QApplication::setActiveWindow(&main);
+    QVERIFY(QTest::qWaitForWindowActive(&main));
+
+    QString onScreen;
+    if (situation == QLatin1String("search")) {
+        QTest::keyClicks(main.searchEdit(), QStringLiteral("Apple"));
+        QTRY_COMPARE(main.noteList()->count(), 1);
+        main.noteList()->selectNote(apple.id);
+        QTest::keySequence(&main, QKeySequence(QStringLiteral("Ctrl+N")));
+        onScreen = main.editor()->noteId();
+        QVERIFY(onScreen != apple.id);
+        QTest::keyClicks(main.editor(), QStringLiteral("Fresh"));
+        QCOMPARE(main.noteList()->selectedNoteId(), apple.id);
+    } else {
+        onScreen = apple.id;
+        QListWidget* sidebar = main.notebookList();
+        QListWidgetItem* target = nullptr;
+        for (int row = 0; row < sidebar->count(); ++row) {
+            if (sidebar->item(row)->data(NotebookListRole::NotebookId).toString() == other.id)
+                target = sidebar->item(row);
+        }
+        QVERIFY(target);
+        QTest::mouseClick(sidebar->viewport(), Qt::LeftButton, {}, sidebar->visualItemRect(target).center());
+        QTRY_COMPARE(main.noteList()->count(), 1);
+        QCOMPARE(main.editor()->noteId(), apple.id);
+    }
+
+    Interaction::Script script;
+    script.answer(QMessageBox::Yes);
+    if (action == QLatin1String("header")) {
+        auto* more = main.findChild<QMenu*>(QStringLiteral("moreMenu"));
+        QVERIFY(more);
+        actionNamed(more, QStringLiteral("Move to Trash"))->trigger();
+    } else {
+        actionNamed(main.menuBar(), QStringLiteral("Move to Trash…"))->trigger();
+    }
+
+    QVERIFY(m_state->notes()->noteById(onScreen)->isTrashed());
+    for (const Note& bystander : {apple, banana}) {
+        if (bystander.id != onScreen)
+            QVERIFY2(!m_state->notes()->noteById(bystander.id)->isTrashed(), qPrintable(bystander.title()));
+    }
+    // What was typed last went to the trash with the note.
+    if (situation == QLatin1String("search"))
+        QCOMPARE(m_state->notes()->noteById(onScreen)->title(), QStringLiteral("Fresh"));
+}
+
+void tst_NothingLost::historyFillsUp_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<int>("expected"); // snapshots of the first note afterwards
+
+    // Save Snapshot stores one, and a second press with nothing new stores no other.
+    QTest::newRow("Save Snapshot") << "key" << 1;
+    QTest::newRow("switching after the autosave") << "switch" << 1;
+    QTest::newRow("switching after another window changed it") << "window" << 1;
+    QTest::newRow("switching unchanged") << "nothing" << 0;
+}
+
+void tst_NothingLost::historyFillsUp()
+{
+    QFETCH(QString, how);
+    QFETCH(int, expected);
+
+    const Note first = addNote(QStringLiteral("First"));
+    const Note second = addNote(QStringLiteral("Second"));
+    m_state->setCurrentNote(first.id);
+    MainWindow main(m_state.get());
+    main.show();
+    QApplication::setActiveWindow(&main);
+    QVERIFY(QTest::qWaitForWindowActive(&main));
+    NoteEditor* editor = main.editor();
+    editor->setFocus();
+    editor->moveCursor(QTextCursor::End);
+
+    QString typed = QStringLiteral("First");
+    if (how == QLatin1String("key")) {
+        QTest::keyClicks(editor, QStringLiteral(" draft"));
+        QTest::keySequence(editor, QKeySequence::Save);
+        QTest::keySequence(editor, QKeySequence::Save);
+        typed += QStringLiteral(" draft");
+    } else if (how == QLatin1String("switch")) {
+        QTest::keyClicks(editor, QStringLiteral(" draft"));
+        QTRY_VERIFY(editor->isSaved());
+        typed += QStringLiteral(" draft");
+    } else if (how == QLatin1String("window")) {
+        auto* window = qobject_cast<NoteWindow*>(m_state->openNoteWindow(first.id));
+        window->editor()->moveCursor(QTextCursor::End);
+        QTest::keyClicks(window->editor(), QStringLiteral(" elsewhere"));
+        QTRY_VERIFY(window->editor()->isSaved());
+        QCOMPARE(editor->toPlainText(), QStringLiteral("First elsewhere"));
+        typed += QStringLiteral(" elsewhere");
+    }
+    if (how != QLatin1String("key"))
+        main.noteList()->selectNote(second.id);
+
+    const QList<Snapshot> history = snapshots(first.id);
+    QCOMPARE(history.size(), expected);
+    if (expected == 0)
+        return;
+    QCOMPARE(titleOf(history.first().body), typed);
+
+    // The history says how far back it goes.
+    VersionHistoryDialog dialog(m_state.get(), first.id);
+    auto* reach = dialog.findChild<QLabel*>(QStringLiteral("historyReachLabel"));
+    QVERIFY(reach->text().contains(kNow.toLocalTime().toString(QStringLiteral("MMM d, yyyy"))));
+}
+
+void tst_NothingLost::removedAttachmentStaysWhileReferenced_data()
+{
+    QTest::addColumn<bool>("snapshotFirst"); // Ctrl+S while the attachment is in the note
+    QTest::addColumn<bool>("undo");          // Ctrl+Z after removing it
+    QTest::addColumn<bool>("keptAfterLeaving");
+
+    QTest::newRow("nothing else refers to it") << false << false << false;
+    QTest::newRow("a snapshot refers to it") << true << false << true;
+    QTest::newRow("undone") << false << true << true;
+}
+
+void tst_NothingLost::removedAttachmentStaysWhileReferenced()
+{
+    QFETCH(bool, snapshotFirst);
+    QFETCH(bool, undo);
+    QFETCH(bool, keptAfterLeaving);
+
+    const Note note = addNote(QStringLiteral("Pictures"));
+    const Note other = addNote(QStringLiteral("Other"));
+    m_state->setCurrentNote(note.id);
+    MainWindow main(m_state.get());
+    main.show();
+    QApplication::setActiveWindow(&main);
+    QVERIFY(QTest::qWaitForWindowActive(&main));
+    NoteEditor* editor = main.editor();
+    editor->setFocus();
+    editor->moveCursor(QTextCursor::End);
+
+    const QString source = m_library.dir->filePath(QStringLiteral("photo.txt"));
+    QFile file(source);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("bytes of a photo");
+    file.close();
+    QVERIFY(editor->insertAttachmentFromPath(source));
+    const QString id = m_state->attachments()->attachmentsForNote(note.id).value(0).id;
+    const QString stored = m_state->attachments()->filePath(id);
+    QTRY_VERIFY(editor->isSaved());
+    if (snapshotFirst)
+        QTest::keySequence(editor, QKeySequence::Save);
+
+    editor->removeAttachmentAtCursor(id);
+    QVERIFY(!editor->bodyJson().contains(id));
+    QTRY_VERIFY(editor->isSaved());
+    // Still there while the note is open: Ctrl+Z brings it back whole.
+    QVERIFY(QFile::exists(stored));
+    if (undo) {
+        QTest::keySequence(editor, QKeySequence::Undo);
+        QVERIFY(editor->bodyJson().contains(id));
+    }
+
+    main.noteList()->selectNote(other.id);
+    QCOMPARE(QFile::exists(stored), keptAfterLeaving);
+    QCOMPARE(m_state->attachments()->attachmentById(id).has_value(), keptAfterLeaving);
+    if (!keptAfterLeaving)
+        return;
+    // Purging the note takes it with it.
+    QVERIFY(m_state->notes()->purge(note.id));
+    QTRY_VERIFY(!QFile::exists(stored));
+}
+
+QTEST_MAIN(tst_NothingLost)
+#include "tst_NothingLost.moc"
