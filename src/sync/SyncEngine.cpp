@@ -360,6 +360,9 @@ void SyncEngine::onPushAnswer(const QList<Note>& batch, bool ok, int status, con
     for (const Note& n : batch)
         sent.insert(n.id, n.version);
     const QJsonArray results = body.value(QLatin1String("results")).toArray();
+    // One transaction for the whole batch: a commit per note would stall the window for seconds.
+    QSqlDatabase db = m_notes->database()->db();
+    const bool inTransaction = db.transaction();
     for (const QJsonValue& v : results) {
         const QJsonObject r = v.toObject();
         const QString id = r.value(QLatin1String("entity_id")).toString();
@@ -374,6 +377,11 @@ void SyncEngine::onPushAnswer(const QList<Note>& batch, bool ok, int status, con
             qCWarning(lcSync).noquote() << "note conflict" << id << r.value(QLatin1String("message")).toString();
             m_conflicts.insert(id, versionFromJson(r.value(QLatin1String("version")), 0));
         }
+    }
+    if (inTransaction && !db.commit()) {
+        // Nothing was marked: the notes stay pending and the next push settles them as conflicts.
+        qCWarning(lcSync) << "marking pushed notes failed";
+        db.rollback();
     }
     m_pushDone += int(batch.size());
     reportProgress(tr("Uploading notes"), m_pushDone, m_pushTotal);
