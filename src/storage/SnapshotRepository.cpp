@@ -17,8 +17,7 @@ using namespace SqlUtil;
 SnapshotRepository::SnapshotRepository(Database* db, QObject* parent)
     : QObject(parent)
     , m_db(db)
-{
-}
+{}
 
 std::optional<Snapshot> SnapshotRepository::snapshotById(const QString& id) const
 {
@@ -64,6 +63,25 @@ bool SnapshotRepository::insert(const Snapshot& snapshot)
     return true;
 }
 
+bool SnapshotRepository::insertKept(const QString& noteId, const QString& body)
+{
+    // One statement picks the next free negative version, so two kept copies never share a slot.
+    QSqlQuery q(m_db->db());
+    q.prepare(QStringLiteral("INSERT INTO note_snapshots (id, note_id, version, body, created_at) "
+                             "SELECT ?, ?, MIN(0, IFNULL(MIN(version), 0)) - 1, ?, ? FROM note_snapshots "
+                             "WHERE note_id = ?"));
+    q.addBindValue(newId());
+    q.addBindValue(noteId);
+    q.addBindValue(nonNull(body));
+    q.addBindValue(timestamp(Clock::nowUtc()));
+    q.addBindValue(noteId);
+    if (!q.exec()) {
+        qCWarning(lcStorage).noquote() << "SnapshotRepository::insertKept failed:" << q.lastError().text();
+        return false;
+    }
+    return true;
+}
+
 QStringList SnapshotRepository::attachmentIdsIn(const QString& body)
 {
     static const QRegularExpression reference(QStringLiteral(
@@ -80,10 +98,12 @@ QStringList SnapshotRepository::attachmentIdsIn(const QString& body)
 
 void SnapshotRepository::thin(const QString& noteId)
 {
-    // A failed thinning leaves extra history behind, which is harmless, so it never fails the insert.
+    // Kept copies (negative versions) are never thinned. A failed thinning leaves extra history behind, which is
+    // harmless, so it never fails the insert.
     QSqlQuery q(m_db->db());
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT id, created_at FROM note_snapshots WHERE note_id = ? ORDER BY version DESC"));
+    q.prepare(QStringLiteral("SELECT id, created_at FROM note_snapshots WHERE note_id = ? AND version >= 0 "
+                             "ORDER BY version DESC"));
     q.addBindValue(noteId);
     if (!q.exec()) {
         qCWarning(lcStorage).noquote() << "SnapshotRepository::insert thinning failed:" << q.lastError().text();

@@ -29,6 +29,11 @@ public:
     QList<Snapshot> snapshotsForNote(const QString& noteId) const;
     // Replaces an existing snapshot of the same note and version, then thins the note's history.
     bool insert(const Snapshot& snapshot);
+    // Keeps a body that a sync is about to replace (an edit made on this device that another device's
+    // change wins over). Such copies take their own negative version numbers, below every regular
+    // one, so no later snapshot replaces them and the retention never removes them.
+    bool insertKept(const QString& noteId, const QString& body);
+    static bool isKept(const Snapshot& snapshot) { return snapshot.version < 0; }
 
     // The attachment ids a body refers to, by URL or as a bare attachment embed.
     static QStringList attachmentIdsIn(const QString& body);

@@ -82,6 +82,9 @@ public slots:
     void updateCentralPage();
     // Brings every sign-in dependent element in line with the account's state.
     void updateAuthUI();
+    void updateSyncIndicator();
+    void syncNow();
+    void forceFullResync();
     // Opens the browser sign-in and shows the welcome page, which offers Cancel while it waits.
     void startSignIn();
     void signOut();
@@ -118,8 +121,7 @@ private:
     bool refreshOneNote(const QString& noteId);
     void updateListTitle();
     void showNotebookCounts();
-    template <typename Screen, typename... Args>
-    Screen* ensureScreen(Screen*& screen, Args... args);
+    template <typename Screen, typename... Args> Screen* ensureScreen(Screen*& screen, Args... args);
     void onPreferenceChanged(const QString& key);
     void onNotebookContextMenu(const QString& notebookId, const QPoint& globalPos);
     void onNoteContextMenu(const QString& noteId, const QPoint& globalPos);
@@ -129,6 +131,8 @@ private:
     void showAbout();
     bool signedIn() const;
     void connectAccount();
+    void restoreToAccount(const QString& path);
+    void askAboutOtherAccount();
     void clearOpenNote();
     void openSelectedAsCurrent();
     bool editorPageCurrent() const;

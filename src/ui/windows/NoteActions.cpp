@@ -105,7 +105,9 @@ ExportResult exportBundle(AppState* state, const Note& note, const QString& zipP
         return exported;
 
     ZipWriter zip(zipPath);
-    auto fail = [&] { return ExportResult{false, zipPath, QStringLiteral("Failed to write file: %1").arg(zip.errorString())}; };
+    auto fail = [&] {
+        return ExportResult{false, zipPath, QStringLiteral("Failed to write file: %1").arg(zip.errorString())};
+    };
     if (!zip.open())
         return fail();
     QFile main(exported.path);
@@ -223,6 +225,19 @@ int offerRecoveredText(QWidget* parent, AppState* state)
         ++restored;
     }
     return restored;
+}
+
+bool keepUnsavedTyping(AppState* state, NoteEditor* editor, const QString& noteId)
+{
+    if (editor->noteId() != noteId || editor->isReadOnly() || editor->isSaved())
+        return false;
+    const std::optional<Note> note = state->notes()->noteById(noteId);
+    const QString body = editor->bodyJson();
+    if (!note || body == note->body || !state->snapshots()->insertKept(noteId, body))
+        return false;
+    emit state->statusMessage(QObject::tr("Another device changed this note while you typed; your typing was "
+                                          "kept in the note's history."));
+    return true;
 }
 
 bool snapshotIfChanged(AppState* state, NoteEditor* editor, QString& lastSnapshotBody)
@@ -417,7 +432,8 @@ QMenu* addFormatMenu(QMenuBar* bar, NoteEditor* editor, FormatMenu kind)
     add(QStringLiteral("Strikethrough"), QKeySequence(QStringLiteral("Ctrl+Shift+X")),
         [](NoteEditor* e) { e->toggleStrikethrough(); });
     if (full)
-        add(QStringLiteral("Code"), QKeySequence(QStringLiteral("Ctrl+`")), [](NoteEditor* e) { e->toggleInlineCode(); });
+        add(QStringLiteral("Code"), QKeySequence(QStringLiteral("Ctrl+`")),
+            [](NoteEditor* e) { e->toggleInlineCode(); });
     menu->addSeparator();
     for (int level = 1; level <= 3; ++level) {
         add(QStringLiteral("Heading %1").arg(level), QKeySequence(QStringLiteral("Ctrl+%1").arg(level)),

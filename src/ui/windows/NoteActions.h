@@ -46,6 +46,9 @@ QString saveFailedMessage();
 // Stores a snapshot of the editor's body when it is not empty and differs from lastSnapshotBody,
 // which then takes that body. Nothing for no note, a read-only editor or an empty lastSnapshotBody.
 bool snapshotIfChanged(AppState* state, NoteEditor* editor, QString& lastSnapshotBody);
+// A sync is about to show another device's body in this editor while it holds typing not yet written
+// back: the typing goes into the note's history as a kept copy first. True when something was kept.
+bool keepUnsavedTyping(AppState* state, NoteEditor* editor, const QString& noteId);
 
 // Save Snapshot: writes the note back and stores its body in the history unless the newest
 // snapshot already holds it; lastSnapshotBody then takes that body. True when the history holds
