@@ -1,11 +1,13 @@
 #include "AppState.h"
 
+#include "ApiClient.h"
 #include "AttachmentRepository.h"
 #include "Clock.h"
 #include "DataPaths.h"
 #include "Database.h"
 #include "DeltaFormat.h"
 #include "MarkdownHtml.h"
+#include "NorvAccountClient.h"
 #include "NoteRepository.h"
 #include "NotebookRepository.h"
 #include "PreferenceKeys.h"
@@ -13,8 +15,10 @@
 #include "Records.h"
 #include "SnapshotRepository.h"
 #include "ThemeManager.h"
+#include "TokenStore.h"
 #include "UiLog.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -303,19 +307,47 @@ bool AppState::initialize()
     connectRepositories();
     createTheme();
 
-    // ACCOUNT, SYNC AND SHARING join here once they exist, in this order: resolve the service
-    // addresses (AUTH_BASE_URL, ACCOUNT_API_URL, SYNC_API_URL) and log them; build the account
-    // client and point its notes request layer at the notes API; create the sync engine and the two
-    // sharing services (modes 0 and 1); on authStateChanged start the sync every 300000 ms and
-    // refreshCanShare() when authenticated, else stop it and switch sharing off; schedule a sync on
-    // notesChanged while authenticated; relay the engine's dataChanged to notesChanged and
-    // notebooksChanged; start the session restore.
+    createAccount();
+    // SYNC AND SHARING join here once they exist: create the sync engine and the two sharing
+    // services (modes 0 and 1) on the notes request layer; on authStateChanged start the sync every
+    // 300000 ms when authenticated, else stop it; schedule a sync on notesChanged while
+    // authenticated; relay the engine's dataChanged to notesChanged and notebooksChanged.
+    m_account->initialize();
 
     restoreCurrentSelection();
     createWelcomeNotes();
 
     emit databaseReady();
     return true;
+}
+
+void AppState::createAccount()
+{
+    auto setting = [](const char* name, const QString& fallback) {
+        const QString value = qEnvironmentVariable(name);
+        return value.isEmpty() ? fallback : value;
+    };
+    NorvAccount::ClientConfig config;
+    config.authBaseUrl = setting("AUTH_BASE_URL", QStringLiteral("https://auth.norvane.app"));
+    config.accountApiUrl = setting("ACCOUNT_API_URL", QStringLiteral("https://api.norvane.app/account/v1"));
+    const QString notesUrl = setting("SYNC_API_URL", QStringLiteral("https://api.norvane.app/notes/v1"));
+    qCInfo(lcUi).noquote() << "Auth:" << config.authBaseUrl << "Account:" << config.accountApiUrl
+                           << "Sync:" << notesUrl;
+    config.realm = setting("AUTH_REALM_SLUG", QStringLiteral("norvane"));
+    config.clientId = setting("AUTH_CLIENT_ID", QStringLiteral("5f0c2a9e7d3b4e18a6c1f04b9e2d7a53"));
+    config.appId = QStringLiteral("app.norvane.notes");
+    config.appName = QStringLiteral("Norvane Notes");
+    config.appVersion = QCoreApplication::applicationVersion();
+    config.portalUrl = setting("ACCOUNT_PORTAL_URL", QStringLiteral("https://account.norvane.app"));
+
+    m_account = new NorvAccount::Client(config, m_tokenStoreFactory ? m_tokenStoreFactory() : nullptr, this);
+    m_account->notesApi()->setBaseUrl(QUrl(notesUrl));
+    connect(m_account, &NorvAccount::Client::authStateChanged, this, [this] { refreshCanShare(); });
+}
+
+bool AppState::signedIn() const
+{
+    return m_account && m_account->isAuthenticated();
 }
 
 void AppState::createRepositories()

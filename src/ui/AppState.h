@@ -6,6 +6,12 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
+
+namespace NorvAccount {
+class Client;
+class TokenStore;
+} // namespace NorvAccount
 
 class Database;
 class NoteRepository;
@@ -26,6 +32,8 @@ public:
     // Builds the window for one note. The note-window code installs it; until then notes cannot
     // open in windows of their own. The state records, shows, raises and activates what it returns.
     using NoteWindowFactory = std::function<QWidget*(AppState* state, const QString& noteId)>;
+    // Where the account's tokens persist; unset means the platform's credential store.
+    using TokenStoreFactory = std::function<std::unique_ptr<NorvAccount::TokenStore>()>;
 
     explicit AppState(QObject* parent = nullptr);
     ~AppState() override;
@@ -41,6 +49,11 @@ public:
     SnapshotRepository* snapshots() const { return m_snapshots; }
     AttachmentRepository* attachments() const { return m_attachments; }
     ThemeManager* theme() const { return m_theme; }
+    NorvAccount::Client* account() const { return m_account; }
+    bool signedIn() const;
+
+    // Set before initialize().
+    void setTokenStoreFactory(TokenStoreFactory factory) { m_tokenStoreFactory = std::move(factory); }
 
     // Empty: "all notes".
     QString currentNotebookId() const { return m_currentNotebookId; }
@@ -89,6 +102,7 @@ private:
     void createRepositories();
     void connectRepositories();
     void createTheme();
+    void createAccount();
     void restoreCurrentSelection();
     void createWelcomeNotes();
     void setCanShare(bool canShare);
@@ -99,8 +113,10 @@ private:
     PreferencesRepository* m_preferences = nullptr;
     SnapshotRepository* m_snapshots = nullptr;
     AttachmentRepository* m_attachments = nullptr;
-    // The account client, the sync engine and the two sharing services join here.
+    // The sync engine and the two sharing services join here.
     ThemeManager* m_theme = nullptr;
+    NorvAccount::Client* m_account = nullptr;
+    TokenStoreFactory m_tokenStoreFactory;
 
     QString m_currentNotebookId;
     QString m_currentNoteId;

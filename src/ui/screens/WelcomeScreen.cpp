@@ -61,7 +61,16 @@ WelcomeScreen::WelcomeScreen(QWidget* parent)
         else
             emit signInRequested();
     });
+    m_waitingLabel = new QLabel(QStringLiteral("Finish signing in in your browser…"), this);
+    m_waitingLabel->setObjectName(QStringLiteral("signInWaitingLabel"));
+    m_waitingLabel->setAlignment(Qt::AlignCenter);
+    m_waitingLabel->setForegroundRole(QPalette::PlaceholderText);
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancel->setObjectName(QStringLiteral("cancelSignInButton"));
+    m_cancel->setCursor(Qt::PointingHandCursor);
+    connect(m_cancel, &QPushButton::clicked, this, &WelcomeScreen::cancelSignInRequested);
     setSignedIn(false);
+    setWaiting(false);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(32, 32, 32, 32);
@@ -73,6 +82,8 @@ WelcomeScreen::WelcomeScreen(QWidget* parent)
     layout->addSpacing(20);
     layout->addWidget(m_continue, 0, Qt::AlignHCenter);
     layout->addWidget(m_account, 0, Qt::AlignHCenter);
+    layout->addWidget(m_waitingLabel);
+    layout->addWidget(m_cancel, 0, Qt::AlignHCenter);
     layout->addStretch(3);
 }
 
@@ -80,4 +91,12 @@ void WelcomeScreen::setSignedIn(bool signedIn)
 {
     m_signedIn = signedIn;
     m_account->setText(signedIn ? QStringLiteral("Sign Out") : QStringLiteral("Already have an account? Sign In"));
+}
+
+void WelcomeScreen::setWaiting(bool waiting)
+{
+    m_waiting = waiting;
+    m_account->setVisible(!waiting);
+    m_waitingLabel->setVisible(waiting);
+    m_cancel->setVisible(waiting);
 }

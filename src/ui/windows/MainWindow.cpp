@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include "AppState.h"
+#include "AuthClient.h"
 #include "BackupArchive.h"
 #include "Clock.h"
 #include "EditorToolbar.h"
@@ -13,6 +14,7 @@
 #include "NoteListWidget.h"
 #include "NoteRepository.h"
 #include "NotebookListWidget.h"
+#include "NorvAccountClient.h"
 #include "NotebookRepository.h"
 #include "PreferenceKeys.h"
 #include "PreferencesRepository.h"
@@ -22,6 +24,7 @@
 #include "SharedScreen.h"
 #include "SnapshotRepository.h"
 #include "StatusBar.h"
+#include "SyncCloudIcon.h"
 #include "TextFormats.h"
 #include "ThemeManager.h"
 #include "TodosScreen.h"
@@ -108,7 +111,8 @@ MainWindow::MainWindow(AppState* state, QWidget* parent)
     // The list above is already in steno order when it applies; only the search box moves.
     applyStenoMode(false);
     setupTrayIcon();
-    updateCentralPage();
+    connectAccount();
+    updateAuthUI();
 }
 
 void MainWindow::createUI()
@@ -242,7 +246,7 @@ void MainWindow::createMenuBar()
         m_centralStack->setCurrentWidget(m_welcomePage);
     });
     m_manageAccountAction = later(file, QStringLiteral("&Manage Account…"));
-    m_signOutAction = later(file, QStringLiteral("Sign &Out"));
+    m_signOutAction = add(file, QStringLiteral("Sign &Out"), QKeySequence(), [this] { signOut(); });
     m_manageAccountAction->setVisible(signedIn());
     m_signOutAction->setVisible(signedIn());
     m_signInAction->setVisible(!signedIn());
@@ -394,9 +398,8 @@ void MainWindow::connectSignals()
     connect(m_noteList, &NoteListWidget::noteContextMenuRequested, this, &MainWindow::onNoteContextMenu);
     connect(m_welcomePage, &WelcomeScreen::dismissRequested, this,
             [this] { m_centralStack->setCurrentWidget(m_editorPage); });
-    connect(m_welcomePage, &WelcomeScreen::signInRequested, this, [this] {
-        m_statusBar->showMessage(QStringLiteral("Signing in is not available in this version yet."), kMessageMs);
-    });
+    connect(m_welcomePage, &WelcomeScreen::signInRequested, this, &MainWindow::startSignIn);
+    connect(m_welcomePage, &WelcomeScreen::signOutRequested, this, &MainWindow::signOut);
     connect(m_state, &AppState::canShareChanged, this, [this](bool canShare) {
         m_sharedWithMeAction->setVisible(canShare);
         m_sharedByMeAction->setVisible(canShare);
@@ -877,6 +880,73 @@ bool MainWindow::welcomePageShown() const
     return m_centralStack->currentWidget() == m_welcomePage;
 }
 
+bool MainWindow::signedIn() const
+{
+    return m_state->signedIn();
+}
+
+void MainWindow::connectAccount()
+{
+    NorvAccount::Client* account = m_state->account();
+    if (!account)
+        return;
+    NorvAccount::AuthClient* auth = account->auth();
+    connect(account, &NorvAccount::Client::authStateChanged, this, &MainWindow::updateAuthUI);
+    connect(auth, &NorvAccount::AuthClient::loginPendingChanged, m_welcomePage, &WelcomeScreen::setWaiting);
+    connect(m_welcomePage, &WelcomeScreen::cancelSignInRequested, auth, &NorvAccount::AuthClient::cancelLogin);
+    connect(auth, &NorvAccount::AuthClient::loginSucceeded, this, [this] {
+        m_statusBar->showMessage(QStringLiteral("Signed in."), kMessageMs);
+        // The browser had the focus; the user comes back here.
+        if (isVisible()) {
+            raise();
+            activateWindow();
+        }
+    });
+    connect(auth, &NorvAccount::AuthClient::loginFailed, this, [this](const QString& error) {
+        m_statusBar->showMessage(QStringLiteral("Sign-in did not complete: %1").arg(error), kMessageMs);
+    });
+    connect(auth, &NorvAccount::AuthClient::sessionEnded, this,
+            [this](const QString& message) { m_statusBar->showMessage(message, kMessageMs); });
+    connect(account, &NorvAccount::Client::sessionOnlyTokens, this, [this] {
+        m_statusBar->showMessage(QStringLiteral("No keyring is available: you stay signed in only until you quit."),
+                                 kMessageMs);
+    });
+}
+
+void MainWindow::updateAuthUI()
+{
+    const bool in = signedIn();
+    m_signInAction->setVisible(!in);
+    m_manageAccountAction->setVisible(in);
+    m_signOutAction->setVisible(in);
+    // The sync engine's own state takes over this indicator once it exists.
+    m_statusBar->setSyncState(in ? SyncCloudIcon::Idle : SyncCloudIcon::NotSignedIn,
+                              in ? QStringLiteral("Signed in") : QStringLiteral("Not signed in"));
+    m_welcomePage->setSignedIn(in);
+    if (m_settings)
+        m_settings->setSignedIn(in);
+    if (m_sharedByMeScreen)
+        m_sharedByMeScreen->refresh();
+    if (m_sharedWithMeScreen)
+        m_sharedWithMeScreen->refresh();
+    updateCentralPage();
+}
+
+void MainWindow::startSignIn()
+{
+    NorvAccount::Client* account = m_state->account();
+    if (!account || signedIn())
+        return;
+    m_centralStack->setCurrentWidget(m_welcomePage);
+    account->auth()->login();
+}
+
+void MainWindow::signOut()
+{
+    if (NorvAccount::Client* account = m_state->account())
+        account->auth()->logout();
+}
+
 void MainWindow::updateCentralPage()
 {
     const bool noteOpen = !m_editor->noteId().isEmpty();
@@ -1024,6 +1094,8 @@ SettingsDialog* MainWindow::openSettings()
         m_settings->setAttribute(Qt::WA_DeleteOnClose);
         m_settings->setModal(false);
         m_settings->setSignedIn(signedIn());
+        connect(m_settings, &SettingsDialog::signInRequested, this, &MainWindow::startSignIn);
+        connect(m_settings, &SettingsDialog::signOutRequested, this, &MainWindow::signOut);
     }
     m_settings->show();
     m_settings->raise();

@@ -77,6 +77,11 @@ public slots:
     void restoreDatabase();
     void openImportWizard();
     void updateCentralPage();
+    // Brings every sign-in dependent element in line with the account's state.
+    void updateAuthUI();
+    // Opens the browser sign-in and shows the welcome page, which offers Cancel while it waits.
+    void startSignIn();
+    void signOut();
     void setupTrayIcon();
     // Remembers the note windows and the to-do window for the next start, then closes everything.
     void quitApplication();
@@ -118,8 +123,8 @@ private:
     void showSecondaryWindow(QWidget* window, const QString& title);
     void updateTrayMenuText();
     void showAbout();
-    // The account client joins later; until then nobody is signed in.
-    bool signedIn() const { return false; }
+    bool signedIn() const;
+    void connectAccount();
     void clearOpenNote();
     void openSelectedAsCurrent();
     bool editorPageCurrent() const;

@@ -12,6 +12,7 @@
 #include "PreferenceKeys.h"
 #include "PreferencesRepository.h"
 #include "Records.h"
+#include "NorvAccountClient.h"
 #include "StatusBar.h"
 #include "SyncCloudIcon.h"
 #include "TextFormats.h"
@@ -102,9 +103,18 @@ void NoteWindow::createUI()
     m_statusBar->setObjectName(QStringLiteral("statusBar"));
     // There is no list here; the left side stays free for messages.
     m_statusBar->setListTitle(QString(), -1);
-    // Until accounts exist nobody is signed in and nothing synchronises.
-    m_statusBar->setSyncState(SyncCloudIcon::NotSignedIn, QStringLiteral("Not signed in"));
     setStatusBar(m_statusBar);
+    showSignInState();
+    if (m_state->account())
+        connect(m_state->account(), &NorvAccount::Client::authStateChanged, this, &NoteWindow::showSignInState);
+}
+
+void NoteWindow::showSignInState()
+{
+    // The sync engine's own state takes over this indicator once it exists.
+    const bool in = m_state->signedIn();
+    m_statusBar->setSyncState(in ? SyncCloudIcon::Idle : SyncCloudIcon::NotSignedIn,
+                              in ? QStringLiteral("Signed in") : QStringLiteral("Not signed in"));
 }
 
 void NoteWindow::createMenuBar()

@@ -53,6 +53,7 @@ private:
     void createUI();
     void createMenuBar();
     void connectSignals();
+    void showSignInState();
     void restoreNoteGeometry();
     // An unforced load: the editor keeps the note as it is when nothing changed.
     void openNote();
