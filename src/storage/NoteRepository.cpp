@@ -13,8 +13,7 @@ using namespace SqlUtil;
 NoteRepository::NoteRepository(Database* db, QObject* parent)
     : QObject(parent)
     , m_db(db)
-{
-}
+{}
 
 QList<Note> NoteRepository::list(const QString& sql) const
 {
@@ -229,8 +228,11 @@ bool NoteRepository::execWithId(const QString& sql, const QString& id, const QVa
 
 bool NoteRepository::moveToNotebook(const QString& id, const QString& notebookId)
 {
-    // Only modified_at moves: updated_at orders the lists, and a move must not reorder them.
-    if (!execWithId(QStringLiteral("UPDATE notes SET notebook_id=?, modified_at=?, sync_status='pending' WHERE id=?"),
+    // Only modified_at moves: updated_at orders the lists, and a move must not reorder them. Like
+    // trash and restore, a move raises the version as an edit does, so the server takes it as newer
+    // than its copy instead of a pull undoing it.
+    if (!execWithId(QStringLiteral("UPDATE notes SET notebook_id=?, modified_at=?, version=version+1, "
+                                   "sync_status='pending' WHERE id=?"),
                     id, {nonNull(notebookId), timestamp(Clock::nowUtc())}))
         return false;
     emit notesChanged();
@@ -239,8 +241,9 @@ bool NoteRepository::moveToNotebook(const QString& id, const QString& notebookId
 
 bool NoteRepository::moveToTrash(const QString& id)
 {
-    if (!execWithId(QStringLiteral("UPDATE notes SET deleted_at=?, sync_status='pending' WHERE id=?"), id,
-                    {timestamp(Clock::nowUtc())}))
+    if (!execWithId(
+            QStringLiteral("UPDATE notes SET deleted_at=?, version=version+1, sync_status='pending' WHERE id=?"), id,
+            {timestamp(Clock::nowUtc())}))
         return false;
     emit noteDeleted(id);
     emit notesChanged();
@@ -249,7 +252,9 @@ bool NoteRepository::moveToTrash(const QString& id)
 
 bool NoteRepository::restore(const QString& id)
 {
-    if (!execWithId(QStringLiteral("UPDATE notes SET deleted_at=NULL, sync_status='pending' WHERE id=?"), id))
+    if (!execWithId(
+            QStringLiteral("UPDATE notes SET deleted_at=NULL, version=version+1, sync_status='pending' WHERE id=?"),
+            id))
         return false;
     emit notesChanged();
     return true;
@@ -280,12 +285,9 @@ bool NoteRepository::purge(const QString& id)
     }
 
     const char* const deletes[] = {
-        "DELETE FROM note_snapshots WHERE note_id = ?",
-        "DELETE FROM note_task_settings WHERE note_id = ?",
-        "DELETE FROM tasks WHERE note_id = ?",
-        "DELETE FROM note_operations WHERE note_id = ?",
-        "DELETE FROM attachments WHERE note_id = ?",
-        "DELETE FROM notes WHERE id=?",
+        "DELETE FROM note_snapshots WHERE note_id = ?", "DELETE FROM note_task_settings WHERE note_id = ?",
+        "DELETE FROM tasks WHERE note_id = ?",          "DELETE FROM note_operations WHERE note_id = ?",
+        "DELETE FROM attachments WHERE note_id = ?",    "DELETE FROM notes WHERE id=?",
     };
     for (const char* sql : deletes) {
         if (!error.isEmpty())
@@ -315,6 +317,23 @@ bool NoteRepository::purge(const QString& id)
 bool NoteRepository::markSynced(const QString& id, int version)
 {
     return execWithId(QStringLiteral("UPDATE notes SET sync_status='synced', version=? WHERE id=?"), id, {version});
+}
+
+bool NoteRepository::markPushed(const QString& id, int sentVersion, int serverVersion)
+{
+    // The server's version becomes the base of the next push either way. Only when the row still
+    // holds the version that was sent is it in step with the server; an edit made while the push was
+    // on its way keeps the note pending with its own, higher version.
+    QSqlQuery q(m_db->db());
+    q.prepare(QStringLiteral("UPDATE notes SET op_version=?, "
+                             "sync_status = CASE WHEN version=? THEN 'synced' ELSE sync_status END, "
+                             "version = CASE WHEN version=? THEN ? ELSE version END WHERE id=?"));
+    q.addBindValue(serverVersion);
+    q.addBindValue(sentVersion);
+    q.addBindValue(sentVersion);
+    q.addBindValue(serverVersion);
+    q.addBindValue(id);
+    return q.exec();
 }
 
 int NoteRepository::markAllPending()

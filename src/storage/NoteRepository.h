@@ -6,7 +6,6 @@
 #include <QList>
 #include <QObject>
 #include <QStringList>
-
 #include <optional>
 
 class Database;
@@ -47,6 +46,7 @@ public:
 
     bool insert(const Note& note);
     bool update(const Note& note);
+    // Move, trash and restore raise the version like an edit and make the note pending.
     bool moveToNotebook(const QString& id, const QString& notebookId);
     bool moveToTrash(const QString& id);
     bool restore(const QString& id);
@@ -55,6 +55,9 @@ public:
     bool purge(const QString& id);
 
     bool markSynced(const QString& id, int version);
+    // The server accepted the note as sent at sentVersion and stores it as serverVersion; see the
+    // definition for an edit made meanwhile. Silent, like markSynced.
+    bool markPushed(const QString& id, int sentVersion, int serverVersion);
     int markAllPending();
 
     bool includeInTodos(const QString& noteId) const;

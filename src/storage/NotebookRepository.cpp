@@ -13,14 +13,21 @@ using namespace SqlUtil;
 NotebookRepository::NotebookRepository(Database* db, QObject* parent)
     : QObject(parent)
     , m_db(db)
-{
-}
+{}
 
 QList<Notebook> NotebookRepository::allNotebooks() const
 {
     QSqlQuery q(m_db->db());
     q.setForwardOnly(true);
     q.prepare(QStringLiteral("SELECT * FROM notebooks WHERE deleted_at IS NULL ORDER BY is_default DESC, name ASC"));
+    return readNotebooks(q);
+}
+
+QList<Notebook> NotebookRepository::pendingNotebooks() const
+{
+    QSqlQuery q(m_db->db());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT * FROM notebooks WHERE sync_status = 'pending'"));
     return readNotebooks(q);
 }
 

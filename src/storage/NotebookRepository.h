@@ -4,7 +4,6 @@
 
 #include <QList>
 #include <QObject>
-
 #include <optional>
 
 class Database;
@@ -22,6 +21,8 @@ public:
 
     // Live notebooks, a legacy default one first, then by name (binary collation: "A" before "a").
     QList<Notebook> allNotebooks() const;
+    // Deleted ones included, so a deletion reaches the server.
+    QList<Notebook> pendingNotebooks() const;
     // Finds deleted notebooks too.
     std::optional<Notebook> notebookById(const QString& id) const;
 

@@ -4,7 +4,6 @@
 
 #include <QList>
 #include <QObject>
-
 #include <optional>
 
 class Database;
@@ -26,6 +25,11 @@ public:
     QList<Snapshot> snapshotsForNote(const QString& noteId) const;
     // Replaces an existing snapshot of the same note and version.
     bool insert(const Snapshot& snapshot);
+    // Keeps a body that a sync is about to replace (an edit made on this device that another device's
+    // change wins over). Such copies take their own negative version numbers, below every regular
+    // one, so no later snapshot replaces them and the retention never removes them.
+    bool insertKept(const QString& noteId, const QString& body);
+    static bool isKept(const Snapshot& snapshot) { return snapshot.version < 0; }
 
 private:
     Database* m_db;

@@ -1,8 +1,8 @@
+#include "../TestLibrary.h"
 #include "AttachmentRepository.h"
 #include "Clock.h"
 #include "NoteRepository.h"
 #include "SnapshotRepository.h"
-#include "../TestLibrary.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -38,8 +38,8 @@ int countFor(const QSqlDatabase& db, const QString& table, const QString& noteId
     return scalar(db, QStringLiteral("SELECT count(*) FROM %1 WHERE %2 = ?").arg(table, column), {noteId}).toInt();
 }
 
-const QStringList kDependentTables = {"notes", "note_snapshots", "note_task_settings", "tasks", "note_operations",
-                                      "attachments"};
+const QStringList kDependentTables = {"notes", "note_snapshots",  "note_task_settings",
+                                      "tasks", "note_operations", "attachments"};
 
 } // namespace
 
@@ -57,6 +57,8 @@ private slots:
     void noteCountsByNotebook();
     void moveToNotebook_data();
     void moveToNotebook();
+    void markPushed_data();
+    void markPushed();
     void trashAndRestore();
     void signalOrder_data();
     void signalOrder();
@@ -254,7 +256,8 @@ void tst_NoteRepository::moveToNotebook_data()
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("stored");
     QTest::newRow("null id means no notebook") << QString() << "";
-    QTest::newRow("into a notebook") << "nb-2" << "nb-2";
+    QTest::newRow("into a notebook") << "nb-2"
+                                     << "nb-2";
 }
 
 void tst_NoteRepository::moveToNotebook()
@@ -279,6 +282,38 @@ void tst_NoteRepository::moveToNotebook()
     QCOMPARE(after.syncStatus, SyncStatus::Pending);
     QCOMPARE(toDbTimestamp(after.modifiedAt), QStringLiteral("2024-05-05T05:05:05.555Z"));
     QCOMPARE(toDbTimestamp(after.updatedAt), QStringLiteral("2024-01-01T00:00:00.000Z"));
+    QCOMPARE(after.version, n.version + 1);
+}
+
+void tst_NoteRepository::markPushed_data()
+{
+    QTest::addColumn<int>("storedVersion");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<int>("version");
+    QTest::addColumn<int>("base");
+    QTest::newRow("row as sent: in step at the server's version") << 4 << "synced" << 7 << 7;
+    QTest::newRow("edited while the push travelled: stays pending") << 5 << "pending" << 5 << 7;
+}
+
+// Marking a pushed note never hides an edit made while the push was on its way.
+void tst_NoteRepository::markPushed()
+{
+    QFETCH(int, storedVersion);
+    QFETCH(QString, status);
+    QFETCH(int, version);
+    QFETCH(int, base);
+    TestDb t;
+    QVERIFY(t.ok);
+    NoteRepository repo(&t.database);
+    Note n = makeNote(QStringLiteral("n"), body(QStringLiteral("x")));
+    n.version = storedVersion;
+    n.opVersion = 3;
+    QVERIFY(repo.insert(n));
+    QVERIFY(repo.markPushed(n.id, 4, 7));
+    const Note after = *repo.noteById(n.id);
+    QCOMPARE(syncStatusToString(after.syncStatus), status);
+    QCOMPARE(after.version, version);
+    QCOMPARE(after.opVersion, base);
 }
 
 void tst_NoteRepository::trashAndRestore()
@@ -304,7 +339,8 @@ void tst_NoteRepository::trashAndRestore()
     after = *repo.noteById(QStringLiteral("n"));
     QVERIFY(!after.deletedAt);
     QCOMPARE(after.syncStatus, SyncStatus::Pending);
-    QCOMPARE(after.version, 4);
+    // Trash and restore count as edits: the server must see them as newer than its copy.
+    QCOMPARE(after.version, 5);
     QCOMPARE(ids(repo.allNotes()), QStringList{"n"});
 }
 
@@ -449,8 +485,8 @@ struct PurgeFixture
         for (const QString& id : {QStringLiteral("doomed"), QStringLiteral("bystander")}) {
             ok = ok && notes.insert(makeNote(id, body(QStringLiteral("purgeable ") + id)));
             for (int v = 1; v <= 2; ++v)
-                ok = ok && snapshots.insert({newId(), id, v, body(QStringLiteral("v")), 
-                                                     utc("2024-01-01T00:00:00.000Z")});
+                ok = ok &&
+                     snapshots.insert({newId(), id, v, body(QStringLiteral("v")), utc("2024-01-01T00:00:00.000Z")});
             ok = ok && notes.setIncludeInTodos(id, false);
             ok = ok && exec(t.db(),
                             QStringLiteral("INSERT INTO tasks (id, note_id, text, source, line_index, char_offset, "

@@ -1,6 +1,6 @@
+#include "../TestLibrary.h"
 #include "NoteRepository.h"
 #include "SnapshotRepository.h"
-#include "../TestLibrary.h"
 
 #include <QRegularExpression>
 #include <QTest>
@@ -35,6 +35,7 @@ private slots:
     void unknownNoteRefused();
     void retention_data();
     void retention();
+    void keptCopiesSurvive();
 
 private:
     std::unique_ptr<TestDb> m_t;
@@ -135,6 +136,29 @@ void tst_SnapshotRepository::retention()
     QCOMPARE(stored.last(), lowest);
     // Another note's history is left alone.
     QCOMPARE(versions(m_repo->snapshotsForNote(QStringLiteral("n2"))), (QList<int>{3, 2, 1}));
+}
+
+// A body kept before a sync replaced it is neither replaced by a snapshot taken at the same note
+// version nor removed by the retention, however much history follows.
+void tst_SnapshotRepository::keptCopiesSurvive()
+{
+    QVERIFY(m_repo->insertKept(QStringLiteral("n1"), QStringLiteral("first kept")));
+    QVERIFY(m_repo->insert(snap(newId(), QStringLiteral("n1"), 1, QStringLiteral("regular v1"))));
+    QVERIFY(m_repo->insertKept(QStringLiteral("n1"), QStringLiteral("second kept")));
+    for (int v = 1; v <= 60; ++v)
+        QVERIFY(m_repo->insert(snap(newId(), QStringLiteral("n1"), v)));
+
+    const QList<Snapshot> all = m_repo->snapshotsForNote(QStringLiteral("n1"));
+    QStringList keptBodies;
+    int regular = 0;
+    for (const Snapshot& s : all) {
+        if (SnapshotRepository::isKept(s))
+            keptBodies << s.body;
+        else
+            ++regular;
+    }
+    QCOMPARE(keptBodies, (QStringList{QStringLiteral("first kept"), QStringLiteral("second kept")}));
+    QCOMPARE(regular, SnapshotRepository::kMaxSnapshotsPerNote);
 }
 
 QTEST_GUILESS_MAIN(tst_SnapshotRepository)

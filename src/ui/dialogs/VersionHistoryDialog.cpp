@@ -67,7 +67,9 @@ void VersionHistoryDialog::reload()
     const QList<Snapshot> snapshots = m_state->snapshots()->snapshotsForNote(m_noteId);
     for (const Snapshot& snapshot : snapshots) {
         const QString when = snapshot.createdAt.toLocalTime().toString(QStringLiteral("MMM d, yyyy h:mm AP"));
-        auto* item = new QListWidgetItem(tr("v%1 — %2").arg(snapshot.version).arg(when), m_list);
+        const QString label = SnapshotRepository::isKept(snapshot) ? tr("Edit kept from this device — %1").arg(when)
+                                                                   : tr("v%1 — %2").arg(snapshot.version).arg(when);
+        auto* item = new QListWidgetItem(label, m_list);
         item->setData(Qt::UserRole, snapshot.id);
     }
     if (snapshots.isEmpty()) {
@@ -123,8 +125,7 @@ void VersionHistoryDialog::restoreSelected()
         return;
     if (Interaction::question(this, tr("Restore Snapshot"),
                               tr("Replace current content with this snapshot? A snapshot of the current "
-                                 "content will be saved first."))
-        != QMessageBox::Yes)
+                                 "content will be saved first.")) != QMessageBox::Yes)
         return;
 
     // Keep what is there now, so a restore can itself be undone from the history.

@@ -1,0 +1,227 @@
+#pragma once
+
+// Devices for the sync tests: each is a real library (SQLite file, attachments folder) in its own
+// temporary directory, signed in to the reference server through the real request layer.
+
+#include "ApiClient.h"
+#include "AttachmentRepository.h"
+#include "Database.h"
+#include "NoteRepository.h"
+#include "NotebookRepository.h"
+#include "PreferencesRepository.h"
+#include "SnapshotRepository.h"
+#include "SyncEngine.h"
+#include "TokenManager.h"
+#include "TokenStore.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+// One synchronous admin call against the reference server (tests only).
+inline QJsonObject adminCall(const QString& root, const QByteArray& method, const QString& path,
+                             const QJsonObject& body = {}, int* status = nullptr)
+{
+    QNetworkAccessManager nam;
+    QNetworkRequest request(QUrl(root + path));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+    QNetworkReply* reply = nam.sendCustomRequest(
+        request, method, body.isEmpty() ? QByteArray() : QJsonDocument(body).toJson(QJsonDocument::Compact));
+    QSignalSpy done(reply, &QNetworkReply::finished);
+    if (!reply->isFinished())
+        done.wait(10000);
+    if (status)
+        *status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QJsonObject answer = QJsonDocument::fromJson(reply->readAll()).object();
+    reply->deleteLater();
+    return answer;
+}
+
+// The reference server on a free port with a data folder of its own, stopped with the object.
+struct ServerProcess
+{
+    QTemporaryDir data;
+    QProcess process;
+    QString root;
+
+    bool start()
+    {
+        const QString program = QStringLiteral(NORV_BINARY_DIR "/tools/devserver/norvane-devserver");
+        if (!QFileInfo::exists(program))
+            return false;
+        process.setProcessChannelMode(QProcess::SeparateChannels);
+        process.start(program, {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--data"), data.path()});
+        if (!process.waitForStarted(10000))
+            return false;
+        for (int i = 0; i < 100 && !process.canReadLine(); ++i)
+            process.waitForReadyRead(100);
+        const QString line = QString::fromUtf8(process.readLine()).trimmed();
+        const qsizetype at = line.indexOf(QLatin1String("http://"));
+        if (at < 0)
+            return false;
+        root = line.mid(at);
+        return true;
+    }
+
+    // Switches a fault on for a route pattern ("/notes/v1/sync/push", "/notes/v1/attachments/*").
+    void fault(const QJsonObject& spec) { adminCall(root, "POST", QStringLiteral("/admin/faults"), spec); }
+    void clearFaults() { adminCall(root, "DELETE", QStringLiteral("/admin/faults")); }
+
+    ~ServerProcess()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    }
+};
+
+struct Device
+{
+    QTemporaryDir dir;
+    Database database;
+    QObject owner;
+    NoteRepository* notes = nullptr;
+    NotebookRepository* notebooks = nullptr;
+    AttachmentRepository* attachments = nullptr;
+    PreferencesRepository* preferences = nullptr;
+    SnapshotRepository* snapshots = nullptr;
+    NorvAccount::TokenManager* tokens = nullptr;
+    NorvAccount::ApiClient* api = nullptr;
+    NorvAccount::ApiClient* authApi = nullptr;
+    SyncEngine* engine = nullptr;
+    bool ok = false;
+    QString m_root;
+    QString m_email;
+
+    // root: the server's "http://127.0.0.1:PORT"; email: a seeded user, signed in with a session of
+    // its own.
+    Device(const QString& root, const QString& email)
+    {
+        if (!dir.isValid() || !database.open(dir.filePath(QStringLiteral("notes.db"))) || !database.migrate())
+            return;
+        notes = new NoteRepository(&database, &owner);
+        notebooks = new NotebookRepository(&database, &owner);
+        preferences = new PreferencesRepository(&database, &owner);
+        snapshots = new SnapshotRepository(&database, &owner);
+        attachments = new AttachmentRepository(&database, &owner, dir.filePath(QStringLiteral("attachments")));
+
+        tokens = new NorvAccount::TokenManager(std::make_unique<NorvAccount::MemoryTokenStore>(), &owner);
+        api = new NorvAccount::ApiClient(tokens, &owner);
+        api->setBaseUrl(QUrl(root + QStringLiteral("/notes/v1")));
+        // A hanging server must end a request within the test's patience.
+        api->setTransferTimeout(3000);
+        authApi = new NorvAccount::ApiClient(tokens, &owner);
+        authApi->setBaseUrl(QUrl(root + QStringLiteral("/auth/api/v1/realms/norvane")));
+        authApi->setTransferTimeout(3000);
+        tokens->setRefreshHandler([this](const QString& refreshToken, auto success, auto failure) {
+            authApi->postPublic(QStringLiteral("/auth/token/refresh"),
+                                QJsonObject{{QStringLiteral("refresh_token"), refreshToken}},
+                                [success, failure](bool ok, int status, const QJsonObject& body) {
+                                    if (ok)
+                                        success(body.value(QLatin1String("access_token")).toString(),
+                                                body.value(QLatin1String("refresh_token")).toString());
+                                    else
+                                        failure(status >= 400 && status < 500);
+                                });
+        });
+        m_root = root;
+        m_email = email;
+        signIn();
+
+        engine = new SyncEngine(api, notes, notebooks, attachments, preferences, &owner);
+        engine->setSnapshots(snapshots);
+        ok = !tokens->accessToken().isEmpty();
+    }
+
+    // A session of its own, as a sign-in in the browser would give.
+    void signIn()
+    {
+        const QJsonObject t =
+            adminCall(m_root, "POST", QStringLiteral("/admin/tokens"), QJsonObject{{QStringLiteral("email"), m_email}});
+        tokens->setTokens(t.value(QLatin1String("access_token")).toString(),
+                          t.value(QLatin1String("refresh_token")).toString());
+    }
+
+    // Runs one sync to its end; true when it completed, false when it failed.
+    bool sync()
+    {
+        QSignalSpy done(engine, &SyncEngine::syncCompleted);
+        QSignalSpy failed(engine, &SyncEngine::syncFailed);
+        engine->syncNow();
+        for (int i = 0; i < 300 && done.isEmpty() && failed.isEmpty(); ++i)
+            QTest::qWait(50);
+        // A failure signal may come from an auth problem while the run still goes on; wait it out.
+        for (int i = 0; i < 300 && engine->state() == SyncEngine::Syncing; ++i)
+            QTest::qWait(50);
+        return !done.isEmpty() && failed.isEmpty();
+    }
+
+    Note newNote(const QString& text, const QString& notebookId = QString())
+    {
+        Note n;
+        n.id = newId();
+        n.notebookId = notebookId;
+        n.body = bodyOf(text);
+        n.createdAt = n.updatedAt = n.modifiedAt = QDateTime::currentDateTimeUtc();
+        notes->insert(n);
+        return n;
+    }
+
+    // An edit as the editor stores it.
+    void edit(const QString& id, const QString& text)
+    {
+        Note n = *notes->noteById(id);
+        n.body = bodyOf(text);
+        n.updatedAt = n.modifiedAt = QDateTime::currentDateTimeUtc();
+        n.version += 1;
+        n.syncStatus = SyncStatus::Pending;
+        notes->update(n);
+    }
+
+    static QString bodyOf(const QString& text)
+    {
+        return QString::fromUtf8(
+            QJsonDocument(QJsonArray{QJsonObject{{QStringLiteral("insert"), text + QLatin1Char('\n')}}})
+                .toJson(QJsonDocument::Compact));
+    }
+
+    // Every note (trash included) as "id|body|notebook|trashed", sorted: what two converged libraries
+    // share.
+    QStringList library() const
+    {
+        QStringList out;
+        QList<Note> all = notes->allNotes();
+        all += notes->trashedNotes();
+        for (const Note& n : all)
+            out << QStringLiteral("%1|%2|%3|%4").arg(n.id, n.body, n.notebookId, n.isTrashed() ? "T" : "");
+        out.sort();
+        return out;
+    }
+
+    QStringList notebookNames() const
+    {
+        QStringList out;
+        for (const Notebook& nb : notebooks->allNotebooks())
+            out << nb.id + QLatin1Char('|') + nb.name;
+        out.sort();
+        return out;
+    }
+
+    QStringList keptBodies(const QString& noteId) const
+    {
+        QStringList out;
+        for (const Snapshot& s : snapshots->snapshotsForNote(noteId)) {
+            if (SnapshotRepository::isKept(s))
+                out << s.body;
+        }
+        return out;
+    }
+};
