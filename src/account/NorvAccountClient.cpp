@@ -1,5 +1,6 @@
 #include "NorvAccountClient.h"
 
+#include "AccountClient.h"
 #include "ApiClient.h"
 #include "AuthClient.h"
 #include "TokenManager.h"
@@ -46,9 +47,16 @@ Client::Client(const ClientConfig& config, std::unique_ptr<TokenStore> store, QO
     for (ApiClient* api : {m_authApi, m_accountApi, m_notesApi})
         connect(api, &ApiClient::authenticationRequired, m_auth, &AuthClient::endRejectedSession);
     connect(m_tokens, &TokenManager::storeUnavailable, this, &Client::checkPersistence);
+    m_accountClient = new AccountClient(m_accountApi, m_auth, m_config, this);
 }
 
-Client::~Client() = default;
+Client::~Client()
+{
+    // The sign-in client detaches itself from the token manager when it goes, so it must go first;
+    // children otherwise die in creation order, token manager first.
+    delete m_accountClient;
+    delete m_auth;
+}
 
 void Client::initialize()
 {
