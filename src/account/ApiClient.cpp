@@ -104,6 +104,19 @@ void ApiClient::sendRequest(const QByteArray& method, const QString& path, const
     send(std::move(call), authenticated);
 }
 
+void ApiClient::sendWithToken(const QByteArray& method, const QString& path, const QJsonObject& body,
+                              const QString& token, ResponseCallback callback)
+{
+    Call call;
+    call.method = method;
+    call.url = buildUrl(path);
+    call.firstUrl = call.url;
+    call.body = encodeBody(body);
+    call.token = token;
+    call.json = std::move(callback);
+    executeRequest(std::move(call));
+}
+
 void ApiClient::getBinary(const QString& path, BinaryCallback callback, const QUrlQuery& query)
 {
     Call call;
@@ -220,11 +233,12 @@ void ApiClient::onFinished(QNetworkReply* reply, Call call)
 {
     reply->deleteLater();
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QByteArray data = reply->readAll();
+    const QByteArray data = reply->isOpen() ? reply->readAll() : QByteArray();
     const QNetworkReply::NetworkError error = reply->error();
 
     if (call.kind != Kind::Multipart && isRedirect(status) && call.redirects < kMaxRedirects) {
-        const QUrl location = reply->header(QNetworkRequest::LocationHeader).toUrl();
+        // The raw header: the parsed one drops relative locations.
+        const QUrl location = QUrl::fromEncoded(reply->rawHeader("Location").trimmed());
         const QUrl target = call.url.resolved(location);
         const bool downgrade = call.url.scheme() == QLatin1String("https") && target.scheme() != call.url.scheme();
         if (location.isValid() && !location.isEmpty() && !downgrade) {

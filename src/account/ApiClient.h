@@ -54,6 +54,11 @@ public:
     void sendRequest(const QByteArray& method, const QString& path, const QJsonObject& body, ResponseCallback callback,
                      const QUrlQuery& query, bool authenticated);
 
+    // Sends with exactly this bearer token: no refresh, no retry. For sign-out, which must reach the
+    // service with the session's token after the token manager has already let go of it.
+    void sendWithToken(const QByteArray& method, const QString& path, const QJsonObject& body, const QString& token,
+                       ResponseCallback callback);
+
 signals:
     void authenticationRequired();
     void networkError(const QString& message);

@@ -213,8 +213,28 @@ void AuthClient::handleCallback(const QUrl& url)
 
 void AuthClient::logout()
 {
-    m_api->post(QStringLiteral("/auth/logout"), QJsonObject(), [](bool, int, const QJsonObject&) {});
+    // The service hears of it with the session's own tokens, taken before they are dropped here; an
+    // expired access token is renewed for that one call without being kept.
+    const QString access = m_tokens->accessToken();
+    const QString refresh = m_tokens->refreshToken();
+    QPointer<ApiClient> api(m_api);
+    const auto ignore = [](bool, int, const QJsonObject&) {
+    };
+    if (!access.isEmpty()) {
+        m_api->sendWithToken("POST", QStringLiteral("/auth/logout"), QJsonObject(), access, ignore);
+    } else if (!refresh.isEmpty()) {
+        m_api->postPublic(
+            QStringLiteral("/auth/token/refresh"), QJsonObject{{QStringLiteral("refresh_token"), refresh}},
+            [api, ignore](bool ok, int, const QJsonObject& body) {
+                const QString fresh = body.value(QLatin1String("access_token")).toString();
+                if (ok && api && !fresh.isEmpty())
+                    api->sendWithToken("POST", QStringLiteral("/auth/logout"), QJsonObject(), fresh, ignore);
+            });
+    }
+
+    m_signingOut = true;
     m_tokens->clear();
+    m_signingOut = false;
     m_user = User();
     setState(AuthState::Unauthenticated);
     qCInfo(lcAccount) << "Signed out";
@@ -223,7 +243,7 @@ void AuthClient::logout()
 
 void AuthClient::endRejectedSession()
 {
-    if (m_state != AuthState::Authenticated)
+    if (m_state != AuthState::Authenticated || m_signingOut)
         return;
     qCWarning(lcAccount) << "The service refused the session's refresh token; signing out";
     m_tokens->clear();

@@ -102,6 +102,8 @@ private:
     ApiClient* m_api;
     TokenManager* m_tokens;
     AuthState m_state = AuthState::Unknown;
+    // While logout() runs, requests that were waiting on a refresh fail; that is no rejected session.
+    bool m_signingOut = false;
     User m_user;
     QPointer<WebAuthHandler> m_handler;
     quint16 m_callbackPort;

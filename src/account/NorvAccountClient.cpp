@@ -52,10 +52,14 @@ Client::Client(const ClientConfig& config, std::unique_ptr<TokenStore> store, QO
 
 Client::~Client()
 {
-    // The sign-in client detaches itself from the token manager when it goes, so it must go first;
-    // children otherwise die in creation order, token manager first.
+    // Reverse order of creation: the sign-in client and the request layers use the token manager
+    // until they are gone.
     delete m_accountClient;
     delete m_auth;
+    delete m_notesApi;
+    delete m_accountApi;
+    delete m_authApi;
+    delete m_tokens;
 }
 
 void Client::initialize()

@@ -38,5 +38,5 @@ struct AccountTestServer
 #define ACCOUNT_REQUIRE_SERVER(fixture, ...)                                                                           \
     do {                                                                                                               \
         if (!(fixture).start(__VA_ARGS__))                                                                             \
-            QSKIP(qPrintable(QStringLiteral("devserver unavailable: ") + (fixture).error()));                         \
+            QSKIP(qPrintable(QStringLiteral("devserver unavailable: ") + (fixture).error()));                          \
     } while (false)

@@ -174,7 +174,8 @@ void tst_ApiClient::requestKinds()
                              {QStringLiteral("entity_id"), noteId},
                              {QStringLiteral("action"), QStringLiteral("update")},
                              {QStringLiteral("version"), 1},
-                             {QStringLiteral("data"), QJsonObject{{QStringLiteral("body"), QStringLiteral("[]")}}}};
+                             {QStringLiteral("data"), QJsonObject{{QStringLiteral("body"), QStringLiteral("[]")},
+                                                                  {QStringLiteral("notebook_id"), QString()}}}};
     Outcome pushed;
     notes->post(QStringLiteral("/sync/push"), {{QStringLiteral("changes"), QJsonArray{change}}}, record(pushed));
     QTRY_VERIFY(pushed.done);
@@ -201,9 +202,10 @@ void tst_ApiClient::requestKinds()
     QCOMPARE(uploaded.body.value(QLatin1String("size_bytes")).toInt(), payload.size());
 
     Outcome downloaded;
-    notes->getBinary(QStringLiteral("/attachments/%1").arg(attachmentId), [&](bool ok, int status, const QByteArray& data) {
-        downloaded = {true, ok, status, {}, data};
-    });
+    notes->getBinary(QStringLiteral("/attachments/%1").arg(attachmentId),
+                     [&](bool ok, int status, const QByteArray& data) {
+                         downloaded = {true, ok, status, {}, data};
+                     });
     QTRY_VERIFY(downloaded.done);
     QCOMPARE(downloaded.status, 200);
     QCOMPARE(downloaded.bytes, payload);

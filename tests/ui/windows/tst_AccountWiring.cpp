@@ -99,6 +99,8 @@ void tst_AccountWiring::signInShowsEverywhereAndSurvivesARestart()
     QUrl opened;
     state->account()->auth()->setUrlOpener([&opened](const QUrl& url) { opened = url; });
     auto window = std::make_unique<MainWindow>(state.get());
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     QVERIFY(window->welcomePageShown());
     QCOMPARE(window->mainStatusBar()->syncIcon()->toolTip(), QStringLiteral("Not signed in"));
 
