@@ -2,6 +2,7 @@
 
 #include "../DevServer.h"
 #include "AccountPrompts.h"
+#include "ApiClient.h"
 #include "NorvAccountClient.h"
 #include "TokenManager.h"
 #include "TokenStore.h"
