@@ -14,6 +14,7 @@ class TokenStore;
 } // namespace NorvAccount
 
 class Database;
+class NoteSharingService;
 class NoteRepository;
 class NotebookRepository;
 class PreferencesRepository;
@@ -50,6 +51,9 @@ public:
     AttachmentRepository* attachments() const { return m_attachments; }
     ThemeManager* theme() const { return m_theme; }
     NorvAccount::Client* account() const { return m_account; }
+    // Sharing of single notes, and of whole notebooks.
+    NoteSharingService* sharing() const { return m_sharing; }
+    NoteSharingService* groupSharing() const { return m_groupSharing; }
     bool signedIn() const;
 
     // Set before initialize().
@@ -94,6 +98,8 @@ signals:
     void notesChanged();
     void notebooksChanged();
     void canShareChanged(bool canShare);
+    // A share was granted or taken back; the local sharing marks follow with the next sync.
+    void sharesChanged();
     // Sent by an editing surface after it changed a note; the other surfaces reload it.
     void noteUpdatedExternally(const QString& noteId, QObject* source);
     void noteDeletedExternally(const QString& noteId);
@@ -103,6 +109,7 @@ private:
     void connectRepositories();
     void createTheme();
     void createAccount();
+    void routeAccountPrompts();
     void restoreCurrentSelection();
     void createWelcomeNotes();
     void setCanShare(bool canShare);
@@ -116,6 +123,8 @@ private:
     // The sync engine and the two sharing services join here.
     ThemeManager* m_theme = nullptr;
     NorvAccount::Client* m_account = nullptr;
+    NoteSharingService* m_sharing = nullptr;
+    NoteSharingService* m_groupSharing = nullptr;
     TokenStoreFactory m_tokenStoreFactory;
 
     QString m_currentNotebookId;

@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "AccountScreen.h"
 #include "AppState.h"
 #include "AuthClient.h"
 #include "BackupArchive.h"
@@ -8,13 +9,13 @@
 #include "FindBar.h"
 #include "ImportDialog.h"
 #include "Interaction.h"
+#include "NorvAccountClient.h"
 #include "NoteActions.h"
 #include "NoteEditor.h"
 #include "NoteHeaderBar.h"
 #include "NoteListWidget.h"
 #include "NoteRepository.h"
 #include "NotebookListWidget.h"
-#include "NorvAccountClient.h"
 #include "NotebookRepository.h"
 #include "PreferenceKeys.h"
 #include "PreferencesRepository.h"
@@ -29,16 +30,13 @@
 #include "ThemeManager.h"
 #include "TodosScreen.h"
 #include "TrashScreen.h"
-#include "WelcomeScreen.h"
 #include "UiLog.h"
+#include "WelcomeScreen.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
-#include <QStyle>
-#include <QSystemTrayIcon>
-#include <QUrl>
 #include <QKeySequence>
 #include <QLineEdit>
 #include <QMenu>
@@ -46,7 +44,10 @@
 #include <QSettings>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QStyle>
+#include <QSystemTrayIcon>
 #include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -222,7 +223,8 @@ void MainWindow::createMenuBar()
     };
 
     QMenu* file = bar->addMenu(QStringLiteral("&File"));
-    add(file, QStringLiteral("New Note"), QKeySequence(QStringLiteral("Ctrl+N")), [this] { createNote(); }, true);
+    add(
+        file, QStringLiteral("New Note"), QKeySequence(QStringLiteral("Ctrl+N")), [this] { createNote(); }, true);
     add(
         file, QStringLiteral("New Note in Window"), QKeySequence(QStringLiteral("Ctrl+Shift+N")),
         [this] {
@@ -242,16 +244,17 @@ void MainWindow::createMenuBar()
     add(file, QStringLiteral("Backup Database..."), QKeySequence(), [this] { backupDatabase(); });
     add(file, QStringLiteral("Restore Database..."), QKeySequence(), [this] { restoreDatabase(); });
     file->addSeparator();
-    m_signInAction = add(file, QStringLiteral("Sign In…"), QKeySequence(), [this] {
-        m_centralStack->setCurrentWidget(m_welcomePage);
-    });
-    m_manageAccountAction = later(file, QStringLiteral("&Manage Account…"));
+    m_signInAction = add(file, QStringLiteral("Sign In…"), QKeySequence(),
+                         [this] { m_centralStack->setCurrentWidget(m_welcomePage); });
+    m_manageAccountAction =
+        add(file, QStringLiteral("&Manage Account…"), QKeySequence(), [this] { openAccountScreen(); });
     m_signOutAction = add(file, QStringLiteral("Sign &Out"), QKeySequence(), [this] { signOut(); });
     m_manageAccountAction->setVisible(signedIn());
     m_signOutAction->setVisible(signedIn());
     m_signInAction->setVisible(!signedIn());
     file->addSeparator();
-    add(file, QStringLiteral("Preferences…"), QKeySequence(QStringLiteral("Ctrl+,")), [this] { openSettings(); }, true);
+    add(
+        file, QStringLiteral("Preferences…"), QKeySequence(QStringLiteral("Ctrl+,")), [this] { openSettings(); }, true);
     file->addSeparator();
     QAction* quit = add(file, QStringLiteral("Quit"), QKeySequence(QKeySequence::Quit), [this] { quitApplication(); });
     quit->setMenuRole(QAction::QuitRole);
@@ -273,8 +276,9 @@ void MainWindow::createMenuBar()
             m_findBar->findNext(false);
     });
     edit->addSeparator();
-    add(edit, QStringLiteral("Preferences…"), QKeySequence(), [this] { openSettings(); })
-        ->setMenuRole(QAction::PreferencesRole);
+    add(edit, QStringLiteral("Preferences…"), QKeySequence(), [this] {
+        openSettings();
+    })->setMenuRole(QAction::PreferencesRole);
 
     NoteActions::addFormatMenu(bar, m_editor, NoteActions::FormatMenu::Full);
 
@@ -329,8 +333,9 @@ void MainWindow::createMenuBar()
     later(view, QStringLiteral("Force Full Resync…"));
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
-    add(help, QStringLiteral("About Norvane Notes"), QKeySequence(), [this] { showAbout(); })
-        ->setMenuRole(QAction::AboutRole);
+    add(help, QStringLiteral("About Norvane Notes"), QKeySequence(), [this] {
+        showAbout();
+    })->setMenuRole(QAction::AboutRole);
     later(help, QStringLiteral("What's &New..."));
     later(help, QStringLiteral("Check for &Updates..."));
     add(help, QStringLiteral("Send &Feedback..."), QKeySequence(),
@@ -376,9 +381,8 @@ void MainWindow::connectSignals()
     // The header bar's trash button is a deliberate click on the note in view; the trash keeps it.
     connect(m_headerBar, &NoteHeaderBar::deleteRequested, this, [this] { moveCurrentNoteToTrash(false); });
     connect(m_headerBar, &NoteHeaderBar::notebookChipClicked, this, &MainWindow::onNotebookChipClicked);
-    connect(m_headerBar, &NoteHeaderBar::copyAsPlainTextRequested, this, [this] {
-        NoteActions::copyAsPlainText(m_editor);
-    });
+    connect(m_headerBar, &NoteHeaderBar::copyAsPlainTextRequested, this,
+            [this] { NoteActions::copyAsPlainText(m_editor); });
     connect(m_headerBar, &NoteHeaderBar::copyAsMarkdownRequested, this, [this] {
         saveCurrentNote();
         NoteActions::copyAsMarkdown(m_editor);
@@ -388,6 +392,8 @@ void MainWindow::connectSignals()
         NoteActions::copyAsHtml(m_editor);
     });
     connect(m_headerBar, &NoteHeaderBar::historyRequested, this, &MainWindow::openVersionHistory);
+    connect(m_headerBar, &NoteHeaderBar::shareRequested, this,
+            [this] { NoteActions::openShareDialog(this, m_state, m_editor->noteId()); });
     connect(m_headerBar, &NoteHeaderBar::includeInTodosToggled, this, [this](bool include) {
         if (!m_editor->noteId().isEmpty())
             m_state->notes()->setIncludeInTodos(m_editor->noteId(), include);
@@ -403,11 +409,19 @@ void MainWindow::connectSignals()
     connect(m_state, &AppState::canShareChanged, this, [this](bool canShare) {
         m_sharedWithMeAction->setVisible(canShare);
         m_sharedByMeAction->setVisible(canShare);
+        updateShareButton();
     });
 
     connect(m_state->notes(), &NoteRepository::noteWritten, this,
             [this](const QString& noteId) { m_updatedNoteId = noteId; });
     connect(m_state, &AppState::notesChanged, this, &MainWindow::onNotesChanged);
+    // What others shared arrives with a sync; an open shared screen follows.
+    connect(m_state, &AppState::notesChanged, this, [this] {
+        for (SharedScreen* screen : {m_sharedByMeScreen, m_sharedWithMeScreen}) {
+            if (screen && screen->isVisible())
+                screen->refresh();
+        }
+    });
     connect(m_state, &AppState::notebooksChanged, this, &MainWindow::refreshNotebookList);
     connect(m_state, &AppState::noteUpdatedExternally, this, [this](const QString& noteId, QObject* source) {
         // Typing that is not yet written back here must never be replaced by the other surface's body.
@@ -428,8 +442,7 @@ void MainWindow::refreshNoteList()
     const QString notebookId = m_state->currentNotebookId();
     // Lists leave the bodies out; each row reads its note's body when it is first shown.
     const bool searching = !query.isEmpty();
-    QList<Note> notes =
-        searching ? m_state->notes()->listedSearch(query) : m_state->notes()->listedNotes(notebookId);
+    QList<Note> notes = searching ? m_state->notes()->listedSearch(query) : m_state->notes()->listedNotes(notebookId);
 
     // Steno mode writes downwards like a pad, but a search keeps its best match first.
     if (query.isEmpty() && m_state->preferences()->boolValue(PrefKey::StenoMode, PrefKey::StenoModeDefault))
@@ -556,6 +569,7 @@ void MainWindow::openNote(const QString& noteId, bool force)
     m_headerBar->setNotebookName(notebookName);
     m_headerBar->setUpdatedText(NoteActions::updatedText(*note));
     m_headerBar->setShared(note->isShared);
+    m_headerBar->setShareAvailable(m_state->canShare() && note->ownerId.isEmpty());
     m_headerBar->setIncludeInTodos(m_state->notes()->includeInTodos(note->id));
     m_lastSnapshotBody = note->body;
     m_statusBar->setNoteOpen(true);
@@ -653,9 +667,9 @@ void MainWindow::renameNotebook(const QString& notebookId)
     if (!notebook)
         return;
     bool ok = false;
-    const QString name = Interaction::getText(this, QStringLiteral("Rename Notebook"), QStringLiteral("Name:"),
-                                              notebook->name, &ok)
-                             .trimmed();
+    const QString name =
+        Interaction::getText(this, QStringLiteral("Rename Notebook"), QStringLiteral("Name:"), notebook->name, &ok)
+            .trimmed();
     if (!ok || name.isEmpty() || name == notebook->name)
         return;
     notebook->name = name;
@@ -670,10 +684,10 @@ void MainWindow::deleteNotebook(const QString& notebookId)
     const std::optional<Notebook> notebook = m_state->notebooks()->notebookById(notebookId);
     if (!notebook)
         return;
-    const auto answer = Interaction::question(
-        this, QStringLiteral("Delete Notebook"),
-        QStringLiteral("Delete \"%1\"? Its notes will move to All Notes.").arg(notebook->name),
-        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    const auto answer =
+        Interaction::question(this, QStringLiteral("Delete Notebook"),
+                              QStringLiteral("Delete \"%1\"? Its notes will move to All Notes.").arg(notebook->name),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes)
         return;
     for (const Note& note : m_state->notes()->notesInNotebook(notebookId))
@@ -690,11 +704,15 @@ void MainWindow::onNotebookContextMenu(const QString& notebookId, const QPoint& 
     menu.setObjectName(QStringLiteral("notebookContextMenu"));
     QAction* rename = menu.addAction(QStringLiteral("Rename Notebook…"));
     QAction* share = menu.addAction(QStringLiteral("Share Notebook…"));
-    share->setEnabled(false);
+    const std::optional<Notebook> notebook = m_state->notebooks()->notebookById(notebookId);
+    // Only the owner shares a notebook, and only with a group to share with.
+    share->setEnabled(m_state->canShare() && notebook && notebook->ownerId.isEmpty());
     QAction* remove = menu.addAction(QStringLiteral("Delete Notebook"));
     QAction* chosen = menu.exec(globalPos);
     if (chosen == rename)
         renameNotebook(notebookId);
+    else if (chosen == share)
+        NoteActions::openNotebookShareDialog(this, m_state, notebookId);
     else if (chosen == remove)
         deleteNotebook(notebookId);
 }
@@ -758,8 +776,8 @@ void MainWindow::applyLayoutMode()
     m_headerBar->setFocusMode(m_focusMode);
     if (m_splitter->count() != 3)
         return;
-    const QList<int> base = m_normalSplitterSizes.size() == 3 ? m_normalSplitterSizes
-                                                               : QList<int>{200, 260, std::max(width() - 460, 400)};
+    const QList<int> base =
+        m_normalSplitterSizes.size() == 3 ? m_normalSplitterSizes : QList<int>{200, 260, std::max(width() - 460, 400)};
     const int sidebar = showSidebar ? base[0] : 0;
     const int list = showList ? base[1] : 0;
     m_splitter->setSizes({sidebar, list, std::max(width() - sidebar - list, 100)});
@@ -932,6 +950,41 @@ void MainWindow::updateAuthUI()
     updateCentralPage();
 }
 
+void MainWindow::updateShareButton()
+{
+    const QString noteId = m_editor->noteId();
+    const std::optional<Note> note = noteId.isEmpty() ? std::nullopt : m_state->notes()->noteById(noteId);
+    m_headerBar->setShareAvailable(m_state->canShare() && note && note->ownerId.isEmpty());
+}
+
+NorvAccount::AccountScreen* MainWindow::openAccountScreen()
+{
+    NorvAccount::Client* account = m_state->account();
+    if (!account || !signedIn())
+        return nullptr;
+    if (!m_accountScreen) {
+        m_accountScreen = new NorvAccount::AccountScreen(account);
+        m_accountScreen->setAttribute(Qt::WA_DeleteOnClose);
+        m_accountScreen->setWindowTitle(QStringLiteral("Norvane Account"));
+        m_accountScreen->resize(720, 560);
+        connect(m_accountScreen, &NorvAccount::AccountScreen::logoutRequested, this, [this] {
+            signOut();
+            if (m_accountScreen)
+                m_accountScreen->close();
+        });
+        // Signed out elsewhere: nothing on the screen can be managed any more.
+        connect(account, &NorvAccount::Client::authStateChanged, m_accountScreen, [this] {
+            if (!signedIn() && m_accountScreen)
+                m_accountScreen->close();
+        });
+    }
+    m_accountScreen->refreshAll();
+    m_accountScreen->show();
+    m_accountScreen->raise();
+    m_accountScreen->activateWindow();
+    return m_accountScreen;
+}
+
 void MainWindow::startSignIn()
 {
     NorvAccount::Client* account = m_state->account();
@@ -981,8 +1034,8 @@ void MainWindow::onNoteContextMenu(const QString& noteId, const QPoint& globalPo
     // Notes shared with the user belong to someone else; only the owner manages sharing.
     if (m_state->canShare() && note->ownerId.isEmpty()) {
         menu.addSeparator();
-        menu.addAction(note->isShared ? QStringLiteral("Manage Sharing…") : QStringLiteral("Share…"))
-            ->setEnabled(false);
+        connect(menu.addAction(note->isShared ? QStringLiteral("Manage Sharing…") : QStringLiteral("Share…")),
+                &QAction::triggered, this, [this, noteId] { NoteActions::openShareDialog(this, m_state, noteId); });
     }
     menu.addSeparator();
     connect(menu.addAction(QStringLiteral("Move to Trash")), &QAction::triggered, this, [this, noteId] {
@@ -1050,8 +1103,7 @@ void MainWindow::showSecondaryWindow(QWidget* window, const QString& title)
 
 // The secondary screens are created on first use as windows of their own and kept: closing one
 // only hides it.
-template <typename Screen, typename... Args>
-Screen* MainWindow::ensureScreen(Screen*& screen, Args... args)
+template <typename Screen, typename... Args> Screen* MainWindow::ensureScreen(Screen*& screen, Args... args)
 {
     if (!screen) {
         screen = new Screen(m_state, args..., this);
@@ -1095,6 +1147,7 @@ SettingsDialog* MainWindow::openSettings()
         m_settings->setModal(false);
         m_settings->setSignedIn(signedIn());
         connect(m_settings, &SettingsDialog::signInRequested, this, &MainWindow::startSignIn);
+        connect(m_settings, &SettingsDialog::manageAccountRequested, this, &MainWindow::openAccountScreen);
         connect(m_settings, &SettingsDialog::signOutRequested, this, &MainWindow::signOut);
     }
     m_settings->show();

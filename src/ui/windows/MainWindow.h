@@ -6,6 +6,10 @@
 #include <QPointer>
 #include <QString>
 
+namespace NorvAccount {
+class AccountScreen;
+}
+
 class AppState;
 class EditorToolbar;
 class FindBar;
@@ -90,6 +94,8 @@ public slots:
     void showTrashScreen();
     void showSharedScreen(bool byMe);
     SettingsDialog* openSettings();
+    // The account screen in a window of its own; null while signed out.
+    NorvAccount::AccountScreen* openAccountScreen();
     void exportCurrentNote();
     void printCurrentNote();
     void printPreviewCurrentNote();
@@ -114,8 +120,7 @@ private:
     bool refreshOneNote(const QString& noteId);
     void updateListTitle();
     void showNotebookCounts();
-    template <typename Screen, typename... Args>
-    Screen* ensureScreen(Screen*& screen, Args... args);
+    template <typename Screen, typename... Args> Screen* ensureScreen(Screen*& screen, Args... args);
     void onPreferenceChanged(const QString& key);
     void onNotebookContextMenu(const QString& notebookId, const QPoint& globalPos);
     void onNoteContextMenu(const QString& noteId, const QPoint& globalPos);
@@ -128,6 +133,7 @@ private:
     void clearOpenNote();
     void openSelectedAsCurrent();
     bool editorPageCurrent() const;
+    void updateShareButton();
 
     AppState* m_state = nullptr;
     QSplitter* m_splitter = nullptr;
@@ -167,6 +173,7 @@ private:
     SharedScreen* m_sharedByMeScreen = nullptr;
     SharedScreen* m_sharedWithMeScreen = nullptr;
     QPointer<SettingsDialog> m_settings;
+    QPointer<NorvAccount::AccountScreen> m_accountScreen;
 
     bool m_focusMode = false;
     bool m_sidebarVisible = true;

@@ -4,6 +4,7 @@
 #include "DeltaFormat.h"
 #include "EditorToolbar.h"
 #include "FindBar.h"
+#include "NorvAccountClient.h"
 #include "NoteActions.h"
 #include "NoteEditor.h"
 #include "NoteHeaderBar.h"
@@ -12,7 +13,6 @@
 #include "PreferenceKeys.h"
 #include "PreferencesRepository.h"
 #include "Records.h"
-#include "NorvAccountClient.h"
 #include "StatusBar.h"
 #include "SyncCloudIcon.h"
 #include "TextFormats.h"
@@ -190,6 +190,12 @@ void NoteWindow::connectSignals()
         saveNote();
         NoteActions::openVersionHistory(this, m_state, noteId());
     });
+    connect(m_headerBar, &NoteHeaderBar::shareRequested, this,
+            [this] { NoteActions::openShareDialog(this, m_state, m_noteId, QStringLiteral("Remove Selected")); });
+    connect(m_state, &AppState::canShareChanged, this, [this](bool canShare) {
+        const std::optional<Note> note = loaded() ? m_state->notes()->noteById(m_noteId) : std::nullopt;
+        m_headerBar->setShareAvailable(canShare && note && note->ownerId.isEmpty());
+    });
     connect(m_headerBar, &NoteHeaderBar::copyAsPlainTextRequested, this,
             [this] { NoteActions::copyAsPlainText(m_editor); });
     connect(m_headerBar, &NoteHeaderBar::copyAsMarkdownRequested, this,
@@ -270,6 +276,7 @@ void NoteWindow::showNoteDetails(const Note& note)
     m_headerBar->setNotebookName(notebookName.isEmpty() ? QStringLiteral("No notebook") : notebookName);
     m_headerBar->setUpdatedText(NoteActions::updatedText(note));
     m_headerBar->setShared(note.isShared);
+    m_headerBar->setShareAvailable(m_state->canShare() && note.ownerId.isEmpty());
     m_headerBar->setIncludeInTodos(m_state->notes()->includeInTodos(note.id));
 }
 
