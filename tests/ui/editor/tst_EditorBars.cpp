@@ -266,6 +266,8 @@ void tst_EditorBars::headerBarRequests()
     Note note;
     note.id = QStringLiteral("n1");
     m_header->setNote(note);
+    // Sharing is offered only for the user's own note while there is a group; the owner says so.
+    m_header->setShareAvailable(true);
     QSignalSpy spy(m_header, signal.constData());
     auto* tool = m_header->findChild<QToolButton*>(button);
     QVERIFY(tool);
