@@ -62,4 +62,8 @@ inline QString noteWindowGeometry(const QString& noteId)
 inline constexpr char LastSyncTimestampMs[] = "lastSyncTimestampMs";
 inline constexpr char LastAttachmentSyncMs[] = "lastAttachmentSyncMs";
 
+// The account this library last synced with (the session's subject); absent until a first sync.
+// Signing in to another one asks before anything is uploaded.
+inline constexpr char SyncAccount[] = "sync_account";
+
 } // namespace PrefKey

@@ -104,6 +104,12 @@ void SyncEngine::stop()
     m_debounceTimer->stop();
 }
 
+void SyncEngine::setInterval(int intervalMs)
+{
+    if (m_periodicTimer->isActive())
+        m_periodicTimer->start(qMax(1000, intervalMs));
+}
+
 bool SyncEngine::isTimerActive() const
 {
     return m_periodicTimer->isActive();

@@ -62,6 +62,8 @@ public:
 
     void start(int intervalMs);
     void stop();
+    // A new period for the running timer (the settings changed); a stopped timer stays stopped.
+    void setInterval(int intervalMs);
     bool isTimerActive() const;
     int timerInterval() const;
 

@@ -4,6 +4,7 @@
 #include "AccountPrompts.h"
 #include "ApiClient.h"
 #include "AttachmentRepository.h"
+#include "BackupArchive.h"
 #include "Clock.h"
 #include "DataPaths.h"
 #include "Database.h"
@@ -18,16 +19,20 @@
 #include "Records.h"
 #include "SharingBackend.h"
 #include "SnapshotRepository.h"
+#include "SyncEngine.h"
 #include "ThemeManager.h"
+#include "TokenManager.h"
 #include "TokenStore.h"
 #include "UiLog.h"
 
 #include <QCoreApplication>
 #include <QInputDialog>
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
+#include <QSignalBlocker>
 #include <QWidget>
 
 namespace {
@@ -313,10 +318,13 @@ bool AppState::initialize()
     createTheme();
 
     createAccount();
-    // SYNC AND SHARING join here once they exist: create the sync engine and the two sharing
-    // services (modes 0 and 1) on the notes request layer; on authStateChanged start the sync every
-    // 300000 ms when authenticated, else stop it; schedule a sync on notesChanged while
-    // authenticated; relay the engine's dataChanged to notesChanged and notebooksChanged.
+    createSync();
+    // A new or ended share changes what the service sends this library; fetch it now rather than at
+    // the next periodic run, so the sharing marks and the shared screens follow at once.
+    connect(this, &AppState::sharesChanged, m_sync, [this] {
+        if (signedIn())
+            m_sync->syncNow();
+    });
     m_account->initialize();
 
     restoreCurrentSelection();
@@ -374,6 +382,159 @@ void AppState::routeAccountPrompts()
         Interaction::information(parent, title, text);
     };
     NorvAccount::setPrompts(prompts);
+}
+
+void AppState::createSync()
+{
+    m_sync = new SyncEngine(m_account->notesApi(), m_notes, m_notebooks, m_attachments, m_preferences, this);
+    m_sync->setSnapshots(m_snapshots);
+    connect(m_account, &NorvAccount::Client::authStateChanged, this, [this] {
+        if (m_account->isAuthenticated()) {
+            onSignedIn();
+        } else {
+            m_awaitingAccountChoice = false;
+            applySyncSettings(false);
+        }
+    });
+    // The library belongs to the account it synced with last.
+    connect(m_sync, &SyncEngine::syncCompleted, this, [this] {
+        const QString account = sessionAccount();
+        if (!account.isEmpty() && !m_awaitingAccountChoice)
+            m_preferences->setValue(QLatin1String(PrefKey::SyncAccount), account);
+    });
+    connect(m_notes, &NoteRepository::notesChanged, this, [this] {
+        if (signedIn() && m_preferences->boolValue(PrefKey::AutoSync, PrefKey::AutoSyncDefault))
+            m_sync->scheduleSync();
+    });
+    connect(m_preferences, &PreferencesRepository::changed, this, [this](const QString& key) {
+        if (key == QLatin1String(PrefKey::AutoSync) || key == QLatin1String(PrefKey::SyncIntervalMinutes))
+            applySyncSettings(false);
+    });
+    connect(m_sync, &SyncEngine::dataChanged, this, [this] {
+        emit notesChanged();
+        emit notebooksChanged();
+    });
+    // Pulled notes reach every open editor like a change made in another window.
+    connect(m_sync, &SyncEngine::notesReplaced, this, [this](const QStringList& ids) {
+        for (const QString& id : ids)
+            emit noteUpdatedExternally(id, m_sync);
+    });
+    connect(m_sync, &SyncEngine::localEditsKept, this, [this](const QStringList& ids) {
+        emit statusMessage(ids.size() == 1
+                               ? tr("Another device changed a note you edited here; your edit was kept in the "
+                                    "note's history.")
+                               : tr("Another device changed %1 notes you edited here; your edits were kept in "
+                                    "their history.")
+                                     .arg(ids.size()));
+    });
+    connect(m_sync, &SyncEngine::syncFailed, this, [this] {
+        if (!m_sync->lastFailureWasOffline() || m_offlineNoticeShown)
+            return;
+        if (!m_preferences->boolValue(PrefKey::ShowOfflineNotification, PrefKey::ShowOfflineNotificationDefault))
+            return;
+        m_offlineNoticeShown = true;
+        emit statusMessage(tr("Offline: your changes are saved here and will sync when the network is back."));
+    });
+    connect(m_sync, &SyncEngine::syncCompleted, this, [this] { m_offlineNoticeShown = false; });
+}
+
+QString AppState::sessionAccount() const
+{
+    const QString token = m_account->tokenManager()->accessToken();
+    const QStringList parts = token.split(QLatin1Char('.'));
+    if (parts.size() != 3)
+        return {};
+    const QJsonObject claims =
+        QJsonDocument::fromJson(QByteArray::fromBase64(parts.at(1).toLatin1(), QByteArray::Base64UrlEncoding)).object();
+    return claims.value(QLatin1String("sub")).toString();
+}
+
+void AppState::onSignedIn()
+{
+    const QString account = sessionAccount();
+    const QString library = m_preferences->stringValue(QLatin1String(PrefKey::SyncAccount), QString());
+    // Another account's notes are never uploaded without asking.
+    if (!account.isEmpty() && !library.isEmpty() && account != library) {
+        m_awaitingAccountChoice = true;
+        m_sync->stop();
+        emit otherAccountLibrary();
+        return;
+    }
+    m_awaitingAccountChoice = false;
+    applySyncSettings(true);
+}
+
+void AppState::uploadLibraryToAccount()
+{
+    if (!m_awaitingAccountChoice)
+        return;
+    m_awaitingAccountChoice = false;
+    // The other account's server versions mean nothing here: everything goes up as new.
+    m_preferences->remove(QLatin1String(PrefKey::LastSyncTimestampMs));
+    m_preferences->remove(QLatin1String(PrefKey::LastAttachmentSyncMs));
+    m_notes->markAllPending();
+    m_notebooks->markAllPending();
+    m_preferences->setValue(QLatin1String(PrefKey::SyncAccount), sessionAccount());
+    applySyncSettings(true);
+    m_sync->syncNow();
+}
+
+QString AppState::keepLibraryApart()
+{
+    if (!m_awaitingAccountChoice)
+        return {};
+    const QString path = QDir(dataDirectory())
+                             .filePath(QStringLiteral("norvane-notes-before-account-switch-%1.zip")
+                                           .arg(Clock::nowUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"))));
+    const BackupResult backup = createBackup(path, LibraryRepositories{m_notes, m_notebooks, m_attachments});
+    if (backup.failed) {
+        qCWarning(lcUi).noquote() << "Backup before an account switch failed:" << backup.error;
+        return {};
+    }
+    {
+        const QSignalBlocker blockNotes(m_notes);
+        const QSignalBlocker blockNotebooks(m_notebooks);
+        QList<Note> all = m_notes->allNotes();
+        all += m_notes->trashedNotes();
+        for (const Note& n : std::as_const(all))
+            m_notes->purge(n.id);
+        // Gone here without telling the new account: marked deleted and in step, never pushed.
+        for (Notebook nb : m_notebooks->allNotebooks()) {
+            nb.deletedAt = Clock::nowUtc();
+            nb.syncStatus = SyncStatus::Synced;
+            m_notebooks->update(nb);
+        }
+    }
+    m_preferences->remove(QLatin1String(PrefKey::LastSyncTimestampMs));
+    m_preferences->remove(QLatin1String(PrefKey::LastAttachmentSyncMs));
+    m_awaitingAccountChoice = false;
+    m_preferences->setValue(QLatin1String(PrefKey::SyncAccount), sessionAccount());
+    setCurrentNote(QString());
+    emit notesChanged();
+    emit notebooksChanged();
+    applySyncSettings(true);
+    m_sync->syncNow();
+    return path;
+}
+
+void AppState::applySyncSettings(bool signInJustHappened)
+{
+    if (!signedIn() || m_awaitingAccountChoice) {
+        m_sync->stop();
+        return;
+    }
+    if (!m_preferences->boolValue(PrefKey::AutoSync, PrefKey::AutoSyncDefault)) {
+        // Sync Now still works; nothing runs by itself.
+        m_sync->stop();
+        return;
+    }
+    const int minutes =
+        qBound(1, m_preferences->intValue(PrefKey::SyncIntervalMinutes, PrefKey::SyncIntervalMinutesDefault), 120);
+    const int intervalMs = minutes * 60 * 1000;
+    if (signInJustHappened || !m_sync->isTimerActive())
+        m_sync->start(intervalMs);
+    else
+        m_sync->setInterval(intervalMs);
 }
 
 bool AppState::signedIn() const

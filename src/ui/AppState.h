@@ -15,6 +15,7 @@ class TokenStore;
 
 class Database;
 class NoteSharingService;
+class SyncEngine;
 class NoteRepository;
 class NotebookRepository;
 class PreferencesRepository;
@@ -54,6 +55,7 @@ public:
     // Sharing of single notes, and of whole notebooks.
     NoteSharingService* sharing() const { return m_sharing; }
     NoteSharingService* groupSharing() const { return m_groupSharing; }
+    SyncEngine* sync() const { return m_sync; }
     bool signedIn() const;
 
     // Set before initialize().
@@ -67,6 +69,13 @@ public:
 
     void setCurrentNotebook(const QString& id);
     void setCurrentNote(const QString& id);
+
+    // The answers to otherAccountLibrary(): the library's notes go to the account signed in now, or
+    // the library is saved as a backup archive in the data folder (its path is returned; empty when
+    // the backup failed, and then nothing is removed), emptied and filled from the new account.
+    void uploadLibraryToAccount();
+    QString keepLibraryApart();
+    bool awaitingAccountChoice() const { return m_awaitingAccountChoice; }
 
     // Sharing needs a signed-in account in a group of at least two; without an account client it is
     // simply switched off.
@@ -103,6 +112,12 @@ signals:
     // Sent by an editing surface after it changed a note; the other surfaces reload it.
     void noteUpdatedExternally(const QString& noteId, QObject* source);
     void noteDeletedExternally(const QString& noteId);
+    // Signed in to an account other than the one this library last synced with. Nothing is synced
+    // until the user chooses uploadLibraryToAccount() or keepLibraryApart().
+    void otherAccountLibrary();
+    // A short notice for the status bar of the main window (sync notices: an edit kept in history, the
+    // network gone).
+    void statusMessage(const QString& text);
 
 private:
     void createRepositories();
@@ -110,6 +125,12 @@ private:
     void createTheme();
     void createAccount();
     void routeAccountPrompts();
+    void createSync();
+    // Starts, re-times or stops the periodic sync from the Sync preferences and the sign-in state.
+    void applySyncSettings(bool signInJustHappened);
+    // The account behind the current session ("sub" of the access token); empty when unknown.
+    QString sessionAccount() const;
+    void onSignedIn();
     void restoreCurrentSelection();
     void createWelcomeNotes();
     void setCanShare(bool canShare);
@@ -120,12 +141,16 @@ private:
     PreferencesRepository* m_preferences = nullptr;
     SnapshotRepository* m_snapshots = nullptr;
     AttachmentRepository* m_attachments = nullptr;
-    // The sync engine and the two sharing services join here.
+    // The two sharing services join here.
     ThemeManager* m_theme = nullptr;
     NorvAccount::Client* m_account = nullptr;
     NoteSharingService* m_sharing = nullptr;
     NoteSharingService* m_groupSharing = nullptr;
     TokenStoreFactory m_tokenStoreFactory;
+    SyncEngine* m_sync = nullptr;
+    // The offline notice shows once per outage.
+    bool m_offlineNoticeShown = false;
+    bool m_awaitingAccountChoice = false;
 
     QString m_currentNotebookId;
     QString m_currentNoteId;

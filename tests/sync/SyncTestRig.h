@@ -53,7 +53,11 @@ struct ServerProcess
 
     bool start()
     {
-        const QString program = QStringLiteral(NORV_BINARY_DIR "/tools/devserver/norvane-devserver");
+#ifdef NORV_DEVSERVER_PATH
+        const QString program = QStringLiteral(NORV_DEVSERVER_PATH);
+#else
+        const QString program;
+#endif
         if (!QFileInfo::exists(program))
             return false;
         process.setProcessChannelMode(QProcess::SeparateChannels);
@@ -71,8 +75,14 @@ struct ServerProcess
     }
 
     // Switches a fault on for a route pattern ("/notes/v1/sync/push", "/notes/v1/attachments/*").
-    void fault(const QJsonObject& spec) { adminCall(root, "POST", QStringLiteral("/admin/faults"), spec); }
-    void clearFaults() { adminCall(root, "DELETE", QStringLiteral("/admin/faults")); }
+    void fault(const QJsonObject& spec)
+    {
+        adminCall(root, "POST", QStringLiteral("/admin/faults"), spec);
+    }
+    void clearFaults()
+    {
+        adminCall(root, "DELETE", QStringLiteral("/admin/faults"));
+    }
 
     ~ServerProcess()
     {

@@ -26,6 +26,7 @@
 #include "SnapshotRepository.h"
 #include "StatusBar.h"
 #include "SyncCloudIcon.h"
+#include "SyncEngine.h"
 #include "TextFormats.h"
 #include "ThemeManager.h"
 #include "TodosScreen.h"
@@ -41,6 +42,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
+#include <QProgressDialog>
 #include <QSettings>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -50,6 +53,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -58,6 +62,8 @@ const QString kEmptyBody = QStringLiteral(R"([{"insert":"\n"}])");
 const QString kFeedbackUrl = QStringLiteral("https://norvane.app/feedback");
 const QString kWebsiteUrl = QStringLiteral("https://norvane.app");
 constexpr int kMessageMs = 3000;
+// Counts and sync notices stay a little longer.
+constexpr int kLongMessageMs = 4000;
 
 } // namespace
 
@@ -328,9 +334,8 @@ void MainWindow::createMenuBar()
     m_sidebarAction->setChecked(true);
     connect(m_sidebarAction, &QAction::toggled, this, &MainWindow::setSidebarVisible);
     view->addSeparator();
-    // Without an account there is nothing to synchronise.
-    later(view, QStringLiteral("Sync Now"), QKeySequence(QStringLiteral("Ctrl+Alt+R")));
-    later(view, QStringLiteral("Force Full Resync…"));
+    add(view, QStringLiteral("Sync Now"), QKeySequence(QStringLiteral("Ctrl+Alt+R")), [this] { syncNow(); });
+    add(view, QStringLiteral("Force Full Resync…"), QKeySequence(), [this] { forceFullResync(); });
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     add(help, QStringLiteral("About Norvane Notes"), QKeySequence(), [this] {
@@ -424,10 +429,32 @@ void MainWindow::connectSignals()
     });
     connect(m_state, &AppState::notebooksChanged, this, &MainWindow::refreshNotebookList);
     connect(m_state, &AppState::noteUpdatedExternally, this, [this](const QString& noteId, QObject* source) {
-        // Typing that is not yet written back here must never be replaced by the other surface's body.
-        if (source != this && noteId == m_editor->noteId() && m_editor->isSaved())
+        if (source == this || noteId != m_editor->noteId())
+            return;
+        // Another device's body wins over typing not yet written back, but the typing is kept in the
+        // note's history first. Another window's change waits until the typing here is saved.
+        if (source == m_state->sync() && NoteActions::keepUnsavedTyping(m_state, m_editor, noteId))
+            openNote(noteId, true);
+        else if (m_editor->isSaved())
             openNote(noteId);
     });
+    connect(m_state, &AppState::otherAccountLibrary, this, &MainWindow::askAboutOtherAccount);
+    connect(m_state, &AppState::statusMessage, this,
+            [this](const QString& text) { m_statusBar->showMessage(text, kLongMessageMs); });
+    if (SyncEngine* sync = m_state->sync()) {
+        connect(sync, &SyncEngine::stateChanged, this, &MainWindow::updateSyncIndicator);
+        connect(sync, &SyncEngine::leftBehindChanged, this, &MainWindow::updateSyncIndicator);
+        connect(sync, &SyncEngine::syncFailed, this, &MainWindow::updateSyncIndicator);
+        connect(sync, &SyncEngine::syncProgress, this, [this](const QString& label, int current, int total) {
+            if (m_state->sync()->state() != SyncEngine::Syncing)
+                return;
+            m_statusBar->showBusy(total > 0 ? label + QStringLiteral(" %1/%2").arg(current).arg(total) : label);
+        });
+        connect(sync, &SyncEngine::attachmentsChanged, this, [this] {
+            if (!m_editor->noteId().isEmpty() && m_editor->isSaved())
+                openNote(m_editor->noteId(), true);
+        });
+    }
     connect(m_state, &AppState::noteDeletedExternally, this, [this](const QString& noteId) {
         if (noteId == m_editor->noteId()) {
             clearOpenNote();
@@ -871,6 +898,10 @@ void MainWindow::restoreDatabase()
                                                       QStringLiteral("ZIP Archive (*.zip)"));
     if (path.isEmpty())
         return;
+    if (signedIn() && m_state->sync()) {
+        restoreToAccount(path);
+        return;
+    }
     if (Interaction::question(this, QStringLiteral("Restore Backup"),
                               QStringLiteral("Import notes from backup? Existing notes with the same ID will be "
                                              "skipped.")) != QMessageBox::Yes)
@@ -884,6 +915,72 @@ void MainWindow::restoreDatabase()
                                  .arg(result.imported)
                                  .arg(result.skipped)
                                  .arg(result.errors));
+}
+
+// Signed in, a restore brings the backup back everywhere: sync first (so nothing newer on the
+// server is missed), overwrite from the archive as pending, then sync again to upload it.
+void MainWindow::restoreToAccount(const QString& path)
+{
+    if (Interaction::question(this, QStringLiteral("Restore Backup"),
+                              QStringLiteral("Restore this backup to your account? Everything in the backup is "
+                                             "brought back and synced to all your devices — including notes you "
+                                             "deleted or changed after the backup was made.")) != QMessageBox::Yes)
+        return;
+    saveCurrentNote();
+    SyncEngine* sync = m_state->sync();
+    auto* progress = new QProgressDialog(QStringLiteral("Syncing before restore…"), QString(), 0, 0, this);
+    progress->setObjectName(QStringLiteral("restoreProgress"));
+    progress->setWindowTitle(QStringLiteral("Restoring Backup"));
+    progress->setCancelButton(nullptr);
+    progress->setMinimumDuration(0);
+    progress->setWindowModality(Qt::WindowModal);
+    progress->show();
+
+    struct Flow
+    {
+        bool restored = false;
+        int imported = 0;
+        QList<QMetaObject::Connection> connections;
+    };
+    auto flow = std::make_shared<Flow>();
+    QPointer<QProgressDialog> dialog(progress);
+    auto end = [flow, dialog] {
+        for (const QMetaObject::Connection& c : std::as_const(flow->connections))
+            QObject::disconnect(c);
+        if (dialog)
+            dialog->deleteLater();
+    };
+    flow->connections << connect(sync, &SyncEngine::syncCompleted, this, [this, flow, dialog, end, path, sync] {
+        if (!flow->restored) {
+            flow->restored = true;
+            if (dialog)
+                dialog->setLabelText(QStringLiteral("Restoring notes…"));
+            const RestoreResult result =
+                restoreBackup(path, LibraryRepositories{m_state->notes(), m_state->notebooks(), m_state->attachments()},
+                              RestoreMode::Overwrite, true);
+            flow->imported = result.imported;
+            sync->syncNow();
+            return;
+        }
+        end();
+        Interaction::information(
+            this, QStringLiteral("Restore Complete"),
+            QStringLiteral("Restored %1 items and synced them to your account.").arg(flow->imported));
+    });
+    flow->connections << connect(sync, &SyncEngine::syncFailed, this, [this, flow, end](const QString& error) {
+        end();
+        if (!flow->restored) {
+            Interaction::warning(
+                this, QStringLiteral("Restore Aborted"),
+                QStringLiteral("Couldn't sync before restoring, so nothing was changed:\n%1").arg(error));
+            return;
+        }
+        Interaction::information(this, QStringLiteral("Restore Complete"),
+                                 QStringLiteral("Restored %1 items. They'll finish uploading to your account "
+                                                "automatically once syncing succeeds.")
+                                     .arg(flow->imported));
+    });
+    sync->syncNow();
 }
 
 void MainWindow::openImportWizard()
@@ -937,9 +1034,7 @@ void MainWindow::updateAuthUI()
     m_signInAction->setVisible(!in);
     m_manageAccountAction->setVisible(in);
     m_signOutAction->setVisible(in);
-    // The sync engine's own state takes over this indicator once it exists.
-    m_statusBar->setSyncState(in ? SyncCloudIcon::Idle : SyncCloudIcon::NotSignedIn,
-                              in ? QStringLiteral("Signed in") : QStringLiteral("Not signed in"));
+    updateSyncIndicator();
     m_welcomePage->setSignedIn(in);
     if (m_settings)
         m_settings->setSignedIn(in);
@@ -983,6 +1078,62 @@ NorvAccount::AccountScreen* MainWindow::openAccountScreen()
     m_accountScreen->raise();
     m_accountScreen->activateWindow();
     return m_accountScreen;
+}
+
+void MainWindow::updateSyncIndicator()
+{
+    SyncEngine* sync = m_state->sync();
+    m_statusBar->showSync(sync, signedIn());
+    if (m_settings && sync && signedIn())
+        m_settings->setSyncStateText(SyncEngine::stateText(sync->state()));
+}
+
+void MainWindow::askAboutOtherAccount()
+{
+    saveCurrentNote();
+    const auto answer = Interaction::question(
+        this, QStringLiteral("Another Account"),
+        QStringLiteral("This library last synced with a different account than the one you signed in with.\n\n"
+                       "Upload its notes to this account? Choose No to keep them apart: the library is first saved "
+                       "as a backup in the data folder, then emptied and filled from this account."));
+    if (answer == QMessageBox::Yes) {
+        m_state->uploadLibraryToAccount();
+        return;
+    }
+    const QString backup = m_state->keepLibraryApart();
+    if (backup.isEmpty()) {
+        Interaction::warning(this, QStringLiteral("Another Account"),
+                             QStringLiteral("The library could not be saved as a backup, so it was left as it is and "
+                                            "nothing is synced. Sign out, or sign in again to choose anew."));
+        return;
+    }
+    clearOpenNote();
+    updateCentralPage();
+    m_statusBar->showMessage(QStringLiteral("Your previous library was saved as %1.").arg(backup), 8000);
+}
+
+void MainWindow::syncNow()
+{
+    if (!signedIn() || !m_state->sync())
+        return;
+    saveCurrentNote();
+    m_state->sync()->syncNow();
+}
+
+void MainWindow::forceFullResync()
+{
+    if (!signedIn() || !m_state->sync())
+        return;
+    if (Interaction::question(
+            this, QStringLiteral("Force Full Resync"),
+            QStringLiteral("Re-upload every local note and notebook to the server, and re-download everything the "
+                           "server has?\n\nThis is safe — no data is lost — but it can take a while if you have a "
+                           "lot of notes or attachments. Use this only if your local copy and the server seem out "
+                           "of sync.")) != QMessageBox::Yes)
+        return;
+    saveCurrentNote();
+    const int count = m_state->sync()->fullResync();
+    m_statusBar->showMessage(tr("Marked %n note(s) for re-sync.", nullptr, count), kLongMessageMs);
 }
 
 void MainWindow::startSignIn()
@@ -1148,6 +1299,11 @@ SettingsDialog* MainWindow::openSettings()
         m_settings->setSignedIn(signedIn());
         connect(m_settings, &SettingsDialog::signInRequested, this, &MainWindow::startSignIn);
         connect(m_settings, &SettingsDialog::manageAccountRequested, this, &MainWindow::openAccountScreen);
+}
+
+        connect(m_settings, &SettingsDialog::syncNowRequested, this, &MainWindow::syncNow);
+        if (m_state->sync())
+            m_settings->setSyncStateText(SyncEngine::stateText(m_state->sync()->state()));
         connect(m_settings, &SettingsDialog::signOutRequested, this, &MainWindow::signOut);
     }
     m_settings->show();

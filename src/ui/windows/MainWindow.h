@@ -83,6 +83,9 @@ public slots:
     void updateCentralPage();
     // Brings every sign-in dependent element in line with the account's state.
     void updateAuthUI();
+    void updateSyncIndicator();
+    void syncNow();
+    void forceFullResync();
     // Opens the browser sign-in and shows the welcome page, which offers Cancel while it waits.
     void startSignIn();
     void signOut();
@@ -130,6 +133,8 @@ private:
     void showAbout();
     bool signedIn() const;
     void connectAccount();
+    void restoreToAccount(const QString& path);
+    void askAboutOtherAccount();
     void clearOpenNote();
     void openSelectedAsCurrent();
     bool editorPageCurrent() const;

@@ -154,6 +154,19 @@ bool saveEditorNote(AppState* state, NoteEditor* editor, QObject* source)
     return true;
 }
 
+bool keepUnsavedTyping(AppState* state, NoteEditor* editor, const QString& noteId)
+{
+    if (editor->noteId() != noteId || editor->isReadOnly() || editor->isSaved())
+        return false;
+    const std::optional<Note> note = state->notes()->noteById(noteId);
+    const QString body = editor->bodyJson();
+    if (!note || body == note->body || !state->snapshots()->insertKept(noteId, body))
+        return false;
+    emit state->statusMessage(QObject::tr("Another device changed this note while you typed; your typing was "
+                                          "kept in the note's history."));
+    return true;
+}
+
 bool snapshotIfChanged(AppState* state, NoteEditor* editor, QString& lastSnapshotBody)
 {
     if (!editorHasNote(editor) || editor->isReadOnly() || lastSnapshotBody.isEmpty())

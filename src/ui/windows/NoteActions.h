@@ -25,6 +25,9 @@ bool saveEditorNote(AppState* state, NoteEditor* editor, QObject* source);
 // Stores a snapshot of the editor's body when it is not empty and differs from lastSnapshotBody,
 // which then takes that body. Nothing for no note, a read-only editor or an empty lastSnapshotBody.
 bool snapshotIfChanged(AppState* state, NoteEditor* editor, QString& lastSnapshotBody);
+// A sync is about to show another device's body in this editor while it holds typing not yet written
+// back: the typing goes into the note's history as a kept copy first. True when something was kept.
+bool keepUnsavedTyping(AppState* state, NoteEditor* editor, const QString& noteId);
 
 // "Move \"%1\" to Trash?" with Yes/No, No the default. True when the user said Yes.
 bool confirmMoveToTrash(QWidget* parent, AppState* state, const QString& noteId);

@@ -15,6 +15,7 @@
 #include "Records.h"
 #include "StatusBar.h"
 #include "SyncCloudIcon.h"
+#include "SyncEngine.h"
 #include "TextFormats.h"
 #include "ThemeManager.h"
 
@@ -107,14 +108,15 @@ void NoteWindow::createUI()
     showSignInState();
     if (m_state->account())
         connect(m_state->account(), &NorvAccount::Client::authStateChanged, this, &NoteWindow::showSignInState);
+    if (SyncEngine* sync = m_state->sync()) {
+        connect(sync, &SyncEngine::stateChanged, this, &NoteWindow::showSignInState);
+        connect(sync, &SyncEngine::leftBehindChanged, this, &NoteWindow::showSignInState);
+    }
 }
 
 void NoteWindow::showSignInState()
 {
-    // The sync engine's own state takes over this indicator once it exists.
-    const bool in = m_state->signedIn();
-    m_statusBar->setSyncState(in ? SyncCloudIcon::Idle : SyncCloudIcon::NotSignedIn,
-                              in ? QStringLiteral("Signed in") : QStringLiteral("Not signed in"));
+    m_statusBar->showSync(m_state->sync(), m_state->signedIn());
 }
 
 void NoteWindow::createMenuBar()
@@ -220,8 +222,13 @@ void NoteWindow::connectSignals()
         }
     });
     connect(m_state, &AppState::noteUpdatedExternally, this, [this](const QString& noteId, QObject* source) {
-        // Typing not yet written back here is never replaced by another window's version.
-        if (source != this && noteId == m_noteId && loaded() && m_editor->isSaved())
+        if (source == this || noteId != m_noteId || !loaded())
+            return;
+        // Typing not yet written back here is never replaced by another window's version; another
+        // device's version wins, with the typing kept in the note's history first.
+        if (source == m_state->sync() && NoteActions::keepUnsavedTyping(m_state, m_editor, noteId))
+            openNote(true);
+        else if (m_editor->isSaved())
             openNote();
     });
     // The window stays where the user put it and shows that its note is gone, rather than
@@ -247,14 +254,14 @@ bool NoteWindow::loaded() const
     return !m_editor->noteId().isEmpty();
 }
 
-void NoteWindow::openNote()
+void NoteWindow::openNote(bool force)
 {
     const std::optional<Note> note = m_state->notes()->noteById(m_noteId);
     if (!note) {
         clearContent();
         return;
     }
-    m_editor->loadNote(note->id, note->body, false);
+    m_editor->loadNote(note->id, note->body, force);
     const bool editable = note->ownerId.isEmpty() || note->permission == QLatin1String("edit");
     m_editor->setReadOnly(!editable);
     m_toolbar->setEnabled(editable);

@@ -56,7 +56,7 @@ private:
     void showSignInState();
     void restoreNoteGeometry();
     // An unforced load: the editor keeps the note as it is when nothing changed.
-    void openNote();
+    void openNote(bool force = false);
     void showNoteDetails(const Note& note);
     void clearContent();
     void onNotesChanged();

@@ -1,7 +1,9 @@
 #include "StatusBar.h"
 
 #include "SyncCloudIcon.h"
+#include "SyncEngine.h"
 
+#include <QHash>
 #include <QLabel>
 #include <QProgressBar>
 #include <QTimer>
@@ -106,6 +108,27 @@ void StatusBar::showMessage(const QString& text, int milliseconds)
 {
     hideBusy();
     QStatusBar::showMessage(text, milliseconds);
+}
+
+void StatusBar::showSync(const SyncEngine* sync, bool signedIn)
+{
+    if (!signedIn || !sync) {
+        setSyncState(SyncCloudIcon::NotSignedIn, QStringLiteral("Not signed in"));
+        hideBusy();
+        return;
+    }
+    static const QHash<int, int> codes{{SyncEngine::Idle, SyncCloudIcon::Idle},
+                                       {SyncEngine::Pending, SyncCloudIcon::Pending},
+                                       {SyncEngine::Syncing, SyncCloudIcon::Syncing},
+                                       {SyncEngine::Error, SyncCloudIcon::Error},
+                                       {SyncEngine::Offline, SyncCloudIcon::Offline}};
+    QStringList lines{SyncEngine::stateText(sync->state())};
+    if (sync->state() == SyncEngine::Error && !sync->lastError().isEmpty())
+        lines << sync->lastError();
+    lines += sync->leftBehind();
+    if (sync->state() != SyncEngine::Syncing)
+        hideBusy();
+    setSyncState(codes.value(sync->state(), SyncCloudIcon::Idle), lines.join(QLatin1Char('\n')));
 }
 
 void StatusBar::showBusy(const QString& text)

@@ -6,6 +6,7 @@ class QLabel;
 class QProgressBar;
 class QTimer;
 class SyncCloudIcon;
+class SyncEngine;
 
 // The bottom bar of the main and note windows: list title and count, the open note's word count
 // and save state, transient messages, a busy indicator and the sync icon.
@@ -34,6 +35,9 @@ public:
     void setNoteOpen(bool open);
     // code: SyncCloudIcon::State; text: the tooltip.
     void setSyncState(int code, const QString& text);
+    // The icon for the sync engine's state (or "Not signed in"), with a tooltip naming the last error
+    // and whatever the last run left behind; the busy indicator goes when no run is on.
+    void showSync(const SyncEngine* sync, bool signedIn);
     // Hides the busy indicator, then shows the message for the given time.
     void showMessage(const QString& text, int milliseconds = 0);
     void showBusy(const QString& text);

@@ -1,0 +1,235 @@
+#include "../../account/AccountTestServer.h"
+#include "../../sync/SyncTestRig.h"
+#include "AppState.h"
+#include "MainWindow.h"
+#include "NorvAccountClient.h"
+#include "NoteEditor.h"
+#include "PreferenceKeys.h"
+#include "StatusBar.h"
+#include "SyncCloudIcon.h"
+#include "UiTestLibrary.h"
+
+#include <QtTest>
+
+using namespace NorvAccount;
+
+// The application signed in (its session restored from the token store) next to a second device of the
+// same account, driven through the real windows.
+class tst_SyncWiring : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void settingsDriveTheTimer_data();
+    void settingsDriveTheTimer();
+    void unsavedTypingKeptWhenAnotherDeviceWins();
+    void failureShowsErrorUntilARunSucceeds();
+    void otherAccountIsAskedFirst_data();
+    void otherAccountIsAskedFirst();
+
+private:
+    std::unique_ptr<AppState> startApp();
+
+    AccountTestServer m_server;
+    QTemporaryDir m_dir;
+};
+
+void tst_SyncWiring::initTestCase()
+{
+    UiTestLibrary::useTestSettings("tst_SyncWiring");
+    QVERIFY(m_dir.isValid());
+    ACCOUNT_REQUIRE_SERVER(m_server);
+    qputenv("NOTES_DATA_DIR", m_dir.path().toUtf8());
+    qputenv("AUTH_BASE_URL", (m_server.base() + QStringLiteral("/auth")).toUtf8());
+    qputenv("ACCOUNT_API_URL", (m_server.base() + QStringLiteral("/account/v1")).toUtf8());
+    qputenv("SYNC_API_URL", (m_server.base() + QStringLiteral("/notes/v1")).toUtf8());
+}
+
+std::unique_ptr<AppState> tst_SyncWiring::startApp()
+{
+    auto vault = std::make_shared<MemoryTokenStore::Vault>();
+    const auto [access, refresh] = m_server.tokens();
+    vault->insert(QString::fromLatin1(TokenStore::kAccessTokenKey), access);
+    vault->insert(QString::fromLatin1(TokenStore::kRefreshTokenKey), refresh);
+    auto state = std::make_unique<AppState>();
+    state->setTokenStoreFactory([vault] { return std::make_unique<MemoryTokenStore>(vault); });
+    if (!state->initialize())
+        return nullptr;
+    return state;
+}
+
+void tst_SyncWiring::settingsDriveTheTimer_data()
+{
+    QTest::addColumn<bool>("autoSync");
+    QTest::addColumn<int>("minutes");
+    QTest::addColumn<bool>("timerActive");
+    QTest::addColumn<int>("intervalMs");
+    QTest::newRow("on, default five minutes") << true << 5 << true << 300000;
+    QTest::newRow("on, every 20 minutes") << true << 20 << true << 1200000;
+    QTest::newRow("off: no timer") << false << 5 << false << -1;
+}
+
+// The Sync page's settings take effect at once: the timer exists only with automatic sync on, at
+// the chosen period, and an edit only schedules a run while it is on.
+void tst_SyncWiring::settingsDriveTheTimer()
+{
+    QFETCH(bool, autoSync);
+    QFETCH(int, minutes);
+    QFETCH(bool, timerActive);
+    QFETCH(int, intervalMs);
+    auto state = startApp();
+    QVERIFY(state);
+    QTRY_VERIFY(state->signedIn());
+    QTRY_VERIFY(state->sync()->state() != SyncEngine::Syncing);
+
+    state->preferences()->setInt(QLatin1String(PrefKey::SyncIntervalMinutes), minutes);
+    state->preferences()->setBool(QLatin1String(PrefKey::AutoSync), autoSync);
+    QCOMPARE(state->sync()->isTimerActive(), timerActive);
+    if (timerActive)
+        QCOMPARE(state->sync()->timerInterval(), intervalMs);
+
+    QTRY_VERIFY(state->sync()->state() != SyncEngine::Syncing);
+    Note note;
+    note.id = newId();
+    note.body = Device::bodyOf(QStringLiteral("typed offline-first"));
+    note.createdAt = note.updatedAt = note.modifiedAt = QDateTime::currentDateTimeUtc();
+    QVERIFY(state->notes()->insert(note));
+    QCOMPARE(state->sync()->state() == SyncEngine::Pending, autoSync);
+    state->preferences()->setBool(QLatin1String(PrefKey::AutoSync), true);
+    state->preferences()->setInt(QLatin1String(PrefKey::SyncIntervalMinutes), 5);
+}
+
+// A pull that replaces the open note while the editor holds typing not yet saved: the other device's
+// text is shown, the typing waits in the note's history, and the status bar says so.
+void tst_SyncWiring::unsavedTypingKeptWhenAnotherDeviceWins()
+{
+    auto state = startApp();
+    QVERIFY(state);
+    QTRY_VERIFY(state->signedIn());
+    MainWindow window(state.get());
+    QTRY_VERIFY(state->sync()->state() != SyncEngine::Syncing);
+
+    Device other(m_server.base(), QStringLiteral("ada@example.com"));
+    QVERIFY(other.ok);
+    const Note note = other.newNote(QStringLiteral("Packing list"));
+    QVERIFY(other.sync());
+    state->sync()->syncNow();
+    QTRY_VERIFY(state->notes()->noteById(note.id));
+    QTRY_VERIFY(state->sync()->state() != SyncEngine::Syncing);
+
+    state->setCurrentNote(note.id);
+    window.openNote(note.id);
+    QCOMPARE(window.editor()->noteId(), note.id);
+    window.editor()->setFocus();
+    QTest::keyClicks(window.editor(), QStringLiteral("tent "));
+    QVERIFY(!window.editor()->isSaved());
+
+    QVERIFY(other.sync());
+    other.edit(note.id, QStringLiteral("Packing list, revised elsewhere"));
+    QVERIFY(other.sync());
+    state->sync()->syncNow();
+    QTRY_COMPARE(state->notes()->noteById(note.id)->body,
+                 Device::bodyOf(QStringLiteral("Packing list, revised elsewhere")));
+    QTRY_VERIFY(window.editor()->bodyJson().contains(QLatin1String("revised elsewhere")));
+
+    QStringList kept;
+    for (const Snapshot& s : state->snapshots()->snapshotsForNote(note.id)) {
+        if (SnapshotRepository::isKept(s))
+            kept << s.body;
+    }
+    QCOMPARE(kept.size(), 1);
+    QVERIFY2(kept.first().contains(QLatin1String("tent")), qPrintable(kept.first()));
+    QVERIFY(window.mainStatusBar()->currentMessage().contains(QLatin1String("history")));
+}
+
+// A failure the run stops on shows the error icon, with the error in the tooltip, until a run
+// succeeds; an item the run went past is named in the tooltip.
+void tst_SyncWiring::failureShowsErrorUntilARunSucceeds()
+{
+    auto state = startApp();
+    QVERIFY(state);
+    QTRY_VERIFY(state->signedIn());
+    MainWindow window(state.get());
+    QTRY_VERIFY(state->sync()->state() != SyncEngine::Syncing);
+    SyncCloudIcon* icon = window.mainStatusBar()->syncIcon();
+
+    m_server.fault(QJsonObject{{QStringLiteral("pattern"), QStringLiteral("/notes/v1/sync/pull")},
+                               {QStringLiteral("action"), QStringLiteral("status")},
+                               {QStringLiteral("status"), 503}});
+    state->sync()->syncNow();
+    QTRY_COMPARE(icon->state(), SyncCloudIcon::Error);
+    QVERIFY(icon->toolTip().contains(QLatin1String("Pull failed (HTTP 503)")));
+
+    m_server.clearFaults();
+    m_server.fault(QJsonObject{{QStringLiteral("pattern"), QStringLiteral("/notes/v1/notebooks/*")},
+                               {QStringLiteral("action"), QStringLiteral("status")},
+                               {QStringLiteral("status"), 500}});
+    Notebook nb;
+    nb.id = newId();
+    nb.name = QStringLiteral("Garden");
+    nb.createdAt = nb.updatedAt = QDateTime::currentDateTimeUtc();
+    QVERIFY(state->notebooks()->insert(nb));
+    state->sync()->syncNow();
+    QTRY_COMPARE(icon->state(), SyncCloudIcon::Idle);
+    QVERIFY2(icon->toolTip().contains(QLatin1String("Garden")), qPrintable(icon->toolTip()));
+    m_server.clearFaults();
+}
+
+void tst_SyncWiring::otherAccountIsAskedFirst_data()
+{
+    QTest::addColumn<bool>("upload");
+    QTest::newRow("upload to the new account") << true;
+    QTest::newRow("keep apart") << false;
+}
+
+// A library that last synced with another account uploads nothing until the user chooses; keeping it
+// apart saves it as a backup, empties it and fills it from the new account.
+void tst_SyncWiring::otherAccountIsAskedFirst()
+{
+    QFETCH(bool, upload);
+    QTemporaryDir dataDir;
+    qputenv("NOTES_DATA_DIR", dataDir.path().toUtf8());
+    Device other(m_server.base(), QStringLiteral("ada@example.com"));
+    QVERIFY(other.ok);
+    const Note accountNote = other.newNote(QStringLiteral("already in the account"));
+    QVERIFY(other.sync());
+
+    QString oldNoteId;
+    {
+        AppState offline;
+        QVERIFY(offline.initialize());
+        offline.preferences()->setValue(QLatin1String(PrefKey::SyncAccount), QStringLiteral("someone-else"));
+        Note n;
+        n.id = oldNoteId = newId();
+        n.body = Device::bodyOf(QStringLiteral("the previous account's note"));
+        n.createdAt = n.updatedAt = n.modifiedAt = QDateTime::currentDateTimeUtc();
+        QVERIFY(offline.notes()->insert(n));
+    }
+    m_server.clearRequests();
+    auto state = startApp();
+    QVERIFY(state);
+    QTRY_VERIFY(state->awaitingAccountChoice());
+    QCOMPARE(m_server.count(QStringLiteral("/notes/v1/sync")), 0);
+
+    if (upload) {
+        state->uploadLibraryToAccount();
+        QTRY_VERIFY(state->sync()->state() == SyncEngine::Idle);
+        QVERIFY(other.sync());
+        QVERIFY(other.notes->noteById(oldNoteId));
+    } else {
+        const QString backup = state->keepLibraryApart();
+        QVERIFY(QFileInfo::exists(backup));
+        QVERIFY(backup.startsWith(dataDir.path()));
+        QVERIFY(!state->notes()->noteById(oldNoteId));
+        QTRY_VERIFY(state->notes()->noteById(accountNote.id));
+        QTRY_VERIFY(state->sync()->state() == SyncEngine::Idle);
+        QVERIFY(other.sync());
+        QVERIFY(!other.notes->noteById(oldNoteId));
+    }
+    state.reset();
+    qputenv("NOTES_DATA_DIR", m_dir.path().toUtf8());
+}
+
+QTEST_MAIN(tst_SyncWiring)
+#include "tst_SyncWiring.moc"
