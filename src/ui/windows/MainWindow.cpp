@@ -1299,8 +1299,6 @@ SettingsDialog* MainWindow::openSettings()
         m_settings->setSignedIn(signedIn());
         connect(m_settings, &SettingsDialog::signInRequested, this, &MainWindow::startSignIn);
         connect(m_settings, &SettingsDialog::manageAccountRequested, this, &MainWindow::openAccountScreen);
-}
-
         connect(m_settings, &SettingsDialog::syncNowRequested, this, &MainWindow::syncNow);
         if (m_state->sync())
             m_settings->setSyncStateText(SyncEngine::stateText(m_state->sync()->state()));
