@@ -24,7 +24,8 @@ function(norv_add_test name)
         NORV_BINARY_DIR="${CMAKE_BINARY_DIR}")
     norv_warnings(${name})
     add_test(NAME ${name} COMMAND ${name})
-    set(env "QT_QPA_PLATFORM=offscreen;QT_LOGGING_RULES=*.debug=false"
+    # NORV_TOKEN_STORE=memory: no test reaches the user's own keyring.
+    set(env "QT_QPA_PLATFORM=offscreen;QT_LOGGING_RULES=*.debug=false;NORV_TOKEN_STORE=memory"
             "ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1"
             "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/sanitizers/lsan.supp:print_suppressions=0"
             "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:suppressions=${CMAKE_SOURCE_DIR}/sanitizers/ubsan.supp")

@@ -6,7 +6,7 @@ PACKAGES=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-httpserver-dev qt6-websockets-dev libgl-dev
     libarchive-dev qtkeychain-qt6-dev
-    dbus dbus-x11 gnome-keyring
+    dbus gnome-keyring
     xvfb xauth imagemagick poppler-utils
     fonts-dejavu-core
     librsvg2-bin desktop-file-utils appstream x11-utils

@@ -321,6 +321,10 @@ void AuthClient::listSessions(std::function<void(const QList<Session>&, int coun
 
 void AuthClient::revokeSession(const QString& id)
 {
+    // The id becomes a path segment; one that would step into another path is not a session id.
+    if (id.isEmpty() || id.contains(QLatin1Char('/')) || id.contains(QLatin1Char('?')) ||
+        id.startsWith(QLatin1Char('.')))
+        return;
     m_api->deleteResource(QStringLiteral("/users/me/sessions/%1").arg(id), [](bool, int, const QJsonObject&) {});
 }
 

@@ -41,7 +41,8 @@ Client::Client(const ClientConfig& config, std::unique_ptr<TokenStore> store, QO
     m_auth = new AuthClient(m_config.authBaseUrl, m_config.realm, m_config.clientId, m_authApi, m_tokens, this);
     connect(m_auth, &AuthClient::stateChanged, this, [this](AuthState state) {
         emit authStateChanged(state);
-        checkPersistence();
+        // After everything that reacts to the sign-in itself, so this word is the last one shown.
+        QMetaObject::invokeMethod(this, &Client::checkPersistence, Qt::QueuedConnection);
     });
     // A refresh token the service refuses ends the session instead of leaving every call failing.
     for (ApiClient* api : {m_authApi, m_accountApi, m_notesApi})

@@ -39,7 +39,9 @@ bool MemoryTokenStore::remove(const QString& key)
 
 std::unique_ptr<TokenStore> createPlatformTokenStore(const QString& appId)
 {
-    if (QStandardPaths::isTestModeEnabled())
+    // Tests (test mode, or NORV_TOKEN_STORE=memory as ctest sets for every test program) never reach
+    // the user's own vault.
+    if (QStandardPaths::isTestModeEnabled() || qEnvironmentVariable("NORV_TOKEN_STORE") == QLatin1String("memory"))
         return std::make_unique<MemoryTokenStore>();
 #if defined(Q_OS_WIN)
     return std::make_unique<CredentialManagerTokenStore>(appId);

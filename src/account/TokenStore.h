@@ -70,7 +70,8 @@ private:
 
 // The store a production client uses for the application identifier: the Credential Manager on
 // Windows, the system keyring through QtKeychain elsewhere, memory when neither is built in. Under
-// QStandardPaths' test mode it is always memory, so tests never touch the user's own vault.
+// QStandardPaths' test mode or with NORV_TOKEN_STORE=memory it is always memory, so tests never touch
+// the user's own vault.
 std::unique_ptr<TokenStore> createPlatformTokenStore(const QString& appId);
 
 } // namespace NorvAccount

@@ -3,7 +3,6 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDeadlineTimer>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -91,13 +90,14 @@ bool tst_KeychainTokenStore::startKeyring()
     m_keyring.write("norvane-test");
     m_keyring.closeWriteChannel();
     QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
-    QDeadlineTimer deadline(10000);
-    while (!bus->isServiceRegistered(QStringLiteral("org.freedesktop.secrets")).value()) {
-        if (deadline.hasExpired() || m_keyring.state() == QProcess::NotRunning)
-            return false;
-        QTest::qWait(50);
-    }
-    return true;
+    if (!QTest::qWaitFor(
+            [&] {
+                return bus->isServiceRegistered(QStringLiteral("org.freedesktop.secrets")).value() ||
+                       m_keyring.state() == QProcess::NotRunning;
+            },
+            10000))
+        return false;
+    return m_keyring.state() == QProcess::Running;
 }
 
 void tst_KeychainTokenStore::withoutSecretServiceTokensLastTheSession()

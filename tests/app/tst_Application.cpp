@@ -492,7 +492,8 @@ void tst_Application::initializeCreatesDatabase()
     for (QObject* child : state.children())
         children << QString::fromLatin1(child->metaObject()->className());
     QCOMPARE(children, (QStringList{"Database", "NoteRepository", "NotebookRepository", "PreferencesRepository",
-                                    "SnapshotRepository", "AttachmentRepository", "ThemeManager"}));
+                                    "SnapshotRepository", "AttachmentRepository", "ThemeManager",
+                                    "NorvAccount::Client"}));
 }
 
 void tst_Application::initializeFailsBeforeRepositories()

@@ -44,10 +44,11 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The keyring: its files live in the temporary home; an empty password unlocks it.
+# The keyring: its files live in the temporary home; --unlock reads the password of the login keyring,
+# which it creates, from standard input.
 mkdir -p "$WORK/home/.local/share" "$WORK/profile" "$WORK/bin" "$WORK/data" "$WORK/server"
-HOME="$WORK/home" XDG_DATA_HOME="$WORK/home/.local/share" \
-    gnome-keyring-daemon --foreground --unlock --components=secrets </dev/null >"$WORK/keyring.log" 2>&1 &
+printf 'norvane-e2e' | HOME="$WORK/home" XDG_DATA_HOME="$WORK/home/.local/share" \
+    gnome-keyring-daemon --foreground --unlock --components=secrets >"$WORK/keyring.log" 2>&1 &
 KEYRING=$!
 for _ in $(seq 1 100); do
     if dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
@@ -83,13 +84,15 @@ export PATH="$WORK/bin:$PATH" BROWSER="$WORK/bin/browser"
 
 export NOTES_DATA_DIR="$WORK/data" AUTH_BASE_URL="$BASE/auth" ACCOUNT_API_URL="$BASE/account/v1" \
     SYNC_API_URL="$BASE/notes/v1" ACCOUNT_PORTAL_URL="$BASE/portal"
-export QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0
-DRIVER="$BUILD/tools/e2e/sign_in_driver"
+export ASAN_OPTIONS=detect_leaks=0
+# A real display (Xvfb when there is none): the offscreen platform cannot open a browser.
+DRIVER=("$BUILD/tools/e2e/sign_in_driver")
+if [ -z "${DISPLAY:-}" ]; then DRIVER=(xvfb-run -a "${DRIVER[@]}"); fi
 
 result=0
 step() {
     local name="$1" expect="$2"
-    if "$DRIVER" "$name" >"$WORK/$name.out" 2>"$WORK/$name.err"; then
+    if "${DRIVER[@]}" "$name" >"$WORK/$name.out" 2>"$WORK/$name.err"; then
         echo "e2e: $(grep '^driver:' "$WORK/$name.out" | tail -n1) — $expect: ok"
     else
         echo "e2e: $(grep '^driver:' "$WORK/$name.out" | tail -n1) — $expect: FAILED"
@@ -100,7 +103,7 @@ step() {
 step sign-in "the browser signs the app in"
 step restore "a restart finds the session in the keyring"
 step sign-out "signing out"
-if "$DRIVER" restore >"$WORK/after.out" 2>&1; then
+if "${DRIVER[@]}" restore >"$WORK/after.out" 2>&1; then
     echo "e2e: a token survived sign-out: FAILED"
     result=1
 else

@@ -1024,7 +1024,7 @@ void MainWindow::connectAccount()
             [this](const QString& message) { m_statusBar->showMessage(message, kMessageMs); });
     connect(account, &NorvAccount::Client::sessionOnlyTokens, this, [this] {
         m_statusBar->showMessage(QStringLiteral("No keyring is available: you stay signed in only until you quit."),
-                                 kMessageMs);
+                                 4000);
     });
 }
 

@@ -59,6 +59,7 @@ class tst_AccountWiring : public QObject
 private slots:
     void initTestCase();
     void signInShowsEverywhereAndSurvivesARestart();
+    void withoutKeyringTheStatusBarSaysSoOnce();
 
 private:
     std::unique_ptr<AppState> startApp();
@@ -154,6 +155,29 @@ void tst_AccountWiring::signInShowsEverywhereAndSurvivesARestart()
     QCOMPARE(window->welcomePage()->findChild<QPushButton*>(QStringLiteral("accountButton"))->text(),
              QStringLiteral("Already have an account? Sign In"));
     QVERIFY(action(window.get(), QStringLiteral("Sign In…"))->isVisible());
+}
+
+void tst_AccountWiring::withoutKeyringTheStatusBarSaysSoOnce()
+{
+    AppState state;
+    state.setTokenStoreFactory(
+        [] { return std::make_unique<MemoryTokenStore>(std::make_shared<MemoryTokenStore::Vault>(), false); });
+    QVERIFY(state.initialize());
+    MainWindow window(&state);
+    StatusBar* bar = window.mainStatusBar();
+    const QString notice = QStringLiteral("No keyring is available: you stay signed in only until you quit.");
+    for (int round = 0; round < 2; ++round) {
+        const auto [access, refresh] = m_server.tokens();
+        state.account()->auth()->handleCallback(
+            QUrl(QStringLiteral("http://localhost/callback?access_token=%1&refresh_token=%2").arg(access, refresh)));
+        QVERIFY(state.signedIn());
+        QCOMPARE(bar->currentMessage(), QStringLiteral("Signed in."));
+        QCoreApplication::processEvents();
+        // The notice comes after the greeting, and only the first time.
+        QCOMPARE(bar->currentMessage(), round == 0 ? notice : QStringLiteral("Signed in."));
+        state.account()->auth()->logout();
+        bar->clearMessage();
+    }
 }
 
 QTEST_MAIN(tst_AccountWiring)
