@@ -161,15 +161,15 @@ struct Device
     }
 
     // Runs one sync to its end; true when it completed, false when it failed.
-    bool sync()
+    bool sync(int patienceMs = 15000)
     {
         QSignalSpy done(engine, &SyncEngine::syncCompleted);
         QSignalSpy failed(engine, &SyncEngine::syncFailed);
         engine->syncNow();
-        for (int i = 0; i < 300 && done.isEmpty() && failed.isEmpty(); ++i)
+        for (int i = 0; i < patienceMs / 50 && done.isEmpty() && failed.isEmpty(); ++i)
             QTest::qWait(50);
         // A failure signal may come from an auth problem while the run still goes on; wait it out.
-        for (int i = 0; i < 300 && engine->state() == SyncEngine::Syncing; ++i)
+        for (int i = 0; i < patienceMs / 50 && engine->state() == SyncEngine::Syncing; ++i)
             QTest::qWait(50);
         return !done.isEmpty() && failed.isEmpty();
     }

@@ -25,6 +25,8 @@ private slots:
     void settingsDriveTheTimer();
     void unsavedTypingKeptWhenAnotherDeviceWins();
     void failureShowsErrorUntilARunSucceeds();
+    void offlineNoticeOnce_data();
+    void offlineNoticeOnce();
     void otherAccountIsAskedFirst_data();
     void otherAccountIsAskedFirst();
 
@@ -174,6 +176,44 @@ void tst_SyncWiring::failureShowsErrorUntilARunSucceeds()
     QTRY_COMPARE(icon->state(), SyncCloudIcon::Idle);
     QVERIFY2(icon->toolTip().contains(QLatin1String("Garden")), qPrintable(icon->toolTip()));
     m_server.clearFaults();
+}
+
+void tst_SyncWiring::offlineNoticeOnce_data()
+{
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<int>("notices");
+    QTest::newRow("on: said once for two failed runs") << true << 1;
+    QTest::newRow("off: never") << false << 0;
+}
+
+// Without a network the status bar says once that changes wait; a server refusal is no such notice.
+void tst_SyncWiring::offlineNoticeOnce()
+{
+    QFETCH(bool, enabled);
+    QFETCH(int, notices);
+    auto state = startApp();
+    QVERIFY(state);
+    QTRY_VERIFY(state->signedIn());
+    QTRY_VERIFY(state->sync()->state() != SyncEngine::Syncing);
+    state->preferences()->setBool(QLatin1String(PrefKey::ShowOfflineNotification), enabled);
+    QSignalSpy said(state.get(), &AppState::statusMessage);
+
+    m_server.fault(QJsonObject{{QStringLiteral("pattern"), QStringLiteral("/notes/v1/sync/pull")},
+                               {QStringLiteral("action"), QStringLiteral("status")},
+                               {QStringLiteral("status"), 502}});
+    state->sync()->syncNow();
+    QTRY_COMPARE(state->sync()->state(), SyncEngine::Error);
+    m_server.clearFaults();
+    m_server.fault(QJsonObject{{QStringLiteral("pattern"), QStringLiteral("/notes/v1/sync/pull")},
+                               {QStringLiteral("action"), QStringLiteral("drop")}});
+    for (int run = 0; run < 2; ++run) {
+        QSignalSpy failed(state->sync(), &SyncEngine::syncFailed);
+        state->sync()->syncNow();
+        QTRY_COMPARE(failed.count(), 1);
+    }
+    m_server.clearFaults();
+    QCOMPARE(said.count(), notices);
+    state->preferences()->setBool(QLatin1String(PrefKey::ShowOfflineNotification), true);
 }
 
 void tst_SyncWiring::otherAccountIsAskedFirst_data()
