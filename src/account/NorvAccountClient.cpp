@@ -1,5 +1,6 @@
 #include "NorvAccountClient.h"
 
+#include "AccountClient.h"
 #include "ApiClient.h"
 #include "AuthClient.h"
 #include "TokenManager.h"
@@ -47,12 +48,14 @@ Client::Client(const ClientConfig& config, std::unique_ptr<TokenStore> store, QO
     for (ApiClient* api : {m_authApi, m_accountApi, m_notesApi})
         connect(api, &ApiClient::authenticationRequired, m_auth, &AuthClient::endRejectedSession);
     connect(m_tokens, &TokenManager::storeUnavailable, this, &Client::checkPersistence);
+    m_accountClient = new AccountClient(m_accountApi, m_auth, m_config, this);
 }
 
 Client::~Client()
 {
     // Reverse order of creation: the sign-in client and the request layers use the token manager
     // until they are gone.
+    delete m_accountClient;
     delete m_auth;
     delete m_notesApi;
     delete m_accountApi;

@@ -7,6 +7,7 @@
 
 namespace NorvAccount {
 
+class AccountClient;
 class ApiClient;
 class AuthClient;
 class TokenManager;
@@ -39,6 +40,7 @@ public:
     ApiClient* accountApi() const { return m_accountApi; }
     ApiClient* notesApi() const { return m_notesApi; }
     AuthClient* auth() const { return m_auth; }
+    AccountClient* accountClient() const { return m_accountClient; }
 
 signals:
     void authStateChanged(NorvAccount::AuthState state);
@@ -54,6 +56,7 @@ private:
     ApiClient* m_accountApi = nullptr;
     ApiClient* m_notesApi = nullptr;
     AuthClient* m_auth = nullptr;
+    AccountClient* m_accountClient = nullptr;
     bool m_sessionOnlyReported = false;
 };
 

@@ -1,5 +1,7 @@
 #include "AppState.h"
 
+#include "AccountClient.h"
+#include "AccountPrompts.h"
 #include "ApiClient.h"
 #include "AttachmentRepository.h"
 #include "BackupArchive.h"
@@ -7,6 +9,7 @@
 #include "DataPaths.h"
 #include "Database.h"
 #include "DeltaFormat.h"
+#include "Interaction.h"
 #include "MarkdownHtml.h"
 #include "NorvAccountClient.h"
 #include "NoteRepository.h"
@@ -15,6 +18,7 @@
 #include "PreferenceKeys.h"
 #include "PreferencesRepository.h"
 #include "Records.h"
+#include "SharingBackend.h"
 #include "SnapshotRepository.h"
 #include "SyncEngine.h"
 #include "ThemeManager.h"
@@ -23,6 +27,7 @@
 #include "UiLog.h"
 
 #include <QCoreApplication>
+#include <QInputDialog>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -310,7 +315,12 @@ bool AppState::initialize()
 
     createAccount();
     createSync();
-    // SHARING joins here: the two sharing services (modes 0 and 1) on the notes request layer.
+    // A new or ended share changes what the service sends this library; fetch it now rather than at
+    // the next periodic run, so the sharing marks and the shared screens follow at once.
+    connect(this, &AppState::sharesChanged, m_sync, [this] {
+        if (signedIn())
+            m_sync->syncNow();
+    });
     m_account->initialize();
 
     restoreCurrentSelection();
@@ -342,6 +352,32 @@ void AppState::createAccount()
     m_account = new NorvAccount::Client(config, m_tokenStoreFactory ? m_tokenStoreFactory() : nullptr, this);
     m_account->notesApi()->setBaseUrl(QUrl(notesUrl));
     connect(m_account, &NorvAccount::Client::authStateChanged, this, [this] { refreshCanShare(); });
+    routeAccountPrompts();
+    m_sharing = new NoteSharingService(m_account->notesApi(), NoteSharingService::Notes, this);
+    m_groupSharing = new NoteSharingService(m_account->notesApi(), NoteSharingService::Notebooks, this);
+    // Joining, leaving or losing members changes who there is to share with.
+    connect(m_account->accountClient(), &NorvAccount::AccountClient::groupChanged, this, &AppState::refreshCanShare);
+}
+
+// The account screen's and the share dialog's questions go through the application's dialog layer,
+// like every other question it asks, so scripted tests can answer them too.
+void AppState::routeAccountPrompts()
+{
+    NorvAccount::Prompts prompts;
+    prompts.getText = [](QWidget* parent, const QString& title, const QString& label, const QString& text,
+                         QLineEdit::EchoMode echo, bool* ok) {
+        // Passwords are never shown, so they keep the masked standard input.
+        if (echo != QLineEdit::Normal)
+            return QInputDialog::getText(parent, title, label, echo, text, ok);
+        return Interaction::getText(parent, title, label, text, ok);
+    };
+    prompts.question = [](QWidget* parent, const QString& title, const QString& text) {
+        return Interaction::question(parent, title, text) == QMessageBox::Yes;
+    };
+    prompts.information = [](QWidget* parent, const QString& title, const QString& text) {
+        Interaction::information(parent, title, text);
+    };
+    NorvAccount::setPrompts(prompts);
 }
 
 void AppState::createSync()
@@ -622,10 +658,25 @@ void AppState::setCurrentNote(const QString& id)
 
 void AppState::refreshCanShare()
 {
-    // SHARING: while signed in to an account in a group, ask the account client for the group and
-    // offer sharing when it has at least two members. Without an account client there is nobody
-    // to share with.
-    setCanShare(false);
+    if (!signedIn()) {
+        setCanShare(false);
+        return;
+    }
+    // The group comes from the profile; only then is the member list worth asking for.
+    QPointer<AppState> self(this);
+    NorvAccount::AccountClient* accounts = m_account->accountClient();
+    accounts->getProfile([self, accounts](const NorvAccount::Profile& profile) {
+        if (!self)
+            return;
+        if (profile.groupId().isEmpty() || !self->signedIn()) {
+            self->setCanShare(false);
+            return;
+        }
+        accounts->getGroup([self](const NorvAccount::Group& group) {
+            if (self)
+                self->setCanShare(self->signedIn() && group.members.size() >= 2);
+        });
+    });
 }
 
 void AppState::setCanShare(bool canShare)

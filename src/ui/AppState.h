@@ -15,6 +15,7 @@ class TokenStore;
 } // namespace NorvAccount
 
 class Database;
+class NoteSharingService;
 class SyncEngine;
 class NoteRepository;
 class NotebookRepository;
@@ -52,6 +53,9 @@ public:
     AttachmentRepository* attachments() const { return m_attachments; }
     ThemeManager* theme() const { return m_theme; }
     NorvAccount::Client* account() const { return m_account; }
+    // Sharing of single notes, and of whole notebooks.
+    NoteSharingService* sharing() const { return m_sharing; }
+    NoteSharingService* groupSharing() const { return m_groupSharing; }
     SyncEngine* sync() const { return m_sync; }
     bool signedIn() const;
 
@@ -107,6 +111,8 @@ signals:
     void notesChanged();
     void notebooksChanged();
     void canShareChanged(bool canShare);
+    // A share was granted or taken back; the local sharing marks follow with the next sync.
+    void sharesChanged();
     // Sent by an editing surface after it changed a note; the other surfaces reload it.
     void noteUpdatedExternally(const QString& noteId, QObject* source);
     void noteDeletedExternally(const QString& noteId);
@@ -122,6 +128,7 @@ private:
     void connectRepositories();
     void createTheme();
     void createAccount();
+    void routeAccountPrompts();
     void createSync();
     // Starts, re-times or stops the periodic sync from the Sync preferences and the sign-in state.
     void applySyncSettings(bool signInJustHappened);
@@ -141,6 +148,8 @@ private:
     // The two sharing services join here.
     ThemeManager* m_theme = nullptr;
     NorvAccount::Client* m_account = nullptr;
+    NoteSharingService* m_sharing = nullptr;
+    NoteSharingService* m_groupSharing = nullptr;
     TokenStoreFactory m_tokenStoreFactory;
     SyncEngine* m_sync = nullptr;
     // The offline notice shows once per outage.

@@ -46,7 +46,8 @@ NoteHeaderBar::NoteHeaderBar(QWidget* parent)
     layout->setContentsMargins(8, 6, 10, 6);
     layout->setSpacing(4);
 
-    m_focusToggle = iconButton(this, QStringLiteral("focusToggleButton"), Glyph::Sidebar, tr("Toggle sidebars (Ctrl+\\)"));
+    m_focusToggle =
+        iconButton(this, QStringLiteral("focusToggleButton"), Glyph::Sidebar, tr("Toggle sidebars (Ctrl+\\)"));
     m_focusToggle->setCheckable(true);
     connect(m_focusToggle, &QToolButton::clicked, this, [this] {
         // The owner decides; the check mark follows setFocusMode.
@@ -125,10 +126,10 @@ NoteHeaderBar::NoteHeaderBar(QWidget* parent)
 QString NoteHeaderBar::chipStyleSheet(bool dark)
 {
     if (dark)
-        return QString::fromLatin1(kChipStyle).arg(QStringLiteral("#2A2D31"), QStringLiteral("#34383D"),
-                                                   QStringLiteral("#D7DBE0"));
-    return QString::fromLatin1(kChipStyle).arg(QStringLiteral("#EFF1F4"), QStringLiteral("#E4E7EC"),
-                                               QStringLiteral("#2B3138"));
+        return QString::fromLatin1(kChipStyle)
+            .arg(QStringLiteral("#2A2D31"), QStringLiteral("#34383D"), QStringLiteral("#D7DBE0"));
+    return QString::fromLatin1(kChipStyle)
+        .arg(QStringLiteral("#EFF1F4"), QStringLiteral("#E4E7EC"), QStringLiteral("#2B3138"));
 }
 
 void NoteHeaderBar::applyChipStyle()
@@ -162,6 +163,12 @@ void NoteHeaderBar::setShared(bool shared)
     m_share->setToolTip(shared ? tr("Manage sharing") : tr("Share note"));
 }
 
+void NoteHeaderBar::setShareAvailable(bool available)
+{
+    m_shareAvailable = available;
+    m_share->setEnabled(available && !m_noteId.isEmpty());
+}
+
 void NoteHeaderBar::setIncludeInTodos(bool include)
 {
     m_includeInTodos->setChecked(include);
@@ -184,9 +191,10 @@ void NoteHeaderBar::clear()
 void NoteHeaderBar::setNoteActionsEnabled(bool enabled)
 {
     for (QWidget* widget : {static_cast<QWidget*>(m_chip), static_cast<QWidget*>(m_copy),
-                            static_cast<QWidget*>(m_share), static_cast<QWidget*>(m_history),
-                            static_cast<QWidget*>(m_more)})
+                            static_cast<QWidget*>(m_history), static_cast<QWidget*>(m_more)})
         widget->setEnabled(enabled);
+    // Sharing needs more than a note: an account with a group, and a note of the user's own.
+    m_share->setEnabled(enabled && m_shareAvailable);
 }
 
 QString NoteHeaderBar::chipText() const
@@ -198,4 +206,3 @@ QString NoteHeaderBar::updatedText() const
 {
     return m_updated->text();
 }
-

@@ -24,6 +24,8 @@ public:
     void setNotebookName(const QString& name);
     void setUpdatedText(const QString& text);
     void setShared(bool shared);
+    // Whether the share button can be used for the note shown (signed in with a group, own note).
+    void setShareAvailable(bool available);
     void setIncludeInTodos(bool include);
     void setFocusMode(bool focusMode);
     // No note: the chip and the update time are emptied and the note actions disabled.
@@ -63,4 +65,5 @@ private:
     QToolButton* m_more;
     QAction* m_includeInTodos = nullptr;
     QString m_chipStyle;
+    bool m_shareAvailable = false;
 };

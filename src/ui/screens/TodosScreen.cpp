@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QSet>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -79,6 +80,15 @@ TodosScreen::TodosScreen(AppState* state, QWidget* parent)
     rebuild();
 }
 
+namespace {
+
+bool isReadOnlyShare(const Note& note)
+{
+    return !note.ownerId.isEmpty() && note.permission != QLatin1String("edit");
+}
+
+} // namespace
+
 void TodosScreen::rebuild()
 {
     m_rebuildTimer->stop();
@@ -90,10 +100,13 @@ void TodosScreen::rebuild()
     const bool showCompleted = m_showCompleted->isChecked();
 
     QList<TodoItem> todos;
+    QSet<QString> readOnlyNotes;
     NoteRepository* repository = m_state->notes();
     for (const Note& note : repository->allNotes()) {
         if (!repository->includeInTodos(note.id))
             continue;
+        if (isReadOnlyShare(note))
+            readOnlyNotes.insert(note.id);
         const QString title = note.title();
         for (TodoItem todo : extractTodos(note.id, note.body, note.updatedAt)) {
             if (!filter.isEmpty() && !todo.text.toLower().contains(filter))
@@ -114,8 +127,9 @@ void TodosScreen::rebuild()
         item->setData(KindRole, todo.kind);
         // Only check-list lines can be ticked here: a "- [ ]" or "TODO:" line is plain text in the
         // body, and ticking it would mean rewriting the user's words.
+        // A note shared with view permission is someone else's text: its tasks show, untickable.
         Qt::ItemFlags flags = item->flags();
-        if (todo.kind == TodoItem::ChecklistTodo)
+        if (todo.kind == TodoItem::ChecklistTodo && !readOnlyNotes.contains(todo.noteId))
             flags |= Qt::ItemIsUserCheckable;
         else
             flags &= ~Qt::ItemIsUserCheckable;
@@ -139,18 +153,17 @@ void TodosScreen::onItemChanged(QListWidgetItem* item)
     if (m_rebuilding || !item)
         return;
 
-    if (item->data(KindRole).toInt() != TodoItem::ChecklistTodo) {
+    const QString noteId = item->data(NoteIdRole).toString();
+    std::optional<Note> note = m_state->notes()->noteById(noteId);
+    if (item->data(KindRole).toInt() != TodoItem::ChecklistTodo || (note && isReadOnlyShare(*note))) {
         const bool blocked = m_list->blockSignals(true);
         item->setCheckState(item->checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
         m_list->blockSignals(blocked);
         return;
     }
 
-    const QString noteId = item->data(NoteIdRole).toString();
     const int lineIndex = item->data(LineIndexRole).toInt();
     const bool done = item->checkState() == Qt::Checked;
-
-    std::optional<Note> note = m_state->notes()->noteById(noteId);
     if (!note)
         return;
     // Empty when the line is gone or changed shape since the list was built; the rebuild that

@@ -1,6 +1,8 @@
 #include "SettingsDialog.h"
 
+#include "AccountClient.h"
 #include "AppState.h"
+#include "NorvAccountClient.h"
 #include "PreferenceKeys.h"
 #include "PreferencesRepository.h"
 #include "ThemeManager.h"
@@ -288,6 +290,13 @@ QWidget* SettingsDialog::buildAccountPage()
     m_accountValueLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     signedInRow->addWidget(m_accountValueLabel, 1);
     groupLayout->addLayout(signedInRow);
+    // Who is signed in and in which group, from the account service's profile.
+    m_accountDetailsLabel = new QLabel(group);
+    m_accountDetailsLabel->setObjectName(QStringLiteral("accountDetailsLabel"));
+    m_accountDetailsLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_accountDetailsLabel->setWordWrap(true);
+    m_accountDetailsLabel->hide();
+    groupLayout->addWidget(m_accountDetailsLabel);
 
     auto* buttons = new QHBoxLayout;
     m_manageAccountButton = new QPushButton(tr("Manage Account…"), group);
@@ -451,4 +460,32 @@ void SettingsDialog::refreshAccount()
     m_manageAccountButton->setEnabled(m_signedIn);
     m_signOutButton->setEnabled(m_signedIn);
     m_signInButton->setEnabled(!m_signedIn);
+    showAccountDetails();
+}
+
+void SettingsDialog::showAccountDetails()
+{
+    NorvAccount::Client* account = m_state ? m_state->account() : nullptr;
+    if (!m_signedIn || !account) {
+        m_accountDetailsLabel->clear();
+        m_accountDetailsLabel->hide();
+        return;
+    }
+    QPointer<SettingsDialog> self(this);
+    account->accountClient()->getProfile([self](const NorvAccount::Profile& profile) {
+        if (!self || !self->m_signedIn || profile.id.isEmpty())
+            return;
+        QStringList lines;
+        lines << (profile.displayName.isEmpty() ? profile.email
+                                                : QStringLiteral("%1 (%2)").arg(profile.displayName, profile.email));
+        if (profile.group && !profile.group->name.isEmpty()) {
+            lines << (profile.group->role == QLatin1String("owner")
+                          ? tr("Owner of the group \"%1\"").arg(profile.group->name)
+                          : tr("Member of the group \"%1\"").arg(profile.group->name));
+        } else {
+            lines << tr("Not in a group");
+        }
+        self->m_accountDetailsLabel->setText(lines.join(QLatin1Char('\n')));
+        self->m_accountDetailsLabel->show();
+    });
 }

@@ -71,6 +71,7 @@ private:
     void onPreferenceChanged(const QString& key);
     void refreshSyncStatus();
     void refreshAccount();
+    void showAccountDetails();
 
     struct PreferenceCheck
     {
@@ -99,6 +100,7 @@ private:
     QSpinBox* m_syncIntervalSpin = nullptr;
     QCheckBox* m_offlineBannerCheck = nullptr;
     QLabel* m_accountValueLabel = nullptr;
+    QLabel* m_accountDetailsLabel = nullptr;
     QPushButton* m_manageAccountButton = nullptr;
     QPushButton* m_signInButton = nullptr;
     QPushButton* m_signOutButton = nullptr;

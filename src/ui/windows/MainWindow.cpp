@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "AccountScreen.h"
 #include "AppState.h"
 #include "AuthClient.h"
 #include "BackupArchive.h"
@@ -288,7 +289,8 @@ void MainWindow::createMenuBar()
     file->addSeparator();
     m_signInAction = add(file, QStringLiteral("Sign In…"), QKeySequence(),
                          [this] { m_centralStack->setCurrentWidget(m_welcomePage); });
-    m_manageAccountAction = later(file, QStringLiteral("&Manage Account…"));
+    m_manageAccountAction =
+        add(file, QStringLiteral("&Manage Account…"), QKeySequence(), [this] { openAccountScreen(); });
     m_signOutAction = add(file, QStringLiteral("Sign &Out"), QKeySequence(), [this] { signOut(); });
     m_manageAccountAction->setVisible(signedIn());
     m_signOutAction->setVisible(signedIn());
@@ -449,6 +451,8 @@ void MainWindow::connectSignals()
         NoteActions::copyAsHtml(m_editor);
     });
     connect(m_headerBar, &NoteHeaderBar::historyRequested, this, &MainWindow::openVersionHistory);
+    connect(m_headerBar, &NoteHeaderBar::shareRequested, this,
+            [this] { NoteActions::openShareDialog(this, m_state, m_editor->noteId()); });
     connect(m_headerBar, &NoteHeaderBar::includeInTodosToggled, this, [this](bool include) {
         if (!m_editor->noteId().isEmpty())
             m_state->notes()->setIncludeInTodos(m_editor->noteId(), include);
@@ -464,11 +468,19 @@ void MainWindow::connectSignals()
     connect(m_state, &AppState::canShareChanged, this, [this](bool canShare) {
         m_sharedWithMeAction->setVisible(canShare);
         m_sharedByMeAction->setVisible(canShare);
+        updateShareButton();
     });
 
     connect(m_state->notes(), &NoteRepository::noteWritten, this,
             [this](const QString& noteId) { m_updatedNoteId = noteId; });
     connect(m_state, &AppState::notesChanged, this, &MainWindow::onNotesChanged);
+    // What others shared arrives with a sync; an open shared screen follows.
+    connect(m_state, &AppState::notesChanged, this, [this] {
+        for (SharedScreen* screen : {m_sharedByMeScreen, m_sharedWithMeScreen}) {
+            if (screen && screen->isVisible())
+                screen->refresh();
+        }
+    });
     connect(m_state, &AppState::notebooksChanged, this, &MainWindow::refreshNotebookList);
     connect(m_state, &AppState::noteUpdatedExternally, this, [this](const QString& noteId, QObject* source) {
         if (source == this || noteId != m_editor->noteId())
@@ -654,6 +666,7 @@ void MainWindow::openNote(const QString& noteId, bool force)
     m_headerBar->setNotebookName(notebookName);
     m_headerBar->setUpdatedText(NoteActions::updatedText(*note));
     m_headerBar->setShared(note->isShared);
+    m_headerBar->setShareAvailable(m_state->canShare() && note->ownerId.isEmpty());
     m_headerBar->setIncludeInTodos(m_state->notes()->includeInTodos(note->id));
     // A reload of the same note (after an autosave, or a change made in another window) keeps the
     // body the last snapshot was compared with. It is taken as the editor writes it, which may
@@ -839,11 +852,15 @@ void MainWindow::onNotebookContextMenu(const QString& notebookId, const QPoint& 
     menu.setObjectName(QStringLiteral("notebookContextMenu"));
     QAction* rename = menu.addAction(QStringLiteral("Rename Notebook…"));
     QAction* share = menu.addAction(QStringLiteral("Share Notebook…"));
-    share->setEnabled(false);
+    const std::optional<Notebook> notebook = m_state->notebooks()->notebookById(notebookId);
+    // Only the owner shares a notebook, and only with a group to share with.
+    share->setEnabled(m_state->canShare() && notebook && notebook->ownerId.isEmpty());
     QAction* remove = menu.addAction(QStringLiteral("Delete Notebook"));
     QAction* chosen = menu.exec(globalPos);
     if (chosen == rename)
         renameNotebook(notebookId);
+    else if (chosen == share)
+        NoteActions::openNotebookShareDialog(this, m_state, notebookId);
     else if (chosen == remove)
         deleteNotebook(notebookId);
 }
@@ -1170,6 +1187,41 @@ void MainWindow::updateAuthUI()
     updateCentralPage();
 }
 
+void MainWindow::updateShareButton()
+{
+    const QString noteId = m_editor->noteId();
+    const std::optional<Note> note = noteId.isEmpty() ? std::nullopt : m_state->notes()->noteById(noteId);
+    m_headerBar->setShareAvailable(m_state->canShare() && note && note->ownerId.isEmpty());
+}
+
+NorvAccount::AccountScreen* MainWindow::openAccountScreen()
+{
+    NorvAccount::Client* account = m_state->account();
+    if (!account || !signedIn())
+        return nullptr;
+    if (!m_accountScreen) {
+        m_accountScreen = new NorvAccount::AccountScreen(account);
+        m_accountScreen->setAttribute(Qt::WA_DeleteOnClose);
+        m_accountScreen->setWindowTitle(QStringLiteral("Norvane Account"));
+        m_accountScreen->resize(720, 560);
+        connect(m_accountScreen, &NorvAccount::AccountScreen::logoutRequested, this, [this] {
+            signOut();
+            if (m_accountScreen)
+                m_accountScreen->close();
+        });
+        // Signed out elsewhere: nothing on the screen can be managed any more.
+        connect(account, &NorvAccount::Client::authStateChanged, m_accountScreen, [this] {
+            if (!signedIn() && m_accountScreen)
+                m_accountScreen->close();
+        });
+    }
+    m_accountScreen->refreshAll();
+    m_accountScreen->show();
+    m_accountScreen->raise();
+    m_accountScreen->activateWindow();
+    return m_accountScreen;
+}
+
 void MainWindow::updateSyncIndicator()
 {
     SyncEngine* sync = m_state->sync();
@@ -1275,8 +1327,8 @@ void MainWindow::onNoteContextMenu(const QString& noteId, const QPoint& globalPo
     // Notes shared with the user belong to someone else; only the owner manages sharing.
     if (m_state->canShare() && note->ownerId.isEmpty()) {
         menu.addSeparator();
-        menu.addAction(note->isShared ? QStringLiteral("Manage Sharing…") : QStringLiteral("Share…"))
-            ->setEnabled(false);
+        connect(menu.addAction(note->isShared ? QStringLiteral("Manage Sharing…") : QStringLiteral("Share…")),
+                &QAction::triggered, this, [this, noteId] { NoteActions::openShareDialog(this, m_state, noteId); });
     }
     menu.addSeparator();
     connect(menu.addAction(QStringLiteral("Move to Trash")), &QAction::triggered, this, [this, noteId] {
@@ -1392,6 +1444,7 @@ SettingsDialog* MainWindow::openSettings()
         m_settings->setModal(false);
         m_settings->setSignedIn(signedIn());
         connect(m_settings, &SettingsDialog::signInRequested, this, &MainWindow::startSignIn);
+        connect(m_settings, &SettingsDialog::manageAccountRequested, this, &MainWindow::openAccountScreen);
         connect(m_settings, &SettingsDialog::syncNowRequested, this, &MainWindow::syncNow);
         if (m_state->sync())
             m_settings->setSyncStateText(SyncEngine::stateText(m_state->sync()->state()));

@@ -6,6 +6,10 @@
 #include <QPointer>
 #include <QString>
 
+namespace NorvAccount {
+class AccountScreen;
+}
+
 class AppState;
 class EditorToolbar;
 class FindBar;
@@ -96,6 +100,8 @@ public slots:
     void showTrashScreen();
     void showSharedScreen(bool byMe);
     SettingsDialog* openSettings();
+    // The account screen in a window of its own; null while signed out.
+    NorvAccount::AccountScreen* openAccountScreen();
     void exportCurrentNote();
     void printCurrentNote();
     void printPreviewCurrentNote();
@@ -136,6 +142,7 @@ private:
     void clearOpenNote();
     void openSelectedAsCurrent();
     bool editorPageCurrent() const;
+    void updateShareButton();
 
     AppState* m_state = nullptr;
     QSplitter* m_splitter = nullptr;
@@ -175,6 +182,7 @@ private:
     SharedScreen* m_sharedByMeScreen = nullptr;
     SharedScreen* m_sharedWithMeScreen = nullptr;
     QPointer<SettingsDialog> m_settings;
+    QPointer<NorvAccount::AccountScreen> m_accountScreen;
 
     bool m_focusMode = false;
     bool m_sidebarVisible = true;

@@ -14,6 +14,7 @@
 #include "Records.h"
 #include "RecoveryFiles.h"
 #include "RelativeDate.h"
+#include "ShareMembersDialog.h"
 #include "SnapshotRepository.h"
 #include "StatusBar.h"
 #include "TextFormats.h"
@@ -483,6 +484,69 @@ bool windowHasShortcut(const QWidget* window, const NoteEditor* editor, const QK
 QString updatedText(const Note& note)
 {
     return QStringLiteral("Updated %1").arg(relativeDate(note.updatedAt));
+}
+
+namespace {
+
+QWidget* showShareDialog(QWidget* parent, AppState* state, NorvAccount::SharingBackend* backend, const QString& itemId,
+                         const NorvAccount::ShareDialogTexts& texts)
+{
+    auto* dialog = new NorvAccount::ShareMembersDialog(state->account(), backend, itemId, texts, parent);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setModal(false);
+    QObject::connect(dialog, &NorvAccount::ShareMembersDialog::sharingChanged, state, &AppState::sharesChanged);
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+    return dialog;
+}
+
+NorvAccount::ShareDialogTexts commonTexts()
+{
+    NorvAccount::ShareDialogTexts texts;
+    texts.accessHeader = QStringLiteral("Shared with");
+    texts.emptyShares = QStringLiteral("Not shared with anyone yet.");
+    texts.shareButton = QStringLiteral("Share");
+    texts.removeTooltip = QStringLiteral("Remove access");
+    texts.closeButton = QStringLiteral("Close");
+    texts.permission = QStringLiteral("edit");
+    texts.removeTitle = QStringLiteral("Remove Share");
+    return texts;
+}
+
+} // namespace
+
+QWidget* openShareDialog(QWidget* parent, AppState* state, const QString& noteId, const QString& removeTooltip)
+{
+    const std::optional<Note> note = noteId.isEmpty() ? std::nullopt : state->notes()->noteById(noteId);
+    // Only the owner shares, and only while there is a group to share with.
+    if (!note || !note->ownerId.isEmpty() || !state->canShare() || !state->sharing())
+        return nullptr;
+    NorvAccount::ShareDialogTexts texts = commonTexts();
+    texts.windowTitle = QStringLiteral("Share Note");
+    const QString title = note->title();
+    texts.heading = QStringLiteral("Sharing: %1").arg(title.isEmpty() ? QStringLiteral("Untitled") : title);
+    texts.subtitle = QStringLiteral("Share this note with members of your Norvane family group. They'll see the latest "
+                                    "version synced to their devices.");
+    texts.removeQuestion = QStringLiteral("Remove %1's access to this note?");
+    if (!removeTooltip.isEmpty())
+        texts.removeTooltip = removeTooltip;
+    return showShareDialog(parent, state, state->sharing(), noteId, texts);
+}
+
+QWidget* openNotebookShareDialog(QWidget* parent, AppState* state, const QString& notebookId)
+{
+    const std::optional<Notebook> notebook =
+        notebookId.isEmpty() ? std::nullopt : state->notebooks()->notebookById(notebookId);
+    if (!notebook || !notebook->ownerId.isEmpty() || !state->canShare() || !state->groupSharing())
+        return nullptr;
+    NorvAccount::ShareDialogTexts texts = commonTexts();
+    texts.windowTitle = QStringLiteral("Share Notebook");
+    texts.heading = QStringLiteral("Sharing: %1").arg(notebook->name);
+    texts.subtitle = QStringLiteral("Share this notebook with members of your Norvane family group. They'll see every "
+                                    "note inside it on their devices.");
+    texts.removeQuestion = QStringLiteral("Remove %1's access to this notebook?");
+    return showShareDialog(parent, state, state->groupSharing(), notebookId, texts);
 }
 
 } // namespace NoteActions

@@ -78,6 +78,12 @@ bool moveToNotebook(QWidget* parent, AppState* state, const QString& noteId);
 // Opens the modeless version history of the note (deleted on close).
 QWidget* openVersionHistory(QWidget* parent, AppState* state, const QString& noteId);
 
+// The sharing dialog of one note or notebook, modeless and deleted on close; null when sharing is not
+// offered (signed out, no group) or the note is someone else's. removeTooltip empty: "Remove access".
+QWidget* openShareDialog(QWidget* parent, AppState* state, const QString& noteId,
+                         const QString& removeTooltip = QString());
+QWidget* openNotebookShareDialog(QWidget* parent, AppState* state, const QString& notebookId);
+
 // "Updated %1" with the relative date of the note's update time.
 QString updatedText(const Note& note);
 

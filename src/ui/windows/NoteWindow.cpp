@@ -206,6 +206,12 @@ void NoteWindow::connectSignals()
         saveNote();
         NoteActions::openVersionHistory(this, m_state, noteId());
     });
+    connect(m_headerBar, &NoteHeaderBar::shareRequested, this,
+            [this] { NoteActions::openShareDialog(this, m_state, m_noteId, QStringLiteral("Remove Selected")); });
+    connect(m_state, &AppState::canShareChanged, this, [this](bool canShare) {
+        const std::optional<Note> note = loaded() ? m_state->notes()->noteById(m_noteId) : std::nullopt;
+        m_headerBar->setShareAvailable(canShare && note && note->ownerId.isEmpty());
+    });
     connect(m_headerBar, &NoteHeaderBar::copyAsPlainTextRequested, this,
             [this] { NoteActions::copyAsPlainText(m_editor); });
     connect(m_headerBar, &NoteHeaderBar::copyAsMarkdownRequested, this,
@@ -294,6 +300,7 @@ void NoteWindow::showNoteDetails(const Note& note)
     m_headerBar->setNotebookName(notebookName.isEmpty() ? QStringLiteral("No notebook") : notebookName);
     m_headerBar->setUpdatedText(NoteActions::updatedText(note));
     m_headerBar->setShared(note.isShared);
+    m_headerBar->setShareAvailable(m_state->canShare() && note.ownerId.isEmpty());
     m_headerBar->setIncludeInTodos(m_state->notes()->includeInTodos(note.id));
 }
 

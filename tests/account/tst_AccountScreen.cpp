@@ -1,0 +1,272 @@
+#include "AccountScreen.h"
+#include "SignedInClient.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace NorvAccount;
+
+// The account screen against the reference server: every page fills from the services, and every
+// action tells the user truthfully whether it worked.
+class tst_AccountScreen : public QObject
+{
+    Q_OBJECT
+private slots:
+    void pagesLoad_data();
+    void pagesLoad();
+    void actions_data();
+    void actions();
+    void relativeTime_data();
+    void relativeTime();
+};
+
+static DevServer::User seeded(const QString& name)
+{
+    return name == QLatin1String("ada")   ? DevServer::Ada
+           : name == QLatin1String("ben") ? DevServer::Ben
+                                          : DevServer::Cleo;
+}
+
+template <typename T> static QList<T*> shown(const QWidget& root, const QString& name)
+{
+    QList<T*> result;
+    for (T* widget : root.findChildren<T*>(name)) {
+        if (!widget->isHidden())
+            result << widget;
+    }
+    return result;
+}
+
+// Shows the screen and waits until the profile and the group came from the services.
+static bool load(AccountScreen& screen)
+{
+    QSignalSpy rebuilt(&screen, &AccountScreen::pageRebuilt);
+    screen.show();
+    screen.refreshAll();
+    auto has = [&](int page) {
+        for (const QList<QVariant>& args : rebuilt) {
+            if (args.at(0).toInt() == page)
+                return true;
+        }
+        return false;
+    };
+    return QTest::qWaitFor(
+        [&] {
+            return has(AccountScreen::ProfilePage) && has(AccountScreen::GroupPage) &&
+                   has(AccountScreen::DevicesPage) && has(AccountScreen::SecurityPage);
+        },
+        20000);
+}
+
+void tst_AccountScreen::pagesLoad_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("email");
+    QTest::addColumn<int>("members"); // 0: no group
+    QTest::addColumn<bool>("owner");
+    QTest::newRow("owner") << "ada"
+                           << "ada@example.com" << 2 << true;
+    QTest::newRow("member") << "ben"
+                            << "ben@example.com" << 2 << false;
+    QTest::newRow("no group") << "cleo"
+                              << "cleo@example.com" << 0 << false;
+}
+
+void tst_AccountScreen::pagesLoad()
+{
+    QFETCH(QString, user);
+    QFETCH(QString, email);
+    QFETCH(int, members);
+    QFETCH(bool, owner);
+    DevServer server;
+    NORV_REQUIRE_DEVSERVER(server);
+    auto client = signedInClient(server, seeded(user));
+    AccountScreen screen(client.get());
+    QVERIFY(load(screen));
+
+    QCOMPARE(screen.findChild<QLabel*>("emailLabel")->text(), email);
+    QCOMPARE(screen.isGroupOwner(), owner);
+    QCOMPARE(shown<QWidget>(screen, "memberRow").size(), members);
+    QCOMPARE(shown<QPushButton>(screen, "joinGroupButton").size(), members == 0 ? 1 : 0);
+    // Only the owner invites and removes; only a member leaves; an owner cannot delete the account.
+    QCOMPARE(shown<QPushButton>(screen, "inviteByEmailButton").size(), owner ? 1 : 0);
+    QCOMPARE(shown<QPushButton>(screen, "removeMemberButton").size(), owner ? members - 1 : 0);
+    QCOMPARE(shown<QPushButton>(screen, "leaveGroupButton").size(), members > 0 && !owner ? 1 : 0);
+    QCOMPARE(screen.findChild<QPushButton*>("deleteAccountButton")->isEnabled(), !owner);
+    QCOMPARE(!screen.findChild<QLabel*>("ownerNote")->isHidden(), owner);
+    // This very session is listed, marked as current and not revocable; its device too.
+    QCOMPARE(shown<QWidget>(screen, "sessionRow").size(), 1);
+    QCOMPARE(shown<QPushButton>(screen, "revokeSessionButton").size(), 0);
+    QCOMPARE(shown<QWidget>(screen, "deviceRow").size(), 1);
+    QVERIFY(shown<QLabel>(screen, "platformLine").first()->text().endsWith(QLatin1String("v1.1.1")));
+}
+
+void tst_AccountScreen::actions_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QStringList>("answers"); // text inputs; "yes"/"no" answer questions
+    QTest::addColumn<QString>("fault");       // "METHOD path" answered with 500
+    QTest::addColumn<QString>("expected");    // status line; "" for none
+    QTest::addColumn<bool>("error");
+
+    const QString name = QStringLiteral("PATCH /auth/api/v1/realms/norvane/users/me");
+    QTest::newRow("name") << "ada"
+                          << "editDisplayNameButton" << QStringList{"Ada King"} << ""
+                          << "Display name updated." << false;
+    QTest::newRow("name fails") << "ada"
+                                << "editDisplayNameButton" << QStringList{"Ada King"} << name
+                                << "Failed to update profile." << true;
+    QTest::newRow("name blank") << "ada"
+                                << "editDisplayNameButton" << QStringList{"   "} << ""
+                                << "" << false;
+    QTest::newRow("password") << "ben"
+                              << "changePasswordButton" << QStringList{"ben-secret-1", "new-secret-9", "new-secret-9"}
+                              << ""
+                              << "Password changed." << false;
+    QTest::newRow("password wrong") << "ben"
+                                    << "changePasswordButton"
+                                    << QStringList{"not-it-at-all", "new-secret-9", "new-secret-9"} << ""
+                                    << "Failed to change password." << true;
+    QTest::newRow("password short") << "ben"
+                                    << "changePasswordButton" << QStringList{"ben-secret-1", "short"} << ""
+                                    << "Password must be at least 8 characters." << true;
+    QTest::newRow("password mismatch") << "ben"
+                                       << "changePasswordButton"
+                                       << QStringList{"ben-secret-1", "new-secret-9", "new-secret-8"} << ""
+                                       << "Passwords do not match." << true;
+    QTest::newRow("join") << "cleo"
+                          << "joinGroupButton" << QStringList{"$CODE"} << ""
+                          << "Joined group." << false;
+    QTest::newRow("join bad code") << "cleo"
+                                   << "joinGroupButton" << QStringList{"nope"} << ""
+                                   << "Invalid or expired invite code." << true;
+    QTest::newRow("invite") << "ada"
+                            << "inviteByEmailButton" << QStringList{"cleo@example.com"} << ""
+                            << "Invitation sent." << false;
+    QTest::newRow("invite fails") << "ada"
+                                  << "inviteByEmailButton" << QStringList{"cleo@example.com"}
+                                  << "POST /account/v1/group/invite"
+                                  << "Failed to send invitation." << true;
+    QTest::newRow("code") << "ada"
+                          << "generateCodeButton" << QStringList{} << ""
+                          << "" << false;
+    QTest::newRow("code fails") << "ada"
+                                << "generateCodeButton" << QStringList{} << "POST /account/v1/group/invite"
+                                << "Failed to generate code." << true;
+    QTest::newRow("leave") << "ben"
+                           << "leaveGroupButton" << QStringList{"yes"} << ""
+                           << "Left group." << false;
+    QTest::newRow("leave fails") << "ben"
+                                 << "leaveGroupButton" << QStringList{"yes"} << "POST /account/v1/group/leave"
+                                 << "Could not leave the group." << true;
+    QTest::newRow("remove member") << "ada"
+                                   << "removeMemberButton" << QStringList{"yes"} << ""
+                                   << "Ben Okafor removed." << false;
+    QTest::newRow("delete") << "cleo"
+                            << "deleteAccountButton" << QStringList{"DELETE"} << ""
+                            << "" << false;
+    QTest::newRow("delete lower case") << "cleo"
+                                       << "deleteAccountButton" << QStringList{"delete"} << ""
+                                       << "" << false;
+    QTest::newRow("delete fails") << "cleo"
+                                  << "deleteAccountButton" << QStringList{"DELETE"} << "DELETE /account/v1/profile"
+                                  << "Failed to delete account." << true;
+}
+
+void tst_AccountScreen::actions()
+{
+    QFETCH(QString, user);
+    QFETCH(QString, button);
+    QFETCH(QStringList, answers);
+    QFETCH(QString, fault);
+    QFETCH(QString, expected);
+    QFETCH(bool, error);
+    DevServer server;
+    NORV_REQUIRE_DEVSERVER(server);
+    if (answers.contains(QLatin1String("$CODE"))) {
+        auto ada = signedInClient(server, DevServer::Ada);
+        QString code;
+        ada->accountClient()->generateInviteCode([&](const GroupInvitation& i) { code = i.inviteCode; });
+        QVERIFY(QTest::qWaitFor([&] { return !code.isEmpty(); }, 20000));
+        answers.replaceInStrings(QStringLiteral("$CODE"), code);
+    }
+    auto client = signedInClient(server, seeded(user));
+    AccountScreen screen(client.get());
+    QVERIFY(load(screen));
+    QSignalSpy logout(&screen, &AccountScreen::logoutRequested);
+
+    ScriptedPrompts prompts;
+    for (const QString& answer : answers) {
+        if (answer == QLatin1String("yes") || answer == QLatin1String("no"))
+            prompts.questions << (answer == QLatin1String("yes"));
+        else
+            prompts.texts << answer;
+    }
+    if (!fault.isEmpty()) {
+        const QStringList parts = fault.split(QLatin1Char(' '));
+        QVERIFY(server.addFault(
+            {{"pattern", parts.at(1)}, {"method", parts.at(0)}, {"action", "status"}, {"status", 500}}));
+    }
+    server.clearRequests();
+    const QList<QPushButton*> buttons = shown<QPushButton>(screen, button);
+    QVERIFY2(!buttons.isEmpty(), qPrintable(button));
+    buttons.first()->click();
+
+    if (!expected.isEmpty()) {
+        QTRY_COMPARE_WITH_TIMEOUT(screen.statusText(), expected, 20000);
+        QCOMPARE(screen.statusIsError(), error);
+    }
+    if (button == QLatin1String("generateCodeButton") && fault.isEmpty()) {
+        QTRY_COMPARE_WITH_TIMEOUT(prompts.informed.size(), 1, 20000);
+        QVERIFY(prompts.informed.first().startsWith(QLatin1String("Invite Code|")));
+    }
+    if (button == QLatin1String("deleteAccountButton")) {
+        const bool confirmed = answers.first() == QLatin1String("DELETE");
+        if (confirmed && fault.isEmpty()) {
+            // The account goes, the user is signed out and told the notes stay.
+            QTRY_COMPARE_WITH_TIMEOUT(logout.size(), 1, 20000);
+            QCOMPARE(prompts.informed.size(), 1);
+            QVERIFY(prompts.informed.first().contains(QLatin1String("notes stay")));
+        } else {
+            QTest::qWait(0);
+            QCOMPARE(logout.size(), 0);
+            // Anything but the exact word asks the service nothing.
+            if (!confirmed)
+                QCOMPARE(server.requests(QStringLiteral("/account/v1/profile")).size(), 0);
+        }
+    }
+    if (button == QLatin1String("removeMemberButton")) {
+        QTRY_COMPARE_WITH_TIMEOUT(shown<QWidget>(screen, "memberRow").size(), 1, 20000);
+    }
+    if (button == QLatin1String("joinGroupButton") && !error) {
+        QTRY_COMPARE_WITH_TIMEOUT(shown<QWidget>(screen, "memberRow").size(), 3, 20000);
+        QCOMPARE(shown<QPushButton>(screen, "leaveGroupButton").size(), 1);
+    }
+}
+
+void tst_AccountScreen::relativeTime_data()
+{
+    QTest::addColumn<int>("secondsAgo");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("59 s") << 59 << "Active now";
+    QTest::newRow("61 s") << 61 << "1m ago";
+    QTest::newRow("2 h") << 7200 << "2h ago";
+    QTest::newRow("6 d 23 h") << 604799 << "6d ago";
+}
+
+void tst_AccountScreen::relativeTime()
+{
+    QFETCH(int, secondsAgo);
+    QFETCH(QString, expected);
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    QCOMPARE(AccountScreen::relativeTime(now.addSecs(-secondsAgo), now), expected);
+    QCOMPARE(AccountScreen::relativeTime(QDateTime(), now), QStringLiteral("Unknown"));
+    // A week and more shows the date itself.
+    QCOMPARE(AccountScreen::relativeTime(now.addDays(-8), now), now.addDays(-8).toLocalTime().toString("MMM d, yyyy"));
+}
+
+QTEST_MAIN(tst_AccountScreen)
+#include "tst_AccountScreen.moc"

@@ -1,0 +1,130 @@
+#include "../DevServer.h"
+#include "../sync/SyncTestRig.h"
+#include "SharingBackend.h"
+
+#include <QTest>
+
+// Sharing between two seeded people of one group, each with a library of their own: what one
+// shares, the other pulls; view-only stays with the owner's text, edit goes both ways, and
+// taking the share back takes the note away.
+class tst_Sharing : public QObject
+{
+    Q_OBJECT
+private slots:
+    void shareSyncUnshare_data();
+    void shareSyncUnshare();
+};
+
+static bool shareWith(NoteSharingService& service, const QString& item, const QString& who, const QString& permission,
+                      QString* error = nullptr)
+{
+    bool done = false, ok = false;
+    service.shareWith(item, who, permission, [&](bool success, const QString& message) {
+        ok = success;
+        if (error)
+            *error = message;
+        done = true;
+    });
+    QTest::qWaitFor([&] { return done; }, 20000);
+    return ok;
+}
+
+static QList<NorvAccount::ShareMember> sharesOf(NoteSharingService& service, const QString& item)
+{
+    QList<NorvAccount::ShareMember> result;
+    bool done = false;
+    service.listMembers(item, [&](const QList<NorvAccount::ShareMember>& shares) {
+        result = shares;
+        done = true;
+    });
+    QTest::qWaitFor([&] { return done; }, 20000);
+    return result;
+}
+
+void tst_Sharing::shareSyncUnshare_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::newRow("note") << int(NoteSharingService::Notes);
+    QTest::newRow("notebook") << int(NoteSharingService::Notebooks);
+}
+
+void tst_Sharing::shareSyncUnshare()
+{
+    QFETCH(int, mode);
+    DevServer server;
+    NORV_REQUIRE_DEVSERVER(server);
+    const QString root = server.url().toString();
+    Device ada(root, QStringLiteral("ada@example.com"));
+    Device ben(root, QStringLiteral("ben@example.com"));
+    QVERIFY(ada.ok && ben.ok);
+    const QString benId = server.signIn(DevServer::Ben).authUserId;
+
+    QString notebookId;
+    if (mode == NoteSharingService::Notebooks) {
+        Notebook notebook;
+        notebook.id = newId();
+        notebook.name = QStringLiteral("Lab book");
+        notebook.createdAt = notebook.updatedAt = QDateTime::currentDateTimeUtc();
+        QVERIFY(ada.notebooks->insert(notebook));
+        notebookId = notebook.id;
+    }
+    const Note note = ada.newNote(QStringLiteral("Engine tables"), notebookId);
+    QVERIFY(ada.sync());
+    NoteSharingService sharing(ada.api, NoteSharingService::Mode(mode));
+    const QString item = notebookId.isEmpty() ? note.id : notebookId;
+
+    // Someone outside the group cannot be given the note; the service's reason reaches the caller.
+    QString error;
+    QVERIFY(!shareWith(sharing, item, server.signIn(DevServer::Cleo).authUserId, QStringLiteral("view"), &error));
+    QVERIFY2(error.contains(QLatin1String("not in your group")), qPrintable(error));
+
+    QVERIFY(shareWith(sharing, item, benId, QStringLiteral("view")));
+    const QList<NorvAccount::ShareMember> shares = sharesOf(sharing, item);
+    QCOMPARE(shares.size(), 2);
+    QCOMPARE(shares.at(0).permission, QStringLiteral("owner"));
+    QCOMPARE(shares.at(1).sharedWithAccountId, benId);
+    QCOMPARE(shares.at(1).permission, QStringLiteral("view"));
+    QVERIFY(!shares.at(1).createdAt.isEmpty());
+
+    QVERIFY(ben.sync());
+    std::optional<Note> received = ben.notes->noteById(note.id);
+    QVERIFY(received);
+    QCOMPARE(received->body, note.body);
+    QVERIFY(!received->ownerId.isEmpty());
+    QCOMPARE(received->permission, QStringLiteral("view"));
+    QVERIFY(ben.notes->sharedWithMe().size() == 1);
+
+    // View only: an edit that reaches the service anyway is refused, and the owner keeps her text.
+    ben.edit(note.id, QStringLiteral("Ben was here"));
+    ben.sync();
+    QVERIFY(ada.sync());
+    QCOMPARE(ada.notes->noteById(note.id)->body, note.body);
+
+    // Edit: the held-back change goes through, and the owner's next change comes back.
+    QVERIFY(shareWith(sharing, item, benId, QStringLiteral("edit")));
+    QVERIFY(ben.sync());
+    QCOMPARE(ben.notes->noteById(note.id)->permission, QStringLiteral("edit"));
+    QVERIFY(ada.sync());
+    QCOMPARE(ada.notes->noteById(note.id)->body, Device::bodyOf(QStringLiteral("Ben was here")));
+    ada.edit(note.id, QStringLiteral("Ada answers"));
+    QVERIFY(ada.sync());
+    QVERIFY(ben.sync());
+    QCOMPARE(ben.notes->noteById(note.id)->body, Device::bodyOf(QStringLiteral("Ada answers")));
+
+    // Unsharing takes the note away from Ben, text and all.
+    bool removed = false, done = false;
+    sharing.removeShare(item, sharesOf(sharing, item).at(1).id, [&](bool ok) {
+        removed = ok;
+        done = true;
+    });
+    QVERIFY(QTest::qWaitFor([&] { return done; }, 20000));
+    QVERIFY(removed);
+    QCOMPARE(sharesOf(sharing, item).size(), 1);
+    QVERIFY(ben.sync());
+    QVERIFY(ben.notes->sharedWithMe().isEmpty());
+    for (const QString& entry : ben.library())
+        QVERIFY2(!entry.contains(QLatin1String("Ada answers")), qPrintable(entry));
+}
+
+QTEST_GUILESS_MAIN(tst_Sharing)
+#include "tst_Sharing.moc"

@@ -1,0 +1,169 @@
+#include "../../account/AccountTestServer.h"
+#include "AccountScreen.h"
+#include "AppState.h"
+#include "EditorToolbar.h"
+#include "MainWindow.h"
+#include "NorvAccountClient.h"
+#include "NoteEditor.h"
+#include "NoteHeaderBar.h"
+#include "NoteRepository.h"
+#include "NoteWindow.h"
+#include "Records.h"
+#include "ShareMembersDialog.h"
+#include "TodosScreen.h"
+#include "TokenStore.h"
+#include "UiTestLibrary.h"
+
+#include <QAction>
+#include <QListWidget>
+#include <QToolButton>
+#include <QtTest>
+
+using namespace NorvAccount;
+
+// Sharing and the account as the windows offer them: what is on only with a group, what opens, and
+// a note someone shared for viewing staying untouched wherever it shows.
+class tst_SharingWiring : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void offeredOnlyInAGroup_data();
+    void offeredOnlyInAGroup();
+    void viewOnlyNoteStaysUntouched_data();
+    void viewOnlyNoteStaysUntouched();
+};
+
+static QAction* action(QWidget* window, const QString& text)
+{
+    for (QAction* a : window->findChildren<QAction*>()) {
+        if (a->text() == text)
+            return a;
+    }
+    return nullptr;
+}
+
+static Note checklistNote(const QString& ownerId, const QString& permission)
+{
+    Note note;
+    note.id = newId();
+    note.body = QStringLiteral(
+        R"([{"insert":"Packing\n"},{"insert":"Tent"},{"insert":"\n","attributes":{"list":"unchecked"}}])");
+    note.createdAt = note.updatedAt = note.modifiedAt = QDateTime::currentDateTimeUtc();
+    note.ownerId = ownerId;
+    note.permission = permission;
+    note.isShared = !ownerId.isEmpty();
+    return note;
+}
+
+void tst_SharingWiring::initTestCase()
+{
+    UiTestLibrary::useTestSettings("tst_SharingWiring");
+}
+
+void tst_SharingWiring::offeredOnlyInAGroup_data()
+{
+    QTest::addColumn<QString>("email");
+    QTest::addColumn<bool>("canShare");
+    QTest::newRow("group owner") << "ada@example.com" << true;
+    QTest::newRow("no group") << "cleo@example.com" << false;
+}
+
+void tst_SharingWiring::offeredOnlyInAGroup()
+{
+    QFETCH(QString, email);
+    QFETCH(bool, canShare);
+    AccountTestServer server;
+    ACCOUNT_REQUIRE_SERVER(server);
+    QTemporaryDir dir;
+    qputenv("NOTES_DATA_DIR", dir.path().toUtf8());
+    qputenv("AUTH_BASE_URL", (server.base() + QStringLiteral("/auth")).toUtf8());
+    qputenv("ACCOUNT_API_URL", (server.base() + QStringLiteral("/account/v1")).toUtf8());
+    qputenv("SYNC_API_URL", (server.base() + QStringLiteral("/notes/v1")).toUtf8());
+    auto vault = std::make_shared<MemoryTokenStore::Vault>();
+    const auto [access, refresh] = server.tokens(email);
+    vault->insert(QString::fromLatin1(TokenStore::kAccessTokenKey), access);
+    vault->insert(QString::fromLatin1(TokenStore::kRefreshTokenKey), refresh);
+
+    AppState state;
+    state.setTokenStoreFactory([vault] { return std::make_unique<MemoryTokenStore>(vault); });
+    QVERIFY(state.initialize());
+    QVERIFY(state.signedIn());
+    const Note own = checklistNote(QString(), QString());
+    QVERIFY(state.notes()->insert(own));
+    state.setCurrentNote(own.id);
+    MainWindow window(&state);
+    window.show();
+    auto* share = window.findChild<NoteHeaderBar*>()->findChild<QToolButton*>(QStringLiteral("shareButton"));
+
+    if (canShare) {
+        QTRY_VERIFY_WITH_TIMEOUT(state.canShare(), 20000);
+    } else {
+        // The profile names no group, so the member list is never even asked for.
+        QTRY_VERIFY_WITH_TIMEOUT(server.count(QStringLiteral("/account/v1/profile")) > 0, 20000);
+        QVERIFY(!state.canShare());
+        QCOMPARE(server.count(QStringLiteral("/account/v1/group")), 0);
+    }
+    QCOMPARE(share->isEnabled(), canShare);
+    QCOMPARE(action(&window, QStringLiteral("Shared with Me"))->isVisible(), canShare);
+    if (canShare) {
+        share->click();
+        auto* dialog = window.findChild<ShareMembersDialog*>();
+        QVERIFY(dialog);
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("Share Note"));
+        dialog->close();
+    }
+
+    // Manage Account opens the account screen; signing out closes it and takes sharing away.
+    QPointer<AccountScreen> screen = window.openAccountScreen();
+    QVERIFY(screen);
+    QVERIFY(screen->isVisible());
+    action(&window, QStringLiteral("Sign &Out"))->trigger();
+    QTRY_VERIFY(!screen);
+    QVERIFY(!state.canShare());
+    QVERIFY(!share->isEnabled());
+    QVERIFY(!window.openAccountScreen());
+}
+
+void tst_SharingWiring::viewOnlyNoteStaysUntouched_data()
+{
+    QTest::addColumn<QString>("permission");
+    QTest::addColumn<bool>("readOnly");
+    QTest::newRow("view") << "view" << true;
+    QTest::newRow("edit") << "edit" << false;
+}
+
+void tst_SharingWiring::viewOnlyNoteStaysUntouched()
+{
+    QFETCH(QString, permission);
+    QFETCH(bool, readOnly);
+    UiTestLibrary library;
+    QVERIFY(library.open(QDateTime::currentDateTimeUtc()));
+    AppState* state = library.state.get();
+    const Note note = checklistNote(QStringLiteral("ac000000-0000-4000-8000-00000000000a"), permission);
+    QVERIFY(state->notes()->insert(note));
+
+    MainWindow window(state);
+    window.openNote(note.id);
+    QCOMPARE(window.editor()->isReadOnly(), readOnly);
+    QCOMPARE(window.findChild<EditorToolbar*>()->isEnabled(), !readOnly);
+    // Someone else's note is never shared onwards from here.
+    QVERIFY(!window.findChild<NoteHeaderBar*>()->findChild<QToolButton*>(QStringLiteral("shareButton"))->isEnabled());
+
+    auto* noteWindow = new NoteWindow(state, note.id);
+    QCOMPARE(noteWindow->editor()->isReadOnly(), readOnly);
+    noteWindow->close();
+
+    TodosScreen todos(state);
+    QListWidget* list = todos.todoList();
+    QCOMPARE(list->count(), 1);
+    list->item(0)->setCheckState(Qt::Checked);
+    const QString body = state->notes()->noteById(note.id)->body;
+    QCOMPARE(body == note.body, readOnly);
+    if (readOnly)
+        QCOMPARE(list->item(0)->checkState(), Qt::Unchecked);
+}
+
+QTEST_MAIN(tst_SharingWiring)
+#include "tst_SharingWiring.moc"
