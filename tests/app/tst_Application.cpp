@@ -585,7 +585,8 @@ void tst_Application::initializeCreatesDatabase()
         children << QString::fromLatin1(child->metaObject()->className());
     QCOMPARE(children, (QStringList{"Database", "NoteRepository", "NotebookRepository", "PreferencesRepository",
                                     "SnapshotRepository", "AttachmentRepository", "ThemeManager",
-                                    "NorvAccount::Client"}));
+                                    "NorvAccount::Client", "NoteSharingService", "NoteSharingService",
+                                    "SyncEngine"}));
 }
 
 void tst_Application::initializeFailsBeforeRepositories()

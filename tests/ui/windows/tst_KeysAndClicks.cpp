@@ -1,3 +1,4 @@
+#include "../../Fixtures.h"
 #include "AppState.h"
 #include "FindBar.h"
 #include "ImportDialog.h"
@@ -21,6 +22,7 @@
 #include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QLineEdit>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -383,9 +385,8 @@ void tst_KeysAndClicks::emptyTrashDeletesWhatItShows()
 
 void tst_KeysAndClicks::importShowsProgressAndRunsAgain()
 {
-    const QString path = QStringLiteral(NORV_SHARED_DIR "/fixtures/real-world/jex/jimmy_flexicharger-webclip.jex");
-    if (!QFileInfo::exists(path))
-        QSKIP("The shared fixtures are not here; set NORV_FIXTURES_DIR to run this test.");
+    NORV_REQUIRE_FIXTURES();
+    const QString path = realWorldFixtures(QStringLiteral("jex/jimmy_flexicharger-webclip.jex"));
     const int notesBefore = m_state->notes()->allNotes().size();
     ImportDialog wizard(m_state.get());
     wizard.setAttribute(Qt::WA_DeleteOnClose, false);
@@ -402,7 +403,11 @@ void tst_KeysAndClicks::importShowsProgressAndRunsAgain()
         }
         wizard.next();
         QTRY_COMPARE(wizard.currentId(), int(ImportDialog::CompletePage));
-        QCOMPARE(m_state->notes()->allNotes().size(), notesBefore + run);
+        // The second run finds the same archive already imported and skips its note.
+        QCOMPARE(m_state->notes()->allNotes().size(), notesBefore + 1);
+        QCOMPARE(wizard.findChild<QLabel*>(QStringLiteral("importSummaryLabel"))->text().contains(
+                     QStringLiteral("Skipped: 1")),
+                 run == 2);
         QVERIFY(watcher.paintedMidway);
         watcher.paintedMidway = false;
         // Back passes the finished import by, to the file page.
