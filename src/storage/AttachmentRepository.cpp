@@ -5,6 +5,7 @@
 #include "SqlUtil.h"
 #include "StorageLog.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QSqlError>
@@ -56,27 +57,11 @@ QByteArray AttachmentRepository::fileData(const QString& id) const
 
 bool AttachmentRepository::saveFile(const QString& id, const QByteArray& data)
 {
-    if (!isSafeFileName(id)) {
-        qCWarning(lcStorage).noquote() << "AttachmentRepository::saveFile open failed:"
-                                       << "attachment id is not a plain file name";
-        return false;
-    }
-    const QString dir = directory();
-    if (!QDir(dir).exists())
-        QDir().mkpath(dir);
-    QFile file(dir + QLatin1Char('/') + id);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        qCWarning(lcStorage).noquote() << "AttachmentRepository::saveFile open failed:" << file.errorString();
-        return false;
-    }
-    const qint64 written = file.write(data);
-    file.close();
-    if (written != data.size()) {
-        qCWarning(lcStorage).noquote() << "AttachmentRepository::saveFile short write:"
-                                       << QStringLiteral("%1/%2").arg(qMax<qint64>(written, 0)).arg(data.size());
-        return false;
-    }
-    return true;
+    // One writer for whole files and streamed ones, so both refuse the same names and leave no partial file.
+    QBuffer source;
+    source.setData(data);
+    source.open(QIODevice::ReadOnly);
+    return saveFileFrom(id, source, data.size());
 }
 
 bool AttachmentRepository::saveFileFrom(const QString& id, QIODevice& source, qint64 size)

@@ -75,9 +75,9 @@ struct ServerProcess
     }
 
     // Switches a fault on for a route pattern ("/notes/v1/sync/push", "/notes/v1/attachments/*").
-    void fault(const QJsonObject& spec)
+    void fault(const QJsonObject& rule)
     {
-        adminCall(root, "POST", QStringLiteral("/admin/faults"), spec);
+        adminCall(root, "POST", QStringLiteral("/admin/faults"), rule);
     }
     void clearFaults()
     {
