@@ -22,8 +22,9 @@ using namespace EditorBlocks;
 
 namespace {
 
-const char* const kNoNotePlaceholder = "Select a note or press Ctrl+N to create one";
-const char* const kNotePlaceholder = "Start typing...";
+// Marked for translation here, translated where they are shown.
+const char* const kNoNotePlaceholder = QT_TRANSLATE_NOOP("NoteEditor", "Select a note or press Ctrl+N to create one");
+const char* const kNotePlaceholder = QT_TRANSLATE_NOOP("NoteEditor", "Start typing...");
 
 // Words of one block, cached on the block so a keystroke recounts only the lines it touched.
 class BlockWords : public QTextBlockUserData
@@ -315,8 +316,8 @@ int NoteEditor::countWords(const QString& text)
 QString NoteEditor::attachmentSizeText(qint64 bytes)
 {
     if (bytes / 1024.0 < 1024.0)
-        return QString::number(bytes / 1024.0, 'f', 1) + QStringLiteral(" KB");
-    return QString::number(bytes / 1048576.0, 'f', 1) + QStringLiteral(" MB");
+        return tr("%1 KB").arg(QString::number(bytes / 1024.0, 'f', 1));
+    return tr("%1 MB").arg(QString::number(bytes / 1048576.0, 'f', 1));
 }
 
 // ---------------------------------------------------------------------------------------------
