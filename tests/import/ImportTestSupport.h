@@ -2,21 +2,15 @@
 
 #include "../TestLibrary.h"
 #include "AttachmentRepository.h"
+#include "DeltaFormat.h"
 #include "ImportResult.h"
 #include "NoteRepository.h"
 #include "NotebookRepository.h"
 
-#include <QByteArray>
-#include <QDir>
 #include <QDirIterator>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QList>
-#include <QMap>
-#include <QMetaType>
-#include <QString>
 #include <archive.h>
 #include <archive_entry.h>
 
@@ -40,12 +34,10 @@ struct TestLibrary : TestDb
             out.insert(n.title(), n);
         return out;
     }
-    QMap<QString, QString> notebookNamesById() const
+    QString notebookName(const QString& id) const
     {
-        QMap<QString, QString> out;
-        for (const Notebook& nb : notebooks.allNotebooks())
-            out.insert(nb.id, nb.name);
-        return out;
+        const std::optional<Notebook> nb = notebooks.notebookById(id);
+        return nb ? nb->name : QString();
     }
     QStringList notebookNames() const
     {
@@ -71,14 +63,13 @@ inline QByteArray tarHeader(const QByteArray& name, const QByteArray& sizeField,
     QByteArray h(512, '\0');
     h.replace(0, qMin<qsizetype>(name.size(), 100), name.left(100));
     h.replace(100, 8, octalField(0644, 8));
-    h.replace(108, 8, octalField(0, 8));
-    h.replace(116, 8, octalField(0, 8));
     h.replace(124, 12, sizeField.leftJustified(12, '\0', true));
-    h.replace(136, 12, octalField(1700000000, 12));
-    h[156] = type;
-    h.replace(257, 6, QByteArray("ustar\0", 6));
-    h.replace(263, 2, "00");
     h.replace(148, 8, QByteArray(8, ' '));
+    h[156] = type;
+    h.replace(257, 8,
+              QByteArray("ustar\0"
+                         "00",
+                         8));
     int sum = 0;
     for (char c : h)
         sum += static_cast<unsigned char>(c);
@@ -163,12 +154,6 @@ struct ZipItem
         Directory,
         Symlink
     }; // ZIP has no hard links
-    ZipItem(const QString& n = {}, const QByteArray& d = {}, Kind k = File, const QString& t = {})
-        : name(n)
-        , data(d)
-        , kind(k)
-        , target(t)
-    {}
     QString name;
     QByteArray data;
     Kind kind = File;
@@ -258,18 +243,6 @@ inline QStringList embeddedAttachmentIds(const QString& body)
             if (url.startsWith(prefix))
                 out << url.mid(prefix.size());
         }
-    }
-    return out;
-}
-
-// The text inserts of a body, concatenated.
-inline QString plainText(const QString& body)
-{
-    QString out;
-    for (const QJsonValue& op : QJsonDocument::fromJson(body.toUtf8()).array()) {
-        const QJsonValue insert = op.toObject().value(QLatin1String("insert"));
-        if (insert.isString())
-            out += insert.toString();
     }
     return out;
 }
