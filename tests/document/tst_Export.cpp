@@ -65,6 +65,7 @@ private slots:
 
 void tst_Export::convert_data()
 {
+    // clang-format off
     QTest::addColumn<ExportFormat>("format");
     QTest::addColumn<QString>("body");
     QTest::addColumn<QString>("expected");
@@ -73,8 +74,9 @@ void tst_Export::convert_data()
     const QJsonArray cases = readCases("export.json");
     QVERIFY(!cases.isEmpty());
     for (const QJsonValue& c : cases)
-        QTest::newRow(qPrintable(c["case"].toString()))
-            << formats.value(c["format"].toString()) << caseText(c["body"]) << c["expected"].toString();
+        QTest::newRow(qPrintable(c["case"].toString())) << formats.value(c["format"].toString()) << caseText(c["body"])
+            << c["expected"].toString();
+    // clang-format on
 }
 
 void tst_Export::convert()
@@ -90,6 +92,7 @@ void tst_Export::convert()
 
 void tst_Export::hostileBodies_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("body");
     QTest::addColumn<ExportFormat>("format");
     QTest::addColumn<int>("expectedSize");
@@ -106,13 +109,14 @@ void tst_Export::hostileBodies_data()
     QTest::newRow("deeply nested json comes back unchanged") << nested << ExportFormat::Markdown << 200000;
     QTest::newRow("truncated json comes back unchanged") << R"([{"insert":"a)" << ExportFormat::Html << 13;
     const QString wide = tableBody("[[" + QByteArray("\"c\",").repeated(99999) + "\"c\"]]");
-    QTest::newRow("table of 100,000 columns")
-        << wide << ExportFormat::Markdown << 100000 * 4 + 1 + 1 + 100000 * 6 + 1 + 1;
+    QTest::newRow("table of 100,000 columns") << wide << ExportFormat::Markdown
+        << 100000 * 4 + 1 + 1 + 100000 * 6 + 1 + 1;
     QTest::newRow("invalid utf-8") << QString::fromUtf8(QByteArray("[{\"insert\":\"\xff\xfe\xc3\\n\"}]"))
-                                   << ExportFormat::Markdown << 4;
+        << ExportFormat::Markdown << 4;
     QTest::newRow("embed that is not an object, table that is not text")
         << R"([{"insert":{"table":5}},{"insert":{}},{"insert":{"divider":null}},{"insert":"\n"}])"
         << ExportFormat::Markdown << 5;
+    // clang-format on
 }
 
 void tst_Export::hostileBodies()
@@ -125,17 +129,16 @@ void tst_Export::hostileBodies()
 
 void tst_Export::sanitize_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("reserved characters removed, not replaced") << R"(a<b>c:d"e/f\g|h?i*j)"
-                                                               << "abcdefghij";
-    QTest::newRow("trimmed after removal") << "? Plan ?"
-                                           << "Plan";
+    QTest::newRow("reserved characters removed, not replaced") << R"(a<b>c:d"e/f\g|h?i*j)" << "abcdefghij";
+    QTest::newRow("trimmed after removal") << "? Plan ?" << "Plan";
     QTest::newRow("cut then trimmed") << QString(49, u'a') + "  tail" << QString(49, u'a');
-    QTest::newRow("only question marks") << "????"
-                                         << "note";
+    QTest::newRow("only question marks") << "????" << "note";
     QTest::newRow("no half emoji at the cut") << QString(49, u'a') + QStringLiteral("\U0001F600b") << QString(49, u'a');
     QTest::newRow("unicode kept") << QStringLiteral("Grüße: 日本") << QStringLiteral("Grüße 日本");
+    // clang-format on
 }
 
 void tst_Export::sanitize()
@@ -147,14 +150,16 @@ void tst_Export::sanitize()
 
 void tst_Export::suggestedName_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("body");
     QTest::addColumn<ExportFormat>("format");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("title from the first line")
-        << R"([{"insert":"  Meeting: 10/12  \nsecond line\n"}])" << ExportFormat::Markdown << "Meeting 1012.md";
+    QTest::newRow("title from the first line") << R"([{"insert":"  Meeting: 10/12  \nsecond line\n"}])"
+        << ExportFormat::Markdown << "Meeting 1012.md";
     QTest::newRow("pdf") << R"([{"insert":"Plan\n"}])" << ExportFormat::Pdf << "Plan.pdf";
-    QTest::newRow("untitled note uses its id")
-        << R"([{"insert":"\n"}])" << ExportFormat::PlainText << "note-0f1e2d3c.txt";
+    QTest::newRow("untitled note uses its id") << R"([{"insert":"\n"}])" << ExportFormat::PlainText
+        << "note-0f1e2d3c.txt";
+    // clang-format on
 }
 
 void tst_Export::suggestedName()
@@ -183,11 +188,13 @@ void tst_Export::pageSize()
 
 void tst_Export::writesFiles_data()
 {
+    // clang-format off
     QTest::addColumn<ExportFormat>("format");
     QTest::addColumn<QByteArray>("expected");
     QTest::newRow("markdown") << ExportFormat::Markdown << QByteArray("# Grüße\n\nmore\n");
     QTest::newRow("html") << ExportFormat::Html
-                          << QByteArray("<html><body>\n<h1>Grüße</h1>\n<p>more</p>\n</body></html>");
+        << QByteArray("<html><body>\n<h1>Grüße</h1>\n<p>more</p>\n</body></html>");
+    // clang-format on
 }
 
 void tst_Export::writesFiles()

@@ -69,6 +69,7 @@ private slots:
 
 void tst_MarkdownHtml::readers_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("reader");
     QTest::addColumn<QString>("input");
     QTest::addColumn<QString>("expected");
@@ -76,10 +77,10 @@ void tst_MarkdownHtml::readers_data()
     QVERIFY(!cases.isEmpty());
     for (const QJsonValue& c : cases) {
         const QJsonValue expected = c["expected"];
-        QTest::newRow(qPrintable(c["case"].toString()))
-            << c["reader"].toString() << c["input"].toString()
+        QTest::newRow(qPrintable(c["case"].toString())) << c["reader"].toString() << c["input"].toString()
             << (expected.isBool() ? QString::number(expected.toBool()) : caseText(expected));
     }
+    // clang-format on
 }
 
 void tst_MarkdownHtml::readers()
@@ -101,6 +102,7 @@ void tst_MarkdownHtml::readers()
 
 void tst_MarkdownHtml::pasteDecision_data()
 {
+    // clang-format off
     QTest::addColumn<QByteArray>("markdown"); // null: format absent
     QTest::addColumn<QString>("html");        // null: absent
     QTest::addColumn<QString>("text");        // null: absent
@@ -108,14 +110,15 @@ void tst_MarkdownHtml::pasteDecision_data()
     QTest::addColumn<QString>("source");
 
     const QString null;
-    QTest::newRow("markdown first") << QByteArray("# Grüße") << "<p>h</p>"
-                                    << "t" << int(PasteDecision::FromMarkdown) << QStringLiteral("# Grüße");
-    QTest::newRow("html before text") << QByteArray() << "<p>h</p>"
-                                      << "- t" << int(PasteDecision::FromHtml) << "<p>h</p>";
-    QTest::newRow("text that looks like html")
-        << QByteArray() << null << "<p>- x</p>" << int(PasteDecision::FromHtml) << "<p>- x</p>";
+    QTest::newRow("markdown first") << QByteArray("# Grüße") << "<p>h</p>" << "t" << int(PasteDecision::FromMarkdown)
+        << QStringLiteral("# Grüße");
+    QTest::newRow("html before text") << QByteArray() << "<p>h</p>" << "- t" << int(PasteDecision::FromHtml)
+        << "<p>h</p>";
+    QTest::newRow("text that looks like html") << QByteArray() << null << "<p>- x</p>" << int(PasteDecision::FromHtml)
+        << "<p>- x</p>";
     QTest::newRow("plain text") << QByteArray() << null << "just words" << int(PasteDecision::DefaultInsert) << null;
     QTest::newRow("nothing usable") << QByteArray() << null << null << int(PasteDecision::DefaultInsert) << null;
+    // clang-format on
 }
 
 void tst_MarkdownHtml::pasteDecision()
@@ -224,6 +227,7 @@ void tst_MarkdownHtml::insertDeltaAtCursor()
 
 void tst_MarkdownHtml::boundStructure_data()
 {
+    // clang-format off
     QTest::addColumn<bool>("markdown");
     QTest::addColumn<QString>("input");
     QTest::addColumn<QString>("expected");
@@ -232,21 +236,18 @@ void tst_MarkdownHtml::boundStructure_data()
     };
     const QString ordinary = R"(<p a="x>y">t<br><img src=x><b>b</b></p><!-- <div> --><ul><li>a<li>b</ul>)";
     QTest::newRow("html: ordinary html is untouched") << false << ordinary << ordinary;
-    QTest::newRow("html: nesting cut at the limit, text kept")
-        << false << rep("<div>", 200) + "x" + rep("</div>", 200) << rep("<div>", 128) + "x" + rep("</div>", 128);
-    QTest::newRow("html: unclosed siblings do not nest")
-        << false << "<ul>" + rep("<li>a", 300) << "<ul>" + rep("<li>a", 300);
-    QTest::newRow("html: long lists are split")
-        << false << "<ol start=3>" + rep("<li>i</li>", 401) + "</ol>"
+    QTest::newRow("html: nesting cut at the limit, text kept") << false << rep("<div>", 200) + "x" + rep("</div>", 200)
+        << rep("<div>", 128) + "x" + rep("</div>", 128);
+    QTest::newRow("html: unclosed siblings do not nest") << false << "<ul>" + rep("<li>a", 300)
+        << "<ul>" + rep("<li>a", 300);
+    QTest::newRow("html: long lists are split") << false << "<ol start=3>" + rep("<li>i</li>", 401) + "</ol>"
         << "<ol start=3>" + rep("<li>i</li>", 400) + "</ol><ol start=3><li>i</li></ol>";
     QTest::newRow("html: void elements without content are left out") << false << "<p>a<input type=x>b<wbr></p>"
-                                                                      << "<p>ab</p>";
-    QTest::newRow("html: unterminated tag at the end") << false << "<p>a<b"
-                                                       << "<p>a<b";
+        << "<p>ab</p>";
+    QTest::newRow("html: unterminated tag at the end") << false << "<p>a<b" << "<p>a<b";
 
     const QString deep = rep("<b>", 200);
-    QTest::newRow("md: raw html cut at the limit") << true << "x" + deep + "y"
-                                                   << "x" + rep("<b>", 128) + "y";
+    QTest::newRow("md: raw html cut at the limit") << true << "x" + deep + "y" << "x" + rep("<b>", 128) + "y";
     // Code and text that only look like tags keep every bracket.
     const QList<QPair<const char*, QString>> kept = {{"fenced code", "```\n" + deep + "\n```\n"},
                                                      {"tilde fence", "~~~~ c\n" + deep + "\n~~~\n" + deep},
@@ -255,8 +256,9 @@ void tst_MarkdownHtml::boundStructure_data()
                                                      {"autolinks and escapes", rep("<http://a> \\<b> ", 200)}};
     for (const auto& [name, text] : kept)
         QTest::addRow("md: %s untouched", name) << true << text << text;
-    QTest::newRow("md: container markers cut at the limit")
-        << true << rep("- ", 70) + "x\n" + rep("> 1. ", 40) + "y" << rep("- ", 64) + "x\n" + rep("> 1. ", 32) + "y";
+    QTest::newRow("md: container markers cut at the limit") << true << rep("- ", 70) + "x\n" + rep("> 1. ", 40) + "y"
+        << rep("- ", 64) + "x\n" + rep("> 1. ", 32) + "y";
+    // clang-format on
 }
 
 void tst_MarkdownHtml::boundStructure()
@@ -269,6 +271,7 @@ void tst_MarkdownHtml::boundStructure()
 
 void tst_MarkdownHtml::hostileInput_data()
 {
+    // clang-format off
     QTest::addColumn<bool>("markdown");
     QTest::addColumn<QString>("input");
     QTest::addColumn<QString>("expectedText");
@@ -277,48 +280,41 @@ void tst_MarkdownHtml::hostileInput_data()
         return QString::fromLatin1(s).repeated(n);
     };
     QTest::newRow("html: 100,000 nested div") << false << rep("<div>", 100000) + "x" + rep("</div>", 100000) << "x\n";
-    QTest::newRow("html: 100,000 nested ul") << false << rep("<ul><li>", 100000) + "x"
-                                             << "x\n";
-    QTest::newRow("html: 100,000 unclosed b, then stray ends")
-        << false << rep("<b>", 100000) + "x" + rep("</i>", 100000) << "x\n";
-    QTest::newRow("html: 100,000 unknown elements") << false << rep("<x1>", 100000) + "y"
-                                                    << "y\n";
-    QTest::newRow("html: 100,000 processing instructions") << false << rep("<?x>", 100000) + "y"
-                                                           << "y\n";
-    QTest::newRow("html: 100,000 void inputs") << false << rep("<input>", 100000) + "y"
-                                               << "y\n";
-    QTest::newRow("html: 20,000 list items")
-        << false << "<ul>" + rep("<li>i</li>", 20000) + "</ul>" << rep("i\n", 20000);
+    QTest::newRow("html: 100,000 nested ul") << false << rep("<ul><li>", 100000) + "x" << "x\n";
+    QTest::newRow("html: 100,000 unclosed b, then stray ends") << false
+        << rep("<b>", 100000) + "x" + rep("</i>", 100000) << "x\n";
+    QTest::newRow("html: 100,000 unknown elements") << false << rep("<x1>", 100000) + "y" << "y\n";
+    QTest::newRow("html: 100,000 processing instructions") << false << rep("<?x>", 100000) + "y" << "y\n";
+    QTest::newRow("html: 100,000 void inputs") << false << rep("<input>", 100000) + "y" << "y\n";
+    QTest::newRow("html: 20,000 list items") << false << "<ul>" + rep("<li>i</li>", 20000) + "</ul>"
+        << rep("i\n", 20000);
     QTest::newRow("html: megabyte line") << false << "<p>" + QString(1 << 20, u'z') + "</p>"
-                                         << QString(1 << 20, u'z') + "\n";
-    QTest::newRow("html: 100,000 unclosed scripts") << false << rep("<script>", 100000) + "</nav>"
-                                                    << "\n";
+        << QString(1 << 20, u'z') + "\n";
+    QTest::newRow("html: 100,000 unclosed scripts") << false << rep("<script>", 100000) + "</nav>" << "\n";
     QTest::newRow("html: broken tags") << false << rep("<<a<b =\"'>x</ p <p <", 1000) << QString(1000, u'x') + "\n";
     QTest::newRow("html: unclosed comment") << false << "<p>a</p><!-- " + rep("<p>", 1000) << "a\n";
     QTest::newRow("html: invalid utf-8") << false << QString::fromUtf8("<p>\xff\xfe\xc3</p>")
-                                         << QStringLiteral("\uFFFD\uFFFD\uFFFD\n");
+        << QStringLiteral("\uFFFD\uFFFD\uFFFD\n");
     // The text engine puts a paragraph before and after a table at the document's edges.
-    QTest::newRow("html: 100,000 nested tables") << false << rep("<table><tr><td>", 100000) + "t"
-                                                 << "\n[table]\n\n";
+    QTest::newRow("html: 100,000 nested tables") << false << rep("<table><tr><td>", 100000) + "t" << "\n[table]\n\n";
 
     // Every nesting level keeps its (empty) line; levels past the limit are left out.
     QTest::newRow("md: 100,000 nested lists") << true << rep("- ", 100000) + "x" << QString(64, u'\n') + "x\n";
-    QTest::newRow("md: 100,000 nested quotes") << true << QString(100000, u'>') + " q"
-                                               << "q\n";
+    QTest::newRow("md: 100,000 nested quotes") << true << QString(100000, u'>') + " q" << "q\n";
     QTest::newRow("md: 20,000 links on one line") << true << rep("[a](b) ", 20000) << rep("a ", 19999) + "a\n";
     QTest::newRow("md: 100,000 unmatched backticks") << true << "a" + QString(100000, u'`') + "c"
-                                                     << "a" + QString(100000, u'`') + "c\n";
-    QTest::newRow("md: a fence of 100,000 backticks") << true << QString(100000, u'`') + "c\ncode"
-                                                      << "code\n";
+        << "a" + QString(100000, u'`') + "c\n";
+    QTest::newRow("md: a fence of 100,000 backticks") << true << QString(100000, u'`') + "c\ncode" << "code\n";
     QTest::newRow("md: megabyte line") << true << QString(1 << 20, u'w') << QString(1 << 20, u'w') + "\n";
-    QTest::newRow("md: 100,000 nested html divs, closed")
-        << true << rep("<div>", 100000) + "h" + rep("</div>", 100000) << "h\n";
-    QTest::newRow("md: 100,000 nested inline tags")
-        << true << "x" + rep("<b>", 100000) + "y" + rep("</b>", 100000) << "xy\n";
+    QTest::newRow("md: 100,000 nested html divs, closed") << true << rep("<div>", 100000) + "h" + rep("</div>", 100000)
+        << "h\n";
+    QTest::newRow("md: 100,000 nested inline tags") << true << "x" + rep("<b>", 100000) + "y" + rep("</b>", 100000)
+        << "xy\n";
     // A line this long is read in pieces, so where the pieces meet lines may join: compared without breaks.
-    QTest::newRow("md: 20,000 html elements on one line")
-        << true << rep("<div>a</div> ", 20000) << QString(20000, u'a');
+    QTest::newRow("md: 20,000 html elements on one line") << true << rep("<div>a</div> ", 20000)
+        << QString(20000, u'a');
     QTest::newRow("md: invalid utf-8") << true << QString::fromUtf8("# \xff\xfe") << QStringLiteral("\uFFFD\uFFFD\n");
+    // clang-format on
 }
 
 void tst_MarkdownHtml::hostileInput()

@@ -380,8 +380,7 @@ void tst_JexImporter::changedNoteReimported()
     const QString a = hexId(0xa);
     const QString b = hexId(0xb);
     auto archive = [&](const QString& bUpdated) {
-        return tarFile("f.md", jexFolder(folder, "Projects")) +
-               tarFile("a.md", jexNote(a, "Alpha", folder)) +
+        return tarFile("f.md", jexFolder(folder, "Projects")) + tarFile("a.md", jexNote(a, "Alpha", folder)) +
                tarFile("b.md", jexNote(b, "Beta\n\ntext", folder, 1, "2022-05-11T01:43:42.226Z", bUpdated)) + tarEnd();
     };
     QTemporaryDir dir;

@@ -247,11 +247,12 @@ void tst_NoteRepository::noteCountsByNotebook()
 
 void tst_NoteRepository::moveToNotebook_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("stored");
     QTest::newRow("null id means no notebook") << QString() << "";
-    QTest::newRow("into a notebook") << "nb-2"
-                                     << "nb-2";
+    QTest::newRow("into a notebook") << "nb-2" << "nb-2";
+    // clang-format on
 }
 
 void tst_NoteRepository::moveToNotebook()

@@ -46,31 +46,23 @@ void tst_Version::parse()
 
 void tst_Version::compare_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("a");
     QTest::addColumn<QString>("b");
     QTest::addColumn<int>("expected");
 
     // The stored "last_whats_new_version" against the running version.
-    QTest::newRow("empty is older") << ""
-                                    << "1.1.1" << -1;
-    QTest::newRow("1.1.0 older") << "1.1.0"
-                                 << "1.1.1" << -1;
-    QTest::newRow("equal") << "1.1.1"
-                           << "1.1.1" << 0;
-    QTest::newRow("1.2 newer") << "1.2"
-                               << "1.1.1" << 1;
-    QTest::newRow("four parts read as 0.0.0") << "1.1.1.1"
-                                              << "1.1.1" << -1;
-    QTest::newRow("letter part read as 0.0.0") << "1.a.1"
-                                               << "1.1.1" << -1;
-    QTest::newRow("missing parts are zero") << "1"
-                                            << "1.0.0" << 0;
-    QTest::newRow("numeric, not textual") << "1.10.0"
-                                          << "1.9.9" << 1;
-    QTest::newRow("major outweighs minor") << "2.0.0"
-                                           << "1.99.99" << 1;
-    QTest::newRow("two unreadable are equal") << "x"
-                                              << "" << 0;
+    QTest::newRow("empty is older") << "" << "1.1.1" << -1;
+    QTest::newRow("1.1.0 older") << "1.1.0" << "1.1.1" << -1;
+    QTest::newRow("equal") << "1.1.1" << "1.1.1" << 0;
+    QTest::newRow("1.2 newer") << "1.2" << "1.1.1" << 1;
+    QTest::newRow("four parts read as 0.0.0") << "1.1.1.1" << "1.1.1" << -1;
+    QTest::newRow("letter part read as 0.0.0") << "1.a.1" << "1.1.1" << -1;
+    QTest::newRow("missing parts are zero") << "1" << "1.0.0" << 0;
+    QTest::newRow("numeric, not textual") << "1.10.0" << "1.9.9" << 1;
+    QTest::newRow("major outweighs minor") << "2.0.0" << "1.99.99" << 1;
+    QTest::newRow("two unreadable are equal") << "x" << "" << 0;
+    // clang-format on
 }
 
 void tst_Version::compare()
