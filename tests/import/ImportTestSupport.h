@@ -235,14 +235,11 @@ inline QStringList filesBelow(const QString& root)
 inline QStringList embeddedAttachmentIds(const QString& body)
 {
     QStringList out;
-    const QString prefix = QStringLiteral("norvane-notes://attachment/");
-    for (const QJsonValue& op : QJsonDocument::fromJson(body.toUtf8()).array()) {
-        const QJsonValue insert = op.toObject().value(QLatin1String("insert"));
-        if (insert.isObject()) {
-            const QString url = insert.toObject().value(QLatin1String("norvane-notes-attachment")).toString();
-            if (url.startsWith(prefix))
-                out << url.mid(prefix.size());
-        }
+    const QLatin1String prefix(kAttachmentUrlPrefix);
+    for (const DeltaOp& op : parseDelta(body)) {
+        const QString url = op.embed.value(QLatin1String(kAttachmentEmbedKey)).toString();
+        if (url.startsWith(prefix))
+            out << url.mid(prefix.size());
     }
     return out;
 }
@@ -251,9 +248,8 @@ inline QStringList embeddedAttachmentIds(const QString& body)
 inline QStringList linkTargets(const QString& body)
 {
     QStringList out;
-    for (const QJsonValue& op : QJsonDocument::fromJson(body.toUtf8()).array()) {
-        const QString link =
-            op.toObject().value(QLatin1String("attributes")).toObject().value(QLatin1String("link")).toString();
+    for (const DeltaOp& op : parseDelta(body)) {
+        const QString link = op.attributes.value(QLatin1String("link")).toString();
         if (!link.isEmpty() && (out.isEmpty() || out.last() != link))
             out << link;
     }
@@ -264,34 +260,20 @@ inline QStringList linkTargets(const QString& body)
 // "- " for bullets, "<attachment>" for attachment embeds, text as it stands.
 inline QString lineSummary(const QString& body)
 {
+    const QHash<QString, QString> listPrefix{{"checked", "[x] "}, {"unchecked", "[ ] "}, {"bullet", "- "}};
     QStringList lines;
     QString line;
-    for (const QJsonValue& value : QJsonDocument::fromJson(body.toUtf8()).array()) {
-        const QJsonObject op = value.toObject();
-        const QJsonValue insert = op.value(QLatin1String("insert"));
-        if (insert.isObject()) {
-            line += insert.toObject().contains(QLatin1String("norvane-notes-attachment"))
-                        ? QStringLiteral("<attachment>")
-                        : QStringLiteral("<embed>");
-            continue;
-        }
-        const QStringList parts = insert.toString().split(QLatin1Char('\n'));
+    for (const DeltaOp& op : parseDelta(body)) {
+        if (op.kind == DeltaOp::InsertEmbed)
+            line += op.embed.contains(QLatin1String(kAttachmentEmbedKey)) ? "<attachment>" : "<embed>";
+        const QStringList parts = op.text.split(QLatin1Char('\n'));
         for (qsizetype i = 0; i < parts.size(); ++i) {
             line += parts.at(i);
             if (i + 1 == parts.size())
                 break;
-            const QJsonObject attributes = op.value(QLatin1String("attributes")).toObject();
-            const QString list = attributes.value(QLatin1String("list")).toString();
-            QString prefix;
-            if (attributes.contains(QLatin1String("header")))
-                prefix = QStringLiteral("# ");
-            else if (list == QLatin1String("checked"))
-                prefix = QStringLiteral("[x] ");
-            else if (list == QLatin1String("unchecked"))
-                prefix = QStringLiteral("[ ] ");
-            else if (list == QLatin1String("bullet"))
-                prefix = QStringLiteral("- ");
-            lines << prefix + line;
+            const QString list = op.attributes.value(QLatin1String("list")).toString();
+            lines << (op.attributes.contains(QLatin1String("header")) ? QStringLiteral("# ") : listPrefix.value(list)) +
+                         line;
             line.clear();
         }
     }
