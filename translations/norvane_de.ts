@@ -15,6 +15,190 @@
         <source>Offline: your changes are saved here and will sync when the network is back.</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Trip Packing List</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Essentials</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Passport and ID</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Phone charger and power bank</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Travel insurance documents</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Headphones</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Clothing</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Comfortable walking shoes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Rain jacket</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A warm layer for the evenings</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Toiletries</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Toothbrush and toothpaste</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sunscreen</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Daily medication</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Every check-list item in your notes also appears in the To-Dos view, so nothing on this list gets forgotten.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Getting Started</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Norvane Notes is made to stay out of your way. Here is what it can do.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Just Type</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Start writing and your note is saved about a second after you pause. There is no save button and nothing to name first.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Instant Search</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Every word you write is indexed. Type a few letters into the search box and the matching notes appear as you type.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Rich Text</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Make text </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>bold</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source> or </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>italic</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>, add headings, bullet and check lists, quotes, code blocks, links and tables from the toolbar or with keyboard shortcuts.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Notebooks</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Group related notes into notebooks from the sidebar. Drag a note onto a notebook to move it there.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Attachments</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Drop images and files into a note. They are kept with the note and go wherever it goes.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Offline First</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Everything is stored on this computer, so your notes are there with or without a connection.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sync Across Devices</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sign in to keep your notes in step on all your devices and to share them with your family group.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Export</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Save any note as Markdown, HTML, plain text or PDF, print it, or copy it to paste somewhere else.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete these welcome notes whenever you like, or keep them as a reference.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Welcome to Norvane Notes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Capture a thought the moment it arrives: start typing and it is saved. No titles to invent, no folders to choose first.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Finding it again is just as quick. Search looks through every word of every note, so a few letters are usually all it takes.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Try it now:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source> type </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>welcome</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source> into the search box above the note list.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Happy writing!</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>Application</name>
@@ -35,6 +219,53 @@ Please check file permissions and try again.</source>
     <name>AttachmentRenderer</name>
     <message>
         <source>Attachment</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>BackupArchive</name>
+    <message>
+        <source>Failed to extract backup: not a backup archive</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to extract backup: too large (%1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to extract backup: damaged archive (%1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to extract backup: damaged at entry %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to extract backup: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to create ZIP: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>no library to back up</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to extract backup</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to create temp directory</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No manifest.json found</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to save restored items: %1</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -122,6 +353,13 @@ Please check file permissions and try again.</source>
     </message>
     <message>
         <source>Nested tables are not supported</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>Export</name>
+    <message>
+        <source>Failed to write file: %1</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -295,6 +533,60 @@ Errors: %1</source>
     </message>
     <message>
         <source>Starting import of %1...</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>JexImporter</name>
+    <message>
+        <source>Failed to read archive or archive is empty</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reading archive...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to read archive: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Item %1 could not be read: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Folder &quot;%1&quot; could not be saved</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Importing %1 notes...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Importing: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>(untitled)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Note &quot;%1&quot; could not be saved</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Attachment &quot;%1&quot; could not be saved</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>Tags were kept as the last line of the text of %n note(s) (&quot;Tags: ...&quot;)</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Failed to save imported notes: %1</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -754,6 +1046,56 @@ Search-first, zero-friction note-taking.
     </message>
 </context>
 <context>
+    <name>NorvUpdate::UpdateDialog</name>
+    <message>
+        <source>Update available</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A new version of %1 is available.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>You have version %1. The latest version is %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Loading release notes…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>*Release notes are not available for this version.*</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Download</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Later</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>NorvUpdate::WhatsNewDialog</name>
+    <message>
+        <source>What&apos;s New in %1 %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>What&apos;s new in %1 %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>You are running version %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Download %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>NoteActions</name>
     <message>
         <source>Untitled</source>
@@ -1121,6 +1463,93 @@ Open it?</source>
     </message>
 </context>
 <context>
+    <name>NoteWindow</name>
+    <message>
+        <source>&amp;File</source>
+        <translation type="unfinished">&amp;Datei</translation>
+    </message>
+    <message>
+        <source>Save Snapshot</source>
+        <translation type="unfinished">Schnappschuss speichern</translation>
+    </message>
+    <message>
+        <source>Snapshot saved</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Export...</source>
+        <translation type="unfinished">Exportieren...</translation>
+    </message>
+    <message>
+        <source>Print...</source>
+        <translation type="unfinished">Drucken...</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Edit</source>
+        <translation type="unfinished">&amp;Bearbeiten</translation>
+    </message>
+    <message>
+        <source>Undo</source>
+        <translation type="unfinished">Rückgängig</translation>
+    </message>
+    <message>
+        <source>Redo</source>
+        <translation type="unfinished">Wiederholen</translation>
+    </message>
+    <message>
+        <source>Find in Note...</source>
+        <translation type="unfinished">In Notiz suchen...</translation>
+    </message>
+    <message>
+        <source>Find Next</source>
+        <translation type="unfinished">Weitersuchen</translation>
+    </message>
+    <message>
+        <source>Find Previous</source>
+        <translation type="unfinished">Rückwärts suchen</translation>
+    </message>
+    <message>
+        <source>&amp;Note</source>
+        <translation type="unfinished">&amp;Notiz</translation>
+    </message>
+    <message>
+        <source>Move to Trash</source>
+        <translation type="unfinished">In den Papierkorb verschieben</translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation type="unfinished">&amp;Hilfe</translation>
+    </message>
+    <message>
+        <source>About Norvane Notes</source>
+        <translation type="unfinished">Über Norvane Notes</translation>
+    </message>
+    <message>
+        <source>About</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Norvane Notes %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Remove Selected</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Untitled</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No notebook</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>NotebookDialog</name>
     <message>
         <source>Notebook name</source>
@@ -1128,6 +1557,69 @@ Open it?</source>
     </message>
     <message>
         <source>Name:</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>NsxImporter</name>
+    <message>
+        <source>No config.json found in archive</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Extracting archive...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to create temp directory</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to extract archive: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Archive entry left out: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 %2 could not be read</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Notebook</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Notebook &quot;%1&quot; could not be saved</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Importing %1 notes...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Importing: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>(untitled)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Note</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Note &quot;%1&quot; could not be saved</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Attachment &quot;%1&quot; could not be saved</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to save imported notes: %1</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -1327,6 +1819,56 @@ Open it?</source>
         <source>Not in a group</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Small</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Default</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Medium</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Large</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Extra Large</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>StatusBar</name>
+    <message>
+        <source>All Notes</source>
+        <translation type="unfinished">Alle Notizen</translation>
+    </message>
+    <message>
+        <source>Not signed in</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 (%n note(s))</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Words: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Saving...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Saved</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>SyncEngine</name>
@@ -1442,6 +1984,29 @@ Open it?</source>
             <numerusform></numerusform>
             <numerusform></numerusform>
         </translation>
+    </message>
+</context>
+<context>
+    <name>UpdateFlows</name>
+    <message>
+        <source>No release notes available for %1 %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Checking for updates…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 is up to date (version %2)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Update check failed: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Loading release notes…</source>
+        <translation type="unfinished"></translation>
     </message>
 </context>
 <context>
