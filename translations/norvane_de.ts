@@ -410,7 +410,7 @@ Please check file permissions and try again.</source>
     </message>
     <message>
         <source>Close</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished">Schließen</translation>
     </message>
     <message>
         <source>No results</source>
@@ -1099,7 +1099,7 @@ Search-first, zero-friction note-taking.
     <name>NoteActions</name>
     <message>
         <source>Untitled</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished">Ohne Titel</translation>
     </message>
     <message>
         <source>Failed to write file: %1</source>
@@ -1255,7 +1255,7 @@ Search-first, zero-friction note-taking.
     </message>
     <message>
         <source>Close</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished">Schließen</translation>
     </message>
     <message>
         <source>Remove Share</source>
@@ -1466,11 +1466,11 @@ Open it?</source>
     <name>NoteWindow</name>
     <message>
         <source>&amp;File</source>
-        <translation type="unfinished">&amp;Datei</translation>
+        <translation>&amp;Datei</translation>
     </message>
     <message>
         <source>Save Snapshot</source>
-        <translation type="unfinished">Schnappschuss speichern</translation>
+        <translation>Schnappschuss speichern</translation>
     </message>
     <message>
         <source>Snapshot saved</source>
@@ -1482,55 +1482,55 @@ Open it?</source>
     </message>
     <message>
         <source>Print...</source>
-        <translation type="unfinished">Drucken...</translation>
+        <translation>Drucken...</translation>
     </message>
     <message>
         <source>Close</source>
-        <translation type="unfinished"></translation>
+        <translation>Schließen</translation>
     </message>
     <message>
         <source>&amp;Edit</source>
-        <translation type="unfinished">&amp;Bearbeiten</translation>
+        <translation>&amp;Bearbeiten</translation>
     </message>
     <message>
         <source>Undo</source>
-        <translation type="unfinished">Rückgängig</translation>
+        <translation>Rückgängig</translation>
     </message>
     <message>
         <source>Redo</source>
-        <translation type="unfinished">Wiederholen</translation>
+        <translation>Wiederholen</translation>
     </message>
     <message>
         <source>Find in Note...</source>
-        <translation type="unfinished">In Notiz suchen...</translation>
+        <translation>In Notiz suchen...</translation>
     </message>
     <message>
         <source>Find Next</source>
-        <translation type="unfinished">Weitersuchen</translation>
+        <translation>Weitersuchen</translation>
     </message>
     <message>
         <source>Find Previous</source>
-        <translation type="unfinished">Rückwärts suchen</translation>
+        <translation>Rückwärts suchen</translation>
     </message>
     <message>
         <source>&amp;Note</source>
-        <translation type="unfinished">&amp;Notiz</translation>
+        <translation>&amp;Notiz</translation>
     </message>
     <message>
         <source>Move to Trash</source>
-        <translation type="unfinished">In den Papierkorb verschieben</translation>
+        <translation>In den Papierkorb verschieben</translation>
     </message>
     <message>
         <source>&amp;Help</source>
-        <translation type="unfinished">&amp;Hilfe</translation>
+        <translation>&amp;Hilfe</translation>
     </message>
     <message>
         <source>About Norvane Notes</source>
-        <translation type="unfinished">Über Norvane Notes</translation>
+        <translation>Über Norvane Notes</translation>
     </message>
     <message>
         <source>About</source>
-        <translation type="unfinished"></translation>
+        <translation>Über</translation>
     </message>
     <message>
         <source>Norvane Notes %1</source>
@@ -1542,7 +1542,7 @@ Open it?</source>
     </message>
     <message>
         <source>Untitled</source>
-        <translation type="unfinished"></translation>
+        <translation>Ohne Titel</translation>
     </message>
     <message>
         <source>No notebook</source>
@@ -1797,7 +1797,7 @@ Open it?</source>
     </message>
     <message>
         <source>Not signed in</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished">Nicht angemeldet</translation>
     </message>
     <message>
         <source>Sign in to your Norvane account to sync.</source>
@@ -1844,30 +1844,30 @@ Open it?</source>
     <name>StatusBar</name>
     <message>
         <source>All Notes</source>
-        <translation type="unfinished">Alle Notizen</translation>
+        <translation>Alle Notizen</translation>
     </message>
     <message>
         <source>Not signed in</source>
-        <translation type="unfinished"></translation>
+        <translation>Nicht angemeldet</translation>
     </message>
     <message numerus="yes">
         <source>%1 (%n note(s))</source>
-        <translation type="unfinished">
-            <numerusform></numerusform>
-            <numerusform></numerusform>
+        <translation>
+            <numerusform>%1 (%n Notiz)</numerusform>
+            <numerusform>%1 (%n Notizen)</numerusform>
         </translation>
     </message>
     <message>
         <source>Words: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Wörter: %1</translation>
     </message>
     <message>
         <source>Saving...</source>
-        <translation type="unfinished"></translation>
+        <translation>Wird gespeichert...</translation>
     </message>
     <message>
         <source>Saved</source>
-        <translation type="unfinished"></translation>
+        <translation>Gespeichert</translation>
     </message>
 </context>
 <context>
