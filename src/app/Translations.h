@@ -9,8 +9,9 @@
 namespace Translations {
 
 // Installs the translation for the first of the locale's interface languages that the program has, in the
-// user's order of preference, and removes the one installed before. English stops the search: a user who
-// prefers English to German gets English. Returns the language installed ("de"), or an empty string for English.
+// user's order of preference (by default the system's: LANGUAGE, then LC_ALL, LC_MESSAGES, LANG), and removes the
+// one installed before. English stops the search: a user who prefers English to German gets English. Returns the
+// language installed ("de"), or an empty string for English.
 // The English plural endings (PluralForms) stay installed beneath it for texts a translation leaves open.
 QString install(const QLocale& locale = QLocale());
 
