@@ -17,7 +17,6 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
-#include <memory>
 
 namespace {
 
@@ -150,7 +149,8 @@ void tst_Screens::screensListTheirNotes_data()
                             << "app" << QStringList{"Apple pie recipe"};
     QTest::newRow("search, blank lists nothing") << "search"
                                                  << "   " << QStringList();
-    QTest::newRow("trash, last trashed first") << "trash" << QString() << QStringList{"Last trashed", "First trashed"};
+    QTest::newRow("trash, last trashed first")
+        << "trash" << QString() << QStringList{"Mine, shared, trashed", "Last trashed", "First trashed"};
     QTest::newRow("shared by me") << "by me" << QString() << QStringList{"Mine, shared recently", "Mine, shared"};
     QTest::newRow("shared with me") << "with me" << QString() << QStringList{"From a friend"};
 }
@@ -171,6 +171,7 @@ void tst_Screens::screensListTheirNotes()
         if (trashed)
             QVERIFY(m_state->notes()->moveToTrash(note.id));
     };
+    m_clock->advanceMs(60000);
     store(QStringLiteral("Mine, shared"), 9, QString(), false);
     store(QStringLiteral("Mine, shared recently"), 2, QString(), false);
     store(QStringLiteral("Mine, shared, trashed"), 3, QString(), true);
@@ -249,7 +250,7 @@ void tst_Screens::trashActions()
     QCOMPARE(listedTitles(screen.noteList()), remaining);
     QCOMPARE(m_state->notes()->trashedNotes().size(), remaining.size());
     QCOMPARE(buttons["Empty Trash"]->isEnabled(), !remaining.isEmpty());
-    QVERIFY(!buttons["Restore"]->isEnabled());
+    QCOMPARE(buttons["Restore"]->isEnabled(), answer == QMessageBox::No); // still selected when nothing was done
 }
 
 void tst_Screens::emptyTrashRereadsTrash()
