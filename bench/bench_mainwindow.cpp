@@ -24,6 +24,7 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QTextCursor>
 #include <QTimer>
 #include <QElapsedTimer>
@@ -338,7 +339,7 @@ int runChild(int n, qint64 parentStartNs, int argc, char** argv)
         QTimer::singleShot(1500, &idle, &QEventLoop::quit);
         idle.exec();
     }
-    QListWidget* list = window->noteList();
+    QAbstractItemView* list = window->noteList();
     printRuns("refresh_note_list_ms", measure(kRefreshRuns, [&] { window->refreshNoteList(); }), n, kRefreshTargetMs);
     printRuns("refresh_note_list_painted_ms",
               measure(kRefreshRuns,
