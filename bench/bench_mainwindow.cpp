@@ -528,6 +528,10 @@ QString cachedLibrary(int n)
         Database db;
         if (!db.open(databasePath()) || !db.migrate())
             return {};
+        // A file made from nothing needs no journal while it is filled, and a large cache lets the
+        // full-text index merge its segments in memory; the application opens it in WAL mode again.
+        for (const char* pragma : {"PRAGMA journal_mode=OFF", "PRAGMA synchronous=OFF", "PRAGMA cache_size=-262144"})
+            QSqlQuery(db.db()).exec(QString::fromLatin1(pragma));
         NoteRepository notes(&db);
         NotebookRepository notebooks(&db);
         PreferencesRepository preferences(&db);
@@ -551,7 +555,7 @@ QString cachedLibrary(int n)
         newest.exec(QStringLiteral("SELECT id FROM notes WHERE deleted_at IS NULL ORDER BY updated_at DESC LIMIT 1"));
         if (newest.next())
             preferences.setValue(QString::fromLatin1(PrefKey::LastNoteId), newest.value(0).toString());
-        QSqlQuery(db.db()).exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+        QSqlQuery(db.db()).exec(QStringLiteral("PRAGMA journal_mode=WAL"));
     }
     QFile marker(partial + QStringLiteral("/complete"));
     if (!marker.open(QIODevice::WriteOnly) || !QDir().rename(partial, dir))
