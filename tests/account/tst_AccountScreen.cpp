@@ -63,21 +63,16 @@ static bool load(AccountScreen& screen)
 void tst_AccountScreen::pagesLoad_data()
 {
     QTest::addColumn<QString>("user");
-    QTest::addColumn<QString>("email");
     QTest::addColumn<int>("members"); // 0: no group
     QTest::addColumn<bool>("owner");
-    QTest::newRow("owner") << "ada"
-                           << "ada@example.com" << 2 << true;
-    QTest::newRow("member") << "ben"
-                            << "ben@example.com" << 2 << false;
-    QTest::newRow("no group") << "cleo"
-                              << "cleo@example.com" << 0 << false;
+    QTest::newRow("owner") << "ada" << 2 << true;
+    QTest::newRow("member") << "ben" << 2 << false;
+    QTest::newRow("no group") << "cleo" << 0 << false;
 }
 
 void tst_AccountScreen::pagesLoad()
 {
     QFETCH(QString, user);
-    QFETCH(QString, email);
     QFETCH(int, members);
     QFETCH(bool, owner);
     DevServer server;
@@ -86,7 +81,7 @@ void tst_AccountScreen::pagesLoad()
     AccountScreen screen(client.get());
     QVERIFY(load(screen));
 
-    QCOMPARE(screen.findChild<QLabel*>("emailLabel")->text(), email);
+    QCOMPARE(screen.findChild<QLabel*>("emailLabel")->text(), user + QStringLiteral("@example.com"));
     QCOMPARE(screen.isGroupOwner(), owner);
     QCOMPARE(shown<QWidget>(screen, "memberRow").size(), members);
     QCOMPARE(shown<QPushButton>(screen, "joinGroupButton").size(), members == 0 ? 1 : 0);
@@ -111,69 +106,39 @@ void tst_AccountScreen::actions_data()
     QTest::addColumn<QString>("fault");       // "METHOD path" answered with 500
     QTest::addColumn<QString>("expected");    // status line; "" for none
     QTest::addColumn<bool>("error");
-
-    const QString name = QStringLiteral("PATCH /auth/api/v1/realms/norvane/users/me");
-    QTest::newRow("name") << "ada"
-                          << "editDisplayNameButton" << QStringList{"Ada King"} << ""
-                          << "Display name updated." << false;
-    QTest::newRow("name fails") << "ada"
-                                << "editDisplayNameButton" << QStringList{"Ada King"} << name
-                                << "Failed to update profile." << true;
-    QTest::newRow("name blank") << "ada"
-                                << "editDisplayNameButton" << QStringList{"   "} << ""
-                                << "" << false;
-    QTest::newRow("password") << "ben"
-                              << "changePasswordButton" << QStringList{"ben-secret-1", "new-secret-9", "new-secret-9"}
-                              << ""
-                              << "Password changed." << false;
-    QTest::newRow("password wrong") << "ben"
-                                    << "changePasswordButton"
-                                    << QStringList{"not-it-at-all", "new-secret-9", "new-secret-9"} << ""
-                                    << "Failed to change password." << true;
-    QTest::newRow("password short") << "ben"
-                                    << "changePasswordButton" << QStringList{"ben-secret-1", "short"} << ""
-                                    << "Password must be at least 8 characters." << true;
-    QTest::newRow("password mismatch") << "ben"
-                                       << "changePasswordButton"
-                                       << QStringList{"ben-secret-1", "new-secret-9", "new-secret-8"} << ""
-                                       << "Passwords do not match." << true;
-    QTest::newRow("join") << "cleo"
-                          << "joinGroupButton" << QStringList{"$CODE"} << ""
-                          << "Joined group." << false;
-    QTest::newRow("join bad code") << "cleo"
-                                   << "joinGroupButton" << QStringList{"nope"} << ""
-                                   << "Invalid or expired invite code." << true;
-    QTest::newRow("invite") << "ada"
-                            << "inviteByEmailButton" << QStringList{"cleo@example.com"} << ""
-                            << "Invitation sent." << false;
-    QTest::newRow("invite fails") << "ada"
-                                  << "inviteByEmailButton" << QStringList{"cleo@example.com"}
-                                  << "POST /account/v1/group/invite"
-                                  << "Failed to send invitation." << true;
-    QTest::newRow("code") << "ada"
-                          << "generateCodeButton" << QStringList{} << ""
-                          << "" << false;
-    QTest::newRow("code fails") << "ada"
-                                << "generateCodeButton" << QStringList{} << "POST /account/v1/group/invite"
-                                << "Failed to generate code." << true;
-    QTest::newRow("leave") << "ben"
-                           << "leaveGroupButton" << QStringList{"yes"} << ""
-                           << "Left group." << false;
-    QTest::newRow("leave fails") << "ben"
-                                 << "leaveGroupButton" << QStringList{"yes"} << "POST /account/v1/group/leave"
-                                 << "Could not leave the group." << true;
-    QTest::newRow("remove member") << "ada"
-                                   << "removeMemberButton" << QStringList{"yes"} << ""
-                                   << "Ben Okafor removed." << false;
-    QTest::newRow("delete") << "cleo"
-                            << "deleteAccountButton" << QStringList{"DELETE"} << ""
-                            << "" << false;
-    QTest::newRow("delete lower case") << "cleo"
-                                       << "deleteAccountButton" << QStringList{"delete"} << ""
-                                       << "" << false;
-    QTest::newRow("delete fails") << "cleo"
-                                  << "deleteAccountButton" << QStringList{"DELETE"} << "DELETE /account/v1/profile"
-                                  << "Failed to delete account." << true;
+    auto row = [](const char* name, const char* user, const char* button, const QStringList& answers, const char* fault,
+                  const char* expected, bool error) {
+        QTest::newRow(name) << user << button << answers << fault << expected << error;
+    };
+    const char* invite = "POST /account/v1/group/invite";
+    const QStringList password{"ben-secret-1", "new-secret-9", "new-secret-9"};
+    row("name", "ada", "editDisplayNameButton", {"Ada King"}, "", "Display name updated.", false);
+    row("name fails", "ada", "editDisplayNameButton", {"Ada King"}, "PATCH /auth/api/v1/realms/norvane/users/me",
+        "Failed to update profile.", true);
+    row("name blank", "ada", "editDisplayNameButton", {"   "}, "", "", false);
+    row("password", "ben", "changePasswordButton", password, "", "Password changed.", false);
+    row("password wrong", "ben", "changePasswordButton", {"not-it-at-all", "new-secret-9", "new-secret-9"}, "",
+        "Failed to change password.", true);
+    row("password short", "ben", "changePasswordButton", {"ben-secret-1", "short"}, "",
+        "Password must be at least 8 characters.", true);
+    row("password mismatch", "ben", "changePasswordButton", {"ben-secret-1", "new-secret-9", "new-secret-8"}, "",
+        "Passwords do not match.", true);
+    row("join", "cleo", "joinGroupButton", {"$CODE"}, "", "Joined group.", false);
+    row("join bad code", "cleo", "joinGroupButton", {"nope"}, "", "Invalid or expired invite code.", true);
+    row("invite", "ada", "inviteByEmailButton", {"cleo@example.com"}, "", "Invitation sent.", false);
+    row("invite fails", "ada", "inviteByEmailButton", {"cleo@example.com"}, invite, "Failed to send invitation.", true);
+    row("code", "ada", "generateCodeButton", {}, "", "", false);
+    row("code fails", "ada", "generateCodeButton", {}, invite, "Failed to generate code.", true);
+    row("leave", "ben", "leaveGroupButton", {"yes"}, "", "Left group.", false);
+    row("leave fails", "ben", "leaveGroupButton", {"yes"}, "POST /account/v1/group/leave", "Could not leave the group.",
+        true);
+    row("remove member", "ada", "removeMemberButton", {"yes"}, "", "Ben Okafor removed.", false);
+    row("remove member fails", "ada", "removeMemberButton", {"yes"}, "DELETE /account/v1/group/members/*",
+        "Could not remove Ben Okafor.", true);
+    row("delete", "cleo", "deleteAccountButton", {"DELETE"}, "", "", false);
+    row("delete lower case", "cleo", "deleteAccountButton", {"delete"}, "", "", false);
+    row("delete fails", "cleo", "deleteAccountButton", {"DELETE"}, "DELETE /account/v1/profile",
+        "Failed to delete account.", true);
 }
 
 void tst_AccountScreen::actions()
@@ -238,7 +203,7 @@ void tst_AccountScreen::actions()
                 QCOMPARE(server.requests(QStringLiteral("/account/v1/profile")).size(), 0);
         }
     }
-    if (button == QLatin1String("removeMemberButton")) {
+    if (button == QLatin1String("removeMemberButton") && !error) {
         QTRY_COMPARE_WITH_TIMEOUT(shown<QWidget>(screen, "memberRow").size(), 1, 20000);
     }
     if (button == QLatin1String("joinGroupButton") && !error) {
@@ -249,12 +214,15 @@ void tst_AccountScreen::actions()
 
 void tst_AccountScreen::relativeTime_data()
 {
-    QTest::addColumn<int>("secondsAgo");
+    QTest::addColumn<int>("secondsAgo"); // -1: no time at all
     QTest::addColumn<QString>("expected");
+    const QDateTime now = QDateTime::currentDateTimeUtc();
     QTest::newRow("59 s") << 59 << "Active now";
     QTest::newRow("61 s") << 61 << "1m ago";
     QTest::newRow("2 h") << 7200 << "2h ago";
     QTest::newRow("6 d 23 h") << 604799 << "6d ago";
+    QTest::newRow("8 d shows the date") << 8 * 86400 << now.addDays(-8).toLocalTime().toString("MMM d, yyyy");
+    QTest::newRow("unknown") << -1 << "Unknown";
 }
 
 void tst_AccountScreen::relativeTime()
@@ -262,10 +230,7 @@ void tst_AccountScreen::relativeTime()
     QFETCH(int, secondsAgo);
     QFETCH(QString, expected);
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    QCOMPARE(AccountScreen::relativeTime(now.addSecs(-secondsAgo), now), expected);
-    QCOMPARE(AccountScreen::relativeTime(QDateTime(), now), QStringLiteral("Unknown"));
-    // A week and more shows the date itself.
-    QCOMPARE(AccountScreen::relativeTime(now.addDays(-8), now), now.addDays(-8).toLocalTime().toString("MMM d, yyyy"));
+    QCOMPARE(AccountScreen::relativeTime(secondsAgo < 0 ? QDateTime() : now.addSecs(-secondsAgo), now), expected);
 }
 
 QTEST_MAIN(tst_AccountScreen)

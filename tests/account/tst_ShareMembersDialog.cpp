@@ -1,6 +1,7 @@
 #include "ShareMembersDialog.h"
 #include "SignedInClient.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -82,9 +83,20 @@ void tst_ShareMembersDialog::shareAndRemove()
     QCOMPARE(firstShown<QWidget>(dialog, "memberRow")->findChild<QLabel*>("nameLabel")->text(),
              QStringLiteral("Ben Okafor"));
 
+    // The user grants view only; the row then changes it to edit in place.
+    QCOMPARE(dialog.permission(), QStringLiteral("edit"));
+    dialog.setPermission(QStringLiteral("view"));
     firstShown(dialog, "shareButton")->click();
     QTRY_COMPARE_WITH_TIMEOUT(changed.size(), 1, 20000);
     QTRY_VERIFY_WITH_TIMEOUT(dialog.isLoaded() && shownCount(dialog, "shareRow") == 1, 20000);
+    QCOMPARE(dialog.shares().last().permission, QStringLiteral("view"));
+    auto* access = firstShown<QComboBox>(dialog, "sharePermission");
+    QCOMPARE(access->currentData().toString(), QStringLiteral("view"));
+    access->setCurrentIndex(access->findData(QStringLiteral("edit")));
+    emit access->activated(access->currentIndex());
+    QTRY_COMPARE_WITH_TIMEOUT(changed.size(), 2, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.isLoaded() && dialog.shares().size() == 2, 20000);
+    QCOMPARE(dialog.shares().last().permission, QStringLiteral("edit"));
     QCOMPARE(shownCount(dialog, "memberRow"), 0);
     QVERIFY(!dialog.findChild<QLabel*>("everyoneNote")->isHidden());
     QCOMPARE(firstShown(dialog, "removeButton")->parentWidget()->findChild<QLabel*>("nameLabel")->text(),
@@ -102,7 +114,7 @@ void tst_ShareMembersDialog::shareAndRemove()
     ScriptedPrompts prompts;
     prompts.questions << true;
     firstShown(dialog, "removeButton")->click();
-    QTRY_COMPARE_WITH_TIMEOUT(changed.size(), 2, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(changed.size(), 3, 20000);
     QTRY_VERIFY_WITH_TIMEOUT(dialog.isLoaded() && shownCount(dialog, "memberRow") == 1, 20000);
     QCOMPARE(shownCount(dialog, "shareRow"), 0);
 
@@ -111,7 +123,7 @@ void tst_ShareMembersDialog::shareAndRemove()
     firstShown(dialog, "shareButton")->click();
     QTRY_VERIFY_WITH_TIMEOUT(!dialog.findChild<QLabel*>("errorLabel")->isHidden(), 20000);
     QVERIFY(!dialog.findChild<QLabel*>("errorLabel")->text().isEmpty());
-    QCOMPARE(changed.size(), 2);
+    QCOMPARE(changed.size(), 3);
 }
 
 void tst_ShareMembersDialog::outsideAGroup()
@@ -133,21 +145,11 @@ void tst_ShareMembersDialog::initials_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("email");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("two parts") << "ada lovelace"
-                               << "a@x"
-                               << "AL";
-    QTest::newRow("three parts, spaces") << "  Mary  Ann Evans "
-                                         << ""
-                                         << "ME";
-    QTest::newRow("one part") << "Cleo"
-                              << "c@x"
-                              << "C";
-    QTest::newRow("email only") << ""
-                                << "ben@x"
-                                << "B";
-    QTest::newRow("nothing") << ""
-                             << ""
-                             << "?";
+    const QStringList rows = {"ada lovelace|a@x|AL", "  Mary  Ann Evans ||ME", "Cleo|c@x|C", "|ben@x|B", "||?"};
+    for (const QString& row : rows) {
+        const QStringList f = row.split('|');
+        QTest::newRow(qPrintable(row)) << f[0] << f[1] << f[2];
+    }
 }
 
 void tst_ShareMembersDialog::initials()
