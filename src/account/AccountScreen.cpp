@@ -177,7 +177,9 @@ void AccountScreen::applyNavigationStyle()
                        "8px 12px; border-radius: 6px;}QListWidget::item:hover { background: %2; "
                        "}QListWidget::item:selected { background: %3; color: %4; }")
             .arg(colourName(background), colourName(hover), colourName(palette.color(QPalette::Highlight)),
-                 colourName(palette.color(QPalette::HighlightedText))));
+                 colourName(palette.color(QPalette::HighlightedText))) +
+        // The rounded selection says which page is showing; the style's focus frame inside it only adds noise.
+        QStringLiteral("QListWidget { outline: none; }"));
 }
 
 static QVBoxLayout* newPageLayout(QWidget* page, const QString& title)

@@ -121,13 +121,13 @@ ShareMembersDialog::ShareMembersDialog(Client* account, SharingBackend* backend,
     auto* addTitle = new QLabel(orDefault(texts.addHeader, tr("Add people")), content);
     addTitle->setFont(titleFont);
     addTitleRow->addWidget(addTitle, 1);
-    auto* permissionLabel = new QLabel(tr("They can:"), content);
-    addTitleRow->addWidget(permissionLabel);
+    m_permissionLabel = new QLabel(tr("They can:"), content);
+    addTitleRow->addWidget(m_permissionLabel);
     m_permission = permissionCombo(content);
     m_permission->setObjectName(QStringLiteral("permissionCombo"));
     m_permission->setToolTip(tr("What the people you add may do: change the text, or only read it"));
     m_permission->setCurrentIndex(m_permission->findData(permissionText(texts.permission)));
-    permissionLabel->setBuddy(m_permission);
+    m_permissionLabel->setBuddy(m_permission);
     addTitleRow->addWidget(m_permission);
     addSection->addLayout(addTitleRow);
     m_addRows = new QVBoxLayout;
@@ -351,6 +351,8 @@ void ShareMembersDialog::rebuild()
     if (m_members.isEmpty()) {
         m_noGroupNote->show();
         m_everyoneNote->hide();
+        m_permissionLabel->hide();
+        m_permission->hide();
         emit rebuilt();
         return;
     }
@@ -378,6 +380,9 @@ void ShareMembersDialog::rebuild()
     }
     m_noGroupNote->hide();
     m_everyoneNote->setVisible(added == 0);
+    // The permission for new shares matters only while someone can still be added.
+    m_permissionLabel->setVisible(added > 0);
+    m_permission->setVisible(added > 0);
     emit rebuilt();
 }
 

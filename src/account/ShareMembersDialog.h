@@ -94,6 +94,7 @@ private:
     int m_generation = 0;
 
     QLabel* m_error = nullptr;
+    QLabel* m_permissionLabel = nullptr;
     QComboBox* m_permission = nullptr;
     QVBoxLayout* m_accessRows = nullptr;
     QVBoxLayout* m_addRows = nullptr;
