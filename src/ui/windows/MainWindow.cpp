@@ -177,10 +177,7 @@ void MainWindow::createUI()
     searchLayout->addWidget(m_searchEdit);
     m_noteList = new NoteListWidget(m_listPane);
     m_noteList->setObjectName(QStringLiteral("noteList"));
-    m_noteList->setBodyLoader([this](const QString& noteId) {
-        const std::optional<Note> note = m_state->notes()->noteById(noteId);
-        return note ? note->body : QString();
-    });
+    m_noteList->setRowLoader([this](const QStringList& ids) { return m_state->notes()->listRows(ids); });
     m_noteList->setNotebookNameLookup([this](const QString& notebookId) {
         const std::optional<Notebook> notebook = m_state->notebooks()->notebookById(notebookId);
         return notebook ? notebook->name : QString();
@@ -512,17 +509,20 @@ void MainWindow::refreshNoteList()
 {
     const QString query = m_searchEdit->text().trimmed();
     const QString notebookId = m_state->currentNotebookId();
-    // Lists leave the bodies out; each row reads its note's body when it is first shown.
+    // Only the keys are read here; each row reads its texts when it is first shown.
     const bool searching = !query.isEmpty();
-    QList<Note> notes = searching ? m_state->notes()->listedSearch(query) : m_state->notes()->listedNotes(notebookId);
+    using Scope = NoteRepository::ListScope;
+    QList<NoteListKey> keys =
+        searching ? m_state->notes()->searchKeys(query)
+                  : m_state->notes()->listKeys(notebookId.isEmpty() ? Scope::AllNotes : Scope::Notebook, notebookId);
 
     // Steno mode writes downwards like a pad, but a search keeps its best match first.
     if (query.isEmpty() && m_state->preferences()->boolValue(PrefKey::StenoMode, PrefKey::StenoModeDefault))
-        std::reverse(notes.begin(), notes.end());
+        std::reverse(keys.begin(), keys.end());
 
     // Without an account nothing waits to be synchronised, whatever the notes' marks say.
     m_noteList->setSyncMarksShown(signedIn());
-    m_noteList->setNotes(notes, NoteListWidget::Bodies::Omitted, query);
+    m_noteList->setKeys(keys, query);
     m_noteList->setEmptyText(searching ? tr("No notes match") : QString());
 
     updateListTitle();
@@ -575,15 +575,16 @@ bool MainWindow::refreshOneNote(const QString& noteId)
     if (!note || note->isTrashed())
         return false;
     const bool steno = m_state->preferences()->boolValue(PrefKey::StenoMode, PrefKey::StenoModeDefault);
-    QListWidgetItem* item = m_noteList->itemForNote(noteId);
-    const int rows = m_noteList->count() - (item ? 1 : 0);
+    const NoteListModel* model = m_noteList->noteModel();
+    const int row = model->rowOfNote(noteId);
+    const int rows = model->rowCount() - (row >= 0 ? 1 : 0);
     const int head = steno ? rows : 0;
-    const QListWidgetItem* headItem = rows == 0 ? nullptr : m_noteList->item(steno ? m_noteList->count() - 1 : 0);
-    if (headItem && headItem != item && headItem->data(NoteListRole::UpdatedAt).toDateTime() > note->updatedAt)
+    const int headRow = rows == 0 ? -1 : (steno ? model->rowCount() - 1 : 0);
+    if (headRow >= 0 && headRow != row && model->updatedAt(headRow) > note->updatedAt)
         return false; // not the newest: its place is somewhere in the middle
 
-    if (item) {
-        if (item->data(NoteListRole::NotebookId).toString() != note->notebookId)
+    if (row >= 0) {
+        if (model->index(row).data(NoteListRole::NotebookId).toString() != note->notebookId)
             return false; // notebook counts and the current notebook's list change too
         return m_noteList->replaceNote(*note, head);
     }
@@ -714,8 +715,7 @@ void MainWindow::moveCurrentNoteToTrash(bool confirm)
     saveCurrentNote();
     if (confirm && !NoteActions::confirmMoveToTrash(this, m_state, noteId))
         return;
-    QListWidgetItem* listed = m_noteList->itemForNote(noteId);
-    const int row = listed ? m_noteList->row(listed) : -1;
+    const int row = m_noteList->rowOfNote(noteId);
     clearOpenNote();
     m_state->notes()->moveToTrash(noteId);
 
@@ -747,8 +747,7 @@ void MainWindow::showNote(const QString& noteId)
         m_noteList->selectNote(noteId);
         if (m_noteList->selectedNoteId() != noteId) {
             const QSignalBlocker blocker(m_noteList);
-            m_noteList->setCurrentItem(nullptr);
-            m_noteList->clearSelection();
+            m_noteList->clearCurrent();
         }
         m_state->setCurrentNote(noteId);
         openNote(noteId);

@@ -205,7 +205,7 @@ void NoteWindow::connectSignals()
         NoteActions::openVersionHistory(this, m_state, noteId());
     });
     connect(m_headerBar, &NoteHeaderBar::shareRequested, this,
-            [this] { NoteActions::openShareDialog(this, m_state, m_noteId, tr("Remove Selected")); });
+            [this] { NoteActions::openShareDialog(this, m_state, m_noteId); });
     connect(m_state, &AppState::canShareChanged, this, [this](bool canShare) {
         const std::optional<Note> note = loaded() ? m_state->notes()->noteById(m_noteId) : std::nullopt;
         m_headerBar->setShareAvailable(canShare && note && note->ownerId.isEmpty());
@@ -224,7 +224,6 @@ void NoteWindow::connectSignals()
             m_state->notes()->setIncludeInTodos(noteId(), include);
     });
     connect(m_headerBar, &NoteHeaderBar::deleteRequested, this, &NoteWindow::moveToTrash);
-    // Sharing joins the header bar's requests once accounts exist.
 
     connect(m_state, &AppState::notesChanged, this, &NoteWindow::onNotesChanged);
     connect(m_state, &AppState::notebooksChanged, this, [this] {
