@@ -281,7 +281,8 @@ void tst_KeysAndClicks::screenClickOpensNoteInMainWindow()
         window.showSharedScreen(true);
         list = window.sharedScreen(true)->noteList();
     }
-    clickRow(list, list->itemForNote(wanted.id));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualRect(list->model()->index(list->rowOfNote(wanted.id), 0)).center());
     QCOMPARE(window.editor()->noteId(), wanted.id);
     QCOMPARE(m_state->currentNoteId(), wanted.id);
 }
@@ -548,7 +549,7 @@ void tst_KeysAndClicks::searchFindsWhatWasTyped()
     window.show();
     QTest::keyClicks(window.searchEdit(), QStringLiteral("e-ink"));
     QTRY_COMPARE(window.noteList()->count(), 1);
-    QCOMPARE(window.noteList()->item(0)->data(NoteListRole::Title).toString(), QStringLiteral("My e-ink tablet"));
+    QCOMPARE(window.noteList()->model()->index(0, 0).data(NoteListRole::Title).toString(), QStringLiteral("My e-ink tablet"));
 
     window.searchEdit()->clear();
     QTest::keyClicks(window.searchEdit(), QStringLiteral("e-paper"));

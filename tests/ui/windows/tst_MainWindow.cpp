@@ -47,7 +47,7 @@ QStringList listedTitles(const NoteListWidget* list)
 {
     QStringList titles;
     for (int row = 0; row < list->count(); ++row)
-        titles << list->item(row)->data(NoteListRole::Title).toString();
+        titles << list->model()->index(row, 0).data(NoteListRole::Title).toString();
     return titles;
 }
 
@@ -731,7 +731,7 @@ void tst_MainWindow::noteContextMenu()
         target->trigger();
         menu->close();
     });
-    const QRect row = window.noteList()->visualItemRect(window.noteList()->item(0));
+    const QRect row = window.noteList()->visualRect(window.noteList()->model()->index(0, 0));
     emit window.noteList()->noteContextMenuRequested(note.id, window.noteList()->viewport()->mapToGlobal(row.center()));
 
     // No sharing without an account: open, move and trash only.
