@@ -1,4 +1,5 @@
 #include "../../account/AccountTestServer.h"
+#include "AccountClient.h"
 #include "AccountScreen.h"
 #include "AppState.h"
 #include "EditorToolbar.h"
@@ -9,14 +10,16 @@
 #include "NoteRepository.h"
 #include "NoteWindow.h"
 #include "Records.h"
+#include "SettingsDialog.h"
 #include "ShareMembersDialog.h"
-#include "TodosScreen.h"
 #include "SnapshotRepository.h"
+#include "TodosScreen.h"
 #include "TokenStore.h"
-#include "VersionHistoryDialog.h"
 #include "UiTestLibrary.h"
+#include "VersionHistoryDialog.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QToolButton>
@@ -118,6 +121,18 @@ void tst_SharingWiring::offeredOnlyInAGroup()
         dialog->close();
     }
 
+    if (!canShare) {
+        // Joining a group turns sharing on, and the account page of the settings follows.
+        auto* details = window.openSettings()->findChild<QLabel*>(QStringLiteral("accountDetailsLabel"));
+        QTRY_VERIFY_WITH_TIMEOUT(details->text().endsWith(QLatin1String("Not in a group")), 20000);
+        const QString owner = server.server->signIn(DevServer::Ada).access;
+        const QString code =
+            server.server->callJson("POST", "/account/v1/group/invite", {}, owner).json()["invite_code"].toString();
+        state.account()->accountClient()->joinGroup(code, [](bool) {});
+        QTRY_VERIFY_WITH_TIMEOUT(state.canShare() && details->text().contains(QLatin1String("Lovelace Lab")), 20000);
+        QVERIFY(share->isEnabled());
+    }
+
     // Manage Account opens the account screen; signing out closes it and takes sharing away.
     QPointer<AccountScreen> screen = window.openAccountScreen();
     QVERIFY(screen);
@@ -159,7 +174,8 @@ void tst_SharingWiring::viewOnlyNoteStaysUntouched()
     noteWindow->close();
 
     // Nor can an earlier version be restored over it.
-    Snapshot snapshot{newId(), note.id, 1, QStringLiteral(R"([{"insert":"Older\n"}])"), QDateTime::currentDateTimeUtc()};
+    Snapshot snapshot{newId(), note.id, 1, QStringLiteral(R"([{"insert":"Older\n"}])"),
+                      QDateTime::currentDateTimeUtc()};
     QVERIFY(state->snapshots()->insert(snapshot));
     VersionHistoryDialog history(state, note.id);
     history.setAttribute(Qt::WA_DeleteOnClose, false);
