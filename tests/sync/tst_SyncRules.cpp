@@ -57,9 +57,6 @@ void tst_SyncRules::decidePull_data()
 
     const int synced = int(SyncStatus::Synced);
     const int pending = int(SyncStatus::Pending);
-    QTest::newRow("new note") << false << synced << 0 << 0 << "" << 3 << "r" << PullAction::Insert << false;
-    QTest::newRow("synced, newer remote")
-        << true << synced << 3 << 3 << "a" << 4 << "r" << PullAction::Overwrite << false;
     QTest::newRow("synced, older remote") << true << synced << 5 << 5 << "a" << 4 << "r" << PullAction::Keep << false;
     QTest::newRow("edited here, server moved past our base: keep ours in history")
         << true << pending << 4 << 3 << "mine" << 4 << "theirs" << PullAction::Overwrite << true;
