@@ -413,10 +413,13 @@ void SyncEngine::onPushAnswer(const QList<Note>& batch, bool ok, int status, con
         if (m_purgesSent.contains(id)) {
             // Taken: settled. Refused (someone edited the note meanwhile, or it is not ours to
             // delete): the note stands, and the pull brings it back here.
-            if (resultStatus == QLatin1String("ok"))
+            if (resultStatus == QLatin1String("ok")) {
                 ledger.insert(id, -1);
-            else
+            } else {
                 ledger.remove(id);
+                // A pull may have passed the note by while the purge waited: fetch everything again.
+                m_preferences->remove(QLatin1String(PrefKey::LastSyncTimestampMs));
+            }
             ledgerChanged = true;
             continue;
         }
@@ -629,12 +632,16 @@ void SyncEngine::applyPullSlice()
                 }
             }
             const QHash<QString, Note> locals = m_notes->notesByIds(position.keys());
+            const QJsonObject purges = purgeLedger();
             QList<Note> chunkStore;
             for (const Note& remote : std::as_const(remotes)) {
                 const auto found = locals.constFind(remote.id);
                 const std::optional<Note> local =
                     found == locals.cend() ? std::nullopt : std::optional<Note>(found.value());
                 PullDecision decision = decidePull(local, remote);
+                // Purged here (perhaps between two slices) and not yet told to the server: the purge stands.
+                if (decision.action == PullAction::Insert && versionFromJson(purges.value(remote.id), -1) > 0)
+                    continue;
                 if (decision.action == PullAction::Overwrite && decision.keepLocalBody) {
                     // Without a place to keep it the local edit stays; it is pushed again later.
                     if (m_snapshots && m_snapshots->insertKept(local->id, local->body)) {

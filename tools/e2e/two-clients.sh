@@ -141,29 +141,37 @@ else
     echo "MISMATCH  the note deleted for good is still there"
     mismatch=1
 fi
-# The last text each device gave each note: current on both, or kept in the history of the device that
-# wrote it (the note deleted for good excepted).
-python3 - "$WORK/written.tsv" "$dbA" "$dbB" "$gone" <<'PY' || mismatch=1
-import sqlite3, sys
-path, db_a, db_b, gone = sys.argv[1:]
+# The last text each device gave each note: current on both; or taken by the server and later replaced
+# there by an edit made on top of it (the server refuses a change to a version its author had not
+# seen); or, when it lost to a concurrent edit, kept in the history of the device that wrote it. The
+# note deleted for good is left out.
+python3 - "$WORK/written.tsv" "$dbA" "$dbB" "$gone" "$BASE" <<'PY' || mismatch=1
+import json, sqlite3, sys, urllib.request
+path, db_a, db_b, gone, base = sys.argv[1:]
+def accepted(note):
+    with urllib.request.urlopen(f"{base}/admin/notes/{note}/versions") as r:
+        return {v["body"] for v in json.load(r)["versions"]}
 last = {}
 for line in open(path, encoding="utf-8"):
     device, note, body = line.rstrip("\n").split("\t", 2)
     last[(device, note)] = body
 dbs = {"A": sqlite3.connect(db_a), "B": sqlite3.connect(db_b)}
-current = kept = lost = 0
+current = replaced = kept = lost = 0
 for (device, note), body in sorted(last.items()):
     if note == gone:
         continue
     db = dbs[device]
     if all(d.execute("SELECT 1 FROM notes WHERE id = ? AND body = ?", (note, body)).fetchone() for d in dbs.values()):
         current += 1
+    elif body in accepted(note):
+        replaced += 1
     elif db.execute("SELECT 1 FROM note_snapshots WHERE note_id = ? AND body = ?", (note, body)).fetchone():
         kept += 1
     else:
         lost += 1
         print(f"MISMATCH  text lost: {device} {note} {body}")
-print(f"{'OK       ' if lost == 0 else 'MISMATCH '} texts: {current} current on both, {kept} kept in history, {lost} lost")
+print(f"{'OK       ' if lost == 0 else 'MISMATCH '} texts: {current} current on both, {replaced} edited further on"
+      f" top, {kept} lost a concurrent edit and kept in history, {lost} lost")
 sys.exit(1 if lost else 0)
 PY
 echo "== $(($(date +%s) - started)) s"
