@@ -14,7 +14,9 @@ SERVER_BIN="$BUILD/tools/devserver/norvane-devserver"
 if [ ! -x "$DRIVER" ] || [ ! -x "$SERVER_BIN" ]; then
     cmake --build "$BUILD" --target two_clients_driver norvane-devserver >/dev/null
 fi
-command -v sqlite3 >/dev/null || { echo "two-clients: sqlite3 (the command-line shell) is needed"; exit 2; }
+for tool in sqlite3 curl python3; do
+    command -v "$tool" >/dev/null || { echo "two-clients: $tool is needed (apt-get install $tool)"; exit 2; }
+done
 
 WORK="$(mktemp -d)"
 SERVER=""
