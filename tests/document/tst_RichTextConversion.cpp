@@ -1,5 +1,4 @@
 #include "DeltaDocument.h"
-#include "FontScale.h"
 #include "RichTextConversion.h"
 #include "TextFormats.h"
 
@@ -19,7 +18,6 @@ class tst_RichTextConversion : public QObject
     Q_OBJECT
 
 private slots:
-    void cleanup();
     void charFormatsToAttributes_data();
     void charFormatsToAttributes();
     void listOperations();
@@ -42,13 +40,7 @@ QString compact(const QJsonArray& array)
     return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact));
 }
 
-
 } // namespace
-
-void tst_RichTextConversion::cleanup()
-{
-    FontScale::setPercent(FontScale::kDefault);
-}
 
 void tst_RichTextConversion::charFormatsToAttributes_data()
 {
@@ -59,7 +51,6 @@ void tst_RichTextConversion::charFormatsToAttributes_data()
     QTextCharFormat family;
     family.setFontFamilies({QStringLiteral("Noto Sans"), QStringLiteral("Monospace")});
     QTest::newRow("monospace family is code") << QTextFormat(family) << R"({"code":true})";
-
 
     QTextCharFormat anchor;
     anchor.setAnchor(true);
