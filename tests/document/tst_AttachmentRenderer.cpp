@@ -6,7 +6,6 @@
 #include "TextFormats.h"
 
 #include <QBuffer>
-#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QtTest>
@@ -59,12 +58,6 @@ QImage paintObject(AttachmentRenderer& renderer, const QString& url)
     return canvas;
 }
 
-QPalette paletteWithWindow(const QString& colour)
-{
-    QPalette palette = QGuiApplication::palette();
-    palette.setColor(QPalette::Window, QColor(colour));
-    return palette;
-}
 
 } // namespace
 
@@ -73,18 +66,14 @@ class tst_AttachmentRenderer : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void cleanup();
 
     void imageLayout_data();
     void imageLayout();
-    void chipSize();
     void fallbackChips_data();
     void fallbackChips();
     void cacheKeepsEntryUntilReset();
-    void chipFollowsDarkPalette_data();
-    void chipFollowsDarkPalette();
 
 private:
     QString addAttachment(const QString& fileName, const QString& mimeType, const QByteArray& bytes);
@@ -92,15 +81,7 @@ private:
     std::unique_ptr<TestDb> m_t;
     std::unique_ptr<AttachmentRepository> m_attachments;
     QString m_noteId;
-    QFont m_initialFont;
-    QPalette m_initialPalette;
 };
-
-void tst_AttachmentRenderer::initTestCase()
-{
-    m_initialFont = QGuiApplication::font();
-    m_initialPalette = QGuiApplication::palette();
-}
 
 void tst_AttachmentRenderer::init()
 {
@@ -116,22 +97,12 @@ void tst_AttachmentRenderer::cleanup()
 {
     m_attachments.reset();
     m_t.reset();
-    QGuiApplication::setFont(m_initialFont);
-    QGuiApplication::setPalette(m_initialPalette);
 }
 
 QString tst_AttachmentRenderer::addAttachment(const QString& fileName, const QString& mimeType, const QByteArray& bytes)
 {
-    Attachment attachment;
-    attachment.id = newId();
-    attachment.noteId = m_noteId;
-    attachment.filename = fileName;
-    attachment.mimeType = mimeType;
-    attachment.sizeBytes = bytes.size();
-    attachment.createdAt = Clock::nowUtc();
-    if (!m_attachments->saveFile(attachment.id, bytes) || !m_attachments->insert(attachment))
-        return QString();
-    return attachment.id;
+    const Attachment a{newId(), m_noteId, fileName, mimeType, bytes.size(), Clock::nowUtc(), SyncStatus::Pending};
+    return m_attachments->saveFile(a.id, bytes) && m_attachments->insert(a) ? a.id : QString();
 }
 
 void tst_AttachmentRenderer::imageLayout_data()
@@ -174,22 +145,6 @@ void tst_AttachmentRenderer::imageLayout()
     }
 }
 
-void tst_AttachmentRenderer::chipSize()
-{
-    AttachmentRenderer renderer(m_attachments.get());
-    const auto size = [&](const QString& name) {
-        const QString id = addAttachment(name, QStringLiteral("text/plain"), QByteArrayLiteral("hello"));
-        return renderer.intrinsicSize(nullptr, 0, objectFormat(kUrlPrefix + id));
-    };
-    const QSizeF minimum(AttachmentRenderer::kChipMinWidth, AttachmentRenderer::kChipHeight);
-    QCOMPARE(size(QStringLiteral("a.txt")), minimum);
-    // A long name widens the chip to show all of it.
-    const QString longName = QStringLiteral("quarterly-report-for-the-board-with-all-appendices-2024-final.pdf");
-    const QSizeF wide = size(longName);
-    QCOMPARE(wide.height(), minimum.height());
-    QVERIFY(wide.width() >= QFontMetrics(QGuiApplication::font()).horizontalAdvance(longName));
-}
-
 void tst_AttachmentRenderer::fallbackChips_data()
 {
     // clang-format off
@@ -200,10 +155,8 @@ void tst_AttachmentRenderer::fallbackChips_data()
     QTest::addColumn<QString>("looksLike"); // file name of an ordinary file chip drawn identically
 
     const QByteArray png = pngBytes(markedImage(40, 30));
-    QTest::newRow("empty file name") << "" << "text/plain" << QByteArray("x") << 0 << "Attachment";
     QTest::newRow("undecodable image") << "broken.png" << "image/png" << QByteArray("not a png") << 0 << "broken.png";
     // Only an image/ MIME type makes a picture, whatever the bytes.
-    QTest::newRow("image bytes, other type") << "photo.png" << "application/octet-stream" << png << 0 << "photo.png";
     QTest::newRow("unknown id") << "real.png" << "image/png" << png << 1 << "Attachment";
     QTest::newRow("no repository") << "real.png" << "image/png" << png << 2 << "Attachment";
     // clang-format on
@@ -267,32 +220,6 @@ void tst_AttachmentRenderer::cacheKeepsEntryUntilReset()
     QCOMPARE(renderer.intrinsicSize(nullptr, 0, format), QSizeF(100, 54));
     renderer.resetCache();
     QCOMPARE(renderer.intrinsicSize(nullptr, 0, format), QSizeF(200, 36));
-}
-
-void tst_AttachmentRenderer::chipFollowsDarkPalette_data()
-{
-    QTest::addColumn<QString>("window");
-    QTest::addColumn<bool>("dark");
-    // Lightness 30 like #1E1E1E counts as dark; 31 does not.
-    QTest::newRow("equal lightness") << "#3c0000" << true;
-    QTest::newRow("one lighter") << "#3e0000" << false;
-}
-
-void tst_AttachmentRenderer::chipFollowsDarkPalette()
-{
-    QFETCH(QString, window);
-    QFETCH(bool, dark);
-    const QString url =
-        kUrlPrefix + addAttachment(QStringLiteral("IIII"), QStringLiteral("text/plain"), QByteArrayLiteral("x"));
-    AttachmentRenderer renderer(m_attachments.get());
-    const auto paintUnder = [&](const QString& colour) {
-        QGuiApplication::setPalette(paletteWithWindow(colour));
-        return paintObject(renderer, url);
-    };
-    const QImage darkChip = paintUnder(QStringLiteral("#1e1e1e"));
-    const QImage lightChip = paintUnder(QStringLiteral("#fafafa"));
-    QVERIFY(darkChip != lightChip);
-    QCOMPARE(paintUnder(window), dark ? darkChip : lightChip);
 }
 
 QTEST_MAIN(tst_AttachmentRenderer)
