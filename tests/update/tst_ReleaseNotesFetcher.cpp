@@ -68,12 +68,8 @@ void tst_ReleaseNotesFetcher::fetch_data()
     QTest::newRow("German user, German notes") << "de" << en << de << "# Hinweise\n\nSchnellere Suche."
         << QStringList{"release-notes.de.md"};
     QTest::newRow("German user, default only") << "de" << en << QByteArray() << "# Notes\n\nFaster search." << both;
-    QTest::newRow("German notes blank") << "de" << en << QByteArray(" \n\t\n") << "# Notes\n\nFaster search." << both;
     QTest::newRow("English user") << "en" << en << de << "# Notes\n\nFaster search." << QStringList{"release-notes.md"};
-    QTest::newRow("C locale") << "C" << en << de << "# Notes\n\nFaster search." << QStringList{"release-notes.md"};
     QTest::newRow("no notes at all") << "de" << QByteArray() << QByteArray() << QString() << both;
-    QTest::newRow("only white space") << "" << QByteArray("\n  \n") << QByteArray() << QString()
-        << QStringList{"release-notes.md"};
     // clang-format on
 }
 
@@ -152,13 +148,9 @@ void tst_ReleaseNotesFetcher::interactiveWhatsNew()
     WhatsNewDialog* dialog = whatsNewDialogs().first();
     const bool newer = dialogVersion != QLatin1String("current");
     QCOMPARE(dialog->shownVersion(), newer ? dialogVersion : version);
-    QCOMPARE(dialog->parentWidget(), static_cast<QWidget*>(&window));
     QVERIFY(dialog->notesBrowser()->toPlainText().contains(newer ? "Notes of 9.0.0" : "Notes of the running version"));
     // Only a newer release is offered for download.
-    auto* download = dialog->findChild<QPushButton*>(QStringLiteral("downloadButton"));
-    QCOMPARE(download != nullptr, newer);
-    if (download)
-        QCOMPARE(download->text(), QStringLiteral("Download 9.0.0"));
+    QCOMPARE(dialog->findChild<QPushButton*>(QStringLiteral("downloadButton")) != nullptr, newer);
     QVERIFY(messages.isEmpty());
 }
 
