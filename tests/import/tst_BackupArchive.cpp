@@ -1,5 +1,4 @@
 #include "BackupArchive.h"
-#include "Clock.h"
 #include "ImportTestSupport.h"
 
 #include <QRegularExpression>
@@ -69,7 +68,6 @@ Attachment attachment(const QString& id, const QString& noteId, const QString& n
 
 const QByteArray kPng = QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16) + QByteArray(32, '\0');
 
-
 } // namespace
 
 class tst_BackupArchive : public QObject
@@ -88,8 +86,6 @@ private slots:
     void attachmentRecords();
     void failedCommitLeavesNothing();
     void hostileEntriesStayInside();
-    void readers_data();
-    void readers();
 };
 
 void tst_BackupArchive::existingItems_data()
@@ -404,44 +400,6 @@ void tst_BackupArchive::hostileEntriesStayInside()
     QCOMPARE(result.imported, 1);
     QCOMPARE(filesBelow(lib.attachmentsDir()), QStringList{"ok"});
     QVERIFY(!QFileInfo::exists(lib.dir.filePath("escaped-att")));
-}
-
-void tst_BackupArchive::readers_data()
-{
-    // clang-format off
-    QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<QString>("expected"); // "-" when rejected
-    QTest::newRow("not JSON") << QByteArray("{") << "-";
-    QTest::newRow("no id") << QByteArray(R"({"body":"x"})") << "-";
-    QTest::newRow("empty deletedAt is not deleted")
-        << QByteArray(R"({"id":"a","deletedAt":"","createdAt":"2020-01-01T00:00:00.000Z","version":4})")
-        << "a||2020-01-01T00:00:00.000Z|2020-01-01T00:00:00.000Z|-|4";
-    QTest::newRow("offset times become UTC")
-        << QByteArray(R"({"id":"a","notebookId":"nb","createdAt":"2020-01-01T02:00:00.000+02:00",)"
-                      R"("deletedAt":"2021-01-01T00:00:00.000Z"})")
-        << "a|nb|2020-01-01T00:00:00.000Z|2020-01-01T00:00:00.000Z|2021-01-01T00:00:00.000Z|1";
-    QTest::newRow("wrong types") << QByteArray(R"({"id":"a","notebookId":5,"version":"x","createdAt":7})")
-        << "a||2025-01-01T00:00:00.000Z|2025-01-01T00:00:00.000Z|-|1";
-    // clang-format on
-}
-
-void tst_BackupArchive::readers()
-{
-    QFETCH(QByteArray, json);
-    QFETCH(QString, expected);
-    Clock::Fixed clock(utc("2025-01-01T00:00:00.000Z"));
-    const std::optional<Note> n = noteFromBackupJson(json);
-    const QString got = n ? QStringList{n->id,
-                                        n->notebookId,
-                                        toDbTimestamp(n->createdAt),
-                                        toDbTimestamp(n->updatedAt),
-                                        n->deletedAt ? toDbTimestamp(*n->deletedAt) : QStringLiteral("-"),
-                                        QString::number(n->version)}
-                                .join('|')
-                          : QStringLiteral("-");
-    QCOMPARE(got, expected);
-    // The notebook reader accepts and rejects the same documents.
-    QCOMPARE(notebookFromBackupJson(json).has_value(), n.has_value());
 }
 
 QTEST_GUILESS_MAIN(tst_BackupArchive)

@@ -248,8 +248,6 @@ void tst_JexImporter::fidelity_data()
     QTest::newRow("markdown: check list, title line and repeated heading")
         << tarFile("n.md", jexNote(hexId(1), "List\n# List\n\n- [ ] open\n- [x] **done**\n- item", ""))
         << "# List|[ ] open|[x] done|- item" << QStringList();
-    QTest::newRow("html note") << tarFile("n.md", jexNote(hexId(1), "Web <b>\n\n<p>Hi <b>you</b></p><ul><li>one</li></ul>", "", 2))
-        << "# Web <b>|Hi you|- one" << QStringList();
     QTest::newRow("to-dos, open and completed")
         << (tarFile("a.md", jexTodo(hexId(1), "Buy milk\n\n2 litres", 0)) +
             tarFile("b.md", jexTodo(hexId(2), "Call back", 1713025684000)))
@@ -271,9 +269,6 @@ void tst_JexImporter::fidelity_data()
             tarFile("r.md", jexResource(res2, "report.pdf", "application/pdf", "pdf")) +
             tarFile(QStringLiteral("resources/%1.pdf").arg(res2), "%PDF-1.4 x"))
         << "# Doc|See <attachment>." << QStringList();
-    QTest::newRow("a note in the exporter's trash")
-        << tarFile("n.md", jexItem("Binned", {{"id", hexId(1)}, {"deleted_time", "1713025684000"}, {"type_", "1"}}))
-        << "trash: # Binned" << QStringList();
     QTest::newRow("unreadable items are named")
         << (tarFile("plain.md", "just text") + tarFile("odd.md", jexItem("Odd", {{"id", hexId(2)}, {"type_", "99"}})) +
             tarFile("n.md", jexNote(hexId(1), "Good", "")))

@@ -28,8 +28,6 @@ class tst_NsxImporter : public QObject
 private slots:
     void mime_data();
     void mime();
-    void noteReader_data();
-    void noteReader();
     void importBuilt();
     void failures_data();
     void failures();
@@ -46,7 +44,6 @@ void tst_NsxImporter::mime_data()
     QTest::addColumn<QString>("expected");
     QTest::newRow("image with a header in the extension") << "image" << "png\r\nX-Evil: 1" << "image/png";
     QTest::newRow("binary, by its extension") << "binary" << "ogg" << "audio/ogg";
-    QTest::newRow("MIME type as type") << "image/JPEG" << "" << "image/jpeg";
     QTest::newRow("not a MIME type") << "image/png; x=<script>" << "" << "application/octet-stream";
     // clang-format on
 }
@@ -60,37 +57,6 @@ void tst_NsxImporter::mime()
     a.type = type;
     a.ext = ext;
     QCOMPARE(nsxAttachmentMime(a), expected);
-}
-
-void tst_NsxImporter::noteReader_data()
-{
-    // clang-format off
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("expected"); // title|parent|content|ctime|mtime|md5s, or "-"
-    QTest::newRow("not an object")
-        << QByteArray("[1]") << "-";
-    QTest::newRow("invalid UTF-8") << QByteArray("{\"title\":\"a\xff\"}") << QString::fromUtf8("a\xef\xbf\xbd|||0|0|");
-    QTest::newRow("object of attachments, in key order")
-        << QByteArray(R"({"attachment":{"_b":{"md5":"m2"},"_a":{"md5":"m1"},"_c":7}})") << "|||0|0|m1,m2";
-    QTest::newRow("wrong types") << QByteArray(R"({"title":5,"content":{},"mtime":"12"})") << "|||0|12|";
-    // clang-format on
-}
-
-void tst_NsxImporter::noteReader()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, expected);
-    const std::optional<NsxNote> n = parseNsxNote(bytes);
-    QString got = QStringLiteral("-");
-    if (n) {
-        QStringList md5s;
-        for (const NsxAttachment& a : n->attachments)
-            md5s << a.md5;
-        got = QStringList{n->title,      n->parentId, n->content, QString::number(n->ctime), QString::number(n->mtime),
-                          md5s.join(',')}
-                  .join('|');
-    }
-    QCOMPARE(got, expected);
 }
 
 void tst_NsxImporter::importBuilt()

@@ -50,7 +50,6 @@ class tst_NoteRepository : public QObject
 private slots:
     void roundTrip_data();
     void roundTrip();
-    void lists();
     void search_data();
     void search();
     void moveToNotebook_data();
@@ -121,40 +120,6 @@ void tst_NoteRepository::roundTrip()
     Note expected = changed;
     expected.createdAt = n.createdAt;
     QCOMPARE(describe(*repo.noteById(n.id)), describe(expected));
-}
-
-void tst_NoteRepository::lists()
-{
-    TestDb t;
-    QVERIFY(t.ok);
-    NoteRepository repo(&t.database);
-    auto add = [&](const char* id, const char* nb, const char* updated, const char* owner, bool shared,
-                   const char* deleted) {
-        Note n = makeNote(QString::fromLatin1(id), body(QStringLiteral("x")), QString::fromLatin1(nb), utc(updated));
-        n.ownerId = QString::fromLatin1(owner);
-        n.isShared = shared;
-        if (deleted)
-            n.deletedAt = utc(deleted);
-        QVERIFY(repo.insert(n));
-    };
-    add("old", "A", "2024-01-01T00:00:00.000Z", "", false, nullptr);
-    add("new", "", "2024-03-01T00:00:00.000Z", "", true, nullptr);
-    add("mid", "A", "2024-02-01T00:00:00.000Z", "friend", true, nullptr);
-    add("bin1", "A", "2024-04-01T00:00:00.000Z", "", true, "2024-05-01T00:00:00.000Z");
-    add("bin2", "", "2024-04-02T00:00:00.000Z", "", false, "2024-06-01T00:00:00.000Z");
-
-    QCOMPARE(ids(repo.allNotes()), (QStringList{"new", "mid", "old"}));
-    QCOMPARE(ids(repo.notesInNotebook(QStringLiteral("A"))), (QStringList{"mid", "old"}));
-    QCOMPARE(ids(repo.notesInNotebook(QString())), QStringList{"new"});
-    QCOMPARE(ids(repo.trashedNotes()), (QStringList{"bin2", "bin1"}));
-    QCOMPARE(repo.trashedCount(), 2);
-    // The list queries without bodies keep the order and filters of the full ones.
-    QCOMPARE(ids(repo.listedNotes()), (QStringList{"new", "mid", "old"}));
-    QCOMPARE(ids(repo.listedNotes(QStringLiteral("A"))), (QStringList{"mid", "old"}));
-    QCOMPARE(ids(repo.sharedByMe()), QStringList{"new"});
-    QCOMPARE(ids(repo.sharedWithMe()), QStringList{"mid"});
-    // Trashed notes are still found by id.
-    QVERIFY(repo.noteById(QStringLiteral("bin1"))->isTrashed());
 }
 
 void tst_NoteRepository::search_data()
