@@ -6,7 +6,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -32,16 +31,6 @@ QString textOf(const QJsonArray& delta)
     return text;
 }
 
-// The one table embed of an array, as its compact JSON text.
-QString tableOf(const QJsonArray& delta)
-{
-    for (const QJsonValue& op : delta) {
-        const QJsonObject insert = op.toObject().value(QStringLiteral("insert")).toObject();
-        if (insert.contains(QStringLiteral("table")))
-            return insert.value(QStringLiteral("table")).toString();
-    }
-    return {};
-}
 
 } // namespace
 
@@ -52,8 +41,6 @@ class tst_MarkdownHtml : public QObject
 private slots:
     void readers_data();
     void readers();
-    void stripMatchesTheExpression();
-    void htmlTables();
     void localResourcesAreNeverRead();
     void boundStructure_data();
     void boundStructure();
@@ -92,48 +79,6 @@ void tst_MarkdownHtml::readers()
     else
         got = compact(reader == "html" ? htmlToDelta(input) : markdownToDelta(input));
     QCOMPARE(got, expected);
-}
-
-void tst_MarkdownHtml::stripMatchesTheExpression()
-{
-    // The hand-written scan must remove exactly what the expression removes.
-    const QRegularExpression reference(
-        QStringLiteral("<(script|style|nav|header|footer|aside|iframe|noscript)[^>]*>.*?</\\1>"),
-        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
-    const QStringList pieces = {"<script>",   "</script>",  "<SCRIPT a='>'>",
-                                "<nav",       "</NAV>",     "<style",
-                                ">",          "x",          "</style>",
-                                "<",          "</",         "<iframe>",
-                                "</iframe >", "<noscript>", "</noScript>",
-                                "\n",         "<header x>", "</header>",
-                                "<aside>",    "</aside>",   "<p>",
-                                "</footer>",  "<footer>",   "<scripts>",
-                                "<nav>"};
-    QRandomGenerator random(20240311);
-    for (int i = 0; i < 5000; ++i) {
-        QString html;
-        const int count = random.bounded(1, 14);
-        for (int k = 0; k < count; ++k)
-            html += pieces.at(random.bounded(int(pieces.size())));
-        QString expected = html;
-        expected.remove(reference);
-        QCOMPARE(stripNonContentHtml(html), expected);
-    }
-}
-
-void tst_MarkdownHtml::htmlTables()
-{
-    const QJsonArray delta = ::htmlToDelta(
-        QStringLiteral("<p>before</p><table><thead><tr><th>A</th><th>B</th></tr></thead>"
-                       "<tr><td>1</td><td><table><tr><td>inner</td></tr></table></td></tr></table><p>after</p>"));
-    // The text engine keeps a paragraph after every table; it becomes an empty line.
-    QCOMPARE(textOf(delta), QStringLiteral("before\n[table]\n\nafter\n"));
-    // The inner table is part of the outer cell, not an embed of its own.
-    QCOMPARE(tableOf(delta),
-             QStringLiteral(
-                 R"({"cells":[[[{"attributes":{"bold":true},"insert":"A"}],)"
-                 R"([{"attributes":{"bold":true},"insert":"B"}]],)"
-                 R"([[{"insert":"1"}],[{"insert":"\n"},{"insert":"inner"},{"insert":"\n"}]]],"hasHeader":true})"));
 }
 
 void tst_MarkdownHtml::localResourcesAreNeverRead()
