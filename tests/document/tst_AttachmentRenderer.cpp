@@ -58,7 +58,6 @@ QImage paintObject(AttachmentRenderer& renderer, const QString& url)
     return canvas;
 }
 
-
 } // namespace
 
 class tst_AttachmentRenderer : public QObject
@@ -68,12 +67,8 @@ class tst_AttachmentRenderer : public QObject
 private slots:
     void init();
     void cleanup();
-
-    void imageLayout_data();
-    void imageLayout();
     void fallbackChips_data();
     void fallbackChips();
-    void cacheKeepsEntryUntilReset();
 
 private:
     QString addAttachment(const QString& fileName, const QString& mimeType, const QByteArray& bytes);
@@ -103,46 +98,6 @@ QString tst_AttachmentRenderer::addAttachment(const QString& fileName, const QSt
 {
     const Attachment a{newId(), m_noteId, fileName, mimeType, bytes.size(), Clock::nowUtc(), SyncStatus::Pending};
     return m_attachments->saveFile(a.id, bytes) && m_attachments->insert(a) ? a.id : QString();
-}
-
-void tst_AttachmentRenderer::imageLayout_data()
-{
-    QTest::addColumn<QSize>("original");
-    QTest::addColumn<QSize>("stored");
-
-    // Wider than 560: scaled to 560 keeping the proportion (373.3 gives 373).
-    QTest::newRow("1200x800") << QSize(1200, 800) << QSize(560, 373);
-    QTest::newRow("300x200 unscaled") << QSize(300, 200) << QSize(300, 200);
-}
-
-void tst_AttachmentRenderer::imageLayout()
-{
-    QFETCH(QSize, original);
-    QFETCH(QSize, stored);
-    const QString id = addAttachment(QStringLiteral("picture.png"), QStringLiteral("image/png"),
-                                     pngBytes(markedImage(original.width(), original.height())));
-    QVERIFY(!id.isEmpty());
-    AttachmentRenderer renderer(m_attachments.get());
-
-    const RenderedAttachment entry = renderer.entry(kUrlPrefix + id);
-    QVERIFY(entry.isImage);
-    QCOMPARE(entry.image.size(), stored);
-    QCOMPARE(renderer.intrinsicSize(nullptr, 0, objectFormat(kUrlPrefix + id)),
-             QSizeF(stored.width(), stored.height() + AttachmentRenderer::kImageExtraHeight));
-
-    const QImage canvas = paintObject(renderer, kUrlPrefix + id);
-    const int right = kMargin + stored.width() - 1;
-    const int bottom = kMargin + stored.height() - 1;
-    QCOMPARE(canvas.pixelColor(kMargin + stored.width() / 2, kMargin + stored.height() / 2), QColor(Qt::red));
-    // Nothing beyond the picture, the extra rows below it included.
-    QCOMPARE(canvas.pixelColor(right + 1, kMargin + 1), QColor(Qt::white));
-    QCOMPARE(canvas.pixelColor(kMargin + 1, canvas.height() - kMargin - 1), QColor(Qt::white));
-    if (original == stored) {
-        // Unscaled: the marker pixels land exactly on the corners.
-        QCOMPARE(canvas.pixelColor(kMargin, kMargin), QColor(Qt::blue));
-        QCOMPARE(canvas.pixelColor(right, bottom), QColor(Qt::green));
-        QCOMPARE(canvas.pixelColor(right - 1, bottom - 1), QColor(Qt::red));
-    }
 }
 
 void tst_AttachmentRenderer::fallbackChips_data()
@@ -193,33 +148,6 @@ void tst_AttachmentRenderer::fallbackChips()
     const QString otherId =
         addAttachment(QStringLiteral("zz-other.bin"), QStringLiteral("text/plain"), QByteArrayLiteral("y"));
     QVERIFY(paintObject(renderer, kUrlPrefix + otherId) != reference);
-}
-
-void tst_AttachmentRenderer::cacheKeepsEntryUntilReset()
-{
-    const QString id =
-        addAttachment(QStringLiteral("pic.png"), QStringLiteral("image/png"), pngBytes(markedImage(300, 200)));
-    AttachmentRenderer renderer(m_attachments.get());
-    const QTextCharFormat format = objectFormat(kUrlPrefix + id);
-    QCOMPARE(renderer.intrinsicSize(nullptr, 0, format), QSizeF(300, 204));
-
-    QVERIFY(m_attachments->saveFile(id, pngBytes(markedImage(100, 50))));
-    QCOMPARE(renderer.intrinsicSize(nullptr, 0, format), QSizeF(300, 204));
-    // The bare id finds the entry cached under the URL; another scheme is not stripped, so the
-    // whole text is an unknown id.
-    QCOMPARE(renderer.intrinsicSize(nullptr, 0, objectFormat(id)), QSizeF(300, 204));
-    QCOMPARE(renderer.intrinsicSize(nullptr, 0, objectFormat(QStringLiteral("https://example.org/attachment/") + id)),
-             QSizeF(200, 36));
-    QCOMPARE(paintObject(renderer, kUrlPrefix + id).pixelColor(kMargin + 299, kMargin + 199), QColor(Qt::green));
-
-    renderer.resetCache();
-    QCOMPARE(renderer.intrinsicSize(nullptr, 0, format), QSizeF(100, 54));
-
-    // A corrupted file after a reset falls back to the chip.
-    QVERIFY(m_attachments->saveFile(id, QByteArrayLiteral("garbage")));
-    QCOMPARE(renderer.intrinsicSize(nullptr, 0, format), QSizeF(100, 54));
-    renderer.resetCache();
-    QCOMPARE(renderer.intrinsicSize(nullptr, 0, format), QSizeF(200, 36));
 }
 
 QTEST_MAIN(tst_AttachmentRenderer)

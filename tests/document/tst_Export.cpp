@@ -54,7 +54,6 @@ private slots:
     void sanitize();
     void writesFiles_data();
     void writesFiles();
-    void directoryPathFails();
     void pdf();
 };
 
@@ -167,19 +166,6 @@ void tst_Export::writesFiles()
     QCOMPARE(result.path, path);
     QCOMPARE(result.error, QString());
     QCOMPARE(readAll(path), expected);
-}
-
-void tst_Export::directoryPathFails()
-{
-    QTemporaryDir dir;
-    for (ExportFormat format : {ExportFormat::Markdown, ExportFormat::Pdf}) {
-        QTest::ignoreMessage(QtWarningMsg, "exportNote: cannot open the output file: Is a directory");
-        const ExportResult result =
-            exportNote(noteWith(QStringLiteral("n"), QStringLiteral(R"([{"insert":"x\n"}])")), dir.path(), format);
-        QVERIFY(!result.ok);
-        QCOMPARE(result.error, QStringLiteral("Failed to write file: Is a directory"));
-        QCOMPARE(result.path, QString());
-    }
 }
 
 void tst_Export::pdf()

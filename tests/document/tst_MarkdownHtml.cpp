@@ -109,8 +109,6 @@ void tst_MarkdownHtml::boundStructure_data()
     QTest::newRow("html: ordinary html is untouched") << false << ordinary << ordinary;
     QTest::newRow("html: nesting cut at the limit, text kept") << false << rep("<div>", 200) + "x" + rep("</div>", 200)
         << rep("<div>", 128) + "x" + rep("</div>", 128);
-    QTest::newRow("html: unclosed siblings do not nest") << false << "<ul>" + rep("<li>a", 300)
-        << "<ul>" + rep("<li>a", 300);
     QTest::newRow("html: long lists are split") << false << "<ol start=3>" + rep("<li>i</li>", 401) + "</ol>"
         << "<ol start=3>" + rep("<li>i</li>", 400) + "</ol><ol start=3><li>i</li></ol>";
 
@@ -146,10 +144,6 @@ void tst_MarkdownHtml::hostileInput_data()
         return QString::fromLatin1(s).repeated(n);
     };
     QTest::newRow("html: 100,000 nested div") << false << rep("<div>", 100000) + "x" + rep("</div>", 100000) << "x\n";
-    QTest::newRow("html: 100,000 unclosed b, then stray ends") << false
-        << rep("<b>", 100000) + "x" + rep("</i>", 100000) << "x\n";
-    QTest::newRow("html: 20,000 list items") << false << "<ul>" + rep("<li>i</li>", 20000) + "</ul>"
-        << rep("i\n", 20000);
     QTest::newRow("html: 100,000 unclosed scripts") << false << rep("<script>", 100000) + "</nav>" << "\n";
     QTest::newRow("html: broken tags") << false << rep("<<a<b =\"'>x</ p <p <", 1000) << QString(1000, u'x') + "\n";
     QTest::newRow("html: unclosed comment") << false << "<p>a</p><!-- " + rep("<p>", 1000) << "a\n";
@@ -160,15 +154,9 @@ void tst_MarkdownHtml::hostileInput_data()
 
     // Every nesting level keeps its (empty) line; levels past the limit are left out.
     QTest::newRow("md: 100,000 nested lists") << true << rep("- ", 100000) + "x" << QString(64, u'\n') + "x\n";
-    QTest::newRow("md: 100,000 nested quotes") << true << QString(100000, u'>') + " q" << "q\n";
     QTest::newRow("md: 100,000 unmatched backticks") << true << "a" + QString(100000, u'`') + "c"
         << "a" + QString(100000, u'`') + "c\n";
-    QTest::newRow("md: a fence of 100,000 backticks") << true << QString(100000, u'`') + "c\ncode" << "code\n";
-    QTest::newRow("md: 100,000 nested inline tags") << true << "x" + rep("<b>", 100000) + "y" + rep("</b>", 100000)
-        << "xy\n";
     // A line this long is read in pieces, so where the pieces meet lines may join: compared without breaks.
-    QTest::newRow("md: 20,000 html elements on one line") << true << rep("<div>a</div> ", 20000)
-        << QString(20000, u'a');
     QTest::newRow("md: invalid utf-8") << true << QString::fromUtf8("# \xff\xfe") << QStringLiteral("\uFFFD\uFFFD\n");
     // clang-format on
 }

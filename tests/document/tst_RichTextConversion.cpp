@@ -21,8 +21,6 @@ private slots:
     void charFormatsToAttributes_data();
     void charFormatsToAttributes();
     void listOperations();
-    void noteTableSpacers_data();
-    void noteTableSpacers();
     void jsonTextMatchesLibrary_data();
     void jsonTextMatchesLibrary();
     void lineSeparatorEndsLine();
@@ -58,10 +56,6 @@ void tst_RichTextConversion::charFormatsToAttributes_data()
     anchor.setFontUnderline(true);
     QTest::newRow("link") << QTextFormat(anchor) << R"({"link":"https://x.example"})";
 
-    QTextCharFormat emptyAnchor;
-    emptyAnchor.setAnchor(true);
-    emptyAnchor.setFontUnderline(true);
-    QTest::newRow("anchor without target") << QTextFormat(emptyAnchor) << R"({})";
 
     QTextCharFormat wave;
     wave.setUnderlineStyle(QTextCharFormat::WaveUnderline);
@@ -71,9 +65,6 @@ void tst_RichTextConversion::charFormatsToAttributes_data()
     extras.setFontWeight(700);
     QTest::newRow("produced keys win over extras") << QTextFormat(extras) << R"({"bold":true,"color":"red"})";
 
-    QTest::newRow("code keeps bold")
-        << QTextFormat(charAttributesToCharFormat(object(R"({"bold":true,"code":true,"italic":true})")))
-        << R"({"bold":true,"code":true,"italic":true})";
     // clang-format on
 }
 
@@ -125,47 +116,6 @@ void tst_RichTextConversion::listOperations()
         R"([{"insert":"a"},{"insert":"\n"},{"insert":"b"},{"attributes":{"list":"checked"},"insert":"\n"},)"
         R"({"insert":"c"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"d"},{"attributes":{"list":"ordered"},"insert":"\n"}])");
     QCOMPARE(compact(documentToDelta(&doc)), expected);
-}
-
-void tst_RichTextConversion::noteTableSpacers_data()
-{
-    // clang-format off
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("position");
-    QTest::addColumn<QString>("expected");
-
-    const QString table =
-        QString::fromUtf8(R"({"insert":{"table":"{\"cells\":[[[],[]]],\"hasHeader\":false}"}},{"insert":"\n"})");
-    QTest::newRow("empty document") << "" << 0 << QString::fromUtf8(R"([{"insert":"\n"},%1])").arg(table);
-    QTest::newRow("inside a line") << "abcd" << 2
-        << QString::fromUtf8(R"([{"insert":"ab"},{"insert":"\n"},%1,{"insert":"cd"},{"insert":"\n"}])").arg(table);
-    // clang-format on
-}
-
-void tst_RichTextConversion::noteTableSpacers()
-{
-    QFETCH(QString, text);
-    QFETCH(int, position);
-    QFETCH(QString, expected);
-
-    QTextDocument doc;
-    QTextCursor cursor(&doc);
-    cursor.insertText(text);
-    cursor.setPosition(position);
-    QTextTable* table = insertNoteTable(cursor, 1, 2, tableFormat(false));
-    QVERIFY(table);
-    QCOMPARE(table->columns(), 2);
-
-    const QTextBlock after = doc.findBlock(table->lastPosition() + 1);
-    const QTextBlock before = doc.findBlock(table->firstPosition() - 1);
-    QVERIFY(after.blockFormat().boolProperty(TableSpacerProperty));
-    QVERIFY(!before.blockFormat().boolProperty(TableSpacerProperty));
-    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next())
-        QVERIFY(!b.blockFormat().hasProperty(TableMarkProperty));
-    QCOMPARE(compact(documentToDelta(&doc)), expected);
-
-    QCOMPARE(insertNoteTable(cursor, 0, 2, tableFormat(false)), nullptr);
-    QCOMPARE(insertNoteTable(cursor, 2, 0, tableFormat(false)), nullptr);
 }
 
 void tst_RichTextConversion::jsonTextMatchesLibrary_data()

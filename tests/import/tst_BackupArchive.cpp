@@ -199,28 +199,16 @@ void tst_BackupArchive::roundTripOfEveryField()
     TestLibrary source;
     QVERIFY(source.ok);
     Notebook nb = notebook("nb-1", QString::fromUtf8("Caf\xc3\xa9 \"quotes\" / slash"));
-    nb.isShared = true;
-    nb.ownerId = "owner-7";
-    nb.version = 12;
+    nb.isShared = true, nb.ownerId = "owner-7", nb.version = 12, nb.syncStatus = SyncStatus::Synced;
     nb.updatedAt = utc("2024-02-02T02:02:02.202Z");
-    nb.syncStatus = SyncStatus::Synced;
     QVERIFY(source.notebooks.insert(nb));
 
-    Note full;
-    full.id = "note-1";
-    full.notebookId = "nb-1";
-    full.body =
-        QString::fromUtf8(R"([{"attributes":{"bold":true},"insert":"T\u00eatu \ud83d\ude00"},{"insert":"\n"}])");
-    full.createdAt = utc("2021-01-01T01:01:01.001Z");
-    full.updatedAt = utc("2022-02-02T02:02:02.002Z");
-    full.modifiedAt = utc("2023-03-03T03:03:03.003Z");
-    full.deletedAt = utc("2024-04-04T04:04:04.004Z");
-    full.version = 7;
-    full.opVersion = 3;
-    full.syncStatus = SyncStatus::Synced;
-    full.isSample = true;
-    full.ownerId = "someone";
-    full.isShared = true;
+    Note full = makeNote(
+        "note-1", QString::fromUtf8(R"([{"attributes":{"bold":true},"insert":"T\u00eatu \ud83d\ude00"},{"insert":"\n"}])"),
+        "nb-1", utc("2022-02-02T02:02:02.002Z"));
+    full.createdAt = utc("2021-01-01T01:01:01.001Z"), full.modifiedAt = utc("2023-03-03T03:03:03.003Z");
+    full.deletedAt = utc("2024-04-04T04:04:04.004Z"), full.version = 7, full.opVersion = 3;
+    full.syncStatus = SyncStatus::Synced, full.isSample = true, full.ownerId = "someone", full.isShared = true;
     full.permission = "read";
     QVERIFY(source.notes.insert(full));
 
@@ -235,12 +223,8 @@ void tst_BackupArchive::roundTripOfEveryField()
     const Note got = *target.notes.noteById("note-1");
     Note expected = full;
     // Not carried by the archive: a restored note is the user's own, unshared, Pending.
-    expected.opVersion = 0;
-    expected.syncStatus = SyncStatus::Pending;
-    expected.isSample = false;
-    expected.ownerId.clear();
-    expected.isShared = false;
-    expected.permission.clear();
+    expected.opVersion = 0, expected.syncStatus = SyncStatus::Pending, expected.isSample = false;
+    expected.ownerId.clear(), expected.isShared = false, expected.permission.clear();
     QCOMPARE(describe(got), describe(expected));
 
     const Notebook b = *target.notebooks.notebookById("nb-1");

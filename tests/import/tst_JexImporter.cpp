@@ -76,8 +76,6 @@ private slots:
     void parseItem_data();
     void parseItem();
     void foldersNotesAndResources();
-    void fatalFailures_data();
-    void fatalFailures();
     void hostileNotes();
     void fidelity_data();
     void fidelity();
@@ -184,32 +182,6 @@ void tst_JexImporter::foldersNotesAndResources()
     QCOMPARE(pasted.size(), 1);
     QCOMPARE(lib.attachments.fileData(pasted.first().id), png);
     QCOMPARE(embeddedAttachmentIds(notes["Pasted"].body), QStringList{pasted.first().id});
-}
-
-void tst_JexImporter::fatalFailures_data()
-{
-    // clang-format off
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("error");
-    QTest::newRow("empty file") << QByteArray() << "Failed to read archive or archive is empty";
-    QTest::newRow("data cut short") << (tarFile("n.md", jexNote("n", "Kept out", "")).left(600))
-        << "Failed to read archive: Archive entry \"n.md\" claims 142 bytes, but only 88 bytes are left in the file";
-    // clang-format on
-}
-
-void tst_JexImporter::fatalFailures()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, error);
-    QTemporaryDir dir;
-    TestLibrary lib;
-    QVERIFY(lib.ok);
-    const ImportResult result = importJex(writeJex(dir, bytes), lib.repos());
-    QCOMPARE(result.error, error);
-    QCOMPARE(result.errors, 1);
-    QCOMPARE(result.imported, 0);
-    QCOMPARE(lib.everyNote().size(), 0);
-    QCOMPARE(lib.notebookNames(), QStringList());
 }
 
 void tst_JexImporter::hostileNotes()

@@ -17,8 +17,6 @@ private slots:
     void deviceEntrySkipped();
     void bounds_data();
     void bounds();
-    void entriesKeptInMemory();
-    void writerRoundTrip();
     void writerFailures();
 };
 
@@ -143,52 +141,6 @@ void tst_ZipArchive::bounds()
     const ZipExtractResult result = extractZipArchive(dir.filePath("in.zip"), dir.filePath("out"), limits);
     QCOMPARE(result.error, error);
     QVERIFY(result.bytesWritten <= maxTotalBytes + 65536);
-}
-
-void tst_ZipArchive::entriesKeptInMemory()
-{
-    QTemporaryDir dir;
-    const QString zip = dir.filePath("in.zip");
-    QVERIFY(writeZip(zip, {{"manifest.json", "{}"},
-                           {"notes/a.json", "A"},
-                           {"notes/../../x.json", "escape"},
-                           {"./notes/b.json", "B"},
-                           {"attachments/f", "file"}}));
-    QVERIFY(QDir(dir.path()).mkdir("out"));
-    auto json = [](const QString& path) {
-        return path.endsWith(".json");
-    };
-    const ZipExtractResult result = extractZipArchive(zip, dir.filePath("out"), ZipLimits(), json);
-    QCOMPARE(result.error, QString());
-    QCOMPARE(result.inMemory.keys(), QStringList({"manifest.json", "notes/a.json", "notes/b.json"}));
-    QCOMPARE(filesBelow(dir.filePath("out")), QStringList{"attachments/f"});
-    QCOMPARE(result.skipped, QStringList{"notes/../../x.json: path leads outside the archive folder"});
-
-    ZipLimits small;
-    small.maxInMemoryBytes = 2;
-    const ZipExtractResult bounded = extractZipArchive(zip, dir.filePath("out"), small, json);
-    QCOMPARE(bounded.error, QStringLiteral("Archive items take more than the limit of 2 bytes"));
-}
-
-void tst_ZipArchive::writerRoundTrip()
-{
-    QTemporaryDir dir;
-    const QString zip = dir.filePath("out.zip");
-    QByteArray streamed(300000, '\0');
-    for (int i = 0; i < streamed.size(); ++i)
-        streamed[i] = char((qint64(i) * 7919) % 251);
-    QBuffer device(&streamed);
-    QVERIFY(device.open(QIODevice::ReadOnly));
-
-    // Streamed in several pieces, and an empty file; the backup tests read directories and small files back.
-    ZipWriter writer(zip);
-    QVERIFY(writer.open());
-    QVERIFY(writer.addFile("empty", QByteArray()));
-    QVERIFY(writer.addFileFromDevice("attachments/blob", device));
-    QVERIFY(writer.finish());
-    const QMap<QString, QByteArray> entries = readArchiveEntries(zip);
-    QCOMPARE(entries.keys(), QStringList({"attachments/blob", "empty"}));
-    QVERIFY(entries.value("attachments/blob") == streamed);
 }
 
 void tst_ZipArchive::writerFailures()
