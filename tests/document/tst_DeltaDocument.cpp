@@ -34,7 +34,6 @@ private slots:
 
 namespace {
 
-
 // Saves through toJson, and checks that it prints exactly what the JSON library prints for toDelta.
 QString saved(const QString& body)
 {

@@ -31,7 +31,6 @@ QString textOf(const QJsonArray& delta)
     return text;
 }
 
-
 } // namespace
 
 class tst_MarkdownHtml : public QObject

@@ -204,7 +204,8 @@ void tst_BackupArchive::roundTripOfEveryField()
     QVERIFY(source.notebooks.insert(nb));
 
     Note full = makeNote(
-        "note-1", QString::fromUtf8(R"([{"attributes":{"bold":true},"insert":"T\u00eatu \ud83d\ude00"},{"insert":"\n"}])"),
+        "note-1",
+        QString::fromUtf8(R"([{"attributes":{"bold":true},"insert":"T\u00eatu \ud83d\ude00"},{"insert":"\n"}])"),
         "nb-1", utc("2022-02-02T02:02:02.002Z"));
     full.createdAt = utc("2021-01-01T01:01:01.001Z"), full.modifiedAt = utc("2023-03-03T03:03:03.003Z");
     full.deletedAt = utc("2024-04-04T04:04:04.004Z"), full.version = 7, full.opVersion = 3;

@@ -156,7 +156,6 @@ void tst_ZipArchive::writerFailures()
     }
     QCOMPARE(readBytes(zip), QByteArray("old backup"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"backup.zip"});
-
 }
 
 QTEST_GUILESS_MAIN(tst_ZipArchive)

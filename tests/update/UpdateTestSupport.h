@@ -38,7 +38,6 @@ inline QByteArray manifest(const QJsonObject& art, const QString& platform = Nor
     return QJsonDocument(with(root, "artifacts", QJsonObject{{platform, art}})).toJson();
 }
 
-
 class UpdateService
 {
 public:
@@ -50,7 +49,6 @@ public:
     QString errorString() const { return m_server ? m_server->errorString() : QStringLiteral("not started"); }
     DevServer& server() { return *m_server; }
 
-    QString uniqueProduct() { return QStringLiteral("product%1").arg(++m_counter); }
     QString uniqueVersion() { return QStringLiteral("3.0.%1").arg(++m_counter); }
 
     QUrl channelUrl(const QString& product, const QString& channel) const

@@ -19,7 +19,6 @@ private:
     UpdateService m_service;
 };
 
-
 void tst_ReleaseNotesFetcher::initTestCase()
 {
     if (!m_service.start())
