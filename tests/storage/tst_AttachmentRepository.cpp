@@ -36,7 +36,6 @@ private slots:
     void cleanup();
     void saveFileFailures_data();
     void saveFileFailures();
-    void rows();
     void deletions();
 
 private:
@@ -87,28 +86,6 @@ void tst_AttachmentRepository::saveFileFailures()
                          QRegularExpression(QStringLiteral("^AttachmentRepository::saveFile open failed: .+")));
     QVERIFY(!repo.saveFile(id, "data"));
     QVERIFY(!QFileInfo::exists(m_t->dir.filePath(QStringLiteral("escape"))));
-}
-
-void tst_AttachmentRepository::rows()
-{
-    QSignalSpy changed(m_repo.get(), &AttachmentRepository::attachmentsChanged);
-    Attachment big = makeAttachment(QStringLiteral("mid"), QStringLiteral("n1"), "2024-02-01T00:00:00.002Z");
-    big.sizeBytes = 5'000'000'000LL;
-    QVERIFY(m_repo->insert(big));
-    QCOMPARE(changed.count(), 1);
-    QCOMPARE(m_repo->attachmentById(QStringLiteral("mid"))->sizeBytes, 5'000'000'000LL);
-
-    QVERIFY(m_repo->insert(makeAttachment(QStringLiteral("new"), QStringLiteral("n2"), "2024-03-01T00:00:00.000Z")));
-    QVERIFY(m_repo->insert(makeAttachment(QStringLiteral("old"), QStringLiteral("n1"), "2024-01-01T00:00:00.000Z")));
-    QVERIFY(m_repo->insert(makeAttachment(QStringLiteral("done"), QStringLiteral("n1"), "2023-01-01T00:00:00.000Z")));
-    QVERIFY(m_repo->markSynced(QStringLiteral("done")));
-    QCOMPARE(changed.count(), 4); // marking synced is not announced
-    QCOMPARE(attachmentIds(m_repo->pendingAttachments()), (QStringList{"old", "mid", "new"}));
-    QCOMPARE(attachmentIds(m_repo->attachmentsForNote(QStringLiteral("n1"))), (QStringList{"done", "old", "mid"}));
-
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^AttachmentRepository::insert failed: .+")));
-    QVERIFY(!m_repo->insert(makeAttachment(QStringLiteral("a2"), QStringLiteral("ghost"))));
-    QCOMPARE(changed.count(), 4);
 }
 
 void tst_AttachmentRepository::deletions()
