@@ -143,8 +143,6 @@ void tst_Export::writesFiles_data()
     QTest::addColumn<ExportFormat>("format");
     QTest::addColumn<QByteArray>("expected");
     QTest::newRow("markdown") << ExportFormat::Markdown << QByteArray("# Grüße\n\nmore\n");
-    QTest::newRow("html") << ExportFormat::Html
-        << QByteArray("<html><body>\n<h1>Grüße</h1>\n<p>more</p>\n</body></html>");
     // clang-format on
 }
 

@@ -1,4 +1,3 @@
-#include "Clock.h"
 #include "DeltaFormat.h"
 #include "Todos.h"
 
@@ -31,7 +30,6 @@ class tst_Todos : public QObject
 private slots:
     void extract_data();
     void extract();
-    void itemFields();
     void setDone_data();
     void setDone();
     void hostileBodies_data();
@@ -74,21 +72,6 @@ void tst_Todos::extract()
     QFETCH(QString, body);
     QFETCH(QString, expected);
     QCOMPARE(describe(extractTodos(QStringLiteral("n1"), body, QDateTime())), expected);
-}
-
-void tst_Todos::itemFields()
-{
-    const QDateTime now(QDate(2024, 3, 11), QTime(9, 30), Qt::UTC);
-    const QDateTime updated(QDate(2024, 1, 2), QTime(3, 4), Qt::UTC);
-    Clock::Fixed clock(now);
-    const TodoItem item =
-        extractTodos(QStringLiteral("note-7"), QStringLiteral(R"([{"insert":"x\nTODO: Buy milk\n"}])"), updated)
-            .value(0);
-    // The id is note, line and a digest of the trimmed text, so it follows the line when lines move.
-    QCOMPARE(item.id, QStringLiteral("note-7_1_9df6a82e"));
-    QCOMPARE(todoId(QStringLiteral("  Buy milk \t"), QStringLiteral("note-7"), 3), QStringLiteral("note-7_3_9df6a82e"));
-    QCOMPARE(item.extractedAt, now);
-    QCOMPARE(item.noteUpdatedAt, updated);
 }
 
 void tst_Todos::setDone_data()
