@@ -33,9 +33,9 @@ QJsonObject object(const char* json)
     return QJsonDocument::fromJson(json).object();
 }
 
-QString compact(const QJsonArray& array)
+template <typename Json> QString compact(const Json& json)
 {
-    return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact));
+    return QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Compact));
 }
 
 } // namespace
