@@ -66,10 +66,8 @@ inline QByteArray tarHeader(const QByteArray& name, const QByteArray& sizeField,
     h.replace(124, 12, sizeField.leftJustified(12, '\0', true));
     h.replace(148, 8, QByteArray(8, ' '));
     h[156] = type;
-    h.replace(257, 8,
-              QByteArray("ustar\0"
-                         "00",
-                         8));
+    h.replace(257, 5, "ustar");
+    h.replace(263, 2, "00");
     int sum = 0;
     for (char c : h)
         sum += static_cast<unsigned char>(c);
@@ -108,22 +106,16 @@ inline QByteArray readBytes(const QString& path)
 
 inline QByteArray jexItem(const QString& text, const QList<QPair<QString, QString>>& metadata)
 {
-    QString out = text;
-    out += QStringLiteral("\n\n");
-    QStringList lines;
+    QStringList lines{text + QStringLiteral("\n")};
     for (const auto& kv : metadata)
         lines << kv.first + QStringLiteral(": ") + kv.second;
-    out += lines.join(QLatin1Char('\n'));
-    return out.toUtf8();
+    return lines.join(QLatin1Char('\n')).toUtf8();
 }
 
 inline QByteArray jexFolder(const QString& id, const QString& title, const QString& parentId = QString())
 {
-    return jexItem(title, {{"id", id},
-                           {"created_time", "2023-01-02T03:04:05.678Z"},
-                           {"updated_time", "2023-02-03T04:05:06.789Z"},
-                           {"parent_id", parentId},
-                           {"type_", "2"}});
+    return jexItem(title,
+                   {{"id", id}, {"created_time", "2023-01-02T03:04:05.678Z"}, {"parent_id", parentId}, {"type_", "2"}});
 }
 
 inline QByteArray jexNote(const QString& id, const QString& text, const QString& parentId, int markup = 1,
@@ -174,20 +166,13 @@ inline bool writeZip(const QString& path, const QList<ZipItem>& items)
         archive_entry* e = archive_entry_new();
         archive_entry_set_pathname(e, item.name.toUtf8().constData());
         archive_entry_set_perm(e, 0644);
-        switch (item.kind) {
-        case ZipItem::File:
-            archive_entry_set_filetype(e, AE_IFREG);
+        archive_entry_set_filetype(e, item.kind == ZipItem::File        ? AE_IFREG
+                                      : item.kind == ZipItem::Directory ? AE_IFDIR
+                                                                        : AE_IFLNK);
+        if (item.kind == ZipItem::File)
             archive_entry_set_size(e, item.data.size());
-            break;
-        case ZipItem::Directory:
-            archive_entry_set_filetype(e, AE_IFDIR);
-            archive_entry_set_perm(e, 0755);
-            break;
-        case ZipItem::Symlink:
-            archive_entry_set_filetype(e, AE_IFLNK);
+        if (item.kind == ZipItem::Symlink)
             archive_entry_set_symlink(e, item.target.toUtf8().constData());
-            break;
-        }
         ok = archive_write_header(a, e) >= ARCHIVE_WARN;
         if (ok && item.kind == ZipItem::File && !item.data.isEmpty())
             ok = archive_write_data(a, item.data.constData(), size_t(item.data.size())) == la_ssize_t(item.data.size());

@@ -75,17 +75,10 @@ class tst_JexImporter : public QObject
 private slots:
     void parseItem_data();
     void parseItem();
-    void parseTime_data();
-    void parseTime();
-    void cleanBody_data();
-    void cleanBody();
     void foldersNotesAndResources();
-    void fatalFailures_data();
-    void fatalFailures();
     void hostileNotes();
     void fidelity_data();
     void fidelity();
-    void changedNoteReimported();
     void largeEntryStreams();
     void realWorld_data();
     void realWorld();
@@ -106,12 +99,6 @@ void tst_JexImporter::parseItem_data()
     QTest::newRow("empty values never swallow the next key")
         << QByteArray("T\n\nid: r1\nmime: image/png\nfilename: \nfile_extension: png\nauthor: \ntype_: 4")
         << "r1|T||4|1|-|-|-|0|image/png|png|T";
-    QTest::newRow("title key wins over the first line")
-        << QByteArray("\n  \n  First line  \nbody\n\nid: x\ntitle: Meta title\ntype_: 2")
-        << "x|Meta title||2|1|-|-|-|0|||First line  \nbody";
-    QTest::newRow("no metadata block") << QByteArray("  just text\nmore  ")
-        << "|just text||0|1|-|-|-|0|||just text\nmore";
-    QTest::newRow("metadata only") << QByteArray("id: t1\nnote_id: n\ntag_id: g\ntype_: 6") << "t1|||6|1|-|-|-|0|||";
     QTest::newRow("last block wins") << QByteArray("A\n\nid: fake\n\nid: real\ntype_: 1")
         << "real|A||1|1|-|-|-|0|||A\n\nid: fake";
     QTest::newRow("CRLF lines") << QByteArray("A\r\n\r\nbody\r\n\r\nid: w\r\ntype_: 1\r\nparent_id: p\r\n")
@@ -130,57 +117,6 @@ void tst_JexImporter::parseItem()
     QFETCH(QByteArray, bytes);
     QFETCH(QString, expected);
     QCOMPARE(describe(parseJexItem(bytes)), expected);
-}
-
-void tst_JexImporter::parseTime_data()
-{
-    // clang-format off
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("empty") << "" << "-";
-    QTest::newRow("no zone is UTC") << "2024-04-28T21:53:13.5" << "2024-04-28T21:53:13.500Z";
-    QTest::newRow("offset") << "2024-04-28T23:53:13.647+02:00" << "2024-04-28T21:53:13.647Z";
-    QTest::newRow("13-digit milliseconds") << "1713025684000" << "2024-04-13T16:28:04.000Z";
-    QTest::newRow("one millisecond") << "1" << "1970-01-01T00:00:00.001Z";
-    QTest::newRow("zero") << "0" << "-";
-    QTest::newRow("beyond year 9999") << "999999999999999999" << "-";
-    QTest::newRow("words") << "yesterday" << "-";
-    // clang-format on
-}
-
-void tst_JexImporter::parseTime()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, expected);
-    const QDateTime t = parseJexTime(text);
-    QCOMPARE(t.isValid() ? toDbTimestamp(t) : QStringLiteral("-"), expected);
-    if (t.isValid())
-        QCOMPARE(t.timeSpec(), Qt::UTC);
-}
-
-void tst_JexImporter::cleanBody_data()
-{
-    // clang-format off
-    QTest::addColumn<QString>("body");
-    QTest::addColumn<QString>("title");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("title line and heading both go") << "Plan\n# Plan\n\nText" << "Plan" << "Text";
-    QTest::newRow("heading with a suffix after a space") << "# Plan for May\nText" << "Plan" << "Text";
-    QTest::newRow("heading that only starts with the letters") << "# Planning\nText" << "Plan" << "# Planning\nText";
-    QTest::newRow("level-2 heading stays") << "## Plan\nText" << "Plan" << "## Plan\nText";
-    QTest::newRow("numbered title keeps the heading") << "1. Welcome\n\n# Welcome\nHi" << "1. Welcome"
-        << "# Welcome\nHi";
-    QTest::newRow("other first line stays") << "Intro\nPlan" << "Plan" << "Intro\nPlan";
-    QTest::newRow("title only") << "Plan" << "Plan" << "";
-    // clang-format on
-}
-
-void tst_JexImporter::cleanBody()
-{
-    QFETCH(QString, body);
-    QFETCH(QString, title);
-    QFETCH(QString, expected);
-    QCOMPARE(cleanJexBody(body, title), expected);
 }
 
 void tst_JexImporter::foldersNotesAndResources()
@@ -248,32 +184,6 @@ void tst_JexImporter::foldersNotesAndResources()
     QCOMPARE(embeddedAttachmentIds(notes["Pasted"].body), QStringList{pasted.first().id});
 }
 
-void tst_JexImporter::fatalFailures_data()
-{
-    // clang-format off
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("error");
-    QTest::newRow("empty file") << QByteArray() << "Failed to read archive or archive is empty";
-    QTest::newRow("data cut short") << (tarFile("n.md", jexNote("n", "Kept out", "")).left(600))
-        << "Failed to read archive: Archive entry \"n.md\" claims 142 bytes, but only 88 bytes are left in the file";
-    // clang-format on
-}
-
-void tst_JexImporter::fatalFailures()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, error);
-    QTemporaryDir dir;
-    TestLibrary lib;
-    QVERIFY(lib.ok);
-    const ImportResult result = importJex(writeJex(dir, bytes), lib.repos());
-    QCOMPARE(result.error, error);
-    QCOMPARE(result.errors, 1);
-    QCOMPARE(result.imported, 0);
-    QCOMPARE(lib.everyNote().size(), 0);
-    QCOMPARE(lib.notebookNames(), QStringList());
-}
-
 void tst_JexImporter::hostileNotes()
 {
     // Entry names are only ever looked up, never used as paths; a link entry has no data to follow.
@@ -300,7 +210,6 @@ void tst_JexImporter::fidelity_data()
 {
     const QString res1 = hexId(0xa1);
     const QString res2 = hexId(0xa2);
-    const QString res3 = hexId(0xa3);
     const QByteArray png = QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(64, 'p');
     const QString tagsMessage = "Tags were kept as the last line of the text of 1 note (\"Tags: ...\")";
     // clang-format off
@@ -311,14 +220,10 @@ void tst_JexImporter::fidelity_data()
     QTest::newRow("markdown: check list, title line and repeated heading")
         << tarFile("n.md", jexNote(hexId(1), "List\n# List\n\n- [ ] open\n- [x] **done**\n- item", ""))
         << "# List|[ ] open|[x] done|- item" << QStringList();
-    QTest::newRow("html note") << tarFile("n.md", jexNote(hexId(1), "Web <b>\n\n<p>Hi <b>you</b></p><ul><li>one</li></ul>", "", 2))
-        << "# Web <b>|Hi you|- one" << QStringList();
     QTest::newRow("to-dos, open and completed")
         << (tarFile("a.md", jexTodo(hexId(1), "Buy milk\n\n2 litres", 0)) +
             tarFile("b.md", jexTodo(hexId(2), "Call back", 1713025684000)))
         << "[ ] Buy milk|2 litres // [x] Call back" << QStringList();
-    QTest::newRow("title stays text") << tarFile("n.md", jexNote(hexId(1), "*Draft* #1 [x]\n\ntext", ""))
-        << "# *Draft* #1 [x]|text" << QStringList();
     QTest::newRow("untitled note opening with a picture")
         << (tarFile("n.md", jexNote(hexId(1), QStringLiteral("![](:/%1)\n\nafter").arg(res1), "")) +
             tarFile("r.md", jexResource(res1, "", "image/png", "png")) +
@@ -336,14 +241,6 @@ void tst_JexImporter::fidelity_data()
             tarFile("r.md", jexResource(res2, "report.pdf", "application/pdf", "pdf")) +
             tarFile(QStringLiteral("resources/%1.pdf").arg(res2), "%PDF-1.4 x"))
         << "# Doc|See <attachment>." << QStringList();
-    QTest::newRow("a Markdown resource is data, not an item")
-        << (tarFile("n.md", jexNote(hexId(1), QStringLiteral("Notes file\n\n[notes](:/%1)").arg(res3), "")) +
-            tarFile("r.md", jexResource(res3, "notes.md", "text/markdown", "md")) +
-            tarFile(QStringLiteral("resources/%1.md").arg(res3), "# Heading\n\nid: fake\ntype_: 1"))
-        << "# Notes file|<attachment>" << QStringList();
-    QTest::newRow("a note in the exporter's trash")
-        << tarFile("n.md", jexItem("Binned", {{"id", hexId(1)}, {"deleted_time", "1713025684000"}, {"type_", "1"}}))
-        << "trash: # Binned" << QStringList();
     QTest::newRow("unreadable items are named")
         << (tarFile("plain.md", "just text") + tarFile("odd.md", jexItem("Odd", {{"id", hexId(2)}, {"type_", "99"}})) +
             tarFile("n.md", jexNote(hexId(1), "Good", "")))
@@ -372,30 +269,6 @@ void tst_JexImporter::fidelity()
             QVERIFY(!lib.attachments.fileData(id).isEmpty());
         }
     }
-}
-
-void tst_JexImporter::changedNoteReimported()
-{
-    const QString folder = hexId(0xf);
-    const QString a = hexId(0xa);
-    const QString b = hexId(0xb);
-    auto archive = [&](const QString& bUpdated) {
-        return tarFile("f.md", jexFolder(folder, "Projects")) + tarFile("a.md", jexNote(a, "Alpha", folder)) +
-               tarFile("b.md", jexNote(b, "Beta\n\ntext", folder, 1, "2022-05-11T01:43:42.226Z", bUpdated)) + tarEnd();
-    };
-    QTemporaryDir dir;
-    TestLibrary lib;
-    QVERIFY(lib.ok);
-    const QString path = writeJex(dir, archive("2022-06-11T01:43:42.226Z"));
-
-    QCOMPARE(importJex(path, lib.repos()).imported, 2);
-    // A later export where one note changed brings that note in again, into the same notebook.
-    QVERIFY(writeBytes(path, archive("2023-01-01T00:00:00.000Z")));
-    const ImportResult result = importJex(path, lib.repos());
-    QCOMPARE(result.imported, 1);
-    QCOMPARE(result.skipped, 1);
-    QCOMPARE(lib.notes.allNotes().size(), 3);
-    QCOMPARE(lib.notebookNames(), QStringList{"Projects"});
 }
 
 void tst_JexImporter::largeEntryStreams()

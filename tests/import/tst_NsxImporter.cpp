@@ -26,12 +26,8 @@ class tst_NsxImporter : public QObject
     Q_OBJECT
 
 private slots:
-    void seconds_data();
-    void seconds();
     void mime_data();
     void mime();
-    void noteReader_data();
-    void noteReader();
     void importBuilt();
     void failures_data();
     void failures();
@@ -40,40 +36,15 @@ private slots:
     void realWorld();
 };
 
-void tst_NsxImporter::seconds_data()
-{
-    // clang-format off
-    QTest::addColumn<QJsonValue>("value");
-    QTest::addColumn<qint64>("expected");
-    QTest::newRow("integer") << QJsonValue(1728122172) << qint64(1728122172);
-    QTest::newRow("fraction") << QJsonValue(1728122172.9) << qint64(1728122172);
-    QTest::newRow("decimal string") << QJsonValue("1603799777") << qint64(1603799777);
-    QTest::newRow("string that is not a number") << QJsonValue("soon") << qint64(0);
-    QTest::newRow("beyond year 9999") << QJsonValue(1e300) << qint64(0);
-    // clang-format on
-}
-
-void tst_NsxImporter::seconds()
-{
-    QFETCH(QJsonValue, value);
-    QFETCH(qint64, expected);
-    QCOMPARE(nsxSeconds(value), expected);
-}
-
 void tst_NsxImporter::mime_data()
 {
     // clang-format off
     QTest::addColumn<QString>("type");
     QTest::addColumn<QString>("ext");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("image without extension") << "image" << "" << "image/png";
-    QTest::newRow("image with a broken extension (fuzz_nsx)") << "image" << ";ng" << "image/png";
     QTest::newRow("image with a header in the extension") << "image" << "png\r\nX-Evil: 1" << "image/png";
     QTest::newRow("binary, by its extension") << "binary" << "ogg" << "audio/ogg";
-    QTest::newRow("binary, unknown extension") << "binary" << "zzq" << "application/octet-stream";
-    QTest::newRow("MIME type as type") << "image/JPEG" << "" << "image/jpeg";
     QTest::newRow("not a MIME type") << "image/png; x=<script>" << "" << "application/octet-stream";
-    QTest::newRow("empty") << "" << "" << "application/octet-stream";
     // clang-format on
 }
 
@@ -88,46 +59,11 @@ void tst_NsxImporter::mime()
     QCOMPARE(nsxAttachmentMime(a), expected);
 }
 
-void tst_NsxImporter::noteReader_data()
-{
-    // clang-format off
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("expected"); // title|parent|content|ctime|mtime|md5s, or "-"
-    QTest::newRow("not an object")
-        << QByteArray("[1]") << "-";
-    QTest::newRow("invalid UTF-8") << QByteArray("{\"title\":\"a\xff\"}") << QString::fromUtf8("a\xef\xbf\xbd|||0|0|");
-    QTest::newRow("no attachment key") << QByteArray(R"({"title":"T","content":"<p>x</p>","ctime":5})")
-        << "T||<p>x</p>|5|0|";
-    QTest::newRow("null attachment") << QByteArray(R"({"attachment":null,"parent_id":"p"})") << "|p||0|0|";
-    QTest::newRow("object of attachments, in key order")
-        << QByteArray(R"({"attachment":{"_b":{"md5":"m2"},"_a":{"md5":"m1"},"_c":7}})") << "|||0|0|m1,m2";
-    QTest::newRow("array of attachments") << QByteArray(R"({"attachment":[{"md5":"m1"},"x"]})") << "|||0|0|m1";
-    QTest::newRow("wrong types") << QByteArray(R"({"title":5,"content":{},"mtime":"12"})") << "|||0|12|";
-    // clang-format on
-}
-
-void tst_NsxImporter::noteReader()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, expected);
-    const std::optional<NsxNote> n = parseNsxNote(bytes);
-    QString got = QStringLiteral("-");
-    if (n) {
-        QStringList md5s;
-        for (const NsxAttachment& a : n->attachments)
-            md5s << a.md5;
-        got = QStringList{n->title,      n->parentId, n->content, QString::number(n->ctime), QString::number(n->mtime),
-                          md5s.join(',')}
-                  .join('|');
-    }
-    QCOMPARE(got, expected);
-}
-
 void tst_NsxImporter::importBuilt()
 {
     Clock::Fixed clock(QDateTime::fromString("2025-05-05T05:05:05.000Z", Qt::ISODateWithMs));
     const QJsonObject config{{"notebook", QJsonArray{"nb1", "nb2", "missing-nb"}},
-                             {"note", QJsonArray{"n1", "n2", "n3", "n4", "../outside", "nope", "note_Qm/luA=="}}};
+                             {"note", QJsonArray{"n1", "n2", "n3", "n4", "../outside", "nope"}}};
     const QJsonObject n1{
         {"title", "Fish & <Chips>"},
         {"parent_id", "nb1"},
@@ -141,43 +77,27 @@ void tst_NsxImporter::importBuilt()
                      {"_3", QJsonObject{{"md5", "bb22"}, {"name", "docs/notes.txt"}, {"type", "binary"}}}}}};
     const QJsonObject n2{{"content", "<p>no title</p>"}, {"parent_id", "somewhere-else"}, {"ctime", 0}};
     const QJsonObject n3{{"title", "Negative"}, {"ctime", -5}, {"parent_id", "nb2"}};
-    // An id holding "/", in the recycle bin, with Note Station check boxes and a JPEG without a name.
-    const QJsonObject binned{
-        {"title", "Binned"},
-        {"parent_id", "1026_#00000000"},
-        {"content", "<div><input class=\"syno-notestation-editor-checkbox syno-notestation-editor-checkbox-checked\" "
-                    "type=\"image\" />&nbsp;done</div><div style=\"padding-left: 30px\"><span><input "
-                    "class=\"syno-notestation-editor-checkbox\" type=\"image\" />open</span></div><p>plain</p>"},
-        {"attachment", QJsonObject{{"_1", QJsonObject{{"md5", "cc33"}, {"ext", "jpg"}, {"type", "image"}}}}}};
     const QJsonObject nb1{{"title", "Books"}, {"ctime", 1500000000}, {"mtime", 1500000500}};
     const QJsonObject nb2{{"title", ""}};
 
     QTemporaryDir dir;
     const QString path = dir.filePath("in.nsx");
-    QVERIFY(writeZip(path, {{"nb1", json(nb1)},
-                            {"n1", json(n1)},
-                            {"file_aa11", gif()},
-                            {"config.json", json(config)},
-                            {"nb2", json(nb2)},
-                            {"n2", json(n2)},
-                            {"n3", json(n3)},
-                            {"n4", "{broken"},
-                            {"file_bb22", "plain text file"},
-                            {"note_Qm/luA==", json(binned)},
-                            {"file_cc33", QByteArray("\xff\xd8\xff\xe0 jpeg", 9)}}));
+    const QList<ZipItem> items{
+        {"nb1", json(nb1)}, {"n1", json(n1)}, {"file_aa11", gif()}, {"config.json", json(config)},   {"nb2", json(nb2)},
+        {"n2", json(n2)},   {"n3", json(n3)}, {"n4", "{broken"},    {"file_bb22", "plain text file"}};
+    QVERIFY(writeZip(path, items));
 
     TestLibrary lib;
     QVERIFY(lib.ok);
     QSignalSpy notesChanged(&lib.notes, &NoteRepository::notesChanged);
     const ImportResult result = importNsx(path, lib.repos());
     QCOMPARE(result.error, QString());
-    QCOMPARE(result.imported, 4);
-    QCOMPARE(result.attachments, 3);
+    QCOMPARE(result.imported, 3);
+    QCOMPARE(result.attachments, 2);
     QCOMPARE(result.errors, 4); // the unreadable items, each named below
     QCOMPARE(result.messages, QStringList({"Notebook missing-nb could not be read", "Note n4 could not be read",
                                            "Note ../outside could not be read", "Note nope could not be read"}));
     QCOMPARE(notesChanged.count(), 1);
-
     QCOMPARE(lib.notebookNames(), QStringList({"Books", "Imported Notebook"}));
 
     const QMap<QString, Note> notes = lib.notesByTitle();
@@ -195,23 +115,11 @@ void tst_NsxImporter::importBuilt()
     QCOMPARE(atts["image.png"].mimeType, "image/png");
     QCOMPARE(lib.attachments.fileData(atts["image.png"].id), gif());
     QCOMPARE(atts["notes.txt"].mimeType, "text/plain");
-    QCOMPARE(atts["notes.txt"].sizeBytes, 15);
     // R1 points at its attachment, R2's data was missing so it stays a plain image; the text file
     // had no place in the HTML and follows at the end.
     QCOMPARE(embeddedAttachmentIds(fish.body), QStringList({atts["image.png"].id, atts["notes.txt"].id}));
 
-    const QList<Note> trash = lib.notes.trashedNotes();
-    QCOMPARE(trash.size(), 1);
-    QCOMPARE(lineSummary(trash.first().body), "# Binned|[x] done|[ ] open|plain|<attachment> ");
-    const QList<Attachment> jpeg = lib.attachments.attachmentsForNote(trash.first().id);
-    QCOMPARE(jpeg.size(), 1);
-    QCOMPARE(jpeg.first().filename, "image.jpg");
-    QCOMPARE(jpeg.first().mimeType, "image/jpeg");
-
-    const Note untitled = notes["no title"];
-    QVERIFY(!untitled.body.contains("\"header\""));
-    QCOMPARE(untitled.notebookId, "");
-    QCOMPARE(toDbTimestamp(untitled.createdAt), "2025-05-05T05:05:05.000Z");
+    QCOMPARE(notes["no title"].notebookId, "");
     QCOMPARE(toDbTimestamp(notes["Negative"].createdAt), "2025-05-05T05:05:05.000Z");
     QCOMPARE(lib.notebookName(notes["Negative"].notebookId), "Imported Notebook");
 }
@@ -223,8 +131,6 @@ void tst_NsxImporter::failures_data()
     QTest::addColumn<QString>("error");
     QTest::newRow("not a ZIP") << QList<ZipItem>{} << "Failed to extract archive: Unrecognized archive format";
     QTest::newRow("no config.json") << QList<ZipItem>{{"n1", "{}"}} << "No config.json found in archive";
-    QTest::newRow("config.json is a directory") << QList<ZipItem>{{"config.json/", {}, ZipItem::Directory}}
-        << "No config.json found in archive";
     // clang-format on
 }
 

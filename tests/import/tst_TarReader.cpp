@@ -24,9 +24,6 @@ void tst_TarReader::sizeField_data()
     QTest::addColumn<QByteArray>("field");
     QTest::addColumn<qint64>("expected"); // -1: unreadable
     QTest::newRow("zero-padded, NUL-ended") << QByteArray("00000001750\0", 12) << qint64(1000);
-    QTest::newRow("leading spaces") << QByteArray("       1750 ") << qint64(1000);
-    QTest::newRow("NUL-padded both sides") << QByteArray("\0\0001750\0\0\0\0\0\0", 12) << qint64(1000);
-    QTest::newRow("all NULs") << QByteArray(12, '\0') << qint64(0);
     QTest::newRow("8 GB in octal") << QByteArray("100000000000") << qint64(8589934592);
     QTest::newRow("base-256") << (QByteArray(1, char(0x80)) + QByteArray(7, '\0') + QByteArray("\x01\x00\x00\x00", 4))
         << qint64(16777216);
@@ -55,27 +52,15 @@ void tst_TarReader::index_data()
     QTest::newRow("two zero blocks end it")
         << (tarFile("a.md", "alpha") + tarFile("resources/b.png", thousand) + tarEnd() + tarFile("after.md", "x"))
         << QStringList{"a.md@512+5", "resources/b.png@1536+1000"} << QString();
-    QTest::newRow("no end blocks at all") << (tarFile("a.md", "alpha") + tarFile("b.md", "beta"))
-        << QStringList{"a.md@512+5", "b.md@1536+4"} << QString();
     QTest::newRow("truncated last header ends cleanly")
         << (tarFile("a.md", "alpha") + tarHeader("cut.md", octalField(3, 12)).left(300)) << QStringList{"a.md@512+5"}
         << QString();
     QTest::newRow("1750 octal is 1000 bytes then 24 of padding")
         << (tarHeader("k.bin", QByteArray("00000001750 ")) + thousand + QByteArray(24, '\0') + tarFile("next.md", "n"))
         << QStringList{"k.bin@512+1000", "next.md@2048+1"} << QString();
-    QTest::newRow("directory and link headers still give entries")
-        << (tarHeader("resources/", octalField(0, 12), '5') + tarHeader("l", octalField(0, 12), '2') + tarEnd())
-        << QStringList{"resources/@512+0", "l@1024+0"} << QString();
-    QTest::newRow("name stops at NUL and is trimmed")
-        << (tarHeader(QByteArray("  n\xc3\xa4me.md \0junk", 16), octalField(2, 12)) + "ok" + tarPadding(2))
-        << QStringList{QString::fromUtf8("n\xc3\xa4me.md@512+2")} << QString();
-    QTest::newRow("traversing names are only names") << (tarFile("../../etc/passwd", "x") + tarEnd())
-        << QStringList{"../../etc/passwd@512+1"} << QString();
     QTest::newRow("checksum not verified: the header is read by its fields, still bounded")
         << (tarHeader("c.md", octalField(3, 12)).replace(148, 8, "7777777 ") + "abc" + tarPadding(3))
         << QStringList{"c.md@512+3"} << QString();
-    QTest::newRow("last data without its padding") << (tarFile("a.md", "alpha").left(512 + 5))
-        << QStringList{"a.md@512+5"} << QString();
 
     QTest::newRow("header claiming 8 GB")
         << (tarFile("a.md", "alpha") + tarHeader("huge.bin", "100000000000") + QByteArray(2048, 'x')) << QStringList{}
@@ -138,9 +123,7 @@ void tst_TarReader::realWorldMatchesLibarchive()
         QVERIFY(archive.seek(e.offset));
         ours.insert(e.name, archive.read(e.size));
     }
-    QCOMPARE(ours.keys(), reference.keys());
-    for (auto it = reference.constBegin(); it != reference.constEnd(); ++it)
-        QVERIFY2(ours.value(it.key()) == it.value(), qPrintable(it.key()));
+    QVERIFY(ours == reference);
 }
 
 QTEST_GUILESS_MAIN(tst_TarReader)

@@ -1,6 +1,4 @@
-#include "AttachmentRepository.h"
 #include "DataPaths.h"
-#include "Database.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,7 +29,6 @@ private slots:
     void dataDirectory();
     void clientId_data();
     void clientId();
-    void databaseAndAttachmentPaths();
 
 private:
     std::unique_ptr<QTemporaryDir> m_tmp;
@@ -70,10 +67,6 @@ void tst_DataPaths::dataDirectory()
     qputenv("NOTES_DATA_DIR", dir.toUtf8());
     QCOMPARE(::dataDirectory(), dir);
     QVERIFY(QFileInfo(dir).isDir());
-
-    // An empty variable means the default location.
-    qputenv("NOTES_DATA_DIR", QByteArray());
-    QCOMPARE(::dataDirectory(), fallback);
 }
 
 void tst_DataPaths::clientId_data()
@@ -108,24 +101,6 @@ void tst_DataPaths::clientId()
     }
     // Reused on the next call.
     QCOMPARE(::clientId(), id);
-}
-
-void tst_DataPaths::databaseAndAttachmentPaths()
-{
-    const QString dir = m_tmp->filePath(QStringLiteral("data"));
-    qputenv("NOTES_DATA_DIR", dir.toUtf8());
-    const QString id = ::clientId();
-    QCOMPARE(databasePath(), dir + QStringLiteral("/norvane_notes_") + id + QStringLiteral(".db"));
-
-    QCOMPARE(attachmentsDirectory(), dir + QStringLiteral("/attachments"));
-    QVERIFY(QFileInfo(dir + QStringLiteral("/attachments")).isDir());
-
-    // A repository without its own directory stores files there.
-    Database db;
-    AttachmentRepository repo(&db);
-    QCOMPARE(repo.filePath(QStringLiteral("abc")), dir + QStringLiteral("/attachments/abc"));
-    QVERIFY(repo.saveFile(QStringLiteral("abc"), "bytes"));
-    QCOMPARE(readFile(dir + QStringLiteral("/attachments/abc")), QByteArray("bytes"));
 }
 
 QTEST_GUILESS_MAIN(tst_DataPaths)

@@ -3,7 +3,6 @@
 #include "NoteRepository.h"
 #include "SnapshotRepository.h"
 
-#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -31,7 +30,6 @@ class tst_SnapshotRepository : public QObject
 private slots:
     void init();
     void cleanup();
-    void storeAndList();
     void retention_data();
     void retention();
     void keptCopiesSurvive();
@@ -55,33 +53,6 @@ void tst_SnapshotRepository::cleanup()
 {
     m_repo.reset();
     m_t.reset();
-}
-
-void tst_SnapshotRepository::storeAndList()
-{
-    QVERIFY(
-        m_repo->insert(snap(QStringLiteral("s1"), QStringLiteral("n1"), 3, QStringLiteral(R"([{"insert":"v3\n"}])"))));
-    const auto back = m_repo->snapshotById(QStringLiteral("s1"));
-    QVERIFY(back);
-    QCOMPARE(back->noteId, QStringLiteral("n1"));
-    QCOMPARE(back->version, 3);
-    QCOMPARE(back->body, QStringLiteral(R"([{"insert":"v3\n"}])"));
-    QCOMPARE(toDbTimestamp(back->createdAt), QStringLiteral("2024-03-01T10:00:00.250Z"));
-
-    // A second snapshot of the same version replaces the first.
-    QVERIFY(m_repo->insert(snap(QStringLiteral("s2"), QStringLiteral("n1"), 3, QStringLiteral("new"))));
-    QVERIFY(!m_repo->snapshotById(QStringLiteral("s1")));
-    QCOMPARE(m_repo->snapshotById(QStringLiteral("s2"))->body, QStringLiteral("new"));
-
-    // Newest first, one note's only.
-    for (int v : {2, 7, 1})
-        QVERIFY(m_repo->insert(snap(newId(), QStringLiteral("n1"), v)));
-    QVERIFY(m_repo->insert(snap(newId(), QStringLiteral("n2"), 9)));
-    QCOMPARE(versions(m_repo->snapshotsForNote(QStringLiteral("n1"))), (QList<int>{7, 3, 2, 1}));
-
-    QTest::ignoreMessage(QtWarningMsg,
-                         QRegularExpression(QStringLiteral("^SnapshotRepository::insert failed: .*FOREIGN KEY")));
-    QVERIFY(!m_repo->insert(snap(QStringLiteral("s"), QStringLiteral("ghost"), 1)));
 }
 
 void tst_SnapshotRepository::retention_data()

@@ -22,14 +22,6 @@ inline QJsonObject artifact(const QString& version)
             {"sha256", QString(64, u'a')}};
 }
 
-inline QByteArray manifest(const QJsonObject& art, const QString& platform = NorvUpdate::currentPlatformKey(),
-                           const QJsonObject& root = {{"schema", 1}, {"app", "notes"}, {"channel", "stable"}})
-{
-    QJsonObject object = root;
-    object.insert("artifacts", QJsonObject{{platform, art}});
-    return QJsonDocument(object).toJson();
-}
-
 // The object with key set to value, or removed for an undefined value.
 inline QJsonObject with(QJsonObject object, const QString& key, const QJsonValue& value)
 {
@@ -40,6 +32,12 @@ inline QJsonObject with(QJsonObject object, const QString& key, const QJsonValue
     return object;
 }
 
+inline QByteArray manifest(const QJsonObject& art, const QString& platform = NorvUpdate::currentPlatformKey(),
+                           const QJsonObject& root = {{"schema", 1}, {"app", "notes"}, {"channel", "stable"}})
+{
+    return QJsonDocument(with(root, "artifacts", QJsonObject{{platform, art}})).toJson();
+}
+
 class UpdateService
 {
 public:
@@ -48,11 +46,9 @@ public:
         m_server = std::make_unique<DevServer>();
         return m_server->isRunning();
     }
-    bool isRunning() const { return m_server && m_server->isRunning(); }
     QString errorString() const { return m_server ? m_server->errorString() : QStringLiteral("not started"); }
     DevServer& server() { return *m_server; }
 
-    QString uniqueProduct() { return QStringLiteral("product%1").arg(++m_counter); }
     QString uniqueVersion() { return QStringLiteral("3.0.%1").arg(++m_counter); }
 
     QUrl channelUrl(const QString& product, const QString& channel) const
