@@ -11,8 +11,17 @@ class tst_ThemeManager : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanup();
+    void initTestCase()
+    {
+        m_initialFont = QApplication::font();
+        m_initialPalette = QApplication::palette();
+    }
+    void cleanup()
+    {
+        FontScale::setPercent(FontScale::kDefault);
+        QApplication::setPalette(m_initialPalette);
+        QApplication::setFont(m_initialFont);
+    }
 
     void fontScaleIsClamped_data();
     void fontScaleIsClamped();
@@ -39,19 +48,6 @@ private:
     QFont m_initialFont;
     QPalette m_initialPalette;
 };
-
-void tst_ThemeManager::initTestCase()
-{
-    m_initialFont = QApplication::font();
-    m_initialPalette = QApplication::palette();
-}
-
-void tst_ThemeManager::cleanup()
-{
-    FontScale::setPercent(FontScale::kDefault);
-    QApplication::setPalette(m_initialPalette);
-    QApplication::setFont(m_initialFont);
-}
 
 void tst_ThemeManager::fontScaleIsClamped_data()
 {
