@@ -1,58 +1,32 @@
-#include "AppState.h"
 #include "AttachmentRepository.h"
 #include "Database.h"
 #include "Interaction.h"
 #include "MainWindow.h"
 #include "NoteActions.h"
 #include "NoteEditor.h"
-#include "NoteHeaderBar.h"
-#include "NoteListWidget.h"
-#include "NoteRepository.h"
 #include "NoteWindow.h"
 #include "NotebookListWidget.h"
-#include "NotebookRepository.h"
-#include "Records.h"
 #include "RecoveryFiles.h"
 #include "SnapshotRepository.h"
 #include "StatusBar.h"
 #include "UiTestLibrary.h"
 #include "VersionHistoryDialog.h"
 
-#include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSqlQuery>
-#include <QTextBlock>
 #include <QtTest>
-#include <functional>
-#include <memory>
 
 namespace {
-
-const QDateTime kNow(QDate(2026, 6, 17), QTime(10, 30), Qt::UTC);
-
-QString body(const QString& text)
-{
-    return QStringLiteral(R"([{"insert":"%1\n"}])").arg(text);
-}
 
 QString titleOf(const QString& body)
 {
     Note note;
     note.body = body;
     return note.title();
-}
-
-QAction* actionNamed(QWidget* window, const QString& text)
-{
-    for (QAction* action : window->findChildren<QAction*>()) {
-        if (action->text() == text)
-            return action;
-    }
-    return nullptr;
 }
 
 } // namespace
@@ -64,9 +38,23 @@ class tst_NothingLost : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase()
+    {
+        UiTestLibrary::useTestSettings("tst_NothingLost");
+        QVERIFY(m_temp.isValid());
+        // Recovery files that fall back to the temporary folder land in one of ours.
+        qputenv("TMPDIR", m_temp.path().toLocal8Bit());
+    }
+    void init()
+    {
+        QVERIFY(m_library.open());
+        NoteWindow::install(m_state.get());
+    }
+    void cleanup()
+    {
+        m_library.close();
+        QDir(RecoveryFiles::temporaryDirectory()).removeRecursively();
+    }
 
     void failedSaveKeepsText_data();
     void failedSaveKeepsText();
@@ -78,7 +66,10 @@ private slots:
     void removedAttachmentStaysWhileReferenced();
 
 private:
-    Note addNote(const QString& text, const QString& notebookId = QString());
+    Note addNote(const QString& text, const QString& notebookId = QString())
+    {
+        return m_library.addNote(text, 24 * 60, notebookId);
+    }
     QList<Snapshot> snapshots(const QString& noteId) const { return m_state->snapshots()->snapshotsForNote(noteId); }
 
     UiTestLibrary m_library;
@@ -86,45 +77,15 @@ private:
     QTemporaryDir m_temp;
 };
 
-void tst_NothingLost::initTestCase()
-{
-    UiTestLibrary::useTestSettings("tst_NothingLost");
-    QVERIFY(m_temp.isValid());
-    // Recovery files that fall back to the temporary folder land in one of ours.
-    qputenv("TMPDIR", m_temp.path().toLocal8Bit());
-}
-
-void tst_NothingLost::init()
-{
-    QVERIFY(m_library.open(kNow));
-    NoteWindow::install(m_state.get());
-}
-
-void tst_NothingLost::cleanup()
-{
-    m_library.close();
-    QDir(RecoveryFiles::temporaryDirectory()).removeRecursively();
-}
-
-Note tst_NothingLost::addNote(const QString& text, const QString& notebookId)
-{
-    Note note;
-    note.id = newId();
-    note.notebookId = notebookId;
-    note.body = body(text);
-    note.createdAt = note.updatedAt = note.modifiedAt = kNow.addDays(-1);
-    if (!m_state->notes()->insert(note))
-        qFatal("inserting a test note failed");
-    return note;
-}
-
 void tst_NothingLost::failedSaveKeepsText_data()
 {
     QTest::addColumn<bool>("readOnly"); // else a lock held by another connection
     QTest::addColumn<bool>("inWindow"); // leave by closing a note window, else by switching notes
 
+    // clang-format off
     QTest::newRow("held lock, switching notes") << false << false;
     QTest::newRow("read-only file, closing the note window") << true << true;
+    // clang-format on
 }
 
 void tst_NothingLost::failedSaveKeepsText()
@@ -171,7 +132,7 @@ void tst_NothingLost::failedSaveKeepsText()
         }
     };
     const auto storedTitle = [&] {
-        return m_state->notes()->noteById(alpha.id)->title();
+        return m_library.storedTitle(alpha.id);
     };
 
     // A failed write is never "Saved": the text stays, the status bar says so, and a retry stores
@@ -230,12 +191,11 @@ void tst_NothingLost::actionsHitNoteOnScreen_data()
     QTest::addColumn<QString>("situation");
     QTest::addColumn<QString>("action"); // the header's trash, or the Note menu's
 
-    QTest::newRow("new note during a search, header") << "search"
-                                                      << "header";
-    QTest::newRow("new note during a search, menu") << "search"
-                                                    << "menu";
-    QTest::newRow("after switching notebooks, header") << "notebook"
-                                                       << "header";
+    // clang-format off
+    QTest::newRow("new note during a search, header") << "search" << "header";
+    QTest::newRow("new note during a search, menu") << "search" << "menu";
+    QTest::newRow("after switching notebooks, header") << "notebook" << "header";
+    // clang-format on
 }
 
 void tst_NothingLost::actionsHitNoteOnScreen()
@@ -243,18 +203,12 @@ void tst_NothingLost::actionsHitNoteOnScreen()
     QFETCH(QString, situation);
     QFETCH(QString, action);
 
-    Notebook other;
-    other.id = newId();
-    other.name = QStringLiteral("Other");
-    other.createdAt = other.updatedAt = kNow;
-    QVERIFY(m_state->notebooks()->insert(other));
+    const QString other = m_library.addNotebook(QStringLiteral("Other"));
     const Note apple = addNote(QStringLiteral("Apple pie"));
-    const Note banana = addNote(QStringLiteral("Banana bread"), other.id);
+    const Note banana = addNote(QStringLiteral("Banana bread"), other);
     m_state->setCurrentNote(apple.id);
     MainWindow main(m_state.get());
-    main.show();
-    QApplication::setActiveWindow(&main);
-    QVERIFY(QTest::qWaitForWindowActive(&main));
+    activate(&main);
 
     QString onScreen;
     if (situation == QLatin1String("search")) {
@@ -269,13 +223,10 @@ void tst_NothingLost::actionsHitNoteOnScreen()
     } else {
         onScreen = apple.id;
         QListWidget* sidebar = main.notebookList();
-        QListWidgetItem* target = nullptr;
         for (int row = 0; row < sidebar->count(); ++row) {
-            if (sidebar->item(row)->data(NotebookListRole::NotebookId).toString() == other.id)
-                target = sidebar->item(row);
+            if (sidebar->item(row)->data(NotebookListRole::NotebookId).toString() == other)
+                clickRow(sidebar, sidebar->item(row));
         }
-        QVERIFY(target);
-        QTest::mouseClick(sidebar->viewport(), Qt::LeftButton, {}, sidebar->visualItemRect(target).center());
         QTRY_COMPARE(main.noteList()->count(), 1);
         QCOMPARE(main.editor()->noteId(), apple.id);
     }
@@ -283,9 +234,7 @@ void tst_NothingLost::actionsHitNoteOnScreen()
     Interaction::Script script;
     script.answer(QMessageBox::Yes);
     if (action == QLatin1String("header")) {
-        auto* more = main.findChild<QMenu*>(QStringLiteral("moreMenu"));
-        QVERIFY(more);
-        actionNamed(more, QStringLiteral("Move to Trash"))->trigger();
+        actionNamed(main.findChild<QMenu*>(QStringLiteral("moreMenu")), QStringLiteral("Move to Trash"))->trigger();
     } else {
         actionNamed(main.menuBar(), QStringLiteral("Move to Trash…"))->trigger();
     }
@@ -306,10 +255,14 @@ void tst_NothingLost::historyFillsUp_data()
     QTest::addColumn<int>("expected"); // snapshots of the first note afterwards
 
     // Save Snapshot stores one, and a second press with nothing new stores no other.
+    // clang-format off
     QTest::newRow("Save Snapshot") << "key" << 1;
+    // Switching writes the note back before the autosave would have, and snapshots what changed.
+    QTest::newRow("switching before the autosave") << "unsaved" << 1;
     QTest::newRow("switching after the autosave") << "switch" << 1;
     QTest::newRow("switching after another window changed it") << "window" << 1;
     QTest::newRow("switching unchanged") << "nothing" << 0;
+    // clang-format on
 }
 
 void tst_NothingLost::historyFillsUp()
@@ -321,9 +274,7 @@ void tst_NothingLost::historyFillsUp()
     const Note second = addNote(QStringLiteral("Second"));
     m_state->setCurrentNote(first.id);
     MainWindow main(m_state.get());
-    main.show();
-    QApplication::setActiveWindow(&main);
-    QVERIFY(QTest::qWaitForWindowActive(&main));
+    activate(&main);
     NoteEditor* editor = main.editor();
     editor->setFocus();
     editor->moveCursor(QTextCursor::End);
@@ -334,9 +285,10 @@ void tst_NothingLost::historyFillsUp()
         QTest::keySequence(editor, QKeySequence::Save);
         QTest::keySequence(editor, QKeySequence::Save);
         typed += QStringLiteral(" draft");
-    } else if (how == QLatin1String("switch")) {
+    } else if (how == QLatin1String("switch") || how == QLatin1String("unsaved")) {
         QTest::keyClicks(editor, QStringLiteral(" draft"));
-        QTRY_VERIFY(editor->isSaved());
+        if (how == QLatin1String("switch"))
+            QTRY_VERIFY(editor->isSaved());
         typed += QStringLiteral(" draft");
     } else if (how == QLatin1String("window")) {
         auto* window = qobject_cast<NoteWindow*>(m_state->openNoteWindow(first.id));
@@ -349,6 +301,7 @@ void tst_NothingLost::historyFillsUp()
     if (how != QLatin1String("key"))
         main.noteList()->selectNote(second.id);
 
+    QCOMPARE(m_library.storedTitle(first.id), typed);
     const QList<Snapshot> history = snapshots(first.id);
     QCOMPARE(history.size(), expected);
     if (expected == 0)
@@ -358,7 +311,7 @@ void tst_NothingLost::historyFillsUp()
     // The history says how far back it goes.
     VersionHistoryDialog dialog(m_state.get(), first.id);
     auto* reach = dialog.findChild<QLabel*>(QStringLiteral("historyReachLabel"));
-    QVERIFY(reach->text().contains(kNow.toLocalTime().toString(QStringLiteral("MMM d, yyyy"))));
+    QVERIFY(reach->text().contains(kTestNow.toLocalTime().toString(QStringLiteral("MMM d, yyyy"))));
 }
 
 void tst_NothingLost::removedAttachmentStaysWhileReferenced_data()
@@ -367,9 +320,11 @@ void tst_NothingLost::removedAttachmentStaysWhileReferenced_data()
     QTest::addColumn<bool>("undo");          // Ctrl+Z after removing it
     QTest::addColumn<bool>("keptAfterLeaving");
 
+    // clang-format off
     QTest::newRow("nothing else refers to it") << false << false << false;
     QTest::newRow("a snapshot refers to it") << true << false << true;
     QTest::newRow("undone") << false << true << true;
+    // clang-format on
 }
 
 void tst_NothingLost::removedAttachmentStaysWhileReferenced()
@@ -382,9 +337,7 @@ void tst_NothingLost::removedAttachmentStaysWhileReferenced()
     const Note other = addNote(QStringLiteral("Other"));
     m_state->setCurrentNote(note.id);
     MainWindow main(m_state.get());
-    main.show();
-    QApplication::setActiveWindow(&main);
-    QVERIFY(QTest::qWaitForWindowActive(&main));
+    activate(&main);
     NoteEditor* editor = main.editor();
     editor->setFocus();
     editor->moveCursor(QTextCursor::End);
