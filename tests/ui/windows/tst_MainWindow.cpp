@@ -39,11 +39,10 @@ private slots:
     void stenoOrderOnlyWithoutSearch();
     void deletingNotebookMovesNotesToAllNotes_data();
     void deletingNotebookMovesNotesToAllNotes();
-    void layoutModesPersist();
     void focusModeSplitterSizes_data();
     void focusModeSplitterSizes();
     void trashingLastNoteShowsWelcomePage();
-    void quitRemembersOpenWindows();
+    void noteWindowsAreRemembered();
     void trayAndSettings();
     void listFollowsChanges_data();
     void listFollowsChanges();
@@ -229,22 +228,6 @@ void tst_MainWindow::deletingNotebookMovesNotesToAllNotes()
              (deleted ? QStringList{"Soup", "Bread", "Loose"} : QStringList{"Soup", "Bread"}));
 }
 
-void tst_MainWindow::layoutModesPersist()
-{
-    {
-        MainWindow window(m_state.get());
-        // A first start fits the screen.
-        QCOMPARE(window.size(), QSize(1280, 1024).boundedTo(window.screen()->availableGeometry().size()));
-        window.show();
-        window.setSidebarVisible(false);
-        window.setFocusMode(true);
-        QCOMPARE(window.splitter()->sizes().mid(0, 2), (QList<int>{0, 0}));
-    }
-    MainWindow reopened(m_state.get());
-    QVERIFY(reopened.focusMode());
-    QVERIFY(!reopened.sidebarVisible());
-}
-
 void tst_MainWindow::focusModeSplitterSizes_data()
 {
     QTest::addColumn<QString>("stored"); // "normalSplitterSizes" in the settings
@@ -265,15 +248,25 @@ void tst_MainWindow::focusModeSplitterSizes()
     if (!stored.isEmpty())
         QSettings().setValue(QStringLiteral("mainWindow/normalSplitterSizes"), stored);
 
-    MainWindow window(m_state.get());
-    window.resize(900, 700);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    window.setFocusMode(true);
+    auto window = std::make_unique<MainWindow>(m_state.get());
+    // A first start fits the screen.
+    QCOMPARE(window->size(), QSize(1280, 1024).boundedTo(window->screen()->availableGeometry().size()));
+    window->resize(900, 700);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    window->setFocusMode(true);
     // The splitter drops the handles of hidden panes once it lays itself out again.
-    QTRY_COMPARE(window.splitter()->sizes(), (QList<int>{0, 0, 900}));
-    window.setFocusMode(false);
-    QTRY_COMPARE(window.splitter()->sizes(), normal);
+    QTRY_COMPARE(window->splitter()->sizes(), (QList<int>{0, 0, 900}));
+    window->setFocusMode(false);
+    QTRY_COMPARE(window->splitter()->sizes(), normal);
+
+    // Both modes come back on the next start.
+    window->setSidebarVisible(false);
+    window->setFocusMode(true);
+    window.reset();
+    MainWindow reopened(m_state.get());
+    QVERIFY(reopened.focusMode());
+    QVERIFY(!reopened.sidebarVisible());
 }
 
 void tst_MainWindow::trashingLastNoteShowsWelcomePage()
@@ -298,15 +291,27 @@ void tst_MainWindow::trashingLastNoteShowsWelcomePage()
     QVERIFY(!window.welcomePageShown());
 }
 
-void tst_MainWindow::quitRemembersOpenWindows()
+void tst_MainWindow::noteWindowsAreRemembered()
 {
     const Note first = m_library.addNote(QStringLiteral("First"), 5);
     const Note second = m_library.addNote(QStringLiteral("Second"), 6);
     NoteWindow::install(m_state.get());
     MainWindow window(m_state.get());
     window.show();
-    QVERIFY(m_state->openNoteWindow(first.id));
-    QVERIFY(m_state->openNoteWindow(second.id));
+    // One window per note, and it comes back where it was put.
+    const auto open = [&](const Note& note) {
+        return qobject_cast<NoteWindow*>(m_state->openNoteWindow(note.id));
+    };
+    NoteWindow* noteWindow = open(first);
+    QCOMPARE(open(first), noteWindow);
+    QCOMPARE(noteWindow->windowTitle(), QStringLiteral("First — Norvane Notes"));
+    QCOMPARE(noteWindow->size(), QSize(960, 760));
+    const QRect placed(120, 90, 700, 520);
+    noteWindow->setGeometry(placed);
+    QTRY_COMPARE(noteWindow->geometry(), placed);
+    QVERIFY(noteWindow->close());
+    QCOMPARE(open(first)->geometry(), placed);
+    QVERIFY(open(second));
     window.showTodosScreen();
 
     window.quitApplication();

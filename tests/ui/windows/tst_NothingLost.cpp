@@ -6,6 +6,8 @@
 #include "NoteEditor.h"
 #include "NoteWindow.h"
 #include "NotebookListWidget.h"
+#include "PreferenceKeys.h"
+#include "PreferencesRepository.h"
 #include "RecoveryFiles.h"
 #include "SnapshotRepository.h"
 #include "StatusBar.h"
@@ -22,6 +24,13 @@
 
 namespace {
 
+enum Outcome
+{
+    Kept,
+    Trashed,
+    Purged,
+};
+
 QString titleOf(const QString& body)
 {
     Note note;
@@ -32,7 +41,8 @@ QString titleOf(const QString& body)
 } // namespace
 
 // The ways a note's text could get lost: failed writes, an action landing on the wrong note, a
-// history that never fills, an attachment that goes while something still refers to it.
+// history that never fills, an attachment that goes while something still refers to it, a window
+// that closes or reloads over what was typed.
 class tst_NothingLost : public QObject
 {
     Q_OBJECT
@@ -64,6 +74,9 @@ private slots:
     void historyFillsUp();
     void removedAttachmentStaysWhileReferenced_data();
     void removedAttachmentStaysWhileReferenced();
+    void closingHandlesEmptyNotes_data();
+    void closingHandlesEmptyNotes();
+    void editsReachRepositoryAndMainWindow();
 
 private:
     Note addNote(const QString& text, const QString& notebookId = QString())
@@ -372,6 +385,132 @@ void tst_NothingLost::removedAttachmentStaysWhileReferenced()
     // Purging the note takes it with it.
     QVERIFY(m_state->notes()->purge(note.id));
     QTRY_VERIFY(!QFile::exists(stored));
+}
+
+void tst_NothingLost::closingHandlesEmptyNotes_data()
+{
+    QTest::addColumn<bool>("newInWindow");
+    QTest::addColumn<QString>("text"); // null: blank body
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("permission"); // set: shared by someone else
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("emptied"); // everything deleted after the typing was saved
+    QTest::addColumn<int>("outcome");
+
+    const int synced = int(SyncStatus::Synced);
+    const int pending = int(SyncStatus::Pending);
+    // Only a note this window created that never held anything is removed outright.
+    // clang-format off
+    QTest::newRow("new note in window, untouched") << true << QString() << pending << QString() << QString() << false << int(Purged);
+    QTest::newRow("new note in window, typed") << true << QString() << pending << QString() << "Idea" << false << int(Kept);
+    QTest::newRow("new note in window, typed then emptied") << true << QString() << pending << QString() << "Idea" << true << int(Trashed);
+    // Existing notes, even ones never synced (every note while signed out), go to the trash.
+    QTest::newRow("synced empty note") << false << QString() << synced << QString() << QString() << false << int(Trashed);
+    QTest::newRow("white space only, pending") << false << "   " << pending << QString() << QString() << false << int(Trashed);
+    QTest::newRow("existing note emptied, pending") << false << "Groceries" << pending << QString() << QString() << true << int(Trashed);
+    QTest::newRow("read-only shared, blank") << false << QString() << pending << "read" << QString() << false << int(Kept);
+    QTest::newRow("editable shared, blank") << false << QString() << synced << "edit" << QString() << false << int(Trashed);
+    QTest::newRow("note with text") << false << "Groceries" << pending << QString() << QString() << false << int(Kept);
+    // clang-format on
+}
+
+void tst_NothingLost::closingHandlesEmptyNotes()
+{
+    QFETCH(bool, newInWindow);
+    QFETCH(QString, text);
+    QFETCH(int, status);
+    QFETCH(QString, permission);
+    QFETCH(QString, typed);
+    QFETCH(bool, emptied);
+    QFETCH(int, outcome);
+
+    QString id;
+    NoteWindow* window = nullptr;
+    if (newInWindow) {
+        window = qobject_cast<NoteWindow*>(m_state->createNoteInWindow(&id));
+    } else {
+        id = m_library
+                 .addNote(text, 60, QString(),
+                          [&](Note& note) {
+                              note.syncStatus = SyncStatus(status);
+                              note.ownerId = permission.isEmpty() ? QString() : QStringLiteral("user-2");
+                              note.permission = permission;
+                          })
+                 .id;
+        window = qobject_cast<NoteWindow*>(m_state->openNoteWindow(id));
+    }
+    QVERIFY(window);
+    QSignalSpy closed(window, &NoteWindow::windowClosed);
+    if (!typed.isEmpty())
+        QTest::keyClicks(window->editor(), typed);
+    if (emptied) {
+        QTRY_VERIFY(window->editor()->isSaved());
+        // The history the note had goes to the trash with it.
+        QVERIFY(m_state->snapshots()->insert({newId(), id, 1, window->editor()->bodyJson(), kTestNow}));
+        window->editor()->selectAll();
+        QTest::keyClick(window->editor(), Qt::Key_Delete);
+    }
+
+    QVERIFY(window->close());
+    QCOMPARE(closed.size(), 1);
+    QVERIFY(!m_state->noteWindow(id));
+
+    const std::optional<Note> stored = m_state->notes()->noteById(id);
+    QCOMPARE(!stored, outcome == Purged);
+    if (stored) {
+        QCOMPARE(stored->isTrashed(), outcome == Trashed);
+        if (!typed.isEmpty() && !emptied)
+            QCOMPARE(stored->title(), typed);
+        if (emptied)
+            QVERIFY(!m_state->snapshots()->snapshotsForNote(id).isEmpty());
+    }
+    // Only a window whose note stays keeps its place for the next time.
+    QCOMPARE(m_state->preferences()->value(PrefKey::noteWindowGeometry(id)).has_value(), outcome == Kept);
+}
+
+void tst_NothingLost::editsReachRepositoryAndMainWindow()
+{
+    const Note note = m_library.addNote(QStringLiteral("Draft"));
+    m_state->setCurrentNote(note.id);
+    MainWindow main(m_state.get());
+    main.show();
+    QCOMPARE(main.editor()->noteId(), note.id);
+    auto* window = qobject_cast<NoteWindow*>(m_state->openNoteWindow(note.id));
+
+    m_library.clock->advanceMs(60000);
+    window->editor()->moveCursor(QTextCursor::EndOfBlock);
+    QTest::keyClicks(window->editor(), QStringLiteral(" one"));
+    QTRY_VERIFY(window->editor()->isSaved());
+    std::optional<Note> stored = m_state->notes()->noteById(note.id);
+    QCOMPARE(stored->version, 2);
+    QCOMPARE(main.editor()->toPlainText(), QStringLiteral("Draft one"));
+
+    // A save in the main window reloads this window only while nothing typed here is pending; the
+    // held timer stands for a user still typing.
+    window->editor()->moveCursor(QTextCursor::End);
+    QTest::keyClicks(window->editor(), QStringLiteral("?"));
+    window->editor()->autosaveTimer()->stop();
+    main.editor()->moveCursor(QTextCursor::End);
+    QTest::keyClicks(main.editor(), QStringLiteral("!"));
+    QTRY_VERIFY(main.editor()->isSaved());
+    QCOMPARE(m_state->notes()->noteById(note.id)->version, 3);
+    QCOMPARE(window->editor()->toPlainText(), QStringLiteral("Draft one?"));
+    window->editor()->autosaveTimer()->start();
+    QTRY_VERIFY(window->editor()->isSaved());
+    QCOMPARE(m_state->notes()->noteById(note.id)->version, 4);
+    QCOMPARE(main.editor()->toPlainText(), QStringLiteral("Draft one?"));
+    main.editor()->moveCursor(QTextCursor::End);
+    QTest::keyClicks(main.editor(), QStringLiteral("&"));
+    QTRY_COMPARE(window->editor()->toPlainText(), QStringLiteral("Draft one?&"));
+
+    // And the main window keeps its own pending typing when this window saves.
+    QTest::keyClicks(main.editor(), QStringLiteral("~"));
+    main.editor()->autosaveTimer()->stop();
+    window->editor()->moveCursor(QTextCursor::End);
+    QTest::keyClicks(window->editor(), QStringLiteral("+"));
+    QTRY_VERIFY(window->editor()->isSaved());
+    QCOMPARE(m_state->notes()->noteById(note.id)->version, 6);
+    QCOMPARE(main.editor()->toPlainText(), QStringLiteral("Draft one?&~"));
 }
 
 QTEST_MAIN(tst_NothingLost)
