@@ -5,7 +5,6 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
-
 #include <random>
 #include <vector>
 
@@ -31,6 +30,8 @@ public:
     QList<Notebook> notebooks() const { return m_notebooks; }
     QList<Note> makeNotes(int n);
     QString makeBody(bool withRareWord);
+    // A body of the given number of lines (paragraphs, lists, headings), for typing in a long note.
+    QString makeLongBody(int lines);
 
     // Query words with known frequencies in a generated library.
     static QString everyNoteWord(); // in every body
@@ -50,7 +51,7 @@ private:
     QString words(int count, bool capitaliseFirst);
 
     std::mt19937 m_rng;
-    QStringList m_vocabulary;     // by rank, most frequent first
+    QStringList m_vocabulary;         // by rank, most frequent first
     std::vector<double> m_cumulative; // Zipf cumulative weights, last == 1
     QList<Notebook> m_notebooks;
     int m_produced = 0;

@@ -40,4 +40,6 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://norvane.app/)
 # Library dependencies come from the linked binary; the SQLite driver is a plugin the linker never sees.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, qt6-qpa-plugins")
+# Qt's own texts (standard buttons, file dialogs) in the user's language; the program runs without them.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 include(CPack)

@@ -5,6 +5,7 @@ set -euo pipefail
 PACKAGES=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-httpserver-dev qt6-websockets-dev libgl-dev
+    qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n
     libarchive-dev qtkeychain-qt6-dev
     dbus gnome-keyring
     xvfb xauth imagemagick poppler-utils

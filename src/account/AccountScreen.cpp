@@ -133,8 +133,7 @@ AccountScreen::AccountScreen(Client* account, QWidget* parent)
     m_navigation->setObjectName(QStringLiteral("accountNavigation"));
     m_navigation->setFixedWidth(180);
     m_navigation->setSpacing(2);
-    m_navigation->addItems({QStringLiteral("Profile"), QStringLiteral("Group"), QStringLiteral("Devices"),
-                            QStringLiteral("Security"), QStringLiteral("Data & Privacy")});
+    m_navigation->addItems({tr("Profile"), tr("Group"), tr("Devices"), tr("Security"), tr("Data & Privacy")});
     applyNavigationStyle();
     layout->addWidget(m_navigation);
 
@@ -142,9 +141,9 @@ AccountScreen::AccountScreen(Client* account, QWidget* parent)
     right->setContentsMargins(0, 0, 0, 0);
     m_stack = new QStackedWidget(this);
     m_stack->addWidget(buildProfilePage());
-    m_stack->addWidget(newListPage(QStringLiteral("Group"), &m_groupContent));
-    m_stack->addWidget(newListPage(QStringLiteral("Devices"), &m_devicesContent));
-    m_stack->addWidget(newListPage(QStringLiteral("Security"), &m_sessionsContent));
+    m_stack->addWidget(newListPage(tr("Group"), QStringLiteral("groupPage"), &m_groupContent));
+    m_stack->addWidget(newListPage(tr("Devices"), QStringLiteral("devicesPage"), &m_devicesContent));
+    m_stack->addWidget(newListPage(tr("Security"), QStringLiteral("securityPage"), &m_sessionsContent));
     m_stack->addWidget(buildPrivacyPage());
     right->addWidget(m_stack, 1);
     m_status = new QLabel(this);
@@ -178,7 +177,9 @@ void AccountScreen::applyNavigationStyle()
                        "8px 12px; border-radius: 6px;}QListWidget::item:hover { background: %2; "
                        "}QListWidget::item:selected { background: %3; color: %4; }")
             .arg(colourName(background), colourName(hover), colourName(palette.color(QPalette::Highlight)),
-                 colourName(palette.color(QPalette::HighlightedText))));
+                 colourName(palette.color(QPalette::HighlightedText))) +
+        // The rounded selection says which page is showing; the style's focus frame inside it only adds noise.
+        QStringLiteral("QListWidget { outline: none; }"));
 }
 
 static QVBoxLayout* newPageLayout(QWidget* page, const QString& title)
@@ -193,10 +194,10 @@ static QVBoxLayout* newPageLayout(QWidget* page, const QString& title)
     return layout;
 }
 
-QWidget* AccountScreen::newListPage(const QString& title, QVBoxLayout** content)
+QWidget* AccountScreen::newListPage(const QString& title, const QString& objectName, QVBoxLayout** content)
 {
     auto* page = new QWidget;
-    page->setObjectName(title.toLower() + QStringLiteral("Page"));
+    page->setObjectName(objectName);
     QVBoxLayout* layout = newPageLayout(page, title);
     *content = new QVBoxLayout;
     (*content)->setSpacing(8);
@@ -209,25 +210,25 @@ QWidget* AccountScreen::buildProfilePage()
 {
     auto* page = new QWidget;
     page->setObjectName(QStringLiteral("profilePage"));
-    QVBoxLayout* layout = newPageLayout(page, QStringLiteral("Profile"));
-    addSection(layout, QStringLiteral("Personal Information"));
-    m_displayName = new QLabel(QStringLiteral("(not set)"), page);
+    QVBoxLayout* layout = newPageLayout(page, tr("Profile"));
+    addSection(layout, tr("Personal Information"));
+    m_displayName = new QLabel(tr("(not set)"), page);
     m_displayName->setObjectName(QStringLiteral("displayNameLabel"));
     m_email = new QLabel(page);
     m_email->setObjectName(QStringLiteral("emailLabel"));
     layout->addWidget(m_displayName);
     layout->addWidget(m_email);
     auto* buttons = new QHBoxLayout;
-    m_editNameButton = button(QStringLiteral("Edit Display Name"), QStringLiteral("editDisplayNameButton"));
-    QPushButton* signOut = button(QStringLiteral("Sign Out"), QStringLiteral("signOutButton"));
+    m_editNameButton = button(tr("Edit Display Name"), QStringLiteral("editDisplayNameButton"));
+    QPushButton* signOut = button(tr("Sign Out"), QStringLiteral("signOutButton"));
     buttons->addWidget(m_editNameButton);
     buttons->addWidget(signOut);
     buttons->addStretch(1);
     layout->addLayout(buttons);
     addSeparator(layout);
-    addSection(layout, QStringLiteral("Password"), QStringLiteral("Change your account password."));
+    addSection(layout, tr("Password"), tr("Change your account password."));
     auto* passwordRow = new QHBoxLayout;
-    QPushButton* password = button(QStringLiteral("Change Password"), QStringLiteral("changePasswordButton"));
+    QPushButton* password = button(tr("Change Password"), QStringLiteral("changePasswordButton"));
     passwordRow->addWidget(password);
     passwordRow->addStretch(1);
     layout->addLayout(passwordRow);
@@ -243,11 +244,10 @@ QWidget* AccountScreen::buildPrivacyPage()
 {
     auto* page = new QWidget;
     page->setObjectName(QStringLiteral("privacyPage"));
-    QVBoxLayout* layout = newPageLayout(page, QStringLiteral("Data & Privacy"));
-    addSection(layout, QStringLiteral("Danger Zone"),
-               QStringLiteral("Permanently delete your account. This cannot be undone after 30 days."));
+    QVBoxLayout* layout = newPageLayout(page, tr("Data & Privacy"));
+    addSection(layout, tr("Danger Zone"), tr("Permanently delete your account. This cannot be undone after 30 days."));
     auto* row = new QHBoxLayout;
-    m_deleteButton = button(QStringLiteral("Delete Account"), QStringLiteral("deleteAccountButton"));
+    m_deleteButton = button(tr("Delete Account"), QStringLiteral("deleteAccountButton"));
     m_deleteButton->setStyleSheet(
         QStringLiteral("QPushButton { color: white; background: #C62828; border: none;  border-radius: 4px; padding: "
                        "6px 16px; font-weight: 600; }QPushButton:hover { background: #B71C1C; "
@@ -255,8 +255,8 @@ QWidget* AccountScreen::buildPrivacyPage()
     row->addWidget(m_deleteButton);
     row->addStretch(1);
     layout->addLayout(row);
-    m_ownerNote = secondary(QStringLiteral("You are the group owner. Transfer ownership or remove all members before "
-                                           "deleting your account."),
+    m_ownerNote = secondary(tr("You are the group owner. Transfer ownership or remove all members before "
+                               "deleting your account."),
                             page);
     m_ownerNote->setObjectName(QStringLiteral("ownerNote"));
     m_ownerNote->setContentsMargins(12, 0, 0, 0);
@@ -270,16 +270,16 @@ QWidget* AccountScreen::buildPrivacyPage()
 QString AccountScreen::relativeTime(const QDateTime& when, const QDateTime& now)
 {
     if (!when.isValid())
-        return QStringLiteral("Unknown");
+        return tr("Unknown");
     const qint64 seconds = when.secsTo(now);
     if (seconds < 60)
-        return QStringLiteral("Active now");
+        return tr("Active now");
     if (seconds < 3600)
-        return QStringLiteral("%1m ago").arg(seconds / 60);
+        return tr("%nm ago", nullptr, int(seconds / 60));
     if (seconds < 86400)
-        return QStringLiteral("%1h ago").arg(seconds / 3600);
+        return tr("%nh ago", nullptr, int(seconds / 3600));
     if (seconds < 604800)
-        return QStringLiteral("%1d ago").arg(seconds / 86400);
+        return tr("%nd ago", nullptr, int(seconds / 86400));
     return when.toLocalTime().toString(QStringLiteral("MMM d, yyyy"));
 }
 
@@ -352,7 +352,7 @@ void AccountScreen::refreshProfile()
     m_account->auth()->fetchCurrentUser([self](const User& user) {
         if (!self)
             return;
-        self->m_displayName->setText(user.displayName.isEmpty() ? QStringLiteral("(not set)") : user.displayName);
+        self->m_displayName->setText(user.displayName.isEmpty() ? tr("(not set)") : user.displayName);
         self->m_email->setText(user.email);
         const bool owner = self->isGroupOwner();
         self->m_deleteButton->setEnabled(!owner);
@@ -401,11 +401,11 @@ void AccountScreen::rebuildGroup(const Group& group)
     m_deleteButton->setEnabled(!owner);
     m_ownerNote->setVisible(owner);
     if (group.id.isEmpty()) {
-        addSection(m_groupContent, QStringLiteral("No Group"),
-                   QStringLiteral("You're not part of a group. The group owner can invite you, or you can join with "
-                                  "an invite code."));
+        addSection(m_groupContent, tr("No Group"),
+                   tr("You're not part of a group. The group owner can invite you, or you can join with "
+                      "an invite code."));
         auto* row = new QHBoxLayout;
-        QPushButton* join = button(QStringLiteral("Join with Invite Code"), QStringLiteral("joinGroupButton"));
+        QPushButton* join = button(tr("Join with Invite Code"), QStringLiteral("joinGroupButton"));
         connect(join, &QPushButton::clicked, this, &AccountScreen::joinGroup);
         row->addWidget(join);
         row->addStretch(1);
@@ -413,10 +413,9 @@ void AccountScreen::rebuildGroup(const Group& group)
         emit pageRebuilt(GroupPage);
         return;
     }
-    addSection(m_groupContent, group.name,
-               QStringLiteral("%1 of %2 seats used").arg(group.members.size()).arg(group.maxSeats));
+    addSection(m_groupContent, group.name, tr("%1 of %2 seats used").arg(group.members.size()).arg(group.maxSeats));
     addSeparator(m_groupContent);
-    addSection(m_groupContent, QStringLiteral("Members"));
+    addSection(m_groupContent, tr("Members"));
     for (const GroupMember& member : group.members) {
         const bool named = !member.displayName.isEmpty();
         auto* name = new QLabel(named ? member.displayName : member.email);
@@ -426,9 +425,9 @@ void AccountScreen::rebuildGroup(const Group& group)
             lines.append(secondary(member.email));
         QWidget* right = nullptr;
         if (member.isOwner()) {
-            right = badge(QStringLiteral("Owner"), "#00897B", -2);
+            right = badge(tr("Owner"), "#00897B", -2);
         } else if (owner) {
-            QPushButton* remove = button(QStringLiteral("Remove"), QStringLiteral("removeMemberButton"));
+            QPushButton* remove = button(tr("Remove"), QStringLiteral("removeMemberButton"));
             connect(remove, &QPushButton::clicked, this, [this, member] { removeMember(member); });
             right = remove;
         }
@@ -439,22 +438,22 @@ void AccountScreen::rebuildGroup(const Group& group)
     if (owner) {
         if (!group.pendingInvitations.isEmpty()) {
             addSeparator(m_groupContent);
-            addSection(m_groupContent, QStringLiteral("Pending Invitations"));
+            addSection(m_groupContent, tr("Pending Invitations"));
             for (const GroupInvitation& invitation : group.pendingInvitations) {
-                auto* what = new QLabel(invitation.invitedEmail.isEmpty()
-                                            ? QStringLiteral("Invite code: %1").arg(invitation.inviteCode)
-                                            : invitation.invitedEmail);
+                auto* what =
+                    new QLabel(invitation.invitedEmail.isEmpty() ? tr("Invite code: %1").arg(invitation.inviteCode)
+                                                                 : invitation.invitedEmail);
                 what->setTextInteractionFlags(Qt::TextSelectableByMouse);
-                QPushButton* revoke = button(QStringLiteral("Revoke"), QStringLiteral("revokeInvitationButton"));
+                QPushButton* revoke = button(tr("Revoke"), QStringLiteral("revokeInvitationButton"));
                 connect(revoke, &QPushButton::clicked, this, [this, id = invitation.id] {
                     QPointer<AccountScreen> self(this);
                     m_account->accountClient()->revokeInvitation(id, [self](bool ok) {
                         if (!self)
                             return;
                         if (ok)
-                            self->showSuccess(QStringLiteral("Invitation revoked."));
+                            self->showSuccess(tr("Invitation revoked."));
                         else
-                            self->showError(QStringLiteral("Could not revoke the invitation."));
+                            self->showError(tr("Could not revoke the invitation."));
                         QTimer::singleShot(kLateRefreshMs, self, &AccountScreen::refreshGroup);
                     });
                 });
@@ -464,10 +463,10 @@ void AccountScreen::rebuildGroup(const Group& group)
             }
         }
         addSeparator(m_groupContent);
-        addSection(m_groupContent, QStringLiteral("Invite Members"));
+        addSection(m_groupContent, tr("Invite Members"));
         auto* row = new QHBoxLayout;
-        QPushButton* byEmail = button(QStringLiteral("Invite by Email"), QStringLiteral("inviteByEmailButton"));
-        QPushButton* code = button(QStringLiteral("Generate Invite Code"), QStringLiteral("generateCodeButton"));
+        QPushButton* byEmail = button(tr("Invite by Email"), QStringLiteral("inviteByEmailButton"));
+        QPushButton* code = button(tr("Generate Invite Code"), QStringLiteral("generateCodeButton"));
         connect(byEmail, &QPushButton::clicked, this, &AccountScreen::inviteByEmail);
         connect(code, &QPushButton::clicked, this, &AccountScreen::generateInviteCode);
         row->addWidget(byEmail);
@@ -478,7 +477,7 @@ void AccountScreen::rebuildGroup(const Group& group)
         m_groupContent->addSpacing(12);
         addSeparator(m_groupContent);
         auto* row = new QHBoxLayout;
-        QPushButton* leave = button(QStringLiteral("Leave Group"), QStringLiteral("leaveGroupButton"));
+        QPushButton* leave = button(tr("Leave Group"), QStringLiteral("leaveGroupButton"));
         connect(leave, &QPushButton::clicked, this, &AccountScreen::leaveGroup);
         row->addWidget(leave);
         row->addStretch(1);
@@ -490,13 +489,12 @@ void AccountScreen::rebuildGroup(const Group& group)
 void AccountScreen::rebuildDevices(const QList<Device>& devices)
 {
     clearLayout(m_devicesContent);
-    addSection(m_devicesContent, QStringLiteral("Registered Devices"),
-               QStringLiteral("Devices that have synced with your account."));
+    addSection(m_devicesContent, tr("Registered Devices"), tr("Devices that have synced with your account."));
     if (devices.isEmpty())
-        m_devicesContent->addWidget(new QLabel(QStringLiteral("No devices registered.")));
+        m_devicesContent->addWidget(new QLabel(tr("No devices registered.")));
     const QDateTime now = QDateTime::currentDateTimeUtc();
     for (const Device& device : devices) {
-        const QString name = device.deviceName.isEmpty() ? QStringLiteral("Unknown Device") : device.deviceName;
+        const QString name = device.deviceName.isEmpty() ? tr("Unknown Device") : device.deviceName;
         auto* title = new QLabel(QStringLiteral("<b>%1</b>").arg(name.toHtmlEscaped()));
         title->setTextFormat(Qt::RichText);
         QString platform = device.platform;
@@ -504,18 +502,18 @@ void AccountScreen::rebuildDevices(const QList<Device>& devices)
             platform += QStringLiteral("  ·  v%1").arg(device.appVersion);
         QLabel* platformLine = secondary(platform);
         platformLine->setObjectName(QStringLiteral("platformLine"));
-        QPushButton* remove = button(QStringLiteral("Remove"), QStringLiteral("removeDeviceButton"));
+        QPushButton* remove = button(tr("Remove"), QStringLiteral("removeDeviceButton"));
         connect(remove, &QPushButton::clicked, this, [this, device, name] {
-            if (!prompts().question(this, QStringLiteral("Remove Device"), QStringLiteral("Remove %1?").arg(name)))
+            if (!prompts().question(this, tr("Remove Device"), tr("Remove %1?").arg(name)))
                 return;
             QPointer<AccountScreen> self(this);
             m_account->accountClient()->removeDevice(device.id, [self](bool ok) {
                 if (!self)
                     return;
                 if (ok)
-                    self->showSuccess(QStringLiteral("Device removed."));
+                    self->showSuccess(tr("Device removed."));
                 else
-                    self->showError(QStringLiteral("Could not remove the device."));
+                    self->showError(tr("Could not remove the device."));
                 QTimer::singleShot(kLateRefreshMs, self, &AccountScreen::refreshDevices);
             });
         });
@@ -529,31 +527,30 @@ void AccountScreen::rebuildDevices(const QList<Device>& devices)
 void AccountScreen::rebuildSessions(const QList<Session>& sessions)
 {
     clearLayout(m_sessionsContent);
-    addSection(m_sessionsContent, QStringLiteral("Active Sessions"),
-               QStringLiteral("Sessions currently signed in to your account."));
+    addSection(m_sessionsContent, tr("Active Sessions"), tr("Sessions currently signed in to your account."));
     if (sessions.isEmpty())
-        m_sessionsContent->addWidget(new QLabel(QStringLiteral("No active sessions.")));
+        m_sessionsContent->addWidget(new QLabel(tr("No active sessions.")));
     const QDateTime now = QDateTime::currentDateTimeUtc();
     for (const Session& session : sessions) {
         QString agent = session.userAgent;
         if (agent.isEmpty())
-            agent = QStringLiteral("Unknown client");
+            agent = tr("Unknown client");
         else if (agent.size() > 60)
             agent = agent.left(60) + QStringLiteral("...");
         auto* title = new QLabel(agent);
         title->setObjectName(QStringLiteral("userAgentLabel"));
         title->setFont(adjusted(title->font(), 0, QFont::Medium));
-        QString detail = session.isCurrent ? QStringLiteral("This session") : relativeTime(session.lastActiveAt, now);
+        QString detail = session.isCurrent ? tr("This session") : relativeTime(session.lastActiveAt, now);
         if (!session.ipAddress.isEmpty())
             detail += QStringLiteral("  ·  %1").arg(session.ipAddress);
         QWidget* right = nullptr;
         if (session.isCurrent) {
-            right = badge(QStringLiteral("Current"), "#2E7D32", 0);
+            right = badge(tr("Current"), "#2E7D32", 0);
         } else {
-            QPushButton* revoke = button(QStringLiteral("Revoke"), QStringLiteral("revokeSessionButton"));
+            QPushButton* revoke = button(tr("Revoke"), QStringLiteral("revokeSessionButton"));
             connect(revoke, &QPushButton::clicked, this, [this, id = session.id] {
                 m_account->auth()->revokeSession(id);
-                showSuccess(QStringLiteral("Session revoked."));
+                showSuccess(tr("Session revoked."));
                 QTimer::singleShot(kLateRefreshMs, this, &AccountScreen::refreshSessions);
             });
             right = revoke;
@@ -568,10 +565,10 @@ void AccountScreen::rebuildSessions(const QList<Session>& sessions)
 void AccountScreen::editDisplayName()
 {
     bool ok = false;
-    const QString name = prompts()
-                             .getText(this, QStringLiteral("Edit Display Name"), QStringLiteral("Display name:"),
-                                      m_displayName->text(), QLineEdit::Normal, &ok)
-                             .trimmed();
+    const QString name =
+        prompts()
+            .getText(this, tr("Edit Display Name"), tr("Display name:"), m_displayName->text(), QLineEdit::Normal, &ok)
+            .trimmed();
     if (!ok || name.isEmpty() || !m_account)
         return;
     m_editNameButton->setEnabled(false);
@@ -582,36 +579,36 @@ void AccountScreen::editDisplayName()
         self->m_editNameButton->setEnabled(true);
         // A failed change hands back the user as last known, so only the new name counts as success.
         if (user.id.isEmpty() || user.displayName != name) {
-            self->showError(QStringLiteral("Failed to update profile."));
+            self->showError(tr("Failed to update profile."));
             return;
         }
         self->m_displayName->setText(user.displayName);
-        self->showSuccess(QStringLiteral("Display name updated."));
+        self->showSuccess(tr("Display name updated."));
     });
 }
 
 void AccountScreen::changePassword()
 {
-    const QString title = QStringLiteral("Change Password");
+    const QString title = tr("Change Password");
     bool ok = false;
     const QString current =
-        prompts().getText(this, title, QStringLiteral("Current password:"), QString(), QLineEdit::Password, &ok);
+        prompts().getText(this, title, tr("Current password:"), QString(), QLineEdit::Password, &ok);
     if (!ok || current.isEmpty())
         return;
-    const QString next = prompts().getText(this, title, QStringLiteral("New password (min 8 characters):"), QString(),
-                                           QLineEdit::Password, &ok);
+    const QString next =
+        prompts().getText(this, title, tr("New password (min 8 characters):"), QString(), QLineEdit::Password, &ok);
     if (!ok || next.isEmpty())
         return;
     if (next.size() < 8) {
-        showError(QStringLiteral("Password must be at least 8 characters."));
+        showError(tr("Password must be at least 8 characters."));
         return;
     }
     const QString confirm =
-        prompts().getText(this, title, QStringLiteral("Confirm new password:"), QString(), QLineEdit::Password, &ok);
+        prompts().getText(this, title, tr("Confirm new password:"), QString(), QLineEdit::Password, &ok);
     if (!ok)
         return;
     if (confirm != next) {
-        showError(QStringLiteral("Passwords do not match."));
+        showError(tr("Passwords do not match."));
         return;
     }
     QPointer<AccountScreen> self(this);
@@ -619,19 +616,19 @@ void AccountScreen::changePassword()
         if (!self)
             return;
         if (changed)
-            self->showSuccess(QStringLiteral("Password changed."));
+            self->showSuccess(tr("Password changed."));
         else
-            self->showError(QStringLiteral("Failed to change password."));
+            self->showError(tr("Failed to change password."));
     });
 }
 
 void AccountScreen::joinGroup()
 {
     bool ok = false;
-    const QString code = prompts()
-                             .getText(this, QStringLiteral("Join Group"), QStringLiteral("Enter invite code:"),
-                                      QString(), QLineEdit::Normal, &ok)
-                             .trimmed();
+    const QString code =
+        prompts()
+            .getText(this, tr("Join Group"), tr("Enter invite code:"), QString(), QLineEdit::Normal, &ok)
+            .trimmed();
     if (!ok || code.isEmpty())
         return;
     QPointer<AccountScreen> self(this);
@@ -639,10 +636,10 @@ void AccountScreen::joinGroup()
         if (!self)
             return;
         if (!joined) {
-            self->showError(QStringLiteral("Invalid or expired invite code."));
+            self->showError(tr("Invalid or expired invite code."));
             return;
         }
-        self->showSuccess(QStringLiteral("Joined group."));
+        self->showSuccess(tr("Joined group."));
         self->refreshGroup();
     });
 }
@@ -650,10 +647,10 @@ void AccountScreen::joinGroup()
 void AccountScreen::inviteByEmail()
 {
     bool ok = false;
-    const QString email = prompts()
-                              .getText(this, QStringLiteral("Invite by Email"), QStringLiteral("Email address:"),
-                                       QString(), QLineEdit::Normal, &ok)
-                              .trimmed();
+    const QString email =
+        prompts()
+            .getText(this, tr("Invite by Email"), tr("Email address:"), QString(), QLineEdit::Normal, &ok)
+            .trimmed();
     if (!ok || email.isEmpty())
         return;
     QPointer<AccountScreen> self(this);
@@ -661,10 +658,10 @@ void AccountScreen::inviteByEmail()
         if (!self)
             return;
         if (invitation.id.isEmpty()) {
-            self->showError(QStringLiteral("Failed to send invitation."));
+            self->showError(tr("Failed to send invitation."));
             return;
         }
-        self->showSuccess(QStringLiteral("Invitation sent."));
+        self->showSuccess(tr("Invitation sent."));
         self->refreshGroup();
     });
 }
@@ -676,12 +673,12 @@ void AccountScreen::generateInviteCode()
         if (!self)
             return;
         if (invitation.inviteCode.isEmpty()) {
-            self->showError(QStringLiteral("Failed to generate code."));
+            self->showError(tr("Failed to generate code."));
             return;
         }
         prompts().information(
-            self, QStringLiteral("Invite Code"),
-            QStringLiteral("Share this code with the person you want to invite:\n\n%1").arg(invitation.inviteCode));
+            self, tr("Invite Code"),
+            tr("Share this code with the person you want to invite:\n\n%1").arg(invitation.inviteCode));
         if (self)
             self->refreshGroup();
     });
@@ -689,17 +686,16 @@ void AccountScreen::generateInviteCode()
 
 void AccountScreen::leaveGroup()
 {
-    if (!prompts().question(this, QStringLiteral("Leave Group"),
-                            QStringLiteral("Leave this group? You will lose access to shared data.")))
+    if (!prompts().question(this, tr("Leave Group"), tr("Leave this group? You will lose access to shared data.")))
         return;
     QPointer<AccountScreen> self(this);
     m_account->accountClient()->leaveGroup([self](bool ok) {
         if (!self)
             return;
         if (ok)
-            self->showSuccess(QStringLiteral("Left group."));
+            self->showSuccess(tr("Left group."));
         else
-            self->showError(QStringLiteral("Could not leave the group."));
+            self->showError(tr("Could not leave the group."));
         self->refreshGroup();
     });
 }
@@ -707,17 +703,16 @@ void AccountScreen::leaveGroup()
 void AccountScreen::removeMember(const GroupMember& member)
 {
     const QString name = member.displayName.isEmpty() ? member.email : member.displayName;
-    if (!prompts().question(this, QStringLiteral("Remove Member"),
-                            QStringLiteral("Remove %1 from the group?").arg(name)))
+    if (!prompts().question(this, tr("Remove Member"), tr("Remove %1 from the group?").arg(name)))
         return;
     QPointer<AccountScreen> self(this);
     m_account->accountClient()->removeMember(member.accountId, [self, name](bool ok) {
         if (!self)
             return;
         if (ok)
-            self->showSuccess(QStringLiteral("%1 removed.").arg(name));
+            self->showSuccess(tr("%1 removed.").arg(name));
         else
-            self->showError(QStringLiteral("Could not remove %1.").arg(name));
+            self->showError(tr("Could not remove %1.").arg(name));
         self->refreshGroup();
     });
 }
@@ -727,11 +722,11 @@ void AccountScreen::deleteAccount()
     if (isGroupOwner())
         return;
     bool ok = false;
-    const QString word = prompts().getText(
-        this, QStringLiteral("Delete Account"),
-        QStringLiteral("This will schedule your account for permanent deletion after 30 days.\n\nType DELETE to "
-                       "confirm:"),
-        QString(), QLineEdit::Normal, &ok);
+    const QString word =
+        prompts().getText(this, tr("Delete Account"),
+                          tr("This will schedule your account for permanent deletion after 30 days.\n\nType DELETE to "
+                             "confirm:"),
+                          QString(), QLineEdit::Normal, &ok);
     if (!ok || word != QLatin1String("DELETE"))
         return;
     QPointer<AccountScreen> self(this);
@@ -739,13 +734,13 @@ void AccountScreen::deleteAccount()
         if (!self)
             return;
         if (!deleted) {
-            self->showError(QStringLiteral("Failed to delete account."));
+            self->showError(tr("Failed to delete account."));
             return;
         }
-        prompts().information(self, QStringLiteral("Account Scheduled for Deletion"),
-                              QStringLiteral("Your account will be permanently deleted in 30 days. You can recover "
-                                             "it by signing in before then.\n\nYou are now signed out of this "
-                                             "computer. Your notes stay here on this computer."));
+        prompts().information(self, tr("Account Scheduled for Deletion"),
+                              tr("Your account will be permanently deleted in 30 days. You can recover "
+                                 "it by signing in before then.\n\nYou are now signed out of this "
+                                 "computer. Your notes stay here on this computer."));
         if (self)
             emit self->logoutRequested();
     });

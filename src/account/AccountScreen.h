@@ -60,7 +60,7 @@ signals:
 private:
     QWidget* buildProfilePage();
     QWidget* buildPrivacyPage();
-    QWidget* newListPage(const QString& title, QVBoxLayout** content);
+    QWidget* newListPage(const QString& title, const QString& objectName, QVBoxLayout** content);
     void rebuildGroup(const Group& group);
     void rebuildDevices(const QList<Device>& devices);
     void rebuildSessions(const QList<Session>& sessions);

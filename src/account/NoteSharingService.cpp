@@ -60,7 +60,7 @@ void NoteSharingService::shareWith(const QString& itemId, const QString& memberI
         }
         QString error = reply.value(QLatin1String("error")).toString();
         if (error.isEmpty())
-            error = QStringLiteral("Share failed (HTTP %1)").arg(status);
+            error = tr("Share failed (HTTP %1)").arg(status);
         callback(false, error);
     });
 }

@@ -4,6 +4,7 @@
 #include "NorvAccountClient.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
@@ -30,7 +31,32 @@ QLabel* dimmedLabel(const QString& text, QWidget* parent)
     return label;
 }
 
+// Anything but "view" grants edit, as the service reads it.
+QString permissionText(const QString& permission)
+{
+    return permission == QLatin1String("view") ? QStringLiteral("view") : QStringLiteral("edit");
+}
+
 } // namespace
+
+QComboBox* ShareMembersDialog::permissionCombo(QWidget* parent)
+{
+    auto* combo = new QComboBox(parent);
+    combo->addItem(tr("Can edit"), QStringLiteral("edit"));
+    combo->addItem(tr("Can view"), QStringLiteral("view"));
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    return combo;
+}
+
+QString ShareMembersDialog::permission() const
+{
+    return m_permission->currentData().toString();
+}
+
+void ShareMembersDialog::setPermission(const QString& permission)
+{
+    m_permission->setCurrentIndex(m_permission->findData(permissionText(permission)));
+}
 
 ShareMembersDialog::ShareMembersDialog(Client* account, SharingBackend* backend, const QString& itemId,
                                        const ShareDialogTexts& texts, QWidget* parent)
@@ -79,7 +105,7 @@ ShareMembersDialog::ShareMembersDialog(Client* account, SharingBackend* backend,
     auto* contentLayout = new QVBoxLayout(content);
     contentLayout->setContentsMargins(0, 0, 0, 0);
 
-    auto* accessTitle = new QLabel(orDefault(texts.accessHeader, QStringLiteral("People with access")), content);
+    auto* accessTitle = new QLabel(orDefault(texts.accessHeader, tr("People with access")), content);
     QFont titleFont = accessTitle->font();
     titleFont.setWeight(QFont::DemiBold);
     accessTitle->setFont(titleFont);
@@ -91,22 +117,32 @@ ShareMembersDialog::ShareMembersDialog(Client* account, SharingBackend* backend,
     auto* addSection = new QVBoxLayout;
     addSection->setContentsMargins(0, 8, 0, 0);
     addSection->setSpacing(4);
-    auto* addTitle = new QLabel(orDefault(texts.addHeader, QStringLiteral("Add people")), content);
+    auto* addTitleRow = new QHBoxLayout;
+    auto* addTitle = new QLabel(orDefault(texts.addHeader, tr("Add people")), content);
     addTitle->setFont(titleFont);
-    addSection->addWidget(addTitle);
+    addTitleRow->addWidget(addTitle, 1);
+    m_permissionLabel = new QLabel(tr("They can:"), content);
+    addTitleRow->addWidget(m_permissionLabel);
+    m_permission = permissionCombo(content);
+    m_permission->setObjectName(QStringLiteral("permissionCombo"));
+    m_permission->setToolTip(tr("What the people you add may do: change the text, or only read it"));
+    m_permission->setCurrentIndex(m_permission->findData(permissionText(texts.permission)));
+    m_permissionLabel->setBuddy(m_permission);
+    addTitleRow->addWidget(m_permission);
+    addSection->addLayout(addTitleRow);
     m_addRows = new QVBoxLayout;
     m_addRows->setSpacing(2);
     addSection->addLayout(m_addRows);
-    m_noGroupNote = dimmedLabel(
-        orDefault(texts.noGroup, QStringLiteral("You're not in a group yet. Invite people from Manage Account to "
-                                                "share with them.")),
-        content);
+    m_noGroupNote =
+        dimmedLabel(orDefault(texts.noGroup,
+                              tr("You're not in a group yet. Invite people from Manage Account to share with them.")),
+                    content);
     m_noGroupNote->setObjectName(QStringLiteral("noGroupNote"));
     m_noGroupNote->setContentsMargins(0, 8, 0, 0);
     m_noGroupNote->hide();
     addSection->addWidget(m_noGroupNote);
-    m_everyoneNote = dimmedLabel(
-        orDefault(texts.everyoneHasAccess, QStringLiteral("All group members already have access")), content);
+    m_everyoneNote =
+        dimmedLabel(orDefault(texts.everyoneHasAccess, tr("All group members already have access")), content);
     m_everyoneNote->setObjectName(QStringLiteral("everyoneNote"));
     m_everyoneNote->setContentsMargins(0, 8, 0, 0);
     m_everyoneNote->hide();
@@ -118,7 +154,7 @@ ShareMembersDialog::ShareMembersDialog(Client* account, SharingBackend* backend,
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    auto* close = new QPushButton(orDefault(texts.closeButton, QStringLiteral("Close")), this);
+    auto* close = new QPushButton(orDefault(texts.closeButton, tr("Close")), this);
     close->setObjectName(QStringLiteral("closeButton"));
     close->setDefault(true);
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
@@ -271,8 +307,7 @@ void ShareMembersDialog::rebuild()
         sharedIds.insert(share.sharedWithAccountId);
     }
     if (collected.isEmpty()) {
-        QLabel* empty =
-            dimmedLabel(orDefault(m_texts.emptyShares, QStringLiteral("Not shared with anyone yet.")), this);
+        QLabel* empty = dimmedLabel(orDefault(m_texts.emptyShares, tr("Not shared with anyone yet.")), this);
         empty->setObjectName(QStringLiteral("emptySharesLabel"));
         empty->setContentsMargins(0, 4, 0, 4);
         m_accessRows->addWidget(empty);
@@ -292,17 +327,32 @@ void ShareMembersDialog::rebuild()
         QFont font = remove->font();
         font.setPointSize(font.pointSize() + 4);
         remove->setFont(font);
-        remove->setToolTip(orDefault(m_texts.removeTooltip, QStringLiteral("Remove access")));
+        remove->setToolTip(orDefault(m_texts.removeTooltip, tr("Remove access")));
         const QString shown = name.isEmpty() ? email : name;
         connect(remove, &QPushButton::clicked, this, [this, share, shown] { revoke(share, shown); });
         QWidget* row = newRow(name, email, remove);
         row->setObjectName(QStringLiteral("shareRow"));
+        // What this person may do, changed in place: the service replaces the permission of an
+        // existing share.
+        QComboBox* access = permissionCombo(row);
+        access->setObjectName(QStringLiteral("sharePermission"));
+        access->setCurrentIndex(access->findData(permissionText(share.permission)));
+        access->setEnabled(!share.sharedWithAccountId.isEmpty());
+        access->setAccessibleName(tr("Permission of %1").arg(shown));
+        connect(access, &QComboBox::activated, this, [this, access, share, shown] {
+            const QString chosen = access->currentData().toString();
+            if (chosen != permissionText(share.permission))
+                changePermission(share, shown, chosen);
+        });
+        static_cast<QHBoxLayout*>(row->layout())->insertWidget(row->layout()->count() - 1, access);
         m_accessRows->addWidget(row);
     }
 
     if (m_members.isEmpty()) {
         m_noGroupNote->show();
         m_everyoneNote->hide();
+        m_permissionLabel->hide();
+        m_permission->hide();
         emit rebuilt();
         return;
     }
@@ -320,7 +370,7 @@ void ShareMembersDialog::rebuild()
             sharedIds.contains(member.accountId) ||
             (!member.authUserId.isEmpty() && sharedIds.contains(member.authUserId)))
             continue;
-        auto* share = new QPushButton(orDefault(m_texts.shareButton, QStringLiteral("Share")));
+        auto* share = new QPushButton(orDefault(m_texts.shareButton, tr("Share")));
         share->setObjectName(QStringLiteral("shareButton"));
         connect(share, &QPushButton::clicked, this, [this, member] { grant(member); });
         QWidget* row = newRow(member.displayName, member.email, share);
@@ -330,6 +380,9 @@ void ShareMembersDialog::rebuild()
     }
     m_noGroupNote->hide();
     m_everyoneNote->setVisible(added == 0);
+    // The permission for new shares matters only while someone can still be added.
+    m_permissionLabel->setVisible(added > 0);
+    m_permission->setVisible(added > 0);
     emit rebuilt();
 }
 
@@ -347,12 +400,35 @@ void ShareMembersDialog::grant(const GroupMember& member)
     m_error->hide();
     const QString name = member.displayName.isEmpty() ? member.email : member.displayName;
     QPointer<ShareMembersDialog> self(this);
-    m_backend->shareWith(m_itemId, identityOf(member), m_texts.permission, [self, name](bool ok, const QString& error) {
+    m_backend->shareWith(m_itemId, identityOf(member), permission(), [self, name](bool ok, const QString& error) {
         if (!self)
             return;
         self->m_busy = false;
         if (!ok) {
-            self->showError(error.isEmpty() ? QStringLiteral("Could not share with %1.").arg(name) : error);
+            self->showError(error.isEmpty() ? tr("Could not share with %1.").arg(name) : error);
+            return;
+        }
+        emit self->sharingChanged();
+        self->reload();
+    });
+}
+
+void ShareMembersDialog::changePermission(const ShareMember& share, const QString& name, const QString& permission)
+{
+    if (m_busy || !m_backend) {
+        rebuild(); // puts the row's choice back
+        return;
+    }
+    m_busy = true;
+    m_error->hide();
+    QPointer<ShareMembersDialog> self(this);
+    m_backend->shareWith(m_itemId, share.sharedWithAccountId, permission, [self, name](bool ok, const QString& error) {
+        if (!self)
+            return;
+        self->m_busy = false;
+        if (!ok) {
+            self->showError(error.isEmpty() ? tr("Could not change what %1 may do.").arg(name) : error);
+            self->rebuild();
             return;
         }
         emit self->sharingChanged();
@@ -365,8 +441,8 @@ void ShareMembersDialog::revoke(const ShareMember& share, const QString& name)
     if (m_busy || !m_backend)
         return;
     const QString question =
-        orDefault(m_texts.removeQuestion, QStringLiteral("%1 will no longer have access. Continue?")).arg(name);
-    if (!prompts().question(this, orDefault(m_texts.removeTitle, QStringLiteral("Remove access?")), question))
+        orDefault(m_texts.removeQuestion, tr("%1 will no longer have access. Continue?")).arg(name);
+    if (!prompts().question(this, orDefault(m_texts.removeTitle, tr("Remove access?")), question))
         return;
     m_busy = true;
     m_error->hide();
@@ -376,7 +452,7 @@ void ShareMembersDialog::revoke(const ShareMember& share, const QString& name)
             return;
         self->m_busy = false;
         if (!ok) {
-            self->showError(QStringLiteral("Could not remove %1.").arg(name));
+            self->showError(tr("Could not remove %1.").arg(name));
             return;
         }
         emit self->sharingChanged();

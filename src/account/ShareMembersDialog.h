@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QPointer>
 
+class QComboBox;
 class QLabel;
 class QPushButton;
 class QVBoxLayout;
@@ -28,7 +29,8 @@ struct ShareDialogTexts
     QString shareButton;
     QString removeTooltip;
     QString closeButton;
-    // "view" or "edit"; anything else grants edit.
+    // What the dialog offers first for new shares, "view" or "edit"; anything else is edit. The
+    // user chooses per grant, and can change an existing share's permission in its row.
     QString permission;
     QString removeTitle;
     // %1: the person's name.
@@ -48,6 +50,9 @@ public:
     static QString initials(const QString& name, const QString& email);
 
     bool isBusy() const { return m_busy; }
+    // The permission the share buttons grant: "view" or "edit".
+    QString permission() const;
+    void setPermission(const QString& permission);
     // What has arrived so far (for the tests and the screenshots).
     QList<ShareMember> shares() const { return m_shares; }
     QList<GroupMember> members() const { return m_members; }
@@ -69,6 +74,8 @@ private:
     QLabel* avatar(const QString& name, const QString& email);
     void grant(const GroupMember& member);
     void revoke(const ShareMember& share, const QString& name);
+    void changePermission(const ShareMember& share, const QString& name, const QString& permission);
+    static QComboBox* permissionCombo(QWidget* parent);
     void showError(const QString& text);
     QString identityOf(const GroupMember& member) const;
     // The group member a share names, by either of the member's ids.
@@ -87,6 +94,8 @@ private:
     int m_generation = 0;
 
     QLabel* m_error = nullptr;
+    QLabel* m_permissionLabel = nullptr;
+    QComboBox* m_permission = nullptr;
     QVBoxLayout* m_accessRows = nullptr;
     QVBoxLayout* m_addRows = nullptr;
     QLabel* m_noGroupNote = nullptr;

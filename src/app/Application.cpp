@@ -13,6 +13,7 @@
 #include "PreferencesRepository.h"
 #include "Records.h"
 #include "SingleInstance.h"
+#include "Translations.h"
 #include "UpdateFlows.h"
 #include "Version.h"
 
@@ -111,10 +112,13 @@ int Application::run(const QStringList& args)
     if (!m_singleInstance->tryRun(secondStartMessage(args)))
         return 0;
 
+    // Before anything the user can read, the database error included.
+    Translations::install();
+
     if (!initializeState()) {
-        Interaction::critical(nullptr, QStringLiteral("Database Error"),
-                              QStringLiteral("Failed to initialize the database.\n\nData directory: %1\n\n"
-                                             "Please check file permissions and try again.")
+        Interaction::critical(nullptr, tr("Database Error"),
+                              tr("Failed to initialize the database.\n\nData directory: %1\n\n"
+                                 "Please check file permissions and try again.")
                                   .arg(dataDirectory()));
         return 1;
     }

@@ -5,6 +5,7 @@
 #include "MarkdownHtml.h"
 #include "RichTextConversion.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -443,7 +444,7 @@ ExportResult exportNote(const Note& note, const QString& path, ExportFormat form
                                          ? QIODevice::WriteOnly | QIODevice::Truncate
                                          : QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text;
     if (!file.open(mode)) {
-        result.error = QStringLiteral("Failed to write file: %1").arg(file.errorString());
+        result.error = QCoreApplication::translate("Export", "Failed to write file: %1").arg(file.errorString());
         qCWarning(lcDocument).noquote() << "exportNote: cannot open the output file:" << file.errorString();
         return result;
     }

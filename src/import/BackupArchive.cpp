@@ -9,6 +9,7 @@
 #include "NotebookRepository.h"
 #include "ZipArchive.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -232,18 +233,21 @@ QString extractionFailure(const ZipExtractResult& extracted)
 {
     switch (extracted.failure) {
     case ZipFailure::NotAnArchive:
-        return QStringLiteral("Failed to extract backup: not a backup archive");
+        return QCoreApplication::translate("BackupArchive", "Failed to extract backup: not a backup archive");
     case ZipFailure::TooLarge:
-        return QStringLiteral("Failed to extract backup: too large (%1)").arg(extracted.error);
+        return QCoreApplication::translate("BackupArchive", "Failed to extract backup: too large (%1)")
+            .arg(extracted.error);
     case ZipFailure::Damaged:
         return extracted.failedEntry.isEmpty()
-                   ? QStringLiteral("Failed to extract backup: damaged archive (%1)").arg(extracted.error)
-                   : QStringLiteral("Failed to extract backup: damaged at entry %1").arg(extracted.failedEntry);
+                   ? QCoreApplication::translate("BackupArchive", "Failed to extract backup: damaged archive (%1)")
+                         .arg(extracted.error)
+                   : QCoreApplication::translate("BackupArchive", "Failed to extract backup: damaged at entry %1")
+                         .arg(extracted.failedEntry);
     case ZipFailure::WriteFailed:
     case ZipFailure::None:
         break;
     }
-    return QStringLiteral("Failed to extract backup: %1").arg(extracted.error);
+    return QCoreApplication::translate("BackupArchive", "Failed to extract backup: %1").arg(extracted.error);
 }
 
 } // namespace
@@ -390,12 +394,12 @@ BackupResult createBackup(const QString& destinationPath, const LibraryRepositor
     BackupResult result;
     auto fail = [&result](const QString& detail) {
         result.failed = true;
-        result.error = QStringLiteral("Failed to create ZIP: %1").arg(detail);
+        result.error = QCoreApplication::translate("BackupArchive", "Failed to create ZIP: %1").arg(detail);
         result.noteCount = 0;
         return result;
     };
     if (!library.isComplete())
-        return fail(QStringLiteral("no library to back up"));
+        return fail(QCoreApplication::translate("BackupArchive", "no library to back up"));
 
     const QList<Notebook> notebooks = library.notebooks->allNotebooks();
     QList<Note> notes = library.notes->allNotes();
@@ -460,11 +464,11 @@ RestoreResult restoreBackup(const QString& archivePath, const LibraryRepositorie
         return result;
     };
     if (!library.isComplete())
-        return fail(QStringLiteral("Failed to extract backup"));
+        return fail(QCoreApplication::translate("BackupArchive", "Failed to extract backup"));
 
     QTemporaryDir temp;
     if (!temp.isValid())
-        return fail(QStringLiteral("Failed to create temp directory"));
+        return fail(QCoreApplication::translate("BackupArchive", "Failed to create temp directory"));
     const ZipExtractResult extracted = extractZipArchive(archivePath, temp.path(), ZipLimits(), isItemDocument);
     if (!extracted.ok()) {
         qCWarning(lcImport).noquote() << "Backup extraction failed:" << extracted.error;
@@ -474,7 +478,7 @@ RestoreResult restoreBackup(const QString& archivePath, const LibraryRepositorie
         qCWarning(lcImport).noquote() << "Backup entry left out:" << skipped;
 
     if (!extracted.inMemory.contains(kManifest))
-        return fail(QStringLiteral("No manifest.json found"));
+        return fail(QCoreApplication::translate("BackupArchive", "No manifest.json found"));
 
     NoteRepository& notes = *library.notes;
     NotebookRepository& notebooks = *library.notebooks;
@@ -536,7 +540,7 @@ RestoreResult restoreBackup(const QString& archivePath, const LibraryRepositorie
             db.rollback();
             for (const QString& path : copied)
                 QFile::remove(path);
-            return fail(QStringLiteral("Failed to save restored items: %1").arg(reason));
+            return fail(QCoreApplication::translate("BackupArchive", "Failed to save restored items: %1").arg(reason));
         }
     }
     if (result.imported > 0) {

@@ -11,6 +11,7 @@
 #include "Records.h"
 #include "TarReader.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QHash>
 #include <QJsonArray>
@@ -168,9 +169,9 @@ void linkResource(QString& body, bool html, const QString& resourceId, const QSt
                                    QRegularExpression::CaseInsensitiveOption);
     if (!picture || !shown.match(body).hasMatch()) {
         if (html) {
-            const QRegularExpression anchor(
-                QStringLiteral("<a\\s[^>]*href=\"?:/%1\"?[^>]*>.*?</a>").arg(escapedId),
-                QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+            const QRegularExpression anchor(QStringLiteral("<a\\s[^>]*href=\"?:/%1\"?[^>]*>.*?</a>").arg(escapedId),
+                                            QRegularExpression::CaseInsensitiveOption |
+                                                QRegularExpression::DotMatchesEverythingOption);
             body.replace(anchor, QStringLiteral("<img src=\"%1\" />").arg(url));
         } else {
             const QRegularExpression link(
@@ -278,19 +279,23 @@ ImportResult importJex(const QString& archivePath, const LibraryRepositories& li
 {
     ImportResult result;
     if (!library.isComplete())
-        return failImport(result, QStringLiteral("Failed to read archive or archive is empty"));
+        return failImport(result,
+                          QCoreApplication::translate("JexImporter", "Failed to read archive or archive is empty"));
 
-    reportProgress(progress, 0, 0, QStringLiteral("Reading archive..."));
+    reportProgress(progress, 0, 0, QCoreApplication::translate("JexImporter", "Reading archive..."));
     QFile file(archivePath);
     if (!file.open(QIODevice::ReadOnly))
-        return failImport(result, QStringLiteral("Failed to read archive or archive is empty"));
+        return failImport(result,
+                          QCoreApplication::translate("JexImporter", "Failed to read archive or archive is empty"));
     const TarIndexResult archive = indexTarArchive(file);
     if (!archive.ok()) {
         qCWarning(lcImport).noquote() << "JEX archive refused:" << archive.error;
-        return failImport(result, QStringLiteral("Failed to read archive: %1").arg(archive.error));
+        return failImport(result,
+                          QCoreApplication::translate("JexImporter", "Failed to read archive: %1").arg(archive.error));
     }
     if (archive.entries.isEmpty())
-        return failImport(result, QStringLiteral("Failed to read archive or archive is empty"));
+        return failImport(result,
+                          QCoreApplication::translate("JexImporter", "Failed to read archive or archive is empty"));
 
     // Only the item files are read now; resource data stays on disk until it is stored.
     QList<JexItem> notes;
@@ -301,7 +306,8 @@ ImportResult importJex(const QString& archivePath, const LibraryRepositories& li
     QMap<QString, TarIndexEntry> files;
     auto unreadable = [&result](const QString& name, const QString& why) {
         ++result.errors;
-        result.messages.append(QStringLiteral("Item %1 could not be read: %2").arg(name, why));
+        result.messages.append(
+            QCoreApplication::translate("JexImporter", "Item %1 could not be read: %2").arg(name, why));
     };
     for (const TarIndexEntry& entry : archive.entries) {
         if (!isTopLevelItem(entry.name)) {
@@ -378,7 +384,8 @@ ImportResult importJex(const QString& archivePath, const LibraryRepositories& li
             session.remember(kFolderKind, folder.id, notebook.id);
             notebooksAdded = true;
         } else {
-            result.messages.append(QStringLiteral("Folder \"%1\" could not be saved").arg(notebook.name));
+            result.messages.append(
+                QCoreApplication::translate("JexImporter", "Folder \"%1\" could not be saved").arg(notebook.name));
         }
     }
 
@@ -400,12 +407,13 @@ ImportResult importJex(const QString& archivePath, const LibraryRepositories& li
     static const QRegularExpression itemLink(QStringLiteral(":/([a-f0-9]{32})"));
     const int total = int(notes.size());
     int tagged = 0;
-    reportProgress(progress, 0, total, QStringLiteral("Importing %1 notes...").arg(total));
+    reportProgress(progress, 0, total, QCoreApplication::translate("JexImporter", "Importing %1 notes...").arg(total));
     for (int i = 0; i < total; ++i) {
         const JexItem& item = notes.at(i);
         reportProgress(
             progress, i, total,
-            QStringLiteral("Importing: %1").arg(item.title.isEmpty() ? QStringLiteral("(untitled)") : item.title));
+            QCoreApplication::translate("JexImporter", "Importing: %1")
+                .arg(item.title.isEmpty() ? QCoreApplication::translate("JexImporter", "(untitled)") : item.title));
         if (alreadyHere.contains(item.id)) {
             ++result.skipped;
             continue;
@@ -493,7 +501,8 @@ ImportResult importJex(const QString& archivePath, const LibraryRepositories& li
 
         if (!library.notes->insert(note)) {
             ++result.errors;
-            result.messages.append(QStringLiteral("Note \"%1\" could not be saved").arg(item.title));
+            result.messages.append(
+                QCoreApplication::translate("JexImporter", "Note \"%1\" could not be saved").arg(item.title));
             continue;
         }
         ++result.imported;
@@ -505,20 +514,22 @@ ImportResult importJex(const QString& archivePath, const LibraryRepositories& li
                 ++result.attachments;
             else
                 result.messages.append(
-                    QStringLiteral("Attachment \"%1\" could not be saved").arg(pending.record.filename));
+                    QCoreApplication::translate("JexImporter", "Attachment \"%1\" could not be saved")
+                        .arg(pending.record.filename));
         }
     }
     if (tagged > 0) {
-        result.messages.append(
-            QStringLiteral("Tags were kept as the last line of the text of %1 (\"Tags: ...\")")
-                .arg(tagged == 1 ? QStringLiteral("1 note") : QStringLiteral("%1 notes").arg(tagged)));
+        result.messages.append(QCoreApplication::translate(
+            "JexImporter", "Tags were kept as the last line of the text of %n note(s) (\"Tags: ...\")", nullptr,
+            tagged));
     }
 
     const QString commitError = session.finish(result.imported > 0 || notebooksAdded);
     if (!commitError.isEmpty()) {
         result.imported = 0;
         result.attachments = 0;
-        return failImport(result, QStringLiteral("Failed to save imported notes: %1").arg(commitError));
+        return failImport(
+            result, QCoreApplication::translate("JexImporter", "Failed to save imported notes: %1").arg(commitError));
     }
     qCInfo(lcImport) << "JEX import:" << result.imported << "notes," << result.attachments << "attachments,"
                      << result.skipped << "skipped," << result.errors << "errors";

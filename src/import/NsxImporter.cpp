@@ -10,6 +10,7 @@
 #include "Records.h"
 #include "ZipArchive.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -285,25 +286,26 @@ ImportResult importNsx(const QString& archivePath, const LibraryRepositories& li
 {
     ImportResult result;
     if (!library.isComplete())
-        return failImport(result, QStringLiteral("No config.json found in archive"));
+        return failImport(result, QCoreApplication::translate("NsxImporter", "No config.json found in archive"));
 
-    reportProgress(progress, 0, 0, QStringLiteral("Extracting archive..."));
+    reportProgress(progress, 0, 0, QCoreApplication::translate("NsxImporter", "Extracting archive..."));
     QTemporaryDir temp;
     if (!temp.isValid())
-        return failImport(result, QStringLiteral("Failed to create temp directory"));
+        return failImport(result, QCoreApplication::translate("NsxImporter", "Failed to create temp directory"));
     const ZipExtractResult extracted = extractZipArchive(archivePath, temp.path());
     if (!extracted.ok()) {
         qCWarning(lcImport).noquote() << "NSX extraction failed:" << extracted.error;
-        return failImport(result, QStringLiteral("Failed to extract archive: %1").arg(extracted.error));
+        return failImport(
+            result, QCoreApplication::translate("NsxImporter", "Failed to extract archive: %1").arg(extracted.error));
     }
     for (const QString& skipped : extracted.skipped)
-        result.messages.append(QStringLiteral("Archive entry left out: %1").arg(skipped));
+        result.messages.append(QCoreApplication::translate("NsxImporter", "Archive entry left out: %1").arg(skipped));
 
     const std::optional<QByteArray> configData = readFile(temp.filePath(QStringLiteral("config.json")), kMaxJsonBytes);
     const std::optional<NsxConfig> config =
         configData && !configData->isEmpty() ? parseNsxConfig(*configData) : std::nullopt;
     if (!config)
-        return failImport(result, QStringLiteral("No config.json found in archive"));
+        return failImport(result, QCoreApplication::translate("NsxImporter", "No config.json found in archive"));
 
     // Ids come from the archive, and some hold a "/" (base64 of a title); an id names a file only
     // when it resolves to one inside the temporary folder.
@@ -324,7 +326,7 @@ ImportResult importNsx(const QString& archivePath, const LibraryRepositories& li
     };
     auto unreadable = [&result](const QString& what, const QString& id) {
         ++result.errors;
-        result.messages.append(QStringLiteral("%1 %2 could not be read").arg(what, id));
+        result.messages.append(QCoreApplication::translate("NsxImporter", "%1 %2 could not be read").arg(what, id));
     };
 
     ImportSession session(library);
@@ -340,7 +342,7 @@ ImportResult importNsx(const QString& archivePath, const LibraryRepositories& li
         const std::optional<QByteArray> data = itemFile(id);
         const std::optional<NsxNotebook> source = data ? parseNsxNotebook(*data) : std::nullopt;
         if (!source) {
-            unreadable(QStringLiteral("Notebook"), id);
+            unreadable(QCoreApplication::translate("NsxImporter", "Notebook"), id);
             continue;
         }
         Notebook notebook;
@@ -353,22 +355,24 @@ ImportResult importNsx(const QString& archivePath, const LibraryRepositories& li
             session.remember(kNotebookKind, id, notebook.id);
             notebooksAdded = true;
         } else {
-            result.messages.append(QStringLiteral("Notebook \"%1\" could not be saved").arg(notebook.name));
+            result.messages.append(
+                QCoreApplication::translate("NsxImporter", "Notebook \"%1\" could not be saved").arg(notebook.name));
         }
     }
 
     const QMimeDatabase mimeDatabase;
     const int total = int(config->noteIds.size());
-    reportProgress(progress, 0, total, QStringLiteral("Importing %1 notes...").arg(total));
+    reportProgress(progress, 0, total, QCoreApplication::translate("NsxImporter", "Importing %1 notes...").arg(total));
     for (int i = 0; i < total; ++i) {
         const QString& id = config->noteIds.at(i);
         const std::optional<QByteArray> data = itemFile(id);
         const std::optional<NsxNote> source = data ? parseNsxNote(*data) : std::nullopt;
         const QString title = source ? source->title : QString();
         reportProgress(progress, i, total,
-                       QStringLiteral("Importing: %1").arg(title.isEmpty() ? QStringLiteral("(untitled)") : title));
+                       QCoreApplication::translate("NsxImporter", "Importing: %1")
+                           .arg(title.isEmpty() ? QCoreApplication::translate("NsxImporter", "(untitled)") : title));
         if (!source) {
-            unreadable(QStringLiteral("Note"), id);
+            unreadable(QCoreApplication::translate("NsxImporter", "Note"), id);
             continue;
         }
         const QString updatedKey = QString::number(source->mtime);
@@ -435,7 +439,8 @@ ImportResult importNsx(const QString& archivePath, const LibraryRepositories& li
 
         if (!library.notes->insert(note)) {
             ++result.errors;
-            result.messages.append(QStringLiteral("Note \"%1\" could not be saved").arg(title));
+            result.messages.append(
+                QCoreApplication::translate("NsxImporter", "Note \"%1\" could not be saved").arg(title));
             continue;
         }
         ++result.imported;
@@ -446,7 +451,8 @@ ImportResult importNsx(const QString& archivePath, const LibraryRepositories& li
                 ++result.attachments;
             else
                 result.messages.append(
-                    QStringLiteral("Attachment \"%1\" could not be saved").arg(pending.record.filename));
+                    QCoreApplication::translate("NsxImporter", "Attachment \"%1\" could not be saved")
+                        .arg(pending.record.filename));
         }
     }
 
@@ -454,7 +460,8 @@ ImportResult importNsx(const QString& archivePath, const LibraryRepositories& li
     if (!commitError.isEmpty()) {
         result.imported = 0;
         result.attachments = 0;
-        return failImport(result, QStringLiteral("Failed to save imported notes: %1").arg(commitError));
+        return failImport(
+            result, QCoreApplication::translate("NsxImporter", "Failed to save imported notes: %1").arg(commitError));
     }
     qCInfo(lcImport) << "NSX import:" << result.imported << "notes," << result.attachments << "attachments,"
                      << result.skipped << "skipped," << result.errors << "errors";

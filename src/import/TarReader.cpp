@@ -1,6 +1,5 @@
 #include "TarReader.h"
 
-#include <QFile>
 #include <QIODevice>
 #include <optional>
 
@@ -28,13 +27,6 @@ QString entryName(const QByteArray& header)
     if (nul >= 0)
         raw.truncate(nul);
     return QString::fromUtf8(raw).trimmed();
-}
-
-TarReadResult failure(const QString& error)
-{
-    TarReadResult result;
-    result.error = error;
-    return result;
 }
 
 } // namespace
@@ -78,49 +70,6 @@ std::optional<qint64> parseTarSize(const QByteArray& field)
     return sawDigit ? value : qint64(0);
 }
 
-TarReadResult readTarArchive(QIODevice& device, qint64 maxEntryBytes)
-{
-    TarReadResult result;
-    const qint64 end = device.size();
-    for (;;) {
-        const QByteArray header = device.read(kBlock);
-        if (header.size() < kBlock || isZeroBlock(header))
-            break;
-
-        const QString name = entryName(header);
-        const std::optional<qint64> size = parseTarSize(header.mid(kSizeOffset, kSizeLength));
-        if (!size)
-            return failure(QStringLiteral("Archive entry \"%1\" has an unreadable size field").arg(name));
-        const qint64 left = end - device.pos();
-        if (*size > maxEntryBytes) {
-            return failure(QStringLiteral("Archive entry \"%1\" claims %2 bytes, more than the limit of %3 bytes")
-                               .arg(name)
-                               .arg(*size)
-                               .arg(maxEntryBytes));
-        }
-        if (*size > left) {
-            return failure(
-                QStringLiteral("Archive entry \"%1\" claims %2 bytes, but only %3 bytes are left in the file")
-                    .arg(name)
-                    .arg(*size)
-                    .arg(left));
-        }
-
-        TarEntry entry;
-        entry.name = name;
-        entry.data = device.read(*size);
-        if (entry.data.size() != *size)
-            return failure(
-                QStringLiteral("Archive entry \"%1\" could not be read: %2").arg(name, device.errorString()));
-        result.entries.append(std::move(entry));
-
-        const qint64 padding = (kBlock - *size % kBlock) % kBlock;
-        if (padding > 0 && !device.seek(qMin(end, device.pos() + padding)))
-            break;
-    }
-    return result;
-}
-
 TarIndexResult indexTarArchive(QIODevice& device)
 {
     TarIndexResult result;
@@ -151,12 +100,4 @@ TarIndexResult indexTarArchive(QIODevice& device)
             break;
     }
     return result;
-}
-
-TarReadResult readTarArchive(const QString& path, qint64 maxEntryBytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return readTarArchive(file, maxEntryBytes);
 }

@@ -7,34 +7,6 @@
 
 class QIODevice;
 
-// One file of a tar archive, in archive order.
-struct TarEntry
-{
-    QString name;
-    QByteArray data;
-};
-
-struct TarReadResult
-{
-    QList<TarEntry> entries; // empty whenever error is set
-    QString error;           // why the archive was rejected; empty when it was read to its end
-
-    bool ok() const { return error.isEmpty(); }
-};
-
-// No single entry may claim more than this many bytes; a larger claim is refused before anything
-// is allocated for it.
-inline constexpr qint64 kMaxTarEntryBytes = qint64(1) << 30;
-
-// Reads an uncompressed tar archive: 512-byte headers, the name from the first 100 header bytes,
-// the size from the octal field at offset 124, data padded to whole blocks. A block of zeros or a
-// header cut short ends the archive. A size that cannot be read, or that claims more bytes than
-// the file still holds or than maxEntryBytes, rejects the whole archive with a clear error. A file
-// that cannot be opened gives an empty result without an error, like an empty archive.
-TarReadResult readTarArchive(const QString& path, qint64 maxEntryBytes = kMaxTarEntryBytes);
-// The same over an open random-access device (a file or a buffer), from its current position.
-TarReadResult readTarArchive(QIODevice& device, qint64 maxEntryBytes = kMaxTarEntryBytes);
-
 // Where one entry's data lies in the archive, for reading it later without holding it in memory.
 struct TarIndexEntry
 {
@@ -51,9 +23,13 @@ struct TarIndexResult
     bool ok() const { return error.isEmpty(); }
 };
 
-// Reads only the headers, seeking over the data, so an archive of any size costs memory only for
-// its list of names. Entry sizes are bounded by what the file holds, not by a fixed limit: one large
-// video does not refuse the archive. Errors as readTarArchive.
+// Reads an uncompressed tar archive's headers (512 bytes each: the name from the first 100 bytes,
+// the size from the octal field at offset 124), seeking over the data padded to whole blocks, so an
+// archive of any size costs memory only for its list of names. A block of zeros or a header cut
+// short ends the archive. Entry sizes are bounded by what the device holds, not by a fixed limit:
+// one large video does not refuse the archive. A size that cannot be read, or that claims more bytes
+// than are left, rejects the whole archive with a clear error. Names are returned as they stand;
+// callers only look them up and never use them as paths.
 TarIndexResult indexTarArchive(QIODevice& device);
 
 // The size field of a header (12 bytes): octal digits, optionally surrounded by spaces or NULs, or

@@ -167,12 +167,13 @@ bool Database::open(const QString& path)
     // Another program holding the file (a backup tool, a second reader) gets a moment to finish
     // before a write gives up; a longer wait would freeze the window on every attempt.
     pragma.exec(QStringLiteral("PRAGMA busy_timeout=%1").arg(kBusyTimeoutMs));
-    // Large libraries: list and search statements return whole rows (bodies of several KB) and
-    // sort them. Mapping the file saves a read() copy per page, a larger page cache keeps the
-    // indexes resident, and in-memory temp storage keeps those sorts off the disk.
-    pragma.exec(QStringLiteral("PRAGMA mmap_size=268435456"));
-    pragma.exec(QStringLiteral("PRAGMA cache_size=-32768"));
-    pragma.exec(QStringLiteral("PRAGMA temp_store=MEMORY"));
+    // Memory stays small whatever the library's size. A memory-mapped file counts every page ever
+    // touched as resident (a search or a sync pass over a large library would keep hundreds of MB),
+    // so pages are read into SQLite's own cache instead, bounded at 16 MB: enough for the list
+    // indexes and the full-text index's hot pages. Sorts too large for that cache spill to a file.
+    pragma.exec(QStringLiteral("PRAGMA mmap_size=0"));
+    pragma.exec(QStringLiteral("PRAGMA cache_size=-16384"));
+    pragma.exec(QStringLiteral("PRAGMA temp_store=FILE"));
     qCInfo(lcStorage).noquote() << "Database opened:" << path;
     return true;
 }
@@ -232,6 +233,17 @@ bool Database::migrate()
         if (!storeVersion(3))
             return false;
         emit migrationApplied(3, QStringLiteral("import sources"));
+    }
+
+    if (version < 4) {
+        qCInfo(lcStorage) << "Running migration 4: list order indexes";
+        if (!migrateToV4()) {
+            emit migrationError(4, QStringLiteral("Failed to create list order indexes"));
+            return false;
+        }
+        if (!storeVersion(4))
+            return false;
+        emit migrationApplied(4, QStringLiteral("list order indexes"));
     }
 
     // A file from a newer release (version above ours) is used as it stands.
@@ -359,24 +371,45 @@ bool Database::migrateToV3()
 {
     // Which note or notebook an item of an imported archive became, and the item's update time
     // then: importing the same archive again skips what is already here instead of doubling it.
-    const std::array<std::pair<const char*, const char*>, 2> steps = {{
-        {"CREATE TABLE IF NOT EXISTS import_sources ("
-         "  kind              TEXT NOT NULL,"
-         "  source_id         TEXT NOT NULL,"
-         "  local_id          TEXT NOT NULL,"
-         "  source_updated_at TEXT NOT NULL DEFAULT '',"
-         "  imported_at       TEXT NOT NULL,"
-         "  PRIMARY KEY (kind, source_id))",
-         "create import_sources"},
-        {"CREATE INDEX IF NOT EXISTS idx_import_sources_local_id ON import_sources(local_id)", "idx local_id"},
-    }};
+    return runSteps(
+        "migrateToV3",
+        {{"CREATE TABLE IF NOT EXISTS import_sources ("
+          "  kind              TEXT NOT NULL,"
+          "  source_id         TEXT NOT NULL,"
+          "  local_id          TEXT NOT NULL,"
+          "  source_updated_at TEXT NOT NULL DEFAULT '',"
+          "  imported_at       TEXT NOT NULL,"
+          "  PRIMARY KEY (kind, source_id))",
+          "create import_sources"},
+         {"CREATE INDEX IF NOT EXISTS idx_import_sources_local_id ON import_sources(local_id)", "idx local_id"}});
+}
+
+bool Database::migrateToV4()
+{
+    // The note lists read ids in their order, and little else: a row is a few KB of body, so a list
+    // read from the table touches a page per note and sorts them, hundreds of milliseconds for a
+    // large library. These two indexes hold each list's filter, order and ids, so every list (all
+    // notes, a notebook, the trash, both shared lists) and the sidebar's counts are read from an
+    // index alone, already in order. The filter columns come first, which is also what makes the
+    // planner prefer them to the single-column indexes on deleted_at and notebook_id.
+    return runSteps("migrateToV4",
+                    {{"CREATE INDEX IF NOT EXISTS idx_notes_list_order ON notes(deleted_at, updated_at, id, "
+                      "notebook_id, owner_id, is_shared)",
+                      "idx list order"},
+                     {"CREATE INDEX IF NOT EXISTS idx_notes_notebook_order ON notes(notebook_id, deleted_at, "
+                      "updated_at, id)",
+                      "idx notebook order"}});
+}
+
+bool Database::runSteps(const char* migration, const QList<std::pair<const char*, const char*>>& steps)
+{
     if (!m_db.transaction())
         return false;
     {
         QSqlQuery q(m_db);
         for (const auto& [statement, label] : steps) {
             if (!q.exec(QString::fromLatin1(statement))) {
-                qCCritical(lcStorage).noquote() << "migrateToV3" << label << q.lastError().text();
+                qCCritical(lcStorage).noquote() << migration << label << q.lastError().text();
                 q.finish();
                 m_db.rollback();
                 return false;

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QSqlDatabase>
 #include <QString>
+#include <utility>
 
 // Owns the single SQLite connection: opens the file in WAL mode with foreign keys enforced and brings
 // the schema up to the current version. Each instance registers its own connection name, so two
@@ -12,7 +14,7 @@ class Database : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int kSchemaVersion = 3;
+    static constexpr int kSchemaVersion = 4;
     // How long a statement waits for a lock held by another connection before it fails.
     static constexpr int kBusyTimeoutMs = 1000;
 
@@ -37,6 +39,8 @@ private:
     bool createInitialSchema();
     bool migrateToV2();
     bool migrateToV3();
+    bool migrateToV4();
+    bool runSteps(const char* migration, const QList<std::pair<const char*, const char*>>& steps);
     bool storeVersion(int version);
 
     QString m_connectionName;

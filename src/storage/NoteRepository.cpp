@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <algorithm>
 
 using namespace SqlUtil;
 
@@ -112,7 +113,7 @@ QString quotedWords(const QString& query)
 
 } // namespace
 
-QList<Note> NoteRepository::matching(const QString& columns, const QString& query) const
+template <typename Read> bool NoteRepository::runMatch(const QString& columns, const QString& query, Read read) const
 {
     // The text goes to FTS5 as typed first, so the power user keeps the operators, with "*" so the
     // last word matches as a prefix while it is still being typed. Only when that is no valid
@@ -124,17 +125,114 @@ QList<Note> NoteRepository::matching(const QString& columns, const QString& quer
         QSqlQuery q(m_db->db());
         q.setForwardOnly(true);
         if (!q.prepare(sql))
-            return {};
+            return false;
         q.addBindValue(expression);
         if (!q.exec())
             continue;
-        QList<Note> result;
+        read(q);
+        return true;
+    }
+    return false;
+}
+
+QList<Note> NoteRepository::matching(const QString& columns, const QString& query) const
+{
+    QList<Note> result;
+    runMatch(columns, query, [&](QSqlQuery& q) {
         const NoteColumns cols(q.record());
         while (q.next())
             result.append(cols.read(q));
-        return result;
+    });
+    return result;
+}
+
+namespace {
+
+QList<NoteListKey> readKeys(QSqlQuery& q)
+{
+    QList<NoteListKey> keys;
+    while (q.next())
+        keys.append({q.value(0).toString(), q.value(1).toString()});
+    return keys;
+}
+
+} // namespace
+
+QList<NoteListKey> NoteRepository::listKeys(ListScope scope, const QString& notebookId) const
+{
+    QString where;
+    switch (scope) {
+    case ListScope::AllNotes:
+        where = QStringLiteral("deleted_at IS NULL ORDER BY updated_at DESC");
+        break;
+    case ListScope::Notebook:
+        where = QStringLiteral("notebook_id=? AND deleted_at IS NULL ORDER BY updated_at DESC");
+        break;
+    case ListScope::Trash:
+        where = QStringLiteral("deleted_at IS NOT NULL ORDER BY deleted_at DESC");
+        break;
+    case ListScope::SharedByMe:
+        where = QStringLiteral("is_shared = 1 AND (owner_id IS NULL OR owner_id = '') AND deleted_at IS NULL "
+                               "ORDER BY updated_at DESC");
+        break;
+    case ListScope::SharedWithMe:
+        where = QStringLiteral("owner_id IS NOT NULL AND owner_id != '' AND deleted_at IS NULL "
+                               "ORDER BY updated_at DESC");
+        break;
     }
-    return {};
+    QSqlQuery q(m_db->db());
+    q.setForwardOnly(true);
+    if (!q.prepare(QStringLiteral("SELECT id, updated_at FROM notes WHERE ") + where))
+        return {};
+    if (scope == ListScope::Notebook)
+        q.addBindValue(nonNull(notebookId));
+    if (!q.exec())
+        return {};
+    return readKeys(q);
+}
+
+QList<NoteListKey> NoteRepository::searchKeys(const QString& query) const
+{
+    if (query.trimmed().isEmpty())
+        return listKeys(ListScope::AllNotes);
+    QList<NoteListKey> keys;
+    runMatch(QStringLiteral("n.id, n.updated_at"), query, [&](QSqlQuery& q) { keys = readKeys(q); });
+    return keys;
+}
+
+QList<NoteListRow> NoteRepository::listRows(const QStringList& ids) const
+{
+    // A screenful at a time in practice; longer lists go in slices that stay well below SQLite's
+    // limit on bound parameters.
+    constexpr qsizetype kSlice = 500;
+    QList<NoteListRow> rows;
+    for (qsizetype from = 0; from < ids.size(); from += kSlice) {
+        const qsizetype n = std::min(kSlice, ids.size() - from);
+        QString placeholders = QStringLiteral("?");
+        placeholders += QStringLiteral(",?").repeated(n - 1);
+        QSqlQuery q(m_db->db());
+        q.setForwardOnly(true);
+        if (!q.prepare(QStringLiteral("SELECT id, notebook_id, body, updated_at, version, sync_status, is_shared "
+                                      "FROM notes WHERE id IN (") +
+                       placeholders + QLatin1Char(')')))
+            return rows;
+        for (qsizetype i = from; i < from + n; ++i)
+            q.addBindValue(ids.at(i));
+        if (!q.exec())
+            return rows;
+        while (q.next()) {
+            NoteListRow row;
+            row.id = q.value(0).toString();
+            row.notebookId = q.value(1).toString();
+            row.body = q.value(2).toString();
+            row.updatedAt = fromDbTimestamp(q.value(3).toString());
+            row.version = q.value(4).toInt();
+            row.syncStatus = syncStatusFromString(q.value(5).toString());
+            row.isShared = q.value(6).toInt() != 0;
+            rows.append(row);
+        }
+    }
+    return rows;
 }
 
 QList<Note> NoteRepository::search(const QString& query) const

@@ -10,6 +10,28 @@
 
 class Database;
 
+// One row of a note list before it is shown: the note's id and its update time as stored (UTC ISO
+// text, which sorts like the time), read for every listed note. Nothing else is read up front, so
+// listing costs the same whatever the notes hold.
+struct NoteListKey
+{
+    QString id;
+    QString updatedAt;
+    bool operator==(const NoteListKey&) const = default;
+};
+
+// What a list row shows, read only for the rows on screen.
+struct NoteListRow
+{
+    QString id;
+    QString notebookId;
+    QString body;
+    QDateTime updatedAt;
+    int version = 1;
+    SyncStatus syncStatus = SyncStatus::Pending;
+    bool isShared = false;
+};
+
 // The only way into the notes table, its full-text index and the per-note to-do setting.
 // No cache: every call runs its statement on the shared connection.
 class NoteRepository : public QObject
@@ -32,6 +54,22 @@ public:
     // search() without the bodies, in the same rank order.
     QList<Note> listedSearch(const QString& query) const;
     QList<Note> trashedNotes() const;
+
+    // The lists' keys in their order: what allNotes(), notesInNotebook() (the empty id: notes in no
+    // notebook), trashedNotes(), sharedByMe() and sharedWithMe() list, without reading the notes.
+    enum class ListScope
+    {
+        AllNotes,
+        Notebook,
+        Trash,
+        SharedByMe,
+        SharedWithMe,
+    };
+    QList<NoteListKey> listKeys(ListScope scope, const QString& notebookId = QString()) const;
+    // search()'s result as keys, in the same rank order; a blank query lists all notes.
+    QList<NoteListKey> searchKeys(const QString& query) const;
+    // The rows of these notes, in no particular order; ids that are gone are left out.
+    QList<NoteListRow> listRows(const QStringList& ids) const;
     // Trashed notes included, so a move to the trash reaches the server.
     QList<Note> pendingNotes() const;
     QList<Note> sharedByMe() const;
@@ -77,6 +115,8 @@ signals:
 private:
     QList<Note> list(const QString& sql) const;
     QList<Note> matching(const QString& columns, const QString& query) const;
+    // Runs the full-text statement with each of the query's expressions until one is valid.
+    template <typename Read> bool runMatch(const QString& columns, const QString& query, Read read) const;
     bool execWithId(const QString& sql, const QString& id, const QVariantList& leading = {});
 
     Database* m_db;

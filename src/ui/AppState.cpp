@@ -27,8 +27,8 @@
 #include "UiLog.h"
 
 #include <QCoreApplication>
-#include <QInputDialog>
 #include <QDir>
+#include <QInputDialog>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -78,79 +78,92 @@ private:
 QString tripPackingListBody()
 {
     return DeltaBuilder()
-        .title(QStringLiteral("Trip Packing List"))
-        .boldLine(QStringLiteral("Essentials"))
-        .check(QStringLiteral("Passport and ID"), true)
-        .check(QStringLiteral("Phone charger and power bank"), true)
-        .check(QStringLiteral("Travel insurance documents"), false)
-        .check(QStringLiteral("Headphones"), false)
-        .boldLine(QStringLiteral("Clothing"))
-        .check(QStringLiteral("Comfortable walking shoes"), true)
-        .check(QStringLiteral("Rain jacket"), false)
-        .check(QStringLiteral("A warm layer for the evenings"), false)
-        .boldLine(QStringLiteral("Toiletries"))
-        .check(QStringLiteral("Toothbrush and toothpaste"), false)
-        .check(QStringLiteral("Sunscreen"), true)
-        .check(QStringLiteral("Daily medication"), false)
+        .title(QCoreApplication::translate("AppState", "Trip Packing List"))
+        .boldLine(QCoreApplication::translate("AppState", "Essentials"))
+        .check(QCoreApplication::translate("AppState", "Passport and ID"), true)
+        .check(QCoreApplication::translate("AppState", "Phone charger and power bank"), true)
+        .check(QCoreApplication::translate("AppState", "Travel insurance documents"), false)
+        .check(QCoreApplication::translate("AppState", "Headphones"), false)
+        .boldLine(QCoreApplication::translate("AppState", "Clothing"))
+        .check(QCoreApplication::translate("AppState", "Comfortable walking shoes"), true)
+        .check(QCoreApplication::translate("AppState", "Rain jacket"), false)
+        .check(QCoreApplication::translate("AppState", "A warm layer for the evenings"), false)
+        .boldLine(QCoreApplication::translate("AppState", "Toiletries"))
+        .check(QCoreApplication::translate("AppState", "Toothbrush and toothpaste"), false)
+        .check(QCoreApplication::translate("AppState", "Sunscreen"), true)
+        .check(QCoreApplication::translate("AppState", "Daily medication"), false)
         .end()
-        .paragraph(QStringLiteral("Every check-list item in your notes also appears in the To-Dos view, so nothing on "
-                                  "this list gets forgotten."))
+        .paragraph(QCoreApplication::translate(
+            "AppState", "Every check-list item in your notes also appears in the To-Dos view, so nothing on "
+                        "this list gets forgotten."))
         .json();
 }
 
 QString gettingStartedBody()
 {
     return DeltaBuilder()
-        .title(QStringLiteral("Getting Started"))
-        .paragraph(QStringLiteral("Norvane Notes is made to stay out of your way. Here is what it can do."))
-        .boldLine(QStringLiteral("Just Type"))
-        .paragraph(QStringLiteral("Start writing and your note is saved about a second after you pause. There is "
-                                  "no save button and nothing to name first."))
-        .boldLine(QStringLiteral("Instant Search"))
-        .paragraph(QStringLiteral("Every word you write is indexed. Type a few letters into the search box and the "
-                                  "matching notes appear as you type."))
-        .boldLine(QStringLiteral("Rich Text"))
-        .text(QStringLiteral("Make text "))
-        .bold(QStringLiteral("bold"))
-        .text(QStringLiteral(" or "))
-        .italic(QStringLiteral("italic"))
-        .text(QStringLiteral(", add headings, bullet and check lists, quotes, code blocks, links and tables from the "
-                             "toolbar or with keyboard shortcuts."))
+        .title(QCoreApplication::translate("AppState", "Getting Started"))
+        .paragraph(QCoreApplication::translate(
+            "AppState", "Norvane Notes is made to stay out of your way. Here is what it can do."))
+        .boldLine(QCoreApplication::translate("AppState", "Just Type"))
+        .paragraph(QCoreApplication::translate(
+            "AppState", "Start writing and your note is saved about a second after you pause. There is "
+                        "no save button and nothing to name first."))
+        .boldLine(QCoreApplication::translate("AppState", "Instant Search"))
+        .paragraph(QCoreApplication::translate(
+            "AppState", "Every word you write is indexed. Type a few letters into the search box and the "
+                        "matching notes appear as you type."))
+        .boldLine(QCoreApplication::translate("AppState", "Rich Text"))
+        .text(QCoreApplication::translate("AppState", "Make text "))
+        .bold(QCoreApplication::translate("AppState", "bold"))
+        .text(QCoreApplication::translate("AppState", " or "))
+        .italic(QCoreApplication::translate("AppState", "italic"))
+        .text(QCoreApplication::translate(
+            "AppState", ", add headings, bullet and check lists, quotes, code blocks, links and tables from the "
+                        "toolbar or with keyboard shortcuts."))
         .end()
-        .boldLine(QStringLiteral("Notebooks"))
-        .paragraph(QStringLiteral("Group related notes into notebooks from the sidebar. Drag a note onto a notebook "
-                                  "to move it there."))
-        .boldLine(QStringLiteral("Attachments"))
-        .paragraph(QStringLiteral("Drop images and files into a note. They are kept with the note and go wherever "
-                                  "it goes."))
-        .boldLine(QStringLiteral("Offline First"))
-        .paragraph(QStringLiteral("Everything is stored on this computer, so your notes are there with or without a "
-                                  "connection."))
-        .boldLine(QStringLiteral("Sync Across Devices"))
-        .paragraph(QStringLiteral("Sign in to keep your notes in step on all your devices and to share them with your "
-                                  "family group."))
-        .boldLine(QStringLiteral("Export"))
-        .paragraph(QStringLiteral("Save any note as Markdown, HTML, plain text or PDF, print it, or copy it to paste "
-                                  "somewhere else."))
+        .boldLine(QCoreApplication::translate("AppState", "Notebooks"))
+        .paragraph(QCoreApplication::translate(
+            "AppState", "Group related notes into notebooks from the sidebar. Drag a note onto a notebook "
+                        "to move it there."))
+        .boldLine(QCoreApplication::translate("AppState", "Attachments"))
+        .paragraph(QCoreApplication::translate(
+            "AppState", "Drop images and files into a note. They are kept with the note and go wherever "
+                        "it goes."))
+        .boldLine(QCoreApplication::translate("AppState", "Offline First"))
+        .paragraph(QCoreApplication::translate(
+            "AppState", "Everything is stored on this computer, so your notes are there with or without a "
+                        "connection."))
+        .boldLine(QCoreApplication::translate("AppState", "Sync Across Devices"))
+        .paragraph(QCoreApplication::translate(
+            "AppState", "Sign in to keep your notes in step on all your devices and to share them with your "
+                        "family group."))
+        .boldLine(QCoreApplication::translate("AppState", "Export"))
+        .paragraph(QCoreApplication::translate(
+            "AppState", "Save any note as Markdown, HTML, plain text or PDF, print it, or copy it to paste "
+                        "somewhere else."))
         .divider()
-        .paragraph(QStringLiteral("Delete these welcome notes whenever you like, or keep them as a reference."))
+        .paragraph(QCoreApplication::translate(
+            "AppState", "Delete these welcome notes whenever you like, or keep them as a reference."))
         .json();
 }
 
 QString welcomeBody()
 {
     return DeltaBuilder()
-        .title(QStringLiteral("Welcome to Norvane Notes"))
-        .paragraph(QStringLiteral("Capture a thought the moment it arrives: start typing and it is saved. No titles to "
-                                  "invent, no folders to choose first."))
-        .paragraph(QStringLiteral("Finding it again is just as quick. Search looks through every word of every note, "
-                                  "so a few letters are usually all it takes."))
-        .bold(QStringLiteral("Try it now:"))
-        .text(QStringLiteral(" type "))
-        .italic(QStringLiteral("welcome"))
-        .text(QStringLiteral(" into the search box above the note list."))
+        .title(QCoreApplication::translate("AppState", "Welcome to Norvane Notes"))
+        .paragraph(QCoreApplication::translate(
+            "AppState", "Capture a thought the moment it arrives: start typing and it is saved. No titles to "
+                        "invent, no folders to choose first."))
+        .paragraph(QCoreApplication::translate(
+            "AppState", "Finding it again is just as quick. Search looks through every word of every note, "
+                        "so a few letters are usually all it takes."))
+        .bold(QCoreApplication::translate("AppState", "Try it now:"))
+        .text(QCoreApplication::translate("AppState", " type "))
+        .italic(QCoreApplication::translate("AppState", "welcome"))
+        .text(QCoreApplication::translate("AppState", " into the search box above the note list."))
         .end()
-        .paragraph(QStringLiteral("Happy writing!"))
+        .paragraph(QCoreApplication::translate("AppState", "Happy writing!"))
         .json();
 }
 

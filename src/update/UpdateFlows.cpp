@@ -36,8 +36,9 @@ void showNewerReleaseNotes(const UpdateConfig& config, const QString& displayNam
 {
     const auto report = [config, displayName, status] {
         status.clearProgress();
-        status.showMessage(
-            QStringLiteral("No release notes available for %1 %2").arg(displayName, config.currentVersion), kMessageMs);
+        status.showMessage(QCoreApplication::translate("UpdateFlows", "No release notes available for %1 %2")
+                               .arg(displayName, config.currentVersion),
+                           kMessageMs);
     };
     auto* client = new Client(config, QCoreApplication::instance());
     QObject::connect(
@@ -99,7 +100,7 @@ void checkInteractively(const UpdateConfig& config, const QString& displayName, 
                         const StatusCallbacks& status)
 {
     auto* client = new Client(config, QCoreApplication::instance());
-    status.showProgress(QStringLiteral("Checking for updates…"));
+    status.showProgress(QCoreApplication::translate("UpdateFlows", "Checking for updates…"));
     QObject::connect(client, &Client::updateAvailable, client,
                      [client, config, displayName, window, status](const Artifact& artifact) {
                          client->deleteLater();
@@ -110,13 +111,15 @@ void checkInteractively(const UpdateConfig& config, const QString& displayName, 
     QObject::connect(client, &Client::upToDate, client, [client, config, displayName, status] {
         client->deleteLater();
         status.clearProgress();
-        status.showMessage(QStringLiteral("%1 is up to date (version %2)").arg(displayName, config.currentVersion),
+        status.showMessage(QCoreApplication::translate("UpdateFlows", "%1 is up to date (version %2)")
+                               .arg(displayName, config.currentVersion),
                            kMessageMs);
     });
     QObject::connect(client, &Client::checkFailed, client, [client, status](const QString& reason) {
         client->deleteLater();
         status.clearProgress();
-        status.showMessage(QStringLiteral("Update check failed: %1").arg(reason), kMessageMs);
+        status.showMessage(QCoreApplication::translate("UpdateFlows", "Update check failed: %1").arg(reason),
+                           kMessageMs);
     });
     client->checkForUpdates();
 }
@@ -142,7 +145,7 @@ void showWhatsNewAtStartup(const UpdateConfig& config, const QString& displayNam
 void showWhatsNewInteractively(const UpdateConfig& config, const QString& displayName, QPointer<QWidget> window,
                                const StatusCallbacks& status)
 {
-    status.showProgress(QStringLiteral("Loading release notes…"));
+    status.showProgress(QCoreApplication::translate("UpdateFlows", "Loading release notes…"));
     auto* fetcher = new ReleaseNotesFetcher(config, QCoreApplication::instance());
     QObject::connect(fetcher, &ReleaseNotesFetcher::notesReady, fetcher,
                      [fetcher, config, displayName, window, status](const QString& markdown) {

@@ -19,10 +19,10 @@ WhatsNewDialog::WhatsNewDialog(const QString& markdown, const QString& shownVers
 {
     setModal(false);
     resize(520, 420);
-    setWindowTitle(QStringLiteral("What's New in %1 %2").arg(displayName, shownVersion));
+    setWindowTitle(tr("What's New in %1 %2").arg(displayName, shownVersion));
     auto* layout = new QVBoxLayout(this);
 
-    auto* header = new QLabel(QStringLiteral("What's new in %1 %2").arg(displayName, shownVersion), this);
+    auto* header = new QLabel(tr("What's new in %1 %2").arg(displayName, shownVersion), this);
     QFont headerFont = header->font();
     headerFont.setWeight(QFont::Bold);
     headerFont.setPointSizeF(headerFont.pointSizeF() + 2);
@@ -36,14 +36,13 @@ WhatsNewDialog::WhatsNewDialog(const QString& markdown, const QString& shownVers
     layout->addWidget(m_notes);
 
     auto* bottom = new QHBoxLayout;
-    auto* running = new QLabel(QStringLiteral("You are running version %1").arg(runningVersion), this);
+    auto* running = new QLabel(tr("You are running version %1").arg(runningVersion), this);
     running->setStyleSheet(QStringLiteral("color: gray; font-size: 11px;"));
     bottom->addWidget(running);
     bottom->addStretch();
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     if (downloadUrl.isValid()) {
-        QPushButton* download =
-            buttons->addButton(QStringLiteral("Download %1").arg(shownVersion), QDialogButtonBox::AcceptRole);
+        QPushButton* download = buttons->addButton(tr("Download %1").arg(shownVersion), QDialogButtonBox::AcceptRole);
         download->setObjectName(QStringLiteral("downloadButton"));
         connect(buttons, &QDialogButtonBox::accepted, this, [this] {
             openDownload(m_downloadUrl);

@@ -1,15 +1,73 @@
+#include "../DevServer.h"
+#include "AccountPrompts.h"
 #include "AccountScreen.h"
-#include "SignedInClient.h"
+#include "ApiClient.h"
+#include "NorvAccountClient.h"
+#include "ShareMembersDialog.h"
+#include "TokenManager.h"
+#include "TokenStore.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <memory>
 
 using namespace NorvAccount;
 
-// The account screen against the reference server: every page fills from the services, and every
-// action tells the user truthfully whether it worked.
+// The application's account facade signed in to the reference server as one seeded user, with its
+// tokens in memory, as a browser sign-in would leave it.
+static std::unique_ptr<Client> signedInClient(DevServer& server, const QString& name)
+{
+    ClientConfig config;
+    config.authBaseUrl = server.authBaseUrl().toString();
+    config.accountApiUrl = server.accountApiUrl().toString();
+    config.clientId = QStringLiteral("tests");
+    config.appId = QStringLiteral("app.norvane.Notes.tests");
+    config.appVersion = QStringLiteral("1.1.1");
+    config.portalUrl = server.url(QStringLiteral("/portal")).toString();
+    auto client = std::make_unique<Client>(config, std::make_unique<MemoryTokenStore>());
+    client->notesApi()->setBaseUrl(server.syncApiUrl());
+    const QByteArray email = (name + QStringLiteral("@example.com")).toLatin1();
+    const DevServer::Tokens tokens = server.signIn({email.constData(), ""});
+    client->tokenManager()->setTokens(tokens.access, tokens.refresh);
+    client->initialize();
+    return client;
+}
+
+// Answers the account screen's and the share dialog's questions in order, and records what was asked.
+struct ScriptedPrompts
+{
+    // Answers in order: texts for inputs, "yes" for a question; when they run out, inputs are cancelled.
+    QStringList answers;
+    QStringList asked;
+    QStringList informed;
+
+    ScriptedPrompts()
+    {
+        Prompts p;
+        p.getText = [this](QWidget*, const QString& title, const QString& label, const QString&, QLineEdit::EchoMode,
+                           bool* ok) {
+            asked << title + QLatin1Char('|') + label;
+            *ok = !answers.isEmpty();
+            return *ok ? answers.takeFirst() : QString();
+        };
+        p.question = [this](QWidget*, const QString& title, const QString& text) {
+            asked << title + QLatin1Char('|') + text;
+            return !answers.isEmpty() && answers.takeFirst() == QLatin1String("yes");
+        };
+        p.information = [this](QWidget*, const QString& title, const QString& text) {
+            informed << title + QLatin1Char('|') + text;
+        };
+        setPrompts(p);
+    }
+    ~ScriptedPrompts() { setPrompts({}); }
+};
+
+// The account screen and the share dialog against the reference server: every page fills from the
+// services, every action tells the user truthfully whether it worked, group changes bring the new
+// role with the refreshed token, and shares are granted, changed and taken back.
 class tst_AccountScreen : public QObject
 {
     Q_OBJECT
@@ -18,18 +76,25 @@ private slots:
     void pagesLoad();
     void actions_data();
     void actions();
+    void shareDialog_data();
+    void shareDialog();
     void relativeTime_data();
     void relativeTime();
+    void initials_data();
+    void initials();
+    void portalUrl_data();
+    void portalUrl();
 };
 
-static DevServer::User seeded(const QString& name)
+// A backend that names members by their account id, while the service answers with sign-in ids.
+class AccountIdSharing : public NoteSharingService
 {
-    return name == QLatin1String("ada")   ? DevServer::Ada
-           : name == QLatin1String("ben") ? DevServer::Ben
-                                          : DevServer::Cleo;
-}
+public:
+    using NoteSharingService::NoteSharingService;
+    QString memberIdentity(const GroupMember& member) const override { return member.accountId; }
+};
 
-template <typename T> static QList<T*> shown(const QWidget& root, const QString& name)
+template <typename T = QWidget> static QList<T*> shown(const QWidget& root, const QString& name)
 {
     QList<T*> result;
     for (T* widget : root.findChildren<T*>(name)) {
@@ -39,67 +104,62 @@ template <typename T> static QList<T*> shown(const QWidget& root, const QString&
     return result;
 }
 
-// Shows the screen and waits until the profile and the group came from the services.
+// The group role the current access token names.
+static QString roleClaim(Client* client)
+{
+    const QString payload = client->tokenManager()->accessToken().section(QLatin1Char('.'), 1, 1);
+    const QJsonDocument claims =
+        QJsonDocument::fromJson(QByteArray::fromBase64(payload.toLatin1(), QByteArray::Base64UrlEncoding));
+    return claims["custom"]["nor"]["role"].toString();
+}
+
+// Shows the screen and waits until every page came from the services.
 static bool load(AccountScreen& screen)
 {
-    QSignalSpy rebuilt(&screen, &AccountScreen::pageRebuilt);
+    QSet<int> pages;
+    auto c = QObject::connect(&screen, &AccountScreen::pageRebuilt, [&pages](int page) { pages.insert(page); });
     screen.show();
     screen.refreshAll();
-    auto has = [&](int page) {
-        for (const QList<QVariant>& args : rebuilt) {
-            if (args.at(0).toInt() == page)
-                return true;
-        }
-        return false;
-    };
-    return QTest::qWaitFor(
-        [&] {
-            return has(AccountScreen::ProfilePage) && has(AccountScreen::GroupPage) &&
-                   has(AccountScreen::DevicesPage) && has(AccountScreen::SecurityPage);
-        },
-        20000);
+    const bool loaded = QTest::qWaitFor([&] { return pages.size() == 4; }, 20000);
+    QObject::disconnect(c);
+    return loaded;
 }
 
 void tst_AccountScreen::pagesLoad_data()
 {
     QTest::addColumn<QString>("user");
-    QTest::addColumn<QString>("email");
     QTest::addColumn<int>("members"); // 0: no group
     QTest::addColumn<bool>("owner");
-    QTest::newRow("owner") << "ada"
-                           << "ada@example.com" << 2 << true;
-    QTest::newRow("member") << "ben"
-                            << "ben@example.com" << 2 << false;
-    QTest::newRow("no group") << "cleo"
-                              << "cleo@example.com" << 0 << false;
+    QTest::newRow("owner") << "ada" << 2 << true;
+    QTest::newRow("member") << "ben" << 2 << false;
+    QTest::newRow("no group") << "cleo" << 0 << false;
 }
 
 void tst_AccountScreen::pagesLoad()
 {
     QFETCH(QString, user);
-    QFETCH(QString, email);
     QFETCH(int, members);
     QFETCH(bool, owner);
     DevServer server;
     NORV_REQUIRE_DEVSERVER(server);
-    auto client = signedInClient(server, seeded(user));
+    auto client = signedInClient(server, user);
     AccountScreen screen(client.get());
     QVERIFY(load(screen));
 
-    QCOMPARE(screen.findChild<QLabel*>("emailLabel")->text(), email);
+    QCOMPARE(screen.findChild<QLabel*>("emailLabel")->text(), user + QStringLiteral("@example.com"));
     QCOMPARE(screen.isGroupOwner(), owner);
-    QCOMPARE(shown<QWidget>(screen, "memberRow").size(), members);
-    QCOMPARE(shown<QPushButton>(screen, "joinGroupButton").size(), members == 0 ? 1 : 0);
+    QCOMPARE(shown(screen, "memberRow").size(), members);
+    QCOMPARE(shown(screen, "joinGroupButton").size(), members == 0 ? 1 : 0);
     // Only the owner invites and removes; only a member leaves; an owner cannot delete the account.
-    QCOMPARE(shown<QPushButton>(screen, "inviteByEmailButton").size(), owner ? 1 : 0);
-    QCOMPARE(shown<QPushButton>(screen, "removeMemberButton").size(), owner ? members - 1 : 0);
-    QCOMPARE(shown<QPushButton>(screen, "leaveGroupButton").size(), members > 0 && !owner ? 1 : 0);
+    QCOMPARE(shown(screen, "inviteByEmailButton").size(), owner ? 1 : 0);
+    QCOMPARE(shown(screen, "removeMemberButton").size(), owner ? members - 1 : 0);
+    QCOMPARE(shown(screen, "leaveGroupButton").size(), members > 0 && !owner ? 1 : 0);
     QCOMPARE(screen.findChild<QPushButton*>("deleteAccountButton")->isEnabled(), !owner);
     QCOMPARE(!screen.findChild<QLabel*>("ownerNote")->isHidden(), owner);
     // This very session is listed, marked as current and not revocable; its device too.
-    QCOMPARE(shown<QWidget>(screen, "sessionRow").size(), 1);
-    QCOMPARE(shown<QPushButton>(screen, "revokeSessionButton").size(), 0);
-    QCOMPARE(shown<QWidget>(screen, "deviceRow").size(), 1);
+    QCOMPARE(shown(screen, "sessionRow").size(), 1);
+    QCOMPARE(shown(screen, "revokeSessionButton").size(), 0);
+    QCOMPARE(shown(screen, "deviceRow").size(), 1);
     QVERIFY(shown<QLabel>(screen, "platformLine").first()->text().endsWith(QLatin1String("v1.1.1")));
 }
 
@@ -111,69 +171,41 @@ void tst_AccountScreen::actions_data()
     QTest::addColumn<QString>("fault");       // "METHOD path" answered with 500
     QTest::addColumn<QString>("expected");    // status line; "" for none
     QTest::addColumn<bool>("error");
-
-    const QString name = QStringLiteral("PATCH /auth/api/v1/realms/norvane/users/me");
-    QTest::newRow("name") << "ada"
-                          << "editDisplayNameButton" << QStringList{"Ada King"} << ""
-                          << "Display name updated." << false;
-    QTest::newRow("name fails") << "ada"
-                                << "editDisplayNameButton" << QStringList{"Ada King"} << name
-                                << "Failed to update profile." << true;
-    QTest::newRow("name blank") << "ada"
-                                << "editDisplayNameButton" << QStringList{"   "} << ""
-                                << "" << false;
-    QTest::newRow("password") << "ben"
-                              << "changePasswordButton" << QStringList{"ben-secret-1", "new-secret-9", "new-secret-9"}
-                              << ""
-                              << "Password changed." << false;
-    QTest::newRow("password wrong") << "ben"
-                                    << "changePasswordButton"
-                                    << QStringList{"not-it-at-all", "new-secret-9", "new-secret-9"} << ""
-                                    << "Failed to change password." << true;
-    QTest::newRow("password short") << "ben"
-                                    << "changePasswordButton" << QStringList{"ben-secret-1", "short"} << ""
-                                    << "Password must be at least 8 characters." << true;
-    QTest::newRow("password mismatch") << "ben"
-                                       << "changePasswordButton"
-                                       << QStringList{"ben-secret-1", "new-secret-9", "new-secret-8"} << ""
-                                       << "Passwords do not match." << true;
-    QTest::newRow("join") << "cleo"
-                          << "joinGroupButton" << QStringList{"$CODE"} << ""
-                          << "Joined group." << false;
-    QTest::newRow("join bad code") << "cleo"
-                                   << "joinGroupButton" << QStringList{"nope"} << ""
-                                   << "Invalid or expired invite code." << true;
-    QTest::newRow("invite") << "ada"
-                            << "inviteByEmailButton" << QStringList{"cleo@example.com"} << ""
-                            << "Invitation sent." << false;
-    QTest::newRow("invite fails") << "ada"
-                                  << "inviteByEmailButton" << QStringList{"cleo@example.com"}
-                                  << "POST /account/v1/group/invite"
-                                  << "Failed to send invitation." << true;
-    QTest::newRow("code") << "ada"
-                          << "generateCodeButton" << QStringList{} << ""
-                          << "" << false;
-    QTest::newRow("code fails") << "ada"
-                                << "generateCodeButton" << QStringList{} << "POST /account/v1/group/invite"
-                                << "Failed to generate code." << true;
-    QTest::newRow("leave") << "ben"
-                           << "leaveGroupButton" << QStringList{"yes"} << ""
-                           << "Left group." << false;
-    QTest::newRow("leave fails") << "ben"
-                                 << "leaveGroupButton" << QStringList{"yes"} << "POST /account/v1/group/leave"
-                                 << "Could not leave the group." << true;
-    QTest::newRow("remove member") << "ada"
-                                   << "removeMemberButton" << QStringList{"yes"} << ""
-                                   << "Ben Okafor removed." << false;
-    QTest::newRow("delete") << "cleo"
-                            << "deleteAccountButton" << QStringList{"DELETE"} << ""
-                            << "" << false;
-    QTest::newRow("delete lower case") << "cleo"
-                                       << "deleteAccountButton" << QStringList{"delete"} << ""
-                                       << "" << false;
-    QTest::newRow("delete fails") << "cleo"
-                                  << "deleteAccountButton" << QStringList{"DELETE"} << "DELETE /account/v1/profile"
-                                  << "Failed to delete account." << true;
+    QTest::addColumn<QString>("role"); // the token's role afterwards; "" when the group stays as it was
+    auto row = [](const char* name, const char* user, const char* button, const QStringList& answers, const char* fault,
+                  const char* expected, bool error, const char* role = "") {
+        QTest::newRow(name) << user << button << answers << fault << expected << error << role;
+    };
+    const char* invite = "POST /account/v1/group/invite";
+    const QStringList password{"ben-secret-1", "new-secret-9", "new-secret-9"};
+    row("name", "ada", "editDisplayNameButton", {"Ada King"}, "", "Display name updated.", false);
+    row("name fails", "ada", "editDisplayNameButton", {"Ada King"}, "PATCH /auth/api/v1/realms/norvane/users/me",
+        "Failed to update profile.", true);
+    row("name blank", "ada", "editDisplayNameButton", {"   "}, "", "", false);
+    row("password", "ben", "changePasswordButton", password, "", "Password changed.", false);
+    row("password wrong", "ben", "changePasswordButton", {"not-it-at-all", "new-secret-9", "new-secret-9"}, "",
+        "Failed to change password.", true);
+    row("password short", "ben", "changePasswordButton", {"ben-secret-1", "short"}, "",
+        "Password must be at least 8 characters.", true);
+    row("password mismatch", "ben", "changePasswordButton", {"ben-secret-1", "new-secret-9", "new-secret-8"}, "",
+        "Passwords do not match.", true);
+    row("join by code", "cleo", "joinGroupButton", {"$CODE"}, "", "Joined group.", false, "member");
+    row("join by e-mail invitation", "cleo", "joinGroupButton", {"$MAILCODE"}, "", "Joined group.", false, "member");
+    row("join bad code", "cleo", "joinGroupButton", {"nope"}, "", "Invalid or expired invite code.", true);
+    row("invite", "ada", "inviteByEmailButton", {"cleo@example.com"}, "", "Invitation sent.", false);
+    row("invite fails", "ada", "inviteByEmailButton", {"cleo@example.com"}, invite, "Failed to send invitation.", true);
+    row("code", "ada", "generateCodeButton", {}, "", "", false);
+    row("code fails", "ada", "generateCodeButton", {}, invite, "Failed to generate code.", true);
+    row("leave", "ben", "leaveGroupButton", {"yes"}, "", "Left group.", false, "none");
+    row("leave fails", "ben", "leaveGroupButton", {"yes"}, "POST /account/v1/group/leave", "Could not leave the group.",
+        true);
+    row("remove member", "ada", "removeMemberButton", {"yes"}, "", "Ben Okafor removed.", false, "owner");
+    row("remove member fails", "ada", "removeMemberButton", {"yes"}, "DELETE /account/v1/group/members/*",
+        "Could not remove Ben Okafor.", true);
+    row("delete", "cleo", "deleteAccountButton", {"DELETE"}, "", "", false);
+    row("delete lower case", "cleo", "deleteAccountButton", {"delete"}, "", "", false);
+    row("delete fails", "cleo", "deleteAccountButton", {"DELETE"}, "DELETE /account/v1/profile",
+        "Failed to delete account.", true);
 }
 
 void tst_AccountScreen::actions()
@@ -184,27 +216,24 @@ void tst_AccountScreen::actions()
     QFETCH(QString, fault);
     QFETCH(QString, expected);
     QFETCH(bool, error);
+    QFETCH(QString, role);
     DevServer server;
     NORV_REQUIRE_DEVSERVER(server);
-    if (answers.contains(QLatin1String("$CODE"))) {
-        auto ada = signedInClient(server, DevServer::Ada);
-        QString code;
-        ada->accountClient()->generateInviteCode([&](const GroupInvitation& i) { code = i.inviteCode; });
-        QVERIFY(QTest::qWaitFor([&] { return !code.isEmpty(); }, 20000));
-        answers.replaceInStrings(QStringLiteral("$CODE"), code);
+    if (answers.value(0).startsWith(QLatin1Char('$'))) {
+        // Ada invites by link (a bare code) or by e-mail; either invitation carries the code to type.
+        const QJsonObject body = answers[0] == "$CODE" ? QJsonObject() : QJsonObject{{"email", "cleo@example.com"}};
+        const QString access = server.signIn(DevServer::Ada).access;
+        answers = QStringList{
+            server.callJson("POST", "/account/v1/group/invite", body, access).json()["invite_code"].toString()};
     }
-    auto client = signedInClient(server, seeded(user));
+    auto client = signedInClient(server, user);
     AccountScreen screen(client.get());
     QVERIFY(load(screen));
     QSignalSpy logout(&screen, &AccountScreen::logoutRequested);
+    QSignalSpy groupChanged(client->accountClient(), &AccountClient::groupChanged);
 
     ScriptedPrompts prompts;
-    for (const QString& answer : answers) {
-        if (answer == QLatin1String("yes") || answer == QLatin1String("no"))
-            prompts.questions << (answer == QLatin1String("yes"));
-        else
-            prompts.texts << answer;
-    }
+    prompts.answers = answers;
     if (!fault.isEmpty()) {
         const QStringList parts = fault.split(QLatin1Char(' '));
         QVERIFY(server.addFault(
@@ -219,42 +248,123 @@ void tst_AccountScreen::actions()
         QTRY_COMPARE_WITH_TIMEOUT(screen.statusText(), expected, 20000);
         QCOMPARE(screen.statusIsError(), error);
     }
+    // A change of group is announced, and the refreshed token already names the new role.
+    QTRY_COMPARE_WITH_TIMEOUT(groupChanged.size(), role.isEmpty() ? 0 : 1, 20000);
+    if (!role.isEmpty())
+        QCOMPARE(roleClaim(client.get()), role);
     if (button == QLatin1String("generateCodeButton") && fault.isEmpty()) {
         QTRY_COMPARE_WITH_TIMEOUT(prompts.informed.size(), 1, 20000);
         QVERIFY(prompts.informed.first().startsWith(QLatin1String("Invite Code|")));
     }
+    if (button == QLatin1String("inviteByEmailButton") && !error)
+        QTRY_COMPARE_WITH_TIMEOUT(shown(screen, "invitationRow").size(), 1, 20000);
     if (button == QLatin1String("deleteAccountButton")) {
-        const bool confirmed = answers.first() == QLatin1String("DELETE");
-        if (confirmed && fault.isEmpty()) {
-            // The account goes, the user is signed out and told the notes stay.
-            QTRY_COMPARE_WITH_TIMEOUT(logout.size(), 1, 20000);
-            QCOMPARE(prompts.informed.size(), 1);
-            QVERIFY(prompts.informed.first().contains(QLatin1String("notes stay")));
-        } else {
-            QTest::qWait(0);
-            QCOMPARE(logout.size(), 0);
-            // Anything but the exact word asks the service nothing.
-            if (!confirmed)
-                QCOMPARE(server.requests(QStringLiteral("/account/v1/profile")).size(), 0);
-        }
+        // Only the exact word deletes; the user is then signed out and told the notes stay.
+        const bool deletes = answers.first() == QLatin1String("DELETE") && fault.isEmpty();
+        QTRY_COMPARE_WITH_TIMEOUT(logout.size(), deletes ? 1 : 0, 20000);
+        QCOMPARE(prompts.informed.filter(QStringLiteral("notes stay")).size(), deletes ? 1 : 0);
+        if (answers.first() != QLatin1String("DELETE"))
+            QCOMPARE(server.requests(QStringLiteral("/account/v1/profile")).size(), 0);
     }
-    if (button == QLatin1String("removeMemberButton")) {
-        QTRY_COMPARE_WITH_TIMEOUT(shown<QWidget>(screen, "memberRow").size(), 1, 20000);
-    }
+    if (button == QLatin1String("removeMemberButton"))
+        QTRY_COMPARE_WITH_TIMEOUT(shown(screen, "memberRow").size(), error ? 2 : 1, 20000);
     if (button == QLatin1String("joinGroupButton") && !error) {
-        QTRY_COMPARE_WITH_TIMEOUT(shown<QWidget>(screen, "memberRow").size(), 3, 20000);
-        QCOMPARE(shown<QPushButton>(screen, "leaveGroupButton").size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(shown(screen, "memberRow").size(), 3, 20000);
+        QCOMPARE(shown(screen, "leaveGroupButton").size(), 1);
     }
+    if (button == QLatin1String("leaveGroupButton") && !error)
+        QTRY_COMPARE_WITH_TIMEOUT(shown(screen, "joinGroupButton").size(), 1, 20000);
+}
+
+void tst_AccountScreen::shareDialog_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<bool>("byAccountId");
+    QTest::newRow("sign-in id") << "ada" << false;
+    // The service echoes the sign-in id: a member shared by account id must still count as shared.
+    QTest::newRow("account id") << "ada" << true;
+    QTest::newRow("outside a group") << "cleo" << false;
+}
+
+void tst_AccountScreen::shareDialog()
+{
+    QFETCH(QString, user);
+    QFETCH(bool, byAccountId);
+    DevServer server;
+    NORV_REQUIRE_DEVSERVER(server);
+    auto client = signedInClient(server, user);
+    const QString notebookId = QStringLiteral("nb-shared-1");
+    server.callJson("POST", "/notes/v1/notebooks", {{"id", notebookId}, {"name", "Lab book"}},
+                    server.signIn({qPrintable(user + "@example.com"), ""}).access);
+    std::unique_ptr<NoteSharingService> backend =
+        byAccountId ? std::make_unique<AccountIdSharing>(client->notesApi(), NoteSharingService::Notebooks)
+                    : std::make_unique<NoteSharingService>(client->notesApi(), NoteSharingService::Notebooks);
+    ShareMembersDialog dialog(client.get(), backend.get(), notebookId, ShareDialogTexts{});
+    QSignalSpy changed(&dialog, &ShareMembersDialog::sharingChanged);
+    dialog.show();
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.isLoaded(), 20000);
+    QCOMPARE(dialog.findChild<QLabel*>("noGroupNote")->isHidden(), user == "ada");
+    if (user != "ada") {
+        QCOMPARE(shown(dialog, "memberRow").size(), 0);
+        return;
+    }
+
+    // Ada herself is never offered; Ben is, and nobody has access yet.
+    QCOMPARE(shown(dialog, "memberRow").size(), 1);
+    QCOMPARE(shown(dialog, "emptySharesLabel").size(), 1);
+    QCOMPARE(shown(dialog, "memberRow").first()->findChild<QLabel*>("nameLabel")->text(), QStringLiteral("Ben Okafor"));
+
+    // The user grants view only; the row then changes it to edit in place.
+    QCOMPARE(dialog.permission(), QStringLiteral("edit"));
+    dialog.setPermission(QStringLiteral("view"));
+    shown<QPushButton>(dialog, "shareButton").first()->click();
+    QTRY_COMPARE_WITH_TIMEOUT(changed.size(), 1, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.isLoaded() && shown(dialog, "shareRow").size() == 1, 20000);
+    QCOMPARE(dialog.shares().last().permission, QStringLiteral("view"));
+    QCOMPARE(shown(dialog, "memberRow").size(), 0);
+    QVERIFY(!dialog.findChild<QLabel*>("everyoneNote")->isHidden());
+    auto* access = shown<QComboBox>(dialog, "sharePermission").first();
+    QCOMPARE(access->currentData().toString(), QStringLiteral("view"));
+    access->setCurrentIndex(access->findData(QStringLiteral("edit")));
+    emit access->activated(access->currentIndex());
+    QTRY_COMPARE_WITH_TIMEOUT(changed.size(), 2, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.isLoaded() && dialog.shares().size() == 2, 20000);
+    QCOMPARE(dialog.shares().last().permission, QStringLiteral("edit"));
+
+    {
+        // Saying No keeps the share.
+        ScriptedPrompts prompts;
+        prompts.answers << "no";
+        shown<QPushButton>(dialog, "removeButton").first()->click();
+        QCOMPARE(prompts.asked.size(), 1);
+        QVERIFY(prompts.asked.first().contains(QLatin1String("Ben Okafor")));
+        QVERIFY(!dialog.isBusy());
+    }
+    ScriptedPrompts prompts;
+    prompts.answers << "yes";
+    shown<QPushButton>(dialog, "removeButton").first()->click();
+    QTRY_COMPARE_WITH_TIMEOUT(changed.size(), 3, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.isLoaded() && shown(dialog, "memberRow").size() == 1, 20000);
+    QCOMPARE(shown(dialog, "shareRow").size(), 0);
+
+    // A grant the service refuses shows its reason and changes nothing.
+    server.addFault({{"pattern", "/notes/v1/notebooks/*/share"}, {"action", "status"}, {"status", 409}});
+    shown<QPushButton>(dialog, "shareButton").first()->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog.findChild<QLabel*>("errorLabel")->isHidden(), 20000);
+    QCOMPARE(changed.size(), 3);
 }
 
 void tst_AccountScreen::relativeTime_data()
 {
-    QTest::addColumn<int>("secondsAgo");
+    QTest::addColumn<int>("secondsAgo"); // -1: no time at all
     QTest::addColumn<QString>("expected");
+    const QDateTime now = QDateTime::currentDateTimeUtc();
     QTest::newRow("59 s") << 59 << "Active now";
     QTest::newRow("61 s") << 61 << "1m ago";
     QTest::newRow("2 h") << 7200 << "2h ago";
     QTest::newRow("6 d 23 h") << 604799 << "6d ago";
+    QTest::newRow("8 d shows the date") << 8 * 86400 << now.addDays(-8).toLocalTime().toString("MMM d, yyyy");
+    QTest::newRow("unknown") << -1 << "Unknown";
 }
 
 void tst_AccountScreen::relativeTime()
@@ -262,10 +372,52 @@ void tst_AccountScreen::relativeTime()
     QFETCH(int, secondsAgo);
     QFETCH(QString, expected);
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    QCOMPARE(AccountScreen::relativeTime(now.addSecs(-secondsAgo), now), expected);
-    QCOMPARE(AccountScreen::relativeTime(QDateTime(), now), QStringLiteral("Unknown"));
-    // A week and more shows the date itself.
-    QCOMPARE(AccountScreen::relativeTime(now.addDays(-8), now), now.addDays(-8).toLocalTime().toString("MMM d, yyyy"));
+    QCOMPARE(AccountScreen::relativeTime(secondsAgo < 0 ? QDateTime() : now.addSecs(-secondsAgo), now), expected);
+}
+
+void tst_AccountScreen::initials_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("email");
+    QTest::addColumn<QString>("expected");
+    for (const char* row : {"ada lovelace|a@x|AL", "  Mary  Ann Evans ||ME", "Cleo|c@x|C", "|ben@x|B", "||?"}) {
+        const QStringList f = QString::fromLatin1(row).split('|');
+        QTest::newRow(row) << f[0] << f[1] << f[2];
+    }
+}
+
+void tst_AccountScreen::initials()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, email);
+    QFETCH(QString, expected);
+    QCOMPARE(ShareMembersDialog::initials(name, email), expected);
+}
+
+void tst_AccountScreen::portalUrl_data()
+{
+    QTest::addColumn<QString>("base");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("expected"); // empty: nothing opens
+    const QString portal = QStringLiteral("https://portal.example");
+    QTest::newRow("no path") << portal + '/' << QString() << portal;
+    QTest::newRow("leading slash") << portal << "/billing" << portal + "/billing";
+    QTest::newRow("no leading slash") << portal + '/' << "billing" << portal + "/billing";
+    QTest::newRow("no portal") << QString() << "billing" << QString();
+}
+
+void tst_AccountScreen::portalUrl()
+{
+    QFETCH(QString, base);
+    QFETCH(QString, path);
+    QFETCH(QString, expected);
+    ClientConfig config;
+    config.portalUrl = base;
+    AccountClient client(nullptr, nullptr, config);
+    QStringList opened;
+    client.setUrlOpener([&](const QUrl& url) { opened << url.toString(); });
+    client.openPortal(path);
+    QCOMPARE(opened, expected.isEmpty() ? QStringList() : QStringList{expected});
 }
 
 QTEST_MAIN(tst_AccountScreen)

@@ -192,6 +192,7 @@ void tst_AttachmentRenderer::chipSize()
 
 void tst_AttachmentRenderer::fallbackChips_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("fileName");
     QTest::addColumn<QString>("mimeType");
     QTest::addColumn<QByteArray>("bytes");
@@ -199,17 +200,13 @@ void tst_AttachmentRenderer::fallbackChips_data()
     QTest::addColumn<QString>("looksLike"); // file name of an ordinary file chip drawn identically
 
     const QByteArray png = pngBytes(markedImage(40, 30));
-    QTest::newRow("empty file name") << ""
-                                     << "text/plain" << QByteArray("x") << 0 << "Attachment";
-    QTest::newRow("undecodable image") << "broken.png"
-                                       << "image/png" << QByteArray("not a png") << 0 << "broken.png";
+    QTest::newRow("empty file name") << "" << "text/plain" << QByteArray("x") << 0 << "Attachment";
+    QTest::newRow("undecodable image") << "broken.png" << "image/png" << QByteArray("not a png") << 0 << "broken.png";
     // Only an image/ MIME type makes a picture, whatever the bytes.
-    QTest::newRow("image bytes, other type") << "photo.png"
-                                             << "application/octet-stream" << png << 0 << "photo.png";
-    QTest::newRow("unknown id") << "real.png"
-                                << "image/png" << png << 1 << "Attachment";
-    QTest::newRow("no repository") << "real.png"
-                                   << "image/png" << png << 2 << "Attachment";
+    QTest::newRow("image bytes, other type") << "photo.png" << "application/octet-stream" << png << 0 << "photo.png";
+    QTest::newRow("unknown id") << "real.png" << "image/png" << png << 1 << "Attachment";
+    QTest::newRow("no repository") << "real.png" << "image/png" << png << 2 << "Attachment";
+    // clang-format on
 }
 
 void tst_AttachmentRenderer::fallbackChips()

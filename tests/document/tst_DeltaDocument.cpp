@@ -1,4 +1,5 @@
 #include "../Fixtures.h"
+#include "CaseFile.h"
 #include "DeltaDocument.h"
 #include "DeltaFormat.h"
 #include "FontScale.h"
@@ -77,123 +78,10 @@ void tst_DeltaDocument::roundTrip_data()
 {
     QTest::addColumn<QString>("body");
     QTest::addColumn<QString>("expected");
-
-    const QString nl = QString::fromUtf8(R"({"insert":"\n"})");
-
-    // The notation itself.
-    QTest::newRow("empty text") << ""
-                                << R"([{"insert":"\n"}])";
-    QTest::newRow("no final newline") << R"([{"insert":"a"}])"
-                                      << R"([{"insert":"a"},{"insert":"\n"}])";
-    QTest::newRow("one insert ends two list lines")
-        << R"([{"insert":"x"},{"attributes":{"list":"bullet"},"insert":"\n\n"}])"
-        << R"([{"insert":"x"},{"attributes":{"list":"bullet"},"insert":"\n"},{"attributes":{"list":"bullet"},"insert":"\n"}])";
-    QTest::newRow("bold on a line ending") << R"([{"insert":"x\n","attributes":{"bold":true}}])"
-                                           << R"([{"attributes":{"bold":true},"insert":"x"},{"insert":"\n"}])";
-    QTest::newRow("carriage returns end lines")
-        << R"([{"insert":"a\r\nb\rc\n"}])"
-        << R"([{"insert":"a"},{"insert":"\n"},{"insert":"b"},{"insert":"\n"},{"insert":"c"},{"insert":"\n"}])";
-    QTest::newRow("stray object characters dropped") << R"([{"insert":"a\uFFFCb\n"}])"
-                                                     << R"([{"insert":"ab"},{"insert":"\n"}])";
-    QTest::newRow("equal neighbouring runs merge") << R"([{"insert":"a"},{"insert":"b"},{"insert":"\n"}])"
-                                                   << R"([{"insert":"ab"},{"insert":"\n"}])";
-
-    // Character attributes.
-    QTest::newRow("all character attributes")
-        << R"([{"attributes":{"underline":true,"strike":true,"italic":true,"bold":true},"insert":"x"},{"insert":"\n"}])"
-        << R"([{"attributes":{"bold":true,"italic":true,"strike":true,"underline":true},"insert":"x"},{"insert":"\n"}])";
-    QTest::newRow("link without underline")
-        << R"([{"attributes":{"link":"https://a.example","underline":true},"insert":"L"},{"insert":"\n"}])"
-        << R"([{"attributes":{"link":"https://a.example"},"insert":"L"},{"insert":"\n"}])";
-    QTest::newRow("bold false, non-boolean italic and unknown keys survive")
-        << R"([{"attributes":{"bold":false},"insert":"x"},{"attributes":{"italic":"yes","color":"#e60000","size":{"px":3}},"insert":"y"},{"insert":"\n"}])"
-        << R"([{"attributes":{"bold":false},"insert":"x"},{"attributes":{"color":"#e60000","italic":"yes","size":{"px":3}},"insert":"y"},{"insert":"\n"}])";
-
-    // Line attributes.
-    QTest::newRow("headings 1 and 2 write bold, even over bold false")
-        << R"([{"attributes":{"bold":false},"insert":"T"},{"attributes":{"header":1},"insert":"\n"},{"insert":"S"},{"attributes":{"header":2},"insert":"\n"},)"
-           R"({"insert":"t"},{"attributes":{"header":3},"insert":"\n"}])"
-        << R"([{"attributes":{"bold":true},"insert":"T"},{"attributes":{"header":1},"insert":"\n"},)"
-           R"({"attributes":{"bold":true},"insert":"S"},{"attributes":{"header":2},"insert":"\n"},)"
-           R"({"insert":"t"},{"attributes":{"header":3},"insert":"\n"}])";
-    QTest::newRow("heading levels out of range ignored")
-        << R"([{"insert":"a"},{"attributes":{"header":7},"insert":"\n"},{"insert":"b"},{"attributes":{"header":0},"insert":"\n"},)"
-           R"({"insert":"c"},{"attributes":{"header":"2"},"insert":"\n"},{"insert":"d"},{"attributes":{"header":1.5},"insert":"\n"}])"
-        << R"([{"insert":"a"},{"insert":"\n"},{"insert":"b"},{"insert":"\n"},{"insert":"c"},{"insert":"\n"},{"insert":"d"},{"insert":"\n"}])";
-    QTest::newRow("code-block runs write code")
-        << R"([{"insert":"x = 1"},{"attributes":{"code-block":true},"insert":"\n"},{"insert":"y"},{"attributes":{"code-block":"python"},"insert":"\n"}])"
-        << R"([{"attributes":{"code":true},"insert":"x = 1"},{"attributes":{"code-block":true},"insert":"\n"},)"
-           R"({"attributes":{"code":true},"insert":"y"},{"attributes":{"code-block":"python"},"insert":"\n"}])";
-    QTest::newRow("alignments, left not written")
-        << R"([{"insert":"c"},{"attributes":{"align":"center"},"insert":"\n"},{"insert":"r"},{"attributes":{"align":"right"},"insert":"\n"},)"
-           R"({"insert":"j"},{"attributes":{"align":"justify"},"insert":"\n"},{"insert":"l"},{"attributes":{"align":"left"},"insert":"\n"}])"
-        << R"([{"insert":"c"},{"attributes":{"align":"center"},"insert":"\n"},{"insert":"r"},{"attributes":{"align":"right"},"insert":"\n"},)"
-           R"({"insert":"j"},{"attributes":{"align":"justify"},"insert":"\n"},{"insert":"l"},{"insert":"\n"}])";
-    QTest::newRow("unknown line keys survive, on a text insert on both")
-        << R"([{"attributes":{"color":"red"},"insert":"x\n"},{"insert":"t"},{"attributes":{"foo":1,"header":2},"insert":"\n"}])"
-        << R"([{"attributes":{"color":"red"},"insert":"x"},{"attributes":{"color":"red"},"insert":"\n"},)"
-           R"({"attributes":{"bold":true},"insert":"t"},{"attributes":{"foo":1,"header":2},"insert":"\n"}])";
-
-    // Embeds.
-    QTest::newRow("bare attachment id")
-        << R"([{"insert":{"norvane-notes-attachment":"abc"}},{"insert":"\n"}])"
-        << R"([{"insert":{"norvane-notes-attachment":"norvane-notes://attachment/abc"}},{"insert":"\n"}])";
-    QTest::newRow("attachment image kept, web image dropped")
-        << R"([{"insert":{"image":"norvane-notes://attachment/p"}},{"insert":"a"},{"insert":{"image":"https://example.com/i.png"}},{"insert":"b\n"}])"
-        << R"([{"insert":{"image":"norvane-notes://attachment/p"}},{"insert":"ab"},{"insert":"\n"}])";
-    QTest::newRow("unknown and empty embeds dropped") << R"([{"insert":{"video":"v"}},{"insert":{}},{"insert":"x\n"}])"
-                                                      << R"([{"insert":"x"},{"insert":"\n"}])";
-    QTest::newRow("embed attributes dropped")
-        << R"([{"attributes":{"width":"230"},"insert":{"norvane-notes-attachment":"norvane-notes://attachment/a"}},{"insert":"\n"}])"
-        << R"([{"insert":{"norvane-notes-attachment":"norvane-notes://attachment/a"}},{"insert":"\n"}])";
-    QTest::newRow("adjacent dividers of any value")
-        << R"([{"insert":{"divider":true}},{"insert":{"divider":"hr"}},{"insert":"\n"}])"
-        << R"([{"insert":{"divider":"hr"}},{"insert":{"divider":"hr"}},{"insert":"\n"}])";
-    QTest::newRow("embed without line end")
-        << R"([{"insert":"a\n"},{"insert":{"divider":"hr"}}])"
-        << R"([{"insert":"a"},{"insert":"\n"},{"insert":{"divider":"hr"}},{"insert":"\n"}])";
-
-    // Tables.
-    const QString ragged = tableOp(
-        R"({"cells":[[[{"insert":"A"}],[{"insert":"B"}]],[[{"insert":"1"}],[{"insert":"2"}],[{"insert":"3"}]]],"hasHeader":false})");
-    const QString raggedSaved = tableOp(
-        R"({"cells":[[[{"insert":"A"}],[{"insert":"B"}],[]],[[{"insert":"1"}],[{"insert":"2"}],[{"insert":"3"}]]],"hasHeader":false})");
-    QTest::newRow("ragged table") << QStringLiteral("[%1,%2]").arg(ragged, nl)
-                                  << QStringLiteral("[%1,%2]").arg(raggedSaved, nl);
-    QTest::newRow("string cells, header by default")
-        << QStringLiteral("[%1,%2]").arg(tableOp(R"({"cells":[["x","y\nz"],[7,{"a":1}]]})"), nl)
-        << QStringLiteral("[%1,%2]").arg(
-               tableOp(
-                   R"({"cells":[[[{"attributes":{"bold":true},"insert":"x"}],[{"attributes":{"bold":true},"insert":"y"},{"insert":"\n"},{"attributes":{"bold":true},"insert":"z"}]],[[],[]]],"hasHeader":true})"),
-               nl);
-    QTest::newRow("cell lines and formatting")
-        << QStringLiteral("[%1,%2]").arg(
-               tableOp(
-                   R"({"cells":[[[{"insert":"a"},{"insert":"\n"},{"attributes":{"italic":true},"insert":"b"},{"insert":{"image":"x"}},{"insert":"c\n"}]]],"hasHeader":false})"),
-               nl)
-        << QStringLiteral("[%1,%2]").arg(
-               tableOp(
-                   R"({"cells":[[[{"insert":"a"},{"insert":"\n"},{"attributes":{"italic":true},"insert":"b"},{"insert":"c"},{"insert":"\n"}]]],"hasHeader":false})"),
-               nl);
-    const QString small = tableOp(R"({"cells":[[[{"insert":"x"}]]],"hasHeader":false})");
-    QTest::newRow("empty lines around a table")
-        << QStringLiteral("[%2,%1,%2,%2]").arg(small, nl) << QStringLiteral("[%2,%1,%2,%2]").arg(small, nl);
-    QTest::newRow("table with text on its line stays inline")
-        << QString::fromUtf8(R"([{"insert":"a"},%1,%2])").arg(ragged, nl)
-        << QString::fromUtf8(R"([{"insert":"a"},%1,%2])").arg(ragged, nl);
-    QTest::newRow("table next to dropped content is a table")
-        << QString::fromUtf8(R"([{"insert":{"video":"v"}},{"insert":"\uFFFC"},%1,%2])").arg(ragged, nl)
-        << QStringLiteral("[%1,%2]").arg(raggedSaved, nl);
-    QTest::newRow("malformed tables insert nothing")
-        << QString::fromUtf8(
-               R"([{"insert":"a\n"},{"insert":{"table":"not json"}},%1,{"insert":{"table":"{\"cells\":[[],[]]}"}},%1,)"
-               R"({"insert":{"table":"[1]"}},%1,{"insert":{"table":{"cells":[["x"]]}}},%1,{"insert":"b\n"}])")
-               .arg(nl)
-        << R"([{"insert":"a"},{"insert":"\n"},{"insert":"b"},{"insert":"\n"}])";
-
-    // Bodies that are not Delta arrays load as plain text.
-    QTest::newRow("invalid json") << "[{\"insert\":\nx"
-                                  << R"([{"insert":"[{\"insert\":"},{"insert":"\n"},{"insert":"x"},{"insert":"\n"}])";
+    const QJsonArray cases = readCases("delta-round-trip.json");
+    QVERIFY(!cases.isEmpty());
+    for (const QJsonValue& c : cases)
+        QTest::newRow(qPrintable(c["case"].toString())) << caseText(c["body"]) << caseText(c["expected"]);
 }
 
 void tst_DeltaDocument::roundTrip()

@@ -1,3 +1,4 @@
+#include "CaseFile.h"
 #include "DeltaFormat.h"
 #include "MarkdownHtml.h"
 
@@ -52,18 +53,13 @@ class tst_MarkdownHtml : public QObject
     Q_OBJECT
 
 private slots:
-    void looksLike_data();
-    void looksLike();
+    void readers_data();
+    void readers();
     void pasteDecision_data();
     void pasteDecision();
     void stripMatchesTheExpression();
-    void toDelta_data();
-    void toDelta();
     void htmlTables();
     void localResourcesAreNeverRead();
-    void markdownTable();
-    void simpleMarkdown_data();
-    void simpleMarkdown();
     void insertDeltaAtCursor();
     void boundStructure_data();
     void boundStructure();
@@ -71,51 +67,42 @@ private slots:
     void hostileInput();
 };
 
-void tst_MarkdownHtml::looksLike_data()
+void tst_MarkdownHtml::readers_data()
 {
-    QTest::addColumn<bool>("markdown");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("expected");
-    QTest::newRow("html: starts with a bold element") << false << "<b>bold</b> and more" << true;
-    QTest::newRow("html: word before the element") << false << "word <b>bold</b>" << false;
-    QTest::newRow("html: html, any case") << false << "<HTML><foo>" << true;
-    QTest::newRow("html: leading white space") << false << "  \n <div>x</div>" << true;
-    QTest::newRow("html: unknown element only") << false << "<custom>thing</custom>" << false;
-    QTest::newRow("html: known element later") << false << "<custom><p>x</p></custom>" << true;
-    QTest::newRow("html: element name must end") << false << "<bold>x</bold>" << false;
-    QTest::newRow("html: comparison") << false << "< b > c" << false;
-    QTest::newRow("html: empty") << false << "" << false;
-    QTest::newRow("md: asterisk mid-line") << true << "a * b is plain" << false;
-    QTest::newRow("md: dash item") << true << "intro\n- item" << true;
-    QTest::newRow("md: dash without space") << true << "-item" << false;
-    QTest::newRow("md: plus item, indented") << true << "   + item" << true;
-    QTest::newRow("md: emphasis at line start") << true << "*emphasis* only" << false;
-    QTest::newRow("md: heading") << true << "# Title" << true;
-    QTest::newRow("md: hash without space") << true << "#hashtag" << false;
-    QTest::newRow("md: seven hashes") << true << "####### x" << false;
-    QTest::newRow("md: indented four") << true << "    # code" << false;
-    QTest::newRow("md: numbered") << true << "1. first" << true;
-    QTest::newRow("md: number without space") << true << "1.5 litres" << false;
-    QTest::newRow("md: fence") << true << "```\ncode" << true;
-    QTest::newRow("md: link") << true << "see [docs](http://x) now" << true;
-    QTest::newRow("md: empty link parts") << true << "[]() and [x]()" << false;
-    QTest::newRow("md: rule") << true << "text\n---\nmore" << true;
-    QTest::newRow("md: setext underline") << true << "Title\n=====" << true;
-    QTest::newRow("md: two dashes") << true << "text\n--" << false;
-    QTest::newRow("md: plain lines") << true << "plain text\nsecond line" << false;
-    QTest::newRow("md: empty") << true << "" << false;
+    // clang-format off
+    QTest::addColumn<QString>("reader");
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("expected");
+    const QJsonArray cases = readCases("markdown-html.json");
+    QVERIFY(!cases.isEmpty());
+    for (const QJsonValue& c : cases) {
+        const QJsonValue expected = c["expected"];
+        QTest::newRow(qPrintable(c["case"].toString())) << c["reader"].toString() << c["input"].toString()
+            << (expected.isBool() ? QString::number(expected.toBool()) : caseText(expected));
+    }
+    // clang-format on
 }
 
-void tst_MarkdownHtml::looksLike()
+void tst_MarkdownHtml::readers()
 {
-    QFETCH(bool, markdown);
-    QFETCH(QString, text);
-    QFETCH(bool, expected);
-    QCOMPARE(markdown ? ::looksLikeMarkdown(text) : ::looksLikeHtml(text), expected);
+    QFETCH(QString, reader);
+    QFETCH(QString, input);
+    QFETCH(QString, expected);
+    QString got;
+    if (reader == "looksLikeHtml")
+        got = QString::number(looksLikeHtml(input));
+    else if (reader == "looksLikeMarkdown")
+        got = QString::number(looksLikeMarkdown(input));
+    else if (reader == "simpleMarkdown")
+        got = simpleMarkdownToDelta(input);
+    else
+        got = compact(reader == "html" ? htmlToDelta(input) : markdownToDelta(input));
+    QCOMPARE(got, expected);
 }
 
 void tst_MarkdownHtml::pasteDecision_data()
 {
+    // clang-format off
     QTest::addColumn<QByteArray>("markdown"); // null: format absent
     QTest::addColumn<QString>("html");        // null: absent
     QTest::addColumn<QString>("text");        // null: absent
@@ -123,14 +110,15 @@ void tst_MarkdownHtml::pasteDecision_data()
     QTest::addColumn<QString>("source");
 
     const QString null;
-    QTest::newRow("markdown first") << QByteArray("# Grüße") << "<p>h</p>"
-                                    << "t" << int(PasteDecision::FromMarkdown) << QStringLiteral("# Grüße");
-    QTest::newRow("html before text") << QByteArray() << "<p>h</p>"
-                                      << "- t" << int(PasteDecision::FromHtml) << "<p>h</p>";
-    QTest::newRow("text that looks like html")
-        << QByteArray() << null << "<p>- x</p>" << int(PasteDecision::FromHtml) << "<p>- x</p>";
+    QTest::newRow("markdown first") << QByteArray("# Grüße") << "<p>h</p>" << "t" << int(PasteDecision::FromMarkdown)
+        << QStringLiteral("# Grüße");
+    QTest::newRow("html before text") << QByteArray() << "<p>h</p>" << "- t" << int(PasteDecision::FromHtml)
+        << "<p>h</p>";
+    QTest::newRow("text that looks like html") << QByteArray() << null << "<p>- x</p>" << int(PasteDecision::FromHtml)
+        << "<p>- x</p>";
     QTest::newRow("plain text") << QByteArray() << null << "just words" << int(PasteDecision::DefaultInsert) << null;
     QTest::newRow("nothing usable") << QByteArray() << null << null << int(PasteDecision::DefaultInsert) << null;
+    // clang-format on
 }
 
 void tst_MarkdownHtml::pasteDecision()
@@ -181,79 +169,6 @@ void tst_MarkdownHtml::stripMatchesTheExpression()
     }
 }
 
-void tst_MarkdownHtml::toDelta_data()
-{
-    QTest::addColumn<bool>("markdown");
-    QTest::addColumn<QString>("input");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("html: heading and paragraph") << false
-        << "<h2>Title</h2><p>Body</p>"
-        << R"([{"attributes":{"bold":true},"insert":"Title"},{"attributes":{"header":2},"insert":"\n"},{"insert":"Body"},{"insert":"\n"}])";
-    QTest::newRow("html: character formats") << false
-        << "<p><b>b</b><i>i</i><u>u</u><s>s</s><code>c</code><a href=\"http://x\">l</a><a href=\"\">e</a></p>"
-        << R"([{"attributes":{"bold":true},"insert":"b"},{"attributes":{"italic":true},"insert":"i"},{"attributes":{"underline":true},"insert":"u"},)"
-           R"({"attributes":{"strike":true},"insert":"s"},{"attributes":{"code":true},"insert":"c"},{"attributes":{"link":"http://x"},"insert":"l"},)"
-           R"({"insert":"e"},{"insert":"\n"}])";
-    QTest::newRow("html: br ends a heading line") << false << "<h2>A<br>B</h2>"
-        << R"([{"attributes":{"bold":true},"insert":"A"},{"attributes":{"header":2},"insert":"\n"},)"
-           R"({"attributes":{"bold":true},"insert":"B"},{"attributes":{"header":2},"insert":"\n"}])";
-    QTest::newRow("html: br between tasks and in a table cell") << false
-        << "<p>TODO: a<br><b>TODO: b</b></p><table><tr><td>x<br>y</td></tr></table>"
-        << R"([{"insert":"TODO: a"},{"insert":"\n"},{"attributes":{"bold":true},"insert":"TODO: b"},{"insert":"\n"},)"
-           R"({"insert":{"table":"{\"cells\":[[[{\"insert\":\"x\"},{\"insert\":\"\\n\"},{\"insert\":\"y\"}]]],\"hasHeader\":false}"}},{"insert":"\n"},{"insert":"\n"}])";
-    QTest::newRow("md: hard line break") << true << "a  \nb"
-        << R"([{"insert":"a"},{"insert":"\n"},{"insert":"b"},{"insert":"\n"}])";
-    QTest::newRow("html: lists") << false
-        << "<ul><li>a</li></ul><ol><li>b</li></ol><ol type=\"a\"><li>c</li></ol><ul type=\"square\"><li>d</li></ul>"
-        << R"([{"insert":"a"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"b"},{"attributes":{"list":"ordered"},"insert":"\n"},)"
-           R"({"insert":"c"},{"attributes":{"list":"ordered"},"insert":"\n"},{"insert":"d"},{"attributes":{"list":"bullet"},"insert":"\n"}])";
-    QTest::newRow("html: attachment image and web image") << false
-        << "<p>x<img src=\"norvane-notes://attachment/abc\"><img src=\"https://example.com/a.png\"></p>"
-        << R"([{"insert":"x"},{"insert":{"norvane-notes-attachment":"norvane-notes://attachment/abc"}},)"
-           R"({"insert":{"image":"https://example.com/a.png"}},{"insert":"\n"}])";
-    QTest::newRow("html: the same image twice gives two embeds") << false
-        << "<img src=\"norvane-notes://attachment/a\"><img src=\"norvane-notes://attachment/a\">"
-        << R"([{"insert":{"norvane-notes-attachment":"norvane-notes://attachment/a"}},)"
-           R"({"insert":{"norvane-notes-attachment":"norvane-notes://attachment/a"}},{"insert":"\n"}])";
-    QTest::newRow("html: scripts, styles and navigation never arrive") << false
-        << "<style>p { font-weight: bold }</style><p>keep</p><script>document.write('evil')</script>"
-           "<nav><a href=\"/\">Home</a></nav><p>also</p>"
-        << R"([{"insert":"keep"},{"insert":"\n"},{"insert":"also"},{"insert":"\n"}])";
-    QTest::newRow("html: object characters are removed") << false
-        << QStringLiteral("<p>a\uFFFCb</p>") << R"([{"insert":"ab"},{"insert":"\n"}])";
-    QTest::newRow("html: quotes and rules are not recognised") << false
-        << "<blockquote>q</blockquote><hr><p align=\"center\">c</p>"
-        << R"([{"insert":"q"},{"insert":"\n"},{"insert":"\n"},{"insert":"c"},{"insert":"\n"}])";
-    QTest::newRow("html: blank text") << false << " \n\t " << R"([{"insert":"\n"}])";
-    QTest::newRow("md: heading and text") << true
-        << "# Title\n\nSome text"
-        << R"([{"attributes":{"bold":true},"insert":"Title"},{"attributes":{"header":1},"insert":"\n"},{"insert":"Some text"},{"insert":"\n"}])";
-    QTest::newRow("md: inline formats") << true
-        << "**b** *i* `c` [l](http://x) ~~s~~"
-        << R"([{"attributes":{"bold":true},"insert":"b"},{"insert":" "},{"attributes":{"italic":true},"insert":"i"},{"insert":" "},)"
-           R"({"attributes":{"code":true},"insert":"c"},{"insert":" "},{"attributes":{"link":"http://x"},"insert":"l"},{"insert":" "},)"
-           R"({"attributes":{"strike":true},"insert":"s"},{"insert":"\n"}])";
-    QTest::newRow("md: check items keep their state") << true
-        << "- [ ] open\n- [x] done\n1. one"
-        << R"([{"insert":"open"},{"attributes":{"list":"unchecked"},"insert":"\n"},{"insert":"done"},{"attributes":{"list":"checked"},"insert":"\n"},)"
-           R"({"insert":"one"},{"attributes":{"list":"ordered"},"insert":"\n"}])";
-    QTest::newRow("md: attachment image") << true
-        << "![pic](norvane-notes://attachment/abc)"
-        << R"([{"insert":{"norvane-notes-attachment":"norvane-notes://attachment/abc"}},{"insert":"\n"}])";
-    QTest::newRow("md: embedded script never arrives")
-        << true << "<script>alert(1)</script>\n\ntext" << R"([{"insert":"text"},{"insert":"\n"}])";
-    QTest::newRow("md: blank") << true << "  \n " << R"([{"insert":"\n"}])";
-}
-
-void tst_MarkdownHtml::toDelta()
-{
-    QFETCH(bool, markdown);
-    QFETCH(QString, input);
-    QFETCH(QString, expected);
-    QCOMPARE(compact(markdown ? ::markdownToDelta(input) : ::htmlToDelta(input)), expected);
-}
-
 void tst_MarkdownHtml::htmlTables()
 {
     const QJsonArray delta = ::htmlToDelta(
@@ -284,51 +199,6 @@ void tst_MarkdownHtml::localResourcesAreNeverRead()
     QCOMPARE(compact(::htmlToDelta(html)), QStringLiteral(R"([{"insert":"x"},{"insert":"\n"}])"));
 }
 
-void tst_MarkdownHtml::markdownTable()
-{
-    const QJsonArray delta = ::markdownToDelta(QStringLiteral("| a | b |\n|---|---|\n| 1 | |\n"));
-    // Rendering Markdown leaves a paragraph before and after the table.
-    QCOMPARE(textOf(delta), QStringLiteral("\n[table]\n\n"));
-    QCOMPARE(
-        tableOf(delta),
-        QStringLiteral(R"({"cells":[[[{"attributes":{"bold":true},"insert":"a"}],)"
-                       R"([{"attributes":{"bold":true},"insert":"b"}]],[[{"insert":"1"}],[]]],"hasHeader":false})"));
-}
-
-void tst_MarkdownHtml::simpleMarkdown_data()
-{
-    QTest::addColumn<QString>("markdown");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("bold, plain, italic")
-        << "**Bold** and *italic*\n"
-        << R"([{"attributes":{"bold":true},"insert":"Bold"},{"insert":" and "},{"attributes":{"italic":true},"insert":"italic"},{"insert":"\n"}])";
-    QTest::newRow("unclosed bold runs to the end")
-        << "a **b"
-        << R"([{"insert":"a "},{"attributes":{"bold":true},"insert":"b"},{"insert":"\n"}])";
-    QTest::newRow("headings")
-        << "# H1\n## H2\n### H3\n#### H4\n"
-        << R"([{"insert":"H1"},{"attributes":{"header":1},"insert":"\n"},{"insert":"H2"},{"attributes":{"header":2},"insert":"\n"},)"
-           R"({"insert":"H3"},{"attributes":{"header":3},"insert":"\n"},{"insert":"#### H4"},{"insert":"\n"}])";
-    QTest::newRow("lists and quote")
-        << "- [ ] a\n- [x] b\n- [X] c\n- d\n* e\n> q\n 12. n\n"
-        << R"([{"insert":"a"},{"attributes":{"list":"unchecked"},"insert":"\n"},{"insert":"b"},{"attributes":{"list":"checked"},"insert":"\n"},)"
-           R"({"insert":"c"},{"attributes":{"list":"checked"},"insert":"\n"},{"insert":"d"},{"attributes":{"list":"bullet"},"insert":"\n"},)"
-           R"({"insert":"e"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"q"},{"attributes":{"blockquote":true},"insert":"\n"},)"
-           R"({"insert":"n"},{"attributes":{"list":"ordered"},"insert":"\n"}])";
-    QTest::newRow("empty lines kept, last one dropped")
-        << "a\n\nb\n"
-        << R"([{"insert":"a"},{"insert":"\n"},{"insert":"\n"},{"insert":"b"},{"insert":"\n"}])";
-    QTest::newRow("empty") << ""
-                           << "[]";
-}
-
-void tst_MarkdownHtml::simpleMarkdown()
-{
-    QFETCH(QString, markdown);
-    QFETCH(QString, expected);
-    QCOMPARE(simpleMarkdownToDelta(markdown), expected);
-}
-
 void tst_MarkdownHtml::insertDeltaAtCursor()
 {
     QTextDocument document;
@@ -357,6 +227,7 @@ void tst_MarkdownHtml::insertDeltaAtCursor()
 
 void tst_MarkdownHtml::boundStructure_data()
 {
+    // clang-format off
     QTest::addColumn<bool>("markdown");
     QTest::addColumn<QString>("input");
     QTest::addColumn<QString>("expected");
@@ -365,15 +236,14 @@ void tst_MarkdownHtml::boundStructure_data()
     };
     const QString ordinary = R"(<p a="x>y">t<br><img src=x><b>b</b></p><!-- <div> --><ul><li>a<li>b</ul>)";
     QTest::newRow("html: ordinary html is untouched") << false << ordinary << ordinary;
-    QTest::newRow("html: nesting cut at the limit, text kept")
-        << false << rep("<div>", 200) + "x" + rep("</div>", 200) << rep("<div>", 128) + "x" + rep("</div>", 128);
+    QTest::newRow("html: nesting cut at the limit, text kept") << false << rep("<div>", 200) + "x" + rep("</div>", 200)
+        << rep("<div>", 128) + "x" + rep("</div>", 128);
     QTest::newRow("html: unclosed siblings do not nest") << false << "<ul>" + rep("<li>a", 300)
-                                                         << "<ul>" + rep("<li>a", 300);
+        << "<ul>" + rep("<li>a", 300);
     QTest::newRow("html: long lists are split") << false << "<ol start=3>" + rep("<li>i</li>", 401) + "</ol>"
-                                                << "<ol start=3>" + rep("<li>i</li>", 400)
-                                                       + "</ol><ol start=3><li>i</li></ol>";
+        << "<ol start=3>" + rep("<li>i</li>", 400) + "</ol><ol start=3><li>i</li></ol>";
     QTest::newRow("html: void elements without content are left out") << false << "<p>a<input type=x>b<wbr></p>"
-                                                                      << "<p>ab</p>";
+        << "<p>ab</p>";
     QTest::newRow("html: unterminated tag at the end") << false << "<p>a<b" << "<p>a<b";
 
     const QString deep = rep("<b>", 200);
@@ -386,8 +256,9 @@ void tst_MarkdownHtml::boundStructure_data()
                                                      {"autolinks and escapes", rep("<http://a> \\<b> ", 200)}};
     for (const auto& [name, text] : kept)
         QTest::addRow("md: %s untouched", name) << true << text << text;
-    QTest::newRow("md: container markers cut at the limit")
-        << true << rep("- ", 70) + "x\n" + rep("> 1. ", 40) + "y" << rep("- ", 64) + "x\n" + rep("> 1. ", 32) + "y";
+    QTest::newRow("md: container markers cut at the limit") << true << rep("- ", 70) + "x\n" + rep("> 1. ", 40) + "y"
+        << rep("- ", 64) + "x\n" + rep("> 1. ", 32) + "y";
+    // clang-format on
 }
 
 void tst_MarkdownHtml::boundStructure()
@@ -400,6 +271,7 @@ void tst_MarkdownHtml::boundStructure()
 
 void tst_MarkdownHtml::hostileInput_data()
 {
+    // clang-format off
     QTest::addColumn<bool>("markdown");
     QTest::addColumn<QString>("input");
     QTest::addColumn<QString>("expectedText");
@@ -409,20 +281,20 @@ void tst_MarkdownHtml::hostileInput_data()
     };
     QTest::newRow("html: 100,000 nested div") << false << rep("<div>", 100000) + "x" + rep("</div>", 100000) << "x\n";
     QTest::newRow("html: 100,000 nested ul") << false << rep("<ul><li>", 100000) + "x" << "x\n";
-    QTest::newRow("html: 100,000 unclosed b, then stray ends")
-        << false << rep("<b>", 100000) + "x" + rep("</i>", 100000) << "x\n";
+    QTest::newRow("html: 100,000 unclosed b, then stray ends") << false
+        << rep("<b>", 100000) + "x" + rep("</i>", 100000) << "x\n";
     QTest::newRow("html: 100,000 unknown elements") << false << rep("<x1>", 100000) + "y" << "y\n";
     QTest::newRow("html: 100,000 processing instructions") << false << rep("<?x>", 100000) + "y" << "y\n";
     QTest::newRow("html: 100,000 void inputs") << false << rep("<input>", 100000) + "y" << "y\n";
-    QTest::newRow("html: 20,000 list items")
-        << false << "<ul>" + rep("<li>i</li>", 20000) + "</ul>" << rep("i\n", 20000);
+    QTest::newRow("html: 20,000 list items") << false << "<ul>" + rep("<li>i</li>", 20000) + "</ul>"
+        << rep("i\n", 20000);
     QTest::newRow("html: megabyte line") << false << "<p>" + QString(1 << 20, u'z') + "</p>"
-                                         << QString(1 << 20, u'z') + "\n";
+        << QString(1 << 20, u'z') + "\n";
     QTest::newRow("html: 100,000 unclosed scripts") << false << rep("<script>", 100000) + "</nav>" << "\n";
     QTest::newRow("html: broken tags") << false << rep("<<a<b =\"'>x</ p <p <", 1000) << QString(1000, u'x') + "\n";
     QTest::newRow("html: unclosed comment") << false << "<p>a</p><!-- " + rep("<p>", 1000) << "a\n";
     QTest::newRow("html: invalid utf-8") << false << QString::fromUtf8("<p>\xff\xfe\xc3</p>")
-                                         << QStringLiteral("\uFFFD\uFFFD\uFFFD\n");
+        << QStringLiteral("\uFFFD\uFFFD\uFFFD\n");
     // The text engine puts a paragraph before and after a table at the document's edges.
     QTest::newRow("html: 100,000 nested tables") << false << rep("<table><tr><td>", 100000) + "t" << "\n[table]\n\n";
 
@@ -430,18 +302,19 @@ void tst_MarkdownHtml::hostileInput_data()
     QTest::newRow("md: 100,000 nested lists") << true << rep("- ", 100000) + "x" << QString(64, u'\n') + "x\n";
     QTest::newRow("md: 100,000 nested quotes") << true << QString(100000, u'>') + " q" << "q\n";
     QTest::newRow("md: 20,000 links on one line") << true << rep("[a](b) ", 20000) << rep("a ", 19999) + "a\n";
-    QTest::newRow("md: 100,000 unmatched backticks")
-        << true << "a" + QString(100000, u'`') + "c" << "a" + QString(100000, u'`') + "c\n";
+    QTest::newRow("md: 100,000 unmatched backticks") << true << "a" + QString(100000, u'`') + "c"
+        << "a" + QString(100000, u'`') + "c\n";
     QTest::newRow("md: a fence of 100,000 backticks") << true << QString(100000, u'`') + "c\ncode" << "code\n";
     QTest::newRow("md: megabyte line") << true << QString(1 << 20, u'w') << QString(1 << 20, u'w') + "\n";
-    QTest::newRow("md: 100,000 nested html divs, closed")
-        << true << rep("<div>", 100000) + "h" + rep("</div>", 100000) << "h\n";
+    QTest::newRow("md: 100,000 nested html divs, closed") << true << rep("<div>", 100000) + "h" + rep("</div>", 100000)
+        << "h\n";
     QTest::newRow("md: 100,000 nested inline tags") << true << "x" + rep("<b>", 100000) + "y" + rep("</b>", 100000)
-                                                    << "xy\n";
+        << "xy\n";
     // A line this long is read in pieces, so where the pieces meet lines may join: compared without breaks.
-    QTest::newRow("md: 20,000 html elements on one line")
-        << true << rep("<div>a</div> ", 20000) << QString(20000, u'a');
+    QTest::newRow("md: 20,000 html elements on one line") << true << rep("<div>a</div> ", 20000)
+        << QString(20000, u'a');
     QTest::newRow("md: invalid utf-8") << true << QString::fromUtf8("# \xff\xfe") << QStringLiteral("\uFFFD\uFFFD\n");
+    // clang-format on
 }
 
 void tst_MarkdownHtml::hostileInput()

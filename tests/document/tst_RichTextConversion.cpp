@@ -76,18 +76,16 @@ void tst_RichTextConversion::cleanup()
 
 void tst_RichTextConversion::blockStyles_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("attributes");
     QTest::addColumn<QString>("sameAs");
     QTest::addColumn<QString>("differentFrom");
-    QTest::newRow("h9 is body") << R"({"header":9})"
-                                << R"({})"
-                                << R"({"header":1})";
-    QTest::newRow("heading wins over code") << R"({"header":2,"code-block":true})"
-                                            << R"({"header":2})"
-                                            << R"({"code-block":true})";
-    QTest::newRow("code wins over quote") << R"({"blockquote":true,"code-block":"js"})"
-                                          << R"({"code-block":true})"
-                                          << R"({"blockquote":true})";
+    QTest::newRow("h9 is body") << R"({"header":9})" << R"({})" << R"({"header":1})";
+    QTest::newRow("heading wins over code") << R"({"header":2,"code-block":true})" << R"({"header":2})"
+        << R"({"code-block":true})";
+    QTest::newRow("code wins over quote") << R"({"blockquote":true,"code-block":"js"})" << R"({"code-block":true})"
+        << R"({"blockquote":true})";
+    // clang-format on
 }
 
 void tst_RichTextConversion::blockStyles()
@@ -112,6 +110,7 @@ void tst_RichTextConversion::blockStyles()
 
 void tst_RichTextConversion::charFormatsToAttributes_data()
 {
+    // clang-format off
     QTest::addColumn<QTextFormat>("format");
     QTest::addColumn<QString>("attributes");
 
@@ -146,9 +145,10 @@ void tst_RichTextConversion::charFormatsToAttributes_data()
         << QTextFormat(charAttributesToCharFormat(
                object(R"({"header":1,"list":"bullet","code-block":true,"blockquote":true})")))
         << R"({})";
-    QTest::newRow("code keeps bold") << QTextFormat(charAttributesToCharFormat(
-                                            object(R"({"bold":true,"code":true,"italic":true})")))
-                                     << R"({"bold":true,"code":true,"italic":true})";
+    QTest::newRow("code keeps bold")
+        << QTextFormat(charAttributesToCharFormat(object(R"({"bold":true,"code":true,"italic":true})")))
+        << R"({"bold":true,"code":true,"italic":true})";
+    // clang-format on
 }
 
 void tst_RichTextConversion::charFormatsToAttributes()
@@ -203,6 +203,7 @@ void tst_RichTextConversion::listOperations()
 
 void tst_RichTextConversion::noteTableSpacers_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("position");
     QTest::addColumn<QString>("expected");
@@ -210,13 +211,12 @@ void tst_RichTextConversion::noteTableSpacers_data()
     const QString table =
         QString::fromUtf8(R"({"insert":{"table":"{\"cells\":[[[],[]]],\"hasHeader\":false}"}},{"insert":"\n"})");
     QTest::newRow("empty document") << "" << 0 << QString::fromUtf8(R"([{"insert":"\n"},%1])").arg(table);
-    QTest::newRow("inside a line")
-        << "abcd" << 2
+    QTest::newRow("inside a line") << "abcd" << 2
         << QString::fromUtf8(R"([{"insert":"ab"},{"insert":"\n"},%1,{"insert":"cd"},{"insert":"\n"}])").arg(table);
-    QTest::newRow("before a line")
-        << "x\ny" << 2
+    QTest::newRow("before a line") << "x\ny" << 2
         << QString::fromUtf8(R"([{"insert":"x"},{"insert":"\n"},{"insert":"\n"},%1,{"insert":"y"},{"insert":"\n"}])")
                .arg(table);
+    // clang-format on
 }
 
 void tst_RichTextConversion::noteTableSpacers()

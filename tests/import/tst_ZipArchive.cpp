@@ -17,9 +17,7 @@ private slots:
     void deviceEntrySkipped();
     void bounds_data();
     void bounds();
-    void bombWithDefaultLimits();
     void entriesKeptInMemory();
-    void damagedArchive();
     void writerRoundTrip();
     void writerFailures();
 };
@@ -157,20 +155,6 @@ void tst_ZipArchive::bounds()
     QVERIFY(result.bytesWritten <= maxTotalBytes + 65536);
 }
 
-void tst_ZipArchive::bombWithDefaultLimits()
-{
-    // 256 MiB of zeros deflate to a few hundred KB: the ratio bound stops it at the 64 MiB floor.
-    QTemporaryDir dir;
-    const QString zip = dir.filePath("bomb.zip");
-    QVERIFY(writeZip(zip, {{"zeros", QByteArray(256 << 20, '\0')}}));
-    QVERIFY(QFileInfo(zip).size() < (2 << 20));
-    QVERIFY(QDir(dir.path()).mkdir("out"));
-
-    const ZipExtractResult result = extractZipArchive(zip, dir.filePath("out"));
-    QCOMPARE(result.error, QStringLiteral("Archive unpacks to more than the limit of 67108864 bytes"));
-    QVERIFY(QFileInfo(dir.filePath("out/zeros")).size() <= (64 << 20));
-}
-
 void tst_ZipArchive::entriesKeptInMemory()
 {
     QTemporaryDir dir;
@@ -195,19 +179,6 @@ void tst_ZipArchive::entriesKeptInMemory()
     small.maxInMemoryBytes = 2;
     const ZipExtractResult bounded = extractZipArchive(zip, dir.filePath("out"), small, json);
     QCOMPARE(bounded.error, QStringLiteral("Archive items take more than the limit of 2 bytes"));
-}
-
-void tst_ZipArchive::damagedArchive()
-{
-    QTemporaryDir dir;
-    QVERIFY(writeBytes(dir.filePath("junk.zip"), QByteArray("PK\x03\x04 this is not really a zip")));
-    QVERIFY(QDir(dir.path()).mkdir("out"));
-    const ZipExtractResult result = extractZipArchive(dir.filePath("junk.zip"), dir.filePath("out"));
-    QVERIFY(!result.ok());
-    QCOMPARE(filesBelow(dir.filePath("out")), QStringList());
-
-    const ZipExtractResult missing = extractZipArchive(dir.filePath("none.zip"), dir.filePath("out"));
-    QCOMPARE(missing.error, QStringLiteral("Failed to open '%1'").arg(dir.filePath("none.zip")));
 }
 
 void tst_ZipArchive::writerRoundTrip()

@@ -54,19 +54,13 @@ private slots:
     void lists();
     void search_data();
     void search();
-    void searchWhatWasTyped_data();
-    void searchWhatWasTyped();
     void noteCountsByNotebook();
     void moveToNotebook_data();
     void moveToNotebook();
     void markPushed_data();
     void markPushed();
-    void trashAndRestore();
-    void signalOrder_data();
-    void signalOrder();
-    void pendingNotesIncludeTrash();
-    void markAllPending_data();
-    void markAllPending();
+    void trashRestorePurge();
+    void syncStates();
     void includeInTodos_data();
     void includeInTodos();
     void purgeRemovesEverything();
@@ -189,16 +183,23 @@ void tst_NoteRepository::lists()
 void tst_NoteRepository::search_data()
 {
     QTest::addColumn<QString>("query");
-    QTest::addColumn<QStringList>("expected"); // ids in rank order; "<all>" for allNotes()
+    QTest::addColumn<QStringList>("expected");                                    // ids in rank order
+    const QStringList all{"grocery", "apples", "meeting", "eink", "cpp", "coop"}; // newest first
     QTest::newRow("prefix of last word") << "meet" << QStringList{"meeting"};
     QTest::newRow("every word must occur") << "budget meeting" << QStringList{"meeting"};
     QTest::newRow("no match") << "zanzibar" << QStringList();
     QTest::newRow("trashed note excluded") << "secret" << QStringList();
     QTest::newRow("unbalanced quote") << "\"meeting" << QStringList{"meeting"};
-    QTest::newRow("spaces only") << "   " << QStringList{"<all>"};
-    QTest::newRow("empty") << "" << QStringList{"<all>"};
-    QTest::newRow("json keys are indexed too") << "insert" << QStringList{"<all-live-by-rank>"};
+    QTest::newRow("spaces only: every note") << "   " << all;
+    QTest::newRow("empty: every note") << "" << all;
     QTest::newRow("more occurrences rank first") << "apple" << QStringList{"apples", "grocery"};
+    // What people type is found, even when it is no valid full-text expression.
+    QTest::newRow("hyphen") << "e-ink" << QStringList{"eink"};
+    QTest::newRow("apostrophe") << "don't" << QStringList{"meeting"};
+    QTest::newRow("plus signs, as a prefix") << "C++" << QStringList{"cpp", "coop"};
+    QTest::newRow("hyphen, last part a prefix") << "the co-o" << QStringList{"coop"};
+    QTest::newRow("operators of a valid query kept") << "tablet OR shop" << QStringList{"coop", "eink"};
+    QTest::newRow("not there") << "e-paper" << QStringList();
 }
 
 void tst_NoteRepository::search()
@@ -208,62 +209,22 @@ void tst_NoteRepository::search()
     TestDb t;
     QVERIFY(t.ok);
     NoteRepository repo(&t.database);
-    QVERIFY(repo.insert(makeNote(QStringLiteral("meeting"), body(QStringLiteral("Team meeting about the budget")),
-                                 QString(), utc("2024-01-01T00:00:00.000Z"))));
-    QVERIFY(repo.insert(makeNote(QStringLiteral("grocery"), body(QStringLiteral("Buy groceries: apple, milk")),
-                                 QString(), utc("2024-01-03T00:00:00.000Z"))));
-    QVERIFY(repo.insert(makeNote(QStringLiteral("apples"), body(QStringLiteral("apple apple apple pie")), QString(),
-                                 utc("2024-01-02T00:00:00.000Z"))));
+    const QList<QPair<QString, QString>> notes = {
+        {"coop", "The co-op shop"},          {"cpp", "Learning C++"},
+        {"eink", "My e-ink tablet"},         {"meeting", "Team meeting about the budget, don't miss it"},
+        {"apples", "apple apple apple pie"}, {"grocery", "Buy groceries: apple, milk"}};
+    QDateTime at = utc("2024-01-01T00:00:00.000Z");
+    for (const auto& [id, text] : notes)
+        QVERIFY(repo.insert(makeNote(id, body(text), QString(), at = at.addDays(1))));
     Note trashed = makeNote(QStringLiteral("trashed"), body(QStringLiteral("secret meeting")));
     trashed.deletedAt = utc("2024-02-01T00:00:00.000Z");
     QVERIFY(repo.insert(trashed));
 
-    QList<Note> found = repo.search(query);
+    QCOMPARE(ids(repo.search(query)), expected);
     // The list's variant finds the same notes in the same order, without their bodies.
     const QList<Note> listed = repo.listedSearch(query);
-    QCOMPARE(ids(listed), ids(found));
+    QCOMPARE(ids(listed), expected);
     QVERIFY(std::all_of(listed.begin(), listed.end(), [](const Note& n) { return n.body.isEmpty(); }));
-    if (expected == QStringList{"<all>"}) {
-        QCOMPARE(ids(found), ids(repo.allNotes()));
-        QCOMPARE(ids(found), (QStringList{"grocery", "apples", "meeting"}));
-    } else if (expected == QStringList{"<all-live-by-rank>"}) {
-        QStringList sorted = ids(found);
-        sorted.sort();
-        QCOMPARE(sorted, (QStringList{"apples", "grocery", "meeting"}));
-    } else {
-        QCOMPARE(ids(found), expected);
-    }
-}
-
-void tst_NoteRepository::searchWhatWasTyped_data()
-{
-    QTest::addColumn<QString>("query");
-    QTest::addColumn<QStringList>("expected"); // ids, sorted
-    QTest::newRow("hyphen") << "e-ink" << QStringList{"eink"};
-    QTest::newRow("apostrophe") << "don't" << QStringList{"dont"};
-    QTest::newRow("plus signs, as a prefix") << "C++" << QStringList{"coop", "cpp"};
-    QTest::newRow("hyphen, last part a prefix") << "the co-o" << QStringList{"coop"};
-    QTest::newRow("operators of a valid query kept") << "tablet OR shop" << QStringList{"coop", "eink"};
-    QTest::newRow("not there") << "e-paper" << QStringList();
-}
-
-// What people type is found, even when it is no valid full-text expression.
-void tst_NoteRepository::searchWhatWasTyped()
-{
-    QFETCH(QString, query);
-    QFETCH(QStringList, expected);
-    TestDb t;
-    QVERIFY(t.ok);
-    NoteRepository repo(&t.database);
-    const QList<QPair<QString, QString>> notes = {
-        {"eink", "My e-ink tablet"}, {"dont", "I don't know"}, {"cpp", "Learning C++"}, {"coop", "The co-op shop"}};
-    for (const auto& [id, text] : notes)
-        QVERIFY(repo.insert(makeNote(id, body(text))));
-    for (const QList<Note>& found : {repo.search(query), repo.listedSearch(query)}) {
-        QStringList sorted = ids(found);
-        sorted.sort();
-        QCOMPARE(sorted, expected);
-    }
 }
 
 void tst_NoteRepository::noteCountsByNotebook()
@@ -286,11 +247,12 @@ void tst_NoteRepository::noteCountsByNotebook()
 
 void tst_NoteRepository::moveToNotebook_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("stored");
     QTest::newRow("null id means no notebook") << QString() << "";
-    QTest::newRow("into a notebook") << "nb-2"
-                                     << "nb-2";
+    QTest::newRow("into a notebook") << "nb-2" << "nb-2";
+    // clang-format on
 }
 
 void tst_NoteRepository::moveToNotebook()
@@ -349,17 +311,23 @@ void tst_NoteRepository::markPushed()
     QCOMPARE(after.opVersion, base);
 }
 
-void tst_NoteRepository::trashAndRestore()
+// Trash, restore and purge: what each changes, and the signals each sends, in order.
+void tst_NoteRepository::trashRestorePurge()
 {
     TestDb t;
     QVERIFY(t.ok);
     NoteRepository repo(&t.database);
+    QObject context;
+    std::unique_ptr<QStringList> log(recordSignals(&repo, &context));
     Note n = makeNote(QStringLiteral("n"), body(QStringLiteral("x")), QString(), utc("2024-01-01T00:00:00.000Z"));
     n.syncStatus = SyncStatus::Synced;
     QVERIFY(repo.insert(n));
+    QCOMPARE(*log, QStringList{"notesChanged"});
 
     Clock::Fixed clock(utc("2024-02-02T02:02:02.202Z"));
+    log->clear();
     QVERIFY(repo.moveToTrash(QStringLiteral("n")));
+    QCOMPARE(*log, (QStringList{"noteDeleted:n", "notesChanged"}));
     Note after = *repo.noteById(QStringLiteral("n"));
     QCOMPARE(after.deletedAt ? toDbTimestamp(*after.deletedAt) : QString(), QStringLiteral("2024-02-02T02:02:02.202Z"));
     QCOMPARE(after.syncStatus, SyncStatus::Pending);
@@ -367,109 +335,45 @@ void tst_NoteRepository::trashAndRestore()
     QCOMPARE(toDbTimestamp(after.modifiedAt), QStringLiteral("2024-01-01T00:00:00.000Z"));
     QVERIFY(repo.allNotes().isEmpty());
 
+    log->clear();
     QVERIFY(repo.markSynced(QStringLiteral("n"), 4));
+    QCOMPARE(*log, QStringList()); // sync bookkeeping is silent
     QVERIFY(repo.restore(QStringLiteral("n")));
+    QCOMPARE(*log, QStringList{"notesChanged"});
     after = *repo.noteById(QStringLiteral("n"));
     QVERIFY(!after.deletedAt);
     QCOMPARE(after.syncStatus, SyncStatus::Pending);
     // Trash and restore count as edits: the server must see them as newer than its copy.
     QCOMPARE(after.version, 5);
     QCOMPARE(ids(repo.allNotes()), QStringList{"n"});
+
+    log->clear();
+    QVERIFY(repo.purge(QStringLiteral("n")));
+    QCOMPARE(*log, (QStringList{"notePurged:n", "notesChanged"}));
 }
 
-void tst_NoteRepository::signalOrder_data()
-{
-    QTest::addColumn<QString>("operation");
-    QTest::addColumn<QStringList>("expected");
-    QTest::newRow("insert") << "insert" << QStringList{"notesChanged"};
-    QTest::newRow("trash") << "trash" << QStringList{"noteDeleted:n", "notesChanged"};
-    QTest::newRow("restore") << "restore" << QStringList{"notesChanged"};
-    QTest::newRow("purge without attachments") << "purge" << QStringList{"notePurged:n", "notesChanged"};
-    QTest::newRow("markSynced is silent") << "markSynced" << QStringList();
-}
-
-void tst_NoteRepository::signalOrder()
-{
-    QFETCH(QString, operation);
-    QFETCH(QStringList, expected);
-    TestDb t;
-    QVERIFY(t.ok);
-    NoteRepository repo(&t.database);
-    Note n = makeNote(QStringLiteral("n"), body(QStringLiteral("x")));
-    n.syncStatus = SyncStatus::Synced;
-    if (operation != QLatin1String("insert"))
-        QVERIFY(repo.insert(n));
-    if (operation == QLatin1String("restore"))
-        QVERIFY(repo.moveToTrash(n.id));
-
-    QObject context;
-    std::unique_ptr<QStringList> log(recordSignals(&repo, &context));
-    bool ok = true;
-    if (operation == QLatin1String("insert"))
-        ok = repo.insert(n);
-    else if (operation == QLatin1String("trash"))
-        ok = repo.moveToTrash(n.id);
-    else if (operation == QLatin1String("restore"))
-        ok = repo.restore(n.id);
-    else if (operation == QLatin1String("purge"))
-        ok = repo.purge(n.id);
-    else if (operation == QLatin1String("markSynced"))
-        ok = repo.markSynced(n.id, 2);
-    QVERIFY(ok);
-    QCOMPARE(*log, expected);
-}
-
-void tst_NoteRepository::pendingNotesIncludeTrash()
+// pendingNotes() includes the trash; markAllPending() does not touch it.
+void tst_NoteRepository::syncStates()
 {
     TestDb t;
     QVERIFY(t.ok);
     NoteRepository repo(&t.database);
-    Note synced = makeNote(QStringLiteral("synced"), body(QStringLiteral("a")));
-    synced.syncStatus = SyncStatus::Synced;
-    Note conflict = makeNote(QStringLiteral("conflict"), body(QStringLiteral("b")));
-    conflict.syncStatus = SyncStatus::Conflict;
-    Note trashed = makeNote(QStringLiteral("trashed"), body(QStringLiteral("c")));
-    trashed.deletedAt = utc("2024-01-01T00:00:00.000Z");
-    QVERIFY(repo.insert(synced) && repo.insert(conflict) && repo.insert(trashed));
-    QVERIFY(repo.insert(makeNote(QStringLiteral("live"), body(QStringLiteral("d")))));
-    QStringList pending = ids(repo.pendingNotes());
-    pending.sort();
-    QCOMPARE(pending, (QStringList{"live", "trashed"}));
-}
-
-void tst_NoteRepository::markAllPending_data()
-{
-    QTest::addColumn<QStringList>("statuses"); // one note per entry; "trashed-synced" is in the trash
-    QTest::addColumn<int>("changed");
-    QTest::addColumn<QStringList>("after");
-    QTest::newRow("synced and conflict become pending, trash untouched")
-        << QStringList{"synced", "conflict", "pending", "trashed-synced"} << 2
-        << QStringList{"pending", "pending", "pending", "synced"};
-}
-
-void tst_NoteRepository::markAllPending()
-{
-    QFETCH(QStringList, statuses);
-    QFETCH(int, changed);
-    QFETCH(QStringList, after);
-    TestDb t;
-    QVERIFY(t.ok);
-    NoteRepository repo(&t.database);
-    for (int i = 0; i < statuses.size(); ++i) {
-        Note n = makeNote(QString::number(i), body(QStringLiteral("x")));
-        QString status = statuses[i];
-        if (status.startsWith(QLatin1String("trashed-"))) {
+    const QStringList statuses{"synced", "conflict", "pending", "trashed-synced", "trashed-pending"};
+    for (const QString& status : statuses) {
+        Note n = makeNote(status, body(QStringLiteral("x")));
+        if (status.startsWith(QLatin1String("trashed-")))
             n.deletedAt = utc("2024-01-01T00:00:00.000Z");
-            status = status.mid(8);
-        }
-        n.syncStatus = syncStatusFromString(status);
+        n.syncStatus = syncStatusFromString(status.section(u'-', -1));
         QVERIFY(repo.insert(n));
     }
-    QCOMPARE(repo.markAllPending(), changed);
+    QStringList pending = ids(repo.pendingNotes());
+    pending.sort();
+    QCOMPARE(pending, (QStringList{"pending", "trashed-pending"}));
+    QCOMPARE(repo.markAllPending(), 2);
     QStringList stored;
-    for (int i = 0; i < statuses.size(); ++i)
-        stored << syncStatusToString(repo.noteById(QString::number(i))->syncStatus);
-    QCOMPARE(stored, after);
+    for (const QString& id : statuses)
+        stored << syncStatusToString(repo.noteById(id)->syncStatus);
+    QCOMPARE(stored, (QStringList{"pending", "pending", "pending", "synced", "pending"}));
 }
 
 void tst_NoteRepository::includeInTodos_data()

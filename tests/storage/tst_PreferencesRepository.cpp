@@ -48,21 +48,18 @@ void tst_PreferencesRepository::typedReads()
 
 void tst_PreferencesRepository::writesAndSignals_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("operation");
     QTest::addColumn<QString>("expected"); // null: no row
     QTest::addColumn<int>("signalCount");
     // The key starts out as "a".
-    QTest::newRow("new value") << "set:b"
-                               << "b" << 1;
-    QTest::newRow("same value is silent") << "set:a"
-                                          << "a" << 0;
-    QTest::newRow("setBool false") << "bool:0"
-                                   << "0" << 1;
-    QTest::newRow("setInt") << "int:-7"
-                            << "-7" << 1;
+    QTest::newRow("new value") << "set:b" << "b" << 1;
+    QTest::newRow("same value is silent") << "set:a" << "a" << 0;
+    QTest::newRow("setBool false") << "bool:0" << "0" << 1;
+    QTest::newRow("setInt") << "int:-7" << "-7" << 1;
     QTest::newRow("remove") << "remove:" << QString() << 1;
-    QTest::newRow("remove of a key never stored still signals") << "remove:x"
-                                                                << "a" << 1;
+    QTest::newRow("remove of a key never stored still signals") << "remove:x" << "a" << 1;
+    // clang-format on
 }
 
 void tst_PreferencesRepository::writesAndSignals()

@@ -15,12 +15,14 @@ private slots:
 
 void tst_Records::timestamps_data()
 {
+    // clang-format off
     QTest::addColumn<QDateTime>("value");
     QTest::addColumn<QString>("stored");
     QTest::newRow("utc with ms") << QDateTime(QDate(2024, 3, 11), QTime(9, 30, 0, 7), Qt::UTC)
-                                 << "2024-03-11T09:30:00.007Z";
+        << "2024-03-11T09:30:00.007Z";
     QTest::newRow("offset converted to utc")
         << QDateTime(QDate(2024, 3, 11), QTime(10, 30, 0, 250), Qt::OffsetFromUTC, 3600) << "2024-03-11T09:30:00.250Z";
+    // clang-format on
 }
 
 void tst_Records::timestamps()

@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QListWidget>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -49,11 +50,11 @@ inline void clickRow(QListWidget* list, QListWidgetItem* item)
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(item).center());
 }
 
-inline QStringList listedTitles(const QListWidget* list)
+inline QStringList listedTitles(const NoteListWidget* list)
 {
     QStringList titles;
     for (int row = 0; row < list->count(); ++row)
-        titles << list->item(row)->data(NoteListRole::Title).toString();
+        titles << list->model()->index(row, 0).data(NoteListRole::Title).toString();
     return titles;
 }
 

@@ -39,6 +39,7 @@ void tst_Client::initTestCase()
 
 void tst_Client::check_data()
 {
+    // clang-format off
     QTest::addColumn<QByteArray>("latest"); // empty: no manifest published (404)
     QTest::addColumn<QString>("current");
     QTest::addColumn<QString>("expected"); // "up to date", "update <version>" or the failure reason
@@ -46,61 +47,49 @@ void tst_Client::check_data()
     const QJsonObject root{{"schema", 1}, {"app", "notes"}, {"channel", "stable"}};
     const QString platform = currentPlatformKey();
     // The server's own stable channel offers 1.2.0 with a download from the server itself.
-    QTest::newRow("development server's channel") << QByteArray("stable") << "1.1.1"
-                                                  << "update 1.2.0";
-    QTest::newRow("newer") << manifest(artifact("1.2.0")) << "1.1.1"
-                           << "update 1.2.0";
-    QTest::newRow("two-part newer reads as x.y.0") << manifest(artifact("1.2")) << "1.1.1"
-                                                   << "update 1.2";
-    QTest::newRow("same") << manifest(artifact("1.1.1")) << "1.1.1"
-                          << "up to date";
-    QTest::newRow("older") << manifest(artifact("1.0.9")) << "1.1.1"
-                           << "up to date";
-    QTest::newRow("pre-release reads as 0.0.0") << manifest(artifact("1.2.0-rc1")) << "1.1.1"
-                                                << "up to date";
+    QTest::newRow("development server's channel") << QByteArray("stable") << "1.1.1" << "update 1.2.0";
+    QTest::newRow("newer") << manifest(artifact("1.2.0")) << "1.1.1" << "update 1.2.0";
+    QTest::newRow("two-part newer reads as x.y.0") << manifest(artifact("1.2")) << "1.1.1" << "update 1.2";
+    QTest::newRow("same") << manifest(artifact("1.1.1")) << "1.1.1" << "up to date";
+    QTest::newRow("older") << manifest(artifact("1.0.9")) << "1.1.1" << "up to date";
+    QTest::newRow("pre-release reads as 0.0.0") << manifest(artifact("1.2.0-rc1")) << "1.1.1" << "up to date";
     QTest::newRow("mandatory") << manifest(with(artifact("2.0.0"), "mandatory", true)) << "1.1.1"
-                               << "update 2.0.0 mandatory";
+        << "update 2.0.0 mandatory";
     QTest::newRow("min_upgradable_from above current")
         << manifest(with(artifact("1.3.0"), "min_upgradable_from", "1.2.0")) << "1.1.1"
         << "current version 1.1.1 is older than min_upgradable_from 1.2.0; please upgrade to an intermediate release "
            "first";
-    QTest::newRow("min_upgradable_from reached")
-        << manifest(with(artifact("1.3.0"), "min_upgradable_from", "1.1.1")) << "1.1.1"
-        << "update 1.3.0";
-    QTest::newRow("no manifest published") << QByteArray() << "1.1.1"
-                                           << "up to date";
-    QTest::newRow("another platform only") << manifest(artifact("9.0.0"), "plan9-mips") << "1.1.1"
-                                           << "up to date";
+    QTest::newRow("min_upgradable_from reached") << manifest(with(artifact("1.3.0"), "min_upgradable_from", "1.1.1"))
+        << "1.1.1" << "update 1.3.0";
+    QTest::newRow("no manifest published") << QByteArray() << "1.1.1" << "up to date";
+    QTest::newRow("another platform only") << manifest(artifact("9.0.0"), "plan9-mips") << "1.1.1" << "up to date";
 
     QTest::newRow("schema 2") << manifest(artifact("1.2.0"), platform, with(root, "schema", 2)) << "1.1.1"
-                              << "manifest invalid: unsupported manifest schema: 2 (expected 1)";
+        << "manifest invalid: unsupported manifest schema: 2 (expected 1)";
     QTest::newRow("schema as text") << manifest(artifact("1.2.0"), platform, with(root, "schema", "1")) << "1.1.1"
-                                    << "manifest invalid: missing or non-integer field: schema";
+        << "manifest invalid: missing or non-integer field: schema";
     QTest::newRow("app missing") << manifest(artifact("1.2.0"), platform, with(root, "app", QJsonValue::Undefined))
-                                 << "1.1.1"
-                                 << "manifest invalid: missing or non-string field: app";
+        << "1.1.1" << "manifest invalid: missing or non-string field: app";
     QTest::newRow("short sha256") << manifest(with(artifact("1.2.0"), "sha256", QString(63, u'a'))) << "1.1.1"
-                                  << "manifest invalid: artifact " + platform + " failed validation";
+        << "manifest invalid: artifact " + platform + " failed validation";
     QTest::newRow("size 0") << manifest(with(artifact("1.2.0"), "size", 0)) << "1.1.1"
-                            << "manifest invalid: artifact " + platform + " failed validation";
+        << "manifest invalid: artifact " + platform + " failed validation";
     QTest::newRow("url missing") << manifest(with(artifact("1.2.0"), "url", QJsonValue::Undefined)) << "1.1.1"
-                                 << "manifest invalid: missing or non-string field: url";
+        << "manifest invalid: missing or non-string field: url";
     QTest::newRow("released_at not a date") << manifest(with(artifact("1.2.0"), "released_at", "soon")) << "1.1.1"
-                                            << "manifest invalid: artifact " + platform + " failed validation";
+        << "manifest invalid: artifact " + platform + " failed validation";
     QTest::newRow("plain http download") << manifest(with(artifact("1.2.0"), "url", "http://example.org/n.tar.gz"))
-                                         << "1.1.1"
-                                         << "manifest invalid: artifact " + platform + " download url is not https";
-    QTest::newRow("artifacts not an object") << QByteArray(R"({"schema":1,"app":"notes","channel":"stable",)"
-                                                           R"("artifacts":[]})")
-                                             << "1.1.1"
-                                             << "manifest invalid: missing or non-object field: artifacts";
+        << "1.1.1" << "manifest invalid: artifact " + platform + " download url is not https";
+    QTest::newRow("artifacts not an object")
+        << QByteArray(R"({"schema":1,"app":"notes","channel":"stable",)" R"("artifacts":[]})") << "1.1.1"
+        << "manifest invalid: missing or non-object field: artifacts";
     QTest::newRow("no artifacts") << QByteArray(R"({"schema":1,"app":"notes","channel":"stable","artifacts":{}})")
-                                  << "1.1.1"
-                                  << "manifest invalid: manifest failed validation";
+        << "1.1.1" << "manifest invalid: manifest failed validation";
     QTest::newRow("root is an array") << QByteArray("[1]") << "1.1.1"
-                                      << "manifest invalid: manifest root is not a JSON object";
+        << "manifest invalid: manifest root is not a JSON object";
     QTest::newRow("not JSON") << QByteArray("{\"schema\":") << "1.1.1"
-                              << "manifest invalid: JSON parse error: unterminated object";
+        << "manifest invalid: JSON parse error: unterminated object";
+    // clang-format on
 }
 
 void tst_Client::check()
@@ -143,13 +132,15 @@ void tst_Client::check()
 
 void tst_Client::updateDialog_data()
 {
+    // clang-format off
     QTest::addColumn<bool>("mandatory");
     QTest::addColumn<QByteArray>("notes"); // empty: none published
     QTest::addColumn<QString>("shown");
 
     QTest::newRow("optional, with notes") << false << QByteArray("# 1.2.0\n\n* Faster search\n") << "Faster search";
-    QTest::newRow("mandatory, notes missing")
-        << true << QByteArray() << "Release notes are not available for this version.";
+    QTest::newRow("mandatory, notes missing") << true << QByteArray()
+        << "Release notes are not available for this version.";
+    // clang-format on
 }
 
 void tst_Client::updateDialog()
@@ -172,6 +163,7 @@ void tst_Client::updateDialog()
 
 void tst_Client::checkFlows_data()
 {
+    // clang-format off
     QTest::addColumn<bool>("asked"); // Help > Check for Updates rather than the check after start-up
     QTest::addColumn<QByteArray>("latest");
     QTest::addColumn<bool>("dialog");
@@ -182,11 +174,12 @@ void tst_Client::checkFlows_data()
     const QString reason = QStringLiteral("manifest invalid: unsupported manifest schema: 2 (expected 1)");
     QTest::newRow("asked, newer") << true << manifest(artifact("1.2.0")) << true << QString();
     QTest::newRow("asked, up to date") << true << manifest(artifact("1.1.1")) << false
-                                       << "Norvane Notes is up to date (version 1.1.1) 5000";
+        << "Norvane Notes is up to date (version 1.1.1) 5000";
     QTest::newRow("asked, failed") << true << broken << false << "Update check failed: " + reason + " 5000";
     QTest::newRow("start-up, newer") << false << manifest(artifact("1.2.0")) << true << QString();
     // Nobody asked: the reason goes to the log, never to the screen.
     QTest::newRow("start-up, failed") << false << broken << false << "update check failed: " + reason;
+    // clang-format on
 }
 
 void tst_Client::checkFlows()

@@ -55,6 +55,7 @@ void tst_ReleaseNotesFetcher::cleanup()
 
 void tst_ReleaseNotesFetcher::fetch_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("language");
     QTest::addColumn<QByteArray>("defaultNotes"); // empty: not published
     QTest::addColumn<QByteArray>("germanNotes");  // empty: not published
@@ -64,15 +65,16 @@ void tst_ReleaseNotesFetcher::fetch_data()
     const QByteArray en("# Notes\n\nFaster search.\n");
     const QByteArray de("# Hinweise\n\nSchnellere Suche.\n");
     const QStringList both{"release-notes.de.md", "release-notes.md"};
-    QTest::newRow("German user, German notes")
-        << "de" << en << de << "# Hinweise\n\nSchnellere Suche." << QStringList{"release-notes.de.md"};
+    QTest::newRow("German user, German notes") << "de" << en << de << "# Hinweise\n\nSchnellere Suche."
+        << QStringList{"release-notes.de.md"};
     QTest::newRow("German user, default only") << "de" << en << QByteArray() << "# Notes\n\nFaster search." << both;
     QTest::newRow("German notes blank") << "de" << en << QByteArray(" \n\t\n") << "# Notes\n\nFaster search." << both;
     QTest::newRow("English user") << "en" << en << de << "# Notes\n\nFaster search." << QStringList{"release-notes.md"};
     QTest::newRow("C locale") << "C" << en << de << "# Notes\n\nFaster search." << QStringList{"release-notes.md"};
     QTest::newRow("no notes at all") << "de" << QByteArray() << QByteArray() << QString() << both;
     QTest::newRow("only white space") << "" << QByteArray("\n  \n") << QByteArray() << QString()
-                                      << QStringList{"release-notes.md"};
+        << QStringList{"release-notes.md"};
+    // clang-format on
 }
 
 void tst_ReleaseNotesFetcher::fetch()
@@ -99,6 +101,7 @@ void tst_ReleaseNotesFetcher::fetch()
 
 void tst_ReleaseNotesFetcher::interactiveWhatsNew_data()
 {
+    // clang-format off
     QTest::addColumn<bool>("ownNotes");
     QTest::addColumn<bool>("newerRelease");
     QTest::addColumn<QString>("dialogVersion"); // empty: no dialog
@@ -107,7 +110,8 @@ void tst_ReleaseNotesFetcher::interactiveWhatsNew_data()
     QTest::newRow("running version has notes") << true << true << "current" << QString();
     QTest::newRow("newer release's notes instead") << false << true << "9.0.0" << QString();
     QTest::newRow("nothing to show") << false << false << QString()
-                                     << "No release notes available for Norvane Notes %1";
+        << "No release notes available for Norvane Notes %1";
+    // clang-format on
 }
 
 void tst_ReleaseNotesFetcher::interactiveWhatsNew()

@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # Screenshots of every window, screen, dialog and settings page in the light and the dark theme,
 # taken under Xvfb with the bundled fonts. Each library state uses a throwaway data directory and
-# QSettings go to a throwaway config directory, so no real notes or window state are touched.
+# QSettings go to a throwaway config directory, so no real notes or window state are touched. The account
+# screen, the share dialogs and the signed-in settings page come from a fresh tools/devserver that ui_shots
+# starts itself, seeds with a fuller group (a member joined by invite code, an e-mail invitation pending, a
+# second device) and signs in to as its owner; without the server those shots are skipped with a message.
 # Usage: tools/screenshots/ui-shots.sh [build-dir] [out-dir]
-# The build dir needs the ui_shots target.
+# The build dir needs the ui_shots and norvane-devserver targets. NORV_SHOTS=account (or welcome, library,
+# comma-separated) takes only those groups.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 BUILD="${1:-$ROOT/build}"

@@ -5,11 +5,14 @@
 // state are read or written. Run it under Xvfb through ui-shots.sh so the xcb platform and the
 // bundled IBM Plex fonts are used.
 
+#include "../../tests/DevServer.h"
+#include "AccountScreen.h"
 #include "AppState.h"
 #include "ExportDialog.h"
 #include "ImportDialog.h"
 #include "MainWindow.h"
 #include "MoveToNotebookDialog.h"
+#include "NoteActions.h"
 #include "NoteListWidget.h"
 #include "NoteRepository.h"
 #include "NoteWindow.h"
@@ -18,10 +21,13 @@
 #include "Records.h"
 #include "SearchScreen.h"
 #include "SettingsDialog.h"
+#include "ShareMembersDialog.h"
 #include "SharedScreen.h"
 #include "SnapshotRepository.h"
+#include "SyncEngine.h"
 #include "ThemeManager.h"
 #include "TodosScreen.h"
+#include "TokenStore.h"
 #include "TrashScreen.h"
 #include "VersionHistoryDialog.h"
 
@@ -34,9 +40,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QSet>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QThread>
@@ -74,8 +82,8 @@ void save(QWidget* widget, const QString& name)
 QString registerFonts()
 {
     QString family;
-    for (const char* path : {":/fonts/IBMPlexSans.ttf", ":/fonts/IBMPlexSans-Italic.ttf", ":/fonts/IBMPlexMono-Medium.ttf",
-                             ":/fonts/MaterialIcons-Regular.otf"}) {
+    for (const char* path : {":/fonts/IBMPlexSans.ttf", ":/fonts/IBMPlexSans-Italic.ttf",
+                             ":/fonts/IBMPlexMono-Medium.ttf", ":/fonts/MaterialIcons-Regular.otf"}) {
         const int id = QFontDatabase::addApplicationFont(QString::fromLatin1(path));
         if (id < 0)
             std::fprintf(stderr, "could not register %s\n", path);
@@ -131,8 +139,8 @@ const QList<Shelf>& shelves()
     static const QList<Shelf> list = {
         {"Work",
          {"Quarterly planning", "Budget review with finance", "Hiring plan for the platform team",
-          "Notes from the conference keynote on offline-first design and conflict resolution",
-          "Release checklist", "Customer interview: Larsen & Co.", "Roadmap draft", "Incident review"},
+          "Notes from the conference keynote on offline-first design and conflict resolution", "Release checklist",
+          "Customer interview: Larsen & Co.", "Roadmap draft", "Incident review"},
          {"Send the budget summary to Priya", "Book the meeting room for Thursday", "Update the roadmap slides",
           "Review Marco's pull request", "Collect feedback from the pilot group"}},
         {"Meeting Notes",
@@ -148,8 +156,7 @@ const QList<Shelf>& shelves()
          {"Lisbon itinerary", "Packing list for the mountains", "Train times to Bergen", "Hotel options in Kyoto"},
          {"Print the boarding passes", "Exchange some money", "Check the passport expiry date"}},
         {"Home Projects",
-         {"Garden layout for spring", "Kitchen shelf measurements", "Paint colours for the hallway",
-          "Bike repair"},
+         {"Garden layout for spring", "Kitchen shelf measurements", "Paint colours for the hallway", "Bike repair"},
          {"Measure the window frames", "Order the garden soil", "Fix the squeaky hinge"}},
         {"Reading List",
          {"Books for the summer", "Articles to read later", "Quotes worth keeping"},
@@ -184,7 +191,9 @@ const QStringList& sentences()
 void fillLibrary(AppState* state, int count)
 {
     std::mt19937 rng(20261205);
-    auto pick = [&rng](int n) { return int(rng() % quint32(n)); };
+    auto pick = [&rng](int n) {
+        return int(rng() % quint32(n));
+    };
     QHash<QString, QString> notebookIds;
     const QDateTime now = QDateTime::currentDateTimeUtc();
     for (const Shelf& shelf : shelves()) {
@@ -247,7 +256,8 @@ struct Library
     }
 };
 
-std::unique_ptr<Library> openLibrary(const std::function<void(AppState*)>& prepare = {})
+std::unique_ptr<Library> openLibrary(const std::function<void(AppState*)>& prepare = {},
+                                     const std::function<void(AppState*)>& beforeInitialize = {})
 {
     auto library = std::make_unique<Library>();
     library->dir = std::make_unique<QTemporaryDir>();
@@ -255,6 +265,8 @@ std::unique_ptr<Library> openLibrary(const std::function<void(AppState*)>& prepa
     // Window state of the previous library (focus mode, geometry) must not carry over.
     QSettings().clear();
     library->state = std::make_unique<AppState>();
+    if (beforeInitialize)
+        beforeInitialize(library->state.get());
     if (!library->state->initialize()) {
         std::fprintf(stderr, "could not open a database in %s\n", qPrintable(library->dir->path()));
         std::exit(1);
@@ -400,8 +412,12 @@ void shootLibrary()
     const QStringList versions = {
         Delta().title(title).paragraph(QStringLiteral("First rough notes.")).json(),
         Delta().title(title).paragraph(QStringLiteral("First rough notes, now with the numbers from finance.")).json(),
-        Delta().title(title).paragraph(QStringLiteral("Cleaned up and shared with the team."))
-            .bullet(QStringLiteral("Numbers checked")).bullet(QStringLiteral("Sent to Priya")).json(),
+        Delta()
+            .title(title)
+            .paragraph(QStringLiteral("Cleaned up and shared with the team."))
+            .bullet(QStringLiteral("Numbers checked"))
+            .bullet(QStringLiteral("Sent to Priya"))
+            .json(),
     };
     for (int v = 0; v < versions.size(); ++v) {
         Snapshot snapshot;
@@ -437,6 +453,205 @@ void shootLibrary()
     settle(100);
 }
 
+// ---- Account and sharing, against the reference server -------------------------------------------
+
+bool waitFor(const std::function<bool()>& done, int ms = 20000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms)
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(10);
+    }
+    return true;
+}
+
+// A session of a seeded user as one of the user's apps would open it, so the security page shows
+// the app's own user agent rather than the tool's.
+DevServer::Tokens signInAs(DevServer& server, const DevServer::User& user, const QByteArray& agent)
+{
+    const QJsonObject o =
+        server
+            .call("POST", QStringLiteral("/admin/tokens"), QJsonDocument(QJsonObject{{"email", user.email}}).toJson(),
+                  {}, "application/json", {{"User-Agent", agent}})
+            .json();
+    return DevServer::Tokens{o.value("access_token").toString(), o.value("refresh_token").toString(),
+                             o.value("account_id").toString(), o.value("auth_user_id").toString()};
+}
+
+// The seeded group made fuller: Cleo joins Ada's group by an invite code, an e-mail invitation stays
+// pending, and Ada's phone-sized laptop has synced an hour ago besides the desktop the app runs on.
+bool seedGroup(DevServer& server, const QString& adaAccess)
+{
+    const DevServer::Tokens cleo = server.signIn(DevServer::Cleo);
+    const QString code = server.callJson("POST", QStringLiteral("/account/v1/group/invite"), {}, adaAccess)
+                             .json()
+                             .value(QStringLiteral("invite_code"))
+                             .toString();
+    if (code.isEmpty() ||
+        server.call("POST", QStringLiteral("/account/v1/group/join/") + code, {}, cleo.access).status != 200)
+        return false;
+    server.callJson("POST", QStringLiteral("/account/v1/group/invite"), {{"email", "dan.reyes@example.com"}},
+                    adaAccess);
+    const DevServer::Tokens laptop = signInAs(server, DevServer::Ada, "Norvane Notes/1.0.4 (Windows 11; x64)");
+    server.call("GET", QStringLiteral("/notes/v1/sync/pull"), {}, laptop.access, "application/json",
+                {{"X-App-Id", "app.norvane.notes"}, {"X-App-Version", "1.0.4"}, {"X-Platform", "windows"}});
+    return true;
+}
+
+bool shareOnServer(DevServer& server, const QString& access, const QString& path, const QString& who,
+                   const QString& permission)
+{
+    const int status =
+        server.callJson("POST", path, {{"auth_user_id", who}, {"permission", permission}}, access).status;
+    return status == 200 || status == 201;
+}
+
+void shootAccount()
+{
+    DevServer server;
+    if (!server.isRunning()) {
+        std::fprintf(stderr, "account shots skipped: %s\n", qPrintable(server.errorString()));
+        return;
+    }
+    const DevServer::Tokens ada = signInAs(server, DevServer::Ada, "Norvane Notes/1.1.1 (Linux; x86_64)");
+    if (!seedGroup(server, ada.access)) {
+        std::fprintf(stderr, "account shots skipped: the group could not be seeded\n");
+        return;
+    }
+    qputenv("AUTH_BASE_URL", server.authBaseUrl().toString().toUtf8());
+    qputenv("ACCOUNT_API_URL", server.accountApiUrl().toString().toUtf8());
+    qputenv("SYNC_API_URL", server.syncApiUrl().toString().toUtf8());
+    qputenv("ACCOUNT_PORTAL_URL", server.url(QStringLiteral("/portal")).toString().toUtf8());
+    auto vault = std::make_shared<NorvAccount::MemoryTokenStore::Vault>();
+    vault->insert(QString::fromLatin1(NorvAccount::TokenStore::kAccessTokenKey), ada.access);
+    vault->insert(QString::fromLatin1(NorvAccount::TokenStore::kRefreshTokenKey), ada.refresh);
+
+    QString tripId, planId, notebookId;
+    auto library = openLibrary(
+        [&](AppState* state) {
+            for (const Note& note : state->notes()->allNotes())
+                state->notes()->purge(note.id);
+            fillLibrary(state, 40);
+            for (const Notebook& notebook : state->notebooks()->allNotebooks()) {
+                if (notebook.name == QLatin1String("Travel"))
+                    notebookId = notebook.id;
+            }
+            const QDateTime now = QDateTime::currentDateTimeUtc();
+            Note trip;
+            trip.id = tripId = newId();
+            trip.notebookId = notebookId;
+            trip.body = Delta()
+                            .title(QStringLiteral("Lisbon trip with the lab"))
+                            .paragraph(QStringLiteral("Flights on the 14th, back on the 19th."))
+                            .check(QStringLiteral("Book the apartment in Alfama"), true)
+                            .check(QStringLiteral("Reserve the tram tour"), false)
+                            .json();
+            trip.createdAt = trip.updatedAt = trip.modifiedAt = now;
+            state->notes()->insert(trip);
+            Note plan = trip;
+            plan.id = planId = newId();
+            plan.notebookId.clear();
+            plan.body = Delta()
+                            .title(QStringLiteral("Analytical engine reading group"))
+                            .paragraph(QStringLiteral("Chapter three next Tuesday; Ben brings the diagrams."))
+                            .json();
+            state->notes()->insert(plan);
+        },
+        [vault](AppState* state) {
+            state->setTokenStoreFactory([vault] { return std::make_unique<NorvAccount::MemoryTokenStore>(vault); });
+        });
+    AppState* state = library->state.get();
+    MainWindow* window = library->window.get();
+    // Everything local reaches the service, then the trip and its notebook are shared.
+    state->sync()->syncNow();
+    const QString shares = QStringLiteral("/notes/v1/shares/notes/%1").arg(tripId);
+    if (!waitFor([&] { return server.call("GET", shares, {}, ada.access).status == 200; }) || !waitFor([&] {
+            return server.call("GET", QStringLiteral("/notes/v1/notebooks/%1/shares").arg(notebookId), {}, ada.access)
+                       .status == 200;
+        })) {
+        std::fprintf(stderr, "account shots skipped: the library did not reach the server\n");
+        return;
+    }
+    const QString benId = server.signIn(DevServer::Ben).authUserId;
+    const QString cleoId = server.signIn(DevServer::Cleo).authUserId;
+    shareOnServer(server, ada.access, shares, benId, QStringLiteral("view"));
+    shareOnServer(server, ada.access, shares, cleoId, QStringLiteral("edit"));
+    shareOnServer(server, ada.access, QStringLiteral("/notes/v1/notebooks/%1/share").arg(notebookId), benId,
+                  QStringLiteral("view"));
+    state->sync()->syncNow();
+    if (!waitFor([&] { return state->canShare() && state->sync()->state() == SyncEngine::Idle; })) {
+        std::fprintf(stderr, "account shots skipped: sharing never became available\n");
+        return;
+    }
+    openNote(*library, tripId);
+    save(window, QStringLiteral("main-shared-note"));
+
+    NorvAccount::AccountScreen* screen = window->openAccountScreen();
+    QSet<int> rebuilt;
+    QObject::connect(screen, &NorvAccount::AccountScreen::pageRebuilt, screen,
+                     [&rebuilt](int page) { rebuilt.insert(page); });
+    screen->refreshAll();
+    waitFor([&] { return rebuilt.size() >= 4; });
+    const QStringList pages = {QStringLiteral("profile"), QStringLiteral("group"), QStringLiteral("devices"),
+                               QStringLiteral("security"), QStringLiteral("privacy")};
+    for (int page = 0; page < pages.size(); ++page) {
+        screen->setCurrentPage(page);
+        save(screen, QStringLiteral("account-") + pages[page]);
+    }
+    screen->close();
+    settle(100);
+
+    auto shootShare = [](QWidget* dialog, const QString& name) {
+        auto* share = qobject_cast<NorvAccount::ShareMembersDialog*>(dialog);
+        if (!share) {
+            std::fprintf(stderr, "no share dialog for %s\n", qPrintable(name));
+            return;
+        }
+        waitFor([share] { return share->isLoaded(); });
+        shootDialog(share, name);
+    };
+    shootShare(NoteActions::openShareDialog(window, state, planId), QStringLiteral("dialog-share-note"));
+    shootShare(NoteActions::openShareDialog(window, state, tripId), QStringLiteral("dialog-manage-sharing"));
+    shootShare(NoteActions::openNotebookShareDialog(window, state, notebookId),
+               QStringLiteral("dialog-share-notebook"));
+
+    SettingsDialog* settings = window->openSettings();
+    if (auto* categories = settings->findChild<QListWidget*>(QStringLiteral("categoryList"))) {
+        categories->setCurrentRow(categories->count() - 1);
+        waitFor([settings] {
+            auto* details = settings->findChild<QLabel*>(QStringLiteral("accountDetailsLabel"));
+            return details && !details->isHidden();
+        });
+        save(settings, QStringLiteral("settings-account-signed-in"));
+    }
+    settings->close();
+    settle(100);
+    library.reset();
+
+    // Ben's side: the trip arrives with the next sync, shared for viewing only.
+    const DevServer::Tokens ben = signInAs(server, DevServer::Ben, "Norvane Notes/1.1.1 (Linux; x86_64)");
+    auto benVault = std::make_shared<NorvAccount::MemoryTokenStore::Vault>();
+    benVault->insert(QString::fromLatin1(NorvAccount::TokenStore::kAccessTokenKey), ben.access);
+    benVault->insert(QString::fromLatin1(NorvAccount::TokenStore::kRefreshTokenKey), ben.refresh);
+    auto benLibrary = openLibrary({}, [benVault](AppState* state) {
+        state->setTokenStoreFactory([benVault] { return std::make_unique<NorvAccount::MemoryTokenStore>(benVault); });
+    });
+    AppState* benState = benLibrary->state.get();
+    benState->sync()->syncNow();
+    if (!waitFor([&] {
+            return benState->notes()->noteById(tripId).has_value() && benState->sync()->state() == SyncEngine::Idle;
+        })) {
+        std::fprintf(stderr, "the shared note never reached Ben\n");
+        return;
+    }
+    benLibrary->window->refreshNoteList();
+    openNote(*benLibrary, tripId);
+    save(benLibrary->window.get(), QStringLiteral("main-view-only-note"));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -454,6 +669,8 @@ int main(int argc, char** argv)
     }
     QApplication::setOrganizationName(QStringLiteral("Norvane"));
     QApplication::setApplicationName(QStringLiteral("Norvane Notes ui_shots"));
+    // Sent with every service call, so the devices page shows the app's version as the app itself would.
+    QApplication::setApplicationVersion(QStringLiteral("1.1.1"));
     QApplication::setQuitOnLastWindowClosed(false);
     g_outDir = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(g_outDir);
@@ -463,11 +680,21 @@ int main(int argc, char** argv)
     std::printf("application font: %s (resolved: %s)\n", qPrintable(family),
                 qPrintable(QFontInfo(QApplication::font()).family()));
 
+    // NORV_SHOTS=account (or a comma list of welcome, library, account) takes only those shots.
+    const QStringList only = qEnvironmentVariable("NORV_SHOTS").split(QLatin1Char(','), Qt::SkipEmptyParts);
+    auto wanted = [&only](const char* group) {
+        return only.isEmpty() || only.contains(QLatin1String(group));
+    };
     for (const QString& theme : {QStringLiteral("light"), QStringLiteral("dark")}) {
         g_theme = theme;
-        shootWelcomeNotes();
-        shootWelcomePage();
-        shootLibrary();
+        if (wanted("welcome")) {
+            shootWelcomeNotes();
+            shootWelcomePage();
+        }
+        if (wanted("library"))
+            shootLibrary();
+        if (wanted("account"))
+            shootAccount();
     }
     for (const QString& path : g_written)
         std::printf("%s\n", qPrintable(path));

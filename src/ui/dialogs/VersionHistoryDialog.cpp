@@ -96,13 +96,20 @@ void VersionHistoryDialog::showSelected(int row)
     QListWidgetItem* item = row >= 0 ? m_list->item(row) : nullptr;
     const QString id = item ? item->data(Qt::UserRole).toString() : QString();
     const std::optional<Snapshot> snapshot = id.isEmpty() ? std::nullopt : m_state->snapshots()->snapshotById(id);
-    m_restoreButton->setEnabled(snapshot.has_value());
+    m_restoreButton->setEnabled(snapshot.has_value() && mayEditNote());
     if (!snapshot) {
         m_preview->clear();
         return;
     }
     m_preview->loadNote(QStringLiteral("preview"), snapshot->body, true);
     m_preview->setReadOnly(true);
+}
+
+// A note someone shared for viewing only is theirs to change, not ours to restore.
+bool VersionHistoryDialog::mayEditNote() const
+{
+    const std::optional<Note> note = m_state->notes()->noteById(m_noteId);
+    return note && (note->ownerId.isEmpty() || note->permission == QLatin1String("edit"));
 }
 
 bool VersionHistoryDialog::snapshotCurrentBody()
@@ -132,7 +139,7 @@ void VersionHistoryDialog::restoreSelected()
     QListWidgetItem* item = m_list->currentItem();
     const QString id = item ? item->data(Qt::UserRole).toString() : QString();
     const std::optional<Snapshot> snapshot = id.isEmpty() ? std::nullopt : m_state->snapshots()->snapshotById(id);
-    if (!snapshot)
+    if (!snapshot || !mayEditNote())
         return;
     if (Interaction::question(this, tr("Restore Snapshot"),
                               tr("Replace current content with this snapshot? A snapshot of the current "

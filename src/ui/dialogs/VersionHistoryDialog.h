@@ -24,6 +24,7 @@ private:
     void saveSnapshotNow();
     void restoreSelected();
     bool snapshotCurrentBody();
+    bool mayEditNote() const;
 
     AppState* m_state;
     QString m_noteId;

@@ -59,7 +59,8 @@ FindBar::FindBar(NoteEditor* editor, QWidget* parent)
 
     m_matchCase = new QToolButton(this);
     m_matchCase->setObjectName(QStringLiteral("matchCaseButton"));
-    m_matchCase->setText(QStringLiteral("Aa"));
+    //: The match-case toggle: an upper- and a lower-case letter.
+    m_matchCase->setText(tr("Aa"));
     m_matchCase->setToolTip(tr("Match case"));
     m_matchCase->setCheckable(true);
     m_matchCase->setAutoRaise(true);

@@ -182,6 +182,7 @@ private:
         QString text;
     };
 
+    // Core (NoteEditor.cpp): the autosave chain, word count, theme.
     void onContentsChanged();
     void onAutosaveTimeout();
     void emitFormatState();
@@ -191,6 +192,12 @@ private:
     static QString styleKey();
     void applyEditorFont();
 
+    // Formatting (NoteEditorFormat.cpp).
+    void toggleCharProperty(int property);
+    void applyToSelectionFragments(QTextCursor cursor, const std::function<void(QTextCharFormat&)>& change);
+    void changeBlockKind(const std::function<void(QTextBlockFormat&)>& change);
+
+    // Keys and block moves (NoteEditorKeys.cpp).
     bool handleListEnter(QKeyEvent* event);
     bool handleFirstBlockBackspace();
     bool handleTableTab(QKeyEvent* event);
@@ -198,28 +205,29 @@ private:
     bool handleCtrlShiftKey(QKeyEvent* event);
     bool handleAltKey(QKeyEvent* event);
     bool isEditorShortcut(QKeyEvent* event) const;
-
-    void toggleCharProperty(int property);
-    void applyToSelectionFragments(QTextCursor cursor, const std::function<void(QTextCharFormat&)>& change);
-    void changeBlockKind(const std::function<void(QTextBlockFormat&)>& change);
     void duplicateBlock();
     void deleteBlock();
     void moveBlock(bool up);
+
+    // Mouse and menus (NoteEditorMouse.cpp).
     void selectBlockAt(const QPoint& viewportPos);
 
+    // Links (NoteEditorLinks.cpp).
     std::optional<LinkRange> linkAt(int position) const;
+    void openLinkDialog(bool edit);
+
+    // Tables (NoteEditorTables.cpp).
+    void addTableMenu(QMenu* menu);
+    void deleteTableAtCursor();
+
+    // Attachments (NoteEditorAttachments.cpp).
     std::optional<Attachment> attachmentRecord(const QString& attachmentId) const;
     QString attachmentIdAtPosition(int position) const;
     bool openAttachmentOrImage(const QString& attachmentId);
     bool writeTemporaryCopy(const QString& attachmentId, const QString& fileName, QString* path);
-    void addTableMenu(QMenu* menu);
-    void deleteTableAtCursor();
-    void openLinkDialog(bool edit);
 
+    // Core.
     DeltaDocument* m_delta = nullptr;
-    QPointer<AttachmentRepository> m_attachments;
-    AttachmentRenderer* m_renderer = nullptr;
-    QObject* m_embedRenderer = nullptr;
     QPointer<ThemeManager> m_themes;
     QTimer* m_autosaveTimer = nullptr;
     QString m_noteId;
@@ -227,12 +235,19 @@ private:
     bool m_saved = true;
     // Set by markSaveFailed while the owner handles noteModified.
     bool m_saveFailed = false;
-    // Triple-click detection: when and where the last double-click happened (ms, -1 when none).
-    qint64 m_lastDoubleClickMs = -1;
-    QPoint m_lastDoubleClickPos;
     // Bumped by every load and clear, so an answer from a dialog opened before it is dropped.
     int m_loadGeneration = 0;
     QString m_loadedStyle;
+    // Draws dividers and the placeholder of tables too large to build.
+    QObject* m_embedRenderer = nullptr;
+
+    // Mouse: triple-click detection, when and where the last double-click happened (ms, -1 when none).
+    qint64 m_lastDoubleClickMs = -1;
+    QPoint m_lastDoubleClickPos;
+
+    // Attachments.
+    QPointer<AttachmentRepository> m_attachments;
+    AttachmentRenderer* m_renderer = nullptr;
     // Removed through the menu while this note was shown; checked when it is left.
     QStringList m_removedAttachments;
 };

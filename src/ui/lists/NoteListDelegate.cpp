@@ -90,7 +90,7 @@ QString NoteListDelegate::displayTitle(const QString& title, bool derived)
     if (!derived)
         return title;
     if (title.isEmpty())
-        return kDash + QStringLiteral("  Untitled");
+        return kDash + QStringLiteral("  ") + tr("Untitled");
     if (title.startsWith(kDash + QLatin1Char(' ')))
         return title;
     return kDash + QStringLiteral("  ") + title;

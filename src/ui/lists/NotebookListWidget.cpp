@@ -58,8 +58,7 @@ void NotebookListWidget::setNotebooks(const QList<Notebook>& notebooks, const QH
     clear();
     m_rowBeforeDrag = -1;
 
-    QListWidgetItem* current =
-        makeRow(NotebookRowKind::AllNotes, QStringLiteral("All Notes"), counts.value(QString()), true);
+    QListWidgetItem* current = makeRow(NotebookRowKind::AllNotes, tr("All Notes"), counts.value(QString()), true);
     addItem(current);
     for (const Notebook& notebook : notebooks) {
         QListWidgetItem* item = makeRow(NotebookRowKind::Notebook, notebook.name, counts.value(notebook.id), true);
@@ -70,8 +69,8 @@ void NotebookListWidget::setNotebooks(const QList<Notebook>& notebooks, const QH
         if (!currentNotebookId.isEmpty() && notebook.id == currentNotebookId)
             current = item;
     }
-    addItem(makeRow(NotebookRowKind::Trash, QStringLiteral("Trash"), trashCount, false));
-    addItem(makeRow(NotebookRowKind::NewNotebook, QStringLiteral("New Notebook\u2026"), 0, false));
+    addItem(makeRow(NotebookRowKind::Trash, tr("Trash"), trashCount, false));
+    addItem(makeRow(NotebookRowKind::NewNotebook, tr("New Notebook\u2026"), 0, false));
 
     setCurrentItem(current);
     blockSignals(blocked);

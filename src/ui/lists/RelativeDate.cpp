@@ -2,6 +2,7 @@
 
 #include "Clock.h"
 
+#include <QCoreApplication>
 #include <QLocale>
 
 namespace {
@@ -26,16 +27,16 @@ QString relativeDate(const QDateTime& t, const QDateTime& now)
     if (secs < 0)
         return monthDay(local.date(), today);
     if (secs < 60)
-        return QStringLiteral("just now");
+        return QCoreApplication::translate("RelativeDate", "just now");
     if (secs < 3600)
-        return QStringLiteral("%1m ago").arg(secs / 60);
+        return QCoreApplication::translate("RelativeDate", "%1m ago").arg(secs / 60);
     // Hours first: something from last night is "20h ago", not "Yesterday", until a full day has passed.
     if (secs < 86400)
-        return QStringLiteral("%1h ago").arg(secs / 3600);
+        return QCoreApplication::translate("RelativeDate", "%1h ago").arg(secs / 3600);
 
     const qint64 daysBack = local.date().daysTo(today);
     if (daysBack <= 1)
-        return QStringLiteral("Yesterday");
+        return QCoreApplication::translate("RelativeDate", "Yesterday");
     if (daysBack < 7)
         return QLocale().dayName(local.date().dayOfWeek(), QLocale::LongFormat);
     return monthDay(local.date(), today);

@@ -32,11 +32,8 @@ SearchScreen::SearchScreen(AppState* state, QWidget* parent)
     layout->addWidget(m_searchEdit);
 
     m_list = new NoteListWidget(this);
-    // Results arrive without bodies; a row reads its note's body when it is first shown.
-    m_list->setBodyLoader([this](const QString& noteId) {
-        const std::optional<Note> note = m_state->notes()->noteById(noteId);
-        return note ? note->body : QString();
-    });
+    // Results arrive as ids; a row reads its texts when it is first shown.
+    m_list->setRowLoader([this](const QStringList& ids) { return m_state->notes()->listRows(ids); });
     m_list->setNotebookNameLookup([this](const QString& notebookId) {
         const std::optional<Notebook> notebook = m_state->notebooks()->notebookById(notebookId);
         return notebook ? notebook->name : QString();
@@ -53,8 +50,7 @@ SearchScreen::SearchScreen(AppState* state, QWidget* parent)
     connect(m_list, &NoteListWidget::noteSelected, m_state, &AppState::setCurrentNote);
     connect(m_list, &NoteListWidget::noteSelected, this, &SearchScreen::noteOpenRequested);
     // Clicking the row that is already current opens it again, after the main window moved on.
-    connect(m_list, &QListWidget::itemClicked, this,
-            [this](QListWidgetItem* item) { emit noteOpenRequested(item->data(NoteListRole::NoteId).toString()); });
+    connect(m_list, &NoteListWidget::noteClicked, this, &SearchScreen::noteOpenRequested);
     connect(m_list, &NoteListWidget::noteDoubleClicked, m_state,
             [this](const QString& noteId) { m_state->openNoteWindow(noteId); });
 }
@@ -63,8 +59,7 @@ void SearchScreen::runSearch()
 {
     const QString text = m_searchEdit->text().trimmed();
     // The repository lists everything for a blank query; here a blank box means no results.
-    m_list->setNotes(text.isEmpty() ? QList<Note>() : m_state->notes()->listedSearch(text),
-                     NoteListWidget::Bodies::Omitted, text);
+    m_list->setKeys(text.isEmpty() ? QList<NoteListKey>() : m_state->notes()->searchKeys(text), text);
     m_list->setEmptyText(text.isEmpty() ? QString() : tr("No notes match"));
 }
 

@@ -19,6 +19,7 @@ SharedScreen::SharedScreen(AppState* state, bool byMe, QWidget* parent)
     layout->setContentsMargins(8, 8, 8, 8);
 
     m_list = new NoteListWidget(this);
+    m_list->setRowLoader([this](const QStringList& ids) { return m_state->notes()->listRows(ids); });
     m_list->setNotebookNameLookup([this](const QString& notebookId) {
         const std::optional<Notebook> notebook = m_state->notebooks()->notebookById(notebookId);
         return notebook ? notebook->name : QString();
@@ -38,8 +39,7 @@ SharedScreen::SharedScreen(AppState* state, bool byMe, QWidget* parent)
     connect(m_list, &NoteListWidget::noteSelected, m_state, &AppState::setCurrentNote);
     connect(m_list, &NoteListWidget::noteSelected, this, &SharedScreen::noteOpenRequested);
     // Clicking the row that is already current opens it again, after the main window moved on.
-    connect(m_list, &QListWidget::itemClicked, this,
-            [this](QListWidgetItem* item) { emit noteOpenRequested(item->data(NoteListRole::NoteId).toString()); });
+    connect(m_list, &NoteListWidget::noteClicked, this, &SharedScreen::noteOpenRequested);
     connect(m_list, &NoteListWidget::noteDoubleClicked, m_state,
             [this](const QString& noteId) { m_state->openNoteWindow(noteId); });
 
@@ -48,8 +48,9 @@ SharedScreen::SharedScreen(AppState* state, bool byMe, QWidget* parent)
 
 void SharedScreen::refresh()
 {
-    const QList<Note> notes = m_byMe ? m_state->notes()->sharedByMe() : m_state->notes()->sharedWithMe();
-    m_list->setNotes(notes);
-    m_list->setVisible(!notes.isEmpty());
-    m_emptyLabel->setVisible(notes.isEmpty());
+    using Scope = NoteRepository::ListScope;
+    m_list->setKeys(m_state->notes()->listKeys(m_byMe ? Scope::SharedByMe : Scope::SharedWithMe));
+    const bool empty = m_list->count() == 0;
+    m_list->setVisible(!empty);
+    m_emptyLabel->setVisible(empty);
 }

@@ -36,6 +36,7 @@ TrashScreen::TrashScreen(AppState* state, QWidget* parent)
     m_list = new NoteListWidget(this);
     // Trashed notes stay where they are until restored; dragging one onto a notebook would not.
     m_list->setDragEnabled(false);
+    m_list->setRowLoader([this](const QStringList& ids) { return m_state->notes()->listRows(ids); });
     m_list->setNotebookNameLookup([this](const QString& notebookId) {
         const std::optional<Notebook> notebook = m_state->notebooks()->notebookById(notebookId);
         return notebook ? notebook->name : QString();
@@ -45,7 +46,8 @@ TrashScreen::TrashScreen(AppState* state, QWidget* parent)
     m_restoreButton->setEnabled(false);
     m_deleteButton->setEnabled(false);
 
-    connect(m_list, &QListWidget::itemSelectionChanged, this, &TrashScreen::updateSelectionButtons);
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &TrashScreen::updateSelectionButtons);
     connect(m_restoreButton, &QPushButton::clicked, this, &TrashScreen::restoreSelected);
     connect(m_deleteButton, &QPushButton::clicked, this, &TrashScreen::deleteSelected);
     connect(m_emptyButton, &QPushButton::clicked, this, &TrashScreen::emptyTrash);
@@ -67,36 +69,29 @@ TrashScreen::TrashScreen(AppState* state, QWidget* parent)
 void TrashScreen::reload()
 {
     const QString selected = selectedNoteId();
-    const QList<Note> trashed = m_state->notes()->trashedNotes();
     {
         const QSignalBlocker blocker(m_list);
-        m_list->setNotes(trashed);
-        m_list->clearSelection();
-        m_list->setCurrentItem(nullptr);
-        if (QListWidgetItem* item = m_list->itemForNote(selected)) {
-            m_list->setCurrentItem(item);
-            item->setSelected(true);
-        }
+        m_list->setKeys(m_state->notes()->listKeys(NoteRepository::ListScope::Trash));
+        m_list->clearCurrent();
+        m_list->selectNote(selected);
     }
     updateSelectionButtons();
-    m_emptyButton->setEnabled(!trashed.isEmpty());
+    m_emptyButton->setEnabled(m_list->count() > 0);
 }
 
 void TrashScreen::refresh()
 {
-    const QList<Note> trashed = m_state->notes()->trashedNotes();
-    m_list->setNotes(trashed);
-    m_list->clearSelection();
-    m_list->setCurrentItem(nullptr);
+    m_list->setKeys(m_state->notes()->listKeys(NoteRepository::ListScope::Trash));
+    m_list->clearCurrent();
     m_restoreButton->setEnabled(false);
     m_deleteButton->setEnabled(false);
-    m_emptyButton->setEnabled(!trashed.isEmpty());
+    m_emptyButton->setEnabled(m_list->count() > 0);
 }
 
 QString TrashScreen::selectedNoteId() const
 {
-    const QList<QListWidgetItem*> selected = m_list->selectedItems();
-    return selected.isEmpty() ? QString() : selected.first()->data(NoteListRole::NoteId).toString();
+    const QModelIndexList selected = m_list->selectionModel()->selectedIndexes();
+    return selected.isEmpty() ? QString() : selected.first().data(NoteListRole::NoteId).toString();
 }
 
 void TrashScreen::updateSelectionButtons()
@@ -135,8 +130,7 @@ void TrashScreen::emptyTrash()
     // Exactly the notes the user sees and is asked about: one trashed from another window while the
     // screen was not yet refreshed stays in the trash, one restored or purged meanwhile is left alone.
     QStringList listed;
-    for (int row = 0; row < m_list->count(); ++row) {
-        const QString noteId = m_list->item(row)->data(NoteListRole::NoteId).toString();
+    for (const QString& noteId : m_list->noteModel()->noteIds()) {
         const std::optional<Note> note = m_state->notes()->noteById(noteId);
         if (note && note->isTrashed())
             listed << noteId;

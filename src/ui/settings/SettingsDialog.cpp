@@ -61,7 +61,9 @@ struct FontSizeChoice
 };
 
 constexpr FontSizeChoice kFontSizes[] = {
-    {"Small", 85}, {"Default", 100}, {"Medium", 115}, {"Large", 130}, {"Extra Large", 150},
+    {QT_TRANSLATE_NOOP("SettingsDialog", "Small"), 85},        {QT_TRANSLATE_NOOP("SettingsDialog", "Default"), 100},
+    {QT_TRANSLATE_NOOP("SettingsDialog", "Medium"), 115},      {QT_TRANSLATE_NOOP("SettingsDialog", "Large"), 130},
+    {QT_TRANSLATE_NOOP("SettingsDialog", "Extra Large"), 150},
 };
 
 const int kIntervalMin = 1;

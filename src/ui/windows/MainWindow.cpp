@@ -32,23 +32,22 @@
 #include "ThemeManager.h"
 #include "TodosScreen.h"
 #include "TrashScreen.h"
-#include "UpdateFlows.h"
-#include "WelcomeScreen.h"
 #include "UiLog.h"
+#include "UpdateFlows.h"
 #include "WelcomeScreen.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QKeyEvent>
-#include <QScreen>
 #include <QDesktopServices>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
 #include <QProgressDialog>
+#include <QScreen>
 #include <QSettings>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -173,15 +172,12 @@ void MainWindow::createUI()
     searchLayout->setContentsMargins(8, 8, 8, 8);
     m_searchEdit = new QLineEdit(m_searchContainer);
     m_searchEdit->setObjectName(QStringLiteral("searchEdit"));
-    m_searchEdit->setPlaceholderText(QStringLiteral("Search..."));
+    m_searchEdit->setPlaceholderText(tr("Search..."));
     m_searchEdit->setClearButtonEnabled(true);
     searchLayout->addWidget(m_searchEdit);
     m_noteList = new NoteListWidget(m_listPane);
     m_noteList->setObjectName(QStringLiteral("noteList"));
-    m_noteList->setBodyLoader([this](const QString& noteId) {
-        const std::optional<Note> note = m_state->notes()->noteById(noteId);
-        return note ? note->body : QString();
-    });
+    m_noteList->setRowLoader([this](const QStringList& ids) { return m_state->notes()->listRows(ids); });
     m_noteList->setNotebookNameLookup([this](const QString& notebookId) {
         const std::optional<Notebook> notebook = m_state->notebooks()->notebookById(notebookId);
         return notebook ? notebook->name : QString();
@@ -260,133 +256,125 @@ void MainWindow::createMenuBar()
         return action;
     };
 
-    QMenu* file = bar->addMenu(QStringLiteral("&File"));
+    QMenu* file = bar->addMenu(tr("&File"));
     add(
-        file, QStringLiteral("New Note"), QKeySequence(QStringLiteral("Ctrl+N")), [this] { createNote(); }, true);
+        file, tr("New Note"), QKeySequence(QStringLiteral("Ctrl+N")), [this] { createNote(); }, true);
     add(
-        file, QStringLiteral("New Note in Window"), QKeySequence(QStringLiteral("Ctrl+Shift+N")),
+        file, tr("New Note in Window"), QKeySequence(QStringLiteral("Ctrl+Shift+N")),
         [this] {
             saveCurrentNote();
             m_state->createNoteInWindow();
         },
         true);
-    add(file, QStringLiteral("Save Snapshot"), QKeySequence(QKeySequence::Save), [this] {
+    add(file, tr("Save Snapshot"), QKeySequence(QKeySequence::Save), [this] {
         if (NoteActions::takeSnapshot(m_state, m_editor, this, m_lastSnapshotBody))
-            m_statusBar->showMessage(QStringLiteral("Snapshot saved"), kMessageMs);
+            m_statusBar->showMessage(tr("Snapshot saved"), kMessageMs);
     });
     file->addSeparator();
     // Ctrl+I is Italic.
-    add(file, QStringLiteral("Import..."), QKeySequence(QStringLiteral("Ctrl+Shift+I")),
-        [this] { openImportWizard(); });
-    add(file, QStringLiteral("Export..."), QKeySequence(QStringLiteral("Ctrl+E")), [this] { exportCurrentNote(); });
+    add(file, tr("Import..."), QKeySequence(QStringLiteral("Ctrl+Shift+I")), [this] { openImportWizard(); });
+    add(file, tr("Export..."), QKeySequence(QStringLiteral("Ctrl+E")), [this] { exportCurrentNote(); });
     file->addSeparator();
-    add(file, QStringLiteral("Print..."), QKeySequence(QKeySequence::Print), [this] { printCurrentNote(); });
-    add(file, QStringLiteral("Print Preview..."), QKeySequence(QStringLiteral("Ctrl+Shift+P")),
+    add(file, tr("Print..."), QKeySequence(QKeySequence::Print), [this] { printCurrentNote(); });
+    add(file, tr("Print Preview..."), QKeySequence(QStringLiteral("Ctrl+Shift+P")),
         [this] { printPreviewCurrentNote(); });
     file->addSeparator();
-    add(file, QStringLiteral("Backup Database..."), QKeySequence(), [this] { backupDatabase(); });
-    add(file, QStringLiteral("Restore Database..."), QKeySequence(), [this] { restoreDatabase(); });
+    add(file, tr("Backup Database..."), QKeySequence(), [this] { backupDatabase(); });
+    add(file, tr("Restore Database..."), QKeySequence(), [this] { restoreDatabase(); });
     file->addSeparator();
-    m_signInAction = add(file, QStringLiteral("Sign In…"), QKeySequence(),
-                         [this] { m_centralStack->setCurrentWidget(m_welcomePage); });
-    m_manageAccountAction =
-        add(file, QStringLiteral("&Manage Account…"), QKeySequence(), [this] { openAccountScreen(); });
-    m_signOutAction = add(file, QStringLiteral("Sign &Out"), QKeySequence(), [this] { signOut(); });
+    m_signInAction =
+        add(file, tr("Sign In…"), QKeySequence(), [this] { m_centralStack->setCurrentWidget(m_welcomePage); });
+    m_manageAccountAction = add(file, tr("&Manage Account…"), QKeySequence(), [this] { openAccountScreen(); });
+    m_signOutAction = add(file, tr("Sign &Out"), QKeySequence(), [this] { signOut(); });
     m_manageAccountAction->setVisible(signedIn());
     m_signOutAction->setVisible(signedIn());
     m_signInAction->setVisible(!signedIn());
     file->addSeparator();
     add(
-        file, QStringLiteral("Preferences…"), QKeySequence(QStringLiteral("Ctrl+,")), [this] { openSettings(); }, true);
+        file, tr("Preferences…"), QKeySequence(QStringLiteral("Ctrl+,")), [this] { openSettings(); }, true);
     file->addSeparator();
-    QAction* quit = add(file, QStringLiteral("Quit"), QKeySequence(QKeySequence::Quit), [this] { quitApplication(); });
+    QAction* quit = add(file, tr("Quit"), QKeySequence(QKeySequence::Quit), [this] { quitApplication(); });
     quit->setMenuRole(QAction::QuitRole);
 
-    QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
-    add(edit, QStringLiteral("Undo"), QKeySequence(QKeySequence::Undo), [this] { m_editor->undo(); });
-    add(edit, QStringLiteral("Redo"), QKeySequence(QKeySequence::Redo), [this] { m_editor->redo(); });
+    QMenu* edit = bar->addMenu(tr("&Edit"));
+    add(edit, tr("Undo"), QKeySequence(QKeySequence::Undo), [this] { m_editor->undo(); });
+    add(edit, tr("Redo"), QKeySequence(QKeySequence::Redo), [this] { m_editor->redo(); });
     edit->addSeparator();
-    add(edit, QStringLiteral("Find in Note..."), QKeySequence(QKeySequence::Find), [this] {
+    add(edit, tr("Find in Note..."), QKeySequence(QKeySequence::Find), [this] {
         if (editorPageCurrent())
             m_findBar->showBar();
     });
-    add(edit, QStringLiteral("Find Next"), QKeySequence(QKeySequence::FindNext), [this] {
+    add(edit, tr("Find Next"), QKeySequence(QKeySequence::FindNext), [this] {
         if (editorPageCurrent())
             m_findBar->findNext(true);
     });
-    add(edit, QStringLiteral("Find Previous"), QKeySequence(QKeySequence::FindPrevious), [this] {
+    add(edit, tr("Find Previous"), QKeySequence(QKeySequence::FindPrevious), [this] {
         if (editorPageCurrent())
             m_findBar->findNext(false);
     });
     edit->addSeparator();
-    add(edit, QStringLiteral("Preferences…"), QKeySequence(), [this] {
-        openSettings();
-    })->setMenuRole(QAction::PreferencesRole);
+    add(edit, tr("Preferences…"), QKeySequence(), [this] { openSettings(); })->setMenuRole(QAction::PreferencesRole);
 
     NoteActions::addFormatMenu(bar, m_editor, NoteActions::FormatMenu::Full);
 
-    QMenu* note = bar->addMenu(QStringLiteral("&Note"));
-    add(note, QStringLiteral("Move to Notebook..."), QKeySequence(QStringLiteral("Ctrl+M")),
+    QMenu* note = bar->addMenu(tr("&Note"));
+    add(note, tr("Move to Notebook..."), QKeySequence(QStringLiteral("Ctrl+M")),
         [this] { moveCurrentNoteToNotebook(); });
-    add(note, QStringLiteral("Version History..."), QKeySequence(QStringLiteral("Ctrl+H")),
-        [this] { openVersionHistory(); });
-    add(note, QStringLiteral("Open in New Window"), QKeySequence(QStringLiteral("Ctrl+Shift+O")), [this] {
+    add(note, tr("Version History..."), QKeySequence(QStringLiteral("Ctrl+H")), [this] { openVersionHistory(); });
+    add(note, tr("Open in New Window"), QKeySequence(QStringLiteral("Ctrl+Shift+O")), [this] {
         if (!m_editor->noteId().isEmpty())
             m_state->openNoteWindow(m_editor->noteId());
     });
     note->addSeparator();
     // Window-wide only: in a note window the same key acts on that window's note. Ctrl+Backspace,
     // the quick trash, is no shortcut at all (see keyPressEvent).
-    add(note, QStringLiteral("Move to Trash…"), QKeySequence(QStringLiteral("Ctrl+D")),
-        [this] { moveCurrentNoteToTrash(true); });
+    add(note, tr("Move to Trash…"), QKeySequence(QStringLiteral("Ctrl+D")), [this] { moveCurrentNoteToTrash(true); });
 
-    QMenu* view = bar->addMenu(QStringLiteral("&View"));
-    add(view, QStringLiteral("To-Dos"), QKeySequence(QStringLiteral("Ctrl+Alt+T")), [this] { showTodosScreen(); });
+    QMenu* view = bar->addMenu(tr("&View"));
+    add(view, tr("To-Dos"), QKeySequence(QStringLiteral("Ctrl+Alt+T")), [this] { showTodosScreen(); });
     // F3 is Find Next and Ctrl+F finds in the note.
-    add(view, QStringLiteral("Find"), QKeySequence(QStringLiteral("Ctrl+Alt+F")), [this] {
+    add(view, tr("Find"), QKeySequence(QStringLiteral("Ctrl+Alt+F")), [this] {
         m_searchEdit->setFocus(Qt::ShortcutFocusReason);
         m_searchEdit->selectAll();
     });
-    add(view, QStringLiteral("Search All Notes..."), QKeySequence(QStringLiteral("Ctrl+Shift+F")),
-        [this] { showSearchScreen(); });
-    add(view, QStringLiteral("Trash"), QKeySequence(QStringLiteral("Ctrl+Alt+D")), [this] { showTrashScreen(); });
-    m_sharedWithMeAction = add(view, QStringLiteral("Shared with Me"), QKeySequence(QStringLiteral("Ctrl+Alt+S")),
+    add(view, tr("Search All Notes..."), QKeySequence(QStringLiteral("Ctrl+Shift+F")), [this] { showSearchScreen(); });
+    add(view, tr("Trash"), QKeySequence(QStringLiteral("Ctrl+Alt+D")), [this] { showTrashScreen(); });
+    m_sharedWithMeAction = add(view, tr("Shared with Me"), QKeySequence(QStringLiteral("Ctrl+Alt+S")),
                                [this] { showSharedScreen(false); });
-    m_sharedByMeAction = add(view, QStringLiteral("Shared by Me"), QKeySequence(QStringLiteral("Ctrl+Alt+Shift+S")),
+    m_sharedByMeAction = add(view, tr("Shared by Me"), QKeySequence(QStringLiteral("Ctrl+Alt+Shift+S")),
                              [this] { showSharedScreen(true); });
     m_sharedWithMeAction->setVisible(m_state->canShare());
     m_sharedByMeAction->setVisible(m_state->canShare());
     view->addSeparator();
-    m_focusModeAction = view->addAction(QStringLiteral("Focus Mode"));
+    m_focusModeAction = view->addAction(tr("Focus Mode"));
     m_focusModeAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+\\")));
     m_focusModeAction->setCheckable(true);
-    m_focusModeAction->setToolTip(QStringLiteral("Hide the notebook and note lists to write without distractions"));
+    m_focusModeAction->setToolTip(tr("Hide the notebook and note lists to write without distractions"));
     connect(m_focusModeAction, &QAction::toggled, this, &MainWindow::setFocusMode);
-    m_sidebarAction = view->addAction(QStringLiteral("Show Notebook Sidebar"));
+    m_sidebarAction = view->addAction(tr("Show Notebook Sidebar"));
     m_sidebarAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+Alt+B")));
     m_sidebarAction->setCheckable(true);
     m_sidebarAction->setChecked(true);
     connect(m_sidebarAction, &QAction::toggled, this, &MainWindow::setSidebarVisible);
     view->addSeparator();
-    add(view, QStringLiteral("Sync Now"), QKeySequence(QStringLiteral("Ctrl+Alt+R")), [this] { syncNow(); });
-    add(view, QStringLiteral("Force Full Resync…"), QKeySequence(), [this] { forceFullResync(); });
+    add(view, tr("Sync Now"), QKeySequence(QStringLiteral("Ctrl+Alt+R")), [this] { syncNow(); });
+    add(view, tr("Force Full Resync…"), QKeySequence(), [this] { forceFullResync(); });
 
-    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
-    add(help, QStringLiteral("About Norvane Notes"), QKeySequence(), [this] { showAbout(); })
-        ->setMenuRole(QAction::AboutRole);
-    add(help, QStringLiteral("What's &New..."), QKeySequence(), [this] {
+    QMenu* help = bar->addMenu(tr("&Help"));
+    add(help, tr("About Norvane Notes"), QKeySequence(), [this] { showAbout(); })->setMenuRole(QAction::AboutRole);
+    add(help, tr("What's &New..."), QKeySequence(), [this] {
         NorvUpdate::showWhatsNewInteractively(updateConfig(), kDisplayName, this, updateStatus(m_statusBar));
     });
-    add(help, QStringLiteral("Check for &Updates..."), QKeySequence(),
+    add(help, tr("Check for &Updates..."), QKeySequence(),
         [this] { NorvUpdate::checkInteractively(updateConfig(), kDisplayName, this, updateStatus(m_statusBar)); });
-    add(help, QStringLiteral("Send &Feedback..."), QKeySequence(),
+    add(help, tr("Send &Feedback..."), QKeySequence(),
         [] { NorvUpdate::openFeedbackPage(QUrl(kFeedbackUrl), updateConfig().product); });
     if (qEnvironmentVariable("NOTES_DEV") == QLatin1String("1")) {
         help->addSeparator();
-        add(help, QStringLiteral("Load &Sample Notes"), QKeySequence(), [this] { loadSampleNotes(); });
+        add(help, tr("Load &Sample Notes"), QKeySequence(), [this] { loadSampleNotes(); });
     }
     help->addSeparator();
-    add(help, QStringLiteral("About Qt"), QKeySequence(), [this] { QMessageBox::aboutQt(this); });
+    add(help, tr("About Qt"), QKeySequence(), [this] { QMessageBox::aboutQt(this); });
 }
 
 void MainWindow::connectSignals()
@@ -521,17 +509,20 @@ void MainWindow::refreshNoteList()
 {
     const QString query = m_searchEdit->text().trimmed();
     const QString notebookId = m_state->currentNotebookId();
-    // Lists leave the bodies out; each row reads its note's body when it is first shown.
+    // Only the keys are read here; each row reads its texts when it is first shown.
     const bool searching = !query.isEmpty();
-    QList<Note> notes = searching ? m_state->notes()->listedSearch(query) : m_state->notes()->listedNotes(notebookId);
+    using Scope = NoteRepository::ListScope;
+    QList<NoteListKey> keys =
+        searching ? m_state->notes()->searchKeys(query)
+                  : m_state->notes()->listKeys(notebookId.isEmpty() ? Scope::AllNotes : Scope::Notebook, notebookId);
 
     // Steno mode writes downwards like a pad, but a search keeps its best match first.
     if (query.isEmpty() && m_state->preferences()->boolValue(PrefKey::StenoMode, PrefKey::StenoModeDefault))
-        std::reverse(notes.begin(), notes.end());
+        std::reverse(keys.begin(), keys.end());
 
     // Without an account nothing waits to be synchronised, whatever the notes' marks say.
     m_noteList->setSyncMarksShown(signedIn());
-    m_noteList->setNotes(notes, NoteListWidget::Bodies::Omitted, query);
+    m_noteList->setKeys(keys, query);
     m_noteList->setEmptyText(searching ? tr("No notes match") : QString());
 
     updateListTitle();
@@ -540,7 +531,7 @@ void MainWindow::refreshNoteList()
 void MainWindow::updateListTitle()
 {
     const QString notebookId = m_state->currentNotebookId();
-    QString title = QStringLiteral("All Notes");
+    QString title = tr("All Notes");
     if (!notebookId.isEmpty()) {
         if (const std::optional<Notebook> notebook = m_state->notebooks()->notebookById(notebookId))
             title = notebook->name;
@@ -584,15 +575,16 @@ bool MainWindow::refreshOneNote(const QString& noteId)
     if (!note || note->isTrashed())
         return false;
     const bool steno = m_state->preferences()->boolValue(PrefKey::StenoMode, PrefKey::StenoModeDefault);
-    QListWidgetItem* item = m_noteList->itemForNote(noteId);
-    const int rows = m_noteList->count() - (item ? 1 : 0);
+    const NoteListModel* model = m_noteList->noteModel();
+    const int row = model->rowOfNote(noteId);
+    const int rows = model->rowCount() - (row >= 0 ? 1 : 0);
     const int head = steno ? rows : 0;
-    const QListWidgetItem* headItem = rows == 0 ? nullptr : m_noteList->item(steno ? m_noteList->count() - 1 : 0);
-    if (headItem && headItem != item && headItem->data(NoteListRole::UpdatedAt).toDateTime() > note->updatedAt)
+    const int headRow = rows == 0 ? -1 : (steno ? model->rowCount() - 1 : 0);
+    if (headRow >= 0 && headRow != row && model->updatedAt(headRow) > note->updatedAt)
         return false; // not the newest: its place is somewhere in the middle
 
-    if (item) {
-        if (item->data(NoteListRole::NotebookId).toString() != note->notebookId)
+    if (row >= 0) {
+        if (model->index(row).data(NoteListRole::NotebookId).toString() != note->notebookId)
             return false; // notebook counts and the current notebook's list change too
         return m_noteList->replaceNote(*note, head);
     }
@@ -723,8 +715,7 @@ void MainWindow::moveCurrentNoteToTrash(bool confirm)
     saveCurrentNote();
     if (confirm && !NoteActions::confirmMoveToTrash(this, m_state, noteId))
         return;
-    QListWidgetItem* listed = m_noteList->itemForNote(noteId);
-    const int row = listed ? m_noteList->row(listed) : -1;
+    const int row = m_noteList->rowOfNote(noteId);
     clearOpenNote();
     m_state->notes()->moveToTrash(noteId);
 
@@ -756,8 +747,7 @@ void MainWindow::showNote(const QString& noteId)
         m_noteList->selectNote(noteId);
         if (m_noteList->selectedNoteId() != noteId) {
             const QSignalBlocker blocker(m_noteList);
-            m_noteList->setCurrentItem(nullptr);
-            m_noteList->clearSelection();
+            m_noteList->clearCurrent();
         }
         m_state->setCurrentNote(noteId);
         openNote(noteId);
@@ -832,10 +822,9 @@ void MainWindow::deleteNotebook(const QString& notebookId)
     const std::optional<Notebook> notebook = m_state->notebooks()->notebookById(notebookId);
     if (!notebook)
         return;
-    const auto answer =
-        Interaction::question(this, QStringLiteral("Delete Notebook"),
-                              QStringLiteral("Delete \"%1\"? Its notes will move to All Notes.").arg(notebook->name),
-                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    const auto answer = Interaction::question(
+        this, tr("Delete Notebook"), tr("Delete \"%1\"? Its notes will move to All Notes.").arg(notebook->name),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes)
         return;
     for (const Note& note : m_state->notes()->notesInNotebook(notebookId))
@@ -850,12 +839,12 @@ void MainWindow::onNotebookContextMenu(const QString& notebookId, const QPoint& 
 {
     QMenu menu(this);
     menu.setObjectName(QStringLiteral("notebookContextMenu"));
-    QAction* rename = menu.addAction(QStringLiteral("Rename Notebook…"));
-    QAction* share = menu.addAction(QStringLiteral("Share Notebook…"));
+    QAction* rename = menu.addAction(tr("Rename Notebook…"));
+    QAction* share = menu.addAction(tr("Share Notebook…"));
     const std::optional<Notebook> notebook = m_state->notebooks()->notebookById(notebookId);
     // Only the owner shares a notebook, and only with a group to share with.
     share->setEnabled(m_state->canShare() && notebook && notebook->ownerId.isEmpty());
-    QAction* remove = menu.addAction(QStringLiteral("Delete Notebook"));
+    QAction* remove = menu.addAction(tr("Delete Notebook"));
     QAction* chosen = menu.exec(globalPos);
     if (chosen == rename)
         renameNotebook(notebookId);
@@ -1013,35 +1002,33 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::backupDatabase()
 {
     saveCurrentNote();
-    const QString path =
-        Interaction::getSaveFileName(this, QStringLiteral("Save Backup"), QStringLiteral("norvane-notes-backup.zip"),
-                                     QStringLiteral("ZIP Archive (*.zip)"));
+    const QString path = Interaction::getSaveFileName(
+        this, tr("Save Backup"), QStringLiteral("norvane-notes-backup.zip"), tr("ZIP Archive (*.zip)"));
     if (path.isEmpty())
         return;
     const BackupResult result =
         createBackup(path, LibraryRepositories{m_state->notes(), m_state->notebooks(), m_state->attachments()});
     if (result.failed) {
-        Interaction::warning(this, QStringLiteral("Backup Failed"), result.error);
+        Interaction::warning(this, tr("Backup Failed"), result.error);
         return;
     }
-    m_statusBar->showMessage(QStringLiteral("Backup saved: %1 notes").arg(result.noteCount), 3000);
+    m_statusBar->showMessage(tr("Backup saved: %n note(s)", nullptr, result.noteCount), 3000);
 }
 
 // The local import: never overwrites a note or notebook that exists here. Restoring to an account
 // (overwrite and re-upload) joins this flow once sync is part of the application.
 void MainWindow::restoreDatabase()
 {
-    const QString path = Interaction::getOpenFileName(this, QStringLiteral("Select Backup"), QString(),
-                                                      QStringLiteral("ZIP Archive (*.zip)"));
+    const QString path = Interaction::getOpenFileName(this, tr("Select Backup"), QString(), tr("ZIP Archive (*.zip)"));
     if (path.isEmpty())
         return;
     if (signedIn() && m_state->sync()) {
         restoreToAccount(path);
         return;
     }
-    if (Interaction::question(this, QStringLiteral("Restore Backup"),
-                              QStringLiteral("Import notes from backup? Existing notes with the same ID will be "
-                                             "skipped.")) != QMessageBox::Yes)
+    if (Interaction::question(this, tr("Restore Backup"),
+                              tr("Import notes from backup? Existing notes with the same ID will be "
+                                 "skipped.")) != QMessageBox::Yes)
         return;
     saveCurrentNote();
     const RestoreResult result =
@@ -1049,30 +1036,28 @@ void MainWindow::restoreDatabase()
                       RestoreMode::SkipExisting, false);
     // A failed restore changed nothing; say why rather than show a count of nothing.
     if (!result.error.isEmpty()) {
-        Interaction::warning(this, QStringLiteral("Restore Failed"), result.error);
+        Interaction::warning(this, tr("Restore Failed"), result.error);
         return;
     }
-    Interaction::information(this, QStringLiteral("Restore Complete"),
-                             QStringLiteral("Imported: %1\nSkipped: %2\nErrors: %3")
-                                 .arg(result.imported)
-                                 .arg(result.skipped)
-                                 .arg(result.errors));
+    Interaction::information(
+        this, tr("Restore Complete"),
+        tr("Imported: %1\nSkipped: %2\nErrors: %3").arg(result.imported).arg(result.skipped).arg(result.errors));
 }
 
 // Signed in, a restore brings the backup back everywhere: sync first (so nothing newer on the
 // server is missed), overwrite from the archive as pending, then sync again to upload it.
 void MainWindow::restoreToAccount(const QString& path)
 {
-    if (Interaction::question(this, QStringLiteral("Restore Backup"),
-                              QStringLiteral("Restore this backup to your account? Everything in the backup is "
-                                             "brought back and synced to all your devices — including notes you "
-                                             "deleted or changed after the backup was made.")) != QMessageBox::Yes)
+    if (Interaction::question(this, tr("Restore Backup"),
+                              tr("Restore this backup to your account? Everything in the backup is "
+                                 "brought back and synced to all your devices — including notes you "
+                                 "deleted or changed after the backup was made.")) != QMessageBox::Yes)
         return;
     saveCurrentNote();
     SyncEngine* sync = m_state->sync();
-    auto* progress = new QProgressDialog(QStringLiteral("Syncing before restore…"), QString(), 0, 0, this);
+    auto* progress = new QProgressDialog(tr("Syncing before restore…"), QString(), 0, 0, this);
     progress->setObjectName(QStringLiteral("restoreProgress"));
-    progress->setWindowTitle(QStringLiteral("Restoring Backup"));
+    progress->setWindowTitle(tr("Restoring Backup"));
     progress->setCancelButton(nullptr);
     progress->setMinimumDuration(0);
     progress->setWindowModality(Qt::WindowModal);
@@ -1096,7 +1081,7 @@ void MainWindow::restoreToAccount(const QString& path)
         if (!flow->restored) {
             flow->restored = true;
             if (dialog)
-                dialog->setLabelText(QStringLiteral("Restoring notes…"));
+                dialog->setLabelText(tr("Restoring notes…"));
             const RestoreResult result =
                 restoreBackup(path, LibraryRepositories{m_state->notes(), m_state->notebooks(), m_state->attachments()},
                               RestoreMode::Overwrite, true);
@@ -1105,21 +1090,19 @@ void MainWindow::restoreToAccount(const QString& path)
             return;
         }
         end();
-        Interaction::information(
-            this, QStringLiteral("Restore Complete"),
-            QStringLiteral("Restored %1 items and synced them to your account.").arg(flow->imported));
+        Interaction::information(this, tr("Restore Complete"),
+                                 tr("Restored %1 items and synced them to your account.").arg(flow->imported));
     });
     flow->connections << connect(sync, &SyncEngine::syncFailed, this, [this, flow, end](const QString& error) {
         end();
         if (!flow->restored) {
-            Interaction::warning(
-                this, QStringLiteral("Restore Aborted"),
-                QStringLiteral("Couldn't sync before restoring, so nothing was changed:\n%1").arg(error));
+            Interaction::warning(this, tr("Restore Aborted"),
+                                 tr("Couldn't sync before restoring, so nothing was changed:\n%1").arg(error));
             return;
         }
-        Interaction::information(this, QStringLiteral("Restore Complete"),
-                                 QStringLiteral("Restored %1 items. They'll finish uploading to your account "
-                                                "automatically once syncing succeeds.")
+        Interaction::information(this, tr("Restore Complete"),
+                                 tr("Restored %1 items. They'll finish uploading to your account "
+                                    "automatically once syncing succeeds.")
                                      .arg(flow->imported));
     });
     sync->syncNow();
@@ -1152,7 +1135,7 @@ void MainWindow::connectAccount()
     connect(auth, &NorvAccount::AuthClient::loginPendingChanged, m_welcomePage, &WelcomeScreen::setWaiting);
     connect(m_welcomePage, &WelcomeScreen::cancelSignInRequested, auth, &NorvAccount::AuthClient::cancelLogin);
     connect(auth, &NorvAccount::AuthClient::loginSucceeded, this, [this] {
-        m_statusBar->showMessage(QStringLiteral("Signed in."), kMessageMs);
+        m_statusBar->showMessage(tr("Signed in."), kMessageMs);
         // The browser had the focus; the user comes back here.
         if (isVisible()) {
             raise();
@@ -1160,13 +1143,12 @@ void MainWindow::connectAccount()
         }
     });
     connect(auth, &NorvAccount::AuthClient::loginFailed, this, [this](const QString& error) {
-        m_statusBar->showMessage(QStringLiteral("Sign-in did not complete: %1").arg(error), kMessageMs);
+        m_statusBar->showMessage(tr("Sign-in did not complete: %1").arg(error), kMessageMs);
     });
     connect(auth, &NorvAccount::AuthClient::sessionEnded, this,
             [this](const QString& message) { m_statusBar->showMessage(message, kMessageMs); });
     connect(account, &NorvAccount::Client::sessionOnlyTokens, this, [this] {
-        m_statusBar->showMessage(QStringLiteral("No keyring is available: you stay signed in only until you quit."),
-                                 4000);
+        m_statusBar->showMessage(tr("No keyring is available: you stay signed in only until you quit."), 4000);
     });
 }
 
@@ -1202,7 +1184,7 @@ NorvAccount::AccountScreen* MainWindow::openAccountScreen()
     if (!m_accountScreen) {
         m_accountScreen = new NorvAccount::AccountScreen(account);
         m_accountScreen->setAttribute(Qt::WA_DeleteOnClose);
-        m_accountScreen->setWindowTitle(QStringLiteral("Norvane Account"));
+        m_accountScreen->setWindowTitle(tr("Norvane Account"));
         m_accountScreen->resize(720, 560);
         connect(m_accountScreen, &NorvAccount::AccountScreen::logoutRequested, this, [this] {
             signOut();
@@ -1234,24 +1216,24 @@ void MainWindow::askAboutOtherAccount()
 {
     saveCurrentNote();
     const auto answer = Interaction::question(
-        this, QStringLiteral("Another Account"),
-        QStringLiteral("This library last synced with a different account than the one you signed in with.\n\n"
-                       "Upload its notes to this account? Choose No to keep them apart: the library is first saved "
-                       "as a backup in the data folder, then emptied and filled from this account."));
+        this, tr("Another Account"),
+        tr("This library last synced with a different account than the one you signed in with.\n\n"
+           "Upload its notes to this account? Choose No to keep them apart: the library is first saved "
+           "as a backup in the data folder, then emptied and filled from this account."));
     if (answer == QMessageBox::Yes) {
         m_state->uploadLibraryToAccount();
         return;
     }
     const QString backup = m_state->keepLibraryApart();
     if (backup.isEmpty()) {
-        Interaction::warning(this, QStringLiteral("Another Account"),
-                             QStringLiteral("The library could not be saved as a backup, so it was left as it is and "
-                                            "nothing is synced. Sign out, or sign in again to choose anew."));
+        Interaction::warning(this, tr("Another Account"),
+                             tr("The library could not be saved as a backup, so it was left as it is and "
+                                "nothing is synced. Sign out, or sign in again to choose anew."));
         return;
     }
     clearOpenNote();
     updateCentralPage();
-    m_statusBar->showMessage(QStringLiteral("Your previous library was saved as %1.").arg(backup), 8000);
+    m_statusBar->showMessage(tr("Your previous library was saved as %1.").arg(backup), 8000);
 }
 
 void MainWindow::syncNow()
@@ -1267,11 +1249,11 @@ void MainWindow::forceFullResync()
     if (!signedIn() || !m_state->sync())
         return;
     if (Interaction::question(
-            this, QStringLiteral("Force Full Resync"),
-            QStringLiteral("Re-upload every local note and notebook to the server, and re-download everything the "
-                           "server has?\n\nThis is safe — no data is lost — but it can take a while if you have a "
-                           "lot of notes or attachments. Use this only if your local copy and the server seem out "
-                           "of sync.")) != QMessageBox::Yes)
+            this, tr("Force Full Resync"),
+            tr("Re-upload every local note and notebook to the server, and re-download everything the "
+               "server has?\n\nThis is safe — no data is lost — but it can take a while if you have a "
+               "lot of notes or attachments. Use this only if your local copy and the server seem out "
+               "of sync.")) != QMessageBox::Yes)
         return;
     saveCurrentNote();
     const int count = m_state->sync()->fullResync();
@@ -1308,9 +1290,9 @@ void MainWindow::onNoteContextMenu(const QString& noteId, const QPoint& globalPo
     menu.setObjectName(QStringLiteral("noteContextMenu"));
     // Each entry acts through its own signal, so the menu works the same whether it was clicked
     // or triggered from the keyboard or an accessibility tool.
-    connect(menu.addAction(QStringLiteral("Open in New Window")), &QAction::triggered, this,
+    connect(menu.addAction(tr("Open in New Window")), &QAction::triggered, this,
             [this, noteId] { m_state->openNoteWindow(noteId); });
-    QMenu* move = menu.addMenu(QStringLiteral("Move to Notebook"));
+    QMenu* move = menu.addMenu(tr("Move to Notebook"));
     for (const Notebook& notebook : m_state->notebooks()->allNotebooks()) {
         QAction* entry = move->addAction(notebook.name);
         entry->setCheckable(true);
@@ -1327,11 +1309,11 @@ void MainWindow::onNoteContextMenu(const QString& noteId, const QPoint& globalPo
     // Notes shared with the user belong to someone else; only the owner manages sharing.
     if (m_state->canShare() && note->ownerId.isEmpty()) {
         menu.addSeparator();
-        connect(menu.addAction(note->isShared ? QStringLiteral("Manage Sharing…") : QStringLiteral("Share…")),
-                &QAction::triggered, this, [this, noteId] { NoteActions::openShareDialog(this, m_state, noteId); });
+        connect(menu.addAction(note->isShared ? tr("Manage Sharing…") : tr("Share…")), &QAction::triggered, this,
+                [this, noteId] { NoteActions::openShareDialog(this, m_state, noteId); });
     }
     menu.addSeparator();
-    connect(menu.addAction(QStringLiteral("Move to Trash")), &QAction::triggered, this, [this, noteId] {
+    connect(menu.addAction(tr("Move to Trash")), &QAction::triggered, this, [this, noteId] {
         m_noteList->selectNote(noteId);
         moveCurrentNoteToTrash(true);
     });
@@ -1412,28 +1394,27 @@ template <typename Screen, typename... Args> Screen* MainWindow::ensureScreen(Sc
 void MainWindow::showTodosScreen()
 {
     ensureScreen(m_todosScreen)->rebuild();
-    showSecondaryWindow(m_todosScreen, QStringLiteral("To-Dos — Norvane Notes"));
+    showSecondaryWindow(m_todosScreen, tr("To-Dos — Norvane Notes"));
 }
 
 void MainWindow::showSearchScreen()
 {
     ensureScreen(m_searchScreen)->runSearch();
-    showSecondaryWindow(m_searchScreen, QStringLiteral("Search — Norvane Notes"));
+    showSecondaryWindow(m_searchScreen, tr("Search — Norvane Notes"));
     m_searchScreen->focusSearch();
 }
 
 void MainWindow::showTrashScreen()
 {
     ensureScreen(m_trashScreen)->refresh();
-    showSecondaryWindow(m_trashScreen, QStringLiteral("Trash — Norvane Notes"));
+    showSecondaryWindow(m_trashScreen, tr("Trash — Norvane Notes"));
 }
 
 void MainWindow::showSharedScreen(bool byMe)
 {
     SharedScreen* screen = ensureScreen(byMe ? m_sharedByMeScreen : m_sharedWithMeScreen, byMe);
     screen->refresh();
-    showSecondaryWindow(screen, byMe ? QStringLiteral("Shared by Me — Norvane Notes")
-                                     : QStringLiteral("Shared with Me — Norvane Notes"));
+    showSecondaryWindow(screen, byMe ? tr("Shared by Me — Norvane Notes") : tr("Shared with Me — Norvane Notes"));
 }
 
 SettingsDialog* MainWindow::openSettings()
@@ -1458,22 +1439,20 @@ SettingsDialog* MainWindow::openSettings()
 
 void MainWindow::loadSampleNotes()
 {
-    if (Interaction::question(this, QStringLiteral("Load Sample Notes"),
-                              QStringLiteral("Insert 7 sample notes into this database?\n\nThey'll appear in the "
-                                             "unorganized pool with staggered dates from today to 28 days ago. "
-                                             "Existing notes are not modified."),
+    if (Interaction::question(this, tr("Load Sample Notes"),
+                              tr("Insert 7 sample notes into this database?\n\nThey'll appear in the "
+                                 "unorganized pool with staggered dates from today to 28 days ago. "
+                                 "Existing notes are not modified."),
                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
         return;
     const int loaded = m_state->loadSampleNotes();
-    m_statusBar->showMessage(loaded == 1 ? QStringLiteral("Loaded 1 sample note.")
-                                         : QStringLiteral("Loaded %1 sample notes.").arg(loaded),
-                             kMessageMs);
+    m_statusBar->showMessage(tr("Loaded %n sample note(s).", nullptr, loaded), kMessageMs);
 }
 
 void MainWindow::showAbout()
 {
-    QMessageBox::about(this, QStringLiteral("About Norvane Notes"),
-                       QStringLiteral("Norvane Notes %1\n\nSearch-first, zero-friction note-taking.\n\n%2")
+    QMessageBox::about(this, tr("About Norvane Notes"),
+                       tr("Norvane Notes %1\n\nSearch-first, zero-friction note-taking.\n\n%2")
                            .arg(QCoreApplication::applicationVersion(), kWebsiteUrl));
 }
 
@@ -1483,7 +1462,7 @@ QMenu* MainWindow::trayMenu()
         return m_trayMenu;
     m_trayMenu = new QMenu(this);
     m_trayMenu->setObjectName(QStringLiteral("trayMenu"));
-    m_trayShowAction = m_trayMenu->addAction(QStringLiteral("Show Norvane Notes"));
+    m_trayShowAction = m_trayMenu->addAction(tr("Show Norvane Notes"));
     connect(m_trayShowAction, &QAction::triggered, this, [this] {
         if (isVisible() && !isMinimized()) {
             hide();
@@ -1494,16 +1473,16 @@ QMenu* MainWindow::trayMenu()
         activateWindow();
     });
     m_trayMenu->addSeparator();
-    m_trayMenu->addAction(QStringLiteral("New Note"), this, [this] {
+    m_trayMenu->addAction(tr("New Note"), this, [this] {
         showNormal();
         raise();
         activateWindow();
         createNote();
     });
-    m_trayMenu->addAction(QStringLiteral("Search…"), this, &MainWindow::showSearchScreen);
-    m_trayMenu->addAction(QStringLiteral("To-Dos"), this, &MainWindow::showTodosScreen);
+    m_trayMenu->addAction(tr("Search…"), this, &MainWindow::showSearchScreen);
+    m_trayMenu->addAction(tr("To-Dos"), this, &MainWindow::showTodosScreen);
     m_trayMenu->addSeparator();
-    m_trayMenu->addAction(QStringLiteral("Quit"), this, &MainWindow::quitApplication);
+    m_trayMenu->addAction(tr("Quit"), this, &MainWindow::quitApplication);
     connect(m_trayMenu, &QMenu::aboutToShow, this, &MainWindow::updateTrayMenuText);
     updateTrayMenuText();
     return m_trayMenu;
@@ -1512,8 +1491,7 @@ QMenu* MainWindow::trayMenu()
 void MainWindow::updateTrayMenuText()
 {
     if (m_trayShowAction)
-        m_trayShowAction->setText(isVisible() && !isMinimized() ? QStringLiteral("Hide Norvane Notes")
-                                                                : QStringLiteral("Show Norvane Notes"));
+        m_trayShowAction->setText(isVisible() && !isMinimized() ? tr("Hide Norvane Notes") : tr("Show Norvane Notes"));
 }
 
 void MainWindow::setupTrayIcon()

@@ -57,7 +57,7 @@ QString printTitle(AppState* state, const QString& noteId)
 {
     const std::optional<Note> note = state->notes()->noteById(noteId);
     const QString title = note ? note->title() : QString();
-    return title.isEmpty() ? QStringLiteral("Untitled") : title;
+    return title.isEmpty() ? QCoreApplication::translate("NoteActions", "Untitled") : title;
 }
 
 // The editor lays text out in pixels for the screen; a printer at 1200 dpi would shrink pixel
@@ -99,7 +99,8 @@ ExportResult exportBundle(AppState* state, const Note& note, const QString& zipP
 {
     QTemporaryDir staging;
     if (!staging.isValid())
-        return {false, zipPath, QStringLiteral("Failed to write file: %1").arg(staging.errorString())};
+        return {false, zipPath,
+                QCoreApplication::translate("NoteActions", "Failed to write file: %1").arg(staging.errorString())};
     const QString inner = suggestedFileName(note, format);
     const ExportResult exported = exportNote(note, staging.filePath(inner), format);
     if (!exported.ok)
@@ -107,7 +108,9 @@ ExportResult exportBundle(AppState* state, const Note& note, const QString& zipP
 
     ZipWriter zip(zipPath);
     auto fail = [&] {
-        return ExportResult{false, zipPath, QStringLiteral("Failed to write file: %1").arg(zip.errorString())};
+        return ExportResult{
+            false, zipPath,
+            QCoreApplication::translate("NoteActions", "Failed to write file: %1").arg(zip.errorString())};
     };
     if (!zip.open())
         return fail();
@@ -173,8 +176,8 @@ bool secureEditorNote(AppState* state, NoteEditor* editor, QObject* source)
 
 QString saveFailedMessage()
 {
-    return QStringLiteral("Could not save this note (the database is locked or read-only). "
-                          "Your text is kept here and saving is retried.");
+    return QCoreApplication::translate("NoteActions", "Could not save this note (the database is locked or read-only). "
+                                                      "Your text is kept here and saving is retried.");
 }
 
 int offerRecoveredText(QWidget* parent, AppState* state)
@@ -188,10 +191,12 @@ int offerRecoveredText(QWidget* parent, AppState* state)
         }
         Note probe;
         probe.body = text.body;
-        const QString title = probe.title().isEmpty() ? QStringLiteral("Untitled") : probe.title();
+        const QString title =
+            probe.title().isEmpty() ? QCoreApplication::translate("NoteActions", "Untitled") : probe.title();
         const auto answer = Interaction::question(
-            parent, QStringLiteral("Restore Unsaved Text"),
-            QStringLiteral("Text typed into \"%1\" on %2 could not be saved at the time. Restore it now?")
+            parent, QCoreApplication::translate("NoteActions", "Restore Unsaved Text"),
+            QCoreApplication::translate("NoteActions",
+                                        "Text typed into \"%1\" on %2 could not be saved at the time. Restore it now?")
                 .arg(title, QLocale().toString(text.savedAt.toLocalTime(), QLocale::ShortFormat)),
             QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
         if (answer != QMessageBox::Yes) {
@@ -286,10 +291,10 @@ bool confirmMoveToTrash(QWidget* parent, AppState* state, const QString& noteId)
     const std::optional<Note> note = state->notes()->noteById(noteId);
     QString title = note ? note->title() : QString();
     if (title.isEmpty())
-        title = QStringLiteral("this note");
-    return Interaction::question(parent, QStringLiteral("Move to Trash"),
-                                 QStringLiteral("Move \"%1\" to Trash?").arg(title), QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No) == QMessageBox::Yes;
+        title = QCoreApplication::translate("NoteActions", "this note");
+    return Interaction::question(parent, QCoreApplication::translate("NoteActions", "Move to Trash"),
+                                 QCoreApplication::translate("NoteActions", "Move \"%1\" to Trash?").arg(title),
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
 void exportNote(QWidget* parent, AppState* state, const QString& noteId, StatusBar* statusBar)
@@ -297,7 +302,7 @@ void exportNote(QWidget* parent, AppState* state, const QString& noteId, StatusB
     const std::optional<Note> note = noteId.isEmpty() ? std::nullopt : state->notes()->noteById(noteId);
     if (!note) {
         if (statusBar)
-            statusBar->showMessage(QStringLiteral("No note selected"), kMessageMs);
+            statusBar->showMessage(QCoreApplication::translate("NoteActions", "No note selected"), kMessageMs);
         return;
     }
     ExportDialog dialog(parent);
@@ -308,16 +313,17 @@ void exportNote(QWidget* parent, AppState* state, const QString& noteId, StatusB
     QString suggested = suggestedFileName(*note, format);
     if (bundle)
         suggested = QFileInfo(suggested).completeBaseName() + QStringLiteral(".zip");
-    const QString path = Interaction::getSaveFileName(parent, QStringLiteral("Export Note"), suggested);
+    const QString path =
+        Interaction::getSaveFileName(parent, QCoreApplication::translate("NoteActions", "Export Note"), suggested);
     if (path.isEmpty())
         return;
     const ExportResult result = bundle ? exportBundle(state, *note, path, format) : exportNote(*note, path, format);
     if (!result.ok) {
-        Interaction::warning(parent, QStringLiteral("Export Failed"), result.error);
+        Interaction::warning(parent, QCoreApplication::translate("NoteActions", "Export Failed"), result.error);
         return;
     }
     if (statusBar)
-        statusBar->showMessage(QStringLiteral("Exported to %1").arg(path), kMessageMs);
+        statusBar->showMessage(QCoreApplication::translate("NoteActions", "Exported to %1").arg(path), kMessageMs);
 }
 
 namespace {
@@ -328,7 +334,7 @@ std::optional<QString> printJobTitle(AppState* state, NoteEditor* editor, Status
     if (editorHasNote(editor))
         return printTitle(state, editor->noteId());
     if (statusBar)
-        statusBar->showMessage(QStringLiteral("No note selected"), kMessageMs);
+        statusBar->showMessage(QCoreApplication::translate("NoteActions", "No note selected"), kMessageMs);
     return std::nullopt;
 }
 
@@ -342,12 +348,12 @@ void printNote(QWidget* parent, AppState* state, NoteEditor* editor, StatusBar* 
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(*title);
     QPrintDialog dialog(&printer, parent);
-    dialog.setWindowTitle(QStringLiteral("Print Note"));
+    dialog.setWindowTitle(QCoreApplication::translate("NoteActions", "Print Note"));
     if (dialog.exec() != QDialog::Accepted)
         return;
     printableDocument(editor)->print(&printer);
     if (statusBar)
-        statusBar->showMessage(QStringLiteral("Printed %1").arg(*title), kMessageMs);
+        statusBar->showMessage(QCoreApplication::translate("NoteActions", "Printed %1").arg(*title), kMessageMs);
 }
 
 void printPreview(QWidget* parent, AppState* state, NoteEditor* editor, StatusBar* statusBar)
@@ -359,7 +365,7 @@ void printPreview(QWidget* parent, AppState* state, NoteEditor* editor, StatusBa
     printer.setDocName(*title);
     const std::unique_ptr<QTextDocument> document = printableDocument(editor);
     QPrintPreviewDialog dialog(&printer, parent);
-    dialog.setWindowTitle(QStringLiteral("Print Preview — %1").arg(*title));
+    dialog.setWindowTitle(QCoreApplication::translate("NoteActions", "Print Preview — %1").arg(*title));
     QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
                      [&document](QPrinter* target) { document->print(target); });
     dialog.exec();
@@ -420,54 +426,57 @@ QWidget* openVersionHistory(QWidget* parent, AppState* state, const QString& not
 
 QMenu* addFormatMenu(QMenuBar* bar, NoteEditor* editor, FormatMenu kind)
 {
-    QMenu* menu = bar->addMenu(QStringLiteral("F&ormat"));
+    QMenu* menu = bar->addMenu(QCoreApplication::translate("NoteActions", "F&ormat"));
     const bool full = kind == FormatMenu::Full;
     auto add = [menu, editor](const QString& text, const QKeySequence& shortcut, auto apply) {
         QAction* action = menu->addAction(text);
         action->setShortcut(shortcut);
         QObject::connect(action, &QAction::triggered, editor, [editor, apply] { apply(editor); });
     };
-    add(QStringLiteral("Bold"), QKeySequence::Bold, [](NoteEditor* e) { e->toggleBold(); });
-    add(QStringLiteral("Italic"), QKeySequence::Italic, [](NoteEditor* e) { e->toggleItalic(); });
-    add(QStringLiteral("Underline"), QKeySequence::Underline, [](NoteEditor* e) { e->toggleUnderline(); });
-    add(QStringLiteral("Strikethrough"), QKeySequence(QStringLiteral("Ctrl+Shift+X")),
+    add(QCoreApplication::translate("NoteActions", "Bold"), QKeySequence::Bold, [](NoteEditor* e) { e->toggleBold(); });
+    add(QCoreApplication::translate("NoteActions", "Italic"), QKeySequence::Italic,
+        [](NoteEditor* e) { e->toggleItalic(); });
+    add(QCoreApplication::translate("NoteActions", "Underline"), QKeySequence::Underline,
+        [](NoteEditor* e) { e->toggleUnderline(); });
+    add(QCoreApplication::translate("NoteActions", "Strikethrough"), QKeySequence(QStringLiteral("Ctrl+Shift+X")),
         [](NoteEditor* e) { e->toggleStrikethrough(); });
     if (full)
-        add(QStringLiteral("Code"), QKeySequence(QStringLiteral("Ctrl+`")),
+        add(QCoreApplication::translate("NoteActions", "Code"), QKeySequence(QStringLiteral("Ctrl+`")),
             [](NoteEditor* e) { e->toggleInlineCode(); });
     menu->addSeparator();
     for (int level = 1; level <= 3; ++level) {
-        add(QStringLiteral("Heading %1").arg(level), QKeySequence(QStringLiteral("Ctrl+%1").arg(level)),
-            [level](NoteEditor* e) { e->setHeadingLevel(level); });
+        add(QCoreApplication::translate("NoteActions", "Heading %1").arg(level),
+            QKeySequence(QStringLiteral("Ctrl+%1").arg(level)), [level](NoteEditor* e) { e->setHeadingLevel(level); });
     }
-    add(QStringLiteral("Normal Text"), QKeySequence(QStringLiteral("Ctrl+0")),
+    add(QCoreApplication::translate("NoteActions", "Normal Text"), QKeySequence(QStringLiteral("Ctrl+0")),
         [](NoteEditor* e) { e->setHeadingLevel(0); });
     menu->addSeparator();
-    add(QStringLiteral("Bullet List"), QKeySequence(QStringLiteral("Ctrl+Shift+8")),
+    add(QCoreApplication::translate("NoteActions", "Bullet List"), QKeySequence(QStringLiteral("Ctrl+Shift+8")),
         [](NoteEditor* e) { e->toggleList(QStringLiteral("bullet")); });
-    add(QStringLiteral("Numbered List"), QKeySequence(QStringLiteral("Ctrl+Shift+7")),
+    add(QCoreApplication::translate("NoteActions", "Numbered List"), QKeySequence(QStringLiteral("Ctrl+Shift+7")),
         [](NoteEditor* e) { e->toggleList(QStringLiteral("ordered")); });
-    add(QStringLiteral("Checkbox List"), QKeySequence(QStringLiteral("Ctrl+Shift+9")),
+    add(QCoreApplication::translate("NoteActions", "Checkbox List"), QKeySequence(QStringLiteral("Ctrl+Shift+9")),
         [](NoteEditor* e) { e->toggleList(QStringLiteral("unchecked")); });
     menu->addSeparator();
-    add(QStringLiteral("Code Block"), QKeySequence(QStringLiteral("Ctrl+Shift+`")),
+    add(QCoreApplication::translate("NoteActions", "Code Block"), QKeySequence(QStringLiteral("Ctrl+Shift+`")),
         [](NoteEditor* e) { e->toggleBlockProperty(TextFormats::CodeBlockProperty); });
-    add(QStringLiteral("Blockquote"), QKeySequence(QStringLiteral("Ctrl+Shift+B")),
+    add(QCoreApplication::translate("NoteActions", "Blockquote"), QKeySequence(QStringLiteral("Ctrl+Shift+B")),
         [](NoteEditor* e) { e->toggleBlockProperty(TextFormats::BlockquoteProperty); });
     menu->addSeparator();
     if (full) {
-        add(QStringLiteral("Align Left"), QKeySequence(QStringLiteral("Ctrl+Shift+L")),
+        add(QCoreApplication::translate("NoteActions", "Align Left"), QKeySequence(QStringLiteral("Ctrl+Shift+L")),
             [](NoteEditor* e) { e->setAlignment(Qt::AlignLeft); });
-        add(QStringLiteral("Align Center"), QKeySequence(QStringLiteral("Ctrl+Shift+E")),
+        add(QCoreApplication::translate("NoteActions", "Align Center"), QKeySequence(QStringLiteral("Ctrl+Shift+E")),
             [](NoteEditor* e) { e->setAlignment(Qt::AlignHCenter); });
-        add(QStringLiteral("Align Right"), QKeySequence(QStringLiteral("Ctrl+Shift+R")),
+        add(QCoreApplication::translate("NoteActions", "Align Right"), QKeySequence(QStringLiteral("Ctrl+Shift+R")),
             [](NoteEditor* e) { e->setAlignment(Qt::AlignRight); });
         menu->addSeparator();
-        add(QStringLiteral("Insert Link..."), QKeySequence(QStringLiteral("Ctrl+K")),
+        add(QCoreApplication::translate("NoteActions", "Insert Link..."), QKeySequence(QStringLiteral("Ctrl+K")),
             [](NoteEditor* e) { e->insertLinkDialog(); });
     }
-    add(QStringLiteral("Insert Divider"), QKeySequence(), [](NoteEditor* e) { e->insertDivider(); });
-    add(QStringLiteral("Insert Table..."), QKeySequence(QStringLiteral("Ctrl+T")),
+    add(QCoreApplication::translate("NoteActions", "Insert Divider"), QKeySequence(),
+        [](NoteEditor* e) { e->insertDivider(); });
+    add(QCoreApplication::translate("NoteActions", "Insert Table..."), QKeySequence(QStringLiteral("Ctrl+T")),
         [](NoteEditor* e) { e->insertTableDialog(); });
     return menu;
 }
@@ -483,7 +492,7 @@ bool windowHasShortcut(const QWidget* window, const NoteEditor* editor, const QK
 
 QString updatedText(const Note& note)
 {
-    return QStringLiteral("Updated %1").arg(relativeDate(note.updatedAt));
+    return QCoreApplication::translate("NoteActions", "Updated %1").arg(relativeDate(note.updatedAt));
 }
 
 namespace {
@@ -504,13 +513,13 @@ QWidget* showShareDialog(QWidget* parent, AppState* state, NorvAccount::SharingB
 NorvAccount::ShareDialogTexts commonTexts()
 {
     NorvAccount::ShareDialogTexts texts;
-    texts.accessHeader = QStringLiteral("Shared with");
-    texts.emptyShares = QStringLiteral("Not shared with anyone yet.");
-    texts.shareButton = QStringLiteral("Share");
-    texts.removeTooltip = QStringLiteral("Remove access");
-    texts.closeButton = QStringLiteral("Close");
+    texts.accessHeader = QCoreApplication::translate("NoteActions", "Shared with");
+    texts.emptyShares = QCoreApplication::translate("NoteActions", "Not shared with anyone yet.");
+    texts.shareButton = QCoreApplication::translate("NoteActions", "Share");
+    texts.removeTooltip = QCoreApplication::translate("NoteActions", "Remove access");
+    texts.closeButton = QCoreApplication::translate("NoteActions", "Close");
     texts.permission = QStringLiteral("edit");
-    texts.removeTitle = QStringLiteral("Remove Share");
+    texts.removeTitle = QCoreApplication::translate("NoteActions", "Remove Share");
     return texts;
 }
 
@@ -523,12 +532,14 @@ QWidget* openShareDialog(QWidget* parent, AppState* state, const QString& noteId
     if (!note || !note->ownerId.isEmpty() || !state->canShare() || !state->sharing())
         return nullptr;
     NorvAccount::ShareDialogTexts texts = commonTexts();
-    texts.windowTitle = QStringLiteral("Share Note");
+    texts.windowTitle = QCoreApplication::translate("NoteActions", "Share Note");
     const QString title = note->title();
-    texts.heading = QStringLiteral("Sharing: %1").arg(title.isEmpty() ? QStringLiteral("Untitled") : title);
-    texts.subtitle = QStringLiteral("Share this note with members of your Norvane family group. They'll see the latest "
-                                    "version synced to their devices.");
-    texts.removeQuestion = QStringLiteral("Remove %1's access to this note?");
+    texts.heading = QCoreApplication::translate("NoteActions", "Sharing: %1")
+                        .arg(title.isEmpty() ? QCoreApplication::translate("NoteActions", "Untitled") : title);
+    texts.subtitle = QCoreApplication::translate(
+        "NoteActions", "Share this note with members of your Norvane family group. They'll see the latest "
+                       "version synced to their devices.");
+    texts.removeQuestion = QCoreApplication::translate("NoteActions", "Remove %1's access to this note?");
     if (!removeTooltip.isEmpty())
         texts.removeTooltip = removeTooltip;
     return showShareDialog(parent, state, state->sharing(), noteId, texts);
@@ -541,11 +552,12 @@ QWidget* openNotebookShareDialog(QWidget* parent, AppState* state, const QString
     if (!notebook || !notebook->ownerId.isEmpty() || !state->canShare() || !state->groupSharing())
         return nullptr;
     NorvAccount::ShareDialogTexts texts = commonTexts();
-    texts.windowTitle = QStringLiteral("Share Notebook");
-    texts.heading = QStringLiteral("Sharing: %1").arg(notebook->name);
-    texts.subtitle = QStringLiteral("Share this notebook with members of your Norvane family group. They'll see every "
-                                    "note inside it on their devices.");
-    texts.removeQuestion = QStringLiteral("Remove %1's access to this notebook?");
+    texts.windowTitle = QCoreApplication::translate("NoteActions", "Share Notebook");
+    texts.heading = QCoreApplication::translate("NoteActions", "Sharing: %1").arg(notebook->name);
+    texts.subtitle = QCoreApplication::translate(
+        "NoteActions", "Share this notebook with members of your Norvane family group. They'll see every "
+                       "note inside it on their devices.");
+    texts.removeQuestion = QCoreApplication::translate("NoteActions", "Remove %1's access to this notebook?");
     return showShareDialog(parent, state, state->groupSharing(), notebookId, texts);
 }
 

@@ -132,51 +132,49 @@ void NoteWindow::createMenuBar()
         return action;
     };
 
-    QMenu* file = bar->addMenu(QStringLiteral("&File"));
-    add(file, QStringLiteral("Save Snapshot"), QKeySequence(QKeySequence::Save), [this] {
+    QMenu* file = bar->addMenu(tr("&File"));
+    add(file, tr("Save Snapshot"), QKeySequence(QKeySequence::Save), [this] {
         if (NoteActions::takeSnapshot(m_state, m_editor, this, m_lastSnapshotBody))
-            m_statusBar->showMessage(QStringLiteral("Snapshot saved"), 3000);
+            m_statusBar->showMessage(tr("Snapshot saved"), 3000);
     });
-    add(file, QStringLiteral("Export..."), QKeySequence(QStringLiteral("Ctrl+E")), [this] {
+    add(file, tr("Export..."), QKeySequence(QStringLiteral("Ctrl+E")), [this] {
         saveNote();
         NoteActions::exportNote(this, m_state, m_editor->noteId(), m_statusBar);
     });
-    add(file, QStringLiteral("Print..."), QKeySequence(QKeySequence::Print),
+    add(file, tr("Print..."), QKeySequence(QKeySequence::Print),
         [this] { NoteActions::printNote(this, m_state, m_editor, m_statusBar); });
     file->addSeparator();
-    m_closeAction = add(file, QStringLiteral("Close"), QKeySequence(), [this] { close(); });
+    m_closeAction = add(file, tr("Close"), QKeySequence(), [this] { close(); });
     // Every platform binding of Close (Ctrl+W and Ctrl+F4 here), not only the first.
     m_closeAction->setShortcuts(QKeySequence::Close);
 
-    QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
-    add(edit, QStringLiteral("Undo"), QKeySequence(QKeySequence::Undo), [this] { m_editor->undo(); });
-    add(edit, QStringLiteral("Redo"), QKeySequence(QKeySequence::Redo), [this] { m_editor->redo(); });
+    QMenu* edit = bar->addMenu(tr("&Edit"));
+    add(edit, tr("Undo"), QKeySequence(QKeySequence::Undo), [this] { m_editor->undo(); });
+    add(edit, tr("Redo"), QKeySequence(QKeySequence::Redo), [this] { m_editor->redo(); });
     edit->addSeparator();
-    add(edit, QStringLiteral("Find in Note..."), QKeySequence(QKeySequence::Find), [this] {
+    add(edit, tr("Find in Note..."), QKeySequence(QKeySequence::Find), [this] {
         if (loaded())
             m_findBar->showBar();
     });
-    add(edit, QStringLiteral("Find Next"), QKeySequence(QKeySequence::FindNext), [this] {
+    add(edit, tr("Find Next"), QKeySequence(QKeySequence::FindNext), [this] {
         if (loaded())
             m_findBar->findNext(true);
     });
-    add(edit, QStringLiteral("Find Previous"), QKeySequence(QKeySequence::FindPrevious), [this] {
+    add(edit, tr("Find Previous"), QKeySequence(QKeySequence::FindPrevious), [this] {
         if (loaded())
             m_findBar->findNext(false);
     });
 
     NoteActions::addFormatMenu(bar, m_editor, NoteActions::FormatMenu::NoteWindow);
 
-    QMenu* note = bar->addMenu(QStringLiteral("&Note"));
+    QMenu* note = bar->addMenu(tr("&Note"));
     // Ctrl+D asks about this window's note, as it does in the main window. Ctrl+Backspace does the
     // same where no text input takes it for deleting a word (see keyPressEvent).
-    m_trashAction =
-        add(note, QStringLiteral("Move to Trash"), QKeySequence(QStringLiteral("Ctrl+D")), [this] { moveToTrash(); });
+    m_trashAction = add(note, tr("Move to Trash"), QKeySequence(QStringLiteral("Ctrl+D")), [this] { moveToTrash(); });
 
-    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
-    add(help, QStringLiteral("About Norvane Notes"), QKeySequence(), [this] {
-        QMessageBox::about(this, QStringLiteral("About"),
-                           QStringLiteral("Norvane Notes %1").arg(QCoreApplication::applicationVersion()));
+    QMenu* help = bar->addMenu(tr("&Help"));
+    add(help, tr("About Norvane Notes"), QKeySequence(), [this] {
+        QMessageBox::about(this, tr("About"), tr("Norvane Notes %1").arg(QCoreApplication::applicationVersion()));
     });
 }
 
@@ -207,7 +205,7 @@ void NoteWindow::connectSignals()
         NoteActions::openVersionHistory(this, m_state, noteId());
     });
     connect(m_headerBar, &NoteHeaderBar::shareRequested, this,
-            [this] { NoteActions::openShareDialog(this, m_state, m_noteId, QStringLiteral("Remove Selected")); });
+            [this] { NoteActions::openShareDialog(this, m_state, m_noteId); });
     connect(m_state, &AppState::canShareChanged, this, [this](bool canShare) {
         const std::optional<Note> note = loaded() ? m_state->notes()->noteById(m_noteId) : std::nullopt;
         m_headerBar->setShareAvailable(canShare && note && note->ownerId.isEmpty());
@@ -226,7 +224,6 @@ void NoteWindow::connectSignals()
             m_state->notes()->setIncludeInTodos(noteId(), include);
     });
     connect(m_headerBar, &NoteHeaderBar::deleteRequested, this, &NoteWindow::moveToTrash);
-    // Sharing joins the header bar's requests once accounts exist.
 
     connect(m_state, &AppState::notesChanged, this, &NoteWindow::onNotesChanged);
     connect(m_state, &AppState::notebooksChanged, this, [this] {
@@ -289,7 +286,7 @@ void NoteWindow::openNote(bool force)
 void NoteWindow::showNoteDetails(const Note& note)
 {
     const QString title = note.title();
-    setWindowTitle(QStringLiteral("%1 — %2").arg(title.isEmpty() ? QStringLiteral("Untitled") : title, kAppName));
+    setWindowTitle(QStringLiteral("%1 — %2").arg(title.isEmpty() ? tr("Untitled") : title, kAppName));
 
     m_headerBar->setNote(note);
     QString notebookName;
@@ -297,7 +294,7 @@ void NoteWindow::showNoteDetails(const Note& note)
         if (const std::optional<Notebook> notebook = m_state->notebooks()->notebookById(note.notebookId))
             notebookName = notebook->name;
     }
-    m_headerBar->setNotebookName(notebookName.isEmpty() ? QStringLiteral("No notebook") : notebookName);
+    m_headerBar->setNotebookName(notebookName.isEmpty() ? tr("No notebook") : notebookName);
     m_headerBar->setUpdatedText(NoteActions::updatedText(note));
     m_headerBar->setShared(note.isShared);
     m_headerBar->setShareAvailable(m_state->canShare() && note.ownerId.isEmpty());

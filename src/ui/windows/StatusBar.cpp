@@ -10,7 +10,7 @@
 
 StatusBar::StatusBar(QWidget* parent)
     : QStatusBar(parent)
-    , m_listLabel(new QLabel(QStringLiteral("All Notes"), this))
+    , m_listLabel(new QLabel(tr("All Notes"), this))
     , m_wordLabel(new QLabel(this))
     , m_syncIcon(new SyncCloudIcon(this))
     , m_busyLabel(new QLabel(this))
@@ -33,7 +33,7 @@ StatusBar::StatusBar(QWidget* parent)
     m_busyIndicator->setMaximumSize(100, 14);
     m_busyLabel->hide();
     m_busyIndicator->hide();
-    m_syncIcon->setToolTip(QStringLiteral("Not signed in"));
+    m_syncIcon->setToolTip(tr("Not signed in"));
 
     addWidget(m_listLabel, 1);
     addPermanentWidget(m_busyLabel);
@@ -55,10 +55,7 @@ void StatusBar::setListTitle(const QString& title, int count)
         m_listLabel->setText(title);
         return;
     }
-    m_listLabel->setText(QStringLiteral("%1 (%2 %3)")
-                             .arg(title)
-                             .arg(count)
-                             .arg(count == 1 ? QStringLiteral("note") : QStringLiteral("notes")));
+    m_listLabel->setText(tr("%1 (%n note(s))", nullptr, count).arg(title));
 }
 
 void StatusBar::setWordCount(int count)
@@ -90,11 +87,11 @@ void StatusBar::onSavedStateChanged(bool saved)
 
 void StatusBar::refreshWordLabel()
 {
-    QString text = QStringLiteral("Words: %1").arg(m_wordCount);
+    QString text = tr("Words: %1").arg(m_wordCount);
     if (m_saveState == Saving)
-        text += QStringLiteral("  \u00B7  Saving...");
+        text += QStringLiteral("  \u00B7  ") + tr("Saving...");
     else if (m_saveState == Saved)
-        text += QStringLiteral("  \u00B7  Saved");
+        text += QStringLiteral("  \u00B7  ") + tr("Saved");
     m_wordLabel->setText(text);
 }
 
@@ -113,7 +110,7 @@ void StatusBar::showMessage(const QString& text, int milliseconds)
 void StatusBar::showSync(const SyncEngine* sync, bool signedIn)
 {
     if (!signedIn || !sync) {
-        setSyncState(SyncCloudIcon::NotSignedIn, QStringLiteral("Not signed in"));
+        setSyncState(SyncCloudIcon::NotSignedIn, tr("Not signed in"));
         hideBusy();
         return;
     }

@@ -178,7 +178,7 @@ void tst_EditorBars::findCountsWrapsAndRecounts()
     QLineEdit* field = m_find->field();
     QVERIFY(field->hasFocus());
     QTest::keyClicks(field, QStringLiteral("a"));
-    QTRY_COMPARE(m_find->countText(), QStringLiteral("10 match(es)"));
+    QTRY_COMPARE(m_find->countText(), QStringLiteral("10 matches"));
     QCOMPARE(m_find->matchPositions(), (QList<int>{0, 1, 3, 4, 6, 7, 9, 10, 12, 13}));
     QCOMPARE(m_editor->extraSelections().size(), 10);
 
@@ -194,13 +194,13 @@ void tst_EditorBars::findCountsWrapsAndRecounts()
     // The case toggle recounts at once, no highlight delay.
     auto* matchCase = m_find->findChild<QToolButton*>(QStringLiteral("matchCaseButton"));
     QTest::mouseClick(matchCase, Qt::LeftButton);
-    QCOMPARE(m_find->countText(), QStringLiteral("9 match(es)")); // the selected "A" no longer matches
+    QCOMPARE(m_find->countText(), QStringLiteral("9 matches")); // the selected "A" no longer matches
     QTest::mouseClick(matchCase, Qt::LeftButton);
     QCOMPARE(m_find->countText(), QStringLiteral("1 of 10"));
 
     // A cursor away from every match shows the total.
     select(2, 2);
-    QCOMPARE(m_find->countText(), QStringLiteral("10 match(es)"));
+    QCOMPARE(m_find->countText(), QStringLiteral("10 matches"));
 }
 
 void tst_EditorBars::findTakesSelectionAndCloses()

@@ -463,7 +463,7 @@ void tst_MainWindow::noteContextMenu()
         target->trigger();
         menu->close();
     });
-    const QRect row = window.noteList()->visualItemRect(window.noteList()->item(0));
+    const QRect row = window.noteList()->visualRect(window.noteList()->model()->index(0, 0));
     emit window.noteList()->noteContextMenuRequested(note.id, window.noteList()->viewport()->mapToGlobal(row.center()));
 
     // No sharing without an account: open, move and trash only.

@@ -10,12 +10,15 @@
 #include "NoteWindow.h"
 #include "Records.h"
 #include "ShareMembersDialog.h"
+#include "SnapshotRepository.h"
 #include "TodosScreen.h"
 #include "TokenStore.h"
 #include "UiTestLibrary.h"
+#include "VersionHistoryDialog.h"
 
 #include <QAction>
 #include <QListWidget>
+#include <QPushButton>
 #include <QToolButton>
 #include <QtTest>
 
@@ -149,6 +152,15 @@ void tst_SharingWiring::viewOnlyNoteStaysUntouched()
     auto* noteWindow = new NoteWindow(state, note.id);
     QCOMPARE(noteWindow->editor()->isReadOnly(), readOnly);
     noteWindow->close();
+
+    // Nor can an earlier version be restored over it.
+    Snapshot snapshot{newId(), note.id, 1, QStringLiteral(R"([{"insert":"Older\n"}])"),
+                      QDateTime::currentDateTimeUtc()};
+    QVERIFY(state->snapshots()->insert(snapshot));
+    VersionHistoryDialog history(state, note.id);
+    history.setAttribute(Qt::WA_DeleteOnClose, false);
+    history.findChild<QListWidget*>(QStringLiteral("snapshotList"))->setCurrentRow(0);
+    QCOMPARE(history.findChild<QPushButton*>(QStringLiteral("restoreSnapshotButton"))->isEnabled(), !readOnly);
 
     TodosScreen todos(state);
     QListWidget* list = todos.todoList();

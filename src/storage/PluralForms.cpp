@@ -19,6 +19,16 @@ QString PluralForms::translate(const char* /*context*/, const char* sourceText, 
     return out == source ? QString() : out;
 }
 
+// Every program with counted texts gets the English endings from its first moment on, whether or not it ever
+// builds the application state.
+namespace {
+void installPluralForms()
+{
+    PluralForms::install();
+}
+} // namespace
+Q_COREAPP_STARTUP_FUNCTION(installPluralForms)
+
 void PluralForms::install()
 {
     static QPointer<PluralForms> installed;

@@ -1,0 +1,130 @@
+#pragma once
+
+#include "NoteRepository.h"
+#include "Records.h"
+
+#include <QAbstractListModel>
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+// Item roles of the note list; everything the delegate paints is in them, so painting never
+// touches the database.
+namespace NoteListRole {
+enum : int
+{
+    NoteId = Qt::UserRole,    // QString
+    Title = Qt::UserRole + 1, // QString, the display title
+    Preview,                  // QString
+    UpdatedAt,                // QDateTime
+    NotebookName,             // QString, empty when none or no lookup is set
+    TitleMissing,             // bool: the display title is derived from the body
+    Shared,                   // bool
+    SyncState,                // int: 0 pending, 1 synced, 2 conflict, -1 not shown
+    NotebookId,               // QString, empty for none
+};
+}
+
+// Drag payload of a note: its id in UTF-8.
+inline constexpr char kNoteIdMimeType[] = "application/x-norvane-note-id";
+
+// Title and preview of one list row, derived from a note body.
+struct NoteListText
+{
+    QString title;
+    QString preview;
+    bool titleMissing = false;
+};
+// With search terms, a preview whose opening does not mention any of them starts a little before
+// the first mention instead, marked with a leading ellipsis.
+NoteListText noteListText(const QString& body, const QStringList& terms = {});
+// The words of a search text, lower-cased, without the full-text operators.
+QStringList searchTerms(const QString& query);
+
+// The notes of one list. It holds the id and update time of every listed note and nothing more;
+// a row's texts, notebook and marks are read through the row loader when the view first asks for
+// them, a page of neighbouring rows at a time. Replacing the list therefore costs one key query
+// however large the library, and memory grows with what was shown, not with what is listed.
+class NoteListModel : public QAbstractListModel
+{
+    Q_OBJECT
+public:
+    using RowLoader = std::function<QList<NoteListRow>(const QStringList& ids)>;
+    using NotebookNameLookup = std::function<QString(const QString& notebookId)>;
+
+    explicit NoteListModel(QObject* parent = nullptr);
+
+    void setRowLoader(RowLoader loader);
+    void setNotebookNameLookup(NotebookNameLookup lookup);
+    // Whether rows carry the pending and conflict marks. Without an account nothing is waiting to
+    // be synchronised.
+    void setSyncMarksShown(bool shown);
+
+    // Replaces the list. A search text makes the previews show the words around the first match.
+    void setKeys(QList<NoteListKey> keys, const QString& searchText = QString());
+    // Replaces the list with notes already read, bodies included; their rows need no loading.
+    void setNotes(const QList<Note>& notes);
+    // Takes this version of a listed note and moves its row to targetRow (counted without the old
+    // row). False when the note is not listed or the row is out of range.
+    bool replaceNote(const Note& note, int targetRow);
+    // Adds a row for a note that is not listed yet.
+    void insertNote(const Note& note, int row);
+
+    int rowOfNote(const QString& noteId) const;
+    QString noteIdAt(int row) const;
+    // The row's update time, from the key alone: reads nothing.
+    QDateTime updatedAt(int row) const;
+    QStringList noteIds() const;
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    Qt::DropActions supportedDragActions() const override;
+
+private:
+    struct Row
+    {
+        QString notebookId;
+        QString notebookName;
+        QDateTime updatedAt;
+        int version = 1;
+        int syncState = 0;
+        bool shared = false;
+        QString body; // until the texts are derived
+        std::optional<NoteListText> text;
+    };
+    // Derived texts by note id, valid while the note's update time and version match: every change
+    // of a body moves both. Kept across refreshes, so a row shown again is not parsed again.
+    struct TextKey
+    {
+        QDateTime updatedAt;
+        int version = 0;
+        bool operator==(const TextKey&) const = default;
+    };
+    struct CachedText
+    {
+        TextKey key;
+        NoteListText text;
+    };
+
+    Row* loadedRow(int row) const;
+    void loadPage(int row) const;
+    void store(const NoteListRow& row) const;
+    void storeNote(const Note& note);
+    QString notebookName(const QString& notebookId) const;
+
+    RowLoader m_loader;
+    NotebookNameLookup m_notebookNameLookup;
+    bool m_syncMarksShown = true;
+    QList<NoteListKey> m_keys;
+    QStringList m_terms;
+    mutable QHash<QString, Row> m_rows;
+    mutable QHash<QString, QString> m_notebookNames;
+    mutable QHash<QString, CachedText> m_texts;
+};

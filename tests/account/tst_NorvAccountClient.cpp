@@ -1,0 +1,431 @@
+#include "AccountTestServer.h"
+#include "ApiClient.h"
+#include "AuthClient.h"
+#include "NorvAccountClient.h"
+#include "TokenManager.h"
+#include "TokenStore.h"
+#include "WebAuthHandler.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QUrlQuery>
+#include <QtTest>
+
+using namespace NorvAccount;
+
+namespace {
+
+struct Outcome
+{
+    bool done = false;
+    int status = -1;
+    QJsonObject body;
+};
+
+ResponseCallback record(Outcome& outcome)
+{
+    return [&outcome](bool, int status, const QJsonObject& body) {
+        QVERIFY2(!outcome.done, "callback called twice");
+        outcome = {true, status, body};
+    };
+}
+
+QJsonObject header(const QJsonObject& loggedRequest)
+{
+    return loggedRequest.value(QLatin1String("headers")).toObject();
+}
+
+// A bare listener that answers its n-th request with the n-th response (the last one repeats) and
+// keeps what it was sent.
+struct RawListener
+{
+    QTcpServer server;
+    QByteArrayList responses;
+    QByteArrayList received;
+
+    bool listen()
+    {
+        QObject::connect(&server, &QTcpServer::newConnection, &server, [this] {
+            QTcpSocket* socket = server.nextPendingConnection();
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                received << socket->readAll();
+                socket->write(responses.value(received.size() - 1, responses.last()));
+                socket->disconnectFromHost();
+            });
+        });
+        return server.listen(QHostAddress::LocalHost, 0);
+    }
+};
+
+QByteArray redirectTo(const QString& location)
+{
+    return QStringLiteral("HTTP/1.1 307 Temporary Redirect\r\nLocation: %1\r\nContent-Length: 0\r\n"
+                          "Connection: close\r\n\r\n")
+        .arg(location)
+        .toLatin1();
+}
+
+const QByteArray kJsonAnswer = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 10\r\n"
+                               "Connection: close\r\n\r\n{\"at\":\"b\"}";
+
+// What a browser does with one URL: fetch it and report the status and where it redirects to.
+std::pair<int, QUrl> browserGet(const QUrl& url)
+{
+    QNetworkAccessManager network;
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    request.setTransferTimeout(10000);
+    QNetworkReply* reply = network.get(request);
+    QSignalSpy finished(reply, &QNetworkReply::finished);
+    if (!reply->isFinished())
+        finished.wait(10000);
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QUrl location = url.resolved(reply->header(QNetworkRequest::LocationHeader).toUrl());
+    delete reply;
+    return {status, location};
+}
+
+QUrl withQueryItem(QUrl url, const QString& key, const QString& value)
+{
+    QUrlQuery query(url);
+    query.removeAllQueryItems(key);
+    if (!value.isNull())
+        query.addQueryItem(key, value);
+    url.setQuery(query);
+    return url;
+}
+
+} // namespace
+
+// The account facade's sign-in and request layers against the reference server: browser sign-in,
+// session restore and sign-out, and the authenticated requests with their headers, refreshes,
+// time-outs and redirects.
+class tst_NorvAccountClient : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void browserSignIn_data();
+    void browserSignIn();
+    void callbackTokens_data();
+    void callbackTokens();
+    void sessionRestore_data();
+    void sessionRestore();
+    void signOutWinsOverRefreshInFlight();
+    void unauthorizedAnswers_data();
+    void unauthorizedAnswers();
+    void expiredTokenRefreshesOnceForConcurrentCallers_data();
+    void expiredTokenRefreshesOnceForConcurrentCallers();
+    void redirectKeepsTokenOnItsOrigin_data();
+    void redirectKeepsTokenOnItsOrigin();
+
+private:
+    std::unique_ptr<Client> newClient();
+    void signIn(int accessTtl = 900);
+
+    AccountTestServer m_server;
+    std::shared_ptr<MemoryTokenStore::Vault> m_vault;
+    std::unique_ptr<Client> m_client;
+    QUrl m_opened;
+};
+
+void tst_NorvAccountClient::initTestCase()
+{
+    ACCOUNT_REQUIRE_SERVER(m_server, {QStringLiteral("--auto-login"), QStringLiteral("ada@example.com")});
+}
+
+void tst_NorvAccountClient::init()
+{
+    m_server.clearFaults();
+    m_server.clearRequests();
+    m_vault = std::make_shared<MemoryTokenStore::Vault>();
+    m_opened.clear();
+    m_client = newClient();
+}
+
+std::unique_ptr<Client> tst_NorvAccountClient::newClient()
+{
+    ClientConfig config;
+    config.authBaseUrl = m_server.base() + QStringLiteral("/auth");
+    config.accountApiUrl = m_server.base() + QStringLiteral("/account/v1");
+    config.clientId = QStringLiteral("test-client");
+    config.appId = QStringLiteral("test.norvane.notes");
+    config.appVersion = QStringLiteral("1.1.1");
+    config.platform = QStringLiteral("linux");
+    auto client = std::make_unique<Client>(config, std::make_unique<MemoryTokenStore>(m_vault));
+    client->notesApi()->setBaseUrl(QUrl(m_server.base() + QStringLiteral("/notes/v1")));
+    client->auth()->setCallbackPort(0);
+    client->auth()->setUrlOpener([this](const QUrl& url) { m_opened = url; });
+    return client;
+}
+
+void tst_NorvAccountClient::signIn(int accessTtl)
+{
+    const auto [access, refresh] = m_server.tokens(QStringLiteral("ada@example.com"), accessTtl);
+    m_client->tokenManager()->setTokens(access, refresh);
+}
+
+void tst_NorvAccountClient::browserSignIn_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<bool>("signedIn");
+    QTest::addColumn<QString>("failure");
+    QTest::newRow("stray and forged requests first, then the callback") << "stray" << true << "";
+    QTest::newRow("refresh token missing") << "missing" << false << "No tokens received";
+    QTest::newRow("cancel while waiting") << "cancel" << false << "Sign-in cancelled";
+    QTest::newRow("browser never comes back")
+        << "timeout" << false << "The browser did not come back within 5 minutes.";
+}
+
+void tst_NorvAccountClient::browserSignIn()
+{
+    QFETCH(QString, mode);
+    QFETCH(bool, signedIn);
+    QFETCH(QString, failure);
+    AuthClient* auth = m_client->auth();
+    QSignalSpy succeeded(auth, &AuthClient::loginSucceeded);
+    QSignalSpy failed(auth, &AuthClient::loginFailed);
+    if (mode == QLatin1String("timeout"))
+        auth->setLoginTimeLimit(200);
+
+    auth->login();
+    QVERIFY(auth->isLoginPending());
+    const QUrlQuery login(m_opened);
+    const QUrl redirectUri(login.queryItemValue(QStringLiteral("redirect_uri"), QUrl::FullyDecoded));
+    QCOMPARE(redirectUri.host(), QStringLiteral("localhost"));
+    QVERIFY(redirectUri.port() != WebAuthHandler::kDefaultPort);
+    QVERIFY(login.queryItemValue(QStringLiteral("state")).size() >= 16);
+
+    // The service's login page sends the browser on to the app's listener.
+    const QUrl callback = browserGet(m_opened).second;
+
+    QUrl target = callback;
+    if (mode == QLatin1String("stray")) {
+        QUrl favicon = callback;
+        favicon.setPath(QStringLiteral("/favicon.ico"));
+        favicon.setQuery(QString());
+        QCOMPARE(browserGet(favicon).first, 404);
+        QCOMPARE(browserGet(withQueryItem(callback, QStringLiteral("state"), QString())).first, 404);
+        QCOMPARE(browserGet(withQueryItem(callback, QStringLiteral("state"), QStringLiteral("forged"))).first, 404);
+        QVERIFY(auth->isLoginPending());
+    } else if (mode == QLatin1String("missing")) {
+        target = withQueryItem(callback, QStringLiteral("refresh_token"), QString());
+    } else if (mode == QLatin1String("cancel")) {
+        auth->cancelLogin();
+    } else if (mode == QLatin1String("timeout")) {
+        QTRY_VERIFY(!auth->isLoginPending());
+    }
+    // A listener that gave up is gone: no answer at all.
+    QCOMPARE(browserGet(target).first, mode == "cancel" || mode == "timeout" ? 0 : 200);
+
+    QTRY_COMPARE(succeeded.count() + failed.count(), 1);
+    QCOMPARE(m_client->isAuthenticated(), signedIn);
+    QCOMPARE(failed.value(0).value(0).toString(), failure);
+    QVERIFY(!auth->isLoginPending());
+    QCOMPARE(m_vault->contains(QStringLiteral("norvane_refresh_token")), signedIn);
+}
+
+void tst_NorvAccountClient::callbackTokens_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<bool>("signedIn");
+    QTest::newRow("fragment") << "http://localhost:1/callback#access_token=a&refresh_token=r" << true;
+    QTest::newRow("fragment lacks the refresh token")
+        << "http://localhost:1/callback?access_token=a&refresh_token=r#access_token=a" << false;
+    QTest::newRow("error from the service") << "http://localhost:1/callback?error=access_denied" << false;
+}
+
+void tst_NorvAccountClient::callbackTokens()
+{
+    QFETCH(QString, url);
+    QFETCH(bool, signedIn);
+    m_client->auth()->handleCallback(QUrl(url));
+    QCOMPARE(m_client->isAuthenticated(), signedIn);
+    QCOMPARE(m_vault->value(QStringLiteral("norvane_refresh_token")), signedIn ? QStringLiteral("r") : QString());
+}
+
+void tst_NorvAccountClient::sessionRestore_data()
+{
+    QTest::addColumn<int>("accessTtl");
+    QTest::addColumn<bool>("offline"); // the refresh gets no answer
+    QTest::addColumn<bool>("forgedRefresh");
+    QTest::addColumn<bool>("signedIn");
+    QTest::addColumn<int>("refreshes");
+    QTest::newRow("expired but refreshable") << -120 << false << false << true << 1;
+    // The network layer may send a dropped request once more by itself: at least one refresh.
+    QTest::newRow("expired and offline stays signed in") << -120 << true << false << true << -1;
+    QTest::newRow("refresh token rejected") << -120 << false << true << false << 1;
+}
+
+void tst_NorvAccountClient::sessionRestore()
+{
+    QFETCH(int, accessTtl);
+    QFETCH(bool, offline);
+    QFETCH(bool, forgedRefresh);
+    QFETCH(bool, signedIn);
+    QFETCH(int, refreshes);
+    const auto [access, refresh] = m_server.tokens(QStringLiteral("ada@example.com"), accessTtl);
+    m_vault->insert(QStringLiteral("norvane_access_token"), access);
+    m_vault->insert(QStringLiteral("norvane_refresh_token"), forgedRefresh ? QStringLiteral("forged") : refresh);
+    const QString refreshRoute = QStringLiteral("/auth/api/v1/realms/norvane/auth/token/refresh");
+    if (offline)
+        m_server.fault({{"action", "drop"}, {"pattern", refreshRoute}});
+
+    auto restarted = newClient();
+    QSignalSpy changed(restarted.get(), &Client::authStateChanged);
+    restarted->initialize();
+    QTRY_COMPARE(changed.count(), 1);
+    QCOMPARE(restarted->isAuthenticated(), signedIn);
+    if (refreshes >= 0)
+        QCOMPARE(m_server.count(refreshRoute), refreshes);
+    else
+        QVERIFY(m_server.count(refreshRoute) >= 1);
+    QCOMPARE(m_vault->contains(QStringLiteral("norvane_refresh_token")), signedIn);
+    if (signedIn && refreshes == 1)
+        QVERIFY(m_vault->value(QStringLiteral("norvane_refresh_token")) != refresh); // rotated
+}
+
+void tst_NorvAccountClient::signOutWinsOverRefreshInFlight()
+{
+    const auto [access, refresh] = m_server.tokens(QStringLiteral("ada@example.com"), -120);
+    m_client->auth()->handleCallback(
+        QUrl(QStringLiteral("http://localhost/callback?access_token=%1&refresh_token=%2").arg(access, refresh)));
+    QVERIFY(m_client->isAuthenticated());
+    m_server.fault(
+        {{"action", "delay"}, {"delay_ms", 300}, {"pattern", "/auth/api/v1/realms/norvane/auth/token/refresh"}});
+    QSignalSpy dropped(m_client->tokenManager(), &TokenManager::staleRefreshDropped);
+    QSignalSpy ended(m_client->auth(), &AuthClient::sessionEnded);
+
+    int status = -1;
+    m_client->accountApi()->get(QStringLiteral("/profile"), [&status](bool, int s, const QJsonObject&) { status = s; });
+    QVERIFY(m_client->tokenManager()->isRefreshing());
+    m_client->auth()->logout();
+    QCOMPARE(status, 401); // the waiting request learns at once that the session is gone
+    QVERIFY(!m_client->isAuthenticated());
+
+    QVERIFY(dropped.wait(5000));
+    QVERIFY(m_vault->isEmpty());
+    QCOMPARE(m_client->tokenManager()->refreshToken(), QString());
+    QCOMPARE(ended.count(), 0); // a sign-out is not an ended session
+    // The service heard of the sign-out, with a token renewed for that call alone.
+    const QString logout = QStringLiteral("/auth/api/v1/realms/norvane/auth/logout");
+    QTRY_COMPARE(m_server.count(logout), 1);
+    QCOMPARE(m_server.requests(logout).first()["status"].toInt(), 204);
+}
+
+void tst_NorvAccountClient::unauthorizedAnswers_data()
+{
+    QTest::addColumn<int>("forced401s");
+    QTest::addColumn<QString>("refreshFault"); // "", "reject", "transient"
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("refreshes");
+    QTest::addColumn<bool>("authRequired");
+    QTest::newRow("one 401, one refresh, one retry") << 1 << "" << 200 << 1 << false;
+    QTest::newRow("second 401 reaches the caller") << 2 << "" << 401 << 1 << false;
+    QTest::newRow("refresh rejected") << 1 << "reject" << 401 << 1 << true;
+    QTest::newRow("refresh fails for now") << 1 << "transient" << 0 << 1 << false;
+}
+
+void tst_NorvAccountClient::unauthorizedAnswers()
+{
+    QFETCH(int, forced401s);
+    QFETCH(QString, refreshFault);
+    QFETCH(int, status);
+    QFETCH(int, refreshes);
+    QFETCH(bool, authRequired);
+    signIn();
+    const QString route = QStringLiteral("/account/v1/profile");
+    const QString refreshRoute = QStringLiteral("/auth/api/v1/realms/norvane/auth/token/refresh");
+    m_server.fault({{"action", "status"}, {"status", 401}, {"pattern", route}, {"times", forced401s}});
+    if (!refreshFault.isEmpty())
+        m_server.fault(
+            {{"action", "status"}, {"status", refreshFault == "reject" ? 401 : 503}, {"pattern", refreshRoute}});
+    QSignalSpy required(m_client->accountApi(), &ApiClient::authenticationRequired);
+
+    Outcome outcome;
+    m_client->accountApi()->get(QStringLiteral("/profile"), record(outcome));
+    QTRY_VERIFY(outcome.done);
+    QCOMPARE(outcome.status, status);
+    QCOMPARE(m_server.count(refreshRoute), refreshes);
+    QCOMPARE(m_server.count(route), forced401s >= 2 || status == 200 ? 2 : 1);
+    QCOMPARE(required.count(), authRequired ? 1 : 0);
+    // Every request names the app; the bearer never reaches the log.
+    const QJsonObject sent = header(m_server.requests(route).first().toObject());
+    QCOMPARE(sent["x-app-id"].toString() + ' ' + sent["x-app-version"].toString() + ' ' + sent["x-platform"].toString(),
+             QStringLiteral("test.norvane.notes 1.1.1 linux"));
+    QCOMPARE(sent["accept"].toString(), QStringLiteral("application/json"));
+    QCOMPARE(sent["authorization"].toString(), QStringLiteral("Bearer <redacted>"));
+}
+
+void tst_NorvAccountClient::expiredTokenRefreshesOnceForConcurrentCallers_data()
+{
+    QTest::addColumn<int>("refreshStatus"); // what the refresh answers; 0: the service's own answer
+    QTest::addColumn<int>("status");        // what every caller hears
+    QTest::newRow("refreshed") << 0 << 200;
+    QTest::newRow("rejected") << 401 << 401;
+    QTest::newRow("fails for now") << 503 << 0;
+}
+
+void tst_NorvAccountClient::expiredTokenRefreshesOnceForConcurrentCallers()
+{
+    QFETCH(int, refreshStatus);
+    QFETCH(int, status);
+    signIn(-120);
+    const QString refreshRoute = QStringLiteral("/auth/api/v1/realms/norvane/auth/token/refresh");
+    if (refreshStatus)
+        m_server.fault({{"action", "status"}, {"status", refreshStatus}, {"pattern", refreshRoute}});
+    QStringList heard;
+    for (int i = 0; i < 3; ++i) {
+        m_client->accountApi()->get(QStringLiteral("/profile"), [&heard, i](bool, int status, const QJsonObject&) {
+            heard << QStringLiteral("%1:%2").arg(i).arg(status);
+        });
+    }
+    QTRY_COMPARE(heard.size(), 3);
+    heard.sort();
+    QCOMPARE(heard, QStringList({QStringLiteral("0:%1").arg(status), QStringLiteral("1:%1").arg(status),
+                                 QStringLiteral("2:%1").arg(status)}));
+    QCOMPARE(m_server.count(refreshRoute), 1);
+    QCOMPARE(m_server.count(QStringLiteral("/account/v1/profile")), status == 200 ? 3 : 0);
+}
+
+void tst_NorvAccountClient::redirectKeepsTokenOnItsOrigin_data()
+{
+    QTest::addColumn<bool>("sameOrigin");
+    QTest::newRow("same origin keeps the bearer") << true;
+    QTest::newRow("another host never sees it") << false;
+}
+
+void tst_NorvAccountClient::redirectKeepsTokenOnItsOrigin()
+{
+    QFETCH(bool, sameOrigin);
+    signIn();
+    RawListener first;
+    RawListener second;
+    QVERIFY(first.listen());
+    QVERIFY(second.listen());
+    second.responses = {kJsonAnswer};
+    // 127.0.0.1 and localhost are different hosts to the client, though both reach this machine.
+    first.responses = {
+        sameOrigin ? redirectTo(QStringLiteral("/elsewhere"))
+                   : redirectTo(QStringLiteral("http://localhost:%1/elsewhere").arg(second.server.serverPort())),
+        kJsonAnswer};
+
+    ApiClient api(m_client->tokenManager());
+    api.setBaseUrl(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(first.server.serverPort())));
+    Outcome outcome;
+    api.get(QStringLiteral("/start"), record(outcome));
+    QTRY_VERIFY(outcome.done);
+    QCOMPARE(outcome.status, 200);
+    QCOMPARE(outcome.body.value(QLatin1String("at")).toString(), QStringLiteral("b"));
+
+    QVERIFY(first.received.first().startsWith("GET /start "));
+    QVERIFY(first.received.first().contains("Authorization: Bearer "));
+    const QByteArray hop = sameOrigin ? first.received.value(1) : second.received.value(0);
+    QVERIFY2(hop.startsWith("GET /elsewhere "), hop.constData());
+    QCOMPARE(hop.contains("Authorization:"), sameOrigin);
+}
+
+QTEST_GUILESS_MAIN(tst_NorvAccountClient)
+#include "tst_NorvAccountClient.moc"
