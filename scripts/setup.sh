@@ -11,6 +11,7 @@ PACKAGES=(
     xvfb xauth imagemagick poppler-utils
     fonts-dejavu-core
     librsvg2-bin desktop-file-utils appstream x11-utils
+    sqlite3 curl python3
 )
 
 missing=()

@@ -427,6 +427,11 @@ Please check file permissions and try again.</source>
             <numerusform></numerusform>
         </translation>
     </message>
+    <message>
+        <source>Aa</source>
+        <extracomment>The match-case toggle: an upper- and a lower-case letter.</extracomment>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>ImageLightbox</name>
@@ -1046,6 +1051,431 @@ Search-first, zero-friction note-taking.
     </message>
 </context>
 <context>
+    <name>NorvAccount::AccountScreen</name>
+    <message>
+        <source>Profile</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Group</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Devices</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Security</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Data &amp; Privacy</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Personal Information</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>(not set)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Edit Display Name</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sign Out</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Password</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Change your account password.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Change Password</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Danger Zone</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Permanently delete your account. This cannot be undone after 30 days.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete Account</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>You are the group owner. Transfer ownership or remove all members before deleting your account.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Unknown</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Active now</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>%nm ago</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%nh ago</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%nd ago</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>No Group</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>You&apos;re not part of a group. The group owner can invite you, or you can join with an invite code.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Join with Invite Code</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 of %2 seats used</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Members</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Owner</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Pending Invitations</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Invite code: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Revoke</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Invitation revoked.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Could not revoke the invitation.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Invite Members</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Invite by Email</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Generate Invite Code</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Leave Group</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Registered Devices</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Devices that have synced with your account.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No devices registered.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Unknown Device</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Remove Device</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Remove %1?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Device removed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Could not remove the device.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Active Sessions</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sessions currently signed in to your account.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No active sessions.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Unknown client</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This session</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Current</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Session revoked.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Display name:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to update profile.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Display name updated.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Current password:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>New password (min 8 characters):</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Password must be at least 8 characters.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Confirm new password:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Passwords do not match.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Password changed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to change password.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Join Group</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Enter invite code:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Invalid or expired invite code.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Joined group.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Email address:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to send invitation.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Invitation sent.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to generate code.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Invite Code</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Share this code with the person you want to invite:
+
+%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Leave this group? You will lose access to shared data.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Left group.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Could not leave the group.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Remove Member</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Remove %1 from the group?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 removed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Could not remove %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This will schedule your account for permanent deletion after 30 days.
+
+Type DELETE to confirm:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to delete account.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Account Scheduled for Deletion</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Your account will be permanently deleted in 30 days. You can recover it by signing in before then.
+
+You are now signed out of this computer. Your notes stay here on this computer.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>NorvAccount::ShareMembersDialog</name>
+    <message>
+        <source>Can edit</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Can view</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>People with access</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Add people</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>They can:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>What the people you add may do: change the text, or only read it</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>You&apos;re not in a group yet. Invite people from Manage Account to share with them.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>All group members already have access</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation type="unfinished">Schließen</translation>
+    </message>
+    <message>
+        <source>Not shared with anyone yet.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Remove access</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Permission of %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Share</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Could not share with %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Could not change what %1 may do.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 will no longer have access. Continue?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Remove access?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Could not remove %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>NorvUpdate::UpdateDialog</name>
     <message>
         <source>Update available</source>
@@ -1394,6 +1824,22 @@ Open it?</source>
         <source>Save Attachment</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Select a note or press Ctrl+N to create one</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Start typing...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 KB</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 MB</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>NoteHeaderBar</name>
@@ -1463,6 +1909,27 @@ Open it?</source>
     </message>
 </context>
 <context>
+    <name>NoteListDelegate</name>
+    <message>
+        <source>Untitled</source>
+        <translation type="unfinished">Ohne Titel</translation>
+    </message>
+</context>
+<context>
+    <name>NoteListModel</name>
+    <message>
+        <source>Untitled</source>
+        <translation type="unfinished">Ohne Titel</translation>
+    </message>
+</context>
+<context>
+    <name>NoteSharingService</name>
+    <message>
+        <source>Share failed (HTTP %1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>NoteWindow</name>
     <message>
         <source>&amp;File</source>
@@ -1478,7 +1945,7 @@ Open it?</source>
     </message>
     <message>
         <source>Export...</source>
-        <translation type="unfinished">Exportieren...</translation>
+        <translation>Exportieren...</translation>
     </message>
     <message>
         <source>Print...</source>
@@ -1537,10 +2004,6 @@ Open it?</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Remove Selected</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Untitled</source>
         <translation>Ohne Titel</translation>
     </message>
@@ -1557,6 +2020,21 @@ Open it?</source>
     </message>
     <message>
         <source>Name:</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>NotebookListWidget</name>
+    <message>
+        <source>All Notes</source>
+        <translation type="unfinished">Alle Notizen</translation>
+    </message>
+    <message>
+        <source>Trash</source>
+        <translation type="unfinished">Papierkorb</translation>
+    </message>
+    <message>
+        <source>New Notebook…</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -1627,6 +2105,25 @@ Open it?</source>
     <name>QObject</name>
     <message>
         <source>Another device changed this note while you typed; your typing was kept in the note&apos;s history.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>RelativeDate</name>
+    <message>
+        <source>just now</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1m ago</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1h ago</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Yesterday</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

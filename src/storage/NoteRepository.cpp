@@ -410,6 +410,19 @@ bool NoteRepository::purge(const QString& id)
         error = q.lastError().text();
     }
 
+    // Whether the server holds this note, and the version of it this device last saw there.
+    int serverVersion = 0;
+    if (error.isEmpty()) {
+        q.prepare(QStringLiteral("SELECT op_version, version, sync_status FROM notes WHERE id = ?"));
+        q.addBindValue(id);
+        if (q.exec() && q.next()) {
+            const int opVersion = q.value(0).toInt();
+            const bool synced = syncStatusFromString(q.value(2).toString()) == SyncStatus::Synced;
+            serverVersion = opVersion > 0 ? opVersion : (synced ? q.value(1).toInt() : 0);
+        }
+        q.finish();
+    }
+
     const char* const deletes[] = {
         "DELETE FROM note_snapshots WHERE note_id = ?", "DELETE FROM note_task_settings WHERE note_id = ?",
         "DELETE FROM tasks WHERE note_id = ?",          "DELETE FROM note_operations WHERE note_id = ?",
@@ -435,6 +448,8 @@ bool NoteRepository::purge(const QString& id)
 
     if (!attachmentIds.isEmpty())
         emit attachmentsOrphaned(attachmentIds);
+    if (serverVersion > 0)
+        emit syncedNotePurged(id, serverVersion);
     emit notePurged(id);
     emit notesChanged();
     return true;
@@ -460,6 +475,93 @@ bool NoteRepository::markPushed(const QString& id, int sentVersion, int serverVe
     q.addBindValue(serverVersion);
     q.addBindValue(id);
     return q.exec();
+}
+
+QHash<QString, Note> NoteRepository::notesByIds(const QStringList& ids) const
+{
+    QHash<QString, Note> result;
+    constexpr qsizetype kChunk = 500;
+    for (qsizetype from = 0; from < ids.size(); from += kChunk) {
+        const QStringList chunk = ids.mid(from, kChunk);
+        QStringList marks(chunk.size(), QStringLiteral("?"));
+        QSqlQuery q(m_db->db());
+        q.setForwardOnly(true);
+        if (!q.prepare(QStringLiteral("SELECT * FROM notes WHERE id IN (%1)").arg(marks.join(QLatin1Char(',')))))
+            continue;
+        for (const QString& id : chunk)
+            q.addBindValue(id);
+        for (const Note& n : readNotes(q))
+            result.insert(n.id, n);
+    }
+    return result;
+}
+
+QStringList NoteRepository::storeNotes(const QList<Note>& notes)
+{
+    static const QString kColumns = QStringLiteral(
+        "id, notebook_id, body, created_at, updated_at, modified_at, deleted_at, version, op_version, sync_status, "
+        "is_sample, owner_id, is_shared, permission");
+    // The creation time stays the local one, as update() leaves it.
+    static const QString kUpsert = QStringLiteral(
+        " ON CONFLICT(id) DO UPDATE SET notebook_id=excluded.notebook_id, body=excluded.body, "
+        "updated_at=excluded.updated_at, modified_at=excluded.modified_at, deleted_at=excluded.deleted_at, "
+        "version=excluded.version, op_version=excluded.op_version, sync_status=excluded.sync_status, "
+        "is_sample=excluded.is_sample, owner_id=excluded.owner_id, is_shared=excluded.is_shared, "
+        "permission=excluded.permission");
+    static const QString kValues = QStringLiteral(" VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    if (notes.isEmpty())
+        return {};
+
+    const auto bind = [](QSqlQuery& q, const Note& note) {
+        q.addBindValue(note.id);
+        q.addBindValue(nonNull(note.notebookId));
+        q.addBindValue(nonNull(note.body));
+        q.addBindValue(timestamp(note.createdAt));
+        q.addBindValue(timestamp(note.updatedAt));
+        q.addBindValue(timestamp(note.modifiedAt));
+        q.addBindValue(optionalTimestamp(note.deletedAt));
+        q.addBindValue(note.version);
+        q.addBindValue(note.opVersion);
+        q.addBindValue(syncStatusToString(note.syncStatus));
+        q.addBindValue(note.isSample ? 1 : 0);
+        q.addBindValue(nullIfEmpty(note.ownerId));
+        q.addBindValue(note.isShared ? 1 : 0);
+        q.addBindValue(nullIfEmpty(note.permission));
+    };
+
+    // The rows gather in a table of this connection's own first and reach the notes in one statement.
+    QSqlQuery q(m_db->db());
+    bool staged = q.exec(QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS staged_notes AS SELECT %1 FROM notes WHERE 0")
+                             .arg(kColumns)) &&
+                  q.exec(QStringLiteral("DELETE FROM temp.staged_notes")) &&
+                  q.prepare(QStringLiteral("INSERT INTO temp.staged_notes (%1)").arg(kColumns) + kValues);
+    for (qsizetype i = 0; staged && i < notes.size(); ++i) {
+        bind(q, notes.at(i));
+        staged = q.exec();
+    }
+    QStringList written;
+    if (staged &&
+        q.exec(QStringLiteral("INSERT INTO notes (%1) SELECT %1 FROM temp.staged_notes WHERE true").arg(kColumns) +
+               kUpsert)) {
+        for (const Note& n : notes)
+            written.append(n.id);
+    } else {
+        qCWarning(lcStorage).noquote() << "NoteRepository::storeNotes failed:" << q.lastError().text();
+        QSqlQuery row(m_db->db());
+        if (row.prepare(QStringLiteral("INSERT INTO notes (%1)").arg(kColumns) + kValues + kUpsert)) {
+            for (const Note& n : notes) {
+                bind(row, n);
+                if (row.exec())
+                    written.append(n.id);
+                else
+                    qCWarning(lcStorage).noquote() << "NoteRepository::storeNotes failed:" << row.lastError().text();
+            }
+        }
+    }
+    q.exec(QStringLiteral("DELETE FROM temp.staged_notes"));
+    if (!written.isEmpty())
+        emit notesChanged();
+    return written;
 }
 
 int NoteRepository::markAllPending()

@@ -98,6 +98,14 @@ public:
     bool markPushed(const QString& id, int sentVersion, int serverVersion);
     int markAllPending();
 
+    // For applying many notes at once (a sync pull): the stored notes of these ids, in one query.
+    QHash<QString, Note> notesByIds(const QStringList& ids) const;
+    // Writes each note whole: new ids are inserted, existing rows overwritten as update() does. All
+    // rows go in one statement, because the full-text index writes out its pending terms once per
+    // statement; when that fails the rows are tried one by one, so a bad row costs only itself.
+    // Returns the ids written. Emits notesChanged once (no noteWritten) when anything was written.
+    QStringList storeNotes(const QList<Note>& notes);
+
     bool includeInTodos(const QString& noteId) const;
     bool setIncludeInTodos(const QString& noteId, bool include);
 
@@ -108,6 +116,9 @@ signals:
     void noteWritten(const QString& noteId);
     void noteDeleted(const QString& noteId);
     void notePurged(const QString& noteId);
+    // Before notePurged, for a purged note the sync service holds: serverVersion is the version of it
+    // this device last saw there.
+    void syncedNotePurged(const QString& noteId, int serverVersion);
     void attachmentsOrphaned(const QStringList& attachmentIds);
     // setIncludeInTodos stored a note's to-do setting; the note itself is unchanged.
     void includeInTodosChanged(const QString& noteId);

@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QHttpMultiPart>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QPointer>
 #include <QSignalBlocker>
 #include <QSqlDatabase>
@@ -26,6 +27,8 @@
 using namespace SyncRules;
 
 namespace {
+
+const QLatin1String kPurgeLedgerKey("sync_purged_notes");
 
 bool isPresent(const QJsonObject& body, const char* key, QJsonValue::Type type)
 {
@@ -51,6 +54,7 @@ SyncEngine::SyncEngine(NorvAccount::ApiClient* api, NoteRepository* notes, Noteb
     m_debounceTimer->setInterval(kDebounceMs);
     connect(m_periodicTimer, &QTimer::timeout, this, &SyncEngine::syncNow);
     connect(m_debounceTimer, &QTimer::timeout, this, &SyncEngine::syncNow);
+    connect(m_notes, &NoteRepository::syncedNotePurged, this, &SyncEngine::recordPurge);
     if (m_api) {
         connect(m_api, &NorvAccount::ApiClient::authenticationRequired, this, [this] {
             m_lastError = QStringLiteral("Authentication required");
@@ -283,12 +287,47 @@ void SyncEngine::markNotebookSynced(const QString& id, int version)
     m_notebooks->update(*nb);
 }
 
+// ---- purges ----
+
+QJsonObject SyncEngine::purgeLedger() const
+{
+    const auto text = m_preferences->value(kPurgeLedgerKey);
+    return text ? QJsonDocument::fromJson(text->toUtf8()).object() : QJsonObject();
+}
+
+void SyncEngine::setPurgeLedger(const QJsonObject& ledger)
+{
+    if (ledger.isEmpty())
+        m_preferences->remove(kPurgeLedgerKey);
+    else
+        m_preferences->setValue(kPurgeLedgerKey,
+                                QString::fromUtf8(QJsonDocument(ledger).toJson(QJsonDocument::Compact)));
+}
+
+void SyncEngine::recordPurge(const QString& noteId, int serverVersion)
+{
+    QJsonObject ledger = purgeLedger();
+    ledger.insert(noteId, serverVersion);
+    setPurgeLedger(ledger);
+}
+
 // ---- push notes ----
 
 void SyncEngine::pushNotes()
 {
     m_pushQueue.clear();
-    const QList<Note> pending = m_notes->pendingNotes();
+    m_purgesSent.clear();
+    QList<Note> pending = m_notes->pendingNotes();
+    // Purges go with the notes, as notes in the trash with nothing left in them.
+    const QJsonObject ledger = purgeLedger();
+    const QDateTime now = Clock::nowUtc();
+    for (auto it = ledger.constBegin(); it != ledger.constEnd(); ++it) {
+        const int base = versionFromJson(it.value(), -1);
+        if (base < 1 || !isSafeId(it.key()) || m_notes->noteById(it.key()))
+            continue;
+        pending.append(purgeTombstone(it.key(), base, now));
+        m_purgesSent.insert(it.key());
+    }
     if (pending.isEmpty()) {
         pushAttachments();
         return;
@@ -360,6 +399,8 @@ void SyncEngine::onPushAnswer(const QList<Note>& batch, bool ok, int status, con
     for (const Note& n : batch)
         sent.insert(n.id, n.version);
     const QJsonArray results = body.value(QLatin1String("results")).toArray();
+    QJsonObject ledger = purgeLedger();
+    bool ledgerChanged = false;
     // One transaction for the whole batch: a commit per note would stall the window for seconds.
     QSqlDatabase db = m_notes->database()->db();
     const bool inTransaction = db.transaction();
@@ -369,6 +410,19 @@ void SyncEngine::onPushAnswer(const QList<Note>& batch, bool ok, int status, con
         if (!sent.contains(id))
             continue;
         const QString resultStatus = r.value(QLatin1String("status")).toString();
+        if (m_purgesSent.contains(id)) {
+            // Taken: settled. Refused (someone edited the note meanwhile, or it is not ours to
+            // delete): the note stands, and the pull brings it back here.
+            if (resultStatus == QLatin1String("ok")) {
+                ledger.insert(id, -1);
+            } else {
+                ledger.remove(id);
+                // A pull may have passed the note by while the purge waited: fetch everything again.
+                m_preferences->remove(QLatin1String(PrefKey::LastSyncTimestampMs));
+            }
+            ledgerChanged = true;
+            continue;
+        }
         if (resultStatus == QLatin1String("ok")) {
             const int serverVersion = versionFromJson(r.value(QLatin1String("version")), sent.value(id));
             m_notes->markPushed(id, sent.value(id), serverVersion);
@@ -378,6 +432,8 @@ void SyncEngine::onPushAnswer(const QList<Note>& batch, bool ok, int status, con
             m_conflicts.insert(id, versionFromJson(r.value(QLatin1String("version")), 0));
         }
     }
+    if (ledgerChanged)
+        setPurgeLedger(ledger);
     if (inTransaction && !db.commit()) {
         // Nothing was marked: the notes stay pending and the next push settles them as conflicts.
         qCWarning(lcSync) << "marking pushed notes failed";
@@ -505,98 +561,171 @@ void SyncEngine::pullNotes()
     reportProgress(tr("Downloading notes"), 0, 0);
     QUrlQuery query;
     const auto cursor = m_preferences->value(QLatin1String(PrefKey::LastSyncTimestampMs));
-    if (cursor && !cursor->isEmpty())
-        query.addQueryItem(QStringLiteral("since"), *cursor);
+    m_pullSince = cursor.value_or(QString());
+    if (!m_pullSince.isEmpty())
+        query.addQueryItem(QStringLiteral("since"), m_pullSince);
     QPointer<SyncEngine> self(this);
-    m_api->get(
+    // Fetched as bytes: a pull of a whole library is megabytes of JSON, and building it as one
+    // document would hold the window for longer than a frame. The answer is cut into its changes
+    // here and each slice parses only its own.
+    m_api->getBinary(
         QStringLiteral("/sync/pull"),
-        [self](bool ok, int status, const QJsonObject& body) {
+        [self](bool ok, int status, const QByteArray& bytes) {
             if (!self)
                 return;
             if (!ok) {
                 self->fail(QStringLiteral("Pull failed (HTTP %1)").arg(status), status);
                 return;
             }
-            if (!isPresent(body, "changes", QJsonValue::Array)) {
+            auto envelope = splitPullAnswer(bytes);
+            if (!envelope) {
                 self->fail(QStringLiteral("Pull failed (unreadable answer)"), status);
                 return;
             }
-            int applied = 0;
-            const bool allStored = self->applyPulledNotes(body.value(QLatin1String("changes")).toArray(), &applied);
-            if (!self)
-                return;
-            const qint64 timestamp = integerFromJson(body.value(QLatin1String("timestamp")), 0);
-            if (allStored && timestamp > 0)
-                self->m_preferences->setValue(QLatin1String(PrefKey::LastSyncTimestampMs), QString::number(timestamp));
-            else if (!allStored)
-                qCWarning(lcSync) << "pull cursor kept: not every change was stored";
-            self->pullNotebooks();
+            self->m_pull = PullRun{};
+            self->m_pull.bytes = bytes;
+            self->m_pull.ranges = std::move(envelope->changes);
+            self->m_pull.timestamp = envelope->timestamp;
+            self->applyPullSlice();
         },
         query);
 }
 
-bool SyncEngine::applyPulledNotes(const QJsonArray& changes, int* applied)
+void SyncEngine::applyPullSlice()
 {
-    *applied = 0;
-    bool allStored = true;
-    QStringList written;
-    QStringList kept;
-    if (!changes.isEmpty()) {
-        const int total = int(changes.size());
-        QSqlDatabase db = m_notes->database()->db();
-        const bool inTransaction = db.transaction();
-        QPointer<SyncEngine> self(this);
-        {
-            const QSignalBlocker block(m_notes);
-            m_applying = true;
-            m_progressClock.restart();
-            for (int i = 0; i < total; ++i) {
-                const QJsonValue value = changes.at(i);
-                const auto remote = value.isObject() ? noteFromJson(value.toObject()) : std::nullopt;
+    const int total = int(m_pull.ranges.size());
+    QElapsedTimer budget;
+    budget.start();
+    QSqlDatabase db = m_notes->database()->db();
+    const bool inTransaction = db.transaction();
+    QStringList sliceWritten;
+    QStringList sliceKept;
+    bool sliceStored = true;
+    QList<Note> toStore;
+    const int sliceStart = m_pull.next;
+    {
+        const QSignalBlocker block(m_notes);
+        const int sliceEnd = qMin(total, sliceStart + m_pull.sliceRows);
+        while (m_pull.next < sliceEnd) {
+            // Parse a chunk, look its notes up in one query, decide.
+            QList<Note> remotes;
+            QHash<QString, qsizetype> position;
+            const int end = qMin(sliceEnd, m_pull.next + kPullChunk);
+            for (; m_pull.next < end; ++m_pull.next) {
+                const auto [offset, length] = m_pull.ranges.at(m_pull.next);
+                QJsonParseError error;
+                const QJsonDocument doc =
+                    QJsonDocument::fromJson(QByteArray::fromRawData(m_pull.bytes.constData() + offset, length), &error);
+                const auto remote = doc.isObject() ? noteFromJson(doc.object()) : std::nullopt;
                 if (!remote) {
                     qCWarning(lcSync) << "pulled change without a note id skipped";
-                } else {
-                    const std::optional<Note> local = m_notes->noteById(remote->id);
-                    PullDecision decision = decidePull(local, *remote);
-                    bool stored = true;
-                    if (decision.action == PullAction::Overwrite && decision.keepLocalBody) {
-                        // Without a place to keep it the local edit stays; it is pushed again later.
-                        stored = m_snapshots && m_snapshots->insertKept(local->id, local->body);
-                        if (stored)
-                            kept.append(local->id);
-                        else
-                            decision.action = PullAction::Keep;
-                    }
-                    if (decision.action == PullAction::Insert)
-                        stored = m_notes->insert(mergedForStore(local, *remote));
-                    else if (decision.action == PullAction::Overwrite && stored)
-                        stored = m_notes->update(mergedForStore(local, *remote));
-                    if (!stored) {
-                        allStored = false;
-                        qCWarning(lcSync) << "pulled note not stored:" << remote->id;
-                    } else if (decision.action == PullAction::Insert || decision.action == PullAction::Overwrite) {
-                        ++*applied;
-                        written.append(remote->id);
-                    }
+                    if (error.error != QJsonParseError::NoError)
+                        sliceStored = false; // garbled on the way: ask again next time
+                    continue;
                 }
-                if (progressDue()) {
-                    reportProgress(tr("Downloading notes"), i + 1, total);
-                    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-                    if (!self)
-                        return false;
+                // The same note twice: the later state wins.
+                if (position.contains(remote->id)) {
+                    remotes[position.value(remote->id)] = *remote;
+                } else {
+                    position.insert(remote->id, remotes.size());
+                    remotes.append(*remote);
                 }
             }
-            m_applying = false;
+            const QHash<QString, Note> locals = m_notes->notesByIds(position.keys());
+            const QJsonObject purges = purgeLedger();
+            QList<Note> chunkStore;
+            for (const Note& remote : std::as_const(remotes)) {
+                const auto found = locals.constFind(remote.id);
+                const std::optional<Note> local =
+                    found == locals.cend() ? std::nullopt : std::optional<Note>(found.value());
+                PullDecision decision = decidePull(local, remote);
+                // Purged here (perhaps between two slices) and not yet told to the server: the purge stands.
+                if (decision.action == PullAction::Insert && versionFromJson(purges.value(remote.id), -1) > 0)
+                    continue;
+                if (decision.action == PullAction::Overwrite && decision.keepLocalBody) {
+                    // Without a place to keep it the local edit stays; it is pushed again later.
+                    if (m_snapshots && m_snapshots->insertKept(local->id, local->body)) {
+                        sliceKept.append(local->id);
+                    } else {
+                        decision.action = PullAction::Keep;
+                        sliceStored = false;
+                    }
+                }
+                if (decision.action == PullAction::Insert || decision.action == PullAction::Overwrite) {
+                    chunkStore.append(mergedForStore(local, remote));
+                } else if (decision.action == PullAction::Rebase) {
+                    Note mine = *local;
+                    mine.opVersion = remote.version;
+                    chunkStore.append(mine);
+                    m_resyncRequested = true; // send it again at once
+                } else if (decision.action == PullAction::Purge) {
+                    m_pull.purged.append(remote.id);
+                } else if (isPurgeTombstone(remote) && decision.action == PullAction::Nothing) {
+                    m_pull.gone.append(remote.id);
+                }
+            }
+            // Stored once per slice below: the full-text index writes out once per statement.
+            toStore += chunkStore;
         }
-        if (inTransaction && !db.commit()) {
-            qCWarning(lcSync) << "pull commit failed";
-            db.rollback();
-            allStored = false;
-            *applied = 0;
-            written.clear();
-            kept.clear();
+        if (!toStore.isEmpty()) {
+            const QStringList written = m_notes->storeNotes(toStore);
+            if (written.size() != toStore.size()) {
+                sliceStored = false;
+                qCWarning(lcSync) << "pulled notes not stored:" << toStore.size() - written.size();
+            }
+            sliceWritten += written;
         }
     }
+    if (inTransaction && !db.commit()) {
+        qCWarning(lcSync) << "pull commit failed";
+        db.rollback();
+        sliceStored = false;
+        sliceWritten.clear();
+        sliceKept.clear();
+    }
+    // The next slice is sized by how long this one took, so each stays near the budget whatever the
+    // machine and the notes are like.
+    const qint64 took = qMax<qint64>(1, budget.elapsed());
+    m_pull.sliceRows = int(qBound<qint64>(16, qint64(m_pull.next - sliceStart) * kSliceBudgetMs / took, qint64(4096)));
+    m_pull.allStored = m_pull.allStored && sliceStored;
+    m_pull.written += sliceWritten;
+    m_pull.kept += sliceKept;
+
+    if (m_pull.next < total) {
+        // The window paints and takes input between slices; a local edit made meanwhile is read
+        // fresh by the next slice like any other.
+        reportProgress(tr("Downloading notes"), m_pull.next, total);
+        QTimer::singleShot(0, this, &SyncEngine::applyPullSlice);
+        return;
+    }
+    finishPull();
+}
+
+void SyncEngine::finishPull()
+{
+    // Purges run with the repository's signals on, so the attachments and open windows follow.
+    QStringList purged;
+    m_applying = true;
+    for (const QString& id : std::as_const(m_pull.purged)) {
+        if (m_notes->purge(id))
+            purged.append(id);
+        else
+            m_pull.allStored = false;
+    }
+    m_applying = false;
+    if (!purged.isEmpty() || !m_pull.gone.isEmpty()) {
+        QJsonObject ledger = purgeLedger();
+        for (const QString& id : purged + m_pull.gone)
+            ledger.insert(id, -1);
+        setPurgeLedger(ledger);
+        m_runChangedData = m_runChangedData || !purged.isEmpty();
+    }
+
+    bool allStored = m_pull.allStored;
+    const QStringList written = m_pull.written;
+    const QStringList kept = m_pull.kept;
+    const qint64 timestamp = m_pull.timestamp;
+    m_pull = PullRun{};
 
     // A conflict the pull did not settle: either the server lost versions this device has seen (then
     // the next push goes against what it holds now), or the change lies before the cursor (then the
@@ -617,11 +746,23 @@ bool SyncEngine::applyPulledNotes(const QJsonArray& changes, int* applied)
             qCWarning(lcSync) << "conflict not settled by the pull, next pull starts over:" << id;
             allStored = false;
             m_preferences->remove(QLatin1String(PrefKey::LastSyncTimestampMs));
+            // At once, unless this already was a pull from the start (then the next timer tries).
+            if (!m_pullSince.isEmpty())
+                m_resyncRequested = true;
         }
     }
 
-    if (*applied > 0) {
+    // A full resync asked for meanwhile removed the cursor; this pull's must not bring it back.
+    const bool cursorUntouched =
+        m_preferences->value(QLatin1String(PrefKey::LastSyncTimestampMs)).value_or(QString()) == m_pullSince;
+    if (allStored && timestamp > 0 && cursorUntouched)
+        m_preferences->setValue(QLatin1String(PrefKey::LastSyncTimestampMs), QString::number(timestamp));
+    else if (!allStored)
+        qCWarning(lcSync) << "pull cursor kept: not every change was stored";
+
+    if (!written.isEmpty()) {
         m_runChangedData = true;
+        // One announcement for the whole pull: views refresh once, not once per note or slice.
         m_applying = true;
         emit m_notes->notesChanged();
         m_applying = false;
@@ -629,7 +770,7 @@ bool SyncEngine::applyPulledNotes(const QJsonArray& changes, int* applied)
     }
     if (!kept.isEmpty())
         emit localEditsKept(kept);
-    return allStored;
+    pullNotebooks();
 }
 
 // ---- pull notebooks ----
@@ -721,6 +862,7 @@ void SyncEngine::pullAttachmentList()
                 return;
             }
             self->m_downloadQueue.clear();
+            const QJsonObject purges = self->purgeLedger();
             const QJsonArray list = body.value(QLatin1String("attachments")).toArray();
             const int total = int(list.size());
             for (int i = 0; i < total; ++i) {
@@ -728,8 +870,14 @@ void SyncEngine::pullAttachmentList()
                 if (a) {
                     const bool have = self->m_attachments->attachmentById(a->id).has_value() &&
                                       QFileInfo::exists(self->m_attachments->filePath(a->id));
-                    if (!have)
+                    if (!have && self->m_notes->noteById(a->noteId)) {
                         self->m_downloadQueue.append(*a);
+                    } else if (!have && !purges.contains(a->noteId)) {
+                        // Its note has not arrived (yet): keep the cursor so the list brings it again.
+                        // The files of notes deleted for good are not fetched at all.
+                        qCWarning(lcSync) << "attachment of an unknown note skipped" << a->id;
+                        self->m_downloadFailed = true;
+                    }
                 }
                 if (self->progressDue()) {
                     self->reportProgress(tr("Checking attachments"), i + 1, total);

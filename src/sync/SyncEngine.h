@@ -50,6 +50,10 @@ public:
     static constexpr qint64 kMaxBatchBytes = 4 * 1024 * 1024;
     // While a pulled batch is stored, the window gets to paint at least this often.
     static constexpr int kProgressIntervalMs = 50;
+    // A pull is stored in slices of about this long, each its own transaction, with the event loop
+    // running between them; within a slice, notes are looked up in chunks of this many.
+    static constexpr int kSliceBudgetMs = 30;
+    static constexpr int kPullChunk = 128;
 
     SyncEngine(NorvAccount::ApiClient* api, NoteRepository* notes, NotebookRepository* notebooks,
                AttachmentRepository* attachments, PreferencesRepository* preferences, QObject* parent = nullptr);
@@ -107,6 +111,12 @@ private:
     void pushNextNotebook();
     void markNotebookSynced(const QString& id, int version);
 
+    // Purges of notes the server holds, kept until the server took them, and purges already settled
+    // (so their attachments are not fetched again): note id -> base version still to send, or -1.
+    QJsonObject purgeLedger() const;
+    void setPurgeLedger(const QJsonObject& ledger);
+    void recordPurge(const QString& noteId, int serverVersion);
+
     void pushNotes();
     void pushNextBatch();
     void onPushAnswer(const QList<Note>& batch, bool ok, int status, const QJsonObject& body);
@@ -118,7 +128,8 @@ private:
 
     bool noteStillPending(const QString& noteId) const;
     void pullNotes();
-    bool applyPulledNotes(const QJsonArray& changes, int* applied);
+    void applyPullSlice();
+    void finishPull();
     void pullNotebooks();
     void applyNotebooks(const QJsonArray& list);
     void pullAttachmentList();
@@ -156,6 +167,8 @@ private:
     // Notes the server answered "conflict" this run, settled (or not) by the pull that follows.
     // id -> the version the server holds, as its answer said.
     QHash<QString, int> m_conflicts;
+    // Purge announcements in the push of this run.
+    QSet<QString> m_purgesSent;
     int m_maxBatchNotes = kMaxBatchNotes;
     qint64 m_maxBatchBytes = kMaxBatchBytes;
     // A failed download keeps the attachment cursor where it was, so the next list brings it again.
@@ -166,4 +179,21 @@ private:
     QStringList m_leftBehind;
     QStringList m_runLeftBehind;
     QElapsedTimer m_progressClock;
+
+    // The pull being stored, slice by slice.
+    struct PullRun
+    {
+        QByteArray bytes;
+        QList<std::pair<qsizetype, qsizetype>> ranges;
+        qint64 timestamp = 0;
+        int next = 0;
+        int sliceRows = kPullChunk;
+        bool allStored = true;
+        QStringList written;
+        QStringList kept;
+        QStringList purged; // deleted for good elsewhere, to purge here
+        QStringList gone;   // deleted for good elsewhere, never here
+    };
+    PullRun m_pull;
+    QString m_pullSince;
 };

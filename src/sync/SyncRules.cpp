@@ -1,7 +1,10 @@
 #include "SyncRules.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonValue>
 #include <QRegularExpression>
+#include <cctype>
 #include <cmath>
 #include <limits>
 
@@ -48,8 +51,37 @@ bool sameStoredNote(const Note& a, const Note& b)
            a.isShared == b.isShared && a.permission == b.permission;
 }
 
+bool isPurgeTombstone(const Note& remote)
+{
+    return remote.deletedAt.has_value() && remote.body.trimmed() == kPurgedBody;
+}
+
+Note purgeTombstone(const QString& id, int baseVersion, const QDateTime& now)
+{
+    Note n;
+    n.id = id;
+    n.body = kPurgedBody;
+    n.createdAt = n.updatedAt = n.modifiedAt = now;
+    n.deletedAt = now;
+    n.version = baseVersion + 1;
+    n.opVersion = baseVersion;
+    n.syncStatus = SyncStatus::Pending;
+    return n;
+}
+
 PullDecision decidePull(const std::optional<Note>& local, const Note& remote)
 {
+    if (isPurgeTombstone(remote)) {
+        if (!local)
+            return {PullAction::Nothing, false};
+        if (local->opVersion > 0 && remote.version < local->opVersion)
+            return {PullAction::Keep, false}; // this device has seen the note after that deletion
+        // An edit made here since the last sync outweighs a deletion made elsewhere; a note this
+        // device also put in the trash goes.
+        const bool editedHere = local->syncStatus == SyncStatus::Pending && !local->deletedAt &&
+                                (local->opVersion == 0 || local->version > local->opVersion);
+        return {editedHere ? PullAction::Rebase : PullAction::Purge, false};
+    }
     if (!local)
         return {PullAction::Insert, false};
     const Note merged = mergedForStore(local, remote);
@@ -209,6 +241,155 @@ std::optional<Attachment> attachmentFromJson(const QJsonObject& o)
         a.createdAt = QDateTime::fromMSecsSinceEpoch(0, Qt::UTC);
     a.syncStatus = SyncStatus::Synced;
     return a;
+}
+
+namespace {
+
+// A small JSON reader that only finds where values begin and end; the values themselves are left to
+// QJsonDocument. Every step checks the end of the input.
+struct Scanner
+{
+    const char* data;
+    qsizetype size;
+    qsizetype pos = 0;
+
+    bool atEnd() const { return pos >= size; }
+    char peek() const { return pos < size ? data[pos] : '\0'; }
+    void skipSpace()
+    {
+        while (pos < size && (data[pos] == ' ' || data[pos] == '\n' || data[pos] == '\r' || data[pos] == '\t'))
+            ++pos;
+    }
+    bool skipString()
+    {
+        if (peek() != '"')
+            return false;
+        for (++pos; pos < size; ++pos) {
+            if (data[pos] == '\\')
+                ++pos;
+            else if (data[pos] == '"') {
+                ++pos;
+                return true;
+            }
+        }
+        return false;
+    }
+    bool skipValue()
+    {
+        const char c = peek();
+        if (c == '"')
+            return skipString();
+        if (c == '{' || c == '[') {
+            QByteArray closers;
+            while (pos < size) {
+                const char d = data[pos];
+                if (d == '"') {
+                    if (!skipString())
+                        return false;
+                    continue;
+                }
+                if (d == '{' || d == '[') {
+                    closers.append(d == '{' ? '}' : ']');
+                } else if (d == '}' || d == ']') {
+                    if (closers.isEmpty() || closers.back() != d)
+                        return false;
+                    closers.chop(1);
+                    if (closers.isEmpty()) {
+                        ++pos;
+                        return true;
+                    }
+                }
+                ++pos;
+            }
+            return false;
+        }
+        const qsizetype start = pos;
+        while (pos < size && (std::isalnum(static_cast<unsigned char>(data[pos])) || data[pos] == '-' ||
+                              data[pos] == '+' || data[pos] == '.'))
+            ++pos;
+        return pos > start;
+    }
+    // The value at [from, to) on its own, parsed by QJsonDocument.
+    QJsonValue valueAt(qsizetype from, qsizetype to) const
+    {
+        const QByteArray wrapped = '[' + QByteArray(data + from, to - from) + ']';
+        return QJsonDocument::fromJson(wrapped).array().at(0);
+    }
+};
+
+} // namespace
+
+std::optional<PullEnvelope> splitPullAnswer(const QByteArray& json)
+{
+    Scanner s{json.constData(), json.size()};
+    PullEnvelope envelope;
+    bool haveChanges = false;
+    s.skipSpace();
+    if (s.peek() != '{')
+        return std::nullopt;
+    ++s.pos;
+    s.skipSpace();
+    if (s.peek() == '}')
+        return std::nullopt;
+    for (;;) {
+        s.skipSpace();
+        const qsizetype keyStart = s.pos;
+        if (!s.skipString())
+            return std::nullopt;
+        const QString key = s.valueAt(keyStart, s.pos).toString();
+        s.skipSpace();
+        if (s.peek() != ':')
+            return std::nullopt;
+        ++s.pos;
+        s.skipSpace();
+        const qsizetype valueStart = s.pos;
+        if (key == QLatin1String("changes")) {
+            if (s.peek() != '[')
+                return std::nullopt;
+            envelope.changes.clear();
+            ++s.pos;
+            s.skipSpace();
+            if (s.peek() == ']') {
+                ++s.pos;
+            } else {
+                for (;;) {
+                    s.skipSpace();
+                    const qsizetype from = s.pos;
+                    if (!s.skipValue())
+                        return std::nullopt;
+                    envelope.changes.append({from, s.pos - from});
+                    s.skipSpace();
+                    if (s.peek() == ',') {
+                        ++s.pos;
+                        continue;
+                    }
+                    if (s.peek() != ']')
+                        return std::nullopt;
+                    ++s.pos;
+                    break;
+                }
+            }
+            haveChanges = true;
+        } else {
+            if (!s.skipValue())
+                return std::nullopt;
+            if (key == QLatin1String("timestamp"))
+                envelope.timestamp = integerFromJson(s.valueAt(valueStart, s.pos), 0);
+        }
+        s.skipSpace();
+        if (s.peek() == ',') {
+            ++s.pos;
+            continue;
+        }
+        if (s.peek() != '}')
+            return std::nullopt;
+        ++s.pos;
+        break;
+    }
+    s.skipSpace();
+    if (!s.atEnd() || !haveChanges)
+        return std::nullopt;
+    return envelope;
 }
 
 QJsonObject pushChange(const Note& note)

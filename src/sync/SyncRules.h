@@ -19,6 +19,9 @@ enum class PullAction
     Insert,    // no local note yet
     Overwrite, // the remote copy replaces the local row
     Keep,      // the local copy is newer than the remote one: leave it
+    Purge,     // the note was deleted for good on another device: delete it here too
+    Rebase,    // deleted for good elsewhere, but edited here since: keep it and send it again over the
+               // deletion (its base becomes the remote version), so the edit survives everywhere
 };
 
 struct PullDecision
@@ -34,6 +37,15 @@ struct PullDecision
 // saw it (its op version) gives way to the remote copy, keeping its own body in history; without a
 // known base the remote copy wins when its version is at least the local one.
 PullDecision decidePull(const std::optional<Note>& local, const Note& remote);
+
+// The service has no deletion for good. A purge travels as a note in the trash whose body is the
+// empty Delta "[]", which no editor ever writes (a document always ends with a line break); the
+// server keeps it in place of the text.
+inline const QString kPurgedBody = QStringLiteral("[]");
+bool isPurgeTombstone(const Note& remote);
+// The change that announces a purge: the note at baseVersion + 1 over baseVersion, in the trash,
+// with the empty body.
+Note purgeTombstone(const QString& id, int baseVersion, const QDateTime& now);
 
 // The remote note as it will be stored over `local`: fields the service does not carry stay local.
 Note mergedForStore(const std::optional<Note>& local, const Note& remote);
@@ -58,6 +70,16 @@ std::optional<Notebook> notebookFromJson(const QJsonObject& object);
 std::optional<Attachment> attachmentFromJson(const QJsonObject& object);
 // An id that is safe as a file name and a URL path segment.
 bool isSafeId(const QString& id);
+
+// A pull answer cut into its parts without building the whole document at once: the byte range of
+// each element of "changes" (each parsed later, a slice at a time) and "timestamp". Absent when the
+// text is no JSON object or has no "changes" array (a truncated answer, for one).
+struct PullEnvelope
+{
+    QList<std::pair<qsizetype, qsizetype>> changes; // offset, length
+    qint64 timestamp = 0;
+};
+std::optional<PullEnvelope> splitPullAnswer(const QByteArray& json);
 
 // One element of "changes" of a push. base_version (the server version this device last saw) is
 // sent when it is known, so the server can refuse a change made on an older copy.

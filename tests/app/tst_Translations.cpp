@@ -1,6 +1,7 @@
 #include "Application.h"
 #include "MainWindow.h"
 
+#include <QFile>
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
@@ -29,12 +30,21 @@ void tst_Translations::startUpFollowsLocale_data()
     QTest::addColumn<QString>("one");
     QTest::addColumn<QString>("two");
 
-    QTest::newRow("German") << "de_DE" << "&Datei" << "Neue Notiz" << "1 Notiz zum erneuten Synchronisieren markiert."
+    QTest::newRow("German") << "de_DE"
+                            << "&Datei"
+                            << "Neue Notiz"
+                            << "1 Notiz zum erneuten Synchronisieren markiert."
                             << "2 Notizen zum erneuten Synchronisieren markiert.";
     // After German in the same process: the earlier translation must be gone.
-    QTest::newRow("English") << "en_US" << "&File" << "New Note" << "Marked 1 note for re-sync."
+    QTest::newRow("English") << "en_US"
+                             << "&File"
+                             << "New Note"
+                             << "Marked 1 note for re-sync."
                              << "Marked 2 notes for re-sync.";
-    QTest::newRow("no translation") << "fr_FR" << "&File" << "New Note" << "Marked 1 note for re-sync."
+    QTest::newRow("no translation") << "fr_FR"
+                                    << "&File"
+                                    << "New Note"
+                                    << "Marked 1 note for re-sync."
                                     << "Marked 2 notes for re-sync.";
 }
 
@@ -59,6 +69,8 @@ void tst_Translations::startUpFollowsLocale()
     QCOMPARE(app->run({QStringLiteral("norvane-notes")}), 0);
 
     QVERIFY(app->mainWindow());
+    if (locale.startsWith(QLatin1String("de")) && !QFile::exists(QStringLiteral(":/i18n/norvane_de.qm")))
+        QSKIP("built without Qt's Linguist tools: no translations compiled in");
     const QList<QAction*> menus = app->mainWindow()->menuBar()->actions();
     QVERIFY(!menus.isEmpty() && menus.first()->menu());
     QCOMPARE(menus.first()->text(), fileMenu);

@@ -3,6 +3,7 @@
 // Devices for the sync tests: each is a real library (SQLite file, attachments folder) in its own
 // temporary directory, signed in to the reference server through the real request layer.
 
+#include "../DevServer.h"
 #include "ApiClient.h"
 #include "AttachmentRepository.h"
 #include "Database.h"
@@ -25,72 +26,30 @@
 #include <QTest>
 #include <memory>
 
-// One synchronous admin call against the reference server (tests only).
-inline QJsonObject adminCall(const QString& root, const QByteArray& method, const QString& path,
-                             const QJsonObject& body = {}, int* status = nullptr)
+// A session of the seeded user of that email, as a sign-in in the browser would give (tests only).
+inline QJsonObject adminTokens(const QString& root, const QString& email)
 {
     QNetworkAccessManager nam;
-    QNetworkRequest request(QUrl(root + path));
+    QNetworkRequest request(QUrl(root + QStringLiteral("/admin/tokens")));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
-    QNetworkReply* reply = nam.sendCustomRequest(
-        request, method, body.isEmpty() ? QByteArray() : QJsonDocument(body).toJson(QJsonDocument::Compact));
+    QNetworkReply* reply = nam.post(request, QJsonDocument(QJsonObject{{QStringLiteral("email"), email}}).toJson());
     QSignalSpy done(reply, &QNetworkReply::finished);
     if (!reply->isFinished())
         done.wait(10000);
-    if (status)
-        *status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QJsonObject answer = QJsonDocument::fromJson(reply->readAll()).object();
     reply->deleteLater();
-    return answer;
+    return QJsonDocument::fromJson(reply->readAll()).object();
 }
 
 // The reference server on a free port with a data folder of its own, stopped with the object.
-struct ServerProcess
+struct ServerProcess : DevServer
 {
-    QTemporaryDir data;
-    QProcess process;
-    QString root;
-
+    QString root; // "http://127.0.0.1:PORT"
     bool start()
     {
-#ifdef NORV_DEVSERVER_PATH
-        const QString program = QStringLiteral(NORV_DEVSERVER_PATH);
-#else
-        const QString program;
-#endif
-        if (!QFileInfo::exists(program))
-            return false;
-        process.setProcessChannelMode(QProcess::SeparateChannels);
-        process.start(program, {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--data"), data.path()});
-        if (!process.waitForStarted(10000))
-            return false;
-        for (int i = 0; i < 100 && !process.canReadLine(); ++i)
-            process.waitForReadyRead(100);
-        const QString line = QString::fromUtf8(process.readLine()).trimmed();
-        const qsizetype at = line.indexOf(QLatin1String("http://"));
-        if (at < 0)
-            return false;
-        root = line.mid(at);
-        return true;
+        root = url().toString();
+        return isRunning();
     }
-
-    // Switches a fault on for a route pattern ("/notes/v1/sync/push", "/notes/v1/attachments/*").
-    void fault(const QJsonObject& rule)
-    {
-        adminCall(root, "POST", QStringLiteral("/admin/faults"), rule);
-    }
-    void clearFaults()
-    {
-        adminCall(root, "DELETE", QStringLiteral("/admin/faults"));
-    }
-
-    ~ServerProcess()
-    {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(5000);
-        }
-    }
+    void fault(const QJsonObject& rule) { addFault(rule); }
 };
 
 struct Device
@@ -154,8 +113,7 @@ struct Device
     // A session of its own, as a sign-in in the browser would give.
     void signIn()
     {
-        const QJsonObject t =
-            adminCall(m_root, "POST", QStringLiteral("/admin/tokens"), QJsonObject{{QStringLiteral("email"), m_email}});
+        const QJsonObject t = adminTokens(m_root, m_email);
         tokens->setTokens(t.value(QLatin1String("access_token")).toString(),
                           t.value(QLatin1String("refresh_token")).toString());
     }

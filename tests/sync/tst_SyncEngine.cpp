@@ -13,6 +13,9 @@ private slots:
     void twoClientsConverge_data();
     void twoClientsConverge();
     void concurrentEditsKeepBoth();
+    void purgeLosesToAnEdit();
+    void attachmentUploadRefusals_data();
+    void attachmentUploadRefusals();
     void faultMatrix_data();
     void faultMatrix();
     void cursorAppliesOnceAndRetriesFailed();
@@ -61,7 +64,7 @@ void tst_SyncEngine::twoClientsConverge_data()
 {
     QTest::addColumn<QString>("operation");
     for (const char* op :
-         {"create", "edit", "move", "trash", "restore", "rename notebook", "delete notebook", "attachment"})
+         {"create", "edit", "move", "trash", "restore", "purge", "rename notebook", "delete notebook", "attachment"})
         QTest::newRow(op) << QString::fromLatin1(op);
 }
 
@@ -95,6 +98,11 @@ void tst_SyncEngine::twoClientsConverge()
         QVERIFY(b.sync());
         QVERIFY(b.notes->noteById(note.id)->isTrashed());
         QVERIFY(a.notes->restore(note.id));
+    } else if (operation == QLatin1String("purge")) {
+        QVERIFY(a.notes->moveToTrash(note.id));
+        QVERIFY(a.sync());
+        QVERIFY(b.sync());
+        QVERIFY(a.notes->purge(note.id));
     } else if (operation == QLatin1String("rename notebook")) {
         Notebook renamed = *a.notebooks->notebookById(nb.id);
         renamed.name = QStringLiteral("Renamed");
@@ -116,6 +124,7 @@ void tst_SyncEngine::twoClientsConverge()
     QVERIFY(b.sync());
     QCOMPARE(b.library(), a.library());
     QCOMPARE(b.notebookNames(), a.notebookNames());
+    QCOMPARE(b.notes->noteById(note.id).has_value(), operation != QLatin1String("purge"));
     QVERIFY(a.notes->pendingNotes().isEmpty());
     QCOMPARE(a.engine->state(), SyncEngine::Idle);
     if (!fileBytes.isEmpty()) {
@@ -126,6 +135,26 @@ void tst_SyncEngine::twoClientsConverge()
     QSignalSpy changedA(a.engine, &SyncEngine::dataChanged);
     QVERIFY(a.sync());
     QCOMPARE(changedA.count(), 0);
+}
+
+// An edit made on one device while the other deleted the note for good survives on both.
+void tst_SyncEngine::purgeLosesToAnEdit()
+{
+    Device a(m_server.root, kUser);
+    Device b(m_server.root, kUser);
+    QVERIFY(a.ok && b.ok);
+    const Note note = a.newNote(QStringLiteral("shopping list"));
+    QVERIFY(a.sync());
+    QVERIFY(b.sync());
+
+    QVERIFY(a.notes->purge(note.id));
+    b.edit(note.id, QStringLiteral("still needed (B)"));
+    QVERIFY(a.sync());
+    QVERIFY(b.sync());
+    QVERIFY(a.sync());
+    QCOMPARE(a.notes->noteById(note.id)->body, Device::bodyOf(QStringLiteral("still needed (B)")));
+    QCOMPARE(a.library(), b.library());
+    QVERIFY(b.notes->pendingNotes().isEmpty());
 }
 
 // Both devices edit the same note before either syncs: one text becomes the note, the other waits in
@@ -182,14 +211,8 @@ void tst_SyncEngine::faultMatrix_data()
     QTest::newRow("pull 413") << F{fault(get, pull, QStringLiteral("status"), 413)} << false << "";
     QTest::newRow("notebook upload 500") << F{fault(put, notebookOne, QStringLiteral("status"), 500)} << true
                                          << "Notebook";
-    QTest::newRow("notebook upload dropped")
-        << F{fault(put, notebookOne, QStringLiteral("drop"))} << true << "Notebook";
-    QTest::newRow("notebook upload 413") << F{fault(put, notebookOne, QStringLiteral("status"), 413)} << true
-                                         << "Notebook";
     QTest::newRow("attachment upload 500")
         << F{fault(post, upload, QStringLiteral("status"), 500)} << true << "photo.png";
-    QTest::newRow("attachment upload 413")
-        << F{fault(post, upload, QStringLiteral("status"), 413)} << true << "too large";
     QTest::newRow("attachment upload hang") << F{fault(post, upload, QStringLiteral("hang"))} << true << "photo.png";
     QTest::newRow("attachment list malformed")
         << F{fault(get, upload, QStringLiteral("malformed"))} << true << "Attachments";
@@ -260,6 +283,49 @@ void tst_SyncEngine::faultMatrix()
     QCOMPARE(b.attachments->fileData(serverFile), bytes);
 }
 
+void tst_SyncEngine::attachmentUploadRefusals_data()
+{
+    QTest::addColumn<QList<QJsonObject>>("faults");
+    QTest::addColumn<bool>("uploaded");
+    QTest::addColumn<QString>("leftBehind");
+    const QString post = QStringLiteral("POST"), get = QStringLiteral("GET");
+    const QString upload = QStringLiteral("/notes/v1/attachments");
+    auto once = [](QJsonObject f) {
+        f.insert(QStringLiteral("times"), 1);
+        return f;
+    };
+    // The second 401 meets the request that renews the session, so a refresh really happens.
+    QTest::newRow("401: refreshed, sent again")
+        << QList<QJsonObject>{once(fault(post, upload, QStringLiteral("status"), 401)),
+                              once(fault(get, QStringLiteral("/notes/v1/notebooks"), QStringLiteral("status"), 401))}
+        << true << "";
+    QTest::newRow("413: stays pending, says why")
+        << QList<QJsonObject>{fault(post, upload, QStringLiteral("status"), 413)} << false << "too large";
+}
+
+void tst_SyncEngine::attachmentUploadRefusals()
+{
+    QFETCH(QList<QJsonObject>, faults);
+    QFETCH(bool, uploaded);
+    QFETCH(QString, leftBehind);
+    Device a(m_server.root, kUser);
+    QVERIFY(a.ok);
+    const Note note = a.newNote(QStringLiteral("with a scan"));
+    QVERIFY(a.sync());
+    const QString id = newId();
+    QVERIFY(a.attachments->saveFile(id, QByteArray(900, 's')));
+    QVERIFY(a.attachments->insert(Attachment{id, note.id, QStringLiteral("scan.pdf"), QStringLiteral("application/pdf"),
+                                             900, QDateTime::currentDateTimeUtc(), SyncStatus::Pending}));
+    m_server.clearRequests();
+    for (const QJsonObject& f : faults)
+        m_server.fault(f);
+    QVERIFY(a.sync());
+    QCOMPARE(a.attachments->attachmentById(id)->syncStatus, uploaded ? SyncStatus::Synced : SyncStatus::Pending);
+    QCOMPARE(a.engine->leftBehind().join(QLatin1Char('\n')).contains(QLatin1String("too large")),
+             !leftBehind.isEmpty());
+    QCOMPARE(m_server.requests(QStringLiteral("/auth/")).isEmpty(), !uploaded);
+}
+
 // A change that could not be stored is fetched again; one that was stored is never applied twice.
 void tst_SyncEngine::cursorAppliesOnceAndRetriesFailed()
 {
@@ -314,13 +380,10 @@ void tst_SyncEngine::batchesAndOversizedNote()
                                {QStringLiteral("pattern"), QStringLiteral("/notes/v1/sync/push")},
                                {QStringLiteral("action"), QStringLiteral("max_body")},
                                {QStringLiteral("max_body"), 100000}});
-    adminCall(m_server.root, "DELETE", QStringLiteral("/admin/requests"));
+    m_server.clearRequests();
 
     QVERIFY(a.sync());
-    const QJsonArray pushes =
-        adminCall(m_server.root, "GET", QStringLiteral("/admin/requests?path=/notes/v1/sync/push"))
-            .value(QLatin1String("requests"))
-            .toArray();
+    const QJsonArray pushes = m_server.requests(QStringLiteral("/notes/v1/sync/push"));
     // 8 notes in batches of 3 (the one with the huge note refused and split down to it alone).
     QVERIFY2(pushes.size() >= 3, qPrintable(QString::number(pushes.size())));
     const QList<Note> pending = a.notes->pendingNotes();

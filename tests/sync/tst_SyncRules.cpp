@@ -18,10 +18,8 @@ private slots:
     void hostileNotes();
     void attachmentIds_data();
     void attachmentIds();
-    void pushChangeCarriesBase_data();
-    void pushChangeCarriesBase();
-    void batches_data();
-    void batches();
+    void pullAnswers_data();
+    void pullAnswers();
 };
 
 namespace {
@@ -59,18 +57,9 @@ void tst_SyncRules::decidePull_data()
 
     const int synced = int(SyncStatus::Synced);
     const int pending = int(SyncStatus::Pending);
-    QTest::newRow("new note") << false << synced << 0 << 0 << "" << 3 << "r" << PullAction::Insert << false;
-    QTest::newRow("delivered twice: writes nothing")
-        << true << synced << 3 << 3 << "r" << 3 << "r" << PullAction::Nothing << false;
-    QTest::newRow("synced, newer remote")
-        << true << synced << 3 << 3 << "a" << 4 << "r" << PullAction::Overwrite << false;
     QTest::newRow("synced, older remote") << true << synced << 5 << 5 << "a" << 4 << "r" << PullAction::Keep << false;
-    QTest::newRow("synced, same version, other text")
-        << true << synced << 4 << 4 << "a" << 4 << "r" << PullAction::Overwrite << false;
     QTest::newRow("edited here, server moved past our base: keep ours in history")
         << true << pending << 4 << 3 << "mine" << 4 << "theirs" << PullAction::Overwrite << true;
-    QTest::newRow("edited here twice, other side once: still theirs wins, ours kept")
-        << true << pending << 6 << 3 << "mine" << 4 << "theirs" << PullAction::Overwrite << true;
     QTest::newRow("edited here, remote is what we last saw")
         << true << pending << 4 << 3 << "mine" << 3 << "old" << PullAction::Keep << false;
     QTest::newRow("our push landed but its answer got lost: settle without a copy")
@@ -81,6 +70,14 @@ void tst_SyncRules::decidePull_data()
         << true << pending << 2 << 0 << "mine" << 2 << "theirs" << PullAction::Overwrite << true;
     QTest::newRow("no known base, lower remote version")
         << true << pending << 3 << 0 << "mine" << 2 << "theirs" << PullAction::Keep << false;
+    const QString purged = SyncRules::kPurgedBody;
+    QTest::newRow("purged elsewhere, never here")
+        << false << synced << 0 << 0 << "" << 4 << purged << PullAction::Nothing << false;
+    QTest::newRow("purged elsewhere") << true << synced << 3 << 3 << "a" << 4 << purged << PullAction::Purge << false;
+    QTest::newRow("purged elsewhere, edited here: sent again over it")
+        << true << pending << 4 << 3 << "mine" << 4 << purged << PullAction::Rebase << false;
+    QTest::newRow("purged elsewhere, seen newer here")
+        << true << synced << 6 << 6 << "a" << 4 << purged << PullAction::Keep << false;
     QTest::newRow("blank local body is not worth a copy")
         << true << pending << 4 << 3 << " " << 5 << "theirs" << PullAction::Overwrite << false;
 }
@@ -100,7 +97,9 @@ void tst_SyncRules::decidePull()
     std::optional<Note> local;
     if (hasLocal)
         local = note(localBody, localVersion, localBase, SyncStatus(localStatus));
-    const Note remote = note(remoteBody, remoteVersion, remoteVersion, SyncStatus::Synced);
+    Note remote = note(remoteBody, remoteVersion, remoteVersion, SyncStatus::Synced);
+    if (remoteBody == SyncRules::kPurgedBody)
+        remote.deletedAt = at(2000);
     const PullDecision d = SyncRules::decidePull(local, remote);
     QCOMPARE(d.action, action);
     QCOMPARE(d.keepLocalBody, keep);
@@ -168,59 +167,38 @@ void tst_SyncRules::attachmentIds()
     QCOMPARE(attachmentFromJson(o).has_value(), accepted);
 }
 
-void tst_SyncRules::pushChangeCarriesBase_data()
+void tst_SyncRules::pullAnswers_data()
 {
-    QTest::addColumn<int>("base");
-    QTest::addColumn<bool>("trashed");
-    QTest::addColumn<QByteArray>("expected");
-    QTest::newRow("seen version 3") << 3 << false
-                                    << QByteArray(R"({"action":"update","base_version":3,"data":{"body":"b",)"
-                                                  R"("created_at":1000,"modified_at":1000,"updated_at":1000},)"
-                                                  R"("entity_id":"n1","entity_type":"note","version":5})");
-    QTest::newRow("never synced: no base") << 0 << true
-                                           << QByteArray(R"({"action":"delete","data":{"body":"b","created_at":1000,)"
-                                                         R"("deleted_at":2000,"modified_at":1000,"updated_at":1000},)"
-                                                         R"("entity_id":"n1","entity_type":"note","version":5})");
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<int>("changes"); // -1: refused as a whole
+    QTest::addColumn<qint64>("timestamp");
+    QTest::newRow("two changes") << QByteArray(
+                                        R"({"changes":[{"id":"a"},{"id":"b","body":"[\"]}\\\""}],"timestamp":42})")
+                                 << 2 << qint64(42);
+    QTest::newRow("escaped key, spaces") << QByteArray(" {\"tim\\u0065stamp\" : 7 , \"changes\" : [ ] } ") << 0
+                                         << qint64(7);
+    QTest::newRow("no timestamp") << QByteArray(R"({"changes":[1]})") << 1 << qint64(0);
+    QTest::newRow("truncated") << QByteArray(R"({"changes":[{"id":"a"},{"id":"b")") << -1 << qint64(0);
+    QTest::newRow("trailing garbage") << QByteArray(R"({"changes":[]} x)") << -1 << qint64(0);
+    QTest::newRow("changes not a list") << QByteArray(R"({"changes":{"id":"a"}})") << -1 << qint64(0);
+    QTest::newRow("no changes") << QByteArray(R"({"timestamp":3})") << -1 << qint64(0);
+    QTest::newRow("crossed brackets") << QByteArray(R"({"changes":[{"id":"a"]}]})") << -1 << qint64(0);
+    QTest::newRow("not an object") << QByteArray("[]") << -1 << qint64(0);
 }
 
-void tst_SyncRules::pushChangeCarriesBase()
+void tst_SyncRules::pullAnswers()
 {
-    QFETCH(int, base);
-    QFETCH(bool, trashed);
-    QFETCH(QByteArray, expected);
-    Note n = note(QStringLiteral("b"), 5, base, SyncStatus::Pending);
-    if (trashed)
-        n.deletedAt = at(2000);
-    QCOMPARE(QJsonDocument(pushChange(n)).toJson(QJsonDocument::Compact), expected);
-}
-
-void tst_SyncRules::batches_data()
-{
-    QTest::addColumn<QList<qint64>>("sizes");
-    QTest::addColumn<int>("maxCount");
-    QTest::addColumn<qint64>("maxBytes");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("by count") << QList<qint64>{1, 1, 1, 1, 1} << 2 << qint64(100) << "01|23|4";
-    QTest::newRow("by bytes") << QList<qint64>{40, 40, 40, 10} << 10 << qint64(100) << "01|23";
-    QTest::newRow("oversized travels alone") << QList<qint64>{10, 500, 10} << 10 << qint64(100) << "0|1|2";
-    QTest::newRow("exactly the limit") << QList<qint64>{50, 50, 1} << 10 << qint64(100) << "01|2";
-    QTest::newRow("nothing") << QList<qint64>{} << 10 << qint64(100) << "";
-}
-
-void tst_SyncRules::batches()
-{
-    QFETCH(QList<qint64>, sizes);
-    QFETCH(int, maxCount);
-    QFETCH(qint64, maxBytes);
-    QFETCH(QString, expected);
-    QStringList parts;
-    for (const QList<int>& batch : splitBatches(sizes, maxCount, maxBytes)) {
-        QString part;
-        for (int i : batch)
-            part += QString::number(i);
-        parts << part;
-    }
-    QCOMPARE(parts.join(QLatin1Char('|')), expected);
+    QFETCH(QByteArray, json);
+    QFETCH(int, changes);
+    QFETCH(qint64, timestamp);
+    const auto envelope = splitPullAnswer(json);
+    QCOMPARE(envelope.has_value(), changes >= 0);
+    if (!envelope)
+        return;
+    QCOMPARE(envelope->changes.size(), changes);
+    QCOMPARE(envelope->timestamp, timestamp);
+    for (const auto& [offset, length] : envelope->changes)
+        QVERIFY(!QJsonDocument::fromJson("[" + json.mid(offset, length) + "]").isNull());
 }
 
 QTEST_GUILESS_MAIN(tst_SyncRules)

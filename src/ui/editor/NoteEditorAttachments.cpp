@@ -78,7 +78,7 @@ std::optional<Attachment> NoteEditor::attachmentRecord(const QString& attachment
 
 void NoteEditor::insertAttachmentDialog()
 {
-    if (isReadOnly() || !m_attachments)
+    if (isReadOnly() || !m_attachments || textCursor().currentTable())
         return;
     const QString path =
         Interaction::getOpenFileName(this, tr("Insert Attachment"), QString(),
@@ -89,7 +89,9 @@ void NoteEditor::insertAttachmentDialog()
 
 bool NoteEditor::insertAttachmentFromPath(const QString& path)
 {
-    if (!m_attachments || isReadOnly())
+    // A table cell keeps text only, the way tables are saved: an attachment there would be gone
+    // after the next save, so it is refused like a table inside a table.
+    if (!m_attachments || isReadOnly() || textCursor().currentTable())
         return false;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {

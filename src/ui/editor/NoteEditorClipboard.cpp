@@ -7,6 +7,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QMimeData>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -14,6 +15,7 @@
 #include <QUrl>
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 bool NoteEditor::canInsertFromMimeData(const QMimeData* source) const
 {
@@ -37,6 +39,16 @@ void NoteEditor::insertFromMimeData(const QMimeData* source)
         delta = pasteToDelta(decision);
     }
     QTextCursor cursor = textCursor();
+    // A table cell keeps text only, the way tables are saved: attachments, dividers or tables
+    // pasted there would be gone after the next save, so only the text goes in.
+    if (cursor.currentTable()) {
+        QJsonArray text;
+        for (const QJsonValue& op : std::as_const(delta)) {
+            if (op.toObject().value(QLatin1String("insert")).isString())
+                text.append(op);
+        }
+        delta = text;
+    }
     insertDelta(cursor, delta);
     setTextCursor(cursor);
     ensureCursorVisible();
@@ -87,7 +99,11 @@ void NoteEditor::dragEnterEvent(QDragEnterEvent* event)
 void NoteEditor::dragMoveEvent(QDragMoveEvent* event)
 {
     if (!isReadOnly() && m_attachments && hasLocalFiles(event->mimeData())) {
-        event->acceptProposedAction();
+        // Over a table cell the drop is refused: a cell keeps text only.
+        if (cursorForPosition(event->position().toPoint()).currentTable())
+            event->ignore();
+        else
+            event->acceptProposedAction();
         return;
     }
     QTextEdit::dragMoveEvent(event);
@@ -99,7 +115,12 @@ void NoteEditor::dropEvent(QDropEvent* event)
         QTextEdit::dropEvent(event);
         return;
     }
-    setTextCursor(cursorForPosition(event->position().toPoint()));
+    const QTextCursor target = cursorForPosition(event->position().toPoint());
+    if (target.currentTable()) {
+        event->ignore();
+        return;
+    }
+    setTextCursor(target);
     const QList<QUrl> urls = event->mimeData()->urls();
     for (const QUrl& url : urls) {
         if (url.isLocalFile())

@@ -15,7 +15,8 @@ constexpr int kSearchLeadIn = 12;
 // that scrolling either way finds its neighbours loaded.
 constexpr int kPageSize = 48;
 constexpr int kPageLead = 8;
-// Loaded rows hold their bodies only until painted; past this many the oldest page-outs go.
+// Past this many loaded rows the row cache starts over, so scrolling through a large library does
+// not keep every row; the rows on screen are read again as they are painted.
 constexpr qsizetype kMaxRows = 4000;
 constexpr qsizetype kMaxTexts = 50000;
 

@@ -114,6 +114,10 @@ SettingsDialog::SettingsDialog(AppState* appState, QWidget* parent)
     });
     connect(theme, &ThemeManager::fontScaleChanged, this, &SettingsDialog::showFontScale);
     connect(m_state->preferences(), &PreferencesRepository::changed, this, &SettingsDialog::onPreferenceChanged);
+    // Joining or leaving a group on the account screen changes what the account page says.
+    if (NorvAccount::Client* account = m_state->account())
+        connect(account->accountClient(), &NorvAccount::AccountClient::groupChanged, this,
+                &SettingsDialog::showAccountDetails);
 
     applyListStyle();
     refreshSyncStatus();

@@ -1,4 +1,5 @@
 #include "../../account/AccountTestServer.h"
+#include "AccountClient.h"
 #include "AccountScreen.h"
 #include "AppState.h"
 #include "EditorToolbar.h"
@@ -9,6 +10,7 @@
 #include "NoteRepository.h"
 #include "NoteWindow.h"
 #include "Records.h"
+#include "SettingsDialog.h"
 #include "ShareMembersDialog.h"
 #include "SnapshotRepository.h"
 #include "TodosScreen.h"
@@ -17,6 +19,7 @@
 #include "VersionHistoryDialog.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QToolButton>
@@ -109,6 +112,18 @@ void tst_SharingWiring::offeredOnlyInAGroup()
         QVERIFY(dialog->isVisible());
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Share Note"));
         dialog->close();
+    }
+
+    if (!canShare) {
+        // Joining a group turns sharing on, and the account page of the settings follows.
+        auto* details = window.openSettings()->findChild<QLabel*>(QStringLiteral("accountDetailsLabel"));
+        QTRY_VERIFY_WITH_TIMEOUT(details->text().endsWith(QLatin1String("Not in a group")), 20000);
+        const QString owner = server.server->signIn(DevServer::Ada).access;
+        const QString code =
+            server.server->callJson("POST", "/account/v1/group/invite", {}, owner).json()["invite_code"].toString();
+        state.account()->accountClient()->joinGroup(code, [](bool) {});
+        QTRY_VERIFY_WITH_TIMEOUT(state.canShare() && details->text().contains(QLatin1String("Lovelace Lab")), 20000);
+        QVERIFY(share->isEnabled());
     }
 
     // Manage Account opens the account screen; signing out closes it and takes sharing away.

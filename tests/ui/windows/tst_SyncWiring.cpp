@@ -1,6 +1,8 @@
 #include "../../account/AccountTestServer.h"
 #include "../../sync/SyncTestRig.h"
 #include "AppState.h"
+#include "BackupArchive.h"
+#include "Interaction.h"
 #include "MainWindow.h"
 #include "NorvAccountClient.h"
 #include "NoteEditor.h"
@@ -29,6 +31,7 @@ private slots:
     void offlineNoticeOnce();
     void otherAccountIsAskedFirst_data();
     void otherAccountIsAskedFirst();
+    void restoreToAccountUploads();
 
 private:
     std::unique_ptr<AppState> startApp();
@@ -269,6 +272,43 @@ void tst_SyncWiring::otherAccountIsAskedFirst()
     }
     state.reset();
     qputenv("NOTES_DATA_DIR", m_dir.path().toUtf8());
+}
+
+// File > Restore Database while signed in: the archive's notes and attachment files are restored as
+// pending and reach the account, where another device finds them.
+void tst_SyncWiring::restoreToAccountUploads()
+{
+    Device offline(m_server.base(), QStringLiteral("ada@example.com"));
+    QVERIFY(offline.ok);
+    const Note note = offline.newNote(QStringLiteral("only in the backup"));
+    const QString attachmentId = newId();
+    const QByteArray bytes(1500, 'r');
+    QVERIFY(offline.attachments->saveFile(attachmentId, bytes));
+    QVERIFY(offline.attachments->insert(Attachment{attachmentId, note.id, QStringLiteral("receipt.pdf"),
+                                                   QStringLiteral("application/pdf"), bytes.size(),
+                                                   QDateTime::currentDateTimeUtc(), SyncStatus::Pending}));
+    const QString archive = m_dir.filePath(QStringLiteral("restore-me.zip"));
+    QVERIFY(!createBackup(archive, LibraryRepositories{offline.notes, offline.notebooks, offline.attachments}).failed);
+
+    auto state = startApp();
+    QVERIFY(state);
+    QTRY_VERIFY(state->signedIn());
+    MainWindow window(state.get());
+    QTRY_VERIFY(state->sync()->state() != SyncEngine::Syncing);
+    Interaction::Script script;
+    script.answerText(archive);
+    script.answer(QMessageBox::Yes);
+    script.answer(QMessageBox::Ok);
+    window.restoreDatabase();
+    QTRY_COMPARE_WITH_TIMEOUT(script.pendingAnswers(), 0, 30000);
+    QVERIFY2(script.requests().last().text.contains(QLatin1String("synced them to your account")),
+             qPrintable(script.requests().last().text));
+    QCOMPARE(state->attachments()->attachmentById(attachmentId)->syncStatus, SyncStatus::Synced);
+
+    Device other(m_server.base(), QStringLiteral("ada@example.com"));
+    QVERIFY(other.sync());
+    QCOMPARE(other.notes->noteById(note.id)->body, note.body);
+    QCOMPARE(other.attachments->fileData(attachmentId), bytes);
 }
 
 QTEST_MAIN(tst_SyncWiring)
