@@ -89,6 +89,8 @@ private slots:
     void staleEndpointIsReplaced_data();
     void staleEndpointIsReplaced();
     void failureToListenStillRuns();
+    void optionsAnsweredWithoutHandOver_data();
+    void optionsAnsweredWithoutHandOver();
 };
 
 void tst_SingleInstance::initTestCase()
@@ -130,10 +132,11 @@ void tst_SingleInstance::connectionsFromSameProcess_data()
     QTest::addColumn<QString>("sent");
     QTest::addColumn<QStringList>("expected");
 
-    QTest::newRow("non-ASCII text arrives as UTF-8")
-        << QString::fromUtf8("note:caf\u00e9-\u6587") << QStringList{QString::fromUtf8("note:caf\u00e9-\u6587"), ""};
+    // clang-format off
+    QTest::newRow("non-ASCII text arrives as UTF-8") << QString::fromUtf8("note:caf\u00e9-\u6587") << QStringList{QString::fromUtf8("note:caf\u00e9-\u6587"), ""};
     // Nothing written: the connect-and-close alone still brings the main window forward.
     QTest::newRow("empty message") << "" << QStringList{""};
+    // clang-format on
 }
 
 void tst_SingleInstance::connectionsFromSameProcess()
@@ -161,8 +164,10 @@ void tst_SingleInstance::staleEndpointIsReplaced_data()
 {
     QTest::addColumn<bool>("crashedProgram");
 
+    // clang-format off
     QTest::newRow("socket of a killed primary") << true;
     QTest::newRow("leftover file at the endpoint") << false;
+    // clang-format on
 }
 
 void tst_SingleInstance::staleEndpointIsReplaced()
@@ -212,6 +217,46 @@ void tst_SingleInstance::failureToListenStillRuns()
     SingleInstance primary(key);
     QVERIFY(primary.tryRun(QStringLiteral("focus")));
     QVERIFY(!primary.isListening());
+}
+
+void tst_SingleInstance::optionsAnsweredWithoutHandOver_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("expectedStart");
+    // clang-format off
+    QTest::newRow("version") << QStringList{"--version"} << "Norvane Notes 1.";
+    QTest::newRow("help wins over new note") << QStringList{"--new-note", "-h"} << "Usage: norvane-notes";
+    // clang-format on
+}
+
+// "--version" and "--help" are answered by the started program itself, even while another instance runs, and
+// neither hands anything over nor touches the data directory.
+void tst_SingleInstance::optionsAnsweredWithoutHandOver()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, expectedStart);
+    const QString key = uniqueKey();
+    SingleInstance primary(key);
+    QVERIFY(primary.tryRun(QStringLiteral("focus")));
+    QSignalSpy spy(&primary, &SingleInstance::messageReceived);
+
+    QTemporaryDir dataDir;
+    QProcess program;
+    ProcessGuard guard{program};
+    QProcessEnvironment env = programEnvironment(dataDir.path(), key);
+    // No display at all: the answer must not need one.
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        env.remove(QString::fromLatin1(name));
+    program.setProcessEnvironment(env);
+    program.start(programPath(), args);
+    QVERIFY(program.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(program.state() == QProcess::NotRunning, kProcessTimeoutMs);
+    QCOMPARE(program.exitCode(), 0);
+    QVERIFY2(QString::fromLocal8Bit(program.readAllStandardOutput()).startsWith(expectedStart),
+             qPrintable(expectedStart));
+    QTest::qWait(100);
+    QCOMPARE(spy.count(), 0);
+    QCOMPARE(QDir(dataDir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
 }
 
 QTEST_GUILESS_MAIN(tst_SingleInstance)

@@ -2,14 +2,61 @@
 
 #include "AppState.h"
 #include "Clock.h"
+#include "NoteListWidget.h"
 #include "NoteRepository.h"
+#include "NotebookRepository.h"
 #include "Records.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
+#include <QListWidget>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTest>
+#include <functional>
 #include <memory>
+
+// The fixed "now" of the widget tests.
+inline const QDateTime kTestNow(QDate(2026, 6, 17), QTime(10, 30), Qt::UTC);
+
+// A note body of one plain line.
+inline QString textBody(const QString& text)
+{
+    return QStringLiteral(R"([{"insert":"%1\n"}])").arg(text);
+}
+
+inline QAction* actionNamed(QWidget* owner, const QString& text)
+{
+    for (QAction* action : owner->findChildren<QAction*>()) {
+        if (action->text() == text)
+            return action;
+    }
+    return nullptr;
+}
+
+// Shown and active, so keys reach it as they reach a window the user works in.
+inline void activate(QWidget* window)
+{
+    window->show();
+    QApplication::setActiveWindow(window);
+    QVERIFY(QTest::qWaitForWindowActive(window));
+}
+
+inline void clickRow(QListWidget* list, QListWidgetItem* item)
+{
+    QVERIFY(item);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(item).center());
+}
+
+inline QStringList listedTitles(const NoteListWidget* list)
+{
+    QStringList titles;
+    for (int row = 0; row < list->count(); ++row)
+        titles << list->model()->index(row, 0).data(NoteListRole::Title).toString();
+    return titles;
+}
 
 // A real library for widget tests: a database in a temporary directory opened through AppState,
 // a fixed clock, and none of the first-start welcome notes, so each test starts empty.
@@ -27,7 +74,7 @@ struct UiTestLibrary
         QCoreApplication::setApplicationName(QString::fromLatin1(applicationName));
     }
 
-    bool open(const QDateTime& now)
+    bool open(const QDateTime& now = kTestNow)
     {
         close();
         QSettings().clear();
@@ -55,4 +102,34 @@ struct UiTestLibrary
         dir.reset();
         QSettings().clear();
     }
+
+    // Stores a synced note last changed `minutesAgo` before the clock; text starting with '[' is a whole body.
+    Note addNote(const QString& text, int minutesAgo = 60, const QString& notebookId = QString(),
+                 const std::function<void(Note&)>& adjust = {})
+    {
+        Note note;
+        note.id = newId();
+        note.notebookId = notebookId;
+        note.body = text.startsWith(QLatin1Char('[')) ? text : textBody(text);
+        note.createdAt = note.updatedAt = note.modifiedAt = clock->value().addSecs(-60 * minutesAgo);
+        note.syncStatus = SyncStatus::Synced;
+        if (adjust)
+            adjust(note);
+        if (!state->notes()->insert(note))
+            qFatal("inserting a test note failed");
+        return note;
+    }
+
+    QString addNotebook(const QString& name)
+    {
+        Notebook notebook;
+        notebook.id = newId();
+        notebook.name = name;
+        notebook.createdAt = notebook.updatedAt = clock->value();
+        if (!state->notebooks()->insert(notebook))
+            qFatal("inserting a test notebook failed");
+        return notebook.id;
+    }
+
+    QString storedTitle(const QString& noteId) const { return state->notes()->noteById(noteId)->title(); }
 };

@@ -1,40 +1,22 @@
 #include "../../Fixtures.h"
-#include "AppState.h"
-#include "Clock.h"
-#include "ExportDialog.h"
 #include "ImportDialog.h"
 #include "Interaction.h"
 #include "MoveToNotebookDialog.h"
-#include "NoteRepository.h"
 #include "NotebookDialog.h"
-#include "NotebookRepository.h"
-#include "Records.h"
 #include "SnapshotRepository.h"
+#include "UiTestLibrary.h"
 #include "VersionHistoryDialog.h"
 
-#include <QCheckBox>
 #include <QDialogButtonBox>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
-#include <QRadioButton>
-#include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTextEdit>
 #include <QtTest>
-#include <memory>
 
 namespace {
-
-const QDateTime kNow(QDate(2026, 6, 17), QTime(10, 30), Qt::UTC);
-
-QString textBody(const QString& text)
-{
-    return QStringLiteral(R"([{"insert":"%1\n"}])").arg(text);
-}
 
 QStringList itemTexts(const QListWidget* list)
 {
@@ -44,10 +26,20 @@ QStringList itemTexts(const QListWidget* list)
     return out;
 }
 
-QString stampText(const QDateTime& utc)
+// Remembers whether the progress bar was painted while the import was under way.
+class ProgressWatcher : public QObject
 {
-    return utc.toLocalTime().toString(QStringLiteral("MMM d, yyyy h:mm AP"));
-}
+public:
+    bool paintedMidway = false;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            const auto* bar = static_cast<QProgressBar*>(watched);
+            paintedMidway = paintedMidway || (bar->maximum() > 0 && bar->value() < bar->maximum());
+        }
+        return false;
+    }
+};
 
 } // namespace
 
@@ -56,70 +48,27 @@ class tst_Dialogs : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
+    void initTestCase() { UiTestLibrary::useTestSettings("tst_Dialogs"); }
+    void init() { QVERIFY(m_library.open()); }
+    void cleanup() { m_library.close(); }
 
-    void historyWithoutSnapshotsShowsOnlyHint();
     void historyListsSnapshotsAndRestores();
     void notebookDialogName_data();
     void notebookDialogName();
     void moveDialogSkipsCurrentNotebook();
-    void exportDialogResult_data();
-    void exportDialogResult();
     void importWithoutFile();
-    void importJexFile();
+    void importShowsProgressAndRunsAgain();
+    void importSummaryStaysReadable_data();
+    void importSummaryStaysReadable();
 
 private:
-    QString addNote(const QString& text);
-
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<Clock::Fixed> m_clock;
-    std::unique_ptr<AppState> m_state;
+    UiTestLibrary m_library;
+    std::unique_ptr<AppState>& m_state = m_library.state;
 };
-
-void tst_Dialogs::init()
-{
-    // The previous clock must go before the new one is installed: its destructor restores the system clock.
-    m_state.reset();
-    m_clock.reset();
-    m_clock = std::make_unique<Clock::Fixed>(kNow);
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    qputenv("NOTES_DATA_DIR", m_dir->path().toUtf8());
-    m_state = std::make_unique<AppState>();
-    QVERIFY(m_state->initialize());
-}
-
-QString tst_Dialogs::addNote(const QString& text)
-{
-    Note note;
-    note.id = newId();
-    note.body = textBody(text);
-    note.createdAt = note.updatedAt = note.modifiedAt = Clock::nowUtc();
-    return m_state->notes()->insert(note) ? note.id : QString();
-}
-
-void tst_Dialogs::historyWithoutSnapshotsShowsOnlyHint()
-{
-    const QString noteId = addNote(QStringLiteral("Plain"));
-    QVERIFY(!noteId.isEmpty());
-    auto* dialog = new VersionHistoryDialog(m_state.get(), noteId);
-    QPointer<VersionHistoryDialog> guard(dialog);
-    dialog->show();
-
-    auto* list = dialog->findChild<QListWidget*>(QStringLiteral("snapshotList"));
-    auto* restore = dialog->findChild<QPushButton*>(QStringLiteral("restoreSnapshotButton"));
-    QVERIFY(list && restore);
-    QCOMPARE(itemTexts(list), QStringList{QStringLiteral("No snapshots yet. Press Ctrl+S to save one.")});
-    list->setCurrentRow(0);
-    QVERIFY(!restore->isEnabled());
-
-    dialog->close();
-    QTRY_VERIFY(guard.isNull()); // deleted on close
-}
 
 void tst_Dialogs::historyListsSnapshotsAndRestores()
 {
-    const QString noteId = addNote(QStringLiteral("First draft"));
+    const QString noteId = m_library.addNote(QStringLiteral("First draft"), 0).id;
     VersionHistoryDialog dialog(m_state.get(), noteId);
     dialog.setAttribute(Qt::WA_DeleteOnClose, false);
     dialog.show();
@@ -128,12 +77,14 @@ void tst_Dialogs::historyListsSnapshotsAndRestores()
     auto* restore = dialog.findChild<QPushButton*>(QStringLiteral("restoreSnapshotButton"));
     auto* preview = dialog.findChild<QTextEdit*>(QStringLiteral("snapshotPreview"));
     QVERIFY(list && save && restore && preview);
+    // Without snapshots the list holds only a hint, which is nothing to restore.
+    list->setCurrentRow(0);
+    QVERIFY(!restore->isEnabled());
 
     // v1 holds the first draft; the note then moves on to a second text at version 2.
     QTest::mouseClick(save, Qt::LeftButton);
-    const QDateTime firstStamp = kNow;
-    QCOMPARE(itemTexts(list), QStringList{QStringLiteral("v1 — %1").arg(stampText(firstStamp))});
-    m_clock->advanceMs(3 * 60 * 1000);
+    QCOMPARE(list->count(), 1);
+    m_library.clock->advanceMs(3 * 60 * 1000);
     Note note = *m_state->notes()->noteById(noteId);
     note.body = textBody(QStringLiteral("Second text"));
     note.version = 2;
@@ -149,16 +100,13 @@ void tst_Dialogs::historyListsSnapshotsAndRestores()
     script.answer(QMessageBox::Ok);
     QTest::mouseClick(restore, Qt::LeftButton);
 
-    const QList<Interaction::Request> asked = script.requests();
-    QCOMPARE(asked.size(), 2);
-    QCOMPARE(asked[0].kind, Interaction::Kind::Question);
-    QCOMPARE(asked[0].text, QStringLiteral("Replace current content with this snapshot? A snapshot of the current "
-                                           "content will be saved first."));
-    QCOMPARE(asked[0].defaultButton, QMessageBox::No);
+    QCOMPARE(script.requests().size(), 2);
+    QCOMPARE(script.requests()[0].defaultButton, QMessageBox::No);
 
-    // The text that was replaced is kept as the newest snapshot.
-    QCOMPARE(itemTexts(list), (QStringList{QStringLiteral("v2 — %1").arg(stampText(kNow.addMSecs(180000))),
-                                           QStringLiteral("v1 — %1").arg(stampText(firstStamp))}));
+    // The text that was replaced is kept as the newest snapshot, listed with its version and time.
+    const QString stamp = kTestNow.addMSecs(180000).toLocalTime().toString(QStringLiteral("MMM d, yyyy h:mm AP"));
+    QCOMPARE(list->item(0)->text(), QStringLiteral("v2 — %1").arg(stamp));
+    QCOMPARE(list->count(), 2);
     const QList<Snapshot> snapshots = m_state->snapshots()->snapshotsForNote(noteId);
     QCOMPARE(snapshots.size(), 2);
     QCOMPARE(snapshots[0].body, textBody(QStringLiteral("Second text")));
@@ -177,12 +125,13 @@ void tst_Dialogs::notebookDialogName_data()
     QTest::addColumn<bool>("okEnabled");
     QTest::addColumn<QString>("result");
 
+    // clang-format off
     QTest::newRow("empty") << QString() << QString() << false << QString();
     QTest::newRow("spaces only") << QString() << QStringLiteral("   ") << false << QString();
     QTest::newRow("trimmed") << QString() << QStringLiteral("  Work  ") << true << QStringLiteral("Work");
     QTest::newRow("rename keeps name") << QStringLiteral("Travel") << QString() << true << QStringLiteral("Travel");
-    QTest::newRow("rename emptied") << QStringLiteral("Travel") << QStringLiteral("\b\b\b\b\b\b ") << false
-                                    << QString();
+    QTest::newRow("rename emptied") << QStringLiteral("Travel") << QStringLiteral("\b\b\b\b\b\b ") << false << QString();
+    // clang-format on
 }
 
 void tst_Dialogs::notebookDialogName()
@@ -240,38 +189,6 @@ void tst_Dialogs::moveDialogSkipsCurrentNotebook()
     QCOMPARE(dialog.selectedNotebookId(), notebooks[2].id);
 }
 
-void tst_Dialogs::exportDialogResult_data()
-{
-    QTest::addColumn<QString>("radio");
-    QTest::addColumn<bool>("attachments");
-    QTest::addColumn<int>("format");
-
-    QTest::newRow("default") << QString() << false << int(ExportFormat::Markdown);
-    QTest::newRow("html with attachments") << QStringLiteral("exportHtmlRadio") << true << int(ExportFormat::Html);
-    QTest::newRow("back to markdown") << QStringLiteral("exportMarkdownRadio") << true
-                                      << int(ExportFormat::Markdown);
-}
-
-void tst_Dialogs::exportDialogResult()
-{
-    QFETCH(QString, radio);
-    QFETCH(bool, attachments);
-    QFETCH(int, format);
-
-    ExportDialog dialog;
-    dialog.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    if (!radio.isEmpty()) {
-        // Pass through another choice first, so the final click really changes the selection.
-        dialog.findChild<QRadioButton*>(QStringLiteral("exportPdfRadio"))->click();
-        dialog.findChild<QRadioButton*>(radio)->click();
-    }
-    if (attachments)
-        dialog.findChild<QCheckBox*>(QStringLiteral("exportAttachmentsCheck"))->click();
-    QCOMPARE(int(dialog.format()), format);
-    QCOMPARE(dialog.includeAttachments(), attachments);
-}
-
 void tst_Dialogs::importWithoutFile()
 {
     ImportDialog wizard(m_state.get());
@@ -296,27 +213,64 @@ void tst_Dialogs::importWithoutFile()
     QCOMPARE(m_state->notes()->allNotes().size(), notesBefore);
 }
 
-void tst_Dialogs::importJexFile()
+// A real export: one web clip with its picture. The second run finds it already imported.
+void tst_Dialogs::importShowsProgressAndRunsAgain()
 {
-    // A real export: one web clip with its picture, in a folder the archive does not hold.
     NORV_REQUIRE_FIXTURES();
     const QString path = realWorldFixtures(QStringLiteral("jex/jimmy_flexicharger-webclip.jex"));
-    const int notesBefore = m_state->notes()->allNotes().size();
-
     ImportDialog wizard(m_state.get());
     wizard.setAttribute(Qt::WA_DeleteOnClose, false);
     wizard.show();
+    ProgressWatcher watcher;
+    wizard.findChild<QProgressBar*>(QStringLiteral("importProgressBar"))->installEventFilter(&watcher);
     wizard.next();
-    {
-        Interaction::Script script;
-        script.answerText(path);
-        QTest::mouseClick(wizard.findChild<QPushButton*>(QStringLiteral("importBrowseButton")), Qt::LeftButton);
+    for (const QString& summary : {QStringLiteral("Imported: 1 notes\nAttachments: 1"), QStringLiteral("Skipped: 1")}) {
+        QCOMPARE(wizard.currentId(), int(ImportDialog::FilePage));
+        {
+            Interaction::Script script;
+            script.answerText(path);
+            QTest::mouseClick(wizard.findChild<QPushButton*>(QStringLiteral("importBrowseButton")), Qt::LeftButton);
+        }
+        wizard.next();
+        QTRY_COMPARE(wizard.currentId(), int(ImportDialog::CompletePage));
+        QVERIFY2(wizard.summaryText().contains(summary), qPrintable(wizard.summaryText()));
+        QCOMPARE(m_state->notes()->allNotes().size(), 1);
+        QVERIFY(watcher.paintedMidway);
+        watcher.paintedMidway = false;
+        // Back passes the finished import by, to the file page.
+        QTest::mouseClick(wizard.button(QWizard::BackButton), Qt::LeftButton);
+        QTRY_COMPARE(wizard.currentId(), int(ImportDialog::FilePage));
     }
-    QCOMPARE(wizard.findChild<QLabel*>(QStringLiteral("importFileLabel"))->text(), path);
-    wizard.next();
-    QTRY_COMPARE(wizard.currentId(), int(ImportDialog::CompletePage));
-    QCOMPARE(wizard.summaryText(), QStringLiteral("Imported: 1 notes\nAttachments: 1"));
-    QCOMPARE(m_state->notes()->allNotes().size(), notesBefore + 1);
+}
+
+void tst_Dialogs::importSummaryStaysReadable_data()
+{
+    QTest::addColumn<int>("messages");
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<QString>("last");
+    const int fit = ImportDialog::kSummaryMessages;
+    // clang-format off
+    QTest::newRow("all shown") << 3 << 5 << "problem 3";
+    QTest::newRow("as many as fit") << fit << fit + 2 << QStringLiteral("problem %1").arg(fit);
+    QTest::newRow("one more") << fit + 1 << fit + 3 << "…and 1 more.";
+    QTest::newRow("thousands") << 5000 << fit + 3 << QStringLiteral("…and %1 more.").arg(5000 - fit);
+    // clang-format on
+}
+
+void tst_Dialogs::importSummaryStaysReadable()
+{
+    QFETCH(int, messages);
+    QFETCH(int, lines);
+    QFETCH(QString, last);
+    ImportResult result;
+    result.imported = 2;
+    result.errors = messages;
+    for (int i = 1; i <= messages; ++i)
+        result.messages << QStringLiteral("problem %1").arg(i);
+    const QStringList summary = ImportDialog::summaryFor(result).split(QLatin1Char('\n'));
+    QCOMPARE(summary.size(), lines);
+    QCOMPARE(summary.value(0), QStringLiteral("Imported: 2 notes"));
+    QCOMPARE(summary.last(), last);
 }
 
 QTEST_MAIN(tst_Dialogs)

@@ -22,7 +22,7 @@ class tst_EditorBars : public QObject
 
 private slots:
     void init();
-    void cleanup();
+    void cleanup() { m_window.reset(); }
 
     void toolbarFollowsFormatState_data();
     void toolbarFollowsFormatState();
@@ -36,7 +36,13 @@ private slots:
 private:
     static QString json(const char* text) { return QString::fromUtf8(text); }
     QAction* action(const QString& name) const { return m_toolbar->findChild<QAction*>(name); }
-    void select(int from, int to);
+    void select(int from, int to)
+    {
+        QTextCursor cursor(m_editor->document());
+        cursor.setPosition(from);
+        cursor.setPosition(to, QTextCursor::KeepAnchor);
+        m_editor->setTextCursor(cursor);
+    }
 
     std::unique_ptr<QWidget> m_window;
     NoteEditor* m_editor = nullptr;
@@ -63,19 +69,6 @@ void tst_EditorBars::init()
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     m_editor->setFocus();
-}
-
-void tst_EditorBars::cleanup()
-{
-    m_window.reset();
-}
-
-void tst_EditorBars::select(int from, int to)
-{
-    QTextCursor cursor(m_editor->document());
-    cursor.setPosition(from);
-    cursor.setPosition(to, QTextCursor::KeepAnchor);
-    m_editor->setTextCursor(cursor);
 }
 
 void tst_EditorBars::toolbarFollowsFormatState_data()

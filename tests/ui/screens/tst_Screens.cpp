@@ -38,14 +38,6 @@ QString checklistBody(const QString& title, const QList<QPair<QString, bool>>& t
     return QLatin1Char('[') + ops + QLatin1Char(']');
 }
 
-QStringList listedTitles(const NoteListWidget* list)
-{
-    QStringList titles;
-    for (int row = 0; row < list->count(); ++row)
-        titles << list->model()->index(row, 0).data(NoteListRole::Title).toString();
-    return titles;
-}
-
 QStringList itemTexts(const QListWidget* list)
 {
     QStringList texts;

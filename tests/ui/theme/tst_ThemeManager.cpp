@@ -11,16 +11,23 @@ class tst_ThemeManager : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanup();
+    void initTestCase()
+    {
+        m_initialFont = QApplication::font();
+        m_initialPalette = QApplication::palette();
+    }
+    void cleanup()
+    {
+        FontScale::setPercent(FontScale::kDefault);
+        QApplication::setPalette(m_initialPalette);
+        QApplication::setFont(m_initialFont);
+    }
 
     void fontScaleIsClamped_data();
     void fontScaleIsClamped();
     void roleFonts_data();
     void roleFonts();
     void baseFontCapturedOnce();
-    void themeFromString_data();
-    void themeFromString();
     void switchingThemesReplacesEveryRole();
     void setFontScaleRefontsRoleWidgets();
 
@@ -39,19 +46,6 @@ private:
     QFont m_initialFont;
     QPalette m_initialPalette;
 };
-
-void tst_ThemeManager::initTestCase()
-{
-    m_initialFont = QApplication::font();
-    m_initialPalette = QApplication::palette();
-}
-
-void tst_ThemeManager::cleanup()
-{
-    FontScale::setPercent(FontScale::kDefault);
-    QApplication::setPalette(m_initialPalette);
-    QApplication::setFont(m_initialFont);
-}
 
 void tst_ThemeManager::fontScaleIsClamped_data()
 {
@@ -124,23 +118,6 @@ void tst_ThemeManager::baseFontCapturedOnce()
     theme.setFontScale(100);
     QCOMPARE(theme.fontForRole(0).pointSize(), 9);
     QCOMPARE(QApplication::font().pointSize(), 9);
-}
-
-void tst_ThemeManager::themeFromString_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("expected");
-    QTest::newRow("dark") << "dark" << int(ThemeManager::Dark);
-    QTest::newRow("wrong case is system") << "Dark" << int(ThemeManager::System);
-    QTest::newRow("padded is system") << " dark" << int(ThemeManager::System);
-}
-
-// Exact texts only; storing the choice is the settings dialog's test.
-void tst_ThemeManager::themeFromString()
-{
-    QFETCH(QString, text);
-    QFETCH(int, expected);
-    QCOMPARE(int(ThemeManager::themeFromString(text)), expected);
 }
 
 void tst_ThemeManager::switchingThemesReplacesEveryRole()

@@ -39,15 +39,6 @@ std::pair<int, QUrl> browserGet(const QUrl& url)
     return {status, location};
 }
 
-QAction* action(QWidget* window, const QString& text)
-{
-    for (QAction* a : window->findChildren<QAction*>()) {
-        if (a->text() == text)
-            return a;
-    }
-    return nullptr;
-}
-
 } // namespace
 
 // Signing in and out as a user does it: the welcome page's button, the browser, then every place
@@ -123,8 +114,8 @@ void tst_AccountWiring::signInShowsEverywhereAndSurvivesARestart()
     QVERIFY(!window->welcomePageShown());
     QVERIFY(!window->welcomePage()->waiting());
     QCOMPARE(accountButton->text(), QStringLiteral("Sign Out"));
-    QVERIFY(!action(window.get(), QStringLiteral("Sign In…"))->isVisible());
-    QVERIFY(action(window.get(), QStringLiteral("Sign &Out"))->isVisible());
+    QVERIFY(!actionNamed(window.get(), QStringLiteral("Sign In…"))->isVisible());
+    QVERIFY(actionNamed(window.get(), QStringLiteral("Sign &Out"))->isVisible());
     SettingsDialog* settings = window->openSettings();
     QCOMPARE(settings->findChild<QLabel*>(QStringLiteral("accountValueLabel"))->text(), QStringLiteral("Signed in"));
     settings->close();
@@ -148,13 +139,13 @@ void tst_AccountWiring::signInShowsEverywhereAndSurvivesARestart()
     QTRY_COMPARE(window->mainStatusBar()->syncIcon()->toolTip(), QStringLiteral("Synced"));
 
     // Sign Out leaves no token anywhere and brings the welcome page's Sign In back.
-    action(window.get(), QStringLiteral("Sign &Out"))->trigger();
+    actionNamed(window.get(), QStringLiteral("Sign &Out"))->trigger();
     QVERIFY(!state->signedIn());
     QVERIFY(m_vault->isEmpty());
     QCOMPARE(window->mainStatusBar()->syncIcon()->toolTip(), QStringLiteral("Not signed in"));
     QCOMPARE(window->welcomePage()->findChild<QPushButton*>(QStringLiteral("accountButton"))->text(),
              QStringLiteral("Already have an account? Sign In"));
-    QVERIFY(action(window.get(), QStringLiteral("Sign In…"))->isVisible());
+    QVERIFY(actionNamed(window.get(), QStringLiteral("Sign In…"))->isVisible());
 }
 
 void tst_AccountWiring::withoutKeyringTheStatusBarSaysSoOnce()

@@ -1,43 +1,35 @@
-#include "AppState.h"
 #include "AttachmentRepository.h"
 #include "Database.h"
 #include "Interaction.h"
 #include "MainWindow.h"
 #include "NoteActions.h"
 #include "NoteEditor.h"
-#include "NoteHeaderBar.h"
-#include "NoteListWidget.h"
-#include "NoteRepository.h"
 #include "NoteWindow.h"
 #include "NotebookListWidget.h"
-#include "NotebookRepository.h"
-#include "Records.h"
+#include "PreferenceKeys.h"
+#include "PreferencesRepository.h"
 #include "RecoveryFiles.h"
 #include "SnapshotRepository.h"
 #include "StatusBar.h"
 #include "UiTestLibrary.h"
 #include "VersionHistoryDialog.h"
 
-#include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSqlQuery>
-#include <QTextBlock>
 #include <QtTest>
-#include <functional>
-#include <memory>
 
 namespace {
 
-const QDateTime kNow(QDate(2026, 6, 17), QTime(10, 30), Qt::UTC);
-
-QString body(const QString& text)
+enum Outcome
 {
-    return QStringLiteral(R"([{"insert":"%1\n"}])").arg(text);
-}
+    Kept,
+    Trashed,
+    Purged,
+};
 
 QString titleOf(const QString& body)
 {
@@ -46,27 +38,33 @@ QString titleOf(const QString& body)
     return note.title();
 }
 
-QAction* actionNamed(QWidget* window, const QString& text)
-{
-    for (QAction* action : window->findChildren<QAction*>()) {
-        if (action->text() == text)
-            return action;
-    }
-    return nullptr;
-}
-
 } // namespace
 
 // The ways a note's text could get lost: failed writes, an action landing on the wrong note, a
-// history that never fills, an attachment that goes while something still refers to it.
+// history that never fills, an attachment that goes while something still refers to it, a window
+// that closes or reloads over what was typed.
 class tst_NothingLost : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase()
+    {
+        UiTestLibrary::useTestSettings("tst_NothingLost");
+        QVERIFY(m_temp.isValid());
+        // Recovery files that fall back to the temporary folder land in one of ours.
+        qputenv("TMPDIR", m_temp.path().toLocal8Bit());
+    }
+    void init()
+    {
+        QVERIFY(m_library.open());
+        NoteWindow::install(m_state.get());
+    }
+    void cleanup()
+    {
+        m_library.close();
+        QDir(RecoveryFiles::temporaryDirectory()).removeRecursively();
+    }
 
     void failedSaveKeepsText_data();
     void failedSaveKeepsText();
@@ -76,9 +74,15 @@ private slots:
     void historyFillsUp();
     void removedAttachmentStaysWhileReferenced_data();
     void removedAttachmentStaysWhileReferenced();
+    void closingHandlesEmptyNotes_data();
+    void closingHandlesEmptyNotes();
+    void editsReachRepositoryAndMainWindow();
 
 private:
-    Note addNote(const QString& text, const QString& notebookId = QString());
+    Note addNote(const QString& text, const QString& notebookId = QString())
+    {
+        return m_library.addNote(text, 24 * 60, notebookId);
+    }
     QList<Snapshot> snapshots(const QString& noteId) const { return m_state->snapshots()->snapshotsForNote(noteId); }
 
     UiTestLibrary m_library;
@@ -86,45 +90,15 @@ private:
     QTemporaryDir m_temp;
 };
 
-void tst_NothingLost::initTestCase()
-{
-    UiTestLibrary::useTestSettings("tst_NothingLost");
-    QVERIFY(m_temp.isValid());
-    // Recovery files that fall back to the temporary folder land in one of ours.
-    qputenv("TMPDIR", m_temp.path().toLocal8Bit());
-}
-
-void tst_NothingLost::init()
-{
-    QVERIFY(m_library.open(kNow));
-    NoteWindow::install(m_state.get());
-}
-
-void tst_NothingLost::cleanup()
-{
-    m_library.close();
-    QDir(RecoveryFiles::temporaryDirectory()).removeRecursively();
-}
-
-Note tst_NothingLost::addNote(const QString& text, const QString& notebookId)
-{
-    Note note;
-    note.id = newId();
-    note.notebookId = notebookId;
-    note.body = body(text);
-    note.createdAt = note.updatedAt = note.modifiedAt = kNow.addDays(-1);
-    if (!m_state->notes()->insert(note))
-        qFatal("inserting a test note failed");
-    return note;
-}
-
 void tst_NothingLost::failedSaveKeepsText_data()
 {
     QTest::addColumn<bool>("readOnly"); // else a lock held by another connection
     QTest::addColumn<bool>("inWindow"); // leave by closing a note window, else by switching notes
 
+    // clang-format off
     QTest::newRow("held lock, switching notes") << false << false;
     QTest::newRow("read-only file, closing the note window") << true << true;
+    // clang-format on
 }
 
 void tst_NothingLost::failedSaveKeepsText()
@@ -171,7 +145,7 @@ void tst_NothingLost::failedSaveKeepsText()
         }
     };
     const auto storedTitle = [&] {
-        return m_state->notes()->noteById(alpha.id)->title();
+        return m_library.storedTitle(alpha.id);
     };
 
     // A failed write is never "Saved": the text stays, the status bar says so, and a retry stores
@@ -230,12 +204,11 @@ void tst_NothingLost::actionsHitNoteOnScreen_data()
     QTest::addColumn<QString>("situation");
     QTest::addColumn<QString>("action"); // the header's trash, or the Note menu's
 
-    QTest::newRow("new note during a search, header") << "search"
-                                                      << "header";
-    QTest::newRow("new note during a search, menu") << "search"
-                                                    << "menu";
-    QTest::newRow("after switching notebooks, header") << "notebook"
-                                                       << "header";
+    // clang-format off
+    QTest::newRow("new note during a search, header") << "search" << "header";
+    QTest::newRow("new note during a search, menu") << "search" << "menu";
+    QTest::newRow("after switching notebooks, header") << "notebook" << "header";
+    // clang-format on
 }
 
 void tst_NothingLost::actionsHitNoteOnScreen()
@@ -243,18 +216,12 @@ void tst_NothingLost::actionsHitNoteOnScreen()
     QFETCH(QString, situation);
     QFETCH(QString, action);
 
-    Notebook other;
-    other.id = newId();
-    other.name = QStringLiteral("Other");
-    other.createdAt = other.updatedAt = kNow;
-    QVERIFY(m_state->notebooks()->insert(other));
+    const QString other = m_library.addNotebook(QStringLiteral("Other"));
     const Note apple = addNote(QStringLiteral("Apple pie"));
-    const Note banana = addNote(QStringLiteral("Banana bread"), other.id);
+    const Note banana = addNote(QStringLiteral("Banana bread"), other);
     m_state->setCurrentNote(apple.id);
     MainWindow main(m_state.get());
-    main.show();
-    QApplication::setActiveWindow(&main);
-    QVERIFY(QTest::qWaitForWindowActive(&main));
+    activate(&main);
 
     QString onScreen;
     if (situation == QLatin1String("search")) {
@@ -269,13 +236,10 @@ void tst_NothingLost::actionsHitNoteOnScreen()
     } else {
         onScreen = apple.id;
         QListWidget* sidebar = main.notebookList();
-        QListWidgetItem* target = nullptr;
         for (int row = 0; row < sidebar->count(); ++row) {
-            if (sidebar->item(row)->data(NotebookListRole::NotebookId).toString() == other.id)
-                target = sidebar->item(row);
+            if (sidebar->item(row)->data(NotebookListRole::NotebookId).toString() == other)
+                clickRow(sidebar, sidebar->item(row));
         }
-        QVERIFY(target);
-        QTest::mouseClick(sidebar->viewport(), Qt::LeftButton, {}, sidebar->visualItemRect(target).center());
         QTRY_COMPARE(main.noteList()->count(), 1);
         QCOMPARE(main.editor()->noteId(), apple.id);
     }
@@ -283,9 +247,7 @@ void tst_NothingLost::actionsHitNoteOnScreen()
     Interaction::Script script;
     script.answer(QMessageBox::Yes);
     if (action == QLatin1String("header")) {
-        auto* more = main.findChild<QMenu*>(QStringLiteral("moreMenu"));
-        QVERIFY(more);
-        actionNamed(more, QStringLiteral("Move to Trash"))->trigger();
+        actionNamed(main.findChild<QMenu*>(QStringLiteral("moreMenu")), QStringLiteral("Move to Trash"))->trigger();
     } else {
         actionNamed(main.menuBar(), QStringLiteral("Move to Trash…"))->trigger();
     }
@@ -306,10 +268,14 @@ void tst_NothingLost::historyFillsUp_data()
     QTest::addColumn<int>("expected"); // snapshots of the first note afterwards
 
     // Save Snapshot stores one, and a second press with nothing new stores no other.
+    // clang-format off
     QTest::newRow("Save Snapshot") << "key" << 1;
+    // Switching writes the note back before the autosave would have, and snapshots what changed.
+    QTest::newRow("switching before the autosave") << "unsaved" << 1;
     QTest::newRow("switching after the autosave") << "switch" << 1;
     QTest::newRow("switching after another window changed it") << "window" << 1;
     QTest::newRow("switching unchanged") << "nothing" << 0;
+    // clang-format on
 }
 
 void tst_NothingLost::historyFillsUp()
@@ -321,9 +287,7 @@ void tst_NothingLost::historyFillsUp()
     const Note second = addNote(QStringLiteral("Second"));
     m_state->setCurrentNote(first.id);
     MainWindow main(m_state.get());
-    main.show();
-    QApplication::setActiveWindow(&main);
-    QVERIFY(QTest::qWaitForWindowActive(&main));
+    activate(&main);
     NoteEditor* editor = main.editor();
     editor->setFocus();
     editor->moveCursor(QTextCursor::End);
@@ -334,9 +298,10 @@ void tst_NothingLost::historyFillsUp()
         QTest::keySequence(editor, QKeySequence::Save);
         QTest::keySequence(editor, QKeySequence::Save);
         typed += QStringLiteral(" draft");
-    } else if (how == QLatin1String("switch")) {
+    } else if (how == QLatin1String("switch") || how == QLatin1String("unsaved")) {
         QTest::keyClicks(editor, QStringLiteral(" draft"));
-        QTRY_VERIFY(editor->isSaved());
+        if (how == QLatin1String("switch"))
+            QTRY_VERIFY(editor->isSaved());
         typed += QStringLiteral(" draft");
     } else if (how == QLatin1String("window")) {
         auto* window = qobject_cast<NoteWindow*>(m_state->openNoteWindow(first.id));
@@ -349,6 +314,7 @@ void tst_NothingLost::historyFillsUp()
     if (how != QLatin1String("key"))
         main.noteList()->selectNote(second.id);
 
+    QCOMPARE(m_library.storedTitle(first.id), typed);
     const QList<Snapshot> history = snapshots(first.id);
     QCOMPARE(history.size(), expected);
     if (expected == 0)
@@ -358,7 +324,7 @@ void tst_NothingLost::historyFillsUp()
     // The history says how far back it goes.
     VersionHistoryDialog dialog(m_state.get(), first.id);
     auto* reach = dialog.findChild<QLabel*>(QStringLiteral("historyReachLabel"));
-    QVERIFY(reach->text().contains(kNow.toLocalTime().toString(QStringLiteral("MMM d, yyyy"))));
+    QVERIFY(reach->text().contains(kTestNow.toLocalTime().toString(QStringLiteral("MMM d, yyyy"))));
 }
 
 void tst_NothingLost::removedAttachmentStaysWhileReferenced_data()
@@ -367,9 +333,11 @@ void tst_NothingLost::removedAttachmentStaysWhileReferenced_data()
     QTest::addColumn<bool>("undo");          // Ctrl+Z after removing it
     QTest::addColumn<bool>("keptAfterLeaving");
 
+    // clang-format off
     QTest::newRow("nothing else refers to it") << false << false << false;
     QTest::newRow("a snapshot refers to it") << true << false << true;
     QTest::newRow("undone") << false << true << true;
+    // clang-format on
 }
 
 void tst_NothingLost::removedAttachmentStaysWhileReferenced()
@@ -382,9 +350,7 @@ void tst_NothingLost::removedAttachmentStaysWhileReferenced()
     const Note other = addNote(QStringLiteral("Other"));
     m_state->setCurrentNote(note.id);
     MainWindow main(m_state.get());
-    main.show();
-    QApplication::setActiveWindow(&main);
-    QVERIFY(QTest::qWaitForWindowActive(&main));
+    activate(&main);
     NoteEditor* editor = main.editor();
     editor->setFocus();
     editor->moveCursor(QTextCursor::End);
@@ -419,6 +385,132 @@ void tst_NothingLost::removedAttachmentStaysWhileReferenced()
     // Purging the note takes it with it.
     QVERIFY(m_state->notes()->purge(note.id));
     QTRY_VERIFY(!QFile::exists(stored));
+}
+
+void tst_NothingLost::closingHandlesEmptyNotes_data()
+{
+    QTest::addColumn<bool>("newInWindow");
+    QTest::addColumn<QString>("text"); // null: blank body
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("permission"); // set: shared by someone else
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("emptied"); // everything deleted after the typing was saved
+    QTest::addColumn<int>("outcome");
+
+    const int synced = int(SyncStatus::Synced);
+    const int pending = int(SyncStatus::Pending);
+    // Only a note this window created that never held anything is removed outright.
+    // clang-format off
+    QTest::newRow("new note in window, untouched") << true << QString() << pending << QString() << QString() << false << int(Purged);
+    QTest::newRow("new note in window, typed") << true << QString() << pending << QString() << "Idea" << false << int(Kept);
+    QTest::newRow("new note in window, typed then emptied") << true << QString() << pending << QString() << "Idea" << true << int(Trashed);
+    // Existing notes, even ones never synced (every note while signed out), go to the trash.
+    QTest::newRow("synced empty note") << false << QString() << synced << QString() << QString() << false << int(Trashed);
+    QTest::newRow("white space only, pending") << false << "   " << pending << QString() << QString() << false << int(Trashed);
+    QTest::newRow("existing note emptied, pending") << false << "Groceries" << pending << QString() << QString() << true << int(Trashed);
+    QTest::newRow("read-only shared, blank") << false << QString() << pending << "read" << QString() << false << int(Kept);
+    QTest::newRow("editable shared, blank") << false << QString() << synced << "edit" << QString() << false << int(Trashed);
+    QTest::newRow("note with text") << false << "Groceries" << pending << QString() << QString() << false << int(Kept);
+    // clang-format on
+}
+
+void tst_NothingLost::closingHandlesEmptyNotes()
+{
+    QFETCH(bool, newInWindow);
+    QFETCH(QString, text);
+    QFETCH(int, status);
+    QFETCH(QString, permission);
+    QFETCH(QString, typed);
+    QFETCH(bool, emptied);
+    QFETCH(int, outcome);
+
+    QString id;
+    NoteWindow* window = nullptr;
+    if (newInWindow) {
+        window = qobject_cast<NoteWindow*>(m_state->createNoteInWindow(&id));
+    } else {
+        id = m_library
+                 .addNote(text, 60, QString(),
+                          [&](Note& note) {
+                              note.syncStatus = SyncStatus(status);
+                              note.ownerId = permission.isEmpty() ? QString() : QStringLiteral("user-2");
+                              note.permission = permission;
+                          })
+                 .id;
+        window = qobject_cast<NoteWindow*>(m_state->openNoteWindow(id));
+    }
+    QVERIFY(window);
+    QSignalSpy closed(window, &NoteWindow::windowClosed);
+    if (!typed.isEmpty())
+        QTest::keyClicks(window->editor(), typed);
+    if (emptied) {
+        QTRY_VERIFY(window->editor()->isSaved());
+        // The history the note had goes to the trash with it.
+        QVERIFY(m_state->snapshots()->insert({newId(), id, 1, window->editor()->bodyJson(), kTestNow}));
+        window->editor()->selectAll();
+        QTest::keyClick(window->editor(), Qt::Key_Delete);
+    }
+
+    QVERIFY(window->close());
+    QCOMPARE(closed.size(), 1);
+    QVERIFY(!m_state->noteWindow(id));
+
+    const std::optional<Note> stored = m_state->notes()->noteById(id);
+    QCOMPARE(!stored, outcome == Purged);
+    if (stored) {
+        QCOMPARE(stored->isTrashed(), outcome == Trashed);
+        if (!typed.isEmpty() && !emptied)
+            QCOMPARE(stored->title(), typed);
+        if (emptied)
+            QVERIFY(!m_state->snapshots()->snapshotsForNote(id).isEmpty());
+    }
+    // Only a window whose note stays keeps its place for the next time.
+    QCOMPARE(m_state->preferences()->value(PrefKey::noteWindowGeometry(id)).has_value(), outcome == Kept);
+}
+
+void tst_NothingLost::editsReachRepositoryAndMainWindow()
+{
+    const Note note = m_library.addNote(QStringLiteral("Draft"));
+    m_state->setCurrentNote(note.id);
+    MainWindow main(m_state.get());
+    main.show();
+    QCOMPARE(main.editor()->noteId(), note.id);
+    auto* window = qobject_cast<NoteWindow*>(m_state->openNoteWindow(note.id));
+
+    m_library.clock->advanceMs(60000);
+    window->editor()->moveCursor(QTextCursor::EndOfBlock);
+    QTest::keyClicks(window->editor(), QStringLiteral(" one"));
+    QTRY_VERIFY(window->editor()->isSaved());
+    std::optional<Note> stored = m_state->notes()->noteById(note.id);
+    QCOMPARE(stored->version, 2);
+    QCOMPARE(main.editor()->toPlainText(), QStringLiteral("Draft one"));
+
+    // A save in the main window reloads this window only while nothing typed here is pending; the
+    // held timer stands for a user still typing.
+    window->editor()->moveCursor(QTextCursor::End);
+    QTest::keyClicks(window->editor(), QStringLiteral("?"));
+    window->editor()->autosaveTimer()->stop();
+    main.editor()->moveCursor(QTextCursor::End);
+    QTest::keyClicks(main.editor(), QStringLiteral("!"));
+    QTRY_VERIFY(main.editor()->isSaved());
+    QCOMPARE(m_state->notes()->noteById(note.id)->version, 3);
+    QCOMPARE(window->editor()->toPlainText(), QStringLiteral("Draft one?"));
+    window->editor()->autosaveTimer()->start();
+    QTRY_VERIFY(window->editor()->isSaved());
+    QCOMPARE(m_state->notes()->noteById(note.id)->version, 4);
+    QCOMPARE(main.editor()->toPlainText(), QStringLiteral("Draft one?"));
+    main.editor()->moveCursor(QTextCursor::End);
+    QTest::keyClicks(main.editor(), QStringLiteral("&"));
+    QTRY_COMPARE(window->editor()->toPlainText(), QStringLiteral("Draft one?&"));
+
+    // And the main window keeps its own pending typing when this window saves.
+    QTest::keyClicks(main.editor(), QStringLiteral("~"));
+    main.editor()->autosaveTimer()->stop();
+    window->editor()->moveCursor(QTextCursor::End);
+    QTest::keyClicks(window->editor(), QStringLiteral("+"));
+    QTRY_VERIFY(window->editor()->isSaved());
+    QCOMPARE(m_state->notes()->noteById(note.id)->version, 6);
+    QCOMPARE(main.editor()->toPlainText(), QStringLiteral("Draft one?&~"));
 }
 
 QTEST_MAIN(tst_NothingLost)

@@ -40,15 +40,6 @@ private slots:
     void viewOnlyNoteStaysUntouched();
 };
 
-static QAction* action(QWidget* window, const QString& text)
-{
-    for (QAction* a : window->findChildren<QAction*>()) {
-        if (a->text() == text)
-            return a;
-    }
-    return nullptr;
-}
-
 static Note checklistNote(const QString& ownerId, const QString& permission)
 {
     Note note;
@@ -71,8 +62,10 @@ void tst_SharingWiring::offeredOnlyInAGroup_data()
 {
     QTest::addColumn<QString>("email");
     QTest::addColumn<bool>("canShare");
+    // clang-format off
     QTest::newRow("group owner") << "ada@example.com" << true;
     QTest::newRow("no group") << "cleo@example.com" << false;
+    // clang-format on
 }
 
 void tst_SharingWiring::offeredOnlyInAGroup()
@@ -111,7 +104,7 @@ void tst_SharingWiring::offeredOnlyInAGroup()
         QCOMPARE(server.count(QStringLiteral("/account/v1/group")), 0);
     }
     QCOMPARE(share->isEnabled(), canShare);
-    QCOMPARE(action(&window, QStringLiteral("Shared with Me"))->isVisible(), canShare);
+    QCOMPARE(actionNamed(&window, QStringLiteral("Shared with Me"))->isVisible(), canShare);
     if (canShare) {
         share->click();
         auto* dialog = window.findChild<ShareMembersDialog*>();
@@ -137,7 +130,7 @@ void tst_SharingWiring::offeredOnlyInAGroup()
     QPointer<AccountScreen> screen = window.openAccountScreen();
     QVERIFY(screen);
     QVERIFY(screen->isVisible());
-    action(&window, QStringLiteral("Sign &Out"))->trigger();
+    actionNamed(&window, QStringLiteral("Sign &Out"))->trigger();
     QTRY_VERIFY(!screen);
     QVERIFY(!state.canShare());
     QVERIFY(!share->isEnabled());
@@ -148,8 +141,10 @@ void tst_SharingWiring::viewOnlyNoteStaysUntouched_data()
 {
     QTest::addColumn<QString>("permission");
     QTest::addColumn<bool>("readOnly");
+    // clang-format off
     QTest::newRow("view") << "view" << true;
     QTest::newRow("edit") << "edit" << false;
+    // clang-format on
 }
 
 void tst_SharingWiring::viewOnlyNoteStaysUntouched()
