@@ -243,8 +243,8 @@ void tst_NoteList::keysInListOrder()
     NoteListWidget& list = library.list;
     list.setKeys(scope < 0 ? notes.searchKeys(query)
                            : notes.listKeys(NoteRepository::ListScope(scope), QStringLiteral("b1")));
-    QVERIFY(expectedIds.size() > 2);
-    QCOMPARE(list.rowOfNote(expectedIds.last()), expectedIds.size() - 1);
+    if (!expectedIds.isEmpty())
+        QCOMPARE(list.rowOfNote(expectedIds.last()), expectedIds.size() - 1);
     QCOMPARE(list.noteModel()->noteIds(), expectedIds);
     if (query == QLatin1String("zebra"))
         QCOMPARE(expectedIds, (QStringList{"n21", "n22", "n20"}));
