@@ -6,6 +6,7 @@
 #include "StorageLog.h"
 
 #include <QRegularExpression>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <algorithm>
@@ -113,14 +114,11 @@ QString quotedWords(const QString& query)
 
 } // namespace
 
-template <typename Read> bool NoteRepository::runMatch(const QString& columns, const QString& query, Read read) const
+template <typename Read> bool NoteRepository::runMatch(const QString& sql, const QString& query, Read read) const
 {
     // The text goes to FTS5 as typed first, so the power user keeps the operators, with "*" so the
     // last word matches as a prefix while it is still being typed. Only when that is no valid
     // expression are the words searched for as they stand.
-    const QString sql = QStringLiteral("SELECT ") + columns +
-                        QStringLiteral(" FROM notes n JOIN notes_fts f ON n.rowid = f.rowid "
-                                       "WHERE notes_fts MATCH ? AND n.deleted_at IS NULL ORDER BY rank");
     for (const QString& expression : {QString(query + QLatin1Char('*')), quotedWords(query)}) {
         QSqlQuery q(m_db->db());
         q.setForwardOnly(true);
@@ -138,7 +136,10 @@ template <typename Read> bool NoteRepository::runMatch(const QString& columns, c
 QList<Note> NoteRepository::matching(const QString& columns, const QString& query) const
 {
     QList<Note> result;
-    runMatch(columns, query, [&](QSqlQuery& q) {
+    const QString sql = QStringLiteral("SELECT ") + columns +
+                        QStringLiteral(" FROM notes n JOIN notes_fts f ON n.rowid = f.rowid "
+                                       "WHERE notes_fts MATCH ? AND n.deleted_at IS NULL ORDER BY rank");
+    runMatch(sql, query, [&](QSqlQuery& q) {
         const NoteColumns cols(q.record());
         while (q.next())
             result.append(cols.read(q));
@@ -195,43 +196,76 @@ QList<NoteListKey> NoteRepository::searchKeys(const QString& query) const
 {
     if (query.trimmed().isEmpty())
         return listKeys(ListScope::AllNotes);
+    // The ranking needs the full-text index alone. Joining the notes table for the ids would read
+    // each match's row, body first and its overflow pages with it, for matches nobody scrolls to;
+    // the trash is left out through the deleted_at index instead, which holds the row ids and is
+    // small. The ids are read with the rows that are shown.
+    QSet<qint64> trashed;
+    {
+        QSqlQuery q(m_db->db());
+        q.setForwardOnly(true);
+        if (!q.exec(QStringLiteral("SELECT rowid FROM notes WHERE deleted_at IS NOT NULL")))
+            return {};
+        while (q.next())
+            trashed.insert(q.value(0).toLongLong());
+    }
     QList<NoteListKey> keys;
-    runMatch(QStringLiteral("n.id, n.updated_at"), query, [&](QSqlQuery& q) { keys = readKeys(q); });
+    runMatch(QStringLiteral("SELECT rowid FROM notes_fts WHERE notes_fts MATCH ? ORDER BY rank"), query,
+             [&](QSqlQuery& q) {
+                 while (q.next()) {
+                     const qint64 rowid = q.value(0).toLongLong();
+                     if (!trashed.contains(rowid))
+                         keys.append({QString(), QString(), rowid});
+                 }
+             });
     return keys;
 }
 
-QList<NoteListRow> NoteRepository::listRows(const QStringList& ids) const
+QList<NoteListRow> NoteRepository::listRows(const QStringList& ids, const QList<qint64>& rowids) const
 {
     // A screenful at a time in practice; longer lists go in slices that stay well below SQLite's
     // limit on bound parameters.
     constexpr qsizetype kSlice = 500;
     QList<NoteListRow> rows;
-    for (qsizetype from = 0; from < ids.size(); from += kSlice) {
-        const qsizetype n = std::min(kSlice, ids.size() - from);
-        QString placeholders = QStringLiteral("?");
-        placeholders += QStringLiteral(",?").repeated(n - 1);
-        QSqlQuery q(m_db->db());
-        q.setForwardOnly(true);
-        if (!q.prepare(QStringLiteral("SELECT id, notebook_id, body, updated_at, version, sync_status, is_shared "
-                                      "FROM notes WHERE id IN (") +
-                       placeholders + QLatin1Char(')')))
-            return rows;
-        for (qsizetype i = from; i < from + n; ++i)
-            q.addBindValue(ids.at(i));
-        if (!q.exec())
-            return rows;
-        while (q.next()) {
-            NoteListRow row;
-            row.id = q.value(0).toString();
-            row.notebookId = q.value(1).toString();
-            row.body = q.value(2).toString();
-            row.updatedAt = fromDbTimestamp(q.value(3).toString());
-            row.version = q.value(4).toInt();
-            row.syncStatus = syncStatusFromString(q.value(5).toString());
-            row.isShared = q.value(6).toInt() != 0;
-            rows.append(row);
+    auto read = [&](const QString& column, const QVariantList& values) {
+        for (qsizetype from = 0; from < values.size(); from += kSlice) {
+            const qsizetype n = std::min(kSlice, values.size() - from);
+            QString placeholders = QStringLiteral("?");
+            placeholders += QStringLiteral(",?").repeated(n - 1);
+            QSqlQuery q(m_db->db());
+            q.setForwardOnly(true);
+            if (!q.prepare(QStringLiteral("SELECT id, rowid, notebook_id, body, updated_at, version, sync_status, "
+                                          "is_shared FROM notes WHERE ") +
+                           column + QStringLiteral(" IN (") + placeholders + QLatin1Char(')')))
+                return false;
+            for (qsizetype i = from; i < from + n; ++i)
+                q.addBindValue(values.at(i));
+            if (!q.exec())
+                return false;
+            while (q.next()) {
+                NoteListRow row;
+                row.id = q.value(0).toString();
+                row.rowid = q.value(1).toLongLong();
+                row.notebookId = q.value(2).toString();
+                row.body = q.value(3).toString();
+                row.updatedAt = fromDbTimestamp(q.value(4).toString());
+                row.version = q.value(5).toInt();
+                row.syncStatus = syncStatusFromString(q.value(6).toString());
+                row.isShared = q.value(7).toInt() != 0;
+                rows.append(row);
+            }
         }
-    }
+        return true;
+    };
+    QVariantList values;
+    for (const QString& id : ids)
+        values.append(id);
+    if (!read(QStringLiteral("id"), values))
+        return rows;
+    values.clear();
+    for (const qint64 rowid : rowids)
+        values.append(rowid);
+    read(QStringLiteral("rowid"), values);
     return rows;
 }
 

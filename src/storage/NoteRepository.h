@@ -13,10 +13,13 @@ class Database;
 // One row of a note list before it is shown: the note's id and its update time as stored (UTC ISO
 // text, which sorts like the time), read for every listed note. Nothing else is read up front, so
 // listing costs the same whatever the notes hold.
+// A search result is ranked from the full-text index alone and arrives as the note's row id only,
+// with id and update time empty: they are read with the row, when it is shown.
 struct NoteListKey
 {
     QString id;
     QString updatedAt;
+    qint64 rowid = 0;
     bool operator==(const NoteListKey&) const = default;
 };
 
@@ -30,6 +33,7 @@ struct NoteListRow
     int version = 1;
     SyncStatus syncStatus = SyncStatus::Pending;
     bool isShared = false;
+    qint64 rowid = 0;
 };
 
 // The only way into the notes table, its full-text index and the per-note to-do setting.
@@ -66,10 +70,12 @@ public:
         SharedWithMe,
     };
     QList<NoteListKey> listKeys(ListScope scope, const QString& notebookId = QString()) const;
-    // search()'s result as keys, in the same rank order; a blank query lists all notes.
+    // search()'s result in the same rank order, as row ids only (see NoteListKey); a blank query lists
+    // all notes with their ids.
     QList<NoteListKey> searchKeys(const QString& query) const;
-    // The rows of these notes, in no particular order; ids that are gone are left out.
-    QList<NoteListRow> listRows(const QStringList& ids) const;
+    // The rows of these notes, by id and by row id, in no particular order; notes that are gone are
+    // left out.
+    QList<NoteListRow> listRows(const QStringList& ids, const QList<qint64>& rowids = {}) const;
     // Trashed notes included, so a move to the trash reaches the server.
     QList<Note> pendingNotes() const;
     QList<Note> sharedByMe() const;
@@ -127,7 +133,7 @@ private:
     QList<Note> list(const QString& sql) const;
     QList<Note> matching(const QString& columns, const QString& query) const;
     // Runs the full-text statement with each of the query's expressions until one is valid.
-    template <typename Read> bool runMatch(const QString& columns, const QString& query, Read read) const;
+    template <typename Read> bool runMatch(const QString& sql, const QString& query, Read read) const;
     bool execWithId(const QString& sql, const QString& id, const QVariantList& leading = {});
 
     Database* m_db;

@@ -164,29 +164,54 @@ int NoteListModel::rowOfNote(const QString& noteId) const
 {
     if (noteId.isEmpty())
         return -1;
+    bool anyUnresolved = false;
     for (int row = 0; row < m_keys.size(); ++row) {
         if (m_keys.at(row).id == noteId)
             return row;
+        anyUnresolved = anyUnresolved || unresolved(m_keys.at(row));
+    }
+    if (!anyUnresolved || !m_loader)
+        return -1;
+    // Search results are listed by row id: the note's own row says which one is its.
+    const QList<NoteListRow> loaded = m_loader({noteId}, {});
+    if (loaded.isEmpty() || loaded.first().rowid <= 0)
+        return -1;
+    for (int row = 0; row < m_keys.size(); ++row) {
+        if (m_keys.at(row).rowid == loaded.first().rowid && unresolved(m_keys.at(row))) {
+            m_keys[row].id = noteId;
+            m_keys[row].updatedAt = toDbTimestamp(loaded.first().updatedAt);
+            store(loaded.first());
+            return row;
+        }
     }
     return -1;
 }
 
+const NoteListKey& NoteListModel::resolvedKey(int row) const
+{
+    if (unresolved(m_keys.at(row)))
+        loadPage(row);
+    return m_keys.at(row);
+}
+
 QString NoteListModel::noteIdAt(int row) const
 {
-    return row >= 0 && row < m_keys.size() ? m_keys.at(row).id : QString();
+    return row >= 0 && row < m_keys.size() ? resolvedKey(row).id : QString();
 }
 
 QDateTime NoteListModel::updatedAt(int row) const
 {
-    return row >= 0 && row < m_keys.size() ? fromDbTimestamp(m_keys.at(row).updatedAt) : QDateTime();
+    return row >= 0 && row < m_keys.size() ? fromDbTimestamp(resolvedKey(row).updatedAt) : QDateTime();
 }
 
 QStringList NoteListModel::noteIds() const
 {
     QStringList ids;
     ids.reserve(m_keys.size());
-    for (const NoteListKey& key : m_keys)
-        ids.append(key.id);
+    for (int row = 0; row < m_keys.size(); ++row) {
+        if (const QString& id = resolvedKey(row).id; !id.isEmpty())
+            ids.append(id);
+    }
     return ids;
 }
 
@@ -200,7 +225,7 @@ QVariant NoteListModel::data(const QModelIndex& index, int role) const
     if (!index.isValid() || index.row() >= m_keys.size())
         return {};
     if (role == NoteListRole::NoteId)
-        return m_keys.at(index.row()).id;
+        return resolvedKey(index.row()).id;
     if (role < NoteListRole::Title || role > NoteListRole::NotebookId)
         return {}; // nothing else is worth reading a row for
     Row* row = loadedRow(index.row());
@@ -238,10 +263,13 @@ QVariant NoteListModel::data(const QModelIndex& index, int role) const
 
 NoteListModel::Row* NoteListModel::loadedRow(int row) const
 {
-    auto it = m_rows.find(m_keys.at(row).id);
+    const QString& id = resolvedKey(row).id;
+    if (id.isEmpty())
+        return nullptr; // a search result deleted meanwhile
+    auto it = m_rows.find(id);
     if (it == m_rows.end()) {
         loadPage(row);
-        it = m_rows.find(m_keys.at(row).id);
+        it = m_rows.find(id);
     }
     return it == m_rows.end() ? nullptr : &*it;
 }
@@ -255,14 +283,31 @@ void NoteListModel::loadPage(int row) const
     const int first = std::max(0, row - kPageLead);
     const int last = std::min(int(m_keys.size()), row + kPageSize);
     QStringList ids;
+    QList<qint64> rowids;
+    QHash<qint64, int> keyOfRowid;
     for (int r = first; r < last; ++r) {
-        if (r == row || !m_rows.contains(m_keys.at(r).id))
-            ids.append(m_keys.at(r).id);
+        const NoteListKey& key = m_keys.at(r);
+        if (unresolved(key)) {
+            rowids.append(key.rowid);
+            keyOfRowid.insert(key.rowid, r);
+        } else if (!key.id.isEmpty() && (r == row || !m_rows.contains(key.id))) {
+            ids.append(key.id);
+        }
     }
-    for (const NoteListRow& loaded : m_loader(ids))
+    for (const NoteListRow& loaded : m_loader(ids, rowids)) {
+        if (const auto key = keyOfRowid.constFind(loaded.rowid); key != keyOfRowid.cend()) {
+            m_keys[*key].id = loaded.id;
+            m_keys[*key].updatedAt = toDbTimestamp(loaded.updatedAt);
+            ids.append(loaded.id);
+        }
         store(loaded);
+    }
     // A note deleted meanwhile shows as an empty row until the next refresh, instead of being asked
     // for at every paint.
+    for (const int r : std::as_const(keyOfRowid)) {
+        if (m_keys.at(r).id.isEmpty())
+            m_keys[r].rowid = 0;
+    }
     for (const QString& id : std::as_const(ids)) {
         if (!m_rows.contains(id))
             m_rows.insert(id, Row{});

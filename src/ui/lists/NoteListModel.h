@@ -53,7 +53,8 @@ class NoteListModel : public QAbstractListModel
 {
     Q_OBJECT
 public:
-    using RowLoader = std::function<QList<NoteListRow>(const QStringList& ids)>;
+    // Reads the rows of these notes, asked for by id and, for keys that carry only a row id, by row id.
+    using RowLoader = std::function<QList<NoteListRow>(const QStringList& ids, const QList<qint64>& rowids)>;
     using NotebookNameLookup = std::function<QString(const QString& notebookId)>;
 
     explicit NoteListModel(QObject* parent = nullptr);
@@ -65,6 +66,7 @@ public:
     void setSyncMarksShown(bool shown);
 
     // Replaces the list. A search text makes the previews show the words around the first match.
+    // Keys without an id (search results) get it when their row is read.
     void setKeys(QList<NoteListKey> keys, const QString& searchText = QString());
     // Replaces the list with notes already read, bodies included; their rows need no loading.
     void setNotes(const QList<Note>& notes);
@@ -78,6 +80,7 @@ public:
     QString noteIdAt(int row) const;
     // The row's update time, from the key alone: reads nothing.
     QDateTime updatedAt(int row) const;
+    // Every listed id: reads the rows of keys that have none yet.
     QStringList noteIds() const;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -114,6 +117,8 @@ private:
     };
 
     Row* loadedRow(int row) const;
+    const NoteListKey& resolvedKey(int row) const;
+    static bool unresolved(const NoteListKey& key) { return key.id.isEmpty() && key.rowid > 0; }
     void loadPage(int row) const;
     void store(const NoteListRow& row) const;
     void storeNote(const Note& note);
@@ -122,7 +127,7 @@ private:
     RowLoader m_loader;
     NotebookNameLookup m_notebookNameLookup;
     bool m_syncMarksShown = true;
-    QList<NoteListKey> m_keys;
+    mutable QList<NoteListKey> m_keys;
     QStringList m_terms;
     mutable QHash<QString, Row> m_rows;
     mutable QHash<QString, QString> m_notebookNames;

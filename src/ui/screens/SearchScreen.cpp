@@ -33,7 +33,9 @@ SearchScreen::SearchScreen(AppState* state, QWidget* parent)
 
     m_list = new NoteListWidget(this);
     // Results arrive as ids; a row reads its texts when it is first shown.
-    m_list->setRowLoader([this](const QStringList& ids) { return m_state->notes()->listRows(ids); });
+    m_list->setRowLoader([this](const QStringList& ids, const QList<qint64>& rowids) {
+        return m_state->notes()->listRows(ids, rowids);
+    });
     m_list->setNotebookNameLookup([this](const QString& notebookId) {
         const std::optional<Notebook> notebook = m_state->notebooks()->notebookById(notebookId);
         return notebook ? notebook->name : QString();

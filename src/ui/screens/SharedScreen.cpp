@@ -19,7 +19,9 @@ SharedScreen::SharedScreen(AppState* state, bool byMe, QWidget* parent)
     layout->setContentsMargins(8, 8, 8, 8);
 
     m_list = new NoteListWidget(this);
-    m_list->setRowLoader([this](const QStringList& ids) { return m_state->notes()->listRows(ids); });
+    m_list->setRowLoader([this](const QStringList& ids, const QList<qint64>& rowids) {
+        return m_state->notes()->listRows(ids, rowids);
+    });
     m_list->setNotebookNameLookup([this](const QString& notebookId) {
         const std::optional<Notebook> notebook = m_state->notebooks()->notebookById(notebookId);
         return notebook ? notebook->name : QString();

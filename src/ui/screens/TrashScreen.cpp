@@ -36,7 +36,9 @@ TrashScreen::TrashScreen(AppState* state, QWidget* parent)
     m_list = new NoteListWidget(this);
     // Trashed notes stay where they are until restored; dragging one onto a notebook would not.
     m_list->setDragEnabled(false);
-    m_list->setRowLoader([this](const QStringList& ids) { return m_state->notes()->listRows(ids); });
+    m_list->setRowLoader([this](const QStringList& ids, const QList<qint64>& rowids) {
+        return m_state->notes()->listRows(ids, rowids);
+    });
     m_list->setNotebookNameLookup([this](const QString& notebookId) {
         const std::optional<Notebook> notebook = m_state->notebooks()->notebookById(notebookId);
         return notebook ? notebook->name : QString();

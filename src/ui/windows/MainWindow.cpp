@@ -177,7 +177,9 @@ void MainWindow::createUI()
     searchLayout->addWidget(m_searchEdit);
     m_noteList = new NoteListWidget(m_listPane);
     m_noteList->setObjectName(QStringLiteral("noteList"));
-    m_noteList->setRowLoader([this](const QStringList& ids) { return m_state->notes()->listRows(ids); });
+    m_noteList->setRowLoader([this](const QStringList& ids, const QList<qint64>& rowids) {
+        return m_state->notes()->listRows(ids, rowids);
+    });
     m_noteList->setNotebookNameLookup([this](const QString& notebookId) {
         const std::optional<Notebook> notebook = m_state->notebooks()->notebookById(notebookId);
         return notebook ? notebook->name : QString();
