@@ -164,7 +164,6 @@ void tst_SyncEngine::faultMatrix_data()
     row("notebook list malformed", "GET /notes/v1/notebooks malformed", false);
     // The refused notes' attachment waits for them rather than being given up.
     row("push 413", "POST /notes/v1/sync/push 413", true, "waits for its note");
-    row("pull 413", "GET /notes/v1/sync/pull 413", false);
     row("notebook upload 500", "PUT /notes/v1/notebooks/* 500", true, "Notebook");
     row("attachment upload 500", "POST /notes/v1/attachments 500", true, "photo.png");
     row("attachment upload 413", "POST /notes/v1/attachments 413", true, "too large");
