@@ -143,6 +143,25 @@ struct Device
         return n;
     }
 
+    QString newNotebook(const QString& name)
+    {
+        Notebook nb;
+        nb.id = newId();
+        nb.name = name;
+        nb.createdAt = nb.updatedAt = QDateTime::currentDateTimeUtc();
+        return notebooks->insert(nb) ? nb.id : QString();
+    }
+
+    // A file attached to a note, waiting for upload; returns its id.
+    QString attach(const QString& noteId, const QString& filename, const QByteArray& bytes)
+    {
+        const QString id = newId();
+        attachments->saveFile(id, bytes);
+        attachments->insert(Attachment{id, noteId, filename, QString(), bytes.size(), QDateTime::currentDateTimeUtc(),
+                                       SyncStatus::Pending});
+        return id;
+    }
+
     // An edit as the editor stores it.
     void edit(const QString& id, const QString& text)
     {
