@@ -58,8 +58,6 @@ private slots:
     void moveDialogSkipsCurrentNotebook();
     void importWithoutFile();
     void importShowsProgressAndRunsAgain();
-    void importSummaryStaysReadable_data();
-    void importSummaryStaysReadable();
 
 private:
     UiTestLibrary m_library;
@@ -241,36 +239,6 @@ void tst_Dialogs::importShowsProgressAndRunsAgain()
         QTest::mouseClick(wizard.button(QWizard::BackButton), Qt::LeftButton);
         QTRY_COMPARE(wizard.currentId(), int(ImportDialog::FilePage));
     }
-}
-
-void tst_Dialogs::importSummaryStaysReadable_data()
-{
-    QTest::addColumn<int>("messages");
-    QTest::addColumn<int>("lines");
-    QTest::addColumn<QString>("last");
-    const int fit = ImportDialog::kSummaryMessages;
-    // clang-format off
-    QTest::newRow("all shown") << 3 << 5 << "problem 3";
-    QTest::newRow("as many as fit") << fit << fit + 2 << QStringLiteral("problem %1").arg(fit);
-    QTest::newRow("one more") << fit + 1 << fit + 3 << "…and 1 more.";
-    QTest::newRow("thousands") << 5000 << fit + 3 << QStringLiteral("…and %1 more.").arg(5000 - fit);
-    // clang-format on
-}
-
-void tst_Dialogs::importSummaryStaysReadable()
-{
-    QFETCH(int, messages);
-    QFETCH(int, lines);
-    QFETCH(QString, last);
-    ImportResult result;
-    result.imported = 2;
-    result.errors = messages;
-    for (int i = 1; i <= messages; ++i)
-        result.messages << QStringLiteral("problem %1").arg(i);
-    const QStringList summary = ImportDialog::summaryFor(result).split(QLatin1Char('\n'));
-    QCOMPARE(summary.size(), lines);
-    QCOMPARE(summary.value(0), QStringLiteral("Imported: 2 notes"));
-    QCOMPARE(summary.last(), last);
 }
 
 QTEST_MAIN(tst_Dialogs)

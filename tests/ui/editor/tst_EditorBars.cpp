@@ -24,12 +24,9 @@ private slots:
     void init();
     void cleanup() { m_window.reset(); }
 
-    void toolbarFollowsFormatState_data();
-    void toolbarFollowsFormatState();
     void toolbarActionsEditTheNote_data();
     void toolbarActionsEditTheNote();
     void headingComboAndNestedTables();
-    void headerChipFollowsTheme();
     void findCountsWrapsAndRecounts();
     void findTakesSelectionAndCloses();
 
@@ -69,45 +66,6 @@ void tst_EditorBars::init()
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     m_editor->setFocus();
-}
-
-void tst_EditorBars::toolbarFollowsFormatState_data()
-{
-    QTest::addColumn<QString>("body");
-    QTest::addColumn<QStringList>("checked");
-    QTest::addColumn<int>("heading");
-
-    const QString left = QStringLiteral("actionAlignLeft");
-    QTest::newRow("bold italic")
-        << json(R"([{"attributes":{"bold":true,"italic":true},"insert":"both"},{"insert":"\n"}])")
-        << QStringList{"actionBold", "actionItalic", left} << 0;
-    QTest::newRow("heading 1 reads bold") << json(R"([{"insert":"H"},{"attributes":{"header":1},"insert":"\n"}])")
-                                          << QStringList{"actionBold", left} << 1;
-    QTest::newRow("code block") << json(R"([{"insert":"x"},{"attributes":{"code-block":true},"insert":"\n"}])")
-                                << QStringList{"actionInlineCode", "actionCodeBlock", left} << 0;
-    QTest::newRow("centred") << json(R"([{"insert":"c"},{"attributes":{"align":"center"},"insert":"\n"}])")
-                             << QStringList{"actionAlignCenter"} << 0;
-}
-
-void tst_EditorBars::toolbarFollowsFormatState()
-{
-    QFETCH(QString, body);
-    QFETCH(QStringList, checked);
-    QFETCH(int, heading);
-
-    // Start from a state where everything is on, so every mark has to be set by the update.
-    for (QAction* a : m_toolbar->actions())
-        if (a->isCheckable())
-            a->setChecked(true);
-    m_editor->loadNote(QStringLiteral("n"), body);
-    select(1, 1);
-
-    QStringList on;
-    for (QAction* a : m_toolbar->actions())
-        if (a->isCheckable() && a->isChecked())
-            on << a->objectName();
-    QCOMPARE(on, checked);
-    QCOMPARE(m_toolbar->headingCombo()->currentIndex(), heading);
 }
 
 void tst_EditorBars::toolbarActionsEditTheNote_data()
@@ -157,17 +115,6 @@ void tst_EditorBars::headingComboAndNestedTables()
     QVERIFY(!table->isEnabled());
     select(m_editor->document()->characterCount() - 1, m_editor->document()->characterCount() - 1);
     QVERIFY(table->isEnabled());
-}
-
-void tst_EditorBars::headerChipFollowsTheme()
-{
-    // The chip's own style sheet carries theme colours, so it must be rebuilt when the palette changes.
-    auto* chip = m_header->findChild<QPushButton*>(QStringLiteral("notebookChip"));
-    QCOMPARE(chip->styleSheet(), NoteHeaderBar::chipStyleSheet(false));
-    QApplication::setPalette(ThemeManager::darkPalette());
-    QTRY_COMPARE(chip->styleSheet(), NoteHeaderBar::chipStyleSheet(true));
-    QApplication::setPalette(ThemeManager::lightPalette());
-    QTRY_COMPARE(chip->styleSheet(), NoteHeaderBar::chipStyleSheet(false));
 }
 
 void tst_EditorBars::findCountsWrapsAndRecounts()

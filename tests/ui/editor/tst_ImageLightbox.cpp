@@ -11,7 +11,6 @@ class tst_ImageLightbox : public QObject
     Q_OBJECT
 
 private slots:
-    void fitsOnFirstShow();
     void zoomInput_data();
     void zoomInput();
     void closeKeysDeleteTheDialog_data();
@@ -25,20 +24,6 @@ private:
         return img;
     }
 };
-
-void tst_ImageLightbox::fitsOnFirstShow()
-{
-    ImageLightbox box(image(1600, 1200), QString());
-    box.resize(640, 480);
-    box.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&box));
-    const QRect viewport = box.view()->viewport()->rect();
-    const QRectF shown = box.view()->mapFromScene(box.view()->sceneRect()).boundingRect();
-    // Fitted keeping the aspect ratio: inside the view, touching it on one axis.
-    QVERIFY(viewport.contains(shown.toAlignedRect().adjusted(1, 1, -1, -1)));
-    QVERIFY(box.zoom() < 1.0);
-    QVERIFY(std::abs(shown.width() - viewport.width()) <= 6 || std::abs(shown.height() - viewport.height()) <= 6);
-}
 
 void tst_ImageLightbox::zoomInput_data()
 {

@@ -23,10 +23,6 @@ private slots:
         QApplication::setFont(m_initialFont);
     }
 
-    void fontScaleIsClamped_data();
-    void fontScaleIsClamped();
-    void roleFonts_data();
-    void roleFonts();
     void baseFontCapturedOnce();
     void switchingThemesReplacesEveryRole();
     void setFontScaleRefontsRoleWidgets();
@@ -46,67 +42,6 @@ private:
     QFont m_initialFont;
     QPalette m_initialPalette;
 };
-
-void tst_ThemeManager::fontScaleIsClamped_data()
-{
-    QTest::addColumn<int>("requested");
-    QTest::addColumn<int>("expected");
-    QTest::newRow("below range") << 50 << 70;
-    QTest::newRow("above range") << 500 << 160;
-}
-
-void tst_ThemeManager::fontScaleIsClamped()
-{
-    QFETCH(int, requested);
-    QFETCH(int, expected);
-    QApplication::setFont(baseFont(10));
-    ThemeManager theme(nullptr);
-    theme.setTheme(ThemeManager::Dark);
-    QSignalSpy scaleSpy(&theme, &ThemeManager::fontScaleChanged);
-
-    theme.setFontScale(requested);
-    QCOMPARE(FontScale::percent(), expected);
-    QCOMPARE(scaleSpy.count(), 1);
-    QCOMPARE(scaleSpy.at(0).at(0).toInt(), expected);
-    QCOMPARE(QApplication::font().pointSize(), expected * 10 / 100);
-    // Re-applying the theme for the new size keeps the chosen one.
-    QCOMPARE(theme.theme(), ThemeManager::Dark);
-    QCOMPARE(QApplication::palette().color(QPalette::Window), ThemeManager::darkPalette().color(QPalette::Window));
-}
-
-void tst_ThemeManager::roleFonts_data()
-{
-    QTest::addColumn<int>("basePt"); // negative: a pixel-sized font of that many pixels
-    QTest::addColumn<int>("baseWeight");
-    QTest::addColumn<int>("scale");
-    QTest::addColumn<int>("role");
-    QTest::addColumn<int>("expectedPt");
-    QTest::addColumn<int>("expectedWeight");
-
-    QTest::newRow("monospace role 7") << 9 << 400 << 160 << 7 << 14 << 400;
-    QTest::newRow("unknown role is body") << 9 << 400 << 160 << 42 << 14 << 400;
-    QTest::newRow("role 2 floors at 7") << 8 << 400 << 70 << 2 << 7 << 400;
-    QTest::newRow("body keeps a light base weight") << 10 << 300 << 100 << 0 << 10 << 300;
-    QTest::newRow("pixel-sized base counts as 10 pt") << -20 << 400 << 150 << 6 << 29 << 700;
-}
-
-void tst_ThemeManager::roleFonts()
-{
-    QFETCH(int, basePt);
-    QFETCH(int, baseWeight);
-    QFETCH(int, scale);
-    QFETCH(int, role);
-    QFETCH(int, expectedPt);
-    QFETCH(int, expectedWeight);
-    QApplication::setFont(baseFont(basePt, baseWeight));
-
-    ThemeManager theme(nullptr);
-    theme.setFontScale(scale);
-    const QFont font = theme.fontForRole(role);
-    QCOMPARE(font.pointSize(), expectedPt);
-    QCOMPARE(int(font.weight()), expectedWeight);
-    QCOMPARE(font.family(), role == 7 ? QStringLiteral("monospace") : QStringLiteral("Norv Test Sans"));
-}
 
 void tst_ThemeManager::baseFontCapturedOnce()
 {

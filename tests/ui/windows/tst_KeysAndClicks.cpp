@@ -59,9 +59,6 @@ private slots:
     void newNotebookRowAsksForAName();
     void screensFollowChanges();
     void emptyTrashDeletesWhatItShows();
-    void findCountReadsAsEnglish_data();
-    void findCountReadsAsEnglish();
-    void noPendingMarkWhileSignedOut();
     void ctrlClickOnLinks_data();
     void ctrlClickOnLinks();
 
@@ -325,45 +322,6 @@ void tst_KeysAndClicks::emptyTrashDeletesWhatItShows()
              QStringLiteral("Permanently delete all 1 note in trash? This cannot be undone."));
     QVERIFY(!m_state->notes()->noteById(shown.id));
     QVERIFY(m_state->notes()->noteById(late.id)->isTrashed());
-}
-
-void tst_KeysAndClicks::findCountReadsAsEnglish_data()
-{
-    QTest::addColumn<QString>("term");
-    QTest::addColumn<QString>("count");
-    // clang-format off
-    QTest::newRow("one") << "ban" << "1 match";
-    QTest::newRow("two") << "an" << "2 matches";
-    // clang-format on
-}
-
-void tst_KeysAndClicks::findCountReadsAsEnglish()
-{
-    QFETCH(QString, term);
-    QFETCH(QString, count);
-    const Note note = addNote(QStringLiteral("banana"), 1);
-    m_state->setCurrentNote(note.id);
-    MainWindow window(m_state.get());
-    activate(&window);
-    window.editor()->setFocus();
-    QTest::keyClick(window.editor(), Qt::Key_F, Qt::ControlModifier);
-    auto* find = window.findChild<FindBar*>(QStringLiteral("findBar"));
-    QVERIFY(find->isVisible());
-    QTest::keyClicks(find->field(), term);
-    QTRY_COMPARE(find->countText(), count);
-}
-
-void tst_KeysAndClicks::noPendingMarkWhileSignedOut()
-{
-    addNote(QStringLiteral("Local edit"), 1, SyncStatus::Pending);
-    MainWindow window(m_state.get());
-    window.show();
-    QCOMPARE(window.noteList()->count(), 1);
-    QCOMPARE(NoteListDelegate::marks(window.noteList()->model()->index(0, 0)).size(), 0);
-    window.showSearchScreen();
-    QTest::keyClicks(window.searchScreen()->searchEdit(), QStringLiteral("local"));
-    QTRY_COMPARE(window.searchScreen()->noteList()->count(), 1);
-    QCOMPARE(NoteListDelegate::marks(window.searchScreen()->noteList()->model()->index(0, 0)).size(), 0);
 }
 
 void tst_KeysAndClicks::ctrlClickOnLinks_data()

@@ -12,12 +12,9 @@ class tst_StatusBar : public QObject
     Q_OBJECT
 
 private slots:
-    void listTitle_data();
-    void listTitle();
     void saveState();
     void syncingHold_data();
     void syncingHold();
-    void glyphFollowsTheme();
     void busyAndMessages();
 
 private:
@@ -26,23 +23,6 @@ private:
         return bar.findChild<QLabel*>(QStringLiteral("statusWordLabel"))->text();
     }
 };
-
-void tst_StatusBar::listTitle_data()
-{
-    QTest::addColumn<int>("count");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("one note") << 1 << "Work (1 note)";
-    QTest::newRow("no count") << -1 << "Work";
-}
-
-void tst_StatusBar::listTitle()
-{
-    QFETCH(int, count);
-    QFETCH(QString, expected);
-    StatusBar bar;
-    bar.setListTitle(QStringLiteral("Work"), count);
-    QCOMPARE(bar.findChild<QLabel*>(QStringLiteral("statusListLabel"))->text(), expected);
-}
 
 void tst_StatusBar::saveState()
 {
@@ -95,29 +75,6 @@ void tst_StatusBar::syncingHold()
     QCOMPARE(icon->text(), QString(SyncCloudIcon::glyph(SyncCloudIcon::Syncing)));
     QTRY_COMPARE(int(icon->state()), after);
     QCOMPARE(icon->text(), QString(SyncCloudIcon::glyph(SyncCloudIcon::State(after))));
-}
-
-void tst_StatusBar::glyphFollowsTheme()
-{
-    const QPalette initial = QApplication::palette();
-    QPalette light = initial;
-    light.setColor(QPalette::Window, QColor(250, 250, 250));
-    light.setColor(QPalette::WindowText, QColor(33, 33, 33));
-    QPalette dark = initial;
-    dark.setColor(QPalette::Window, QColor(30, 30, 30));
-    dark.setColor(QPalette::WindowText, QColor(224, 224, 224));
-    const QString before = SyncCloudIcon::colour(SyncCloudIcon::Offline, light).name();
-    const QString after = SyncCloudIcon::colour(SyncCloudIcon::Offline, dark).name();
-    QVERIFY(before != after);
-
-    QApplication::setPalette(light);
-    QWidget host;
-    auto* icon = new SyncCloudIcon(&host);
-    icon->setState(SyncCloudIcon::Offline);
-    QVERIFY(icon->styleSheet().contains(before));
-    QApplication::setPalette(dark);
-    QTRY_VERIFY(icon->styleSheet().contains(after));
-    QApplication::setPalette(initial);
 }
 
 void tst_StatusBar::busyAndMessages()
