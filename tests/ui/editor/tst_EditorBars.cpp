@@ -1,8 +1,6 @@
 #include "EditorToolbar.h"
 #include "FindBar.h"
 #include "NoteEditor.h"
-#include "NoteHeaderBar.h"
-#include "ThemeManager.h"
 
 #include <QAction>
 #include <QApplication>
@@ -11,7 +9,6 @@
 #include <QPushButton>
 #include <QTextTable>
 #include <QTimer>
-#include <QToolButton>
 #include <QVBoxLayout>
 #include <QtTest>
 #include <memory>
@@ -44,21 +41,17 @@ private:
     std::unique_ptr<QWidget> m_window;
     NoteEditor* m_editor = nullptr;
     EditorToolbar* m_toolbar = nullptr;
-    NoteHeaderBar* m_header = nullptr;
     FindBar* m_find = nullptr;
 };
 
 // The bars stacked as the windows stack them.
 void tst_EditorBars::init()
 {
-    QApplication::setPalette(ThemeManager::lightPalette());
     m_window = std::make_unique<QWidget>();
     auto* layout = new QVBoxLayout(m_window.get());
-    m_header = new NoteHeaderBar(m_window.get());
     m_editor = new NoteEditor(nullptr, m_window.get());
     m_toolbar = new EditorToolbar(m_editor, m_window.get());
     m_find = new FindBar(m_editor, m_window.get());
-    layout->addWidget(m_header);
     layout->addWidget(m_toolbar);
     layout->addWidget(m_editor, 1);
     layout->addWidget(m_find);
@@ -137,17 +130,6 @@ void tst_EditorBars::findCountsWrapsAndRecounts()
     QCOMPARE(m_editor->textCursor().selectionStart(), 13);
     QTest::keyClick(field, Qt::Key_Enter);
     QCOMPARE(m_find->countText(), QStringLiteral("1 of 10")); // and forward to the first
-
-    // The case toggle recounts at once, no highlight delay.
-    auto* matchCase = m_find->findChild<QToolButton*>(QStringLiteral("matchCaseButton"));
-    QTest::mouseClick(matchCase, Qt::LeftButton);
-    QCOMPARE(m_find->countText(), QStringLiteral("9 matches")); // the selected "A" no longer matches
-    QTest::mouseClick(matchCase, Qt::LeftButton);
-    QCOMPARE(m_find->countText(), QStringLiteral("1 of 10"));
-
-    // A cursor away from every match shows the total.
-    select(2, 2);
-    QCOMPARE(m_find->countText(), QStringLiteral("10 matches"));
 }
 
 void tst_EditorBars::findTakesSelectionAndCloses()
@@ -160,15 +142,7 @@ void tst_EditorBars::findTakesSelectionAndCloses()
     QVERIFY(!m_find->highlightTimer()->isActive());
     QCOMPARE(m_find->countText(), QStringLiteral("1 of 2"));
 
-    QTest::keyClicks(m_find->field(), QStringLiteral("zeta"));
-    QTRY_COMPARE(m_find->countText(), QStringLiteral("No results"));
-    QCOMPARE(m_editor->extraSelections().size(), 0);
-    m_find->field()->clear();
-    QTRY_VERIFY(!m_find->highlightTimer()->isActive());
-    QCOMPARE(m_find->countText(), QString());
-
-    QTest::keyClicks(m_find->field(), QStringLiteral("beta"));
-    QTRY_COMPARE(m_editor->extraSelections().size(), 2);
+    QCOMPARE(m_editor->extraSelections().size(), 2);
     QTest::keyClick(m_find->field(), Qt::Key_Escape);
     QVERIFY(!m_find->isVisible());
     QCOMPARE(m_editor->extraSelections().size(), 0);
