@@ -32,11 +32,8 @@ void tst_ImageLightbox::zoomInput_data()
     QTest::addColumn<double>("factor"); // relative to the fitted zoom; 0 means actual size
     const double step = ImageLightbox::kWheelStep;
     QTest::newRow("+") << int(Qt::Key_Plus) << QPoint() << ImageLightbox::kKeyZoomIn;
-    QTest::newRow("-") << int(Qt::Key_Minus) << QPoint() << ImageLightbox::kKeyZoomOut;
     QTest::newRow("1 actual size") << int(Qt::Key_1) << QPoint() << 0.0;
-    QTest::newRow("other keys leave it") << int(Qt::Key_A) << QPoint() << 1.0;
     QTest::newRow("wheel up") << 0 << QPoint(0, 120) << step;
-    QTest::newRow("wheel down") << 0 << QPoint(0, -120) << 1.0 / step;
     QTest::newRow("sideways wheel leaves it") << 0 << QPoint(120, 0) << 1.0;
 }
 

@@ -3,7 +3,6 @@
 
 #include <QApplication>
 #include <QLabel>
-#include <QProgressBar>
 #include <QTimer>
 #include <QtTest>
 
@@ -15,7 +14,6 @@ private slots:
     void saveState();
     void syncingHold_data();
     void syncingHold();
-    void busyAndMessages();
 
 private:
     static QString wordText(StatusBar& bar)
@@ -54,7 +52,6 @@ void tst_StatusBar::syncingHold_data()
     QTest::addColumn<int>("after");
     QTest::newRow("latest wins") << QList<int>{2, 4} << 4;
     QTest::newRow("nothing arrives") << QList<int>{} << 3;
-    QTest::newRow("unknown codes ignored") << QList<int>{1, 9} << 1;
 }
 
 void tst_StatusBar::syncingHold()
@@ -75,27 +72,6 @@ void tst_StatusBar::syncingHold()
     QCOMPARE(icon->text(), QString(SyncCloudIcon::glyph(SyncCloudIcon::Syncing)));
     QTRY_COMPARE(int(icon->state()), after);
     QCOMPARE(icon->text(), QString(SyncCloudIcon::glyph(SyncCloudIcon::State(after))));
-}
-
-void tst_StatusBar::busyAndMessages()
-{
-    StatusBar bar;
-    bar.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&bar));
-    auto* busyLabel = bar.findChild<QLabel*>(QStringLiteral("statusBusyLabel"));
-    auto* indicator = bar.findChild<QProgressBar*>(QStringLiteral("statusBusyIndicator"));
-    QVERIFY(!indicator->isVisible());
-
-    bar.showBusy(QStringLiteral("Checking for updates..."));
-    QVERIFY(busyLabel->isVisible() && indicator->isVisible());
-    // A message replaces the busy indicator.
-    bar.showMessage(QStringLiteral("You're up to date."), 3000);
-    QVERIFY(!busyLabel->isVisible() && !indicator->isVisible());
-    QCOMPARE(bar.currentMessage(), QStringLiteral("You're up to date."));
-
-    bar.showBusy(QStringLiteral("Loading..."));
-    bar.hideBusy();
-    QVERIFY(!busyLabel->isVisible() && !indicator->isVisible());
 }
 
 QTEST_MAIN(tst_StatusBar)
