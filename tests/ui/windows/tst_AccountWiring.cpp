@@ -142,9 +142,6 @@ void tst_AccountWiring::signInShowsEverywhereAndSurvivesARestart()
     actionNamed(window.get(), QStringLiteral("Sign &Out"))->trigger();
     QVERIFY(!state->signedIn());
     QVERIFY(m_vault->isEmpty());
-    QCOMPARE(window->mainStatusBar()->syncIcon()->toolTip(), QStringLiteral("Not signed in"));
-    QCOMPARE(window->welcomePage()->findChild<QPushButton*>(QStringLiteral("accountButton"))->text(),
-             QStringLiteral("Already have an account? Sign In"));
     QVERIFY(actionNamed(window.get(), QStringLiteral("Sign In…"))->isVisible());
 }
 
