@@ -136,11 +136,10 @@ void tst_Application::init()
 void tst_Application::databaseError_data()
 {
     QTest::addColumn<bool>("blocked");        // the data directory would lie below a regular file
-    QTest::addColumn<QByteArray>("database"); // what lies at the database path; null: a directory
+    QTest::addColumn<QByteArray>("database"); // what lies at the database path
     // clang-format off
     QTest::newRow("data directory below a regular file") << true << QByteArray();
     QTest::newRow("plain text at the database path") << false << QByteArray("Shopping\n- milk\n").repeated(400);
-    QTest::newRow("directory at the database path") << false << QByteArray();
     // clang-format on
 }
 
@@ -160,10 +159,7 @@ void tst_Application::databaseError()
         QVERIFY(QDir().mkpath(m_dataDir));
         QVERIFY(writeFile(m_dataDir + QStringLiteral("/client_id"), clientId.toUtf8() + "\n"));
         QCOMPARE(databasePath(), dbPath);
-        if (database.isNull())
-            QVERIFY(QDir().mkpath(dbPath) && writeFile(dbPath + QStringLiteral("/keep.txt"), "keep me"));
-        else
-            QVERIFY(writeFile(dbPath, database));
+        QVERIFY(writeFile(dbPath, database));
     }
     const QMap<QString, QByteArray> before = fileTree(m_dir->path());
 
@@ -298,7 +294,6 @@ void tst_Application::commandLineOpensNoteWindows_data()
 
     // clang-format off
     QTest::newRow("--new-note") << QStringList{"norvane-notes", "--new-note"} << false << 1 << "new";
-    QTest::newRow("--new-note wins over --note") << QStringList{"norvane-notes", "--note", "welcome", "--new-note"} << false << 1 << "new";
     QTest::newRow("--note id") << QStringList{"norvane-notes", "--note", "welcome"} << false << 0 << "welcome";
     QTest::newRow("trailing --note ignored") << QStringList{"norvane-notes", "--note"} << true << 0 << QString();
     // clang-format on

@@ -10,7 +10,6 @@
 
 #include <QDesktopServices>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QShortcut>
 #include <QtTest>
 
@@ -48,7 +47,6 @@ private slots:
     void keysActOnWhatHasFocus_data();
     void keysActOnWhatHasFocus();
     void everyShortcutIsUnique();
-    void tooltipsNameExistingShortcuts();
     void screenClickOpensNoteInMainWindow();
     void returnInNoteListFocusesEditor();
     void screensFollowChanges();
@@ -162,40 +160,6 @@ void tst_KeysAndClicks::everyShortcutIsUnique()
             QVERIFY2(it->size() == 1,
                      qPrintable(
                          QStringLiteral("%1: %2 is bound to %3").arg(window->objectName(), it.key(), it->join(", "))));
-        }
-    }
-}
-
-void tst_KeysAndClicks::tooltipsNameExistingShortcuts()
-{
-    const Note memo = addNote(QStringLiteral("Memo"), 1);
-    m_state->setCurrentNote(memo.id);
-    MainWindow main(m_state.get());
-    main.show();
-    QWidget* noteWindow = m_state->openNoteWindow(memo.id);
-    static const QRegularExpression named(QStringLiteral("\\(([^()]+)\\)$"));
-    for (QWidget* window : {static_cast<QWidget*>(&main), noteWindow}) {
-        auto* editor = window->findChild<NoteEditor*>(QStringLiteral("noteEditor"));
-        QVERIFY(editor && !editor->isReadOnly());
-        QStringList tips;
-        for (const QAction* action : window->findChildren<QAction*>())
-            tips << action->toolTip();
-        for (const QWidget* widget : window->findChildren<QWidget*>()) {
-            if (widget->isVisibleTo(window))
-                tips << widget->toolTip();
-        }
-        for (const QString& tip : std::as_const(tips)) {
-            const QKeySequence key(named.match(tip).captured(1), QKeySequence::PortableText);
-            if (key.isEmpty())
-                continue;
-            // The key works when the editor takes it or an action of the window has it.
-            QKeyEvent override(QEvent::ShortcutOverride, key[0].key(), key[0].keyboardModifiers());
-            override.ignore();
-            QCoreApplication::sendEvent(editor, &override);
-            bool exists = override.isAccepted();
-            for (const QAction* action : window->findChildren<QAction*>())
-                exists = exists || action->shortcuts().contains(key);
-            QVERIFY2(exists, qPrintable(window->objectName() + QStringLiteral(": ") + tip));
         }
     }
 }
