@@ -125,7 +125,6 @@ void tst_AppState::noteWindowRegistry()
 {
     AppState state;
     QVERIFY(state.initialize());
-    QCOMPARE(state.openNoteWindow(QStringLiteral("a")), nullptr); // nothing can build windows yet
     int built = 0;
     state.setNoteWindowFactory([&built](AppState* s, const QString& noteId) {
         ++built;

@@ -279,8 +279,6 @@ void tst_KeysAndClicks::ctrlClickOnLinks()
     QDesktopServices::unsetUrlHandler(scheme);
 
     QCOMPARE(script.requests().size(), answer != QMessageBox::NoButton ? 1 : 0);
-    if (answer != QMessageBox::NoButton)
-        QVERIFY(script.requests()[0].text.contains(url));
     QCOMPARE(recorder.urls.size(), opened ? 1 : 0);
     QCOMPARE(window.editor()->noteId(), url.startsWith(QLatin1String("norvane-notes:")) ? target.id : note.id);
 }
