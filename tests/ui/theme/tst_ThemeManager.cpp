@@ -28,14 +28,10 @@ private slots:
     void setFontScaleRefontsRoleWidgets();
 
 private:
-    static QFont baseFont(int pointSize, int weight = QFont::Normal)
+    static QFont baseFont(int pointSize)
     {
         QFont font(QStringLiteral("Norv Test Sans"));
-        if (pointSize < 0)
-            font.setPixelSize(-pointSize);
-        else
-            font.setPointSize(pointSize);
-        font.setWeight(QFont::Weight(weight));
+        font.setPointSize(pointSize);
         return font;
     }
 

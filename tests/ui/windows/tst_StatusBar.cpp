@@ -69,9 +69,7 @@ void tst_StatusBar::syncingHold()
         bar.setSyncState(code, QStringLiteral("Synced"));
     // Held back until the syncing glyph has been up for its minimum time.
     QCOMPARE(icon->state(), SyncCloudIcon::Syncing);
-    QCOMPARE(icon->text(), QString(SyncCloudIcon::glyph(SyncCloudIcon::Syncing)));
     QTRY_COMPARE(int(icon->state()), after);
-    QCOMPARE(icon->text(), QString(SyncCloudIcon::glyph(SyncCloudIcon::State(after))));
 }
 
 QTEST_MAIN(tst_StatusBar)
