@@ -65,16 +65,6 @@ bool startProgram(QProcess& process, const QString& dataDir, const QString& key,
     return process.waitForStarted();
 }
 
-// Started as the first instance: true once it listens.
-bool startPrimary(QProcess& process, const QString& dataDir, const QString& key)
-{
-    if (!startProgram(process, dataDir, key))
-        return false;
-    return QTest::qWaitFor([&] { return canConnect(key) || process.state() == QProcess::NotRunning; },
-                           kProcessTimeoutMs) &&
-           process.state() == QProcess::Running;
-}
-
 } // namespace
 
 class tst_SingleInstance : public QObject
