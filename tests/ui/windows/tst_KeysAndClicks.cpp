@@ -9,6 +9,7 @@
 #include "UiTestLibrary.h"
 
 #include <QDesktopServices>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QShortcut>
 #include <QtTest>
