@@ -114,6 +114,9 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_dataDir;
     UpdateService m_updates;
+    bool m_updatesUp = false;
+    int m_products = 0; // notes for the running version live beside the channel: one product per use
+    QString uniqueProduct() { return QStringLiteral("app-product%1").arg(++m_products); }
 };
 
 void tst_Application::init()
@@ -126,11 +129,10 @@ void tst_Application::init()
     qputenv("NORV_INSTANCE_KEY", ("norv-test-" + QUuid::createUuid().toString(QUuid::WithoutBraces)).toUtf8());
     // Start-up fetches release notes and checks for updates: never from the published service. A product
     // with nothing published answers 404 to both; without the server nothing answers at all.
-    if (!m_updates.isRunning())
-        m_updates.start();
-    qputenv("UPDATE_BASE_URL", m_updates.isRunning()
-                                   ? m_updates.channelUrl(m_updates.uniqueProduct(), "stable").toEncoded()
-                                   : QByteArray("http://127.0.0.1:1/updates/notes/stable"));
+    if (!m_updatesUp)
+        m_updatesUp = m_updates.start();
+    qputenv("UPDATE_BASE_URL", m_updatesUp ? m_updates.channelUrl(uniqueProduct(), "stable").toEncoded()
+                                           : QByteArray("http://127.0.0.1:1/updates/notes/stable"));
 }
 
 void tst_Application::databaseError_data()
@@ -244,14 +246,14 @@ void tst_Application::whatsNewOncePerVersion()
     QFETCH(bool, notesPublished);
     QFETCH(bool, shown);
 
-    if (!m_updates.isRunning())
+    if (!m_updatesUp)
         QSKIP(qPrintable("devserver unavailable: " + m_updates.errorString()));
     const auto fetchers = [] {
         return app()->findChildren<NorvUpdate::ReleaseNotesFetcher*>().size();
     };
     QTRY_COMPARE(fetchers(), 0);
     // Notes for the running version live beside the channel folder, so each row gets a product of its own.
-    const QString product = m_updates.uniqueProduct();
+    const QString product = uniqueProduct();
     if (notesPublished)
         m_updates.publishNotes(QStringLiteral("1.1.1"), QString(), "# 1.1.1\n\nWhat changed.", product);
     qputenv("UPDATE_BASE_URL", m_updates.channelUrl(product, "stable").toEncoded());
