@@ -65,16 +65,6 @@ bool startProgram(QProcess& process, const QString& dataDir, const QString& key,
     return process.waitForStarted();
 }
 
-// Started as the first instance: true once it listens.
-bool startPrimary(QProcess& process, const QString& dataDir, const QString& key)
-{
-    if (!startProgram(process, dataDir, key))
-        return false;
-    return QTest::qWaitFor([&] { return canConnect(key) || process.state() == QProcess::NotRunning; },
-                           kProcessTimeoutMs) &&
-           process.state() == QProcess::Running;
-}
-
 } // namespace
 
 class tst_SingleInstance : public QObject
@@ -86,7 +76,6 @@ private slots:
     void secondStartHandsOverMessage();
     void connectionsFromSameProcess_data();
     void connectionsFromSameProcess();
-    void staleEndpointIsReplaced_data();
     void staleEndpointIsReplaced();
     void failureToListenStillRuns();
     void optionsAnsweredWithoutHandOver_data();
@@ -160,37 +149,13 @@ void tst_SingleInstance::connectionsFromSameProcess()
     QCOMPARE(received, expected);
 }
 
-void tst_SingleInstance::staleEndpointIsReplaced_data()
-{
-    QTest::addColumn<bool>("crashedProgram");
-
-    // clang-format off
-    QTest::newRow("socket of a killed primary") << true;
-    QTest::newRow("leftover file at the endpoint") << false;
-    // clang-format on
-}
-
 void tst_SingleInstance::staleEndpointIsReplaced()
 {
-    QFETCH(bool, crashedProgram);
-
     const QString key = uniqueKey();
     const QString endpoint = QDir::tempPath() + QLatin1Char('/') + key;
-
-    if (crashedProgram) {
-        QTemporaryDir dataDir;
-        QVERIFY(dataDir.isValid());
-        QProcess crashed;
-        ProcessGuard guard{crashed};
-        QVERIFY(startPrimary(crashed, dataDir.path(), key));
-        crashed.kill(); // SIGKILL: the endpoint is not cleaned up
-        QVERIFY(crashed.waitForFinished(kProcessTimeoutMs));
-        QCOMPARE(crashed.exitStatus(), QProcess::CrashExit);
-    } else {
-        QFile leftover(endpoint);
-        QVERIFY(leftover.open(QIODevice::WriteOnly));
-        leftover.close();
-    }
+    QFile leftover(endpoint);
+    QVERIFY(leftover.open(QIODevice::WriteOnly));
+    leftover.close();
     QVERIFY2(QFileInfo::exists(endpoint), "the stale endpoint must exist before the next start");
     QVERIFY(!canConnect(key));
 

@@ -23,90 +23,21 @@ private slots:
         QApplication::setFont(m_initialFont);
     }
 
-    void fontScaleIsClamped_data();
-    void fontScaleIsClamped();
-    void roleFonts_data();
-    void roleFonts();
     void baseFontCapturedOnce();
     void switchingThemesReplacesEveryRole();
     void setFontScaleRefontsRoleWidgets();
 
 private:
-    static QFont baseFont(int pointSize, int weight = QFont::Normal)
+    static QFont baseFont(int pointSize)
     {
         QFont font(QStringLiteral("Norv Test Sans"));
-        if (pointSize < 0)
-            font.setPixelSize(-pointSize);
-        else
-            font.setPointSize(pointSize);
-        font.setWeight(QFont::Weight(weight));
+        font.setPointSize(pointSize);
         return font;
     }
 
     QFont m_initialFont;
     QPalette m_initialPalette;
 };
-
-void tst_ThemeManager::fontScaleIsClamped_data()
-{
-    QTest::addColumn<int>("requested");
-    QTest::addColumn<int>("expected");
-    QTest::newRow("below range") << 50 << 70;
-    QTest::newRow("above range") << 500 << 160;
-}
-
-void tst_ThemeManager::fontScaleIsClamped()
-{
-    QFETCH(int, requested);
-    QFETCH(int, expected);
-    QApplication::setFont(baseFont(10));
-    ThemeManager theme(nullptr);
-    theme.setTheme(ThemeManager::Dark);
-    QSignalSpy scaleSpy(&theme, &ThemeManager::fontScaleChanged);
-
-    theme.setFontScale(requested);
-    QCOMPARE(FontScale::percent(), expected);
-    QCOMPARE(scaleSpy.count(), 1);
-    QCOMPARE(scaleSpy.at(0).at(0).toInt(), expected);
-    QCOMPARE(QApplication::font().pointSize(), expected * 10 / 100);
-    // Re-applying the theme for the new size keeps the chosen one.
-    QCOMPARE(theme.theme(), ThemeManager::Dark);
-    QCOMPARE(QApplication::palette().color(QPalette::Window), ThemeManager::darkPalette().color(QPalette::Window));
-}
-
-void tst_ThemeManager::roleFonts_data()
-{
-    QTest::addColumn<int>("basePt"); // negative: a pixel-sized font of that many pixels
-    QTest::addColumn<int>("baseWeight");
-    QTest::addColumn<int>("scale");
-    QTest::addColumn<int>("role");
-    QTest::addColumn<int>("expectedPt");
-    QTest::addColumn<int>("expectedWeight");
-
-    QTest::newRow("monospace role 7") << 9 << 400 << 160 << 7 << 14 << 400;
-    QTest::newRow("unknown role is body") << 9 << 400 << 160 << 42 << 14 << 400;
-    QTest::newRow("role 2 floors at 7") << 8 << 400 << 70 << 2 << 7 << 400;
-    QTest::newRow("body keeps a light base weight") << 10 << 300 << 100 << 0 << 10 << 300;
-    QTest::newRow("pixel-sized base counts as 10 pt") << -20 << 400 << 150 << 6 << 29 << 700;
-}
-
-void tst_ThemeManager::roleFonts()
-{
-    QFETCH(int, basePt);
-    QFETCH(int, baseWeight);
-    QFETCH(int, scale);
-    QFETCH(int, role);
-    QFETCH(int, expectedPt);
-    QFETCH(int, expectedWeight);
-    QApplication::setFont(baseFont(basePt, baseWeight));
-
-    ThemeManager theme(nullptr);
-    theme.setFontScale(scale);
-    const QFont font = theme.fontForRole(role);
-    QCOMPARE(font.pointSize(), expectedPt);
-    QCOMPARE(int(font.weight()), expectedWeight);
-    QCOMPARE(font.family(), role == 7 ? QStringLiteral("monospace") : QStringLiteral("Norv Test Sans"));
-}
 
 void tst_ThemeManager::baseFontCapturedOnce()
 {
@@ -147,8 +78,6 @@ void tst_ThemeManager::setFontScaleRefontsRoleWidgets()
     QWidget window;
     auto* title = new QLabel(QStringLiteral("Title"), &window);
     title->setProperty("norvFontRole", 3);
-    title->setProperty("norvFontItalic", true);
-    title->setProperty("norvFontWeight", 800);
     auto* plain = new QLabel(QStringLiteral("plain"), &window);
     // A widget outside any window is reached too.
     QLabel loose(QStringLiteral("loose"));
@@ -156,18 +85,12 @@ void tst_ThemeManager::setFontScaleRefontsRoleWidgets()
 
     theme.setFontScale(120); // scaled 12
     QCOMPARE(title->font().pointSize(), 13);
-    QVERIFY(title->font().italic());
-    QCOMPARE(title->font().weight(), QFont::ExtraBold);
     QCOMPARE(loose.font().pointSize(), 26);
     // Widgets without a role inherit the application font (its change event arrives later)...
     QVERIFY(!plain->testAttribute(Qt::WA_SetFont));
     QTRY_COMPARE(plain->font().pointSize(), 12);
     // ...and that late application-font change leaves the role fonts alone.
     QCOMPARE(title->font().pointSize(), 13);
-
-    theme.setFontScale(80); // scaled 8
-    QCOMPARE(title->font().pointSize(), 9);
-    QVERIFY(title->font().italic());
 }
 
 QTEST_MAIN(tst_ThemeManager)

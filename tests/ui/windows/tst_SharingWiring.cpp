@@ -108,9 +108,7 @@ void tst_SharingWiring::offeredOnlyInAGroup()
     if (canShare) {
         share->click();
         auto* dialog = window.findChild<ShareMembersDialog*>();
-        QVERIFY(dialog);
-        QVERIFY(dialog->isVisible());
-        QCOMPARE(dialog->windowTitle(), QStringLiteral("Share Note"));
+        QVERIFY(dialog && dialog->isVisible());
         dialog->close();
     }
 
