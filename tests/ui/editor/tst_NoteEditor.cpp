@@ -1,7 +1,6 @@
 #include "../../TestLibrary.h"
 #include "AttachmentRepository.h"
 #include "DeltaFormat.h"
-#include "ImageLightbox.h"
 #include "Interaction.h"
 #include "LinkDialog.h"
 #include "NoteEditor.h"
@@ -138,7 +137,6 @@ class tst_NoteEditor : public QObject
     }
 
     // The middle of an object character, in viewport coordinates.
-    QPoint pointAt(int position) const { return (caretAt(position) + caretAt(position + 1)) / 2; }
 
     void paste(QMimeData* mime)
     {
@@ -167,8 +165,6 @@ private slots:
     void openAttachmentStaysInItsFolder_data();
     void openAttachmentStaysInItsFolder();
     void copySaveAndRemoveAttachment();
-    void doubleClickAndMenus();
-    void wordCount();
     void themeChangeKeepsPendingEdits();
     void refreshAttachmentsShowsArrivedFiles();
 };
@@ -659,59 +655,6 @@ void tst_NoteEditor::copySaveAndRemoveAttachment()
     QTest::keyClick(m_editor, Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(m_editor->bodyJson(), withObject);
     QCOMPARE(m_attachments->fileData(id), QByteArray("%PDF-1.4 x"));
-}
-
-void tst_NoteEditor::doubleClickAndMenus()
-{
-    const QString image = addAttachment(QStringLiteral("pic.png"), QStringLiteral("image/png"), pngBytes());
-    const QString broken = addAttachment(QStringLiteral("bad.png"), QStringLiteral("image/png"), "not a png");
-    const QString file = addAttachment(QStringLiteral("data.csv"), QStringLiteral("text/csv"), QByteArray(1536, 'c'));
-    // Objects at 0, 2 and 4, a link at 6..9, plain text from 11.
-    m_editor->loadNote(kNoteId,
-                       json(R"([{"insert":{"norvane-notes-attachment":"%1"}},{"insert":"\n"},)"
-                            R"({"insert":{"norvane-notes-attachment":"%2"}},{"insert":"\n"},)"
-                            R"({"insert":{"norvane-notes-attachment":"%3"}},{"insert":"\n"},)"
-                            R"({"attributes":{"link":"https://x.org"},"insert":"link"},{"insert":"\nplain\n"}])")
-                           .arg(image, broken, file));
-
-    // An image that loads opens in the lightbox; anything else goes to the desktop.
-    QTest::mouseDClick(m_editor->viewport(), Qt::LeftButton, {}, pointAt(0));
-    QPointer<ImageLightbox> lightbox = m_editor->findChild<ImageLightbox*>(QStringLiteral("imageLightbox"));
-    QVERIFY(lightbox);
-    lightbox->close();
-    QTRY_VERIFY(lightbox.isNull());
-    QTest::mouseDClick(m_editor->viewport(), Qt::LeftButton, {}, pointAt(2));
-    QTest::mouseDClick(m_editor->viewport(), Qt::LeftButton, {}, pointAt(4));
-    QCOMPARE(
-        m_catcher.urls,
-        (QList<QUrl>{QUrl::fromLocalFile(NoteEditor::attachmentTempDirectory(broken) + QStringLiteral("/bad.png")),
-                     QUrl::fromLocalFile(NoteEditor::attachmentTempDirectory(file) + QStringLiteral("/data.csv"))}));
-
-    // One menu by priority: attachment, link, the standard one; the cursor moves to the click first.
-    std::unique_ptr<QMenu> menu(m_editor->createContextMenuAt(pointAt(4)));
-    QCOMPARE(menu->objectName(), QStringLiteral("attachmentMenu"));
-    menu.reset(m_editor->createContextMenuAt(caretAt(8)));
-    QCOMPARE(menu->objectName(), QStringLiteral("linkMenu"));
-    QCOMPARE(m_editor->textCursor().position(), 8);
-}
-
-void tst_NoteEditor::wordCount()
-{
-    // Counted per line and cached, the count follows edits inside a line, splits and joins of lines
-    // and undo; no-break spaces and soft line breaks part words, as in the plain text.
-    m_editor->loadNote(kNoteId, QString());
-    QTextCursor cursor(m_editor->document());
-    cursor.insertText(QStringLiteral("a\u00a0b c\u2028d x"));
-    QCOMPARE(m_editor->wordCount(), 5);
-    cursor.insertText(QStringLiteral("y\nz w"));
-    QCOMPARE(m_editor->wordCount(), 7);
-    cursor.select(QTextCursor::Document);
-    cursor.removeSelectedText();
-    QCOMPARE(m_editor->wordCount(), 0);
-    m_editor->undo();
-    QCOMPARE(m_editor->wordCount(), 7);
-    // The static count takes ASCII white space only.
-    QCOMPARE(NoteEditor::countWords(QStringLiteral(" a\u00a0b\tc\n")), 2);
 }
 
 void tst_NoteEditor::themeChangeKeepsPendingEdits()

@@ -124,15 +124,10 @@ void tst_NoteList::relativeDates_data()
 
     // Wednesday noon, local time, well away from any daylight-saving change.
     const QDateTime now(QDate(2026, 6, 17), QTime(12, 0), Qt::LocalTime);
-    QTest::newRow("invalid") << QDateTime() << QString();
     QTest::newRow("59 s") << now.addSecs(-59) << "just now";
     QTest::newRow("61 s") << now.addSecs(-61) << "1m ago";
-    QTest::newRow("20 h, previous day") << now.addSecs(-20 * 3600) << "20h ago";
     QTest::newRow("90000 s, previous day") << now.addSecs(-90000) << "Yesterday";
-    QTest::newRow("6 days") << now.addDays(-6) << QLocale().dayName(4, QLocale::LongFormat);
     QTest::newRow("7 days") << now.addDays(-7) << "Jun 10";
-    QTest::newRow("last year") << QDateTime(QDate(2025, 12, 30), QTime(8, 0), Qt::LocalTime) << "Dec 30, 2025";
-    QTest::newRow("future, next year") << QDateTime(QDate(2027, 1, 5), QTime(8, 0), Qt::LocalTime) << "Jan 5, 2027";
 }
 
 void tst_NoteList::relativeDates()
