@@ -318,12 +318,11 @@ int NoteRepository::trashedCount() const
     return q.value(0).toInt();
 }
 
-bool NoteRepository::insert(const Note& note)
+namespace {
+
+// Binds every stored column of a note in table order, for the inserts that write whole rows.
+void bindNoteColumns(QSqlQuery& q, const Note& note)
 {
-    QSqlQuery q(m_db->db());
-    q.prepare(QStringLiteral("INSERT INTO notes (id, notebook_id, body, created_at, updated_at, modified_at, "
-                             "deleted_at, version, op_version, sync_status, is_sample, owner_id, is_shared, "
-                             "permission) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     q.addBindValue(note.id);
     q.addBindValue(nonNull(note.notebookId));
     q.addBindValue(nonNull(note.body));
@@ -338,6 +337,17 @@ bool NoteRepository::insert(const Note& note)
     q.addBindValue(nullIfEmpty(note.ownerId));
     q.addBindValue(note.isShared ? 1 : 0);
     q.addBindValue(nullIfEmpty(note.permission));
+}
+
+} // namespace
+
+bool NoteRepository::insert(const Note& note)
+{
+    QSqlQuery q(m_db->db());
+    q.prepare(QStringLiteral("INSERT INTO notes (id, notebook_id, body, created_at, updated_at, modified_at, "
+                             "deleted_at, version, op_version, sync_status, is_sample, owner_id, is_shared, "
+                             "permission) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    bindNoteColumns(q, note);
     if (!q.exec()) {
         qCWarning(lcStorage).noquote() << "NoteRepository::insert failed:" << q.lastError().text();
         return false;
@@ -546,23 +556,6 @@ QStringList NoteRepository::storeNotes(const QList<Note>& notes)
     if (notes.isEmpty())
         return {};
 
-    const auto bind = [](QSqlQuery& q, const Note& note) {
-        q.addBindValue(note.id);
-        q.addBindValue(nonNull(note.notebookId));
-        q.addBindValue(nonNull(note.body));
-        q.addBindValue(timestamp(note.createdAt));
-        q.addBindValue(timestamp(note.updatedAt));
-        q.addBindValue(timestamp(note.modifiedAt));
-        q.addBindValue(optionalTimestamp(note.deletedAt));
-        q.addBindValue(note.version);
-        q.addBindValue(note.opVersion);
-        q.addBindValue(syncStatusToString(note.syncStatus));
-        q.addBindValue(note.isSample ? 1 : 0);
-        q.addBindValue(nullIfEmpty(note.ownerId));
-        q.addBindValue(note.isShared ? 1 : 0);
-        q.addBindValue(nullIfEmpty(note.permission));
-    };
-
     // The rows gather in a table of this connection's own first and reach the notes in one statement.
     QSqlQuery q(m_db->db());
     bool staged = q.exec(QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS staged_notes AS SELECT %1 FROM notes WHERE 0")
@@ -570,7 +563,7 @@ QStringList NoteRepository::storeNotes(const QList<Note>& notes)
                   q.exec(QStringLiteral("DELETE FROM temp.staged_notes")) &&
                   q.prepare(QStringLiteral("INSERT INTO temp.staged_notes (%1)").arg(kColumns) + kValues);
     for (qsizetype i = 0; staged && i < notes.size(); ++i) {
-        bind(q, notes.at(i));
+        bindNoteColumns(q, notes.at(i));
         staged = q.exec();
     }
     QStringList written;
@@ -584,7 +577,7 @@ QStringList NoteRepository::storeNotes(const QList<Note>& notes)
         QSqlQuery row(m_db->db());
         if (row.prepare(QStringLiteral("INSERT INTO notes (%1)").arg(kColumns) + kValues + kUpsert)) {
             for (const Note& n : notes) {
-                bind(row, n);
+                bindNoteColumns(row, n);
                 if (row.exec())
                     written.append(n.id);
                 else
