@@ -147,7 +147,6 @@ QList<Note> NoteRepository::matching(const QString& columns, const QString& quer
     return result;
 }
 
-
 QList<NoteListKey> NoteRepository::listKeys(ListScope scope, const QString& notebookId) const
 {
     QString where;
