@@ -50,6 +50,7 @@ Notebook makeNotebook(const QString& id, const QString& name)
     return notebook;
 }
 
+
 // A library in a real database file: note i ("n<i>", title "Note <i>") was written i minutes
 // before kNow; every third note is in notebook "b1".
 struct Library
@@ -117,6 +118,7 @@ void tst_NoteList::relativeDates_data()
     // Wednesday noon, local time, well away from any daylight-saving change.
     const QDateTime now(QDate(2026, 6, 17), QTime(12, 0), Qt::LocalTime);
     QTest::newRow("59 s") << now.addSecs(-59) << "just now";
+    QTest::newRow("61 s") << now.addSecs(-61) << "1m ago";
     QTest::newRow("90000 s, previous day") << now.addSecs(-90000) << "Yesterday";
     QTest::newRow("7 days") << now.addDays(-7) << "Jun 10";
 }
@@ -302,7 +304,8 @@ void tst_NoteList::writtenNoteMovesToTheHead()
     QCOMPARE(selected.count(), 0);
     // The list is what a full refresh would read.
     QStringList all;
-    std::ranges::transform(library.notes->allNotes(), std::back_inserter(all), &Note::id);
+    for (const Note& n : library.notes->allNotes())
+        all << n.id;
     QCOMPARE(list.noteModel()->noteIds(), all);
 
     // A new note goes in at the head; in steno order the head is the bottom row.
