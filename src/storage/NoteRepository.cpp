@@ -147,6 +147,7 @@ QList<Note> NoteRepository::matching(const QString& columns, const QString& quer
     return result;
 }
 
+
 QList<NoteListKey> NoteRepository::listKeys(ListScope scope, const QString& notebookId) const
 {
     QString where;
