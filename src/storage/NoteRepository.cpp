@@ -147,6 +147,17 @@ QList<Note> NoteRepository::matching(const QString& columns, const QString& quer
     return result;
 }
 
+namespace {
+
+QList<NoteListKey> readKeys(QSqlQuery& q)
+{
+    QList<NoteListKey> keys;
+    while (q.next())
+        keys.append({q.value(0).toString(), q.value(1).toString()});
+    return keys;
+}
+
+} // namespace
 
 QList<NoteListKey> NoteRepository::listKeys(ListScope scope, const QString& notebookId) const
 {
@@ -172,18 +183,13 @@ QList<NoteListKey> NoteRepository::listKeys(ListScope scope, const QString& note
     }
     QSqlQuery q(m_db->db());
     q.setForwardOnly(true);
-    // Row ids only: turning a hundred thousand id and date strings into QStrings costs several times
-    // what SQLite needs to find them. The rows on screen read their ids, as search results do.
-    if (!q.prepare(QStringLiteral("SELECT rowid FROM notes WHERE ") + where))
+    if (!q.prepare(QStringLiteral("SELECT id, updated_at FROM notes WHERE ") + where))
         return {};
     if (scope == ListScope::Notebook)
         q.addBindValue(nonNull(notebookId));
     if (!q.exec())
         return {};
-    QList<NoteListKey> keys;
-    while (q.next())
-        keys.append({QString(), QString(), q.value(0).toLongLong()});
-    return keys;
+    return readKeys(q);
 }
 
 QList<NoteListKey> NoteRepository::searchKeys(const QString& query) const
