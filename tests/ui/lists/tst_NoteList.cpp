@@ -50,14 +50,6 @@ Notebook makeNotebook(const QString& id, const QString& name)
     return notebook;
 }
 
-QStringList ids(const QList<NoteListKey>& keys)
-{
-    QStringList result;
-    for (const NoteListKey& key : keys)
-        result << key.id;
-    return result;
-}
-
 // A library in a real database file: note i ("n<i>", title "Note <i>") was written i minutes
 // before kNow; every third note is in notebook "b1".
 struct Library
@@ -310,7 +302,10 @@ void tst_NoteList::writtenNoteMovesToTheHead()
     QCOMPARE(list.selectedNoteId(), QStringLiteral("n150"));
     QCOMPARE(selected.count(), 0);
     // The list is what a full refresh would read.
-    QCOMPARE(list.noteModel()->noteIds(), ids(library.notes->listKeys(NoteRepository::ListScope::AllNotes)));
+    QStringList listed;
+    std::ranges::transform(library.notes->listKeys(NoteRepository::ListScope::AllNotes), std::back_inserter(listed),
+                           &NoteListKey::id);
+    QCOMPARE(list.noteModel()->noteIds(), listed);
 
     // A new note goes in at the head; in steno order the head is the bottom row.
     library.clock.advanceMs(10000);
