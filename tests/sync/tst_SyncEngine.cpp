@@ -197,8 +197,8 @@ void tst_SyncEngine::faultMatrix()
     const QString photo = a.attach(fresh.id, QStringLiteral("photo.png"), QByteArray(2000, 'z'));
     const QStringList before = a.library();
 
-    for (const QString& spec : faults.split(QLatin1Char(';'))) {
-        const QStringList p = spec.split(QLatin1Char(' '));
+    for (const QString& rule : faults.split(QLatin1Char(';'))) {
+        const QStringList p = rule.split(QLatin1Char(' '));
         bool isStatus = false;
         const int status = p[2].toInt(&isStatus);
         m_server.fault(fault(p[0] == "*" ? QString() : p[0], p[1], isStatus ? QStringLiteral("status") : p[2], status));

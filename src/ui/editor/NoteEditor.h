@@ -195,6 +195,7 @@ private:
     // Formatting (NoteEditorFormat.cpp).
     void toggleCharProperty(int property);
     void applyToSelectionFragments(QTextCursor cursor, const std::function<void(QTextCharFormat&)>& change);
+    void mergeAtCursor(const QTextCharFormat& change);
     void changeBlockKind(const std::function<void(QTextBlockFormat&)>& change);
 
     // Keys and block moves (NoteEditorKeys.cpp).
@@ -214,6 +215,7 @@ private:
 
     // Links (NoteEditorLinks.cpp).
     std::optional<LinkRange> linkAt(int position) const;
+    std::optional<QTextCursor> linkUnderCursor() const;
     void openLinkDialog(bool edit);
 
     // Tables (NoteEditorTables.cpp).

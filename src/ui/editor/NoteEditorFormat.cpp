@@ -149,19 +149,24 @@ void NoteEditor::toggleCharProperty(int property)
     default:
         return;
     }
+    mergeAtCursor(change);
+    emitFormatState();
+}
+
+void NoteEditor::mergeAtCursor(const QTextCharFormat& change)
+{
     QTextCursor cursor = textCursor();
     if (cursor.hasSelection()) {
         cursor.mergeCharFormat(change);
-    } else {
-        // Inside a word the whole word changes; at a word boundary only what is typed next.
-        if (insideWord(cursor)) {
-            QTextCursor word = cursor;
-            word.select(QTextCursor::WordUnderCursor);
-            word.mergeCharFormat(change);
-        }
-        mergeCurrentCharFormat(change);
+        return;
     }
-    emitFormatState();
+    // Inside a word the whole word changes; at a word boundary only what is typed next.
+    if (insideWord(cursor)) {
+        QTextCursor word = cursor;
+        word.select(QTextCursor::WordUnderCursor);
+        word.mergeCharFormat(change);
+    }
+    mergeCurrentCharFormat(change);
 }
 
 void NoteEditor::toggleInlineCode()
@@ -171,17 +176,7 @@ void NoteEditor::toggleInlineCode()
     QTextCursor cursor = textCursor();
     const bool isCode = isCodeFormat(cursor.charFormat());
     if (!isCode) {
-        const QTextCharFormat code = inlineCodeFormat();
-        if (cursor.hasSelection()) {
-            cursor.mergeCharFormat(code);
-        } else {
-            if (insideWord(cursor)) {
-                QTextCursor word = cursor;
-                word.select(QTextCursor::WordUnderCursor);
-                word.mergeCharFormat(code);
-            }
-            mergeCurrentCharFormat(code);
-        }
+        mergeAtCursor(inlineCodeFormat());
         emitFormatState();
         return;
     }

@@ -128,17 +128,26 @@ void NoteEditor::insertLink(const QString& text, const QString& url)
     setCurrentCharFormat(withoutLink(base));
 }
 
-void NoteEditor::editLinkAtCursor(const QString& text, const QString& url)
+// The whole link around the caret, selected; nothing in a read-only editor.
+std::optional<QTextCursor> NoteEditor::linkUnderCursor() const
 {
     if (isReadOnly())
-        return;
+        return std::nullopt;
     const std::optional<LinkRange> range = linkAt(textCursor().position());
     if (!range)
-        return;
+        return std::nullopt;
     QTextCursor cursor(document());
     cursor.setPosition(range->start);
     cursor.setPosition(range->end, QTextCursor::KeepAnchor);
-    setTextCursor(cursor);
+    return cursor;
+}
+
+void NoteEditor::editLinkAtCursor(const QString& text, const QString& url)
+{
+    const std::optional<QTextCursor> cursor = linkUnderCursor();
+    if (!cursor)
+        return;
+    setTextCursor(*cursor);
     if (url.trimmed().isEmpty()) {
         removeLinkAtCursor();
         return;
@@ -148,15 +157,10 @@ void NoteEditor::editLinkAtCursor(const QString& text, const QString& url)
 
 void NoteEditor::removeLinkAtCursor()
 {
-    if (isReadOnly())
+    const std::optional<QTextCursor> cursor = linkUnderCursor();
+    if (!cursor)
         return;
-    const std::optional<LinkRange> range = linkAt(textCursor().position());
-    if (!range)
-        return;
-    QTextCursor cursor(document());
-    cursor.setPosition(range->start);
-    cursor.setPosition(range->end, QTextCursor::KeepAnchor);
-    applyToSelectionFragments(cursor, [](QTextCharFormat& format) { format = withoutLink(format); });
+    applyToSelectionFragments(*cursor, [](QTextCharFormat& format) { format = withoutLink(format); });
     emitFormatState();
 }
 
