@@ -21,6 +21,8 @@ private slots:
     void toolbarActionsEditTheNote_data();
     void toolbarActionsEditTheNote();
     void headingComboSetsAndClearsHeadings();
+    void insertsRefusedInTableCellsAreOff_data();
+    void insertsRefusedInTableCellsAreOff();
     void findCountsWrapsAndRecounts();
     void findTakesSelectionAndCloses();
 
@@ -95,6 +97,34 @@ void tst_EditorBars::headingComboSetsAndClearsHeadings()
     // Back to normal text takes the heading's bold away with it.
     QTest::keyClick(combo, Qt::Key_Home);
     QCOMPARE(m_editor->bodyJson(), json(R"([{"insert":"Title"},{"insert":"\n"}])"));
+}
+
+void tst_EditorBars::insertsRefusedInTableCellsAreOff_data()
+{
+    QTest::addColumn<QString>("actionName");
+    QTest::newRow("table") << "actionInsertTable";
+    QTest::newRow("attachment") << "actionInsertAttachment";
+}
+
+// The editor refuses these inside a cell; the button follows the caret in and out of the table.
+void tst_EditorBars::insertsRefusedInTableCellsAreOff()
+{
+    QFETCH(QString, actionName);
+    m_editor->loadNote(QStringLiteral("n"),
+                       json(R"([{"insert":{"table":"{\"cells\":[[\"a\",\"b\"]]}"}},{"insert":"\n"}])"));
+    QAction* insert = action(actionName);
+    const int end = m_editor->document()->characterCount() - 1;
+    select(end, end);
+    QVERIFY(insert->isEnabled());
+    const QString tip = insert->toolTip();
+    auto* table = qobject_cast<QTextTable*>(m_editor->document()->rootFrame()->childFrames().value(0));
+    QVERIFY(table);
+    m_editor->setTextCursor(table->cellAt(0, 1).firstCursorPosition());
+    QVERIFY(!insert->isEnabled());
+    QVERIFY(insert->toolTip() != tip); // says why
+    select(end, end);
+    QVERIFY(insert->isEnabled());
+    QCOMPARE(insert->toolTip(), tip);
 }
 
 void tst_EditorBars::findCountsWrapsAndRecounts()
