@@ -89,7 +89,7 @@ void tst_Updates::check()
     QVERIFY(!client.inFlight());
 
     // One request, though checkForUpdates ran twice; it names us and carries no credentials.
-    const QJsonArray requests = m_service.requests("/updates/");
+    const QJsonArray requests = m_service.server().requests("/updates/");
     QCOMPARE(requests.size(), 1);
     const QJsonObject request = requests.first().toObject();
     QCOMPARE(request.value("path").toString(), "/updates/notes/" + channel + "/latest.json");
