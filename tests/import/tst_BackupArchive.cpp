@@ -119,8 +119,7 @@ void tst_BackupArchive::existingItems()
     Note local = note("n1", "local", "nb1", localUpdated);
     local.syncStatus = SyncStatus::Synced;
     QVERIFY(lib.notes.update(local));
-    Notebook localBook = notebook("nb1", "Local", localUpdated);
-    QVERIFY(lib.notebooks.update(localBook));
+    QVERIFY(lib.notebooks.update(notebook("nb1", "Local", localUpdated)));
 
     QSignalSpy notesChanged(&lib.notes, &NoteRepository::notesChanged);
     const RestoreResult result = restoreBackup(zip, lib.repos(), RestoreMode(mode), false);
