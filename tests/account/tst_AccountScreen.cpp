@@ -21,13 +21,13 @@ using namespace NorvAccount;
 static std::unique_ptr<Client> signedInClient(DevServer& server, const QString& name)
 {
     ClientConfig config;
-    config.authBaseUrl = server.authBaseUrl().toString();
-    config.accountApiUrl = server.accountApiUrl().toString();
+    config.authBaseUrl = server.url(QStringLiteral("/auth")).toString();
+    config.accountApiUrl = server.url(QStringLiteral("/account/v1")).toString();
     config.appId = QStringLiteral("app.norvane.Notes.tests");
     config.appVersion = QStringLiteral("1.1.1");
     auto client = std::make_unique<Client>(config, std::make_unique<MemoryTokenStore>());
-    client->notesApi()->setBaseUrl(server.syncApiUrl());
-    const DevServer::Tokens tokens = server.signIn({qPrintable(name + "@example.com"), ""});
+    client->notesApi()->setBaseUrl(server.url(QStringLiteral("/notes/v1")));
+    const DevServer::Tokens tokens = DevServer::signIn(server.url().toString(), name + QStringLiteral("@example.com"));
     client->tokenManager()->setTokens(tokens.access, tokens.refresh);
     client->initialize();
     return client;

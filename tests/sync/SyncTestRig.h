@@ -15,30 +15,9 @@
 #include "TokenManager.h"
 #include "TokenStore.h"
 
-#include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QProcess>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
-
-// A session of the seeded user of that email, as a sign-in in the browser would give (tests only).
-inline QJsonObject adminTokens(const QString& root, const QString& email)
-{
-    QNetworkAccessManager nam;
-    QNetworkRequest request(QUrl(root + QStringLiteral("/admin/tokens")));
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
-    QNetworkReply* reply = nam.post(request, QJsonDocument(QJsonObject{{QStringLiteral("email"), email}}).toJson());
-    QSignalSpy done(reply, &QNetworkReply::finished);
-    if (!reply->isFinished())
-        done.wait(10000);
-    reply->deleteLater();
-    return QJsonDocument::fromJson(reply->readAll()).object();
-}
 
 // The reference server on a free port with a data folder of its own, stopped with the object.
 struct ServerProcess : DevServer
@@ -49,7 +28,6 @@ struct ServerProcess : DevServer
         root = url().toString();
         return isRunning();
     }
-    void fault(const QJsonObject& rule) { addFault(rule); }
 };
 
 struct Device
@@ -113,9 +91,8 @@ struct Device
     // A session of its own, as a sign-in in the browser would give.
     void signIn()
     {
-        const QJsonObject t = adminTokens(m_root, m_email);
-        tokens->setTokens(t.value(QLatin1String("access_token")).toString(),
-                          t.value(QLatin1String("refresh_token")).toString());
+        const DevServer::Tokens t = DevServer::signIn(m_root, m_email);
+        tokens->setTokens(t.access, t.refresh);
     }
 
     // Runs one sync to its end; true when it completed, false when it failed.
