@@ -4,6 +4,7 @@
 // temporary directory, signed in to the reference server through the real request layer.
 
 #include "../DevServer.h"
+#include "../TestLibrary.h"
 #include "ApiClient.h"
 #include "AttachmentRepository.h"
 #include "Database.h"
@@ -101,21 +102,16 @@ struct Device
         QSignalSpy done(engine, &SyncEngine::syncCompleted);
         QSignalSpy failed(engine, &SyncEngine::syncFailed);
         engine->syncNow();
-        for (int i = 0; i < patienceMs / 50 && done.isEmpty() && failed.isEmpty(); ++i)
-            QTest::qWait(50);
         // A failure signal may come from an auth problem while the run still goes on; wait it out.
-        for (int i = 0; i < patienceMs / 50 && engine->state() == SyncEngine::Syncing; ++i)
-            QTest::qWait(50);
-        return !done.isEmpty() && failed.isEmpty();
+        const bool ended = QTest::qWaitFor(
+            [&] { return (!done.isEmpty() || !failed.isEmpty()) && engine->state() != SyncEngine::Syncing; },
+            patienceMs);
+        return ended && !done.isEmpty() && failed.isEmpty();
     }
 
     Note newNote(const QString& text, const QString& notebookId = QString())
     {
-        Note n;
-        n.id = newId();
-        n.notebookId = notebookId;
-        n.body = bodyOf(text);
-        n.createdAt = n.updatedAt = n.modifiedAt = QDateTime::currentDateTimeUtc();
+        const Note n = makeNote(newId(), bodyOf(text), notebookId, QDateTime::currentDateTimeUtc());
         notes->insert(n);
         return n;
     }
@@ -157,22 +153,13 @@ struct Device
                 .toJson(QJsonDocument::Compact));
     }
 
-    // Every note (trash included) as "id|body|notebook|trashed", sorted: what two converged libraries
-    // share.
+    // Every note (trash included) as "id|body|notebook|trashed" and every notebook as "id|name", sorted:
+    // what two converged libraries share.
     QStringList library() const
     {
         QStringList out;
-        QList<Note> all = notes->allNotes();
-        all += notes->trashedNotes();
-        for (const Note& n : all)
+        for (const Note& n : notes->allNotes() + notes->trashedNotes())
             out << QStringLiteral("%1|%2|%3|%4").arg(n.id, n.body, n.notebookId, n.isTrashed() ? "T" : "");
-        out.sort();
-        return out;
-    }
-
-    QStringList notebookNames() const
-    {
-        QStringList out;
         for (const Notebook& nb : notebooks->allNotebooks())
             out << nb.id + QLatin1Char('|') + nb.name;
         out.sort();

@@ -83,7 +83,6 @@ void tst_SyncEngine::twoClientsConverge()
     QVERIFY(a.sync());
     QVERIFY(b.sync());
     QCOMPARE(b.library(), a.library());
-    QCOMPARE(b.notebookNames(), a.notebookNames());
     QCOMPARE(b.notes->noteById(note.id).has_value(), operation != QLatin1String("purge"));
     QVERIFY(a.notes->pendingNotes().isEmpty());
     QCOMPARE(a.engine->state(), SyncEngine::Idle);
@@ -206,7 +205,6 @@ void tst_SyncEngine::faultMatrix()
     QCOMPARE(a.engine->state(), SyncEngine::Idle);
     QVERIFY(a.engine->leftBehind().isEmpty());
     QCOMPARE(b.library(), a.library());
-    QCOMPARE(b.notebookNames(), a.notebookNames());
     QCOMPARE(b.attachments->fileData(photo), QByteArray(2000, 'z'));
     QCOMPARE(b.attachments->fileData(serverFile), bytes);
 }
