@@ -24,14 +24,11 @@
 class DevServer
 {
 public:
-    struct User
-    {
-        const char *email, *password;
-    };
-    // Seeded people: Ada owns the group "Lovelace Lab", Ben is a member, Cleo is in no group.
-    static constexpr User Ada{"ada@example.com", "ada-secret-1"};
-    static constexpr User Ben{"ben@example.com", "ben-secret-1"};
-    static constexpr User Cleo{"cleo@example.com", "cleo-secret-1"};
+    // Seeded people, each with the password "<name>-secret-1": Ada owns the group "Lovelace Lab", Ben is a
+    // member, Cleo is in no group.
+    static constexpr const char* Ada = "ada@example.com";
+    static constexpr const char* Ben = "ben@example.com";
+    static constexpr const char* Cleo = "cleo@example.com";
 
     struct Reply
     {
@@ -131,9 +128,9 @@ public:
         return Tokens{o.value("access_token").toString(), o.value("refresh_token").toString(),
                       o.value("account_id").toString(), o.value("auth_user_id").toString()};
     }
-    Tokens signIn(const User& user, int accessTtlSeconds = 900)
+    Tokens signIn(const QString& email, int accessTtlSeconds = 900)
     {
-        return signIn(url().toString(), QString::fromLatin1(user.email), accessTtlSeconds);
+        return signIn(url().toString(), email, accessTtlSeconds);
     }
 
     // Fault switches: {"pattern": "/notes/v1/sync/*", "action": "status"|"drop"|"delay"|"hang"|"malformed"|

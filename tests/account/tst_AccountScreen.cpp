@@ -27,7 +27,7 @@ static std::unique_ptr<Client> signedInClient(DevServer& server, const QString& 
     config.appVersion = QStringLiteral("1.1.1");
     auto client = std::make_unique<Client>(config, std::make_unique<MemoryTokenStore>());
     client->notesApi()->setBaseUrl(server.url(QStringLiteral("/notes/v1")));
-    const DevServer::Tokens tokens = DevServer::signIn(server.url().toString(), name + QStringLiteral("@example.com"));
+    const DevServer::Tokens tokens = server.signIn(name + QStringLiteral("@example.com"));
     client->tokenManager()->setTokens(tokens.access, tokens.refresh);
     client->initialize();
     return client;
