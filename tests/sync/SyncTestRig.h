@@ -8,6 +8,7 @@
 #include "ApiClient.h"
 #include "AttachmentRepository.h"
 #include "Database.h"
+#include "NorvAccountClient.h"
 #include "NoteRepository.h"
 #include "NotebookRepository.h"
 #include "PreferencesRepository.h"
@@ -41,9 +42,9 @@ struct Device
     AttachmentRepository* attachments = nullptr;
     PreferencesRepository* preferences = nullptr;
     SnapshotRepository* snapshots = nullptr;
+    NorvAccount::Client* account = nullptr;
     NorvAccount::TokenManager* tokens = nullptr;
     NorvAccount::ApiClient* api = nullptr;
-    NorvAccount::ApiClient* authApi = nullptr;
     SyncEngine* engine = nullptr;
     bool ok = false;
     QString m_root;
@@ -61,25 +62,16 @@ struct Device
         snapshots = new SnapshotRepository(&database, &owner);
         attachments = new AttachmentRepository(&database, &owner, dir.filePath(QStringLiteral("attachments")));
 
-        tokens = new NorvAccount::TokenManager(std::make_unique<NorvAccount::MemoryTokenStore>(), &owner);
-        api = new NorvAccount::ApiClient(tokens, &owner);
+        // The account facade as the app builds it, so a refused token is refreshed as it would be there.
+        NorvAccount::ClientConfig config;
+        config.authBaseUrl = root + QStringLiteral("/auth");
+        account = new NorvAccount::Client(config, std::make_unique<NorvAccount::MemoryTokenStore>(), &owner);
+        tokens = account->tokenManager();
+        api = account->notesApi();
         api->setBaseUrl(QUrl(root + QStringLiteral("/notes/v1")));
         // A hanging server must end a request within the test's patience.
         api->setTransferTimeout(3000);
-        authApi = new NorvAccount::ApiClient(tokens, &owner);
-        authApi->setBaseUrl(QUrl(root + QStringLiteral("/auth/api/v1/realms/norvane")));
-        authApi->setTransferTimeout(3000);
-        tokens->setRefreshHandler([this](const QString& refreshToken, auto success, auto failure) {
-            authApi->postPublic(QStringLiteral("/auth/token/refresh"),
-                                QJsonObject{{QStringLiteral("refresh_token"), refreshToken}},
-                                [success, failure](bool ok, int status, const QJsonObject& body) {
-                                    if (ok)
-                                        success(body.value(QLatin1String("access_token")).toString(),
-                                                body.value(QLatin1String("refresh_token")).toString());
-                                    else
-                                        failure(status >= 400 && status < 500);
-                                });
-        });
+        account->authApi()->setTransferTimeout(3000);
         m_root = root;
         m_email = email;
         signIn();
