@@ -34,6 +34,7 @@ public:
     {
         int status = 0; // 0 when no HTTP answer arrived
         QByteArray body;
+        QUrl location; // where a redirect leads
         QJsonObject json() const { return QJsonDocument::fromJson(body).object(); }
     };
 
@@ -93,7 +94,7 @@ public:
         return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path));
     }
 
-    // One request, waited for (tests only).
+    // One request, waited for (tests only); redirects are not followed.
     static Reply send(const QUrl& url, const QByteArray& method, const QByteArray& body = QByteArray(),
                       const QString& bearer = QString(), const QByteArray& contentType = "application/json")
     {
@@ -110,7 +111,8 @@ public:
         if (!reply->isFinished())
             finished.wait(30000);
         return Reply{reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
-                     reply->isOpen() ? reply->readAll() : QByteArray()};
+                     reply->isOpen() ? reply->readAll() : QByteArray(),
+                     url.resolved(reply->header(QNetworkRequest::LocationHeader).toUrl())};
     }
     // `path` is from the server root, query included.
     Reply callJson(const QByteArray& method, const QString& path, const QJsonObject& body, const QString& bearer = {})

@@ -47,23 +47,6 @@ QByteArray redirectTo(const QString& location)
 const QByteArray kJsonAnswer = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 2\r\n"
                                "Connection: close\r\n\r\n{}";
 
-// What a browser does with one URL: fetch it and report the status and where it redirects to.
-std::pair<int, QUrl> browserGet(const QUrl& url)
-{
-    QNetworkAccessManager network;
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    request.setTransferTimeout(10000);
-    QNetworkReply* reply = network.get(request);
-    QSignalSpy finished(reply, &QNetworkReply::finished);
-    if (!reply->isFinished())
-        finished.wait(10000);
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QUrl location = url.resolved(reply->header(QNetworkRequest::LocationHeader).toUrl());
-    delete reply;
-    return {status, location};
-}
-
 QUrl withQueryItem(QUrl url, const QString& key, const QString& value)
 {
     QUrlQuery query(url);
@@ -117,7 +100,6 @@ void tst_NorvAccountClient::init()
     m_server.clearFaults();
     m_server.clearRequests();
     m_vault = std::make_shared<MemoryTokenStore::Vault>();
-    m_opened.clear();
     m_client = newClient();
 }
 
@@ -157,11 +139,12 @@ void tst_NorvAccountClient::browserSignIn()
     QVERIFY(QUrlQuery(m_opened).queryItemValue(QStringLiteral("state")).size() >= 16);
 
     // The service's login page sends the browser on to the app's listener.
-    const QUrl callback = browserGet(m_opened).second;
+    const QUrl callback = DevServer::send(m_opened, "GET").location;
 
     QUrl target = callback;
     if (mode == QLatin1String("stray")) {
-        QCOMPARE(browserGet(withQueryItem(callback, QStringLiteral("state"), QStringLiteral("forged"))).first, 404);
+        const QUrl forged = withQueryItem(callback, QStringLiteral("state"), QStringLiteral("forged"));
+        QCOMPARE(DevServer::send(forged, "GET").status, 404);
         QVERIFY(auth->isLoginPending());
     } else if (mode == QLatin1String("missing")) {
         target = withQueryItem(callback, QStringLiteral("refresh_token"), QString());
@@ -171,7 +154,7 @@ void tst_NorvAccountClient::browserSignIn()
         QTRY_VERIFY(!auth->isLoginPending());
     }
     // A listener that gave up is gone: no answer at all.
-    QCOMPARE(browserGet(target).first, mode == "cancel" || mode == "timeout" ? 0 : 200);
+    QCOMPARE(DevServer::send(target, "GET").status, mode == "cancel" || mode == "timeout" ? 0 : 200);
 
     QTRY_COMPARE(succeeded.count() + failed.count(), 1);
     QCOMPARE(m_client->isAuthenticated(), signedIn);
