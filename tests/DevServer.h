@@ -1,10 +1,9 @@
 #pragma once
 
 // Starts the loopback service stand-in (tools/devserver) for one test: a fresh data directory, a free port,
-// base URLs for the app's configuration, and the admin calls that switch faults on and read the request log.
+// its URL, and the admin calls that sign seeded people in, switch faults on and read the request log.
 // Register the test with norv_use_devserver(<test>) so that NORV_DEVSERVER_PATH is defined.
 
-#include <QByteArray>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -25,19 +24,17 @@
 class DevServer
 {
 public:
-    struct User
-    {
-        const char *email, *password;
-    };
-    // Seeded people: Ada owns the group "Lovelace Lab", Ben is a member, Cleo is in no group.
-    static constexpr User Ada{"ada@example.com", "ada-secret-1"};
-    static constexpr User Ben{"ben@example.com", "ben-secret-1"};
-    static constexpr User Cleo{"cleo@example.com", "cleo-secret-1"};
+    // Seeded people, each with the password "<name>-secret-1": Ada owns the group "Lovelace Lab", Ben is a
+    // member, Cleo is in no group.
+    static constexpr const char* Ada = "ada@example.com";
+    static constexpr const char* Ben = "ben@example.com";
+    static constexpr const char* Cleo = "cleo@example.com";
 
     struct Reply
     {
         int status = 0; // 0 when no HTTP answer arrived
         QByteArray body;
+        QUrl location; // where a redirect leads
         QJsonObject json() const { return QJsonDocument::fromJson(body).object(); }
     };
 
@@ -92,65 +89,50 @@ public:
     {
         return m_error;
     }
-    QString dataDir() const
-    {
-        return m_dir.path();
-    }
-    quint16 port() const
-    {
-        return m_port;
-    }
     QUrl url(const QString& path = QString()) const
     {
         return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path));
     }
-    QUrl authBaseUrl() const
-    {
-        return url(QStringLiteral("/auth"));
-    }
-    QUrl accountApiUrl() const
-    {
-        return url(QStringLiteral("/account/v1"));
-    }
-    QUrl syncApiUrl() const
-    {
-        return url(QStringLiteral("/notes/v1"));
-    }
 
-    // One request, waited for (tests only). `path` is from the server root, query included.
-    Reply call(const QByteArray& method, const QString& path, const QByteArray& body = QByteArray(),
-               const QString& bearer = QString(), const QByteArray& contentType = "application/json",
-               const QList<QPair<QByteArray, QByteArray>>& headers = {}, int timeoutMs = 20000)
+    // One request, waited for (tests only); redirects are not followed.
+    static Reply send(const QUrl& url, const QByteArray& method, const QByteArray& body = QByteArray(),
+                      const QString& bearer = QString(), const QByteArray& contentType = "application/json")
     {
-        QNetworkRequest request(url(path));
-        request.setTransferTimeout(timeoutMs);
-        for (const auto& [name, value] : headers)
-            request.setRawHeader(name, value);
+        QNetworkAccessManager network;
+        QNetworkRequest request(url);
+        request.setTransferTimeout(20000);
         if (!body.isEmpty())
             request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
         if (!bearer.isEmpty())
             request.setRawHeader("Authorization", "Bearer " + bearer.toUtf8());
         request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-        std::unique_ptr<QNetworkReply> reply(m_network.sendCustomRequest(request, method, body));
+        std::unique_ptr<QNetworkReply> reply(network.sendCustomRequest(request, method, body));
         QSignalSpy finished(reply.get(), &QNetworkReply::finished);
         if (!reply->isFinished())
             finished.wait(30000);
         return Reply{reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
-                     reply->isOpen() ? reply->readAll() : QByteArray()};
+                     reply->isOpen() ? reply->readAll() : QByteArray(),
+                     url.resolved(reply->header(QNetworkRequest::LocationHeader).toUrl())};
     }
+    // `path` is from the server root, query included.
     Reply callJson(const QByteArray& method, const QString& path, const QJsonObject& body, const QString& bearer = {})
     {
-        return call(method, path, QJsonDocument(body).toJson(QJsonDocument::Compact), bearer);
+        return send(url(path), method, QJsonDocument(body).toJson(QJsonDocument::Compact), bearer);
     }
 
-    // Signs a seeded user in without the browser; a negative access_ttl yields an already expired token.
-    Tokens signIn(const User& user, int accessTtlSeconds = 900)
+    // A session of a seeded user, as a sign-in in the browser would give, from the server at `root`
+    // ("http://127.0.0.1:PORT"); a negative time to live yields an already expired access token.
+    static Tokens signIn(const QString& root, const QString& email, int accessTtlSeconds = 900)
     {
+        const QJsonObject body{{"email", email}, {"access_ttl", accessTtlSeconds}};
         const QJsonObject o =
-            callJson("POST", QStringLiteral("/admin/tokens"), {{"email", user.email}, {"access_ttl", accessTtlSeconds}})
-                .json();
+            send(QUrl(root + QStringLiteral("/admin/tokens")), "POST", QJsonDocument(body).toJson()).json();
         return Tokens{o.value("access_token").toString(), o.value("refresh_token").toString(),
                       o.value("account_id").toString(), o.value("auth_user_id").toString()};
+    }
+    Tokens signIn(const QString& email, int accessTtlSeconds = 900)
+    {
+        return signIn(url().toString(), email, accessTtlSeconds);
     }
 
     // Fault switches: {"pattern": "/notes/v1/sync/*", "action": "status"|"drop"|"delay"|"hang"|"malformed"|
@@ -160,47 +142,48 @@ public:
         const Reply r = callJson("POST", QStringLiteral("/admin/faults"), fault);
         return r.status == 201 ? r.json().value("id").toInt() : 0;
     }
+    // The same as "METHOD pattern action" ("*": any method; a number as the action: answer with that
+    // status), further switches in `more`.
+    int addFault(const QString& spec, QJsonObject more = {})
+    {
+        const QStringList p = spec.split(QLatin1Char(' '));
+        bool isStatus = false;
+        const int status = p.value(2).toInt(&isStatus);
+        if (p[0] != QLatin1String("*"))
+            more.insert("method", p[0]);
+        more.insert("pattern", p.value(1));
+        more.insert("action", isStatus ? QStringLiteral("status") : p.value(2));
+        if (isStatus)
+            more.insert("status", status);
+        return addFault(more);
+    }
     bool clearFaults()
     {
-        return call("DELETE", QStringLiteral("/admin/faults")).status == 204;
+        return send(url(QStringLiteral("/admin/faults")), "DELETE").status == 204;
     }
 
     // The request log: method, path, query and status of every request, headers with secrets blanked.
     QJsonArray requests(const QString& pathPrefix = QString())
     {
-        return call("GET",
-                    QStringLiteral("/admin/requests?path=") + QString::fromLatin1(QUrl::toPercentEncoding(pathPrefix)))
-            .json()
-            .value("requests")
-            .toArray();
+        const QString query = QString::fromLatin1(QUrl::toPercentEncoding(pathPrefix));
+        return send(url(QStringLiteral("/admin/requests?path=") + query), "GET").json().value("requests").toArray();
     }
     bool clearRequests()
     {
-        return call("DELETE", QStringLiteral("/admin/requests")).status == 204;
-    }
-
-    // Every version of a note the server accepted, oldest first: {"version", "body", "author", "stored_at"}.
-    QJsonArray noteVersions(const QString& noteId)
-    {
-        return call("GET", QStringLiteral("/admin/notes/%1/versions").arg(noteId)).json().value("versions").toArray();
+        return send(url(QStringLiteral("/admin/requests")), "DELETE").status == 204;
     }
 
     // Files of the update service, e.g. publish("notes/stable/latest.json", bytes); "{{server}}" inside .json
     // and .md files is served as this server's root URL.
     bool publish(const QString& path, const QByteArray& data)
     {
-        return call("PUT", QStringLiteral("/admin/updates/") + path, data, {}, "application/octet-stream").status ==
-               204;
-    }
-    bool unpublish(const QString& path)
-    {
-        return call("DELETE", QStringLiteral("/admin/updates/") + path).status == 204;
+        return send(url(QStringLiteral("/admin/updates/") + path), "PUT", data, {}, "application/octet-stream")
+                   .status == 204;
     }
 
 private:
     QTemporaryDir m_dir;
     QProcess m_process;
-    QNetworkAccessManager m_network;
     quint16 m_port = 0;
     QString m_error;
 };

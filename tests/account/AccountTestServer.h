@@ -22,8 +22,7 @@ struct AccountTestServer
     // A fresh session for a seeded user; a negative time to live gives an expired access token.
     std::pair<QString, QString> tokens(const QString& email = QStringLiteral("ada@example.com"), int accessTtl = 900)
     {
-        const QByteArray latin = email.toLatin1();
-        const DevServer::Tokens t = server->signIn(DevServer::User{latin.constData(), ""}, accessTtl);
+        const DevServer::Tokens t = DevServer::signIn(base(), email, accessTtl);
         return {t.access, t.refresh};
     }
 

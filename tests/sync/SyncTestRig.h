@@ -4,9 +4,11 @@
 // temporary directory, signed in to the reference server through the real request layer.
 
 #include "../DevServer.h"
+#include "../TestLibrary.h"
 #include "ApiClient.h"
 #include "AttachmentRepository.h"
 #include "Database.h"
+#include "NorvAccountClient.h"
 #include "NoteRepository.h"
 #include "NotebookRepository.h"
 #include "PreferencesRepository.h"
@@ -15,30 +17,9 @@
 #include "TokenManager.h"
 #include "TokenStore.h"
 
-#include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QProcess>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
-
-// A session of the seeded user of that email, as a sign-in in the browser would give (tests only).
-inline QJsonObject adminTokens(const QString& root, const QString& email)
-{
-    QNetworkAccessManager nam;
-    QNetworkRequest request(QUrl(root + QStringLiteral("/admin/tokens")));
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
-    QNetworkReply* reply = nam.post(request, QJsonDocument(QJsonObject{{QStringLiteral("email"), email}}).toJson());
-    QSignalSpy done(reply, &QNetworkReply::finished);
-    if (!reply->isFinished())
-        done.wait(10000);
-    reply->deleteLater();
-    return QJsonDocument::fromJson(reply->readAll()).object();
-}
 
 // The reference server on a free port with a data folder of its own, stopped with the object.
 struct ServerProcess : DevServer
@@ -49,7 +30,6 @@ struct ServerProcess : DevServer
         root = url().toString();
         return isRunning();
     }
-    void fault(const QJsonObject& rule) { addFault(rule); }
 };
 
 struct Device
@@ -62,9 +42,9 @@ struct Device
     AttachmentRepository* attachments = nullptr;
     PreferencesRepository* preferences = nullptr;
     SnapshotRepository* snapshots = nullptr;
+    NorvAccount::Client* account = nullptr;
     NorvAccount::TokenManager* tokens = nullptr;
     NorvAccount::ApiClient* api = nullptr;
-    NorvAccount::ApiClient* authApi = nullptr;
     SyncEngine* engine = nullptr;
     bool ok = false;
     QString m_root;
@@ -82,25 +62,16 @@ struct Device
         snapshots = new SnapshotRepository(&database, &owner);
         attachments = new AttachmentRepository(&database, &owner, dir.filePath(QStringLiteral("attachments")));
 
-        tokens = new NorvAccount::TokenManager(std::make_unique<NorvAccount::MemoryTokenStore>(), &owner);
-        api = new NorvAccount::ApiClient(tokens, &owner);
+        // The account facade as the app builds it, so a refused token is refreshed as it would be there.
+        NorvAccount::ClientConfig config;
+        config.authBaseUrl = root + QStringLiteral("/auth");
+        account = new NorvAccount::Client(config, std::make_unique<NorvAccount::MemoryTokenStore>(), &owner);
+        tokens = account->tokenManager();
+        api = account->notesApi();
         api->setBaseUrl(QUrl(root + QStringLiteral("/notes/v1")));
         // A hanging server must end a request within the test's patience.
         api->setTransferTimeout(3000);
-        authApi = new NorvAccount::ApiClient(tokens, &owner);
-        authApi->setBaseUrl(QUrl(root + QStringLiteral("/auth/api/v1/realms/norvane")));
-        authApi->setTransferTimeout(3000);
-        tokens->setRefreshHandler([this](const QString& refreshToken, auto success, auto failure) {
-            authApi->postPublic(QStringLiteral("/auth/token/refresh"),
-                                QJsonObject{{QStringLiteral("refresh_token"), refreshToken}},
-                                [success, failure](bool ok, int status, const QJsonObject& body) {
-                                    if (ok)
-                                        success(body.value(QLatin1String("access_token")).toString(),
-                                                body.value(QLatin1String("refresh_token")).toString());
-                                    else
-                                        failure(status >= 400 && status < 500);
-                                });
-        });
+        account->authApi()->setTransferTimeout(3000);
         m_root = root;
         m_email = email;
         signIn();
@@ -113,9 +84,8 @@ struct Device
     // A session of its own, as a sign-in in the browser would give.
     void signIn()
     {
-        const QJsonObject t = adminTokens(m_root, m_email);
-        tokens->setTokens(t.value(QLatin1String("access_token")).toString(),
-                          t.value(QLatin1String("refresh_token")).toString());
+        const DevServer::Tokens t = DevServer::signIn(m_root, m_email);
+        tokens->setTokens(t.access, t.refresh);
     }
 
     // Runs one sync to its end; true when it completed, false when it failed.
@@ -124,21 +94,16 @@ struct Device
         QSignalSpy done(engine, &SyncEngine::syncCompleted);
         QSignalSpy failed(engine, &SyncEngine::syncFailed);
         engine->syncNow();
-        for (int i = 0; i < patienceMs / 50 && done.isEmpty() && failed.isEmpty(); ++i)
-            QTest::qWait(50);
         // A failure signal may come from an auth problem while the run still goes on; wait it out.
-        for (int i = 0; i < patienceMs / 50 && engine->state() == SyncEngine::Syncing; ++i)
-            QTest::qWait(50);
-        return !done.isEmpty() && failed.isEmpty();
+        const bool ended = QTest::qWaitFor(
+            [&] { return (!done.isEmpty() || !failed.isEmpty()) && engine->state() != SyncEngine::Syncing; },
+            patienceMs);
+        return ended && !done.isEmpty() && failed.isEmpty();
     }
 
     Note newNote(const QString& text, const QString& notebookId = QString())
     {
-        Note n;
-        n.id = newId();
-        n.notebookId = notebookId;
-        n.body = bodyOf(text);
-        n.createdAt = n.updatedAt = n.modifiedAt = QDateTime::currentDateTimeUtc();
+        const Note n = makeNote(newId(), bodyOf(text), notebookId, QDateTime::currentDateTimeUtc());
         notes->insert(n);
         return n;
     }
@@ -180,22 +145,13 @@ struct Device
                 .toJson(QJsonDocument::Compact));
     }
 
-    // Every note (trash included) as "id|body|notebook|trashed", sorted: what two converged libraries
-    // share.
+    // Every note (trash included) as "id|body|notebook|trashed" and every notebook as "id|name", sorted:
+    // what two converged libraries share.
     QStringList library() const
     {
         QStringList out;
-        QList<Note> all = notes->allNotes();
-        all += notes->trashedNotes();
-        for (const Note& n : all)
+        for (const Note& n : notes->allNotes() + notes->trashedNotes())
             out << QStringLiteral("%1|%2|%3|%4").arg(n.id, n.body, n.notebookId, n.isTrashed() ? "T" : "");
-        out.sort();
-        return out;
-    }
-
-    QStringList notebookNames() const
-    {
-        QStringList out;
         for (const Notebook& nb : notebooks->allNotebooks())
             out << nb.id + QLatin1Char('|') + nb.name;
         out.sort();

@@ -127,7 +127,6 @@ void tst_SyncRules::hostileNotes()
         return;
     QCOMPARE(n->version, version);
     QCOMPARE(n->opVersion, version);
-    QCOMPARE(n->syncStatus, SyncStatus::Synced);
     QCOMPARE(n->updatedAt.isValid() ? toDbTimestamp(n->updatedAt) : QString(), updated);
     QCOMPARE(n->isTrashed(), trashed);
 }
