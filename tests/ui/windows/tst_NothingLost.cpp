@@ -398,14 +398,12 @@ void tst_NothingLost::closingHandlesEmptyNotes()
     if (newInWindow) {
         window = qobject_cast<NoteWindow*>(m_state->createNoteInWindow(&id));
     } else {
-        id = m_library
-                 .addNote(text, 60, QString(),
-                          [&](Note& note) {
-                              note.syncStatus = SyncStatus(status);
-                              note.ownerId = permission.isEmpty() ? QString() : QStringLiteral("user-2");
-                              note.permission = permission;
-                          })
-                 .id;
+        const auto sharedOrNot = [&](Note& note) {
+            note.syncStatus = SyncStatus(status);
+            note.ownerId = permission.isEmpty() ? QString() : QStringLiteral("user-2");
+            note.permission = permission;
+        };
+        id = m_library.addNote(text, 60, QString(), sharedOrNot).id;
         window = qobject_cast<NoteWindow*>(m_state->openNoteWindow(id));
     }
     QVERIFY(window);
