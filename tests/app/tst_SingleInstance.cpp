@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLocalSocket>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -31,15 +30,6 @@ QProcessEnvironment programEnvironment(const QString& dataDir, const QString& ke
     env.insert(QStringLiteral("NOTES_DATA_DIR"), dataDir);
     env.insert(QStringLiteral("NORV_INSTANCE_KEY"), key);
     return env;
-}
-
-bool canConnect(const QString& key)
-{
-    QLocalSocket socket;
-    socket.connectToServer(key);
-    const bool connected = socket.waitForConnected(200);
-    socket.abort();
-    return connected;
 }
 
 // Kills the program when a test leaves early, so no instance outlives the test.
@@ -123,13 +113,10 @@ void tst_SingleInstance::staleEndpointIsReplaced()
     QFile leftover(endpoint);
     QVERIFY(leftover.open(QIODevice::WriteOnly));
     leftover.close();
-    QVERIFY(!canConnect(key));
 
     SingleInstance next(key);
     QVERIFY(next.tryRun(QStringLiteral("focus")));
-    QVERIFY(next.isListening());
-
-    // And it really serves: a later start reaches it.
+    // It really serves: a later start reaches it.
     QSignalSpy spy(&next, &SingleInstance::messageReceived);
     SingleInstance later(key);
     QVERIFY(!later.tryRun(QStringLiteral("new-note")));
