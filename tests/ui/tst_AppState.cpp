@@ -1,12 +1,7 @@
 #include "AppState.h"
-#include "Clock.h"
-#include "DataPaths.h"
-#include "Database.h"
 #include "NoteRepository.h"
 #include "PreferenceKeys.h"
 #include "PreferencesRepository.h"
-#include "Records.h"
-#include "Todos.h"
 
 #include <QApplication>
 #include <QSignalSpy>
@@ -67,8 +62,8 @@ void tst_AppState::welcomeNotesOnceOnFirstStart()
 
 void tst_AppState::setCurrent_data()
 {
-    QTest::addColumn<bool>("notebook");   // false: the current note
-    QTest::addColumn<QString>("initial"); // null: never set
+    QTest::addColumn<bool>("notebook"); // false: the current note
+    QTest::addColumn<QString>("initial");
     QTest::addColumn<QString>("next");
     QTest::addColumn<bool>("changes");
 
@@ -93,9 +88,7 @@ void tst_AppState::setCurrent()
         notebook ? state.setCurrentNotebook(id) : state.setCurrentNote(id);
     };
     const QString key = notebook ? PrefKey::LastNotebookId : PrefKey::LastNoteId;
-    if (!initial.isNull())
-        set(initial);
-    const std::optional<QString> storedBefore = state.preferences()->value(key);
+    set(initial);
 
     QSignalSpy written(state.preferences(), &PreferencesRepository::changed);
     QSignalSpy notebookSpy(&state, &AppState::currentNotebookChanged);
@@ -107,7 +100,7 @@ void tst_AppState::setCurrent()
     QCOMPARE((notebook ? noteSpy : notebookSpy).count(), 0);
     QCOMPARE(changed.count(), changes ? 1 : 0);
     QCOMPARE(written.count(), changes ? 1 : 0);
-    QCOMPARE(state.preferences()->value(key), changes ? std::optional<QString>(next) : storedBefore);
+    QCOMPARE(state.preferences()->value(key), std::optional<QString>(changes ? next : initial));
 
     // The next start comes back to it without announcing a change.
     AppState restarted;
