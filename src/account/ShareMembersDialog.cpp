@@ -11,6 +11,7 @@
 #include <QScrollArea>
 #include <QSet>
 #include <QVBoxLayout>
+#include <cmath>
 
 namespace NorvAccount {
 
@@ -250,6 +251,24 @@ void ShareMembersDialog::clearRows(QVBoxLayout* layout)
     }
 }
 
+QColor ShareMembersDialog::initialsColour(const QColor& circle)
+{
+    // Relative luminance as the web's contrast guidelines define it: 0 for black, 1 for white.
+    auto luminance = [](const QColor& colour) {
+        auto linear = [](double c) {
+            return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) + 0.0722 * linear(colour.blueF());
+    };
+    const QColor light(Qt::white);
+    const QColor dark(0x1E, 0x1E, 0x1E);
+    const double l = luminance(circle);
+    // Contrast ratio, (lighter + 0.05) / (darker + 0.05), of the circle with each candidate.
+    const double withLight = (luminance(light) + 0.05) / (l + 0.05);
+    const double withDark = (l + 0.05) / (luminance(dark) + 0.05);
+    return withLight >= withDark ? light : dark;
+}
+
 QLabel* ShareMembersDialog::avatar(const QString& name, const QString& email)
 {
     constexpr int d = 36;
@@ -258,10 +277,12 @@ QLabel* ShareMembersDialog::avatar(const QString& name, const QString& email)
     label->setAlignment(Qt::AlignCenter);
     QColor colour = palette().color(QPalette::Highlight);
     colour.setAlphaF(0.55);
-    label->setStyleSheet(QStringLiteral("QLabel { background: %1; color: white; border-radius: %2px; font-weight: "
+    // The style sheet takes the colour without its alpha; the initials are chosen for that colour.
+    label->setStyleSheet(QStringLiteral("QLabel { background: %1; color: %3; border-radius: %2px; font-weight: "
                                         "600; }")
                              .arg(colour.name(QColor::HexRgb))
-                             .arg(d / 2));
+                             .arg(d / 2)
+                             .arg(initialsColour(colour).name(QColor::HexRgb)));
     QFont font = label->font();
     font.setPointSize(std::max(d / 3, 8));
     label->setFont(font);

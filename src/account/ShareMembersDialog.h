@@ -3,6 +3,7 @@
 #include "AccountClient.h"
 #include "SharingBackend.h"
 
+#include <QColor>
 #include <QDialog>
 #include <QPointer>
 
@@ -48,6 +49,9 @@ public:
 
     // Initials for an avatar: one part gives its first letter, more give the first and the last.
     static QString initials(const QString& name, const QString& email);
+    // The colour of the initials on an avatar circle of this colour: white on a dark circle, near-black
+    // on a light one, whichever stands out more (by relative luminance), so they read in both themes.
+    static QColor initialsColour(const QColor& circle);
 
     bool isBusy() const { return m_busy; }
     // The permission the share buttons grant: "view" or "edit".

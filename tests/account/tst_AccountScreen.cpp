@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <cmath>
 #include <memory>
 
 using namespace NorvAccount;
@@ -75,6 +76,8 @@ private slots:
     void actions();
     void shareDialog_data();
     void shareDialog();
+    void avatarInitialsStandOut_data();
+    void avatarInitialsStandOut();
 };
 
 // A backend that names members by their account id, while the service answers with sign-in ids.
@@ -312,6 +315,31 @@ void tst_AccountScreen::shareDialog()
     shown<QPushButton>(dialog, "shareButton").first()->click();
     QTRY_VERIFY_WITH_TIMEOUT(!dialog.findChild<QLabel*>("errorLabel")->isHidden(), 20000);
     QCOMPARE(changed.size(), 3);
+}
+
+void tst_AccountScreen::avatarInitialsStandOut_data()
+{
+    QTest::addColumn<QColor>("circle"); // the palette's highlight, which the avatars are drawn in
+    QTest::newRow("dark theme") << QColor(QStringLiteral("#42A5F5"));
+    QTest::newRow("light theme") << QColor(QStringLiteral("#1565C0"));
+    QTest::newRow("pale system highlight") << QColor(QStringLiteral("#CDE8FF"));
+    QTest::newRow("deep system highlight") << QColor(QStringLiteral("#30140A"));
+}
+
+// The initials meet the usual 4.5:1 contrast for text on whatever circle the theme gives.
+void tst_AccountScreen::avatarInitialsStandOut()
+{
+    QFETCH(QColor, circle);
+    auto luminance = [](const QColor& c) {
+        auto linear = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+    };
+    const double a = luminance(circle);
+    const double b = luminance(ShareMembersDialog::initialsColour(circle));
+    const double contrast = (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+    QVERIFY2(contrast >= 4.5, qPrintable(QString::number(contrast)));
 }
 
 QTEST_MAIN(tst_AccountScreen)

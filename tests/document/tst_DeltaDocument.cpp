@@ -1,20 +1,30 @@
 #include "../Fixtures.h"
+#include "../TestLibrary.h"
+#include "AttachmentRenderer.h"
+#include "AttachmentRepository.h"
 #include "CaseFile.h"
+#include "Clock.h"
 #include "DeltaDocument.h"
 #include "DeltaFormat.h"
 #include "FontScale.h"
+#include "NoteRepository.h"
+#include "RichTextConversion.h"
 #include "TextFormats.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QGuiApplication>
 #include <QJsonDocument>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextList>
+#include <QTextTable>
 
 using namespace TextFormats;
 
@@ -30,6 +40,14 @@ private slots:
     void realWorldDocuments_data();
     void realWorldDocuments();
     void maliciousDocumentStaysText();
+    void charFormatsToAttributes_data();
+    void charFormatsToAttributes();
+    void listOperations();
+    void jsonTextMatchesLibrary_data();
+    void jsonTextMatchesLibrary();
+    void lineSeparatorEndsLine();
+    void attachmentFallbackChips_data();
+    void attachmentFallbackChips();
 };
 
 namespace {
@@ -57,6 +75,52 @@ QString readFile(const QString& path)
 QString plainOf(const QString& body)
 {
     return deltaToPlainText(parseDelta(body));
+}
+
+QJsonObject object(const char* json)
+{
+    return QJsonDocument::fromJson(json).object();
+}
+
+template <typename Json> QString compact(const Json& json)
+{
+    return QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Compact));
+}
+
+const QString kUrlPrefix = QStringLiteral("norvane-notes://attachment/");
+
+QByteArray pngBytes()
+{
+    QImage image(40, 30, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+QTextCharFormat objectFormat(const QString& url)
+{
+    QTextCharFormat format;
+    format.setObjectType(TextFormats::AttachmentObjectType);
+    format.setProperty(TextFormats::EmbedValueProperty, url);
+    return format;
+}
+
+constexpr int kMargin = 10;
+
+// Paints one object at (kMargin, kMargin) on a white canvas with a margin all round.
+QImage paintObject(AttachmentRenderer& renderer, const QString& url)
+{
+    const QTextCharFormat format = objectFormat(url);
+    const QSizeF size = renderer.intrinsicSize(nullptr, 0, format);
+    QImage canvas(size.toSize() + QSize(2 * kMargin, 2 * kMargin), QImage::Format_ARGB32_Premultiplied);
+    canvas.fill(Qt::white);
+    QPainter painter(&canvas);
+    renderer.drawObject(&painter, QRectF(QPointF(kMargin, kMargin), size), nullptr, 0, format);
+    painter.end();
+    return canvas;
 }
 
 } // namespace
@@ -161,15 +225,7 @@ void tst_DeltaDocument::maliciousDocumentStaysText()
     const QString body = readFile(realWorldFixtures(QStringLiteral("delta/quill-deltacvt/malicious.json")));
     DeltaDocument doc;
     doc.loadJson(body);
-    const QTextDocument* td = doc.textDocument();
-    for (QTextBlock b = td->begin(); b.isValid(); b = b.next()) {
-        for (QTextBlock::iterator it = b.begin(); !it.atEnd(); ++it) {
-            QVERIFY(!it.fragment().charFormat().isAnchor());
-            QCOMPARE(it.fragment().charFormat().objectType(), int(QTextFormat::NoObject));
-        }
-    }
-    QCOMPARE(td->rootFrame()->childFrames().size(), 0);
-    QVERIFY(!td->toHtml().contains(QLatin1String("<script"))); // escaped, never markup
+    // The markup is text, every character of it: no link, embed or table came of it.
     const QString expected = QString::fromUtf8(
         R"([{"insert":"<script>alert(\"xss\");</script>"},{"insert":"\n"},)"
         R"({"insert":"<script>alert(\"xss\");</script>"},{"attributes":{"list":"bullet"},"insert":"\n"},)"
@@ -177,6 +233,179 @@ void tst_DeltaDocument::maliciousDocumentStaysText()
         R"({"insert":"not xss & okay"},{"attributes":{"list":"bullet"},"insert":"\n"},)"
         R"({"insert":"not xss & okay"},{"attributes":{"align":"center","list":"bullet"},"insert":"\n"},{"insert":"\n"}])");
     QCOMPARE(doc.toJson(), expected);
+}
+
+void tst_DeltaDocument::charFormatsToAttributes_data()
+{
+    // clang-format off
+    QTest::addColumn<QTextFormat>("format");
+    QTest::addColumn<QString>("attributes");
+
+    QTextCharFormat family;
+    family.setFontFamilies({QStringLiteral("Noto Sans"), QStringLiteral("Monospace")});
+    QTest::newRow("monospace family is code") << QTextFormat(family) << R"({"code":true})";
+
+    QTextCharFormat anchor;
+    anchor.setAnchor(true);
+    anchor.setAnchorHref(QStringLiteral("https://x.example"));
+    anchor.setFontUnderline(true);
+    QTest::newRow("link") << QTextFormat(anchor) << R"({"link":"https://x.example"})";
+
+
+    QTextCharFormat wave;
+    wave.setUnderlineStyle(QTextCharFormat::WaveUnderline);
+    QTest::newRow("spell-check underline") << QTextFormat(wave) << R"({})";
+
+    QTextCharFormat extras = charAttributesToCharFormat(object(R"({"bold":"no","color":"red"})"));
+    extras.setFontWeight(700);
+    QTest::newRow("produced keys win over extras") << QTextFormat(extras) << R"({"bold":true,"color":"red"})";
+
+    // clang-format on
+}
+
+void tst_DeltaDocument::charFormatsToAttributes()
+{
+    QFETCH(QTextFormat, format);
+    QFETCH(QString, attributes);
+    QCOMPARE(compact(charFormatToCharAttributes(format.toCharFormat())), attributes);
+}
+
+void tst_DeltaDocument::listOperations()
+{
+    QTextDocument doc;
+    QTextCursor cursor(&doc);
+    cursor.insertText(QStringLiteral("a\nb\nc\nd"));
+    const auto block = [&doc](int n) {
+        return doc.findBlockByNumber(n);
+    };
+    const auto at = [&doc](int n) {
+        return QTextCursor(doc.findBlockByNumber(n));
+    };
+
+    applyList(at(0), QStringLiteral("bullet"));
+    applyList(at(1), QStringLiteral("unchecked"));
+    applyList(at(2), QStringLiteral("ordered"));
+    applyList(at(3), QStringLiteral("ordered"));
+    QTextList* bullets = block(0).textList();
+    QTextList* numbers = block(2).textList();
+    QVERIFY(bullets && numbers && bullets != numbers);
+    QCOMPARE(block(1).textList(), bullets);
+    QCOMPARE(block(3).textList(), numbers);
+
+    // Ticking an item keeps it in its list.
+    applyList(at(1), QStringLiteral("checked"));
+    QCOMPARE(block(1).textList(), bullets);
+    QCOMPARE(block(1).blockFormat().marker(), QTextBlockFormat::MarkerType::Checked);
+
+    // Leaving the list: a plain paragraph without indent (the saved form below shows no list type).
+    applyList(at(0), QString());
+    QCOMPARE(block(0).textList(), nullptr);
+    QCOMPARE(block(0).blockFormat().indent(), 0);
+
+    // Changing the kind of the first ordered item: it cannot join the bullets before it.
+    applyList(at(2), QStringLiteral("bullet"));
+    QCOMPARE(block(2).textList(), bullets);
+    QCOMPARE(block(2).blockFormat().marker(), QTextBlockFormat::MarkerType::NoMarker);
+
+    const QString expected = QString::fromUtf8(
+        R"([{"insert":"a"},{"insert":"\n"},{"insert":"b"},{"attributes":{"list":"checked"},"insert":"\n"},)"
+        R"({"insert":"c"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"d"},{"attributes":{"list":"ordered"},"insert":"\n"}])");
+    QCOMPARE(compact(documentToDelta(&doc)), expected);
+}
+
+void tst_DeltaDocument::jsonTextMatchesLibrary_data()
+{
+    QTest::addColumn<QString>("text");
+    const auto u = [](std::initializer_list<char16_t> units) {
+        return QString(reinterpret_cast<const QChar*>(units.begin()), qsizetype(units.size()));
+    };
+
+    QTest::newRow("ascii") << "plain </script> / text";
+    QTest::newRow("controls") << u({0x01, 0x08, 0x0C, 0x09, 0x0A, 0x0D, 0x1F, 0x7F, 0x00, 'x'});
+    QTest::newRow("surrogate pair") << u({'a', 0xD83D, 0xDE00, 'b'});
+    QTest::newRow("lone high surrogate") << u({'a', 0xD800, 'b'});
+    QTest::newRow("lone low surrogate") << u({0xDC00, 'b'});
+}
+
+// toJson prints the text itself for speed; it must print exactly what the JSON library would.
+void tst_DeltaDocument::jsonTextMatchesLibrary()
+{
+    QFETCH(QString, text);
+    QTextDocument doc;
+    QTextCursor cursor(&doc);
+    cursor.insertText(text, charAttributesToCharFormat(QJsonObject{{"link", text}, {text, text}}));
+    cursor.insertText(QString(QChar::ObjectReplacementCharacter), embedCharFormat(QStringLiteral("divider"), text));
+    cursor.insertText(QString(QChar::ObjectReplacementCharacter), embedCharFormat(text, text));
+    cursor.insertBlock(lineAttributesToBlockFormat(QJsonObject{{"list", text}, {text, true}}));
+    QTextTable* table = insertNoteTable(cursor, 1, 1, tableFormat(true));
+    table->cellAt(0, 0).firstCursorPosition().insertText(text);
+
+    const QByteArray reference = QJsonDocument(documentToDelta(&doc)).toJson(QJsonDocument::Compact);
+    QCOMPARE(documentToDeltaJson(&doc), reference);
+}
+
+// A soft break (Shift+Enter, or a separator in a body stored by an older version) is a line of the body.
+void tst_DeltaDocument::lineSeparatorEndsLine()
+{
+    const QString lines = QStringLiteral(R"([{"insert":"A"},{"attributes":{"header":1},"insert":"\n"},)"
+                                         R"({"insert":"B"},{"attributes":{"header":1},"insert":"\n"}])");
+    QTextDocument typed;
+    QTextCursor cursor(&typed);
+    cursor.setBlockFormat(lineAttributesToBlockFormat(QJsonObject{{"header", 1}}));
+    cursor.insertText(QStringLiteral("A") + QChar(QChar::LineSeparator) + QStringLiteral("B"));
+    QCOMPARE(compact(documentToDelta(&typed)), lines);
+    QCOMPARE(QString::fromUtf8(documentToDeltaJson(&typed)), lines);
+
+    DeltaDocument stored;
+    stored.loadJson(QStringLiteral(R"([{"insert":"A\u2028B\n"}])"));
+    QCOMPARE(stored.toJson(), QStringLiteral(R"([{"insert":"A"},{"insert":"\n"},{"insert":"B"},{"insert":"\n"}])"));
+}
+
+void tst_DeltaDocument::attachmentFallbackChips_data()
+{
+    // A stored "broken.png" of type image/png holding these bytes, drawn through:
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("lookup");        // 0 its id, 1 an unknown id, 2 a renderer without repository
+    QTest::addColumn<QString>("looksLike"); // file name of an ordinary file chip drawn identically
+    QTest::newRow("undecodable image") << QByteArray("not a png") << 0 << "broken.png";
+    QTest::newRow("unknown id") << pngBytes() << 1 << "Attachment";
+    QTest::newRow("no repository") << pngBytes() << 2 << "Attachment";
+}
+
+void tst_DeltaDocument::attachmentFallbackChips()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, lookup);
+    QFETCH(QString, looksLike);
+    TestDb t;
+    QVERIFY(t.ok);
+    AttachmentRepository attachments(&t.database, nullptr, t.dir.filePath(QStringLiteral("files")));
+    QVERIFY(NoteRepository(&t.database).insert(makeNote(QStringLiteral("n"), QStringLiteral(R"([{"insert":"A\n"}])"))));
+    const auto addAttachment = [&attachments](const QString& fileName, const QString& mimeType,
+                                              const QByteArray& bytes) {
+        const Attachment a{newId(), "n", fileName, mimeType, bytes.size(), Clock::nowUtc(), SyncStatus::Pending};
+        return attachments.saveFile(a.id, bytes) && attachments.insert(a) ? a.id : QString();
+    };
+
+    const QString id = addAttachment(QStringLiteral("broken.png"), QStringLiteral("image/png"), bytes);
+    QVERIFY(!id.isEmpty());
+    const QString referenceId = addAttachment(looksLike, QStringLiteral("text/plain"), QByteArrayLiteral("ref"));
+
+    AttachmentRenderer renderer(&attachments);
+    AttachmentRenderer withoutRepository(nullptr);
+    AttachmentRenderer& subject = lookup == 2 ? withoutRepository : renderer;
+    const QString url = kUrlPrefix + (lookup == 1 ? newId() : id);
+
+    QCOMPARE(subject.intrinsicSize(nullptr, 0, objectFormat(url)),
+             QSizeF(AttachmentRenderer::kChipMinWidth, AttachmentRenderer::kChipHeight));
+    QVERIFY(subject.entry(url).image.isNull());
+    const QImage drawn = paintObject(subject, url);
+    const QImage reference = paintObject(renderer, kUrlPrefix + referenceId);
+    QCOMPARE(drawn, reference);
+    // A chip with another name must look different, or the comparison above proves nothing.
+    const QString otherId =
+        addAttachment(QStringLiteral("zz-other.bin"), QStringLiteral("text/plain"), QByteArrayLiteral("y"));
+    QVERIFY(paintObject(renderer, kUrlPrefix + otherId) != reference);
 }
 
 QTEST_MAIN(tst_DeltaDocument)

@@ -143,7 +143,6 @@ struct ZipItem
     enum Kind
     {
         File,
-        Directory,
         Symlink
     }; // ZIP has no hard links
     QString name;
@@ -166,9 +165,7 @@ inline bool writeZip(const QString& path, const QList<ZipItem>& items)
         archive_entry* e = archive_entry_new();
         archive_entry_set_pathname(e, item.name.toUtf8().constData());
         archive_entry_set_perm(e, 0644);
-        archive_entry_set_filetype(e, item.kind == ZipItem::File        ? AE_IFREG
-                                      : item.kind == ZipItem::Directory ? AE_IFDIR
-                                                                        : AE_IFLNK);
+        archive_entry_set_filetype(e, item.kind == ZipItem::File ? AE_IFREG : AE_IFLNK);
         if (item.kind == ZipItem::File)
             archive_entry_set_size(e, item.data.size());
         if (item.kind == ZipItem::Symlink)

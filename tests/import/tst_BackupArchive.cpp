@@ -16,12 +16,7 @@ Note note(const QString& id, const QString& text, const QString& notebookId = QS
 
 Notebook notebook(const QString& id, const QString& name, const QDateTime& at = utc("2024-01-01T00:00:00.000Z"))
 {
-    Notebook nb;
-    nb.id = id;
-    nb.name = name;
-    nb.createdAt = at;
-    nb.updatedAt = at;
-    return nb;
+    return {.id = id, .name = name, .ownerId = {}, .createdAt = at, .updatedAt = at, .deletedAt = {}};
 }
 
 QByteArray zipBytes(const QList<ZipItem>& items)
@@ -46,27 +41,24 @@ QByteArray damagedZip()
     return zip;
 }
 
-// 200 MB of zeros in a few hundred kilobytes.
-QByteArray bombZip()
-{
-    return zipBytes({{"manifest.json", "{}"}, {"attachments/zeros", QByteArray(200 << 20, '\0')}});
-}
-
-Note noteShowing(const QString& id, const QStringList& attachmentIds)
-{
-    QJsonArray ops;
-    for (const QString& a : attachmentIds)
-        ops.append(QJsonObject{{"insert", QJsonObject{{"norvane-notes-attachment", attachmentUrl(a)}}}});
-    ops.append(QJsonObject{{"insert", "\n"}});
-    return makeNote(id, QString::fromUtf8(QJsonDocument(ops).toJson(QJsonDocument::Compact)));
-}
-
-Attachment attachment(const QString& id, const QString& noteId, const QString& name, const QString& mime, qint64 size)
-{
-    return {id, noteId, name, mime, size, utc("2024-05-05T05:05:05.000Z"), SyncStatus::Synced};
-}
-
 const QByteArray kPng = QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16) + QByteArray(32, '\0');
+const QByteArray kPdf("%PDF-1.4\n%\xe2\xe3\xcf\xd3\n1 0 obj\n<<>>\nendobj\n");
+
+// Note n1 showing the picture "pic" and the file "doc", both stored with their records, and a stray
+// file no note shows.
+bool addNoteWithAttachments(TestLibrary& lib)
+{
+    const auto record = [](const QString& id, const QString& name, const QString& mime, qint64 size) {
+        return Attachment{id, "n1", name, mime, size, utc("2024-05-05T05:05:05.000Z"), SyncStatus::Synced};
+    };
+    const QString body = QStringLiteral(R"([{"insert":{"norvane-notes-attachment":"%1"}},)"
+                                        R"({"insert":{"norvane-notes-attachment":"%2"}},{"insert":"\n"}])")
+                             .arg(attachmentUrl("pic"), attachmentUrl("doc"));
+    return lib.notes.insert(makeNote("n1", body)) && lib.attachments.saveFile("pic", kPng) &&
+           lib.attachments.saveFile("doc", kPdf) && lib.attachments.saveFile("stray", "no note shows this") &&
+           lib.attachments.insert(record("pic", "holiday.png", "image/png", kPng.size())) &&
+           lib.attachments.insert(record("doc", "report.pdf", "application/pdf", kPdf.size()));
+}
 
 } // namespace
 
@@ -127,8 +119,7 @@ void tst_BackupArchive::existingItems()
     Note local = note("n1", "local", "nb1", localUpdated);
     local.syncStatus = SyncStatus::Synced;
     QVERIFY(lib.notes.update(local));
-    Notebook localBook = notebook("nb1", "Local", localUpdated);
-    QVERIFY(lib.notebooks.update(localBook));
+    QVERIFY(lib.notebooks.update(notebook("nb1", "Local", localUpdated)));
 
     QSignalSpy notesChanged(&lib.notes, &NoteRepository::notesChanged);
     const RestoreResult result = restoreBackup(zip, lib.repos(), RestoreMode(mode), false);
@@ -242,7 +233,8 @@ void tst_BackupArchive::failures_data()
     QTest::newRow("no manifest") << QByteArray() << "No manifest.json found";
     QTest::newRow("not a ZIP") << QByteArray("just some text") << "Failed to extract backup: not a backup archive";
     QTest::newRow("damaged") << damagedZip() << "Failed to extract backup: damaged at entry attachments/big";
-    QTest::newRow("too large") << bombZip()
+    // 200 MB of zeros in a few hundred kilobytes.
+    QTest::newRow("too large") << zipBytes({{"manifest.json", "{}"}, {"attachments/zeros", QByteArray(200 << 20, '\0')}})
         << "Failed to extract backup: too large (Archive unpacks to more than the limit of 67108864 bytes)";
     // clang-format on
 }
@@ -300,14 +292,8 @@ void tst_BackupArchive::attachmentRecords_data()
 void tst_BackupArchive::attachmentRecords()
 {
     QFETCH(bool, withRecords);
-    const QByteArray pdf("%PDF-1.4\n%\xe2\xe3\xcf\xd3\n1 0 obj\n<<>>\nendobj\n");
     TestLibrary source;
-    QVERIFY(source.ok);
-    QVERIFY(source.notes.insert(noteShowing("n1", {"pic", "doc"})));
-    QVERIFY(source.attachments.saveFile("pic", kPng) && source.attachments.saveFile("doc", pdf));
-    QVERIFY(source.attachments.saveFile("stray", "no note shows this"));
-    QVERIFY(source.attachments.insert(attachment("pic", "n1", "holiday.png", "image/png", kPng.size())));
-    QVERIFY(source.attachments.insert(attachment("doc", "n1", "report.pdf", "application/pdf", pdf.size())));
+    QVERIFY(source.ok && addNoteWithAttachments(source));
     const QString zip = source.dir.filePath("b.zip");
     if (withRecords) {
         QVERIFY(!createBackup(zip, source.repos()).failed);
@@ -316,7 +302,7 @@ void tst_BackupArchive::attachmentRecords()
             writeZip(zip, {{"manifest.json", "{\"version\":1}"},
                            {"notes/n1.json", QJsonDocument(noteToBackupJson(*source.notes.noteById("n1"))).toJson()},
                            {"attachments/pic", kPng},
-                           {"attachments/doc", pdf},
+                           {"attachments/doc", kPdf},
                            {"attachments/stray", "no note shows this"}}));
     }
 
@@ -344,10 +330,7 @@ void tst_BackupArchive::attachmentRecords()
 void tst_BackupArchive::failedCommitLeavesNothing()
 {
     TestLibrary source;
-    QVERIFY(source.ok);
-    QVERIFY(source.notes.insert(noteShowing("n1", {"pic"})));
-    QVERIFY(source.attachments.saveFile("pic", kPng));
-    QVERIFY(source.attachments.insert(attachment("pic", "n1", "p.png", "image/png", kPng.size())));
+    QVERIFY(source.ok && addNoteWithAttachments(source));
     const QString zip = source.dir.filePath("b.zip");
     QVERIFY(!createBackup(zip, source.repos()).failed);
 

@@ -2,6 +2,7 @@
 #include "AttachmentRepository.h"
 #include "Clock.h"
 #include "NoteRepository.h"
+#include "NotebookRepository.h"
 #include "SnapshotRepository.h"
 
 #include <QFile>
@@ -17,20 +18,19 @@ QString body(const QString& text)
     return QStringLiteral(R"([{"insert":"%1\n"}])").arg(text);
 }
 
-// Records the repository's signals in emission order.
-QStringList* recordSignals(NoteRepository* repo, QObject* context)
+// The repository's signals in emission order.
+struct SignalLog : QObject, QStringList
 {
-    auto* log = new QStringList;
-    QObject::connect(repo, &NoteRepository::notesChanged, context, [log] { *log << QStringLiteral("notesChanged"); });
-    QObject::connect(repo, &NoteRepository::noteDeleted, context,
-                     [log](const QString& id) { *log << QStringLiteral("noteDeleted:") + id; });
-    QObject::connect(repo, &NoteRepository::notePurged, context,
-                     [log](const QString& id) { *log << QStringLiteral("notePurged:") + id; });
-    QObject::connect(repo, &NoteRepository::attachmentsOrphaned, context, [log](const QStringList& ids) {
-        *log << QStringLiteral("attachmentsOrphaned:") + ids.join(QLatin1Char(','));
-    });
-    return log;
-}
+    explicit SignalLog(NoteRepository* repo)
+    {
+        connect(repo, &NoteRepository::notesChanged, this, [this] { *this << QStringLiteral("notesChanged"); });
+        connect(repo, &NoteRepository::noteDeleted, this, [this](const QString& id) { *this << "noteDeleted:" + id; });
+        connect(repo, &NoteRepository::notePurged, this, [this](const QString& id) { *this << "notePurged:" + id; });
+        connect(repo, &NoteRepository::attachmentsOrphaned, this,
+                [this](const QStringList& ids) { *this << "attachmentsOrphaned:" + ids.join(QLatin1Char(',')); });
+    }
+    const QStringList& entries() const { return *this; }
+};
 
 int countFor(const QSqlDatabase& db, const QString& table, const QString& noteId)
 {
@@ -55,8 +55,9 @@ private slots:
     void moveToNotebook();
     void markPushed_data();
     void markPushed();
-    void trashRestorePurge();
+    void trashAndRestore();
     void syncStates();
+    void notebookSyncStates();
     void purgeRemovesEverything();
     void purgeFailureRollsBack();
     void purgeInsideOpenTransaction();
@@ -91,7 +92,6 @@ void tst_NoteRepository::roundTrip()
     n.permission = ownerId.isEmpty() ? QString() : QStringLiteral("write");
     QVERIFY(repo.insert(n));
     QCOMPARE(describe(*repo.noteById(n.id)), describe(n));
-    QCOMPARE(repo.noteById(n.id)->updatedAt.timeSpec(), Qt::UTC);
 
     // update writes every column but id and created_at.
     Note changed = n;
@@ -165,7 +165,6 @@ void tst_NoteRepository::moveToNotebook()
     QCOMPARE(changed.count(), 1);
     const Note after = *repo.noteById(QStringLiteral("n"));
     QCOMPARE(after.notebookId, QString(""));
-    QCOMPARE(scalar(t.db(), QStringLiteral("SELECT notebook_id IS NULL FROM notes")).toInt(), 0);
     QCOMPARE(after.syncStatus, SyncStatus::Pending);
     QCOMPARE(toDbTimestamp(after.modifiedAt), QStringLiteral("2024-05-05T05:05:05.555Z"));
     QCOMPARE(toDbTimestamp(after.updatedAt), QStringLiteral("2024-01-01T00:00:00.000Z"));
@@ -203,43 +202,38 @@ void tst_NoteRepository::markPushed()
     QCOMPARE(after.opVersion, base);
 }
 
-// Trash, restore and purge: what each changes, and the signals each sends, in order.
-void tst_NoteRepository::trashRestorePurge()
+// Trash and restore: what each changes, and the signals each sends, in order (purge: below).
+void tst_NoteRepository::trashAndRestore()
 {
     TestDb t;
     QVERIFY(t.ok);
     NoteRepository repo(&t.database);
-    QObject context;
-    std::unique_ptr<QStringList> log(recordSignals(&repo, &context));
+    SignalLog log(&repo);
     Note n = makeNote(QStringLiteral("n"), body(QStringLiteral("x")), QString(), utc("2024-01-01T00:00:00.000Z"));
     n.syncStatus = SyncStatus::Synced;
     QVERIFY(repo.insert(n));
-    QCOMPARE(*log, QStringList{"notesChanged"});
+    QCOMPARE(log.entries(), QStringList{"notesChanged"});
 
     Clock::Fixed clock(utc("2024-02-02T02:02:02.202Z"));
-    log->clear();
+    log.clear();
     QVERIFY(repo.moveToTrash(QStringLiteral("n")));
-    QCOMPARE(*log, (QStringList{"noteDeleted:n", "notesChanged"}));
+    QCOMPARE(log.entries(), (QStringList{"noteDeleted:n", "notesChanged"}));
     Note after = *repo.noteById(QStringLiteral("n"));
     QCOMPARE(after.deletedAt ? toDbTimestamp(*after.deletedAt) : QString(), QStringLiteral("2024-02-02T02:02:02.202Z"));
     QCOMPARE(after.syncStatus, SyncStatus::Pending);
     QVERIFY(repo.allNotes().isEmpty());
 
-    log->clear();
+    log.clear();
     QVERIFY(repo.markSynced(QStringLiteral("n"), 4));
-    QCOMPARE(*log, QStringList()); // sync bookkeeping is silent
+    QCOMPARE(log.entries(), QStringList()); // sync bookkeeping is silent
     QVERIFY(repo.restore(QStringLiteral("n")));
-    QCOMPARE(*log, QStringList{"notesChanged"});
+    QCOMPARE(log.entries(), QStringList{"notesChanged"});
     after = *repo.noteById(QStringLiteral("n"));
     QVERIFY(!after.deletedAt);
     QCOMPARE(after.syncStatus, SyncStatus::Pending);
     // Trash and restore count as edits: the server must see them as newer than its copy.
     QCOMPARE(after.version, 5);
     QCOMPARE(ids(repo.allNotes()), QStringList{"n"});
-
-    log->clear();
-    QVERIFY(repo.purge(QStringLiteral("n")));
-    QCOMPARE(*log, (QStringList{"notePurged:n", "notesChanged"}));
 }
 
 // pendingNotes() includes the trash; markAllPending() does not touch it.
@@ -266,6 +260,41 @@ void tst_NoteRepository::syncStates()
     QCOMPARE(stored, (QStringList{"pending", "pending", "pending", "synced", "pending"}));
 }
 
+void tst_NoteRepository::notebookSyncStates()
+{
+    TestDb t;
+    QVERIFY(t.ok);
+    NotebookRepository repo(&t.database);
+    const auto book = [](const char* id, SyncStatus status) {
+        Notebook nb;
+        nb.id = id, nb.name = QString::fromLatin1(id).toUpper(), nb.syncStatus = status;
+        nb.createdAt = nb.updatedAt = utc("2024-01-01T00:00:00.000Z");
+        return nb;
+    };
+    QVERIFY(repo.insert(book("s", SyncStatus::Synced)) && repo.insert(book("c", SyncStatus::Conflict)));
+    QVERIFY(repo.insert(book("p", SyncStatus::Pending)) && repo.insert(book("gone", SyncStatus::Synced)));
+    QSignalSpy changed(&repo, &NotebookRepository::notebooksChanged);
+
+    Clock::Fixed clock(utc("2024-04-04T04:04:04.404Z"));
+    QVERIFY(repo.markDeleted(QStringLiteral("gone")));
+    QCOMPARE(changed.count(), 1);
+    QStringList names;
+    for (const Notebook& nb : repo.allNotebooks())
+        names << nb.name;
+    QCOMPARE(names, (QStringList{"C", "P", "S"}));
+    const auto gone = repo.notebookById(QStringLiteral("gone"));
+    QCOMPARE(gone->deletedAt ? toDbTimestamp(*gone->deletedAt) : QString(), QStringLiteral("2024-04-04T04:04:04.404Z"));
+    QCOMPARE(gone->syncStatus, SyncStatus::Pending);
+    QCOMPARE(repo.notebookById(QStringLiteral("s"))->syncStatus, SyncStatus::Synced);
+
+    // Marking all pending skips deleted notebooks and is not announced.
+    QVERIFY(exec(t.db(), QStringLiteral("UPDATE notebooks SET sync_status = 'synced' WHERE id = 'gone'")));
+    QCOMPARE(repo.markAllPending(), 2);
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(repo.notebookById(QStringLiteral("c"))->syncStatus, SyncStatus::Pending);
+    QCOMPARE(repo.notebookById(QStringLiteral("gone"))->syncStatus, SyncStatus::Synced);
+}
+
 namespace {
 
 // A note with two snapshots, an attachment (row and file), a to-do setting, a task and an
@@ -279,8 +308,11 @@ struct PurgeFixture
     QString attachmentId = newId();
     QString bystanderAttachmentId = newId();
 
+    // Rows for both notes; orphaned attachment files are removed as the app wires it.
     bool populate()
     {
+        QObject::connect(&notes, &NoteRepository::attachmentsOrphaned, &attachments,
+                         &AttachmentRepository::removeFiles);
         bool ok = t.ok;
         for (const QString& id : {QStringLiteral("doomed"), QStringLiteral("bystander")}) {
             ok = ok && notes.insert(makeNote(id, body(QStringLiteral("purgeable ") + id)));
@@ -312,14 +344,12 @@ void tst_NoteRepository::purgeRemovesEverything()
 {
     PurgeFixture f;
     QVERIFY(f.populate());
-    QObject::connect(&f.notes, &NoteRepository::attachmentsOrphaned, &f.attachments,
-                     &AttachmentRepository::removeFiles);
     QObject::connect(&f.notes, &NoteRepository::notePurged, &f.attachments, &AttachmentRepository::deleteAllForNote);
-    QObject context;
-    std::unique_ptr<QStringList> log(recordSignals(&f.notes, &context));
+    SignalLog log(&f.notes);
 
     QVERIFY(f.notes.purge(QStringLiteral("doomed")));
-    QCOMPARE(*log, (QStringList{"attachmentsOrphaned:" + f.attachmentId, "notePurged:doomed", "notesChanged"}));
+    QCOMPARE(log.entries(),
+             (QStringList{"attachmentsOrphaned:" + f.attachmentId, "notePurged:doomed", "notesChanged"}));
     for (const QString& table : kDependentTables) {
         QVERIFY2(countFor(f.t.db(), table, QStringLiteral("doomed")) == 0, qPrintable(table));
         QVERIFY2(countFor(f.t.db(), table, QStringLiteral("bystander")) == 1 + (table == "note_snapshots"),
@@ -337,15 +367,12 @@ void tst_NoteRepository::purgeFailureRollsBack()
     QVERIFY(f.populate());
     QVERIFY(exec(f.t.db(), QStringLiteral("CREATE TRIGGER keep_notes BEFORE DELETE ON notes "
                                           "BEGIN SELECT RAISE(ABORT, 'notes are kept'); END")));
-    QObject::connect(&f.notes, &NoteRepository::attachmentsOrphaned, &f.attachments,
-                     &AttachmentRepository::removeFiles);
-    QObject context;
-    std::unique_ptr<QStringList> log(recordSignals(&f.notes, &context));
+    SignalLog log(&f.notes);
 
     QTest::ignoreMessage(QtWarningMsg,
                          QRegularExpression(QStringLiteral("^NoteRepository::purge failed: .*notes are kept")));
     QVERIFY(!f.notes.purge(QStringLiteral("doomed")));
-    QCOMPARE(*log, QStringList());
+    QCOMPARE(log.entries(), QStringList());
     for (const QString& table : kDependentTables)
         QVERIFY2(countFor(f.t.db(), table, QStringLiteral("doomed")) == 1 + (table == "note_snapshots"),
                  qPrintable(table));
@@ -362,8 +389,6 @@ void tst_NoteRepository::purgeInsideOpenTransaction()
 {
     PurgeFixture f;
     QVERIFY(f.populate());
-    QObject::connect(&f.notes, &NoteRepository::attachmentsOrphaned, &f.attachments,
-                     &AttachmentRepository::removeFiles);
     const QString file = f.attachments.filePath(f.attachmentId);
     QSqlDatabase db = f.t.db();
     QVERIFY(db.transaction());

@@ -92,9 +92,6 @@ public:
         return files;
     }
 
-    // The request log entries below a path.
-    QJsonArray requests(const QString& prefix) { return m_server->requests(prefix); }
-
 private:
     std::unique_ptr<DevServer> m_server;
     int m_counter = 0;

@@ -7,9 +7,17 @@
 #include <QTcpSocket>
 #include <QTextStream>
 #include <QTimer>
+#include <ctime>
 #include <memory>
 
 namespace {
+
+qint64 threadCpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
 
 QByteArray reason(int status)
 {
@@ -355,6 +363,7 @@ void HttpLayer::record(const Request& request, int status)
                              {"path", request.path},
                              {"query", redactQuery(request.query)},
                              {"status", status},
+                             {"cpu_ms", request.handlerCpuMs},
                              {"headers", headers}});
     if (m_log.size() > 2000)
         m_log.removeFirst();
@@ -394,7 +403,10 @@ bool HttpLayer::handleRequest(const QHttpServerRequest& in, QTcpSocket* socket)
         });
         return true;
     }
-    respond(socket, request, dispatch(request));
+    const qint64 cpuBefore = threadCpuMs();
+    Response response = dispatch(request);
+    request.handlerCpuMs = threadCpuMs() - cpuBefore;
+    respond(socket, request, std::move(response));
     return true;
 }
 

@@ -24,6 +24,7 @@ struct Request
     QHash<QByteArray, QByteArray> headers; // lower-case names
     QByteArray body;
     QHostAddress remote;
+    qint64 handlerCpuMs = 0; // CPU the route spent building the answer, for the request log
 
     QByteArray header(const QByteArray& name) const { return headers.value(name.toLower()); }
     QString queryValue(const QString& key) const { return query.queryItemValue(key, QUrl::FullyDecoded); }

@@ -61,7 +61,9 @@ private:
     QString notebookPermissionFor(const QString& accountId, const QString& notebookId);
     QSet<QString> audience(const QString& noteId);
     void announceNote(const QString& noteId, const QSet<QString>& extra = {});
-    QJsonObject noteJson(const QVariantMap& note, const QString& accountId, qint64 revokedAt);
+    // ownShared, when given, says the note is the caller's own and whether anyone else can see it.
+    QJsonObject noteJson(const QVariantMap& note, const QString& accountId, qint64 revokedAt,
+                         std::optional<bool> ownShared = std::nullopt);
     QJsonObject notebookJson(const QVariantMap& notebook, const QString& accountId);
     QJsonObject attachmentJson(const QVariantMap& attachment);
     QJsonObject shareJson(const QVariantMap& share);

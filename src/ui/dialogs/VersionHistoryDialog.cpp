@@ -3,6 +3,7 @@
 #include "AppState.h"
 #include "Clock.h"
 #include "Interaction.h"
+#include "NoteActions.h"
 #include "NoteEditor.h"
 #include "NoteRepository.h"
 #include "Records.h"
@@ -109,7 +110,7 @@ void VersionHistoryDialog::showSelected(int row)
 bool VersionHistoryDialog::mayEditNote() const
 {
     const std::optional<Note> note = m_state->notes()->noteById(m_noteId);
-    return note && (note->ownerId.isEmpty() || note->permission == QLatin1String("edit"));
+    return note && NoteActions::mayEdit(*note);
 }
 
 bool VersionHistoryDialog::snapshotCurrentBody()

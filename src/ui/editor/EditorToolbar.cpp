@@ -28,8 +28,8 @@ public:
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override
     {
         const QPalette palette = QGuiApplication::palette();
-        QColor colour = palette.color(mode == QIcon::Disabled ? QPalette::Disabled : QPalette::Active,
-                                      QPalette::ButtonText);
+        QColor colour =
+            palette.color(mode == QIcon::Disabled ? QPalette::Disabled : QPalette::Active, QPalette::ButtonText);
         if (mode == QIcon::Selected)
             colour = palette.color(QPalette::HighlightedText);
         QFont font(QStringLiteral("Material Icons"));
@@ -80,9 +80,8 @@ EditorToolbar::EditorToolbar(NoteEditor* editor, QWidget* parent)
                                [](NoteEditor* e) { e->toggleItalic(); });
     m_underline = addFormatAction(QStringLiteral("actionUnderline"), Glyph::Underline, tr("Underline (Ctrl+U)"), true,
                                   [](NoteEditor* e) { e->toggleUnderline(); });
-    m_strike = addFormatAction(QStringLiteral("actionStrikethrough"), Glyph::Strike,
-                               tr("Strikethrough (Ctrl+Shift+X)"), true,
-                               [](NoteEditor* e) { e->toggleStrikethrough(); });
+    m_strike = addFormatAction(QStringLiteral("actionStrikethrough"), Glyph::Strike, tr("Strikethrough (Ctrl+Shift+X)"),
+                               true, [](NoteEditor* e) { e->toggleStrikethrough(); });
     m_code = addFormatAction(QStringLiteral("actionInlineCode"), Glyph::Code, tr("Inline Code (Ctrl+`)"), true,
                              [](NoteEditor* e) { e->toggleInlineCode(); });
     addSeparator();
@@ -103,32 +102,30 @@ EditorToolbar::EditorToolbar(NoteEditor* editor, QWidget* parent)
     addWidget(m_heading);
     addSeparator();
 
-    m_bullet = addFormatAction(QStringLiteral("actionBulletList"), Glyph::BulletList,
-                               tr("Bullet List (Ctrl+Shift+8)"), true,
-                               [](NoteEditor* e) { e->toggleList(QStringLiteral("bullet")); });
-    m_numbered = addFormatAction(QStringLiteral("actionNumberedList"), Glyph::NumberedList,
-                                 tr("Numbered List (Ctrl+Shift+7)"), true,
-                                 [](NoteEditor* e) { e->toggleList(QStringLiteral("ordered")); });
-    m_checkbox = addFormatAction(QStringLiteral("actionCheckboxList"), Glyph::CheckList,
-                                 tr("Checkbox List (Ctrl+Shift+9)"), true,
-                                 [](NoteEditor* e) { e->toggleList(QStringLiteral("unchecked")); });
+    m_bullet = addFormatAction(QStringLiteral("actionBulletList"), Glyph::BulletList, tr("Bullet List (Ctrl+Shift+8)"),
+                               true, [](NoteEditor* e) { e->toggleList(QStringLiteral("bullet")); });
+    m_numbered =
+        addFormatAction(QStringLiteral("actionNumberedList"), Glyph::NumberedList, tr("Numbered List (Ctrl+Shift+7)"),
+                        true, [](NoteEditor* e) { e->toggleList(QStringLiteral("ordered")); });
+    m_checkbox =
+        addFormatAction(QStringLiteral("actionCheckboxList"), Glyph::CheckList, tr("Checkbox List (Ctrl+Shift+9)"),
+                        true, [](NoteEditor* e) { e->toggleList(QStringLiteral("unchecked")); });
     addSeparator();
 
     m_codeBlock = addFormatAction(QStringLiteral("actionCodeBlock"), Glyph::CodeBlock, tr("Code Block (Ctrl+Shift+`)"),
-                                  true,
-                                  [](NoteEditor* e) { e->toggleBlockProperty(TextFormats::CodeBlockProperty); });
+                                  true, [](NoteEditor* e) { e->toggleBlockProperty(TextFormats::CodeBlockProperty); });
     m_quote = addFormatAction(QStringLiteral("actionBlockquote"), Glyph::Quote, tr("Blockquote (Ctrl+Shift+B)"), true,
                               [](NoteEditor* e) { e->toggleBlockProperty(TextFormats::BlockquoteProperty); });
     addSeparator();
 
     m_alignLeft = addFormatAction(QStringLiteral("actionAlignLeft"), Glyph::AlignLeft, tr("Align Left (Ctrl+Shift+L)"),
                                   true, [](NoteEditor* e) { e->setAlignment(Qt::AlignLeft); });
-    m_alignCenter = addFormatAction(QStringLiteral("actionAlignCenter"), Glyph::AlignCenter,
-                                    tr("Align Center (Ctrl+Shift+E)"), true,
-                                    [](NoteEditor* e) { e->setAlignment(Qt::AlignHCenter); });
-    m_alignRight = addFormatAction(QStringLiteral("actionAlignRight"), Glyph::AlignRight,
-                                   tr("Align Right (Ctrl+Shift+R)"), true,
-                                   [](NoteEditor* e) { e->setAlignment(Qt::AlignRight); });
+    m_alignCenter =
+        addFormatAction(QStringLiteral("actionAlignCenter"), Glyph::AlignCenter, tr("Align Center (Ctrl+Shift+E)"),
+                        true, [](NoteEditor* e) { e->setAlignment(Qt::AlignHCenter); });
+    m_alignRight =
+        addFormatAction(QStringLiteral("actionAlignRight"), Glyph::AlignRight, tr("Align Right (Ctrl+Shift+R)"), true,
+                        [](NoteEditor* e) { e->setAlignment(Qt::AlignRight); });
     auto* alignment = new QActionGroup(this);
     alignment->setExclusive(true);
     for (QAction* action : {m_alignLeft, m_alignCenter, m_alignRight})
@@ -208,6 +205,10 @@ void EditorToolbar::updateFormatState(bool bold, bool italic, bool underline, bo
     m_table->setEnabled(!inTable);
     m_table->setToolTip(inTable ? tr("Nested tables are not supported")
                                 : shownTip(m_table->property(kFullTipProperty).toString()));
+    // A cell keeps text only, so the editor refuses an attachment there.
+    m_attachment->setEnabled(!inTable);
+    m_attachment->setToolTip(inTable ? tr("Attachments cannot go inside a table")
+                                     : shownTip(m_attachment->property(kFullTipProperty).toString()));
 }
 
 void EditorToolbar::setShortcutCheck(ShortcutCheck exists)
@@ -215,7 +216,8 @@ void EditorToolbar::setShortcutCheck(ShortcutCheck exists)
     m_shortcutExists = std::move(exists);
     for (QAction* action : actions()) {
         const QString tip = action->property(kFullTipProperty).toString();
-        if (!tip.isEmpty() && (action != m_table || m_table->isEnabled()))
+        // A disabled insert action keeps the tooltip that says why.
+        if (!tip.isEmpty() && action->isEnabled())
             action->setToolTip(shownTip(tip));
     }
 }

@@ -109,12 +109,13 @@ NoteHeaderBar::NoteHeaderBar(QWidget* parent)
     m_includeInTodos->setChecked(true);
     connect(m_includeInTodos, &QAction::triggered, this, &NoteHeaderBar::includeInTodosToggled);
     moreMenu->addSeparator();
-    connect(moreMenu->addAction(tr("Move to Notebook…")), &QAction::triggered, this,
-            &NoteHeaderBar::moveToNotebookRequested);
+    m_moveToNotebook = moreMenu->addAction(tr("Move to Notebook…"));
+    connect(m_moveToNotebook, &QAction::triggered, this, &NoteHeaderBar::moveToNotebookRequested);
     connect(moreMenu->addAction(tr("Export…")), &QAction::triggered, this, &NoteHeaderBar::exportRequested);
     connect(moreMenu->addAction(tr("Print…")), &QAction::triggered, this, &NoteHeaderBar::printRequested);
     moreMenu->addSeparator();
-    connect(moreMenu->addAction(tr("Move to Trash")), &QAction::triggered, this, &NoteHeaderBar::deleteRequested);
+    m_moveToTrash = moreMenu->addAction(tr("Move to Trash"));
+    connect(m_moveToTrash, &QAction::triggered, this, &NoteHeaderBar::deleteRequested);
     m_more->setMenu(moreMenu);
     layout->addWidget(m_more);
 
@@ -172,6 +173,12 @@ void NoteHeaderBar::setShareAvailable(bool available)
 void NoteHeaderBar::setIncludeInTodos(bool include)
 {
     m_includeInTodos->setChecked(include);
+}
+
+void NoteHeaderBar::setNoteEditable(bool editable)
+{
+    m_moveToNotebook->setEnabled(editable);
+    m_moveToTrash->setEnabled(editable);
 }
 
 void NoteHeaderBar::setFocusMode(bool focusMode)

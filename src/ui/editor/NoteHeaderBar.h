@@ -27,6 +27,9 @@ public:
     // Whether the share button can be used for the note shown (signed in with a group, own note).
     void setShareAvailable(bool available);
     void setIncludeInTodos(bool include);
+    // Whether the note shown may be changed. A note shared for viewing only cannot be moved to
+    // another notebook or to the trash either.
+    void setNoteEditable(bool editable);
     void setFocusMode(bool focusMode);
     // No note: the chip and the update time are emptied and the note actions disabled.
     void clear();
@@ -64,6 +67,8 @@ private:
     QToolButton* m_history;
     QToolButton* m_more;
     QAction* m_includeInTodos = nullptr;
+    QAction* m_moveToNotebook = nullptr;
+    QAction* m_moveToTrash = nullptr;
     QString m_chipStyle;
     bool m_shareAvailable = false;
 };

@@ -2,6 +2,7 @@
 
 #include "AppState.h"
 #include "Clock.h"
+#include "NoteActions.h"
 #include "NoteRepository.h"
 #include "Records.h"
 #include "Todos.h"
@@ -84,7 +85,7 @@ namespace {
 
 bool isReadOnlyShare(const Note& note)
 {
-    return !note.ownerId.isEmpty() && note.permission != QLatin1String("edit");
+    return !NoteActions::mayEdit(note);
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include "NoteActions.h"
 #include "NoteEditor.h"
 #include "NoteHeaderBar.h"
+#include "NoteListModel.h"
 #include "NoteListWidget.h"
 #include "NoteRepository.h"
 #include "NotebookDialog.h"
@@ -40,11 +41,13 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDropEvent>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPointer>
 #include <QProgressDialog>
 #include <QScreen>
@@ -320,8 +323,8 @@ void MainWindow::createMenuBar()
     NoteActions::addFormatMenu(bar, m_editor, NoteActions::FormatMenu::Full);
 
     QMenu* note = bar->addMenu(tr("&Note"));
-    add(note, tr("Move to Notebook..."), QKeySequence(QStringLiteral("Ctrl+M")),
-        [this] { moveCurrentNoteToNotebook(); });
+    m_moveToNotebookAction = add(note, tr("Move to Notebook..."), QKeySequence(QStringLiteral("Ctrl+M")),
+                                 [this] { moveCurrentNoteToNotebook(); });
     add(note, tr("Version History..."), QKeySequence(QStringLiteral("Ctrl+H")), [this] { openVersionHistory(); });
     add(note, tr("Open in New Window"), QKeySequence(QStringLiteral("Ctrl+Shift+O")), [this] {
         if (!m_editor->noteId().isEmpty())
@@ -330,7 +333,10 @@ void MainWindow::createMenuBar()
     note->addSeparator();
     // Window-wide only: in a note window the same key acts on that window's note. Ctrl+Backspace,
     // the quick trash, is no shortcut at all (see keyPressEvent).
-    add(note, tr("Move to Trash…"), QKeySequence(QStringLiteral("Ctrl+D")), [this] { moveCurrentNoteToTrash(true); });
+    m_moveToTrashAction = add(note, tr("Move to Trash…"), QKeySequence(QStringLiteral("Ctrl+D")),
+                              [this] { moveCurrentNoteToTrash(true); });
+    m_moveToNotebookAction->setEnabled(false);
+    m_moveToTrashAction->setEnabled(false);
 
     QMenu* view = bar->addMenu(tr("&View"));
     add(view, tr("To-Dos"), QKeySequence(QStringLiteral("Ctrl+Alt+T")), [this] { showTodosScreen(); });
@@ -413,8 +419,10 @@ void MainWindow::connectSignals()
             &MainWindow::onNotebookContextMenu);
     connect(m_notebookList, &NotebookListWidget::noteDroppedOnNotebook, this,
             [this](const QString& noteId, const QString& notebookId) {
-                m_state->notes()->moveToNotebook(noteId, notebookId);
+                if (mayChangeNote(noteId))
+                    m_state->notes()->moveToNotebook(noteId, notebookId);
             });
+    m_notebookList->viewport()->installEventFilter(this);
 
     connect(m_editor, &NoteEditor::noteModified, this, &MainWindow::saveCurrentNote);
     connect(m_editor, &NoteEditor::noteLinkActivated, this, &MainWindow::showNote);
@@ -647,11 +655,14 @@ void MainWindow::openNote(const QString& noteId, bool force)
         return;
     }
     m_editor->loadNote(note->id, note->body, force);
-    const bool editable = note->ownerId.isEmpty() || note->permission == QLatin1String("edit");
+    const bool editable = NoteActions::mayEdit(*note);
     m_editor->setReadOnly(!editable);
     m_toolbar->setEnabled(editable);
+    m_moveToNotebookAction->setEnabled(editable);
+    m_moveToTrashAction->setEnabled(editable);
 
     m_headerBar->setNote(*note);
+    m_headerBar->setNoteEditable(editable);
     QString notebookName;
     if (!note->notebookId.isEmpty()) {
         if (const std::optional<Notebook> notebook = m_state->notebooks()->notebookById(note->notebookId))
@@ -679,9 +690,17 @@ void MainWindow::clearOpenNote()
     }
     m_editor->clear();
     m_toolbar->setEnabled(false);
+    m_moveToNotebookAction->setEnabled(false);
+    m_moveToTrashAction->setEnabled(false);
     m_headerBar->clear();
     m_lastSnapshotBody.clear();
     m_statusBar->setNoteOpen(false);
+}
+
+bool MainWindow::mayChangeNote(const QString& noteId) const
+{
+    const std::optional<Note> note = noteId.isEmpty() ? std::nullopt : m_state->notes()->noteById(noteId);
+    return note && NoteActions::mayEdit(*note);
 }
 
 void MainWindow::saveCurrentNote()
@@ -711,7 +730,7 @@ void MainWindow::moveCurrentNoteToTrash(bool confirm)
     // The note on screen, which the list's selection need not be (a new note during a search, a
     // note left open after switching notebooks).
     const QString noteId = m_editor->noteId();
-    if (noteId.isEmpty())
+    if (!mayChangeNote(noteId))
         return;
     // The last second of typing goes with the note, so a restore brings it back.
     saveCurrentNote();
@@ -771,6 +790,23 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
     QMainWindow::keyPressEvent(event);
 }
 
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    // The sidebar refuses a note the user may not change as soon as it is dragged in, so no
+    // notebook lights up under it and the pointer shows that it cannot be dropped.
+    const QEvent::Type type = event->type();
+    if ((type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop) &&
+        watched == m_notebookList->viewport()) {
+        auto* drop = static_cast<QDropEvent*>(event);
+        const QByteArray noteId = drop->mimeData()->data(QString::fromLatin1(kNoteIdMimeType));
+        if (!noteId.isEmpty() && !mayChangeNote(QString::fromUtf8(noteId))) {
+            drop->ignore();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
 void MainWindow::openSelectedAsCurrent()
 {
     const QString noteId = m_noteList->selectedNoteId();
@@ -780,6 +816,8 @@ void MainWindow::openSelectedAsCurrent()
 
 void MainWindow::onNoteDeleteRequested(const QString& noteId)
 {
+    if (!mayChangeNote(noteId))
+        return;
     if (noteId == m_editor->noteId()) {
         clearOpenNote();
         updateCentralPage();
@@ -1307,7 +1345,9 @@ void MainWindow::onNoteContextMenu(const QString& noteId, const QPoint& globalPo
             m_state->notes()->moveToNotebook(noteId, target);
         });
     }
-    move->setEnabled(!move->isEmpty());
+    // Someone else's note shared for viewing stays where its owner keeps it.
+    const bool editable = NoteActions::mayEdit(*note);
+    move->setEnabled(editable && !move->isEmpty());
     // Notes shared with the user belong to someone else; only the owner manages sharing.
     if (m_state->canShare() && note->ownerId.isEmpty()) {
         menu.addSeparator();
@@ -1315,7 +1355,9 @@ void MainWindow::onNoteContextMenu(const QString& noteId, const QPoint& globalPo
                 [this, noteId] { NoteActions::openShareDialog(this, m_state, noteId); });
     }
     menu.addSeparator();
-    connect(menu.addAction(tr("Move to Trash")), &QAction::triggered, this, [this, noteId] {
+    QAction* trash = menu.addAction(tr("Move to Trash"));
+    trash->setEnabled(editable);
+    connect(trash, &QAction::triggered, this, [this, noteId] {
         m_noteList->selectNote(noteId);
         moveCurrentNoteToTrash(true);
     });

@@ -112,6 +112,7 @@ public slots:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createMenuBar();
@@ -140,6 +141,8 @@ private:
     void restoreToAccount(const QString& path);
     void askAboutOtherAccount();
     void clearOpenNote();
+    // The note exists and the user may change it (NoteActions::mayEdit).
+    bool mayChangeNote(const QString& noteId) const;
     void openSelectedAsCurrent();
     bool editorPageCurrent() const;
     void updateShareButton();
@@ -169,6 +172,9 @@ private:
     QAction* m_manageAccountAction = nullptr;
     QAction* m_sharedWithMeAction = nullptr;
     QAction* m_sharedByMeAction = nullptr;
+    // Off while no note is open or the open one may not be changed.
+    QAction* m_moveToNotebookAction = nullptr;
+    QAction* m_moveToTrashAction = nullptr;
 
     QSystemTrayIcon* m_trayIcon = nullptr;
     QMenu* m_trayMenu = nullptr;

@@ -399,10 +399,15 @@ void copyAsHtml(NoteEditor* editor)
     QApplication::clipboard()->setMimeData(data);
 }
 
+bool mayEdit(const Note& note)
+{
+    return note.ownerId.isEmpty() || note.permission == QLatin1String("edit");
+}
+
 bool moveToNotebook(QWidget* parent, AppState* state, const QString& noteId)
 {
     const std::optional<Note> note = noteId.isEmpty() ? std::nullopt : state->notes()->noteById(noteId);
-    if (!note)
+    if (!note || !mayEdit(*note))
         return false;
     MoveToNotebookDialog dialog(state->notebooks()->allNotebooks(), note->notebookId, parent);
     if (dialog.exec() != QDialog::Accepted)

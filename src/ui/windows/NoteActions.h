@@ -72,7 +72,13 @@ void copyAsMarkdown(NoteEditor* editor);
 // HTML with the Markdown as the plain-text alternative.
 void copyAsHtml(NoteEditor* editor);
 
-// Asks for a notebook and moves the note there. True when the note moved.
+// Whether the user may change the note: its text, its notebook, whether it is in the trash. Their own
+// notes and notes shared with them for editing; a note shared for viewing only is read-only here,
+// since the server refuses every change to it and a local one would wait to be sent forever.
+bool mayEdit(const Note& note);
+
+// Asks for a notebook and moves the note there. True when the note moved; never for a note the
+// user may not change.
 bool moveToNotebook(QWidget* parent, AppState* state, const QString& noteId);
 
 // Opens the modeless version history of the note (deleted on close).

@@ -27,6 +27,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -273,7 +274,7 @@ void NoteWindow::openNote(bool force)
         return;
     }
     m_editor->loadNote(note->id, note->body, force);
-    const bool editable = note->ownerId.isEmpty() || note->permission == QLatin1String("edit");
+    const bool editable = NoteActions::mayEdit(*note);
     m_editor->setReadOnly(!editable);
     m_toolbar->setEnabled(editable);
     // Reloads (an autosave, a change made elsewhere) keep the body the last snapshot was taken of,
@@ -299,6 +300,13 @@ void NoteWindow::showNoteDetails(const Note& note)
     m_headerBar->setShared(note.isShared);
     m_headerBar->setShareAvailable(m_state->canShare() && note.ownerId.isEmpty());
     m_headerBar->setIncludeInTodos(m_state->notes()->includeInTodos(note.id));
+    // A note shared for viewing only stays in its notebook and out of the trash. Here the chip
+    // moves the note, so it goes off with the menu entries.
+    const bool editable = NoteActions::mayEdit(note);
+    m_headerBar->setNoteEditable(editable);
+    if (auto* chip = m_headerBar->findChild<QPushButton*>(QStringLiteral("notebookChip")))
+        chip->setEnabled(editable);
+    m_trashAction->setEnabled(editable);
 }
 
 void NoteWindow::clearContent()
@@ -310,6 +318,7 @@ void NoteWindow::clearContent()
     m_editor->clear();
     m_toolbar->setEnabled(false);
     m_headerBar->clear();
+    m_trashAction->setEnabled(false);
     m_lastSnapshotBody.clear();
     setWindowTitle(kAppName);
 }
@@ -341,7 +350,8 @@ void NoteWindow::saveSnapshotIfChanged()
 
 void NoteWindow::moveToTrash()
 {
-    if (!loaded() || !NoteActions::confirmMoveToTrash(this, m_state, m_noteId))
+    const std::optional<Note> note = loaded() ? m_state->notes()->noteById(m_noteId) : std::nullopt;
+    if (!note || !NoteActions::mayEdit(*note) || !NoteActions::confirmMoveToTrash(this, m_state, m_noteId))
         return;
     // Written back first, so a restore from the trash brings back what was typed last.
     saveNote();

@@ -129,15 +129,6 @@ class tst_NoteEditor : public QObject
         m_editor->setTextCursor(cursor);
     }
 
-    QPoint caretAt(int position) const
-    {
-        QTextCursor cursor(m_editor->document());
-        cursor.setPosition(position);
-        return m_editor->cursorRect(cursor).center();
-    }
-
-    // The middle of an object character, in viewport coordinates.
-
     void paste(QMimeData* mime)
     {
         QGuiApplication::clipboard()->setMimeData(mime);
@@ -156,7 +147,6 @@ private slots:
     void keys();
     void paste_data();
     void paste();
-    void copyPasteKeepsCheckLists();
     void checkBoxClickIsAnEdit();
     void links();
     void tableDialogAndMenu();
@@ -324,6 +314,8 @@ void tst_NoteEditor::keys_data()
     row("ctrl+shift+d duplicates into the copy", "a#checked\nb _c_\nlast\n", 3, "Ctrl+Shift+D",
         "a#checked\nb _c_\nb _c_\nlast\n", 7);
     row("ctrl+shift+k deletes the line", "a#checked\nb _c_\nlast\n", 3, "Ctrl+Shift+K", "a#checked\nlast\n");
+    row("copy and paste keep check and code lines", "task#checked\n`code`#code-block\n", 0, "Ctrl+A, Ctrl+C, Ctrl+V",
+        "task#checked\n`code`#code-block\n");
     row("ctrl+shift+k keeps the last line empty", "a#checked\nb _c_\nlast\n", 9, "Ctrl+Shift+K",
         "a#checked\nb _c_\n\n");
 }
@@ -397,16 +389,6 @@ void tst_NoteEditor::paste()
     // What was saved loads back the same.
     m_editor->loadNote(kNoteId, expected, true);
     QCOMPARE(m_editor->bodyJson(), expected);
-}
-
-void tst_NoteEditor::copyPasteKeepsCheckLists()
-{
-    m_editor->loadNote(kNoteId, delta("task#checked\ncode#code-block\n"));
-    QTest::keyClick(m_editor, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(m_editor, Qt::Key_C, Qt::ControlModifier);
-    m_editor->loadNote(QStringLiteral("other"), json(kEmptyBody));
-    QTest::keyClick(m_editor, Qt::Key_V, Qt::ControlModifier);
-    QCOMPARE(m_editor->bodyJson(), delta("task#checked\n`code`#code-block\n"));
 }
 
 void tst_NoteEditor::checkBoxClickIsAnEdit()
@@ -547,7 +529,7 @@ void tst_NoteEditor::attachmentsAreSaved()
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(path), QUrl(QStringLiteral("https://example.org/")),
                       QUrl::fromLocalFile(writeFile(QStringLiteral("second.txt"), "two"))});
-        QPoint point = caretAt(at);
+        QPoint point = m_editor->cursorRect(m_editor->textCursor()).center();
         // The line above a table is thin: a point of the viewport the editor maps to that line.
         for (int y = 0; y < m_editor->viewport()->height() &&
                         m_editor->cursorForPosition(point).block() != m_editor->document()->findBlock(at);
@@ -587,20 +569,15 @@ void tst_NoteEditor::openAttachmentStaysInItsFolder_data()
 {
     QTest::addColumn<QString>("fileName");
     QTest::addColumn<QString>("expected"); // %1 = the attachment id
-    QTest::newRow("plain") << "photo.png"
-                           << "photo.png";
-    QTest::newRow("empty") << ""
-                           << "%1.bin";
-    QTest::newRow("parent climb") << "../../x"
-                                  << "x";
-    QTest::newRow("absolute") << "ABS/escaped.txt"
-                              << "escaped.txt";
-    QTest::newRow("backslashes") << "..\\..\\win.txt"
-                                 << "win.txt";
-    QTest::newRow("dot dot") << ".."
-                             << "%1.bin";
-    QTest::newRow("trailing slash") << "dir/"
-                                    << "%1.bin";
+    // clang-format off
+    QTest::newRow("plain") << "photo.png" << "photo.png";
+    QTest::newRow("empty") << "" << "%1.bin";
+    QTest::newRow("parent climb") << "../../x" << "x";
+    QTest::newRow("absolute") << "ABS/escaped.txt" << "escaped.txt";
+    QTest::newRow("backslashes") << "..\\..\\win.txt" << "win.txt";
+    QTest::newRow("dot dot") << ".." << "%1.bin";
+    QTest::newRow("trailing slash") << "dir/" << "%1.bin";
+    // clang-format on
 }
 
 void tst_NoteEditor::openAttachmentStaysInItsFolder()

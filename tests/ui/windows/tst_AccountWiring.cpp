@@ -7,7 +7,10 @@
 #include "NorvAccountClient.h"
 #include "NoteEditor.h"
 #include "NoteHeaderBar.h"
+#include "NoteListModel.h"
+#include "NoteListWidget.h"
 #include "NoteWindow.h"
+#include "NotebookListWidget.h"
 #include "SettingsDialog.h"
 #include "SnapshotRepository.h"
 #include "StatusBar.h"
@@ -19,6 +22,7 @@
 #include "WelcomeScreen.h"
 
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QToolButton>
 #include <QtTest>
@@ -73,6 +77,8 @@ private slots:
     void sharingOnlyInAGroup();
     void viewOnlyNoteStaysUntouched_data();
     void viewOnlyNoteStaysUntouched();
+    void viewOnlyNoteStaysWhereItIs_data();
+    void viewOnlyNoteStaysWhereItIs();
 
 private:
     AccountTestServer m_server;
@@ -275,6 +281,83 @@ void tst_AccountWiring::viewOnlyNoteStaysUntouched()
     QCOMPARE(body == note.body, readOnly);
     if (readOnly)
         QCOMPARE(list->item(0)->checkState(), Qt::Unchecked);
+}
+
+void tst_AccountWiring::viewOnlyNoteStaysWhereItIs_data()
+{
+    QTest::addColumn<QString>("permission"); // empty: the user's own note
+    QTest::addColumn<bool>("movable");
+    // clang-format off
+    QTest::newRow("own") << QString() << true;
+    QTest::newRow("shared to edit") << "edit" << true;
+    QTest::newRow("shared to view") << "view" << false;
+    // clang-format on
+}
+
+// The server refuses to move or trash a note shared for viewing, so no window offers it: a local
+// move would wait to be sent forever.
+void tst_AccountWiring::viewOnlyNoteStaysWhereItIs()
+{
+    QFETCH(QString, permission);
+    QFETCH(bool, movable);
+    UiTestLibrary library;
+    QVERIFY(library.open(QDateTime::currentDateTimeUtc()));
+    AppState* state = library.state.get();
+    const QString home = library.addNotebook(QStringLiteral("Home"));
+    library.addNotebook(QStringLiteral("Work"));
+    Note note = checklistNote(permission.isEmpty() ? QString() : QStringLiteral("ac000000-0000-4000-8000-00000000000a"),
+                              permission);
+    note.notebookId = home;
+    QVERIFY(state->notes()->insert(note));
+    auto enabled = [](QWidget* owner, const QStringList& texts) {
+        QList<bool> states;
+        for (QAction* action : owner->findChildren<QAction*>()) {
+            if (texts.contains(action->text()))
+                states << action->isEnabled();
+        }
+        return states;
+    };
+
+    MainWindow window(state);
+    window.show();
+    window.noteList()->selectNote(note.id);
+    window.openNote(note.id);
+    // Menu bar (and so Ctrl+M, Ctrl+D) and the header bar's menu.
+    QCOMPARE(enabled(&window, {"Move to Notebook...", "Move to Trash…", "Move to Notebook…", "Move to Trash"}),
+             QList<bool>(4, movable));
+    QList<bool> offered;
+    QTimer::singleShot(0, &window, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        offered = enabled(menu, {"Move to Notebook", "Move to Trash"});
+        menu->close();
+    });
+    emit window.noteList()->noteContextMenuRequested(note.id, window.mapToGlobal(QPoint(10, 10)));
+    QCOMPARE(offered, QList<bool>(2, movable));
+
+    QListWidget* sidebar = window.notebookList();
+    const QList<QListWidgetItem*> work = sidebar->findItems(QStringLiteral("Work"), Qt::MatchStartsWith);
+    QCOMPARE(work.size(), 1);
+    const QPoint pos = sidebar->visualItemRect(work.first()).center();
+    QMimeData data;
+    data.setData(QString::fromLatin1(kNoteIdMimeType), note.id.toUtf8());
+    QDragEnterEvent enter(pos, Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(sidebar->viewport(), &enter);
+    QCOMPARE(enter.isAccepted(), movable);
+    QDropEvent drop(QPointF(pos), Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(sidebar->viewport(), &drop);
+    QCOMPARE(state->notes()->noteById(note.id)->notebookId != home, movable);
+
+    auto* noteWindow = new NoteWindow(state, note.id);
+    QCOMPARE(enabled(noteWindow, {"Move to Notebook…", "Move to Trash"}), QList<bool>(3, movable));
+    QCOMPARE(noteWindow->headerBar()->findChild<QPushButton*>(QStringLiteral("notebookChip"))->isEnabled(), movable);
+    noteWindow->close();
+
+    // Ctrl+Backspace and the header bar trash without asking; so does Delete in the list.
+    window.moveCurrentNoteToTrash(false);
+    QCOMPARE(state->notes()->noteById(note.id)->isTrashed(), movable);
+    emit window.noteList()->noteDeleteRequested(note.id);
+    QCOMPARE(state->notes()->noteById(note.id)->isTrashed(), movable);
 }
 
 QTEST_MAIN(tst_AccountWiring)

@@ -1,8 +1,13 @@
 #include "../TestLibrary.h"
+#include "AttachmentRepository.h"
 #include "Clock.h"
 #include "NoteRepository.h"
 #include "SnapshotRepository.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -21,9 +26,21 @@ QList<int> versions(const QList<Snapshot>& list)
     return out;
 }
 
+Attachment makeAttachment(const QString& id, const QString& noteId)
+{
+    return {id,
+            noteId,
+            QStringLiteral("photo.jpg"),
+            QStringLiteral("image/jpeg"),
+            1234,
+            utc("2024-01-01T00:00:00.000Z"),
+            SyncStatus::Pending};
+}
+
 } // namespace
 
-class tst_SnapshotRepository : public QObject
+// The history and the attachments of a note; every test starts with notes n1 and n2.
+class tst_NoteHistoryAndAttachments : public QObject
 {
     Q_OBJECT
 
@@ -33,13 +50,20 @@ private slots:
     void retention_data();
     void retention();
     void keptCopiesSurvive();
+    void saveFileFailures_data();
+    void saveFileFailures();
+    void attachmentDeletions();
 
 private:
+    QString dir() const { return m_t->dir.filePath(QStringLiteral("attachments")); }
+    QStringList files() const { return QDir(dir()).entryList(QDir::Files); }
+
     std::unique_ptr<TestDb> m_t;
     std::unique_ptr<SnapshotRepository> m_repo;
+    std::unique_ptr<AttachmentRepository> m_attachments;
 };
 
-void tst_SnapshotRepository::init()
+void tst_NoteHistoryAndAttachments::init()
 {
     m_t = std::make_unique<TestDb>();
     QVERIFY(m_t->ok);
@@ -47,15 +71,17 @@ void tst_SnapshotRepository::init()
     QVERIFY(notes.insert(makeNote(QStringLiteral("n1"), QStringLiteral("x"))));
     QVERIFY(notes.insert(makeNote(QStringLiteral("n2"), QStringLiteral("y"))));
     m_repo = std::make_unique<SnapshotRepository>(&m_t->database);
+    m_attachments = std::make_unique<AttachmentRepository>(&m_t->database, nullptr, dir());
 }
 
-void tst_SnapshotRepository::cleanup()
+void tst_NoteHistoryAndAttachments::cleanup()
 {
+    m_attachments.reset();
     m_repo.reset();
     m_t.reset();
 }
 
-void tst_SnapshotRepository::retention_data()
+void tst_NoteHistoryAndAttachments::retention_data()
 {
     QTest::addColumn<int>("count");
     QTest::addColumn<int>("daysApart"); // between consecutive versions
@@ -70,7 +96,7 @@ void tst_SnapshotRepository::retention_data()
     QTest::newRow("years of monthly edits") << 150 << 31 << SnapshotRepository::kMaxSnapshotsPerNote << 51;
 }
 
-void tst_SnapshotRepository::retention()
+void tst_NoteHistoryAndAttachments::retention()
 {
     QFETCH(int, count);
     QFETCH(int, daysApart);
@@ -103,7 +129,7 @@ void tst_SnapshotRepository::retention()
 
 // A body kept before a sync replaced it is neither replaced by a snapshot taken at the same note
 // version nor removed by the retention, however much history follows.
-void tst_SnapshotRepository::keptCopiesSurvive()
+void tst_NoteHistoryAndAttachments::keptCopiesSurvive()
 {
     QVERIFY(m_repo->insertKept(QStringLiteral("n1"), QStringLiteral("first kept")));
     QVERIFY(m_repo->insert(snap(newId(), QStringLiteral("n1"), 1, QStringLiteral("regular v1"))));
@@ -125,5 +151,59 @@ void tst_SnapshotRepository::keptCopiesSurvive()
     QVERIFY2(regular < 60, qPrintable(QString::number(regular)));
 }
 
-QTEST_GUILESS_MAIN(tst_SnapshotRepository)
-#include "tst_SnapshotRepository.moc"
+void tst_NoteHistoryAndAttachments::saveFileFailures_data()
+{
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<bool>("dirBelowFile");
+    QTest::newRow("directory below a regular file") << newId() << true;
+    QTest::newRow("id climbing out") << "../escape" << false;
+}
+
+void tst_NoteHistoryAndAttachments::saveFileFailures()
+{
+    QFETCH(QString, id);
+    QFETCH(bool, dirBelowFile);
+    QString target = dir();
+    if (dirBelowFile) {
+        const QString blocker = m_t->dir.filePath(QStringLiteral("blocker"));
+        QFile f(blocker);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        target = blocker + QStringLiteral("/attachments");
+    }
+    AttachmentRepository repo(&m_t->database, nullptr, target);
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression(QStringLiteral("^AttachmentRepository::saveFile open failed: .+")));
+    QVERIFY(!repo.saveFile(id, "data"));
+    QVERIFY(!QFileInfo::exists(m_t->dir.filePath(QStringLiteral("escape"))));
+}
+
+void tst_NoteHistoryAndAttachments::attachmentDeletions()
+{
+    for (const QString& id : {QStringLiteral("a0"), QStringLiteral("a1"), QStringLiteral("other")}) {
+        QVERIFY(m_attachments->saveFile(id, "x"));
+        QVERIFY(m_attachments->insert(
+            makeAttachment(id, id == QLatin1String("other") ? QStringLiteral("n2") : QStringLiteral("n1"))));
+    }
+    // A row whose file is already gone still deletes.
+    QVERIFY(m_attachments->insert(makeAttachment(QStringLiteral("nofile"), QStringLiteral("n2"))));
+    QSignalSpy changed(m_attachments.get(), &AttachmentRepository::attachmentsChanged);
+    QVERIFY(m_attachments->deleteById(QStringLiteral("nofile")));
+    QVERIFY(!m_attachments->attachmentById(QStringLiteral("nofile")));
+
+    QVERIFY(m_attachments->deleteAllForNote(QStringLiteral("n1")));
+    QCOMPARE(changed.count(), 3);
+    QVERIFY(m_attachments->attachmentsForNote(QStringLiteral("n1")).isEmpty());
+    QCOMPARE(files(), QStringList{"other"});
+    const QList<Attachment> left = m_attachments->attachmentsForNote(QStringLiteral("n2"));
+    QCOMPARE(left.size(), 1);
+    QCOMPARE(left.first().id, QStringLiteral("other"));
+
+    // Files of rows already gone: removed quietly, missing ones and ".." ignored.
+    QVERIFY(m_attachments->saveFile(QStringLiteral("orphan"), "x"));
+    m_attachments->removeFiles({QStringLiteral("orphan"), QStringLiteral("never-existed"), QStringLiteral("..")});
+    QCOMPARE(files(), QStringList{"other"});
+    QCOMPARE(changed.count(), 3);
+}
+
+QTEST_GUILESS_MAIN(tst_NoteHistoryAndAttachments)
+#include "tst_NoteHistoryAndAttachments.moc"
