@@ -75,10 +75,8 @@ private slots:
     void withoutKeyringTheStatusBarSaysSoOnce();
     void sharingOnlyInAGroup_data();
     void sharingOnlyInAGroup();
-    void viewOnlyNoteStaysUntouched_data();
-    void viewOnlyNoteStaysUntouched();
-    void viewOnlyNoteStaysWhereItIs_data();
-    void viewOnlyNoteStaysWhereItIs();
+    void viewOnlyNoteStaysAsItIs_data();
+    void viewOnlyNoteStaysAsItIs();
 
 private:
     AccountTestServer m_server;
@@ -233,73 +231,21 @@ void tst_AccountWiring::sharingOnlyInAGroup()
     QVERIFY(!window.openAccountScreen());
 }
 
-void tst_AccountWiring::viewOnlyNoteStaysUntouched_data()
-{
-    QTest::addColumn<QString>("permission");
-    QTest::addColumn<bool>("readOnly");
-    // clang-format off
-    QTest::newRow("view") << "view" << true;
-    QTest::newRow("edit") << "edit" << false;
-    // clang-format on
-}
-
-void tst_AccountWiring::viewOnlyNoteStaysUntouched()
-{
-    QFETCH(QString, permission);
-    QFETCH(bool, readOnly);
-    UiTestLibrary library;
-    QVERIFY(library.open(QDateTime::currentDateTimeUtc()));
-    AppState* state = library.state.get();
-    const Note note = checklistNote(QStringLiteral("ac000000-0000-4000-8000-00000000000a"), permission);
-    QVERIFY(state->notes()->insert(note));
-
-    MainWindow window(state);
-    window.openNote(note.id);
-    QCOMPARE(window.editor()->isReadOnly(), readOnly);
-    QCOMPARE(window.findChild<EditorToolbar*>()->isEnabled(), !readOnly);
-    // Someone else's note is never shared onwards from here.
-    QVERIFY(!window.findChild<NoteHeaderBar*>()->findChild<QToolButton*>(QStringLiteral("shareButton"))->isEnabled());
-
-    auto* noteWindow = new NoteWindow(state, note.id);
-    QCOMPARE(noteWindow->editor()->isReadOnly(), readOnly);
-    noteWindow->close();
-
-    // Nor can an earlier version be restored over it.
-    Snapshot snapshot{newId(), note.id, 1, QStringLiteral(R"([{"insert":"Older\n"}])"),
-                      QDateTime::currentDateTimeUtc()};
-    QVERIFY(state->snapshots()->insert(snapshot));
-    VersionHistoryDialog history(state, note.id);
-    history.setAttribute(Qt::WA_DeleteOnClose, false);
-    history.findChild<QListWidget*>(QStringLiteral("snapshotList"))->setCurrentRow(0);
-    QCOMPARE(history.findChild<QPushButton*>(QStringLiteral("restoreSnapshotButton"))->isEnabled(), !readOnly);
-
-    TodosScreen todos(state);
-    QListWidget* list = todos.todoList();
-    QCOMPARE(list->count(), 1);
-    list->item(0)->setCheckState(Qt::Checked);
-    const QString body = state->notes()->noteById(note.id)->body;
-    QCOMPARE(body == note.body, readOnly);
-    if (readOnly)
-        QCOMPARE(list->item(0)->checkState(), Qt::Unchecked);
-}
-
-void tst_AccountWiring::viewOnlyNoteStaysWhereItIs_data()
+void tst_AccountWiring::viewOnlyNoteStaysAsItIs_data()
 {
     QTest::addColumn<QString>("permission"); // empty: the user's own note
-    QTest::addColumn<bool>("movable");
-    // clang-format off
-    QTest::newRow("own") << QString() << true;
-    QTest::newRow("shared to edit") << "edit" << true;
-    QTest::newRow("shared to view") << "view" << false;
-    // clang-format on
+    QTest::newRow("own") << QString();
+    QTest::newRow("shared to edit") << "edit";
+    QTest::newRow("shared to view") << "view";
 }
 
-// The server refuses to move or trash a note shared for viewing, so no window offers it: a local
-// move would wait to be sent forever.
-void tst_AccountWiring::viewOnlyNoteStaysWhereItIs()
+// A note shared for viewing stays as it is wherever it shows: its text, its history, its tasks and its
+// place. The server refuses to move or trash it, so no window offers that: a local move would wait to
+// be sent forever.
+void tst_AccountWiring::viewOnlyNoteStaysAsItIs()
 {
     QFETCH(QString, permission);
-    QFETCH(bool, movable);
+    const bool readOnly = permission == QLatin1String("view");
     UiTestLibrary library;
     QVERIFY(library.open(QDateTime::currentDateTimeUtc()));
     AppState* state = library.state.get();
@@ -322,9 +268,11 @@ void tst_AccountWiring::viewOnlyNoteStaysWhereItIs()
     window.show();
     window.noteList()->selectNote(note.id);
     window.openNote(note.id);
+    QCOMPARE(window.editor()->isReadOnly(), readOnly);
+    QCOMPARE(window.findChild<EditorToolbar*>()->isEnabled(), !readOnly);
     // Menu bar (and so Ctrl+M, Ctrl+D) and the header bar's menu.
     QCOMPARE(enabled(&window, {"Move to Notebook...", "Move to Trash…", "Move to Notebook…", "Move to Trash"}),
-             QList<bool>(4, movable));
+             QList<bool>(4, !readOnly));
     QList<bool> offered;
     QTimer::singleShot(0, &window, [&] {
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
@@ -333,7 +281,7 @@ void tst_AccountWiring::viewOnlyNoteStaysWhereItIs()
         menu->close();
     });
     emit window.noteList()->noteContextMenuRequested(note.id, window.mapToGlobal(QPoint(10, 10)));
-    QCOMPARE(offered, QList<bool>(2, movable));
+    QCOMPARE(offered, QList<bool>(2, !readOnly));
 
     QListWidget* sidebar = window.notebookList();
     const QList<QListWidgetItem*> work = sidebar->findItems(QStringLiteral("Work"), Qt::MatchStartsWith);
@@ -343,21 +291,38 @@ void tst_AccountWiring::viewOnlyNoteStaysWhereItIs()
     data.setData(QString::fromLatin1(kNoteIdMimeType), note.id.toUtf8());
     QDragEnterEvent enter(pos, Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(sidebar->viewport(), &enter);
-    QCOMPARE(enter.isAccepted(), movable);
+    QCOMPARE(enter.isAccepted(), !readOnly);
     QDropEvent drop(QPointF(pos), Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(sidebar->viewport(), &drop);
-    QCOMPARE(state->notes()->noteById(note.id)->notebookId != home, movable);
+    QCOMPARE(state->notes()->noteById(note.id)->notebookId != home, !readOnly);
 
     auto* noteWindow = new NoteWindow(state, note.id);
-    QCOMPARE(enabled(noteWindow, {"Move to Notebook…", "Move to Trash"}), QList<bool>(3, movable));
-    QCOMPARE(noteWindow->headerBar()->findChild<QPushButton*>(QStringLiteral("notebookChip"))->isEnabled(), movable);
+    QCOMPARE(noteWindow->editor()->isReadOnly(), readOnly);
+    QCOMPARE(enabled(noteWindow, {"Move to Notebook…", "Move to Trash"}), QList<bool>(3, !readOnly));
+    QCOMPARE(noteWindow->headerBar()->findChild<QPushButton*>(QStringLiteral("notebookChip"))->isEnabled(), !readOnly);
     noteWindow->close();
+
+    // Nor can an earlier version be restored over it, nor a task in it ticked.
+    Snapshot snapshot{newId(), note.id, 1, QStringLiteral(R"([{"insert":"Older\n"}])"),
+                      QDateTime::currentDateTimeUtc()};
+    QVERIFY(state->snapshots()->insert(snapshot));
+    VersionHistoryDialog history(state, note.id);
+    history.setAttribute(Qt::WA_DeleteOnClose, false);
+    history.findChild<QListWidget*>(QStringLiteral("snapshotList"))->setCurrentRow(0);
+    QCOMPARE(history.findChild<QPushButton*>(QStringLiteral("restoreSnapshotButton"))->isEnabled(), !readOnly);
+    TodosScreen todos(state);
+    QListWidget* list = todos.todoList();
+    QCOMPARE(list->count(), 1);
+    list->item(0)->setCheckState(Qt::Checked);
+    QCOMPARE(state->notes()->noteById(note.id)->body == note.body, readOnly);
+    if (readOnly)
+        QCOMPARE(list->item(0)->checkState(), Qt::Unchecked);
 
     // Ctrl+Backspace and the header bar trash without asking; so does Delete in the list.
     window.moveCurrentNoteToTrash(false);
-    QCOMPARE(state->notes()->noteById(note.id)->isTrashed(), movable);
+    QCOMPARE(state->notes()->noteById(note.id)->isTrashed(), !readOnly);
     emit window.noteList()->noteDeleteRequested(note.id);
-    QCOMPARE(state->notes()->noteById(note.id)->isTrashed(), movable);
+    QCOMPARE(state->notes()->noteById(note.id)->isTrashed(), !readOnly);
 }
 
 QTEST_MAIN(tst_AccountWiring)
