@@ -29,7 +29,6 @@ private slots:
     void deletingNotebookMovesNotesToAllNotes_data();
     void deletingNotebookMovesNotesToAllNotes();
     void focusModeSplitterSizes();
-    void trashingLastNoteShowsWelcomePage();
     void noteWindowsAreRemembered();
     void listFollowsChanges_data();
     void listFollowsChanges();
@@ -43,29 +42,32 @@ private:
 
 void tst_MainWindow::trashSelectsNextRow_data()
 {
+    QTest::addColumn<QStringList>("notes"); // oldest first
     QTest::addColumn<int>("row");
     QTest::addColumn<int>("answer"); // NoButton: not asked
     QTest::addColumn<QStringList>("remaining");
     QTest::addColumn<QString>("opened");
 
+    const QStringList three{"Oldest", "Middle", "Newest"};
     const int none = int(QMessageBox::NoButton);
     // clang-format off
-    QTest::newRow("middle") << 1 << none << QStringList{"Newest", "Oldest"} << "Oldest";
-    QTest::newRow("bottom") << 2 << none << QStringList{"Newest", "Middle"} << "Middle";
-    QTest::newRow("declined") << 1 << int(QMessageBox::No) << QStringList{"Newest", "Middle", "Oldest"} << "Middle";
+    QTest::newRow("middle") << three << 1 << none << QStringList{"Newest", "Oldest"} << "Oldest";
+    QTest::newRow("bottom") << three << 2 << none << QStringList{"Newest", "Middle"} << "Middle";
+    QTest::newRow("declined") << three << 1 << int(QMessageBox::No) << QStringList{"Newest", "Middle", "Oldest"} << "Middle";
+    QTest::newRow("the last note") << QStringList{"Only"} << 0 << none << QStringList() << QString();
     // clang-format on
 }
 
 void tst_MainWindow::trashSelectsNextRow()
 {
+    QFETCH(QStringList, notes);
     QFETCH(int, row);
     QFETCH(int, answer);
     QFETCH(QStringList, remaining);
     QFETCH(QString, opened);
 
-    m_library.addNote(QStringLiteral("Oldest"), 30);
-    m_library.addNote(QStringLiteral("Middle"), 20);
-    m_library.addNote(QStringLiteral("Newest"), 10);
+    for (int i = 0; i < notes.size(); ++i)
+        m_library.addNote(notes[i], 30 - 10 * i);
     MainWindow window(m_state.get());
     window.show();
     window.noteList()->setCurrentRow(row);
@@ -77,11 +79,20 @@ void tst_MainWindow::trashSelectsNextRow()
 
     QCOMPARE(listedTitles(window.noteList()), remaining);
     const QString openId = window.editor()->noteId();
-    QCOMPARE(m_library.storedTitle(openId), opened);
+    QCOMPARE(openId.isEmpty() ? QString() : m_library.storedTitle(openId), opened);
     QCOMPARE(window.noteList()->selectedNoteId(), openId);
     QCOMPARE(m_state->currentNoteId(), openId);
     QCOMPARE(script.requests().size(), confirm ? 1 : 0);
-    QCOMPARE(m_state->notes()->trashedNotes().size(), 3 - remaining.size());
+    QCOMPARE(m_state->notes()->trashedNotes().size(), notes.size() - remaining.size());
+    // With nothing left the welcome page shows, and Find in the note has nothing to search.
+    QCOMPARE(window.welcomePageShown(), remaining.isEmpty());
+    if (!remaining.isEmpty())
+        return;
+    QTest::keySequence(&window, QKeySequence::Find);
+    QVERIFY(!window.findChild<QWidget*>(QStringLiteral("findBar"))->isVisible());
+    // A new note needs the editor, not the welcome page.
+    window.createNote();
+    QVERIFY(!window.welcomePageShown());
 }
 
 // Steno mode lists the newest note last, but never turns a search's ranking around.
@@ -166,26 +177,6 @@ void tst_MainWindow::focusModeSplitterSizes()
     // Hiding into a tray that is not there would strand the window; closing then quits.
     m_state->preferences()->setBool(PrefKey::CloseToTray, true);
     QCOMPARE(reopened.closesToTray(), QSystemTrayIcon::isSystemTrayAvailable());
-}
-
-void tst_MainWindow::trashingLastNoteShowsWelcomePage()
-{
-    m_library.addNote(QStringLiteral("Only note"), 5);
-    MainWindow window(m_state.get());
-    window.show();
-    window.noteList()->setCurrentRow(0);
-    QVERIFY(!window.welcomePageShown());
-
-    window.moveCurrentNoteToTrash(false);
-    QVERIFY(window.editor()->noteId().isEmpty());
-    QVERIFY(window.welcomePageShown());
-    // Find in the note has nothing to search while the welcome page shows.
-    QTest::keySequence(&window, QKeySequence::Find);
-    QVERIFY(!window.findChild<QWidget*>(QStringLiteral("findBar"))->isVisible());
-
-    // A new note needs the editor, not the welcome page.
-    window.createNote();
-    QVERIFY(!window.welcomePageShown());
 }
 
 void tst_MainWindow::noteWindowsAreRemembered()
