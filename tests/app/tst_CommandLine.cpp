@@ -11,8 +11,6 @@ private slots:
     void message();
     void options_data();
     void options();
-    void restoreIds_data();
-    void restoreIds();
 };
 
 namespace {
@@ -65,23 +63,6 @@ void tst_CommandLine::options()
     QCOMPARE(options.newNote, newNote);
     QCOMPARE(options.hasNoteId, hasNoteId);
     QCOMPARE(options.noteId, noteId);
-}
-
-void tst_CommandLine::restoreIds_data()
-{
-    QTest::addColumn<QString>("stored");
-    QTest::addColumn<QStringList>("expected");
-
-    QTest::newRow("empty part between two") << "id-2,,id-1" << QStringList{"id-2", "id-1"};
-    QTest::newRow("leading and trailing commas") << ",a,b," << QStringList{"a", "b"};
-    QTest::newRow("order kept, duplicates kept") << "c,a,c" << QStringList{"c", "a", "c"};
-}
-
-void tst_CommandLine::restoreIds()
-{
-    QFETCH(QString, stored);
-    QFETCH(QStringList, expected);
-    QCOMPARE(parseRestoreIds(stored), expected);
 }
 
 QTEST_APPLESS_MAIN(tst_CommandLine)

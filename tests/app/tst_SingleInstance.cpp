@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLocalSocket>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -31,15 +30,6 @@ QProcessEnvironment programEnvironment(const QString& dataDir, const QString& ke
     env.insert(QStringLiteral("NOTES_DATA_DIR"), dataDir);
     env.insert(QStringLiteral("NORV_INSTANCE_KEY"), key);
     return env;
-}
-
-bool canConnect(const QString& key)
-{
-    QLocalSocket socket;
-    socket.connectToServer(key);
-    const bool connected = socket.waitForConnected(200);
-    socket.abort();
-    return connected;
 }
 
 // Kills the program when a test leaves early, so no instance outlives the test.
@@ -74,8 +64,6 @@ class tst_SingleInstance : public QObject
 private slots:
     void initTestCase();
     void secondStartHandsOverMessage();
-    void connectionsFromSameProcess_data();
-    void connectionsFromSameProcess();
     void staleEndpointIsReplaced();
     void failureToListenStillRuns();
     void optionsAnsweredWithoutHandOver_data();
@@ -87,7 +75,8 @@ void tst_SingleInstance::initTestCase()
     QVERIFY2(QFileInfo(programPath()).isExecutable(), qPrintable(programPath()));
 }
 
-// This process is the primary; the built program starts as the second instance.
+// This process is the primary; the built program starts as the second instance, with a note id that
+// is not ASCII, which must arrive as it was given.
 void tst_SingleInstance::secondStartHandsOverMessage()
 {
     const QString key = uniqueKey();
@@ -101,7 +90,8 @@ void tst_SingleInstance::secondStartHandsOverMessage()
 
     QProcess second;
     ProcessGuard guard{second};
-    QVERIFY(startProgram(second, dataDir.path(), key, {QStringLiteral("--note"), QStringLiteral("abc")}));
+    const QString noteId = QString::fromUtf8("caf\u00e9-\u6587");
+    QVERIFY(startProgram(second, dataDir.path(), key, {QStringLiteral("--note"), noteId}));
     // The primary must keep its event loop turning while the second one writes.
     QTRY_VERIFY_WITH_TIMEOUT(second.state() == QProcess::NotRunning, kProcessTimeoutMs);
     QCOMPARE(second.exitStatus(), QProcess::NormalExit);
@@ -109,44 +99,11 @@ void tst_SingleInstance::secondStartHandsOverMessage()
 
     // The message, then the empty message of the closed connection.
     QTRY_COMPARE(spy.count(), 2);
-    QCOMPARE(spy.at(0).at(0).toString(), QStringLiteral("note:abc"));
+    QCOMPARE(spy.at(0).at(0).toString(), QStringLiteral("note:") + noteId);
     QCOMPARE(spy.at(1).at(0).toString(), QString());
 
     // A second instance stops before the data directory is touched.
     QCOMPARE(QDir(dataDir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
-}
-
-void tst_SingleInstance::connectionsFromSameProcess_data()
-{
-    QTest::addColumn<QString>("sent");
-    QTest::addColumn<QStringList>("expected");
-
-    // clang-format off
-    QTest::newRow("non-ASCII text arrives as UTF-8") << QString::fromUtf8("note:caf\u00e9-\u6587") << QStringList{QString::fromUtf8("note:caf\u00e9-\u6587"), ""};
-    // Nothing written: the connect-and-close alone still brings the main window forward.
-    QTest::newRow("empty message") << "" << QStringList{""};
-    // clang-format on
-}
-
-void tst_SingleInstance::connectionsFromSameProcess()
-{
-    QFETCH(QString, sent);
-    QFETCH(QStringList, expected);
-
-    const QString key = uniqueKey();
-    SingleInstance primary(key);
-    QVERIFY(primary.tryRun(QStringLiteral("focus")));
-    QSignalSpy spy(&primary, &SingleInstance::messageReceived);
-
-    // The write lands in the socket buffer, so a blocking sender works on the primary's own thread.
-    SingleInstance second(key);
-    QVERIFY(!second.tryRun(sent));
-
-    QTRY_COMPARE(spy.count(), expected.size());
-    QStringList received;
-    for (const QList<QVariant>& args : spy)
-        received << args.at(0).toString();
-    QCOMPARE(received, expected);
 }
 
 void tst_SingleInstance::staleEndpointIsReplaced()
@@ -156,14 +113,10 @@ void tst_SingleInstance::staleEndpointIsReplaced()
     QFile leftover(endpoint);
     QVERIFY(leftover.open(QIODevice::WriteOnly));
     leftover.close();
-    QVERIFY2(QFileInfo::exists(endpoint), "the stale endpoint must exist before the next start");
-    QVERIFY(!canConnect(key));
 
     SingleInstance next(key);
     QVERIFY(next.tryRun(QStringLiteral("focus")));
-    QVERIFY(next.isListening());
-
-    // And it really serves: a later start reaches it.
+    // It really serves: a later start reaches it.
     QSignalSpy spy(&next, &SingleInstance::messageReceived);
     SingleInstance later(key);
     QVERIFY(!later.tryRun(QStringLiteral("new-note")));

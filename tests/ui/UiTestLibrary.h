@@ -6,10 +6,12 @@
 #include "NoteRepository.h"
 #include "NotebookRepository.h"
 #include "Records.h"
+#include "TokenStore.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFile>
 #include <QListWidget>
 #include <QSettings>
 #include <QStandardPaths>
@@ -48,6 +50,49 @@ inline void clickRow(QListWidget* list, QListWidgetItem* item)
 {
     QVERIFY(item);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(item).center());
+}
+
+// The first sidebar row whose `role` holds `value` (a notebook id, a row kind).
+inline QListWidgetItem* sidebarRow(QListWidget* sidebar, int role, const QVariant& value)
+{
+    for (int row = 0; row < sidebar->count(); ++row) {
+        if (sidebar->item(row)->data(role) == value)
+            return sidebar->item(row);
+    }
+    return nullptr;
+}
+
+inline bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// Sign-in, the account and sync all talk to the test server at `base`.
+inline void useServer(const QString& base)
+{
+    qputenv("AUTH_BASE_URL", (base + QStringLiteral("/auth")).toUtf8());
+    qputenv("ACCOUNT_API_URL", (base + QStringLiteral("/account/v1")).toUtf8());
+    qputenv("SYNC_API_URL", (base + QStringLiteral("/notes/v1")).toUtf8());
+}
+
+using TokenVault = std::shared_ptr<NorvAccount::MemoryTokenStore::Vault>;
+
+// The application started over `vault` as its keyring, with the (access, refresh) pair put in first
+// when given: it then comes up signed in. Starting again over the same vault is a restart.
+inline std::unique_ptr<AppState> startWithKeyring(const std::pair<QString, QString>& tokens = {},
+                                                  TokenVault vault = std::make_shared<TokenVault::element_type>())
+{
+    using NorvAccount::TokenStore;
+    if (!tokens.first.isEmpty()) {
+        vault->insert(QString::fromLatin1(TokenStore::kAccessTokenKey), tokens.first);
+        vault->insert(QString::fromLatin1(TokenStore::kRefreshTokenKey), tokens.second);
+    }
+    auto state = std::make_unique<AppState>();
+    state->setTokenStoreFactory([vault] { return std::make_unique<NorvAccount::MemoryTokenStore>(vault); });
+    if (!state->initialize())
+        return nullptr;
+    return state;
 }
 
 inline QStringList listedTitles(const NoteListWidget* list)

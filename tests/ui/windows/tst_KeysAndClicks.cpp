@@ -49,7 +49,6 @@ private slots:
     void keysActOnWhatHasFocus();
     void everyShortcutIsUnique();
     void screenClickOpensNoteInMainWindow();
-    void returnInNoteListFocusesEditor();
     void screensFollowChanges();
     void emptyTrashDeletesWhatItShows();
     void ctrlClickOnLinks_data();
@@ -182,19 +181,6 @@ void tst_KeysAndClicks::screenClickOpensNoteInMainWindow()
     QCOMPARE(m_state->currentNoteId(), wanted.id);
 }
 
-void tst_KeysAndClicks::returnInNoteListFocusesEditor()
-{
-    addNote(QStringLiteral("First"), 1);
-    const Note second = addNote(QStringLiteral("Second"), 2);
-    MainWindow window(m_state.get());
-    activate(&window);
-    window.noteList()->setFocus();
-    window.noteList()->selectNote(second.id);
-    QTest::keyClick(window.noteList(), Qt::Key_Return);
-    QCOMPARE(window.editor()->noteId(), second.id);
-    QTRY_VERIFY(window.editor()->hasFocus());
-}
-
 void tst_KeysAndClicks::screensFollowChanges()
 {
     const Note tasks =
@@ -202,12 +188,7 @@ void tst_KeysAndClicks::screensFollowChanges()
     const Note other = addNote(QStringLiteral("Other"), 2);
     MainWindow window(m_state.get());
     window.show();
-    QListWidgetItem* trashRow = nullptr;
-    for (int row = 0; row < window.notebookList()->count(); ++row) {
-        if (window.notebookList()->item(row)->data(NotebookListRole::Kind).toInt() == NotebookRowKind::Trash)
-            trashRow = window.notebookList()->item(row);
-    }
-    clickRow(window.notebookList(), trashRow);
+    clickRow(window.notebookList(), sidebarRow(window.notebookList(), NotebookListRole::Kind, NotebookRowKind::Trash));
     QVERIFY(window.trashScreen() && window.trashScreen()->isVisible());
     window.showTodosScreen();
     QCOMPARE(window.trashScreen()->noteList()->count(), 0);

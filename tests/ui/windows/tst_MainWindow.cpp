@@ -5,15 +5,10 @@
 #include "NotebookListWidget.h"
 #include "PreferenceKeys.h"
 #include "PreferencesRepository.h"
-#include "SnapshotRepository.h"
-#include "TodosScreen.h"
 #include "UiTestLibrary.h"
 
-#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPushButton>
-#include <QScreen>
 #include <QSplitter>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -28,19 +23,15 @@ private slots:
     void init() { QVERIFY(m_library.open()); }
     void cleanup() { m_library.close(); }
 
-    void typingAutosavesNewVersion();
     void trashSelectsNextRow_data();
     void trashSelectsNextRow();
     void searchWaitsForTypingAndRanks();
-    void stenoOrderOnlyWithoutSearch();
     void deletingNotebookMovesNotesToAllNotes_data();
     void deletingNotebookMovesNotesToAllNotes();
     void focusModeSplitterSizes();
-    void trashingLastNoteShowsWelcomePage();
     void noteWindowsAreRemembered();
     void listFollowsChanges_data();
     void listFollowsChanges();
-    void noteContextMenu_data();
     void noteContextMenu();
     void backupThenLocalRestore();
 
@@ -49,55 +40,34 @@ private:
     std::unique_ptr<AppState>& m_state = m_library.state;
 };
 
-void tst_MainWindow::typingAutosavesNewVersion()
-{
-    MainWindow window(m_state.get());
-    window.show();
-    window.createNote();
-    const QString id = window.editor()->noteId();
-    QCOMPARE(window.noteList()->selectedNoteId(), id);
-    QCOMPARE(m_state->currentNoteId(), id);
-    QCOMPARE(m_state->notes()->noteById(id)->version, 1);
-
-    m_library.clock->advanceMs(5000);
-    QTest::keyClicks(window.editor(), QStringLiteral("Shopping list"));
-    QVERIFY(!window.editor()->isSaved());
-    QTRY_VERIFY(window.editor()->isSaved());
-    const Note stored = *m_state->notes()->noteById(id);
-    QCOMPARE(stored.version, 2);
-    QCOMPARE(stored.syncStatus, SyncStatus::Pending);
-    QCOMPARE(stored.title(), QStringLiteral("Shopping list"));
-    QCOMPARE(stored.updatedAt, kTestNow.addMSecs(5000));
-    QCOMPARE(listedTitles(window.noteList()), QStringList{"Shopping list"});
-    // Autosave alone keeps no history.
-    QCOMPARE(m_state->snapshots()->snapshotsForNote(id).size(), 0);
-}
-
 void tst_MainWindow::trashSelectsNextRow_data()
 {
+    QTest::addColumn<QStringList>("notes"); // oldest first
     QTest::addColumn<int>("row");
     QTest::addColumn<int>("answer"); // NoButton: not asked
     QTest::addColumn<QStringList>("remaining");
     QTest::addColumn<QString>("opened");
 
+    const QStringList three{"Oldest", "Middle", "Newest"};
     const int none = int(QMessageBox::NoButton);
     // clang-format off
-    QTest::newRow("middle") << 1 << none << QStringList{"Newest", "Oldest"} << "Oldest";
-    QTest::newRow("bottom") << 2 << none << QStringList{"Newest", "Middle"} << "Middle";
-    QTest::newRow("declined") << 1 << int(QMessageBox::No) << QStringList{"Newest", "Middle", "Oldest"} << "Middle";
+    QTest::newRow("middle") << three << 1 << none << QStringList{"Newest", "Oldest"} << "Oldest";
+    QTest::newRow("bottom") << three << 2 << none << QStringList{"Newest", "Middle"} << "Middle";
+    QTest::newRow("declined") << three << 1 << int(QMessageBox::No) << QStringList{"Newest", "Middle", "Oldest"} << "Middle";
+    QTest::newRow("the last note") << QStringList{"Only"} << 0 << none << QStringList() << QString();
     // clang-format on
 }
 
 void tst_MainWindow::trashSelectsNextRow()
 {
+    QFETCH(QStringList, notes);
     QFETCH(int, row);
     QFETCH(int, answer);
     QFETCH(QStringList, remaining);
     QFETCH(QString, opened);
 
-    m_library.addNote(QStringLiteral("Oldest"), 30);
-    m_library.addNote(QStringLiteral("Middle"), 20);
-    m_library.addNote(QStringLiteral("Newest"), 10);
+    for (int i = 0; i < notes.size(); ++i)
+        m_library.addNote(notes[i], 30 - 10 * i);
     MainWindow window(m_state.get());
     window.show();
     window.noteList()->setCurrentRow(row);
@@ -109,13 +79,23 @@ void tst_MainWindow::trashSelectsNextRow()
 
     QCOMPARE(listedTitles(window.noteList()), remaining);
     const QString openId = window.editor()->noteId();
-    QCOMPARE(m_library.storedTitle(openId), opened);
+    QCOMPARE(openId.isEmpty() ? QString() : m_library.storedTitle(openId), opened);
     QCOMPARE(window.noteList()->selectedNoteId(), openId);
     QCOMPARE(m_state->currentNoteId(), openId);
     QCOMPARE(script.requests().size(), confirm ? 1 : 0);
-    QCOMPARE(m_state->notes()->trashedNotes().size(), 3 - remaining.size());
+    QCOMPARE(m_state->notes()->trashedNotes().size(), notes.size() - remaining.size());
+    // With nothing left the welcome page shows, and Find in the note has nothing to search.
+    QCOMPARE(window.welcomePageShown(), remaining.isEmpty());
+    if (!remaining.isEmpty())
+        return;
+    QTest::keySequence(&window, QKeySequence::Find);
+    QVERIFY(!window.findChild<QWidget*>(QStringLiteral("findBar"))->isVisible());
+    // A new note needs the editor, not the welcome page.
+    window.createNote();
+    QVERIFY(!window.welcomePageShown());
 }
 
+// Steno mode lists the newest note last, but never turns a search's ranking around.
 void tst_MainWindow::searchWaitsForTypingAndRanks()
 {
     const QString garden =
@@ -123,39 +103,19 @@ void tst_MainWindow::searchWaitsForTypingAndRanks()
     m_library.addNote(garden, 1);
     m_library.addNote(QStringLiteral("Tomatoes tomatoes tomatoes"), 30);
     m_library.addNote(QStringLiteral("My e-ink tablet"), 2);
+    m_state->preferences()->setBool(PrefKey::StenoMode, true);
     MainWindow window(m_state.get());
     window.show();
-    const QStringList unfiltered{garden, "My e-ink tablet", "Tomatoes tomatoes tomatoes"};
+    const QStringList unfiltered{"Tomatoes tomatoes tomatoes", "My e-ink tablet", garden};
+    QCOMPARE(listedTitles(window.noteList()), unfiltered);
 
     QTest::keyClicks(window.searchEdit(), QStringLiteral("  tomatoes "));
     // Nothing is searched while the user is still typing.
     QVERIFY(window.searchTimer()->isActive());
     QCOMPARE(listedTitles(window.noteList()), unfiltered);
     QTRY_COMPARE(listedTitles(window.noteList()), (QStringList{"Tomatoes tomatoes tomatoes", garden}));
-
-    // A hyphen is part of the word, not a query operator.
-    window.searchEdit()->clear();
-    QTest::keyClicks(window.searchEdit(), QStringLiteral("e-ink"));
-    QTRY_COMPARE(listedTitles(window.noteList()), QStringList{"My e-ink tablet"});
     window.searchEdit()->clear();
     QTRY_COMPARE(listedTitles(window.noteList()), unfiltered);
-}
-
-void tst_MainWindow::stenoOrderOnlyWithoutSearch()
-{
-    m_library.addNote(QStringLiteral("Note one"), 30);
-    m_library.addNote(QStringLiteral("Note two"), 20);
-    m_library.addNote(QStringLiteral("Note three"), 10);
-    // The search's own ranking, which the steno order must not turn around.
-    QStringList expected;
-    for (const Note& note : m_state->notes()->search(QStringLiteral("note")))
-        expected << note.title();
-    MainWindow window(m_state.get());
-    window.show();
-    m_state->preferences()->setBool(PrefKey::StenoMode, true);
-    window.searchEdit()->setText(QStringLiteral("note"));
-    window.refreshNoteList();
-    QCOMPARE(listedTitles(window.noteList()), expected);
 }
 
 void tst_MainWindow::deletingNotebookMovesNotesToAllNotes_data()
@@ -219,28 +179,6 @@ void tst_MainWindow::focusModeSplitterSizes()
     QCOMPARE(reopened.closesToTray(), QSystemTrayIcon::isSystemTrayAvailable());
 }
 
-void tst_MainWindow::trashingLastNoteShowsWelcomePage()
-{
-    m_library.addNote(QStringLiteral("Only note"), 5);
-    MainWindow window(m_state.get());
-    window.show();
-    window.noteList()->setCurrentRow(0);
-    QVERIFY(!window.welcomePageShown());
-
-    window.moveCurrentNoteToTrash(false);
-    QVERIFY(window.editor()->noteId().isEmpty());
-    QVERIFY(window.welcomePageShown());
-    // Find in the note has nothing to search while the welcome page shows.
-    QTest::keySequence(&window, QKeySequence::Find);
-    QVERIFY(!window.findChild<QWidget*>(QStringLiteral("findBar"))->isVisible());
-
-    // "Continue Without an Account" goes to the (empty) editor; a new note keeps it there.
-    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("continueButton")), Qt::LeftButton);
-    QVERIFY(!window.welcomePageShown());
-    window.createNote();
-    QVERIFY(!window.welcomePageShown());
-}
-
 void tst_MainWindow::noteWindowsAreRemembered()
 {
     const Note first = m_library.addNote(QStringLiteral("First"), 5);
@@ -248,12 +186,11 @@ void tst_MainWindow::noteWindowsAreRemembered()
     NoteWindow::install(m_state.get());
     MainWindow window(m_state.get());
     window.show();
-    // One window per note, and it comes back where it was put.
+    // A note window comes back where it was put.
     const auto open = [&](const Note& note) {
         return qobject_cast<NoteWindow*>(m_state->openNoteWindow(note.id));
     };
     NoteWindow* noteWindow = open(first);
-    QCOMPARE(open(first), noteWindow);
     const QRect placed(120, 90, 700, 520);
     noteWindow->setGeometry(placed);
     QTRY_COMPARE(noteWindow->geometry(), placed);
@@ -336,61 +273,38 @@ void tst_MainWindow::listFollowsChanges()
         QCOMPARE(counts.value(NotebookRowKind::Notebook), 3);
 }
 
-void tst_MainWindow::noteContextMenu_data()
-{
-    QTest::addColumn<QString>("choice"); // entry text, "Move to Notebook/<name>" for the sub-menu
-    QTest::addColumn<QString>("notebookAfter");
-    QTest::addColumn<bool>("trashed");
-
-    // clang-format off
-    QTest::newRow("move to another notebook") << "Move to Notebook/Work" << "Work" << false;
-    QTest::newRow("current notebook is a no-op") << "Move to Notebook/Home" << "Home" << false;
-    QTest::newRow("trash asks first") << "Move to Trash" << "Home" << true;
-    // clang-format on
-}
-
+// A row's menu acts on that row's note, which need not be the open one; without an account it
+// offers no sharing.
 void tst_MainWindow::noteContextMenu()
 {
-    QFETCH(QString, choice);
-    QFETCH(QString, notebookAfter);
-    QFETCH(bool, trashed);
-
-    const QHash<QString, QString> notebookIds{{"Home", m_library.addNotebook(QStringLiteral("Home"))},
-                                              {"Work", m_library.addNotebook(QStringLiteral("Work"))}};
-    const Note note = m_library.addNote(QStringLiteral("Groceries"), 5, notebookIds.value(QStringLiteral("Home")));
+    const QString home = m_library.addNotebook(QStringLiteral("Home"));
+    const QString work = m_library.addNotebook(QStringLiteral("Work"));
+    const Note note = m_library.addNote(QStringLiteral("Groceries"), 5, home);
+    const Note open = m_library.addNote(QStringLiteral("Open"), 1, home);
+    m_state->setCurrentNote(open.id);
     MainWindow window(m_state.get());
     window.show();
 
-    Interaction::Script script;
-    script.answer(QMessageBox::Yes);
     QStringList seen;
     QTimer::singleShot(0, &window, [&] {
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         QVERIFY(menu);
         for (QAction* action : menu->actions())
             seen << action->text();
-        const QStringList path = choice.split(QLatin1Char('/'));
-        QAction* target = actionNamed(menu, path.first());
-        if (path.size() == 2) {
-            target = actionNamed(target->menu(), path.last());
-            QCOMPARE(target->isChecked(), path.last() == QLatin1String("Home"));
-        }
-        target->trigger();
+        actionNamed(actionNamed(menu, QStringLiteral("Move to Notebook"))->menu(), QStringLiteral("Work"))->trigger();
         menu->close();
     });
-    const QRect row = window.noteList()->visualRect(window.noteList()->model()->index(0, 0));
-    emit window.noteList()->noteContextMenuRequested(note.id, window.noteList()->viewport()->mapToGlobal(row.center()));
+    NoteListWidget* list = window.noteList();
+    const QRect row = list->visualRect(list->model()->index(list->rowOfNote(note.id), 0));
+    emit list->noteContextMenuRequested(note.id, list->viewport()->mapToGlobal(row.center()));
 
-    // No sharing without an account: open, move and trash only.
     QCOMPARE(seen, (QStringList{"Open in New Window", "Move to Notebook", QString(), "Move to Trash"}));
-    const Note after = *m_state->notes()->noteById(note.id);
-    QCOMPARE(after.notebookId, notebookIds.value(notebookAfter));
-    QCOMPARE(after.isTrashed(), trashed);
-    QCOMPARE(script.requests().size(), trashed ? 1 : 0);
+    QCOMPARE(m_state->notes()->noteById(note.id)->notebookId, work);
+    QCOMPARE(m_state->notes()->noteById(open.id)->notebookId, home);
 }
 
-// The signed-out backup and restore: the archive holds the library, a local restore brings back
-// what is missing without touching what is there, and a file that is no backup is refused with why.
+// The signed-out backup and restore: the archive holds the library, and a local restore brings back
+// what is missing without touching what is there.
 void tst_MainWindow::backupThenLocalRestore()
 {
     const Note kept = m_library.addNote(QStringLiteral("Kept"), 5);
@@ -398,37 +312,24 @@ void tst_MainWindow::backupThenLocalRestore()
     MainWindow window(m_state.get());
     window.show();
     const QString archive = m_library.dir->filePath(QStringLiteral("library.zip"));
-    {
-        Interaction::Script script;
-        script.answerText(archive);
-        window.backupDatabase();
-        QCOMPARE(script.requests().size(), 1);
-    }
-    QVERIFY(QFileInfo(archive).size() > 0);
+    Interaction::Script script;
+    script.answerText(archive);
+    window.backupDatabase();
 
     QVERIFY(m_state->notes()->purge(lost.id));
     Note edited = *m_state->notes()->noteById(kept.id);
     edited.body = textBody(QStringLiteral("Kept, edited after the backup"));
     QVERIFY(m_state->notes()->update(edited));
 
-    const auto restore = [&](const QString& path) {
-        Interaction::Script script;
-        script.answerText(path);
-        script.answer(QMessageBox::Yes);
-        script.answer(QMessageBox::Ok);
-        window.restoreDatabase();
-        return script.requests().size() == 3 ? script.requests()[2].text : QString();
-    };
-    QCOMPARE(restore(archive), QStringLiteral("Imported: 1\nSkipped: 1\nErrors: 0"));
+    script.answerText(archive);
+    script.answer(QMessageBox::Yes);
+    script.answer(QMessageBox::Ok);
+    window.restoreDatabase();
+    QCOMPARE(script.requests().size(), 4);
+    QCOMPARE(script.requests().last().text, QStringLiteral("Imported: 1\nSkipped: 1\nErrors: 0"));
     QCOMPARE(m_state->notes()->noteById(lost.id)->body, lost.body);
     QCOMPARE(m_state->notes()->noteById(kept.id)->body, edited.body);
     QTRY_COMPARE(listedTitles(window.noteList()).size(), 2);
-
-    const QString notAnArchive = m_library.dir->filePath(QStringLiteral("notes.txt"));
-    QFile file(notAnArchive);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("plain text, not a backup") > 0);
-    file.close();
-    QCOMPARE(restore(notAnArchive), QStringLiteral("Failed to extract backup: not a backup archive"));
 }
 
 QTEST_MAIN(tst_MainWindow)

@@ -141,9 +141,6 @@ void tst_NothingLost::failedSaveKeepsText()
             holder.close();
         }
     };
-    const auto storedTitle = [&] {
-        return m_library.storedTitle(alpha.id);
-    };
 
     // A failed write is never "Saved": the text stays, the status bar says so, and a retry stores
     // it once the database takes writes again.
@@ -155,10 +152,10 @@ void tst_NothingLost::failedSaveKeepsText()
     QVERIFY(!editor->isSaved());
     QVERIFY(bar->saveState() != StatusBar::Saved);
     QCOMPARE(bar->currentMessage(), NoteActions::saveFailedMessage());
-    QCOMPARE(storedTitle(), QStringLiteral("Alpha"));
+    QCOMPARE(m_library.storedTitle(alpha.id), QStringLiteral("Alpha"));
     mendWrites();
     QTRY_VERIFY_WITH_TIMEOUT(editor->isSaved(), 5000);
-    QCOMPARE(storedTitle(), QStringLiteral("Alpha one"));
+    QCOMPARE(m_library.storedTitle(alpha.id), QStringLiteral("Alpha one"));
     QVERIFY(bar->currentMessage().isEmpty());
 
     // Leaving the note while it cannot be stored puts the text in a recovery file.
@@ -176,7 +173,7 @@ void tst_NothingLost::failedSaveKeepsText()
         main.noteList()->selectNote(beta.id);
         QCOMPARE(main.editor()->noteId(), beta.id);
     }
-    QCOMPARE(storedTitle(), QStringLiteral("Alpha one"));
+    QCOMPARE(m_library.storedTitle(alpha.id), QStringLiteral("Alpha one"));
     const QList<RecoveredText> kept = RecoveryFiles::pending(path);
     QCOMPARE(kept.size(), 1);
     QCOMPARE(QFileInfo(kept.first().path).absolutePath(),
@@ -188,7 +185,7 @@ void tst_NothingLost::failedSaveKeepsText()
     script.answer(QMessageBox::Yes);
     QCOMPARE(NoteActions::offerRecoveredText(&main, m_state.get()), 1);
     QCOMPARE(script.requests().size(), 1);
-    QCOMPARE(storedTitle(), QStringLiteral("Alpha one two"));
+    QCOMPARE(m_library.storedTitle(alpha.id), QStringLiteral("Alpha one two"));
     QVERIFY(RecoveryFiles::pending(path).isEmpty());
     QCOMPARE(titleOf(snapshots(alpha.id).first().body), QStringLiteral("Alpha one"));
     QCOMPARE(NoteActions::offerRecoveredText(&main, m_state.get()), 0);
@@ -226,11 +223,7 @@ void tst_NothingLost::actionsHitNoteOnScreen()
         QCOMPARE(main.noteList()->selectedNoteId(), apple.id);
     } else {
         onScreen = apple.id;
-        QListWidget* sidebar = main.notebookList();
-        for (int row = 0; row < sidebar->count(); ++row) {
-            if (sidebar->item(row)->data(NotebookListRole::NotebookId).toString() == other)
-                clickRow(sidebar, sidebar->item(row));
-        }
+        clickRow(main.notebookList(), sidebarRow(main.notebookList(), NotebookListRole::NotebookId, other));
         QTRY_COMPARE(main.noteList()->count(), 1);
         QCOMPARE(main.editor()->noteId(), apple.id);
     }
@@ -334,10 +327,7 @@ void tst_NothingLost::removedAttachmentStaysWhileReferenced()
     editor->moveCursor(QTextCursor::End);
 
     const QString source = m_library.dir->filePath(QStringLiteral("photo.txt"));
-    QFile file(source);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("bytes of a photo");
-    file.close();
+    QVERIFY(writeFile(source, "bytes of a photo"));
     QVERIFY(editor->insertAttachmentFromPath(source));
     const QString id = m_state->attachments()->attachmentsForNote(note.id).value(0).id;
     const QString stored = m_state->attachments()->filePath(id);
@@ -405,14 +395,12 @@ void tst_NothingLost::closingHandlesEmptyNotes()
     if (newInWindow) {
         window = qobject_cast<NoteWindow*>(m_state->createNoteInWindow(&id));
     } else {
-        id = m_library
-                 .addNote(text, 60, QString(),
-                          [&](Note& note) {
-                              note.syncStatus = SyncStatus(status);
-                              note.ownerId = permission.isEmpty() ? QString() : QStringLiteral("user-2");
-                              note.permission = permission;
-                          })
-                 .id;
+        const auto sharedOrNot = [&](Note& note) {
+            note.syncStatus = SyncStatus(status);
+            note.ownerId = permission.isEmpty() ? QString() : QStringLiteral("user-2");
+            note.permission = permission;
+        };
+        id = m_library.addNote(text, 60, QString(), sharedOrNot).id;
         window = qobject_cast<NoteWindow*>(m_state->openNoteWindow(id));
     }
     QVERIFY(window);
@@ -457,9 +445,10 @@ void tst_NothingLost::editsReachRepositoryAndMainWindow()
     window->editor()->moveCursor(QTextCursor::EndOfBlock);
     QTest::keyClicks(window->editor(), QStringLiteral(" one"));
     QTRY_VERIFY(window->editor()->isSaved());
-    std::optional<Note> stored = m_state->notes()->noteById(note.id);
-    QCOMPARE(stored->version, 2);
+    QCOMPARE(m_state->notes()->noteById(note.id)->version, 2);
     QCOMPARE(main.editor()->toPlainText(), QStringLiteral("Draft one"));
+    // An autosave alone keeps no history; it would bury the snapshots that matter.
+    QVERIFY(snapshots(note.id).isEmpty());
 
     // A save in the main window reloads this window only while nothing typed here is pending; the
     // held timer stands for a user still typing.

@@ -1,6 +1,5 @@
 #include "../../account/AccountTestServer.h"
 #include "../../sync/SyncTestRig.h"
-#include "AppState.h"
 #include "BackupArchive.h"
 #include "Interaction.h"
 #include "MainWindow.h"
@@ -23,17 +22,33 @@ class tst_SyncWiring : public QObject
 
 private slots:
     void initTestCase();
-    void settingsDriveTheTimer_data();
     void settingsDriveTheTimer();
     void unsavedTypingKeptWhenAnotherDeviceWins();
-    void failureShowsErrorUntilARunSucceeds();
-    void offlineNoticeOnce();
+    void failuresShowUntilARunSucceeds();
     void otherAccountIsAskedFirst_data();
     void otherAccountIsAskedFirst();
     void restoreToAccountUploads();
 
 private:
-    std::unique_ptr<AppState> startApp();
+    std::unique_ptr<AppState> startApp() { return startWithKeyring(m_server.tokens()); }
+    // Started, signed in, and past the sync that signing in starts; null if it never got there.
+    std::unique_ptr<AppState> startSynced()
+    {
+        auto state = startApp();
+        const auto settled = [&] {
+            return state->signedIn() && state->sync()->state() != SyncEngine::Syncing;
+        };
+        return state && QTest::qWaitFor(settled) ? std::move(state) : nullptr;
+    }
+    // `status` 0: the connection is dropped without an answer.
+    void fail(const char* pattern, int status)
+    {
+        QJsonObject fault{{QStringLiteral("pattern"), QString::fromLatin1(pattern)},
+                          {QStringLiteral("action"), status ? QStringLiteral("status") : QStringLiteral("drop")}};
+        if (status)
+            fault.insert(QStringLiteral("status"), status);
+        m_server.fault(fault);
+    }
 
     AccountTestServer m_server;
     QTemporaryDir m_dir;
@@ -45,55 +60,35 @@ void tst_SyncWiring::initTestCase()
     QVERIFY(m_dir.isValid());
     ACCOUNT_REQUIRE_SERVER(m_server);
     qputenv("NOTES_DATA_DIR", m_dir.path().toUtf8());
-    qputenv("AUTH_BASE_URL", (m_server.base() + QStringLiteral("/auth")).toUtf8());
-    qputenv("ACCOUNT_API_URL", (m_server.base() + QStringLiteral("/account/v1")).toUtf8());
-    qputenv("SYNC_API_URL", (m_server.base() + QStringLiteral("/notes/v1")).toUtf8());
-}
-
-std::unique_ptr<AppState> tst_SyncWiring::startApp()
-{
-    auto vault = std::make_shared<MemoryTokenStore::Vault>();
-    const auto [access, refresh] = m_server.tokens();
-    vault->insert(QString::fromLatin1(TokenStore::kAccessTokenKey), access);
-    vault->insert(QString::fromLatin1(TokenStore::kRefreshTokenKey), refresh);
-    auto state = std::make_unique<AppState>();
-    state->setTokenStoreFactory([vault] { return std::make_unique<MemoryTokenStore>(vault); });
-    if (!state->initialize())
-        return nullptr;
-    return state;
-}
-
-void tst_SyncWiring::settingsDriveTheTimer_data()
-{
-    QTest::addColumn<bool>("autoSync");
-    QTest::newRow("on") << true;
-    QTest::newRow("off: no timer") << false;
+    useServer(m_server.base());
 }
 
 // The Sync page's settings take effect at once: the timer exists only with automatic sync on, at
 // the chosen period, and an edit only schedules a run while it is on.
 void tst_SyncWiring::settingsDriveTheTimer()
 {
-    QFETCH(bool, autoSync);
-    auto state = startApp();
+    auto state = startSynced();
     QVERIFY(state);
-    QTRY_VERIFY(state->signedIn());
-    QTRY_VERIFY(state->sync()->state() != SyncEngine::Syncing);
+    const auto edit = [&] {
+        Note note;
+        note.id = newId();
+        note.body = Device::bodyOf(QStringLiteral("typed offline-first"));
+        note.createdAt = note.updatedAt = note.modifiedAt = QDateTime::currentDateTimeUtc();
+        QVERIFY(state->notes()->insert(note));
+    };
 
     state->preferences()->setInt(QLatin1String(PrefKey::SyncIntervalMinutes), 20);
-    state->preferences()->setBool(QLatin1String(PrefKey::AutoSync), autoSync);
-    QCOMPARE(state->sync()->isTimerActive(), autoSync);
-    if (autoSync)
-        QCOMPARE(state->sync()->timerInterval(), 20 * 60 * 1000);
+    state->preferences()->setBool(QLatin1String(PrefKey::AutoSync), false);
+    QVERIFY(!state->sync()->isTimerActive());
+    edit();
+    QVERIFY(state->sync()->state() != SyncEngine::Pending);
 
-    QTRY_VERIFY(state->sync()->state() != SyncEngine::Syncing);
-    Note note;
-    note.id = newId();
-    note.body = Device::bodyOf(QStringLiteral("typed offline-first"));
-    note.createdAt = note.updatedAt = note.modifiedAt = QDateTime::currentDateTimeUtc();
-    QVERIFY(state->notes()->insert(note));
-    QCOMPARE(state->sync()->state() == SyncEngine::Pending, autoSync);
     state->preferences()->setBool(QLatin1String(PrefKey::AutoSync), true);
+    QVERIFY(state->sync()->isTimerActive());
+    QCOMPARE(state->sync()->timerInterval(), 20 * 60 * 1000);
+    QTRY_VERIFY(state->sync()->state() != SyncEngine::Syncing);
+    edit();
+    QCOMPARE(state->sync()->state(), SyncEngine::Pending);
     state->preferences()->setInt(QLatin1String(PrefKey::SyncIntervalMinutes), 5);
 }
 
@@ -101,11 +96,9 @@ void tst_SyncWiring::settingsDriveTheTimer()
 // text is shown, the typing waits in the note's history, and the status bar says so.
 void tst_SyncWiring::unsavedTypingKeptWhenAnotherDeviceWins()
 {
-    auto state = startApp();
+    auto state = startSynced();
     QVERIFY(state);
-    QTRY_VERIFY(state->signedIn());
     MainWindow window(state.get());
-    QTRY_VERIFY(state->sync()->state() != SyncEngine::Syncing);
 
     Device other(m_server.base(), QStringLiteral("ada@example.com"));
     QVERIFY(other.ok);
@@ -141,27 +134,31 @@ void tst_SyncWiring::unsavedTypingKeptWhenAnotherDeviceWins()
 }
 
 // A failure the run stops on shows the error icon, with the error in the tooltip, until a run
-// succeeds; an item the run went past is named in the tooltip.
-void tst_SyncWiring::failureShowsErrorUntilARunSucceeds()
+// succeeds; an item the run went past is named in the tooltip. Without a network the status bar
+// says once that changes wait; a server refusal is no such notice.
+void tst_SyncWiring::failuresShowUntilARunSucceeds()
 {
-    auto state = startApp();
+    auto state = startSynced();
     QVERIFY(state);
-    QTRY_VERIFY(state->signedIn());
     MainWindow window(state.get());
-    QTRY_VERIFY(state->sync()->state() != SyncEngine::Syncing);
     SyncCloudIcon* icon = window.mainStatusBar()->syncIcon();
+    QSignalSpy said(state.get(), &AppState::statusMessage);
 
-    m_server.fault(QJsonObject{{QStringLiteral("pattern"), QStringLiteral("/notes/v1/sync/pull")},
-                               {QStringLiteral("action"), QStringLiteral("status")},
-                               {QStringLiteral("status"), 503}});
+    fail("/notes/v1/sync/pull", 503);
     state->sync()->syncNow();
     QTRY_COMPARE(icon->state(), SyncCloudIcon::Error);
     QVERIFY(icon->toolTip().contains(QLatin1String("Pull failed (HTTP 503)")));
+    m_server.clearFaults();
+    fail("/notes/v1/sync/pull", 0);
+    for (int run = 0; run < 2; ++run) {
+        QSignalSpy failed(state->sync(), &SyncEngine::syncFailed);
+        state->sync()->syncNow();
+        QTRY_COMPARE(failed.count(), 1);
+    }
+    QCOMPARE(said.count(), 1);
 
     m_server.clearFaults();
-    m_server.fault(QJsonObject{{QStringLiteral("pattern"), QStringLiteral("/notes/v1/notebooks/*")},
-                               {QStringLiteral("action"), QStringLiteral("status")},
-                               {QStringLiteral("status"), 500}});
+    fail("/notes/v1/notebooks/*", 500);
     Notebook nb;
     nb.id = newId();
     nb.name = QStringLiteral("Garden");
@@ -171,32 +168,6 @@ void tst_SyncWiring::failureShowsErrorUntilARunSucceeds()
     QTRY_COMPARE(icon->state(), SyncCloudIcon::Idle);
     QVERIFY2(icon->toolTip().contains(QLatin1String("Garden")), qPrintable(icon->toolTip()));
     m_server.clearFaults();
-}
-
-// Without a network the status bar says once that changes wait; a server refusal is no such notice.
-void tst_SyncWiring::offlineNoticeOnce()
-{
-    auto state = startApp();
-    QVERIFY(state);
-    QTRY_VERIFY(state->signedIn());
-    QTRY_VERIFY(state->sync()->state() != SyncEngine::Syncing);
-    QSignalSpy said(state.get(), &AppState::statusMessage);
-
-    m_server.fault(QJsonObject{{QStringLiteral("pattern"), QStringLiteral("/notes/v1/sync/pull")},
-                               {QStringLiteral("action"), QStringLiteral("status")},
-                               {QStringLiteral("status"), 502}});
-    state->sync()->syncNow();
-    QTRY_COMPARE(state->sync()->state(), SyncEngine::Error);
-    m_server.clearFaults();
-    m_server.fault(QJsonObject{{QStringLiteral("pattern"), QStringLiteral("/notes/v1/sync/pull")},
-                               {QStringLiteral("action"), QStringLiteral("drop")}});
-    for (int run = 0; run < 2; ++run) {
-        QSignalSpy failed(state->sync(), &SyncEngine::syncFailed);
-        state->sync()->syncNow();
-        QTRY_COMPARE(failed.count(), 1);
-    }
-    m_server.clearFaults();
-    QCOMPARE(said.count(), 1);
 }
 
 void tst_SyncWiring::otherAccountIsAskedFirst_data()
@@ -270,11 +241,9 @@ void tst_SyncWiring::restoreToAccountUploads()
     const QString archive = m_dir.filePath(QStringLiteral("restore-me.zip"));
     QVERIFY(!createBackup(archive, LibraryRepositories{offline.notes, offline.notebooks, offline.attachments}).failed);
 
-    auto state = startApp();
+    auto state = startSynced();
     QVERIFY(state);
-    QTRY_VERIFY(state->signedIn());
     MainWindow window(state.get());
-    QTRY_VERIFY(state->sync()->state() != SyncEngine::Syncing);
     Interaction::Script script;
     script.answerText(archive);
     script.answer(QMessageBox::Yes);
