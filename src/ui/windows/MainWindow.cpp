@@ -249,14 +249,6 @@ void MainWindow::createMenuBar()
         connect(action, &QAction::triggered, this, slot);
         return action;
     };
-    // Commands whose screens and dialogs are not part of this window yet: present, but off.
-    auto later = [](QMenu* menu, const QString& text, const QKeySequence& shortcut = QKeySequence()) {
-        QAction* action = menu->addAction(text);
-        if (!shortcut.isEmpty())
-            action->setShortcut(shortcut);
-        action->setEnabled(false);
-        return action;
-    };
 
     QMenu* file = bar->addMenu(tr("&File"));
     add(
