@@ -147,19 +147,7 @@ QList<Note> NoteRepository::matching(const QString& columns, const QString& quer
     return result;
 }
 
-namespace {
-
-QList<NoteListKey> readKeys(QSqlQuery& q)
-{
-    QList<NoteListKey> keys;
-    while (q.next())
-        keys.append({q.value(0).toString(), q.value(1).toString()});
-    return keys;
-}
-
-} // namespace
-
-QList<NoteListKey> NoteRepository::listKeys(ListScope scope, const QString& notebookId) const
+QList<qint64> NoteRepository::listRowids(ListScope scope, const QString& notebookId) const
 {
     QString where;
     switch (scope) {
@@ -183,19 +171,22 @@ QList<NoteListKey> NoteRepository::listKeys(ListScope scope, const QString& note
     }
     QSqlQuery q(m_db->db());
     q.setForwardOnly(true);
-    if (!q.prepare(QStringLiteral("SELECT id, updated_at FROM notes WHERE ") + where))
+    if (!q.prepare(QStringLiteral("SELECT rowid FROM notes WHERE ") + where))
         return {};
     if (scope == ListScope::Notebook)
         q.addBindValue(nonNull(notebookId));
     if (!q.exec())
         return {};
-    return readKeys(q);
+    QList<qint64> rowids;
+    while (q.next())
+        rowids.append(q.value(0).toLongLong());
+    return rowids;
 }
 
-QList<NoteListKey> NoteRepository::searchKeys(const QString& query) const
+QList<qint64> NoteRepository::searchRowids(const QString& query) const
 {
     if (query.trimmed().isEmpty())
-        return listKeys(ListScope::AllNotes);
+        return listRowids(ListScope::AllNotes);
     // The ranking needs the full-text index alone. Joining the notes table for the ids would read
     // each match's row, body first and its overflow pages with it, for matches nobody scrolls to;
     // the trash is left out through the deleted_at index instead, which holds the row ids and is
@@ -209,16 +200,16 @@ QList<NoteListKey> NoteRepository::searchKeys(const QString& query) const
         while (q.next())
             trashed.insert(q.value(0).toLongLong());
     }
-    QList<NoteListKey> keys;
+    QList<qint64> rowids;
     runMatch(QStringLiteral("SELECT rowid FROM notes_fts WHERE notes_fts MATCH ? ORDER BY rank"), query,
              [&](QSqlQuery& q) {
                  while (q.next()) {
                      const qint64 rowid = q.value(0).toLongLong();
                      if (!trashed.contains(rowid))
-                         keys.append({QString(), QString(), rowid});
+                         rowids.append(rowid);
                  }
              });
-    return keys;
+    return rowids;
 }
 
 QList<NoteListRow> NoteRepository::listRows(const QStringList& ids, const QList<qint64>& rowids) const

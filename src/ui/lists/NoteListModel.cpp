@@ -107,12 +107,14 @@ void NoteListModel::setSyncMarksShown(bool shown)
     m_syncMarksShown = shown;
 }
 
-void NoteListModel::setKeys(QList<NoteListKey> keys, const QString& searchText)
+void NoteListModel::setRowids(QList<qint64> rowids, const QString& searchText)
 {
     beginResetModel();
-    m_keys = std::move(keys);
+    m_rowids = std::move(rowids);
     m_terms = searchTerms(searchText);
-    // Marks, notebooks and names may have changed with anything; the texts are checked per row.
+    // Ids, marks, notebooks and names may have changed with anything (a purged note's row id can be
+    // taken by a new note); the texts are checked per row.
+    m_idOfRowid.clear();
     m_rows.clear();
     m_notebookNames.clear();
     if (m_texts.size() > kMaxTexts)
@@ -120,31 +122,15 @@ void NoteListModel::setKeys(QList<NoteListKey> keys, const QString& searchText)
     endResetModel();
 }
 
-void NoteListModel::setNotes(const QList<Note>& notes)
-{
-    beginResetModel();
-    m_keys.clear();
-    m_keys.reserve(notes.size());
-    m_terms.clear();
-    m_rows.clear();
-    m_notebookNames.clear();
-    for (const Note& note : notes) {
-        m_keys.append({note.id, toDbTimestamp(note.updatedAt)});
-        storeNote(note);
-    }
-    endResetModel();
-}
-
 bool NoteListModel::replaceNote(const Note& note, int targetRow)
 {
     const int old = rowOfNote(note.id);
-    if (old < 0 || targetRow < 0 || targetRow >= m_keys.size())
+    if (old < 0 || targetRow < 0 || targetRow >= m_rowids.size())
         return false;
-    storeNote(note);
-    m_keys[old].updatedAt = toDbTimestamp(note.updatedAt);
+    storeNote(note, m_rowids.at(old));
     if (old != targetRow) {
         beginMoveRows(QModelIndex(), old, old, QModelIndex(), targetRow > old ? targetRow + 1 : targetRow);
-        m_keys.move(old, targetRow);
+        m_rowids.move(old, targetRow);
         endMoveRows();
     }
     emit dataChanged(index(targetRow), index(targetRow));
@@ -153,10 +139,12 @@ bool NoteListModel::replaceNote(const Note& note, int targetRow)
 
 void NoteListModel::insertNote(const Note& note, int row)
 {
-    row = std::clamp(row, 0, int(m_keys.size()));
+    row = std::clamp(row, 0, int(m_rowids.size()));
+    const QList<NoteListRow> stored = m_loader ? m_loader({note.id}, {}) : QList<NoteListRow>();
+    const qint64 rowid = !stored.isEmpty() && stored.first().rowid > 0 ? stored.first().rowid : --m_unstoredRowid;
     beginInsertRows(QModelIndex(), row, row);
-    m_keys.insert(row, {note.id, toDbTimestamp(note.updatedAt)});
-    storeNote(note);
+    m_rowids.insert(row, rowid);
+    storeNote(note, rowid);
     endInsertRows();
 }
 
@@ -164,52 +152,57 @@ int NoteListModel::rowOfNote(const QString& noteId) const
 {
     if (noteId.isEmpty())
         return -1;
-    bool anyUnresolved = false;
-    for (int row = 0; row < m_keys.size(); ++row) {
-        if (m_keys.at(row).id == noteId)
-            return row;
-        anyUnresolved = anyUnresolved || unresolved(m_keys.at(row));
-    }
-    if (!anyUnresolved || !m_loader)
+    if (const auto known = m_rows.constFind(noteId); known != m_rows.cend() && known->rowid != 0)
+        return int(m_rowids.indexOf(known->rowid));
+    if (!m_loader)
         return -1;
-    // Search results are listed by row id: the note's own row says which one is its.
+    // The list holds row ids: the note's own row says which one is its.
     const QList<NoteListRow> loaded = m_loader({noteId}, {});
-    if (loaded.isEmpty() || loaded.first().rowid <= 0)
-        return -1;
-    for (int row = 0; row < m_keys.size(); ++row) {
-        if (m_keys.at(row).rowid == loaded.first().rowid && unresolved(m_keys.at(row))) {
-            m_keys[row].id = noteId;
-            m_keys[row].updatedAt = toDbTimestamp(loaded.first().updatedAt);
-            store(loaded.first());
-            return row;
-        }
+    const qsizetype row = loaded.isEmpty() ? -1 : m_rowids.indexOf(loaded.first().rowid);
+    if (row >= 0) {
+        m_idOfRowid.insert(loaded.first().rowid, noteId);
+        store(loaded.first());
     }
-    return -1;
+    return int(row);
 }
 
-const NoteListKey& NoteListModel::resolvedKey(int row) const
+QString NoteListModel::idAt(int row) const
 {
-    if (unresolved(m_keys.at(row)))
+    const qint64 rowid = m_rowids.at(row);
+    auto it = m_idOfRowid.constFind(rowid);
+    if (it == m_idOfRowid.cend()) {
         loadPage(row);
-    return m_keys.at(row);
+        it = m_idOfRowid.constFind(rowid);
+    }
+    return it == m_idOfRowid.cend() ? QString() : *it;
 }
 
 QString NoteListModel::noteIdAt(int row) const
 {
-    return row >= 0 && row < m_keys.size() ? resolvedKey(row).id : QString();
+    return row >= 0 && row < m_rowids.size() ? idAt(row) : QString();
 }
 
 QDateTime NoteListModel::updatedAt(int row) const
 {
-    return row >= 0 && row < m_keys.size() ? fromDbTimestamp(resolvedKey(row).updatedAt) : QDateTime();
+    const Row* loaded = row >= 0 && row < m_rowids.size() ? loadedRow(row) : nullptr;
+    return loaded ? loaded->updatedAt : QDateTime();
 }
 
 QStringList NoteListModel::noteIds() const
 {
+    QList<qint64> unknown;
+    for (const qint64 rowid : m_rowids) {
+        if (rowid > 0 && !m_idOfRowid.contains(rowid))
+            unknown.append(rowid);
+    }
+    if (!unknown.isEmpty() && m_loader) {
+        for (const NoteListRow& loaded : m_loader({}, unknown))
+            m_idOfRowid.insert(loaded.rowid, loaded.id);
+    }
     QStringList ids;
-    ids.reserve(m_keys.size());
-    for (int row = 0; row < m_keys.size(); ++row) {
-        if (const QString& id = resolvedKey(row).id; !id.isEmpty())
+    ids.reserve(m_rowids.size());
+    for (const qint64 rowid : m_rowids) {
+        if (const QString id = m_idOfRowid.value(rowid); !id.isEmpty())
             ids.append(id);
     }
     return ids;
@@ -217,15 +210,15 @@ QStringList NoteListModel::noteIds() const
 
 int NoteListModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : int(m_keys.size());
+    return parent.isValid() ? 0 : int(m_rowids.size());
 }
 
 QVariant NoteListModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_keys.size())
+    if (!index.isValid() || index.row() >= m_rowids.size())
         return {};
     if (role == NoteListRole::NoteId)
-        return resolvedKey(index.row()).id;
+        return idAt(index.row());
     if (role < NoteListRole::Title || role > NoteListRole::NotebookId)
         return {}; // nothing else is worth reading a row for
     Row* row = loadedRow(index.row());
@@ -239,7 +232,7 @@ QVariant NoteListModel::data(const QModelIndex& index, int role) const
             row->text = noteListText(row->body, m_terms);
             row->body.clear();
             if (m_terms.isEmpty()) // previews around search words are not the usual ones
-                m_texts.insert(m_keys.at(index.row()).id, {{row->updatedAt, row->version}, *row->text});
+                m_texts.insert(idAt(index.row()), {{row->updatedAt, row->version}, *row->text});
         }
         if (role == NoteListRole::Title)
             return row->text->title;
@@ -263,9 +256,9 @@ QVariant NoteListModel::data(const QModelIndex& index, int role) const
 
 NoteListModel::Row* NoteListModel::loadedRow(int row) const
 {
-    const QString& id = resolvedKey(row).id;
+    const QString id = idAt(row);
     if (id.isEmpty())
-        return nullptr; // a search result deleted meanwhile
+        return nullptr; // a note deleted meanwhile
     auto it = m_rows.find(id);
     if (it == m_rows.end()) {
         loadPage(row);
@@ -281,32 +274,29 @@ void NoteListModel::loadPage(int row) const
     if (m_rows.size() > kMaxRows)
         m_rows.clear();
     const int first = std::max(0, row - kPageLead);
-    const int last = std::min(int(m_keys.size()), row + kPageSize);
+    const int last = std::min(int(m_rowids.size()), row + kPageSize);
     QStringList ids;
     QList<qint64> rowids;
-    QHash<qint64, int> keyOfRowid;
     for (int r = first; r < last; ++r) {
-        const NoteListKey& key = m_keys.at(r);
-        if (unresolved(key)) {
-            rowids.append(key.rowid);
-            keyOfRowid.insert(key.rowid, r);
-        } else if (!key.id.isEmpty() && (r == row || !m_rows.contains(key.id))) {
-            ids.append(key.id);
+        const qint64 rowid = m_rowids.at(r);
+        const auto known = m_idOfRowid.constFind(rowid);
+        if (known == m_idOfRowid.cend()) {
+            if (rowid > 0)
+                rowids.append(rowid);
+        } else if (!known->isEmpty() && (r == row || !m_rows.contains(*known))) {
+            ids.append(*known);
         }
     }
     for (const NoteListRow& loaded : m_loader(ids, rowids)) {
-        if (const auto key = keyOfRowid.constFind(loaded.rowid); key != keyOfRowid.cend()) {
-            m_keys[*key].id = loaded.id;
-            m_keys[*key].updatedAt = toDbTimestamp(loaded.updatedAt);
-            ids.append(loaded.id);
-        }
+        m_idOfRowid.insert(loaded.rowid, loaded.id);
+        ids.append(loaded.id);
         store(loaded);
     }
     // A note deleted meanwhile shows as an empty row until the next refresh, instead of being asked
     // for at every paint.
-    for (const int r : std::as_const(keyOfRowid)) {
-        if (m_keys.at(r).id.isEmpty())
-            m_keys[r].rowid = 0;
+    for (const qint64 rowid : std::as_const(rowids)) {
+        if (!m_idOfRowid.contains(rowid))
+            m_idOfRowid.insert(rowid, QString());
     }
     for (const QString& id : std::as_const(ids)) {
         if (!m_rows.contains(id))
@@ -323,6 +313,7 @@ void NoteListModel::store(const NoteListRow& loaded) const
     row.version = loaded.version;
     row.syncState = static_cast<int>(loaded.syncStatus);
     row.shared = loaded.isShared;
+    row.rowid = loaded.rowid;
     const auto cached = m_terms.isEmpty() ? m_texts.constFind(loaded.id) : m_texts.cend();
     if (cached != m_texts.cend() && cached->key == TextKey{loaded.updatedAt, loaded.version})
         row.text = cached->text;
@@ -331,9 +322,10 @@ void NoteListModel::store(const NoteListRow& loaded) const
     m_rows.insert(loaded.id, row);
 }
 
-void NoteListModel::storeNote(const Note& note)
+void NoteListModel::storeNote(const Note& note, qint64 rowid)
 {
-    store({note.id, note.notebookId, note.body, note.updatedAt, note.version, note.syncStatus, note.isShared});
+    m_idOfRowid.insert(rowid, note.id);
+    store({note.id, note.notebookId, note.body, note.updatedAt, note.version, note.syncStatus, note.isShared, rowid});
 }
 
 QString NoteListModel::notebookName(const QString& notebookId) const

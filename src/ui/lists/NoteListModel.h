@@ -45,15 +45,15 @@ NoteListText noteListText(const QString& body, const QStringList& terms = {});
 // The words of a search text, lower-cased, without the full-text operators.
 QStringList searchTerms(const QString& query);
 
-// The notes of one list. It holds the id and update time of every listed note and nothing more;
-// a row's texts, notebook and marks are read through the row loader when the view first asks for
-// them, a page of neighbouring rows at a time. Replacing the list therefore costs one key query
-// however large the library, and memory grows with what was shown, not with what is listed.
+// The notes of one list. It holds the row id of every listed note and nothing more; a row's id,
+// texts, notebook and marks are read through the row loader when the view first asks for them, a
+// page of neighbouring rows at a time. Replacing the list therefore costs one row-id query however
+// large the library, and memory grows with what was shown, not with what is listed.
 class NoteListModel : public QAbstractListModel
 {
     Q_OBJECT
 public:
-    // Reads the rows of these notes, asked for by id and, for keys that carry only a row id, by row id.
+    // Reads the rows of these notes, asked for by id and by row id.
     using RowLoader = std::function<QList<NoteListRow>(const QStringList& ids, const QList<qint64>& rowids)>;
     using NotebookNameLookup = std::function<QString(const QString& notebookId)>;
 
@@ -66,10 +66,7 @@ public:
     void setSyncMarksShown(bool shown);
 
     // Replaces the list. A search text makes the previews show the words around the first match.
-    // Keys without an id (search results) get it when their row is read.
-    void setKeys(QList<NoteListKey> keys, const QString& searchText = QString());
-    // Replaces the list with notes already read, bodies included; their rows need no loading.
-    void setNotes(const QList<Note>& notes);
+    void setRowids(QList<qint64> rowids, const QString& searchText = QString());
     // Takes this version of a listed note and moves its row to targetRow (counted without the old
     // row). False when the note is not listed or the row is out of range.
     bool replaceNote(const Note& note, int targetRow);
@@ -78,9 +75,8 @@ public:
 
     int rowOfNote(const QString& noteId) const;
     QString noteIdAt(int row) const;
-    // The row's update time, from the key alone: reads nothing.
     QDateTime updatedAt(int row) const;
-    // Every listed id: reads the rows of keys that have none yet.
+    // Every listed id, in list order; reads the ids not read yet.
     QStringList noteIds() const;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -99,6 +95,7 @@ private:
         int version = 1;
         int syncState = 0;
         bool shared = false;
+        qint64 rowid = 0;
         QString body; // until the texts are derived
         std::optional<NoteListText> text;
     };
@@ -117,17 +114,21 @@ private:
     };
 
     Row* loadedRow(int row) const;
-    const NoteListKey& resolvedKey(int row) const;
-    static bool unresolved(const NoteListKey& key) { return key.id.isEmpty() && key.rowid > 0; }
+    // The note id of a row, read with its page when not known yet; empty for a note gone meanwhile.
+    QString idAt(int row) const;
     void loadPage(int row) const;
     void store(const NoteListRow& row) const;
-    void storeNote(const Note& note);
+    void storeNote(const Note& note, qint64 rowid);
     QString notebookName(const QString& notebookId) const;
 
     RowLoader m_loader;
     NotebookNameLookup m_notebookNameLookup;
     bool m_syncMarksShown = true;
-    mutable QList<NoteListKey> m_keys;
+    QList<qint64> m_rowids;
+    // The ids of rows read so far; an empty id marks a note that is gone.
+    mutable QHash<qint64, QString> m_idOfRowid;
+    // Notes added to the list before they are stored get a row id of their own, below zero.
+    qint64 m_unstoredRowid = 0;
     QStringList m_terms;
     mutable QHash<QString, Row> m_rows;
     mutable QHash<QString, QString> m_notebookNames;

@@ -67,14 +67,9 @@ template <typename Replace> void NoteListWidget::keepingPlace(Replace replace)
     blockSignals(blocked);
 }
 
-void NoteListWidget::setKeys(const QList<NoteListKey>& keys, const QString& searchText)
+void NoteListWidget::setRowids(const QList<qint64>& rowids, const QString& searchText)
 {
-    keepingPlace([&] { m_model->setKeys(keys, searchText); });
-}
-
-void NoteListWidget::setNotes(const QList<Note>& notes)
-{
-    keepingPlace([&] { m_model->setNotes(notes); });
+    keepingPlace([&] { m_model->setRowids(rowids, searchText); });
 }
 
 bool NoteListWidget::replaceNote(const Note& note, int targetRow)

@@ -22,8 +22,7 @@ public:
 
     // Replace the rows, keeping the current note and the scroll position; emit nothing. A search
     // text makes the previews show the words around the first match.
-    void setKeys(const QList<NoteListKey>& keys, const QString& searchText = QString());
-    void setNotes(const QList<Note>& notes);
+    void setRowids(const QList<qint64>& rowids, const QString& searchText = QString());
     // See NoteListModel; both keep the current row current and emit nothing.
     bool replaceNote(const Note& note, int targetRow);
     void insertNote(const Note& note, int row);

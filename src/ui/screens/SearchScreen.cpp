@@ -61,7 +61,7 @@ void SearchScreen::runSearch()
 {
     const QString text = m_searchEdit->text().trimmed();
     // The repository lists everything for a blank query; here a blank box means no results.
-    m_list->setKeys(text.isEmpty() ? QList<NoteListKey>() : m_state->notes()->searchKeys(text), text);
+    m_list->setRowids(text.isEmpty() ? QList<qint64>() : m_state->notes()->searchRowids(text), text);
     m_list->setEmptyText(text.isEmpty() ? QString() : tr("No notes match"));
 }
 

@@ -51,7 +51,7 @@ SharedScreen::SharedScreen(AppState* state, bool byMe, QWidget* parent)
 void SharedScreen::refresh()
 {
     using Scope = NoteRepository::ListScope;
-    m_list->setKeys(m_state->notes()->listKeys(m_byMe ? Scope::SharedByMe : Scope::SharedWithMe));
+    m_list->setRowids(m_state->notes()->listRowids(m_byMe ? Scope::SharedByMe : Scope::SharedWithMe));
     const bool empty = m_list->count() == 0;
     m_list->setVisible(!empty);
     m_emptyLabel->setVisible(empty);

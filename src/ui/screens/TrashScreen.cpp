@@ -73,7 +73,7 @@ void TrashScreen::reload()
     const QString selected = selectedNoteId();
     {
         const QSignalBlocker blocker(m_list);
-        m_list->setKeys(m_state->notes()->listKeys(NoteRepository::ListScope::Trash));
+        m_list->setRowids(m_state->notes()->listRowids(NoteRepository::ListScope::Trash));
         m_list->clearCurrent();
         m_list->selectNote(selected);
     }
@@ -83,7 +83,7 @@ void TrashScreen::reload()
 
 void TrashScreen::refresh()
 {
-    m_list->setKeys(m_state->notes()->listKeys(NoteRepository::ListScope::Trash));
+    m_list->setRowids(m_state->notes()->listRowids(NoteRepository::ListScope::Trash));
     m_list->clearCurrent();
     m_restoreButton->setEnabled(false);
     m_deleteButton->setEnabled(false);

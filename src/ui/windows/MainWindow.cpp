@@ -252,14 +252,6 @@ void MainWindow::createMenuBar()
         connect(action, &QAction::triggered, this, slot);
         return action;
     };
-    // Commands whose screens and dialogs are not part of this window yet: present, but off.
-    auto later = [](QMenu* menu, const QString& text, const QKeySequence& shortcut = QKeySequence()) {
-        QAction* action = menu->addAction(text);
-        if (!shortcut.isEmpty())
-            action->setShortcut(shortcut);
-        action->setEnabled(false);
-        return action;
-    };
 
     QMenu* file = bar->addMenu(tr("&File"));
     add(
@@ -519,20 +511,20 @@ void MainWindow::refreshNoteList()
 {
     const QString query = m_searchEdit->text().trimmed();
     const QString notebookId = m_state->currentNotebookId();
-    // Only the keys are read here; each row reads its texts when it is first shown.
+    // Only the row ids are read here; each row reads its id and texts when it is first shown.
     const bool searching = !query.isEmpty();
     using Scope = NoteRepository::ListScope;
-    QList<NoteListKey> keys =
-        searching ? m_state->notes()->searchKeys(query)
-                  : m_state->notes()->listKeys(notebookId.isEmpty() ? Scope::AllNotes : Scope::Notebook, notebookId);
+    QList<qint64> rowids =
+        searching ? m_state->notes()->searchRowids(query)
+                  : m_state->notes()->listRowids(notebookId.isEmpty() ? Scope::AllNotes : Scope::Notebook, notebookId);
 
     // Steno mode writes downwards like a pad, but a search keeps its best match first.
     if (query.isEmpty() && m_state->preferences()->boolValue(PrefKey::StenoMode, PrefKey::StenoModeDefault))
-        std::reverse(keys.begin(), keys.end());
+        std::reverse(rowids.begin(), rowids.end());
 
     // Without an account nothing waits to be synchronised, whatever the notes' marks say.
     m_noteList->setSyncMarksShown(signedIn());
-    m_noteList->setKeys(keys, query);
+    m_noteList->setRowids(rowids, query);
     m_noteList->setEmptyText(searching ? tr("No notes match") : QString());
 
     updateListTitle();

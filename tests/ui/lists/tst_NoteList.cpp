@@ -84,7 +84,7 @@ struct Library
     }
     void refresh()
     {
-        list.setKeys(notes->listKeys(NoteRepository::ListScope::AllNotes));
+        list.setRowids(notes->listRowids(NoteRepository::ListScope::AllNotes));
         list.viewport()->repaint();
     }
 };
@@ -228,8 +228,8 @@ void tst_NoteList::keysInListOrder()
         expectedIds << note.id;
     // Search results come as row ids; the list resolves them, rows never shown included.
     NoteListWidget& list = library.list;
-    list.setKeys(scope < 0 ? notes.searchKeys(query)
-                           : notes.listKeys(NoteRepository::ListScope(scope), QStringLiteral("b1")));
+    list.setRowids(scope < 0 ? notes.searchRowids(query)
+                             : notes.listRowids(NoteRepository::ListScope(scope), QStringLiteral("b1")));
     if (!expectedIds.isEmpty())
         QCOMPARE(list.rowOfNote(expectedIds.last()), expectedIds.size() - 1);
     QCOMPARE(list.noteModel()->noteIds(), expectedIds);
@@ -303,8 +303,7 @@ void tst_NoteList::writtenNoteMovesToTheHead()
     QCOMPARE(selected.count(), 0);
     // The list is what a full refresh would read.
     QStringList listed;
-    std::ranges::transform(library.notes->listKeys(NoteRepository::ListScope::AllNotes), std::back_inserter(listed),
-                           &NoteListKey::id);
+    std::ranges::transform(library.notes->allNotes(), std::back_inserter(listed), &Note::id);
     QCOMPARE(list.noteModel()->noteIds(), listed);
 
     // A new note goes in at the head; in steno order the head is the bottom row.
@@ -321,7 +320,8 @@ void tst_NoteList::notebookNameAndDragData()
     list.setNotebookNameLookup([](const QString& id) { return id == "b1" ? QStringLiteral("Work") : QString(); });
     QList<Note> notes = numberedNotes(0, 3);
     notes[1].notebookId = QStringLiteral("b1");
-    list.setNotes(notes);
+    for (const Note& note : notes) // notes that are not stored anywhere
+        list.insertNote(note, list.count());
     QCOMPARE(list.model()->index(1, 0).data(NoteListRole::NotebookName).toString(), QStringLiteral("Work"));
     QCOMPARE(list.model()->index(2, 0).data(NoteListRole::NotebookName).toString(), QString());
 
