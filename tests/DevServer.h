@@ -89,6 +89,10 @@ public:
     {
         return m_error;
     }
+    QString dataDir() const
+    {
+        return m_dir.path();
+    }
     QUrl url(const QString& path = QString()) const
     {
         return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path));

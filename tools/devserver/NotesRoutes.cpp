@@ -50,6 +50,16 @@ QString cleanFilename(QString name)
     return name.isEmpty() ? QStringLiteral("attachment") : name;
 }
 
+// The "since" query item of a feed route: 0 when absent, -1 when it is not a cursor.
+qint64 sinceCursor(const Request& request)
+{
+    if (!request.query.hasQueryItem(QStringLiteral("since")))
+        return 0;
+    bool ok = false;
+    const qint64 since = request.queryValue(QStringLiteral("since")).toLongLong(&ok);
+    return ok && since >= 0 ? since : -1;
+}
+
 } // namespace
 
 QString ServiceHost::notebookPermissionFor(const QString& accountId, const QString& notebookId)
@@ -398,13 +408,9 @@ void ServiceHost::registerNotesRoutes()
     m_http->route(
         "GET", base + QStringLiteral("/sync/pull"),
         authed([this](const Caller& c, const Request& request, const Params&) {
-            qint64 since = 0;
-            if (request.query.hasQueryItem(QStringLiteral("since"))) {
-                bool ok = false;
-                since = request.queryValue(QStringLiteral("since")).toLongLong(&ok);
-                if (!ok || since < 0)
-                    return Response::error(400, QStringLiteral("since must be a cursor from an earlier pull"));
-            }
+            const qint64 since = sinceCursor(request);
+            if (since < 0)
+                return Response::error(400, QStringLiteral("since must be a cursor from an earlier pull"));
             // One statement for the whole answer: a first pull of a large library must not cost a
             // few queries per note. Whether one's own note has an audience is worked out here too;
             // notes shared with the caller are rare and take the general path.
@@ -481,13 +487,9 @@ void ServiceHost::registerNotesRoutes()
     m_http->route(
         "GET", base + QStringLiteral("/attachments"),
         authed([this](const Caller& c, const Request& request, const Params&) {
-            qint64 since = 0;
-            if (request.query.hasQueryItem(QStringLiteral("since"))) {
-                bool ok = false;
-                since = request.queryValue(QStringLiteral("since")).toLongLong(&ok);
-                if (!ok || since < 0)
-                    return Response::error(400, QStringLiteral("since must be a cursor from an earlier list"));
-            }
+            const qint64 since = sinceCursor(request);
+            if (since < 0)
+                return Response::error(400, QStringLiteral("since must be a cursor from an earlier list"));
             QJsonArray list;
             qint64 highest = since;
             for (const auto& row : m_store.all(QStringLiteral("SELECT entity_id, MAX(stamp) AS stamp FROM feed WHERE"
