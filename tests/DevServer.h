@@ -100,11 +100,14 @@ public:
 
     // One request, waited for (tests only); redirects are not followed.
     static Reply send(const QUrl& url, const QByteArray& method, const QByteArray& body = QByteArray(),
-                      const QString& bearer = QString(), const QByteArray& contentType = "application/json")
+                      const QString& bearer = QString(), const QByteArray& contentType = "application/json",
+                      const QList<QPair<QByteArray, QByteArray>>& headers = {})
     {
         QNetworkAccessManager network;
         QNetworkRequest request(url);
         request.setTransferTimeout(20000);
+        for (const auto& [name, value] : headers)
+            request.setRawHeader(name, value);
         if (!body.isEmpty())
             request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
         if (!bearer.isEmpty())

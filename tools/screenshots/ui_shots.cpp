@@ -470,13 +470,12 @@ bool waitFor(const std::function<bool()>& done, int ms = 20000)
 
 // A session of a seeded user as one of the user's apps would open it, so the security page shows
 // the app's own user agent rather than the tool's.
-DevServer::Tokens signInAs(DevServer& server, const DevServer::User& user, const QByteArray& agent)
+DevServer::Tokens signInAs(DevServer& server, const QString& email, const QByteArray& agent)
 {
-    const QJsonObject o =
-        server
-            .call("POST", QStringLiteral("/admin/tokens"), QJsonDocument(QJsonObject{{"email", user.email}}).toJson(),
-                  {}, "application/json", {{"User-Agent", agent}})
-            .json();
+    const QJsonObject o = DevServer::send(server.url(QStringLiteral("/admin/tokens")), "POST",
+                                          QJsonDocument(QJsonObject{{"email", email}}).toJson(), {}, "application/json",
+                                          {{"User-Agent", agent}})
+                              .json();
     return DevServer::Tokens{o.value("access_token").toString(), o.value("refresh_token").toString(),
                              o.value("account_id").toString(), o.value("auth_user_id").toString()};
 }
@@ -491,13 +490,14 @@ bool seedGroup(DevServer& server, const QString& adaAccess)
                              .value(QStringLiteral("invite_code"))
                              .toString();
     if (code.isEmpty() ||
-        server.call("POST", QStringLiteral("/account/v1/group/join/") + code, {}, cleo.access).status != 200)
+        DevServer::send(server.url(QStringLiteral("/account/v1/group/join/") + code), "POST", {}, cleo.access).status !=
+            200)
         return false;
     server.callJson("POST", QStringLiteral("/account/v1/group/invite"), {{"email", "dan.reyes@example.com"}},
                     adaAccess);
     const DevServer::Tokens laptop = signInAs(server, DevServer::Ada, "Norvane Notes/1.0.4 (Windows 11; x64)");
-    server.call("GET", QStringLiteral("/notes/v1/sync/pull"), {}, laptop.access, "application/json",
-                {{"X-App-Id", "app.norvane.notes"}, {"X-App-Version", "1.0.4"}, {"X-Platform", "windows"}});
+    DevServer::send(server.url(QStringLiteral("/notes/v1/sync/pull")), "GET", {}, laptop.access, "application/json",
+                    {{"X-App-Id", "app.norvane.notes"}, {"X-App-Version", "1.0.4"}, {"X-Platform", "windows"}});
     return true;
 }
 
@@ -568,8 +568,10 @@ void shootAccount()
     // Everything local reaches the service, then the trip and its notebook are shared.
     state->sync()->syncNow();
     const QString shares = QStringLiteral("/notes/v1/shares/notes/%1").arg(tripId);
-    if (!waitFor([&] { return server.call("GET", shares, {}, ada.access).status == 200; }) || !waitFor([&] {
-            return server.call("GET", QStringLiteral("/notes/v1/notebooks/%1/shares").arg(notebookId), {}, ada.access)
+    if (!waitFor([&] { return DevServer::send(server.url(shares), "GET", {}, ada.access).status == 200; }) ||
+        !waitFor([&] {
+            return DevServer::send(server.url(QStringLiteral("/notes/v1/notebooks/%1/shares").arg(notebookId)), "GET",
+                                   {}, ada.access)
                        .status == 200;
         })) {
         std::fprintf(stderr, "account shots skipped: the library did not reach the server\n");

@@ -91,31 +91,13 @@ private:
                     {}, token)
             .json();
     }
-    // A request with the extra headers and time limit these protocol checks need; redirects are
-    // not followed.
     DevServer::Reply call(const QByteArray& method, const QString& path, const QByteArray& body = QByteArray(),
                           const QString& bearer = QString(), const QByteArray& contentType = "application/json",
-                          const QList<QPair<QByteArray, QByteArray>>& headers = {}, int timeoutMs = 20000)
+                          const QList<QPair<QByteArray, QByteArray>>& headers = {})
     {
-        QNetworkRequest request(s().url(path));
-        request.setTransferTimeout(timeoutMs);
-        for (const auto& [name, value] : headers)
-            request.setRawHeader(name, value);
-        if (!body.isEmpty())
-            request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
-        if (!bearer.isEmpty())
-            request.setRawHeader("Authorization", "Bearer " + bearer.toUtf8());
-        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-        std::unique_ptr<QNetworkReply> reply(m_network.sendCustomRequest(request, method, body));
-        QSignalSpy finished(reply.get(), &QNetworkReply::finished);
-        if (!reply->isFinished())
-            finished.wait(30000);
-        return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
-                reply->isOpen() ? reply->readAll() : QByteArray()};
+        return DevServer::send(s().url(path), method, body, bearer, contentType, headers);
     }
     DevServer& s() { return *m_server; }
-
-    QNetworkAccessManager m_network;
 
     std::unique_ptr<DevServer> m_server;
     DevServer::Tokens m_ada, m_ben, m_cleo;
