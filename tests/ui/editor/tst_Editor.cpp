@@ -177,10 +177,8 @@ private slots:
     void insertsRefusedInTableCellsAreOff();
     void findCountsWrapsAndRecounts();
     void findTakesSelectionAndCloses();
-    void lightboxZoomInput_data();
-    void lightboxZoomInput();
-    void lightboxCloseKeysDeleteTheDialog_data();
-    void lightboxCloseKeysDeleteTheDialog();
+    void lightboxKeysAndWheel_data();
+    void lightboxKeysAndWheel();
 };
 
 void tst_Editor::initTestCase()
@@ -811,58 +809,47 @@ void tst_Editor::findTakesSelectionAndCloses()
     QCOMPARE(m_find->field()->text(), QStringLiteral("beta"));
 }
 
-void tst_Editor::lightboxZoomInput_data()
+void tst_Editor::lightboxKeysAndWheel_data()
 {
     QTest::addColumn<int>("key"); // 0: a wheel turn instead
     QTest::addColumn<QPoint>("wheel");
-    QTest::addColumn<double>("factor"); // relative to the fitted zoom; 0 means actual size
-    const double step = ImageLightbox::kWheelStep;
+    QTest::addColumn<double>("factor"); // relative to the fitted zoom; 0 means actual size, -1 closes
     QTest::newRow("+") << int(Qt::Key_Plus) << QPoint() << ImageLightbox::kKeyZoomIn;
     QTest::newRow("1 actual size") << int(Qt::Key_1) << QPoint() << 0.0;
-    QTest::newRow("wheel up") << 0 << QPoint(0, 120) << step;
+    QTest::newRow("wheel up") << 0 << QPoint(0, 120) << ImageLightbox::kWheelStep;
     QTest::newRow("sideways wheel leaves it") << 0 << QPoint(120, 0) << 1.0;
+    QTest::newRow("Q closes") << int(Qt::Key_Q) << QPoint() << -1.0;
+    QTest::newRow("Escape closes") << int(Qt::Key_Escape) << QPoint() << -1.0;
 }
 
-void tst_Editor::lightboxZoomInput()
+void tst_Editor::lightboxKeysAndWheel()
 {
     QFETCH(int, key);
     QFETCH(QPoint, wheel);
     QFETCH(double, factor);
-    ImageLightbox box(picture(1600, 1200), QString());
-    box.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&box));
-    const double fitted = box.zoom();
+    QPointer<ImageLightbox> box = new ImageLightbox(picture(1600, 1200), QStringLiteral("x.png"));
+    box->open();
+    QVERIFY(QTest::qWaitForWindowExposed(box));
+    const double fitted = box->zoom();
     if (key) {
-        QTest::keyClick(box.view(), Qt::Key(key));
+        QTest::keyClick(box->view(), Qt::Key(key));
     } else {
-        QWidget* viewport = box.view()->viewport();
+        QWidget* viewport = box->view()->viewport();
         const QPointF at = viewport->rect().center();
         QWheelEvent event(at, viewport->mapToGlobal(at), QPoint(), wheel, Qt::NoButton, Qt::NoModifier,
                           Qt::NoScrollPhase, false);
         QApplication::sendEvent(viewport, &event);
     }
-    QCOMPARE(box.zoom(), factor == 0.0 ? 1.0 : fitted * factor);
-    QCOMPARE(box.view()->transform().m22(), box.zoom());
+    if (factor < 0) {
+        QTRY_VERIFY(box.isNull()); // closed, the dialog deletes itself
+        return;
+    }
+    const std::unique_ptr<ImageLightbox> owned(box.data());
+    QCOMPARE(box->zoom(), factor == 0.0 ? 1.0 : fitted * factor);
+    QCOMPARE(box->view()->transform().m22(), box->zoom());
     // "0" fits again whatever came before.
-    QTest::keyClick(box.view(), Qt::Key_0);
-    QCOMPARE(box.zoom(), fitted);
-}
-
-void tst_Editor::lightboxCloseKeysDeleteTheDialog_data()
-{
-    QTest::addColumn<int>("key");
-    QTest::newRow("Q") << int(Qt::Key_Q);
-    QTest::newRow("Escape") << int(Qt::Key_Escape);
-}
-
-void tst_Editor::lightboxCloseKeysDeleteTheDialog()
-{
-    QFETCH(int, key);
-    QPointer<ImageLightbox> box = new ImageLightbox(picture(), QStringLiteral("x.png"));
-    box->open();
-    QVERIFY(QTest::qWaitForWindowExposed(box));
-    QTest::keyClick(box->view(), Qt::Key(key));
-    QTRY_VERIFY(box.isNull());
+    QTest::keyClick(box->view(), Qt::Key_0);
+    QCOMPARE(box->zoom(), fitted);
 }
 
 QTEST_MAIN(tst_Editor)
