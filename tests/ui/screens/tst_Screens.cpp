@@ -33,11 +33,6 @@ QStringList itemTexts(const QListWidget* list)
     return texts;
 }
 
-void clickRow(NoteListWidget* list, int row)
-{
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(row, 0)).center());
-}
-
 } // namespace
 
 class tst_Screens : public QObject
@@ -162,7 +157,8 @@ void tst_Screens::trashActions()
     addTrashedNotes();
     TrashScreen screen(m_state.get());
     screen.show();
-    clickRow(screen.noteList(), 0);
+    NoteListWidget* list = screen.noteList();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(0, 0)).center());
     Interaction::Script script;
     script.answer(QMessageBox::StandardButton(answer));
     QTest::mouseClick(screen.findChild<QPushButton*>(button), Qt::LeftButton);
