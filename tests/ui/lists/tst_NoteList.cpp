@@ -1,5 +1,5 @@
+#include "../../TestLibrary.h"
 #include "Clock.h"
-#include "Database.h"
 #include "NoteListWidget.h"
 #include "NoteRepository.h"
 #include "NotebookListWidget.h"
@@ -9,7 +9,6 @@
 #include <QMimeData>
 #include <QScrollBar>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
 
@@ -17,58 +16,32 @@ namespace {
 
 const QDateTime kNow(QDate(2026, 6, 1), QTime(9, 0), Qt::UTC);
 
-Note makeNote(const QString& id, const QString& body, SyncStatus status = SyncStatus::Synced)
+// A synced note whose first line is `title`.
+Note listed(const QString& id, const QString& title)
 {
-    Note note;
-    note.id = id;
-    note.body = body;
-    note.createdAt = kNow;
-    note.updatedAt = kNow;
-    note.modifiedAt = kNow;
-    note.syncStatus = status;
+    Note note = makeNote(id, QStringLiteral(R"([{"insert":"%1\nbody\n"}])").arg(title), QString(), kNow);
+    note.syncStatus = SyncStatus::Synced;
     return note;
-}
-
-QString titled(const QString& title)
-{
-    return QStringLiteral(R"([{"insert":"%1\nbody\n"}])").arg(title);
-}
-
-QList<Note> numberedNotes(int from, int to)
-{
-    QList<Note> notes;
-    for (int i = from; i < to; ++i)
-        notes << makeNote(QStringLiteral("n%1").arg(i), titled(QStringLiteral("Note %1").arg(i)));
-    return notes;
-}
-
-Notebook makeNotebook(const QString& id, const QString& name)
-{
-    Notebook notebook;
-    notebook.id = id;
-    notebook.name = name;
-    return notebook;
 }
 
 // A library in a real database file: note i ("n<i>", title "Note <i>") was written i minutes
 // before kNow; every third note is in notebook "b1".
 struct Library
 {
-    QTemporaryDir dir;
     Clock::Fixed clock{kNow};
-    Database db;
+    TestDb test;
     std::unique_ptr<NoteRepository> notes;
     qsizetype rowsLoaded = 0; // rows the list read, as the repository handed them out
     NoteListWidget list;
 
     bool open(int count)
     {
-        if (!dir.isValid() || !db.open(dir.filePath(QStringLiteral("notes.db"))) || !db.migrate())
+        if (!test.ok)
             return false;
-        notes = std::make_unique<NoteRepository>(&db);
-        db.db().transaction();
+        notes = std::make_unique<NoteRepository>(&test.database);
+        test.db().transaction();
         for (int i = 0; i < count; ++i) {
-            Note note = makeNote(QStringLiteral("n%1").arg(i), titled(QStringLiteral("Note %1").arg(i)));
+            Note note = listed(QStringLiteral("n%1").arg(i), QStringLiteral("Note %1").arg(i));
             note.updatedAt = kNow.addSecs(-60 * i);
             note.notebookId = i % 3 == 0 ? QStringLiteral("b1") : QString();
             if (!notes->insert(note))
@@ -80,7 +53,7 @@ struct Library
         });
         list.resize(300, 600);
         list.show();
-        return db.db().commit() && QTest::qWaitForWindowExposed(&list);
+        return test.db().commit() && QTest::qWaitForWindowExposed(&list);
     }
     void refresh()
     {
@@ -223,9 +196,7 @@ void tst_NoteList::keysInListOrder()
         expected = notes.notesInNotebook(QStringLiteral("b1"));
     else
         expected = notes.trashedNotes();
-    QStringList expectedIds;
-    for (const Note& note : expected)
-        expectedIds << note.id;
+    const QStringList expectedIds = ids(expected);
     // Search results come as row ids; the list resolves them, rows never shown included.
     NoteListWidget& list = library.list;
     list.setRowids(scope < 0 ? notes.searchRowids(query)
@@ -257,7 +228,7 @@ void tst_NoteList::refreshReadsShownRowsAndKeepsPlace()
     // Two new notes arrive at the head of the list.
     for (const QString& id : {QStringLiteral("new1"), QStringLiteral("new2")}) {
         library.clock.advanceMs(1000);
-        Note note = makeNote(id, titled(id));
+        Note note = listed(id, id);
         note.updatedAt = Clock::nowUtc();
         QVERIFY(library.notes->insert(note));
     }
@@ -290,7 +261,7 @@ void tst_NoteList::writtenNoteMovesToTheHead()
 
     // The same title length and a later time and version: the shown text must not be the old one.
     Note note = *library.notes->noteById(QStringLiteral("n150"));
-    note.body = titled(QStringLiteral("Edit 150"));
+    note.body = listed(note.id, QStringLiteral("Edit 150")).body;
     note.updatedAt = Clock::nowUtc().addSecs(5);
     note.version += 1;
     QVERIFY(library.notes->update(note));
@@ -302,13 +273,11 @@ void tst_NoteList::writtenNoteMovesToTheHead()
     QCOMPARE(list.selectedNoteId(), QStringLiteral("n150"));
     QCOMPARE(selected.count(), 0);
     // The list is what a full refresh would read.
-    QStringList listed;
-    std::ranges::transform(library.notes->allNotes(), std::back_inserter(listed), &Note::id);
-    QCOMPARE(list.noteModel()->noteIds(), listed);
+    QCOMPARE(list.noteModel()->noteIds(), ids(library.notes->allNotes()));
 
     // A new note goes in at the head; in steno order the head is the bottom row.
     library.clock.advanceMs(10000);
-    Note fresh = makeNote(QStringLiteral("fresh"), titled(QStringLiteral("Fresh")));
+    Note fresh = listed(QStringLiteral("fresh"), QStringLiteral("Fresh"));
     list.insertNote(fresh, list.count());
     QCOMPARE(list.noteModel()->noteIdAt(300), QStringLiteral("fresh"));
     QCOMPARE(list.model()->index(300, 0).data(NoteListRole::Title).toString(), QStringLiteral("Fresh"));
@@ -318,10 +287,11 @@ void tst_NoteList::notebookNameAndDragData()
 {
     NoteListWidget list;
     list.setNotebookNameLookup([](const QString& id) { return id == "b1" ? QStringLiteral("Work") : QString(); });
-    QList<Note> notes = numberedNotes(0, 3);
-    notes[1].notebookId = QStringLiteral("b1");
-    for (const Note& note : notes) // notes that are not stored anywhere
+    for (const QString& id : {"n0", "n1", "n2"}) { // notes that are not stored anywhere
+        Note note = listed(id, id);
+        note.notebookId = id == "n1" ? QStringLiteral("b1") : QString();
         list.insertNote(note, list.count());
+    }
     QCOMPARE(list.model()->index(1, 0).data(NoteListRole::NotebookName).toString(), QStringLiteral("Work"));
     QCOMPARE(list.model()->index(2, 0).data(NoteListRole::NotebookName).toString(), QString());
 
@@ -355,8 +325,8 @@ void tst_NoteList::dropOnSidebar()
 
     NotebookListWidget list;
     list.resize(220, 400);
-    list.setNotebooks({makeNotebook(QStringLiteral("b1"), QStringLiteral("Work")),
-                       makeNotebook(QStringLiteral("b2"), QStringLiteral("Home"))},
+    list.setNotebooks({Notebook{.id = QStringLiteral("b1"), .name = QStringLiteral("Work")},
+                       Notebook{.id = QStringLiteral("b2"), .name = QStringLiteral("Home")}},
                       {}, QStringLiteral("b1"), 2);
     list.show();
     QVERIFY(QTest::qWaitForWindowExposed(&list));

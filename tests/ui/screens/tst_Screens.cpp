@@ -1,9 +1,4 @@
-#include "AppState.h"
-#include "Clock.h"
 #include "Interaction.h"
-#include "NoteListWidget.h"
-#include "NoteRepository.h"
-#include "Records.h"
 #include "SearchScreen.h"
 #include "SharedScreen.h"
 #include "TodosScreen.h"
@@ -13,19 +8,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
 
 namespace {
-
-const QDateTime kNow(QDate(2026, 6, 17), QTime(10, 30), Qt::UTC);
-
-QString plainBody(const QString& text)
-{
-    return QStringLiteral(R"([{"insert":"%1\n"}])").arg(text);
-}
 
 // A title line followed by check-list lines; written the way the to-do toggle writes, so a tick
 // changes nothing but the list state.
@@ -46,19 +33,6 @@ QStringList itemTexts(const QListWidget* list)
     return texts;
 }
 
-void clickRow(NoteListWidget* list, int row)
-{
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(row, 0)).center());
-}
-
-QListWidgetItem* itemStartingWith(const QListWidget* list, const QString& text)
-{
-    for (int row = 0; row < list->count(); ++row)
-        if (list->item(row)->text().startsWith(text))
-            return list->item(row);
-    return nullptr;
-}
-
 } // namespace
 
 class tst_Screens : public QObject
@@ -66,9 +40,9 @@ class tst_Screens : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase() { UiTestLibrary::useTestSettings("tst_Screens"); }
+    void init() { QVERIFY(m_library.open()); }
+    void cleanup() { m_library.close(); }
 
     void screensListTheirNotes_data();
     void screensListTheirNotes();
@@ -81,51 +55,20 @@ private slots:
     void tickingTasks();
 
 private:
-    // Stores a note whose update time lies `minutesAgo` before kNow.
-    Note addNote(const QString& body, int minutesAgo);
     void addTrashedNotes();
+    Note addNote(const QString& text, int minutesAgo) { return m_library.addNote(text, minutesAgo); }
 
     UiTestLibrary m_library;
-    std::unique_ptr<QTemporaryDir>& m_dir = m_library.dir;
     std::unique_ptr<Clock::Fixed>& m_clock = m_library.clock;
     std::unique_ptr<AppState>& m_state = m_library.state;
 };
 
-void tst_Screens::initTestCase()
-{
-    UiTestLibrary::useTestSettings("tst_Screens");
-}
-
-void tst_Screens::init()
-{
-    QVERIFY(m_library.open(kNow));
-}
-
-void tst_Screens::cleanup()
-{
-    m_library.close();
-}
-
-Note tst_Screens::addNote(const QString& body, int minutesAgo)
-{
-    Note note;
-    note.id = newId();
-    note.body = body;
-    note.createdAt = kNow.addSecs(-60 * minutesAgo);
-    note.updatedAt = note.createdAt;
-    note.modifiedAt = note.createdAt;
-    note.syncStatus = SyncStatus::Synced;
-    if (!m_state->notes()->insert(note))
-        qFatal("inserting a test note failed");
-    return note;
-}
-
 // "Live" stays; "First trashed" goes to the trash a minute before "Last trashed".
 void tst_Screens::addTrashedNotes()
 {
-    addNote(plainBody(QStringLiteral("Live")), 1);
-    const Note first = addNote(plainBody(QStringLiteral("First trashed")), 2);
-    const Note last = addNote(plainBody(QStringLiteral("Last trashed")), 3);
+    addNote(QStringLiteral("Live"), 1);
+    const Note first = addNote(QStringLiteral("First trashed"), 2);
+    const Note last = addNote(QStringLiteral("Last trashed"), 3);
     QVERIFY(m_state->notes()->moveToTrash(first.id));
     m_clock->advanceMs(60000);
     QVERIFY(m_state->notes()->moveToTrash(last.id));
@@ -152,9 +95,9 @@ void tst_Screens::screensListTheirNotes()
     QFETCH(QStringList, titles);
 
     addTrashedNotes();
-    addNote(plainBody(QStringLiteral("Apple pie recipe")), 5);
+    addNote(QStringLiteral("Apple pie recipe"), 5);
     const auto store = [this](const QString& title, int minutesAgo, const QString& ownerId, bool trashed) {
-        Note note = addNote(plainBody(title), minutesAgo);
+        Note note = addNote(title, minutesAgo);
         note.isShared = true;
         note.ownerId = ownerId;
         QVERIFY(m_state->notes()->update(note));
@@ -214,7 +157,8 @@ void tst_Screens::trashActions()
     addTrashedNotes();
     TrashScreen screen(m_state.get());
     screen.show();
-    clickRow(screen.noteList(), 0);
+    NoteListWidget* list = screen.noteList();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(0, 0)).center());
     Interaction::Script script;
     script.answer(QMessageBox::StandardButton(answer));
     QTest::mouseClick(screen.findChild<QPushButton*>(button), Qt::LeftButton);
@@ -232,7 +176,7 @@ void tst_Screens::trashActions()
 
 void tst_Screens::emptyTrashRereadsTrash()
 {
-    const Note note = addNote(plainBody(QStringLiteral("Gone")), 1);
+    const Note note = addNote(QStringLiteral("Gone"), 1);
     QVERIFY(m_state->notes()->moveToTrash(note.id));
     TrashScreen screen(m_state.get());
     auto* empty = screen.findChild<QPushButton*>(QStringLiteral("emptyTrashButton"));
@@ -310,7 +254,7 @@ void tst_Screens::tickingTasks()
     TodosScreen screen(m_state.get());
     screen.show();
     QListWidget* list = screen.todoList();
-    QListWidgetItem* item = itemStartingWith(list, QStringLiteral("eggs"));
+    QListWidgetItem* item = list->findItems(QStringLiteral("eggs"), Qt::MatchStartsWith).value(0);
     QVERIFY(item);
     QSignalSpy announced(m_state.get(), &AppState::noteUpdatedExternally);
     list->setCurrentItem(item);
@@ -324,7 +268,7 @@ void tst_Screens::tickingTasks()
         QCOMPARE(item->checkState(), Qt::Unchecked);
         return;
     }
-    QCOMPARE(stored->updatedAt, kNow.addMSecs(1000));
+    QCOMPARE(stored->updatedAt, kTestNow.addMSecs(1000));
     // The write's change notice rebuilds the list; completed tasks are hidden.
     QTRY_COMPARE(itemTexts(list), QStringList{QStringLiteral("milk  — Groceries")});
 }

@@ -3,7 +3,6 @@
 
 #include <QApplication>
 #include <QLabel>
-#include <QSignalSpy>
 #include <QtTest>
 
 class tst_ThemeManager : public QObject
@@ -27,13 +26,6 @@ private slots:
     void setFontScaleRefontsRoleWidgets();
 
 private:
-    static QFont baseFont(int pointSize)
-    {
-        QFont font(QStringLiteral("Norv Test Sans"));
-        font.setPointSize(pointSize);
-        return font;
-    }
-
     QFont m_initialFont;
     QPalette m_initialPalette;
 };
@@ -60,7 +52,9 @@ void tst_ThemeManager::switchingThemesReplacesEveryRole()
 
 void tst_ThemeManager::setFontScaleRefontsRoleWidgets()
 {
-    QApplication::setFont(baseFont(10));
+    QFont base(QStringLiteral("Norv Test Sans"));
+    base.setPointSize(10);
+    QApplication::setFont(base);
     ThemeManager theme(nullptr);
     QWidget window;
     auto* title = new QLabel(QStringLiteral("Title"), &window);

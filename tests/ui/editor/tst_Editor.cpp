@@ -1,6 +1,9 @@
 #include "../../TestLibrary.h"
 #include "AttachmentRepository.h"
 #include "DeltaFormat.h"
+#include "EditorToolbar.h"
+#include "FindBar.h"
+#include "ImageLightbox.h"
 #include "Interaction.h"
 #include "LinkDialog.h"
 #include "NoteEditor.h"
@@ -11,14 +14,16 @@
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDesktopServices>
-#include <QImage>
+#include <QGraphicsView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTextBlock>
 #include <QTextTable>
+#include <QVBoxLayout>
 #include <QtTest>
 #include <memory>
 
@@ -31,14 +36,19 @@ QString json(const char* text)
     return QString::fromUtf8(text);
 }
 
+QImage picture(int width = 300, int height = 200)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    return image;
+}
+
 // A real 300 x 200 PNG.
 QByteArray pngBytes()
 {
-    QImage image(300, 200, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
+    picture().save(&buffer, "PNG");
     return buffer.data();
 }
 
@@ -92,14 +102,17 @@ public slots:
     void open(const QUrl& url) { urls.append(url); }
 };
 
-class tst_NoteEditor : public QObject
+// The editor with its bars, stacked as the windows stack them; its lightbox on its own.
+class tst_Editor : public QObject
 {
     Q_OBJECT
 
     std::unique_ptr<TestDb> m_db;
     std::unique_ptr<AttachmentRepository> m_attachments;
-    std::unique_ptr<NoteEditor> m_owner;
+    std::unique_ptr<QWidget> m_window;
     NoteEditor* m_editor = nullptr;
+    EditorToolbar* m_toolbar = nullptr;
+    FindBar* m_find = nullptr;
     UrlCatcher m_catcher;
     QString m_tempRoot;
 
@@ -139,7 +152,11 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void cleanupTestCase();
+    void cleanupTestCase()
+    {
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    }
     void autosaveAndLoad();
     void reload_data();
     void reload();
@@ -157,9 +174,18 @@ private slots:
     void copySaveAndRemoveAttachment();
     void themeChangeKeepsPendingEdits();
     void refreshAttachmentsShowsArrivedFiles();
+    void toolbarActionsEditTheNote_data();
+    void toolbarActionsEditTheNote();
+    void headingComboSetsAndClearsHeadings();
+    void insertsRefusedInTableCellsAreOff_data();
+    void insertsRefusedInTableCellsAreOff();
+    void findCountsWrapsAndRecounts();
+    void findTakesSelectionAndCloses();
+    void lightboxKeysAndWheel_data();
+    void lightboxKeysAndWheel();
 };
 
-void tst_NoteEditor::initTestCase()
+void tst_Editor::initTestCase()
 {
     QApplication::setPalette(ThemeManager::lightPalette());
     // Temporary copies of attachments land two levels below a folder we own, so a name that
@@ -173,7 +199,7 @@ void tst_NoteEditor::initTestCase()
     QDesktopServices::setUrlHandler(QStringLiteral("https"), &m_catcher, "open");
 }
 
-void tst_NoteEditor::init()
+void tst_Editor::init()
 {
     m_db = std::make_unique<TestDb>();
     QVERIFY(m_db->ok);
@@ -182,29 +208,29 @@ void tst_NoteEditor::init()
     m_attachments = std::make_unique<AttachmentRepository>(&m_db->database, nullptr,
                                                            m_db->dir.filePath(QStringLiteral("attachments")));
     m_catcher.urls.clear();
-    m_owner = std::make_unique<NoteEditor>(m_attachments.get());
-    m_editor = m_owner.get();
-    m_editor->resize(700, 500);
-    m_editor->show();
-    m_editor->activateWindow();
+    m_window = std::make_unique<QWidget>();
+    auto* layout = new QVBoxLayout(m_window.get());
+    m_editor = new NoteEditor(m_attachments.get(), m_window.get());
+    m_toolbar = new EditorToolbar(m_editor, m_window.get());
+    m_find = new FindBar(m_editor, m_window.get());
+    layout->addWidget(m_toolbar);
+    layout->addWidget(m_editor, 1);
+    layout->addWidget(m_find);
+    m_window->resize(900, 600);
+    m_window->show();
+    m_window->activateWindow();
     m_editor->setFocus();
-    QVERIFY(QTest::qWaitForWindowExposed(m_editor));
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
 }
 
-void tst_NoteEditor::cleanup()
+void tst_Editor::cleanup()
 {
-    m_owner.reset();
+    m_window.reset();
     m_attachments.reset();
     m_db.reset();
 }
 
-void tst_NoteEditor::cleanupTestCase()
-{
-    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
-}
-
-void tst_NoteEditor::autosaveAndLoad()
+void tst_Editor::autosaveAndLoad()
 {
     QSignalSpy modified(m_editor, &NoteEditor::noteModified);
     m_editor->loadNote(kNoteId, delta("alpha beta\n"));
@@ -233,7 +259,7 @@ void tst_NoteEditor::autosaveAndLoad()
     QVERIFY(m_editor->isSaved() && m_editor->isReadOnly() && !m_editor->autosaveTimer()->isActive());
 }
 
-void tst_NoteEditor::reload_data()
+void tst_Editor::reload_data()
 {
     QTest::addColumn<QString>("secondId");
     QTest::addColumn<QString>("secondBody");
@@ -254,7 +280,7 @@ void tst_NoteEditor::reload_data()
     QTest::newRow("other note starts at top") << QStringLiteral("other") << same << false << false << QPoint() << true;
 }
 
-void tst_NoteEditor::reload()
+void tst_Editor::reload()
 {
     QFETCH(QString, secondId);
     QFETCH(QString, secondBody);
@@ -277,7 +303,7 @@ void tst_NoteEditor::reload()
     QVERIFY(m_editor->isSaved());
 }
 
-void tst_NoteEditor::keys_data()
+void tst_Editor::keys_data()
 {
     QTest::addColumn<QString>("body");
     QTest::addColumn<int>("cursor");
@@ -320,7 +346,7 @@ void tst_NoteEditor::keys_data()
         "a#checked\nb _c_\n\n");
 }
 
-void tst_NoteEditor::keys()
+void tst_Editor::keys()
 {
     QFETCH(QString, body);
     QFETCH(int, cursor);
@@ -342,7 +368,7 @@ void tst_NoteEditor::keys()
     QCOMPARE(m_editor->bodyJson(), loaded);
 }
 
-void tst_NoteEditor::paste_data()
+void tst_Editor::paste_data()
 {
     QTest::addColumn<QString>("format");
     QTest::addColumn<QString>("data");
@@ -362,7 +388,7 @@ void tst_NoteEditor::paste_data()
         "x\n*Plan*#h2\nBuyend\n");
 }
 
-void tst_NoteEditor::paste()
+void tst_Editor::paste()
 {
     QFETCH(QString, format);
     QFETCH(QString, data);
@@ -374,12 +400,7 @@ void tst_NoteEditor::paste()
     const QString loaded = m_editor->bodyJson();
     placeCursor(position);
     auto* mime = new QMimeData;
-    if (format == QLatin1String("text/html"))
-        mime->setHtml(data);
-    else if (format == QLatin1String("text/plain"))
-        mime->setText(data);
-    else
-        mime->setData(format, data.toUtf8());
+    mime->setData(format, data.toUtf8());
     paste(mime);
     QVERIFY(!m_editor->isSaved()); // reported like typing
     QCOMPARE(m_editor->bodyJson(), expected);
@@ -391,7 +412,7 @@ void tst_NoteEditor::paste()
     QCOMPARE(m_editor->bodyJson(), expected);
 }
 
-void tst_NoteEditor::checkBoxClickIsAnEdit()
+void tst_Editor::checkBoxClickIsAnEdit()
 {
     m_editor->loadNote(kNoteId, delta("plain *bold* tail\nbuy milk#unchecked\n"));
     // A click on the box ticks the item, reported like an edit.
@@ -409,7 +430,7 @@ void tst_NoteEditor::checkBoxClickIsAnEdit()
     QVERIFY(!m_editor->isSaved());
 }
 
-void tst_NoteEditor::links()
+void tst_Editor::links()
 {
     m_editor->loadNote(kNoteId, json(R"([{"insert":"see docs now\n"}])"));
     placeCursor(8, 4);
@@ -429,7 +450,7 @@ void tst_NoteEditor::links()
     QCOMPARE(m_editor->bodyJson(), json(R"([{"insert":"see docs! now"},{"insert":"\n"}])"));
 }
 
-void tst_NoteEditor::tableDialogAndMenu()
+void tst_Editor::tableDialogAndMenu()
 {
     m_editor->loadNote(kNoteId, json(R"([{"insert":"intro\n"}])"));
     placeCursor(5);
@@ -484,7 +505,7 @@ void tst_NoteEditor::tableDialogAndMenu()
     QVERIFY(m_editor->bodyJson().contains(QStringLiteral("\"table\"")));
 }
 
-void tst_NoteEditor::attachmentsAreSaved_data()
+void tst_Editor::attachmentsAreSaved_data()
 {
     QTest::addColumn<QString>("how");
     QTest::addColumn<QString>("where");
@@ -496,7 +517,7 @@ void tst_NoteEditor::attachmentsAreSaved_data()
 
 // However a file comes into the text, it is stored and saved with the note. A table cell keeps
 // text only, so there a file is refused rather than lost on the next save.
-void tst_NoteEditor::attachmentsAreSaved()
+void tst_Editor::attachmentsAreSaved()
 {
     QFETCH(QString, how);
     QFETCH(QString, where);
@@ -565,7 +586,7 @@ void tst_NoteEditor::attachmentsAreSaved()
     QCOMPARE(firstTable(m_editor->document())->cellAt(0, 1).firstCursorPosition().block().text(), QStringLiteral("b"));
 }
 
-void tst_NoteEditor::openAttachmentStaysInItsFolder_data()
+void tst_Editor::openAttachmentStaysInItsFolder_data()
 {
     QTest::addColumn<QString>("fileName");
     QTest::addColumn<QString>("expected"); // %1 = the attachment id
@@ -580,7 +601,7 @@ void tst_NoteEditor::openAttachmentStaysInItsFolder_data()
     // clang-format on
 }
 
-void tst_NoteEditor::openAttachmentStaysInItsFolder()
+void tst_Editor::openAttachmentStaysInItsFolder()
 {
     QFETCH(QString, fileName);
     QFETCH(QString, expected);
@@ -597,7 +618,7 @@ void tst_NoteEditor::openAttachmentStaysInItsFolder()
     QVERIFY(!m_editor->openAttachment(QStringLiteral("../x"), fileName));
 }
 
-void tst_NoteEditor::copySaveAndRemoveAttachment()
+void tst_Editor::copySaveAndRemoveAttachment()
 {
     const QString id = addAttachment(QStringLiteral("notes.pdf"), QStringLiteral("application/pdf"), "%PDF-1.4 x");
     const QString withObject =
@@ -634,7 +655,7 @@ void tst_NoteEditor::copySaveAndRemoveAttachment()
     QCOMPARE(m_attachments->fileData(id), QByteArray("%PDF-1.4 x"));
 }
 
-void tst_NoteEditor::themeChangeKeepsPendingEdits()
+void tst_Editor::themeChangeKeepsPendingEdits()
 {
     ThemeManager themes(nullptr);
     themes.setTheme(ThemeManager::Light);
@@ -661,7 +682,7 @@ void tst_NoteEditor::themeChangeKeepsPendingEdits()
     QApplication::setPalette(ThemeManager::lightPalette());
 }
 
-void tst_NoteEditor::refreshAttachmentsShowsArrivedFiles()
+void tst_Editor::refreshAttachmentsShowsArrivedFiles()
 {
     // The row is there, the file has not been downloaded yet.
     const QString id = addAttachment(QStringLiteral("late.png"), QStringLiteral("image/png"), "x");
@@ -678,5 +699,151 @@ void tst_NoteEditor::refreshAttachmentsShowsArrivedFiles()
     QVERIFY(m_editor->isSaved());
 }
 
-QTEST_MAIN(tst_NoteEditor)
-#include "tst_NoteEditor.moc"
+void tst_Editor::toolbarActionsEditTheNote_data()
+{
+    QTest::addColumn<QString>("actionName");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("bold") << "actionBold" << delta("*word* rest\n");
+    QTest::newRow("divider") << "actionInsertDivider"
+                             << json(R"([{"insert":"word rest"},{"insert":"\n"},{"insert":{"divider":"hr"}},)"
+                                     R"({"insert":"\n"},{"insert":"\n"}])");
+}
+
+void tst_Editor::toolbarActionsEditTheNote()
+{
+    QFETCH(QString, actionName);
+    QFETCH(QString, expected);
+    m_editor->loadNote(kNoteId, delta("word rest\n"));
+    placeCursor(4, 0);
+    QAction* action = m_toolbar->findChild<QAction*>(actionName);
+    QTest::mouseClick(m_toolbar->widgetForAction(action), Qt::LeftButton);
+    QCOMPARE(m_editor->bodyJson(), expected);
+    // The check mark shows the result, not the click.
+    QVERIFY(!action->isCheckable() || action->isChecked());
+}
+
+void tst_Editor::headingComboSetsAndClearsHeadings()
+{
+    m_editor->loadNote(kNoteId, delta("Title\n"));
+    QComboBox* combo = m_toolbar->headingCombo();
+    QTest::keyClick(combo, Qt::Key_Down);
+    QTest::keyClick(combo, Qt::Key_Down);
+    QCOMPARE(m_editor->bodyJson(), delta("*Title*#h2\n"));
+    // Back to normal text takes the heading's bold away with it.
+    QTest::keyClick(combo, Qt::Key_Home);
+    QCOMPARE(m_editor->bodyJson(), delta("Title\n"));
+}
+
+void tst_Editor::insertsRefusedInTableCellsAreOff_data()
+{
+    QTest::addColumn<QString>("actionName");
+    QTest::newRow("table") << "actionInsertTable";
+    QTest::newRow("attachment") << "actionInsertAttachment";
+}
+
+// The editor refuses these inside a cell; the button follows the caret in and out of the table.
+void tst_Editor::insertsRefusedInTableCellsAreOff()
+{
+    QFETCH(QString, actionName);
+    m_editor->loadNote(kNoteId, json(R"([{"insert":{"table":"{\"cells\":[[\"a\",\"b\"]]}"}},{"insert":"\n"}])"));
+    QAction* insert = m_toolbar->findChild<QAction*>(actionName);
+    const int end = m_editor->document()->characterCount() - 1;
+    placeCursor(end);
+    QVERIFY(insert->isEnabled());
+    const QString tip = insert->toolTip();
+    QTextTable* table = firstTable(m_editor->document());
+    QVERIFY(table);
+    m_editor->setTextCursor(table->cellAt(0, 1).firstCursorPosition());
+    QVERIFY(!insert->isEnabled());
+    QVERIFY(insert->toolTip() != tip); // says why
+    placeCursor(end);
+    QVERIFY(insert->isEnabled());
+    QCOMPARE(insert->toolTip(), tip);
+}
+
+void tst_Editor::findCountsWrapsAndRecounts()
+{
+    // Ten a's, one of them upper case.
+    m_editor->loadNote(kNoteId, json(R"([{"insert":"Aa aa\naa aa aa\n"}])"));
+    m_find->showBar();
+    QLineEdit* field = m_find->field();
+    QVERIFY(field->hasFocus());
+    QTest::keyClicks(field, QStringLiteral("a"));
+    QTRY_COMPARE(m_find->matchPositions(), (QList<int>{0, 1, 3, 4, 6, 7, 9, 10, 12, 13}));
+    QCOMPARE(m_editor->extraSelections().size(), 10);
+
+    QTest::keyClick(field, Qt::Key_Return);
+    QCOMPARE(m_find->countText(), QStringLiteral("1 of 10"));
+    QCOMPARE(m_editor->textCursor().selectedText(), QStringLiteral("A"));
+    QTest::keyClick(field, Qt::Key_Return, Qt::ShiftModifier);
+    QCOMPARE(m_find->countText(), QStringLiteral("10 of 10")); // wrapped back to the last
+    QCOMPARE(m_editor->textCursor().selectionStart(), 13);
+    QTest::keyClick(field, Qt::Key_Enter);
+    QCOMPARE(m_find->countText(), QStringLiteral("1 of 10")); // and forward to the first
+}
+
+void tst_Editor::findTakesSelectionAndCloses()
+{
+    m_editor->loadNote(kNoteId, json(R"([{"insert":"alpha beta\ngamma beta\n"}])"));
+    placeCursor(10, 6);
+    m_find->showBar();
+    // The selection is searched for at once.
+    QCOMPARE(m_find->field()->text(), QStringLiteral("beta"));
+    QCOMPARE(m_find->countText(), QStringLiteral("1 of 2"));
+
+    QCOMPARE(m_editor->extraSelections().size(), 2);
+    QTest::keyClick(m_find->field(), Qt::Key_Escape);
+    QVERIFY(!m_find->isVisible());
+    QCOMPARE(m_editor->extraSelections().size(), 0);
+
+    // A selection across lines is not copied into the field.
+    placeCursor(15, 0);
+    m_find->showBar();
+    QCOMPARE(m_find->field()->text(), QStringLiteral("beta"));
+}
+
+void tst_Editor::lightboxKeysAndWheel_data()
+{
+    QTest::addColumn<int>("key"); // 0: a wheel turn instead
+    QTest::addColumn<QPoint>("wheel");
+    QTest::addColumn<double>("factor"); // relative to the fitted zoom; 0 means actual size, -1 closes
+    QTest::newRow("+") << int(Qt::Key_Plus) << QPoint() << ImageLightbox::kKeyZoomIn;
+    QTest::newRow("1 actual size") << int(Qt::Key_1) << QPoint() << 0.0;
+    QTest::newRow("wheel up") << 0 << QPoint(0, 120) << ImageLightbox::kWheelStep;
+    QTest::newRow("sideways wheel leaves it") << 0 << QPoint(120, 0) << 1.0;
+    QTest::newRow("Q closes") << int(Qt::Key_Q) << QPoint() << -1.0;
+    QTest::newRow("Escape closes") << int(Qt::Key_Escape) << QPoint() << -1.0;
+}
+
+void tst_Editor::lightboxKeysAndWheel()
+{
+    QFETCH(int, key);
+    QFETCH(QPoint, wheel);
+    QFETCH(double, factor);
+    QPointer<ImageLightbox> box = new ImageLightbox(picture(1600, 1200), QStringLiteral("x.png"));
+    box->open();
+    QVERIFY(QTest::qWaitForWindowExposed(box));
+    const double fitted = box->zoom();
+    if (key) {
+        QTest::keyClick(box->view(), Qt::Key(key));
+    } else {
+        QWidget* viewport = box->view()->viewport();
+        const QPointF at = viewport->rect().center();
+        QWheelEvent event(at, viewport->mapToGlobal(at), QPoint(), wheel, Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(viewport, &event);
+    }
+    if (factor < 0) {
+        QTRY_VERIFY(box.isNull()); // closed, the dialog deletes itself
+        return;
+    }
+    const std::unique_ptr<ImageLightbox> owned(box.data());
+    QCOMPARE(box->zoom(), factor == 0.0 ? 1.0 : fitted * factor);
+    QCOMPARE(box->view()->transform().m22(), box->zoom());
+    // "0" fits again whatever came before.
+    QTest::keyClick(box->view(), Qt::Key_0);
+    QCOMPARE(box->zoom(), fitted);
+}
+
+QTEST_MAIN(tst_Editor)
+#include "tst_Editor.moc"
