@@ -15,7 +15,6 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QGuiApplication>
 #include <QJsonDocument>
 #include <QPainter>
 #include <QSignalSpy>
@@ -127,18 +126,13 @@ QImage paintObject(AttachmentRenderer& renderer, const QString& url)
 
 void tst_DeltaDocument::roundTrip_data()
 {
-    QTest::addColumn<QString>("body");
-    QTest::addColumn<QString>("expected");
-    const QJsonArray cases = readCases("delta-round-trip.json");
-    QVERIFY(!cases.isEmpty());
-    for (const QJsonValue& c : cases)
-        QTest::newRow(qPrintable(c["case"].toString())) << caseText(c["body"]) << caseText(c["expected"]);
+    addCaseRows("delta-round-trip.json");
 }
 
 void tst_DeltaDocument::roundTrip()
 {
-    QFETCH(QString, body);
-    QFETCH(QString, expected);
+    QFETCH(QJsonObject, c);
+    const QString body = caseText(c["body"]), expected = caseText(c["expected"]);
     QCOMPARE(saved(body), expected);
     // Saving again never changes it, and a reused document answers like a fresh one.
     QCOMPARE(saved(expected), expected);
