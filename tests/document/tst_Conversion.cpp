@@ -1,3 +1,4 @@
+#include "../TestLibrary.h"
 #include "CaseFile.h"
 #include "DeltaFormat.h"
 #include "Export.h"
@@ -27,13 +28,6 @@ QString tableBody(const QByteArray& cellsJson)
     const QJsonObject table{{"cells", QJsonDocument::fromJson(cellsJson).array()}, {"hasHeader", true}};
     return compact(
         QJsonArray{QJsonObject{{"insert", QJsonObject{{"table", compact(table)}}}}, QJsonObject{{"insert", "\n"}}});
-}
-
-Note noteWith(const QString& id, const QString& body)
-{
-    Note note;
-    note.id = id, note.body = body;
-    return note;
 }
 
 QByteArray readAll(const QString& path)
@@ -263,12 +257,11 @@ void tst_Conversion::writesFiles()
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("out"));
     // A longer file already there is replaced, not overwritten in place.
-    QVERIFY(exportNote(noteWith(QStringLiteral("n"), QString(5000, u'z')), path, ExportFormat::PlainText).ok);
-    const ExportResult result = exportNote(
-        noteWith(
-            QStringLiteral("n"),
-            QStringLiteral(R"([{"insert":"Grüße"},{"attributes":{"header":1},"insert":"\n"},{"insert":"more\n"}])")),
-        path, ExportFormat::Markdown);
+    QVERIFY(exportNote(makeNote(QStringLiteral("n"), QString(5000, u'z')), path, ExportFormat::PlainText).ok);
+    const ExportResult result =
+        exportNote(makeNote(QStringLiteral("n"),
+                            R"([{"insert":"Grüße"},{"attributes":{"header":1},"insert":"\n"},{"insert":"more\n"}])"),
+                   path, ExportFormat::Markdown);
     QVERIFY(result.ok);
     QCOMPARE(result.error, QString());
     QCOMPARE(readAll(path), QByteArray("# Grüße\n\nmore\n"));
@@ -282,11 +275,10 @@ void tst_Conversion::pdf()
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("note.pdf"));
-    const Note note = noteWith(
-        QStringLiteral("n"),
-        QStringLiteral(
-            R"([{"insert":"Quarterly plan"},{"attributes":{"header":1},"insert":"\n"},)"
-            R"({"insert":"Hire"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"Budget review\n"}])"));
+    const Note note =
+        makeNote(QStringLiteral("n"),
+                 R"([{"insert":"Quarterly plan"},{"attributes":{"header":1},"insert":"\n"},)"
+                 R"({"insert":"Hire"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"Budget review\n"}])");
     QVERIFY(exportNote(note, path, ExportFormat::Pdf).ok);
     QVERIFY(readAll(path).startsWith("%PDF-"));
 
@@ -301,7 +293,7 @@ void tst_Conversion::pdf()
     // A body that is not Delta is printed from its raw text, read as HTML: hostile nesting must
     // neither hang the export nor lose the text.
     const QString rawPath = dir.filePath(QStringLiteral("raw.pdf"));
-    QVERIFY(exportNote(noteWith(QStringLiteral("n"), QStringLiteral("<div>").repeated(100000) + QStringLiteral("deep")),
+    QVERIFY(exportNote(makeNote(QStringLiteral("n"), QStringLiteral("<div>").repeated(100000) + QStringLiteral("deep")),
                        rawPath, ExportFormat::Pdf)
                 .ok);
     text.start(pdftotext, {rawPath, QStringLiteral("-")});

@@ -76,11 +76,6 @@ QString plainOf(const QString& body)
     return deltaToPlainText(parseDelta(body));
 }
 
-QJsonObject object(const char* json)
-{
-    return QJsonDocument::fromJson(json).object();
-}
-
 template <typename Json> QString compact(const Json& json)
 {
     return QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Compact));
@@ -250,7 +245,7 @@ void tst_DeltaDocument::charFormatsToAttributes_data()
     wave.setUnderlineStyle(QTextCharFormat::WaveUnderline);
     QTest::newRow("spell-check underline") << QTextFormat(wave) << R"({})";
 
-    QTextCharFormat extras = charAttributesToCharFormat(object(R"({"bold":"no","color":"red"})"));
+    QTextCharFormat extras = charAttributesToCharFormat({{"bold", "no"}, {"color", "red"}});
     extras.setFontWeight(700);
     QTest::newRow("produced keys win over extras") << QTextFormat(extras) << R"({"bold":true,"color":"red"})";
 
