@@ -267,14 +267,10 @@ void tst_DeltaDocument::listOperations()
     const auto block = [&doc](int n) {
         return doc.findBlockByNumber(n);
     };
-    const auto at = [&doc](int n) {
-        return QTextCursor(doc.findBlockByNumber(n));
-    };
-
-    applyList(at(0), QStringLiteral("bullet"));
-    applyList(at(1), QStringLiteral("unchecked"));
-    applyList(at(2), QStringLiteral("ordered"));
-    applyList(at(3), QStringLiteral("ordered"));
+    applyList(QTextCursor(block(0)), QStringLiteral("bullet"));
+    applyList(QTextCursor(block(1)), QStringLiteral("unchecked"));
+    applyList(QTextCursor(block(2)), QStringLiteral("ordered"));
+    applyList(QTextCursor(block(3)), QStringLiteral("ordered"));
     QTextList* bullets = block(0).textList();
     QTextList* numbers = block(2).textList();
     QVERIFY(bullets && numbers && bullets != numbers);
@@ -282,17 +278,17 @@ void tst_DeltaDocument::listOperations()
     QCOMPARE(block(3).textList(), numbers);
 
     // Ticking an item keeps it in its list.
-    applyList(at(1), QStringLiteral("checked"));
+    applyList(QTextCursor(block(1)), QStringLiteral("checked"));
     QCOMPARE(block(1).textList(), bullets);
     QCOMPARE(block(1).blockFormat().marker(), QTextBlockFormat::MarkerType::Checked);
 
     // Leaving the list: a plain paragraph without indent (the saved form below shows no list type).
-    applyList(at(0), QString());
+    applyList(QTextCursor(block(0)), QString());
     QCOMPARE(block(0).textList(), nullptr);
     QCOMPARE(block(0).blockFormat().indent(), 0);
 
     // Changing the kind of the first ordered item: it cannot join the bullets before it.
-    applyList(at(2), QStringLiteral("bullet"));
+    applyList(QTextCursor(block(2)), QStringLiteral("bullet"));
     QCOMPARE(block(2).textList(), bullets);
     QCOMPARE(block(2).blockFormat().marker(), QTextBlockFormat::MarkerType::NoMarker);
 
