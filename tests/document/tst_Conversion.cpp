@@ -1,15 +1,14 @@
+#include "../TestLibrary.h"
 #include "CaseFile.h"
 #include "DeltaFormat.h"
 #include "Export.h"
 #include "MarkdownHtml.h"
 
-#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -29,13 +28,6 @@ QString tableBody(const QByteArray& cellsJson)
     const QJsonObject table{{"cells", QJsonDocument::fromJson(cellsJson).array()}, {"hasHeader", true}};
     return compact(
         QJsonArray{QJsonObject{{"insert", QJsonObject{{"table", compact(table)}}}}, QJsonObject{{"insert", "\n"}}});
-}
-
-Note noteWith(const QString& id, const QString& body)
-{
-    Note note;
-    note.id = id, note.body = body;
-    return note;
 }
 
 QByteArray readAll(const QString& path)
@@ -90,25 +82,14 @@ private slots:
 
 void tst_Conversion::readers_data()
 {
-    // clang-format off
-    QTest::addColumn<QString>("reader");
-    QTest::addColumn<QString>("input");
-    QTest::addColumn<QString>("expected");
-    const QJsonArray cases = readCases("markdown-html.json");
-    QVERIFY(!cases.isEmpty());
-    for (const QJsonValue& c : cases) {
-        const QJsonValue expected = c["expected"];
-        QTest::newRow(qPrintable(c["case"].toString())) << c["reader"].toString() << c["input"].toString()
-            << (expected.isBool() ? QString::number(expected.toBool()) : caseText(expected));
-    }
-    // clang-format on
+    addCaseRows("markdown-html.json");
 }
 
 void tst_Conversion::readers()
 {
-    QFETCH(QString, reader);
-    QFETCH(QString, input);
-    QFETCH(QString, expected);
+    QFETCH(QJsonObject, c);
+    const QString reader = c["reader"].toString(), input = c["input"].toString();
+    const QJsonValue expected = c["expected"];
     QString got;
     if (reader == "looksLikeHtml")
         got = QString::number(looksLikeHtml(input));
@@ -118,7 +99,7 @@ void tst_Conversion::readers()
         got = simpleMarkdownToDelta(input);
     else
         got = compact(reader == "html" ? htmlToDelta(input) : markdownToDelta(input));
-    QCOMPARE(got, expected);
+    QCOMPARE(got, expected.isBool() ? QString::number(expected.toBool()) : caseText(expected));
 }
 
 void tst_Conversion::localResourcesAreNeverRead()
@@ -208,25 +189,16 @@ void tst_Conversion::hostileInput()
 
 void tst_Conversion::convert_data()
 {
-    // clang-format off
-    QTest::addColumn<ExportFormat>("format");
-    QTest::addColumn<QString>("body");
-    QTest::addColumn<QString>("expected");
-    const QHash<QString, ExportFormat> formats{
-        {"markdown", ExportFormat::Markdown}, {"html", ExportFormat::Html}, {"text", ExportFormat::PlainText}};
-    const QJsonArray cases = readCases("export.json");
-    QVERIFY(!cases.isEmpty());
-    for (const QJsonValue& c : cases)
-        QTest::newRow(qPrintable(c["case"].toString())) << formats.value(c["format"].toString()) << caseText(c["body"])
-            << c["expected"].toString();
-    // clang-format on
+    addCaseRows("export.json");
 }
 
 void tst_Conversion::convert()
 {
-    QFETCH(ExportFormat, format);
-    QFETCH(QString, body);
-    QFETCH(QString, expected);
+    QFETCH(QJsonObject, c);
+    const QHash<QString, ExportFormat> formats{
+        {"markdown", ExportFormat::Markdown}, {"html", ExportFormat::Html}, {"text", ExportFormat::PlainText}};
+    const ExportFormat format = formats.value(c["format"].toString());
+    const QString body = caseText(c["body"]), expected = c["expected"].toString();
     QCOMPARE(convertBody(body, format), expected);
     // PDF is printed from the same HTML.
     if (format == ExportFormat::Html)
@@ -270,20 +242,13 @@ void tst_Conversion::hostileBodies()
 
 void tst_Conversion::sanitize_data()
 {
-    // clang-format off
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("reserved characters removed, not replaced") << R"(a<b>c:d"e/f\g|h?i*j)" << "abcdefghij";
-    QTest::newRow("only question marks") << "????" << "note";
-    QTest::newRow("no half emoji at the cut") << QString(49, u'a') + QStringLiteral("\U0001F600b") << QString(49, u'a');
-    // clang-format on
+    addCaseRows("file-names.json");
 }
 
 void tst_Conversion::sanitize()
 {
-    QFETCH(QString, name);
-    QFETCH(QString, expected);
-    QCOMPARE(sanitizeFileName(name), expected);
+    QFETCH(QJsonObject, c);
+    QCOMPARE(sanitizeFileName(c["name"].toString()), c["expected"].toString());
 }
 
 void tst_Conversion::writesFiles()
@@ -292,12 +257,11 @@ void tst_Conversion::writesFiles()
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("out"));
     // A longer file already there is replaced, not overwritten in place.
-    QVERIFY(exportNote(noteWith(QStringLiteral("n"), QString(5000, u'z')), path, ExportFormat::PlainText).ok);
-    const ExportResult result = exportNote(
-        noteWith(
-            QStringLiteral("n"),
-            QStringLiteral(R"([{"insert":"Grüße"},{"attributes":{"header":1},"insert":"\n"},{"insert":"more\n"}])")),
-        path, ExportFormat::Markdown);
+    QVERIFY(exportNote(makeNote(QStringLiteral("n"), QString(5000, u'z')), path, ExportFormat::PlainText).ok);
+    const ExportResult result =
+        exportNote(makeNote(QStringLiteral("n"),
+                            R"([{"insert":"Grüße"},{"attributes":{"header":1},"insert":"\n"},{"insert":"more\n"}])"),
+                   path, ExportFormat::Markdown);
     QVERIFY(result.ok);
     QCOMPARE(result.error, QString());
     QCOMPARE(readAll(path), QByteArray("# Grüße\n\nmore\n"));
@@ -311,11 +275,10 @@ void tst_Conversion::pdf()
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("note.pdf"));
-    const Note note = noteWith(
-        QStringLiteral("n"),
-        QStringLiteral(
-            R"([{"insert":"Quarterly plan"},{"attributes":{"header":1},"insert":"\n"},)"
-            R"({"insert":"Hire"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"Budget review\n"}])"));
+    const Note note =
+        makeNote(QStringLiteral("n"),
+                 R"([{"insert":"Quarterly plan"},{"attributes":{"header":1},"insert":"\n"},)"
+                 R"({"insert":"Hire"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"Budget review\n"}])");
     QVERIFY(exportNote(note, path, ExportFormat::Pdf).ok);
     QVERIFY(readAll(path).startsWith("%PDF-"));
 
@@ -330,7 +293,7 @@ void tst_Conversion::pdf()
     // A body that is not Delta is printed from its raw text, read as HTML: hostile nesting must
     // neither hang the export nor lose the text.
     const QString rawPath = dir.filePath(QStringLiteral("raw.pdf"));
-    QVERIFY(exportNote(noteWith(QStringLiteral("n"), QStringLiteral("<div>").repeated(100000) + QStringLiteral("deep")),
+    QVERIFY(exportNote(makeNote(QStringLiteral("n"), QStringLiteral("<div>").repeated(100000) + QStringLiteral("deep")),
                        rawPath, ExportFormat::Pdf)
                 .ok);
     text.start(pdftotext, {rawPath, QStringLiteral("-")});

@@ -15,7 +15,6 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QGuiApplication>
 #include <QJsonDocument>
 #include <QPainter>
 #include <QSignalSpy>
@@ -77,11 +76,6 @@ QString plainOf(const QString& body)
     return deltaToPlainText(parseDelta(body));
 }
 
-QJsonObject object(const char* json)
-{
-    return QJsonDocument::fromJson(json).object();
-}
-
 template <typename Json> QString compact(const Json& json)
 {
     return QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Compact));
@@ -127,18 +121,13 @@ QImage paintObject(AttachmentRenderer& renderer, const QString& url)
 
 void tst_DeltaDocument::roundTrip_data()
 {
-    QTest::addColumn<QString>("body");
-    QTest::addColumn<QString>("expected");
-    const QJsonArray cases = readCases("delta-round-trip.json");
-    QVERIFY(!cases.isEmpty());
-    for (const QJsonValue& c : cases)
-        QTest::newRow(qPrintable(c["case"].toString())) << caseText(c["body"]) << caseText(c["expected"]);
+    addCaseRows("delta-round-trip.json");
 }
 
 void tst_DeltaDocument::roundTrip()
 {
-    QFETCH(QString, body);
-    QFETCH(QString, expected);
+    QFETCH(QJsonObject, c);
+    const QString body = caseText(c["body"]), expected = caseText(c["expected"]);
     QCOMPARE(saved(body), expected);
     // Saving again never changes it, and a reused document answers like a fresh one.
     QCOMPARE(saved(expected), expected);
@@ -256,7 +245,7 @@ void tst_DeltaDocument::charFormatsToAttributes_data()
     wave.setUnderlineStyle(QTextCharFormat::WaveUnderline);
     QTest::newRow("spell-check underline") << QTextFormat(wave) << R"({})";
 
-    QTextCharFormat extras = charAttributesToCharFormat(object(R"({"bold":"no","color":"red"})"));
+    QTextCharFormat extras = charAttributesToCharFormat({{"bold", "no"}, {"color", "red"}});
     extras.setFontWeight(700);
     QTest::newRow("produced keys win over extras") << QTextFormat(extras) << R"({"bold":true,"color":"red"})";
 
@@ -278,14 +267,10 @@ void tst_DeltaDocument::listOperations()
     const auto block = [&doc](int n) {
         return doc.findBlockByNumber(n);
     };
-    const auto at = [&doc](int n) {
-        return QTextCursor(doc.findBlockByNumber(n));
-    };
-
-    applyList(at(0), QStringLiteral("bullet"));
-    applyList(at(1), QStringLiteral("unchecked"));
-    applyList(at(2), QStringLiteral("ordered"));
-    applyList(at(3), QStringLiteral("ordered"));
+    applyList(QTextCursor(block(0)), QStringLiteral("bullet"));
+    applyList(QTextCursor(block(1)), QStringLiteral("unchecked"));
+    applyList(QTextCursor(block(2)), QStringLiteral("ordered"));
+    applyList(QTextCursor(block(3)), QStringLiteral("ordered"));
     QTextList* bullets = block(0).textList();
     QTextList* numbers = block(2).textList();
     QVERIFY(bullets && numbers && bullets != numbers);
@@ -293,17 +278,17 @@ void tst_DeltaDocument::listOperations()
     QCOMPARE(block(3).textList(), numbers);
 
     // Ticking an item keeps it in its list.
-    applyList(at(1), QStringLiteral("checked"));
+    applyList(QTextCursor(block(1)), QStringLiteral("checked"));
     QCOMPARE(block(1).textList(), bullets);
     QCOMPARE(block(1).blockFormat().marker(), QTextBlockFormat::MarkerType::Checked);
 
     // Leaving the list: a plain paragraph without indent (the saved form below shows no list type).
-    applyList(at(0), QString());
+    applyList(QTextCursor(block(0)), QString());
     QCOMPARE(block(0).textList(), nullptr);
     QCOMPARE(block(0).blockFormat().indent(), 0);
 
     // Changing the kind of the first ordered item: it cannot join the bullets before it.
-    applyList(at(2), QStringLiteral("bullet"));
+    applyList(QTextCursor(block(2)), QStringLiteral("bullet"));
     QCOMPARE(block(2).textList(), bullets);
     QCOMPARE(block(2).blockFormat().marker(), QTextBlockFormat::MarkerType::NoMarker);
 

@@ -28,13 +28,7 @@ QList<int> versions(const QList<Snapshot>& list)
 
 Attachment makeAttachment(const QString& id, const QString& noteId)
 {
-    return {id,
-            noteId,
-            QStringLiteral("photo.jpg"),
-            QStringLiteral("image/jpeg"),
-            1234,
-            utc("2024-01-01T00:00:00.000Z"),
-            SyncStatus::Pending};
+    return {id, noteId, "photo.jpg", "image/jpeg", 1234, utc("2024-01-01T00:00:00.000Z"), SyncStatus::Pending};
 }
 
 } // namespace

@@ -52,14 +52,14 @@ private slots:
     void roundTrip();
     void search_data();
     void search();
-    void moveToNotebook();
     void markPushed_data();
     void markPushed();
-    void trashAndRestore();
+    void moveTrashAndRestore_data();
+    void moveTrashAndRestore();
     void syncStates();
     void notebookSyncStates();
-    void purgeRemovesEverything();
-    void purgeFailureRollsBack();
+    void purge_data();
+    void purge();
     void purgeInsideOpenTransaction();
 };
 
@@ -149,28 +149,6 @@ void tst_NoteRepository::search()
     QVERIFY(std::all_of(listed.begin(), listed.end(), [](const Note& n) { return n.body.isEmpty(); }));
 }
 
-void tst_NoteRepository::moveToNotebook()
-{
-    TestDb t;
-    QVERIFY(t.ok);
-    NoteRepository repo(&t.database);
-    Note n = makeNote(QStringLiteral("n"), body(QStringLiteral("x")), QStringLiteral("nb-1"),
-                      utc("2024-01-01T00:00:00.000Z"));
-    n.syncStatus = SyncStatus::Synced;
-    QVERIFY(repo.insert(n));
-
-    Clock::Fixed clock(utc("2024-05-05T05:05:05.555Z"));
-    QSignalSpy changed(&repo, &NoteRepository::notesChanged);
-    QVERIFY(repo.moveToNotebook(QStringLiteral("n"), QString())); // a null id means no notebook
-    QCOMPARE(changed.count(), 1);
-    const Note after = *repo.noteById(QStringLiteral("n"));
-    QCOMPARE(after.notebookId, QString(""));
-    QCOMPARE(after.syncStatus, SyncStatus::Pending);
-    QCOMPARE(toDbTimestamp(after.modifiedAt), QStringLiteral("2024-05-05T05:05:05.555Z"));
-    QCOMPARE(toDbTimestamp(after.updatedAt), QStringLiteral("2024-01-01T00:00:00.000Z"));
-    QCOMPARE(after.version, n.version + 1);
-}
-
 void tst_NoteRepository::markPushed_data()
 {
     QTest::addColumn<int>("storedVersion");
@@ -202,38 +180,50 @@ void tst_NoteRepository::markPushed()
     QCOMPARE(after.opVersion, base);
 }
 
-// Trash and restore: what each changes, and the signals each sends, in order (purge: below).
-void tst_NoteRepository::trashAndRestore()
+void tst_NoteRepository::moveTrashAndRestore_data()
 {
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QStringList>("sent"); // the signals, in order
+    QTest::addColumn<QString>("after");    // notebook|deleted_at|modified_at|version|listed ids
+    const QString earlier = QStringLiteral("2024-03-11T09:30:00.000Z"), // makeNote's times
+        now = QStringLiteral("2024-05-05T05:05:05.555Z");
+    QTest::newRow("move out of its notebook") << "move" << QStringList{"notesChanged"} << "|-|" + now + "|5|n";
+    QTest::newRow("trash") << "trash" << QStringList{"noteDeleted:n", "notesChanged"}
+                           << QStringLiteral("nb|%1|%2|5|").arg(now, earlier);
+    QTest::newRow("restore") << "restore" << QStringList{"notesChanged"} << QStringLiteral("nb|-|%1|5|n").arg(earlier);
+}
+
+// What each changes and the signals each sends (purge: below). Each counts as an edit the server
+// must see as newer than its copy, and none reorders the lists.
+void tst_NoteRepository::moveTrashAndRestore()
+{
+    QFETCH(QString, operation);
+    QFETCH(QStringList, sent);
+    QFETCH(QString, after);
     TestDb t;
     QVERIFY(t.ok);
     NoteRepository repo(&t.database);
     SignalLog log(&repo);
-    Note n = makeNote(QStringLiteral("n"), body(QStringLiteral("x")), QString(), utc("2024-01-01T00:00:00.000Z"));
-    n.syncStatus = SyncStatus::Synced;
+    Note n = makeNote(QStringLiteral("n"), body(QStringLiteral("x")), QStringLiteral("nb"));
+    if (operation == "restore")
+        n.deletedAt = n.createdAt;
     QVERIFY(repo.insert(n));
-    QCOMPARE(log.entries(), QStringList{"notesChanged"});
+    QVERIFY(repo.markSynced(n.id, 4));
+    QCOMPARE(log.entries(), QStringList{"notesChanged"}); // sync bookkeeping is silent
 
-    Clock::Fixed clock(utc("2024-02-02T02:02:02.202Z"));
+    Clock::Fixed clock(utc("2024-05-05T05:05:05.555Z"));
     log.clear();
-    QVERIFY(repo.moveToTrash(QStringLiteral("n")));
-    QCOMPARE(log.entries(), (QStringList{"noteDeleted:n", "notesChanged"}));
-    Note after = *repo.noteById(QStringLiteral("n"));
-    QCOMPARE(after.deletedAt ? toDbTimestamp(*after.deletedAt) : QString(), QStringLiteral("2024-02-02T02:02:02.202Z"));
-    QCOMPARE(after.syncStatus, SyncStatus::Pending);
-    QVERIFY(repo.allNotes().isEmpty());
-
-    log.clear();
-    QVERIFY(repo.markSynced(QStringLiteral("n"), 4));
-    QCOMPARE(log.entries(), QStringList()); // sync bookkeeping is silent
-    QVERIFY(repo.restore(QStringLiteral("n")));
-    QCOMPARE(log.entries(), QStringList{"notesChanged"});
-    after = *repo.noteById(QStringLiteral("n"));
-    QVERIFY(!after.deletedAt);
-    QCOMPARE(after.syncStatus, SyncStatus::Pending);
-    // Trash and restore count as edits: the server must see them as newer than its copy.
-    QCOMPARE(after.version, 5);
-    QCOMPARE(ids(repo.allNotes()), QStringList{"n"});
+    QVERIFY(operation == "move"    ? repo.moveToNotebook(n.id, QString()) // a null id means no notebook
+            : operation == "trash" ? repo.moveToTrash(n.id)
+                                   : repo.restore(n.id));
+    QCOMPARE(log.entries(), sent);
+    const Note a = *repo.noteById(n.id);
+    QCOMPARE(a.syncStatus, SyncStatus::Pending);
+    QCOMPARE(toDbTimestamp(a.updatedAt), toDbTimestamp(n.updatedAt));
+    QCOMPARE(QStringList({a.notebookId, a.deletedAt ? toDbTimestamp(*a.deletedAt) : "-", toDbTimestamp(a.modifiedAt),
+                          QString::number(a.version), ids(repo.allNotes()).join(u',')})
+                 .join(u'|'),
+             after);
 }
 
 // pendingNotes() includes the trash; markAllPending() does not touch it.
@@ -340,45 +330,44 @@ struct PurgeFixture
 
 } // namespace
 
-void tst_NoteRepository::purgeRemovesEverything()
+void tst_NoteRepository::purge_data()
 {
+    QTest::addColumn<bool>("writeFails");
+    QTest::newRow("every row and file of the note goes") << false;
+    QTest::newRow("a failed write keeps all of it") << true;
+}
+
+void tst_NoteRepository::purge()
+{
+    QFETCH(bool, writeFails);
     PurgeFixture f;
     QVERIFY(f.populate());
     QObject::connect(&f.notes, &NoteRepository::notePurged, &f.attachments, &AttachmentRepository::deleteAllForNote);
-    SignalLog log(&f.notes);
-
-    QVERIFY(f.notes.purge(QStringLiteral("doomed")));
-    QCOMPARE(log.entries(),
-             (QStringList{"attachmentsOrphaned:" + f.attachmentId, "notePurged:doomed", "notesChanged"}));
-    for (const QString& table : kDependentTables) {
-        QVERIFY2(countFor(f.t.db(), table, QStringLiteral("doomed")) == 0, qPrintable(table));
-        QVERIFY2(countFor(f.t.db(), table, QStringLiteral("bystander")) == 1 + (table == "note_snapshots"),
-                 qPrintable(table));
+    if (writeFails) {
+        QVERIFY(exec(f.t.db(), QStringLiteral("CREATE TRIGGER keep_notes BEFORE DELETE ON notes "
+                                              "BEGIN SELECT RAISE(ABORT, 'notes are kept'); END")));
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("^NoteRepository::purge failed: .*notes are kept")));
     }
-    QVERIFY(!QFile::exists(f.attachments.filePath(f.attachmentId)));
-    QVERIFY(QFile::exists(f.attachments.filePath(f.bystanderAttachmentId)));
-    QCOMPARE(ids(f.notes.search(QStringLiteral("purgeable"))), QStringList{"bystander"});
-    QCOMPARE(scalar(f.t.db(), QStringLiteral("SELECT count(*) FROM pragma_foreign_key_check")).toInt(), 0);
-}
-
-void tst_NoteRepository::purgeFailureRollsBack()
-{
-    PurgeFixture f;
-    QVERIFY(f.populate());
-    QVERIFY(exec(f.t.db(), QStringLiteral("CREATE TRIGGER keep_notes BEFORE DELETE ON notes "
-                                          "BEGIN SELECT RAISE(ABORT, 'notes are kept'); END")));
     SignalLog log(&f.notes);
 
-    QTest::ignoreMessage(QtWarningMsg,
-                         QRegularExpression(QStringLiteral("^NoteRepository::purge failed: .*notes are kept")));
-    QVERIFY(!f.notes.purge(QStringLiteral("doomed")));
-    QCOMPARE(log.entries(), QStringList());
-    for (const QString& table : kDependentTables)
-        QVERIFY2(countFor(f.t.db(), table, QStringLiteral("doomed")) == 1 + (table == "note_snapshots"),
-                 qPrintable(table));
-    QVERIFY(QFile::exists(f.attachments.filePath(f.attachmentId)));
+    QCOMPARE(f.notes.purge(QStringLiteral("doomed")), !writeFails);
+    const QStringList purged{"attachmentsOrphaned:" + f.attachmentId, "notePurged:doomed", "notesChanged"};
+    QCOMPARE(log.entries(), writeFails ? QStringList() : purged);
+    for (const QString& table : kDependentTables) {
+        const int rows = 1 + (table == "note_snapshots");
+        QVERIFY2(countFor(f.t.db(), table, QStringLiteral("doomed")) == (writeFails ? rows : 0), qPrintable(table));
+        QVERIFY2(countFor(f.t.db(), table, QStringLiteral("bystander")) == rows, qPrintable(table));
+    }
+    QCOMPARE(QFile::exists(f.attachments.filePath(f.attachmentId)), writeFails);
+    QVERIFY(QFile::exists(f.attachments.filePath(f.bystanderAttachmentId)));
+    QStringList found = ids(f.notes.search(QStringLiteral("purgeable")));
+    found.sort();
+    QCOMPARE(found.join(u','), writeFails ? "bystander,doomed" : "bystander");
+    QCOMPARE(scalar(f.t.db(), QStringLiteral("SELECT count(*) FROM pragma_foreign_key_check")).toInt(), 0);
+    if (!writeFails)
+        return;
     QCOMPARE(f.notes.includeInTodos(QStringLiteral("doomed")), false);
-
     // The connection is usable afterwards (no transaction left open).
     QVERIFY(exec(f.t.db(), QStringLiteral("DROP TRIGGER keep_notes")));
     QVERIFY(f.notes.purge(QStringLiteral("doomed")));

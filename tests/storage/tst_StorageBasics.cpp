@@ -31,7 +31,6 @@ class tst_StorageBasics : public QObject
 private slots:
     void init();
     void dataDirectory();
-    void clientId_data();
     void clientId();
     void timestampParsing_data();
     void timestampParsing();
@@ -68,38 +67,22 @@ void tst_StorageBasics::dataDirectory()
     QVERIFY(QFileInfo(dir).isDir());
 }
 
-void tst_StorageBasics::clientId_data()
-{
-    QTest::addColumn<bool>("fileExists");
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QString>("expected"); // empty: a newly generated id
-    QTest::newRow("stored id is trimmed") << true << QByteArray("  stored-client-42 \n") << "stored-client-42";
-    QTest::newRow("no file") << false << QByteArray() << "";
-}
-
 void tst_StorageBasics::clientId()
 {
-    QFETCH(bool, fileExists);
-    QFETCH(QByteArray, content);
-    QFETCH(QString, expected);
     qputenv("NOTES_DATA_DIR", m_tmp->path().toUtf8());
     const QString file = m_tmp->filePath(QStringLiteral("client_id"));
-    if (fileExists) {
-        QFile f(file);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(content);
-    }
+    // No file: a new id, stored, and reused on the next call.
+    const QString made = ::clientId();
+    QVERIFY2(kUuid.match(made).hasMatch(), qPrintable(made));
+    QCOMPARE(readFile(file), made.toUtf8());
+    QCOMPARE(::clientId(), made);
 
-    const QString id = ::clientId();
-    if (expected.isEmpty()) {
-        QVERIFY2(kUuid.match(id).hasMatch(), qPrintable(id));
-        QCOMPARE(readFile(file), id.toUtf8());
-    } else {
-        QCOMPARE(id, expected);
-        QCOMPARE(readFile(file), content); // a good file is left as it is
-    }
-    // Reused on the next call.
-    QCOMPARE(::clientId(), id);
+    // A stored id is read trimmed, and a good file is left as it is.
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write("  stored-client-42 \n") > 0);
+    f.close();
+    QCOMPARE(::clientId(), QStringLiteral("stored-client-42"));
+    QCOMPARE(readFile(file), QByteArray("  stored-client-42 \n"));
 }
 
 // Stored text is read by a fast path for our own format and by Qt's parser for anything else;
