@@ -101,11 +101,11 @@ public:
     // One request, waited for (tests only); redirects are not followed.
     static Reply send(const QUrl& url, const QByteArray& method, const QByteArray& body = QByteArray(),
                       const QString& bearer = QString(), const QByteArray& contentType = "application/json",
-                      const QList<QPair<QByteArray, QByteArray>>& headers = {})
+                      const QList<QPair<QByteArray, QByteArray>>& headers = {}, int timeoutMs = 20000)
     {
         QNetworkAccessManager network;
         QNetworkRequest request(url);
-        request.setTransferTimeout(20000);
+        request.setTransferTimeout(timeoutMs);
         for (const auto& [name, value] : headers)
             request.setRawHeader(name, value);
         if (!body.isEmpty())

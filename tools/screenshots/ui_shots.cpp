@@ -521,9 +521,9 @@ void shootAccount()
         std::fprintf(stderr, "account shots skipped: the group could not be seeded\n");
         return;
     }
-    qputenv("AUTH_BASE_URL", server.authBaseUrl().toString().toUtf8());
-    qputenv("ACCOUNT_API_URL", server.accountApiUrl().toString().toUtf8());
-    qputenv("SYNC_API_URL", server.syncApiUrl().toString().toUtf8());
+    qputenv("AUTH_BASE_URL", server.url(QStringLiteral("/auth")).toString().toUtf8());
+    qputenv("ACCOUNT_API_URL", server.url(QStringLiteral("/account/v1")).toString().toUtf8());
+    qputenv("SYNC_API_URL", server.url(QStringLiteral("/notes/v1")).toString().toUtf8());
     qputenv("ACCOUNT_PORTAL_URL", server.url(QStringLiteral("/portal")).toString().toUtf8());
     auto vault = std::make_shared<NorvAccount::MemoryTokenStore::Vault>();
     vault->insert(QString::fromLatin1(NorvAccount::TokenStore::kAccessTokenKey), ada.access);

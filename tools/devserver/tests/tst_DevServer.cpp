@@ -93,9 +93,9 @@ private:
     }
     DevServer::Reply call(const QByteArray& method, const QString& path, const QByteArray& body = QByteArray(),
                           const QString& bearer = QString(), const QByteArray& contentType = "application/json",
-                          const QList<QPair<QByteArray, QByteArray>>& headers = {})
+                          const QList<QPair<QByteArray, QByteArray>>& headers = {}, int timeoutMs = 20000)
     {
-        return DevServer::send(s().url(path), method, body, bearer, contentType, headers);
+        return DevServer::send(s().url(path), method, body, bearer, contentType, headers, timeoutMs);
     }
     DevServer& s() { return *m_server; }
 
