@@ -28,9 +28,8 @@ private slots:
     void mime_data();
     void mime();
     void importBuilt();
-    void failures_data();
-    void failures();
-    void hostileArchive();
+    void builtArchives_data();
+    void builtArchives();
     void realWorld_data();
     void realWorld();
 };
@@ -123,58 +122,49 @@ void tst_NsxImporter::importBuilt()
     QCOMPARE(lib.notebookName(notes["Negative"].notebookId), "Imported Notebook");
 }
 
-void tst_NsxImporter::failures_data()
+void tst_NsxImporter::builtArchives_data()
 {
     // clang-format off
     QTest::addColumn<QList<ZipItem>>("items"); // empty: the file is not a ZIP
     QTest::addColumn<QString>("error");
-    QTest::newRow("not a ZIP") << QList<ZipItem>{} << "Failed to extract archive: Unrecognized archive format";
-    QTest::newRow("no config.json") << QList<ZipItem>{{"n1", "{}"}} << "No config.json found in archive";
+    QTest::addColumn<QStringList>("titles");
+    QTest::addColumn<QStringList>("messages");
+    QTest::newRow("not a ZIP") << QList<ZipItem>{} << "Failed to extract archive: Unrecognized archive format"
+        << QStringList() << QStringList();
+    QTest::newRow("no config.json") << QList<ZipItem>{{"n1", "{}"}} << "No config.json found in archive" << QStringList()
+        << QStringList();
+    // Entries the extractor leaves out (see tst_Archives) are named; md5 values are never used as paths.
+    const QJsonObject config{{"notebook", QJsonArray{}}, {"note", QJsonArray{"evil-md5"}}};
+    const QJsonObject attachments{{"_1", QJsonObject{{"md5", "/../../link"}}},
+                                  {"_2", QJsonObject{{"md5", "x/../../config.json"}}}};
+    QTest::newRow("hostile entries")
+        << QList<ZipItem>{{"config.json", json(config)}, {"../escaped", "x"}, {"link", {}, "/etc/passwd"},
+                          {"evil-md5", json({{"title", "Evil md5"}, {"attachment", attachments}})}}
+        << QString() << QStringList{"Evil md5"}
+        << QStringList{"Archive entry left out: ../escaped: path leads outside the archive folder",
+                       "Archive entry left out: link: links are not unpacked"};
     // clang-format on
 }
 
-void tst_NsxImporter::failures()
+void tst_NsxImporter::builtArchives()
 {
     QFETCH(QList<ZipItem>, items);
     QFETCH(QString, error);
+    QFETCH(QStringList, titles);
+    QFETCH(QStringList, messages);
     QTemporaryDir dir;
     const QString path = dir.filePath("in.nsx");
-    if (items.isEmpty())
-        QVERIFY(writeBytes(path, "this is a text file"));
-    else
-        QVERIFY(writeZip(path, items));
+    QVERIFY(items.isEmpty() ? writeBytes(path, "this is a text file") : writeZip(path, items));
     TestLibrary lib;
     QVERIFY(lib.ok);
     const ImportResult result = importNsx(path, lib.repos());
     QCOMPARE(result.error, error);
-    QCOMPARE(result.errors, 1);
-    QCOMPARE(result.imported, 0);
-    QCOMPARE(lib.everyNote().size(), 0);
-}
-
-void tst_NsxImporter::hostileArchive()
-{
-    // Entries the extractor leaves out (see tst_Archives) are named; md5 values are never used as paths.
-    const QJsonObject config{{"notebook", QJsonArray{}}, {"note", QJsonArray{"evil-md5"}}};
-    QTemporaryDir dir;
-    const QString path = dir.filePath("evil.nsx");
-    QVERIFY(writeZip(
-        path,
-        {{"config.json", json(config)},
-         {"../escaped", "x"},
-         {"link", {}, ZipItem::Symlink, "/etc/passwd"},
-         {"evil-md5", json({{"title", "Evil md5"},
-                            {"attachment", QJsonObject{{"_1", QJsonObject{{"md5", "/../../link"}}},
-                                                       {"_2", QJsonObject{{"md5", "x/../../config.json"}}}}}})}}));
-
-    TestLibrary lib;
-    QVERIFY(lib.ok);
-    const ImportResult result = importNsx(path, lib.repos());
-    QCOMPARE(result.error, QString());
-    QCOMPARE(result.imported, 1);
+    QCOMPARE(result.errors, error.isEmpty() ? 0 : 1);
+    QCOMPARE(result.messages, messages);
+    QCOMPARE(result.imported, titles.size());
     QCOMPARE(result.attachments, 0);
-    QCOMPARE(result.messages, QStringList({"Archive entry left out: ../escaped: path leads outside the archive folder",
-                                           "Archive entry left out: link: links are not unpacked"}));
+    QCOMPARE(lib.everyNote().size(), titles.size());
+    QCOMPARE(lib.notesByTitle().keys(), titles);
 }
 
 void tst_NsxImporter::realWorld_data()
