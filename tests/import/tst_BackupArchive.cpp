@@ -73,7 +73,6 @@ private slots:
     void roundTripOfEveryField();
     void failures_data();
     void failures();
-    void attachmentsNeverOverwritten();
     void attachmentRecords_data();
     void attachmentRecords();
     void failedCommitLeavesNothing();
@@ -149,11 +148,14 @@ void tst_BackupArchive::forceToAccount()
     Note maxed = note("maxed", "hostile version");
     maxed.version = INT_MAX;
     QVERIFY(lib.notes.insert(maxed));
+    QVERIFY(lib.attachments.saveFile("att1", "archived one") && lib.attachments.saveFile("att2", "archived two"));
     const QString zip = lib.dir.filePath("backup.zip");
     QVERIFY(!createBackup(zip, lib.repos()).failed);
 
     // Later, locally: the note moved on to version 5 and was synced, one note was purged, a
-    // notebook was renamed.
+    // notebook was renamed, an attachment file changed and another went.
+    QVERIFY(lib.attachments.saveFile("att1", "local one"));
+    QVERIFY(QFile::remove(lib.attachments.filePath("att2")));
     Note local = note("v5", "local five");
     local.version = 5;
     local.syncStatus = SyncStatus::Synced;
@@ -183,6 +185,10 @@ void tst_BackupArchive::forceToAccount()
     QCOMPARE(nb.name, "Old name");
     QCOMPARE(nb.version, 9);
     QCOMPARE(nb.syncStatus, SyncStatus::Pending);
+    // Attachment files are brought back, never overwritten; no note shows att2, so it gets no record.
+    QCOMPARE(lib.attachments.fileData("att1"), QByteArray("local one"));
+    QCOMPARE(lib.attachments.fileData("att2"), QByteArray("archived two"));
+    QVERIFY(!lib.attachments.attachmentById("att2"));
 }
 
 void tst_BackupArchive::roundTripOfEveryField()
@@ -262,24 +268,6 @@ void tst_BackupArchive::failures()
     QCOMPARE(result.imported, 0);
     QCOMPARE(ids(lib.everyNote()), QStringList{"keep"});
     QVERIFY(!QFileInfo::exists(lib.attachmentsDir() + "/att-x"));
-}
-
-void tst_BackupArchive::attachmentsNeverOverwritten()
-{
-    TestLibrary lib;
-    QVERIFY(lib.ok);
-    QVERIFY(lib.attachments.saveFile("att1", "archived one"));
-    QVERIFY(lib.attachments.saveFile("att2", "archived two"));
-    const QString zip = lib.dir.filePath("b.zip");
-    QVERIFY(!createBackup(zip, lib.repos()).failed);
-
-    QVERIFY(lib.attachments.saveFile("att1", "local one"));
-    QVERIFY(QFile::remove(lib.attachments.filePath("att2")));
-    const RestoreResult result = restoreBackup(zip, lib.repos(), RestoreMode::Overwrite, true);
-    QCOMPARE(result.error, QString());
-    QCOMPARE(lib.attachments.fileData("att1"), QByteArray("local one"));
-    QCOMPARE(lib.attachments.fileData("att2"), QByteArray("archived two"));
-    QVERIFY(!lib.attachments.attachmentById("att2")); // no note shows it, so it gets no record
 }
 
 void tst_BackupArchive::attachmentRecords_data()
