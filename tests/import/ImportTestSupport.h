@@ -23,7 +23,6 @@ struct TestLibrary : TestDb
     AttachmentRepository attachments{&database, nullptr, dir.filePath(QStringLiteral("attachments"))};
 
     LibraryRepositories repos() { return {&notes, &notebooks, &attachments}; }
-    QString attachmentsDir() const { return dir.filePath(QStringLiteral("attachments")); }
 
     QList<Note> everyNote() const { return notes.allNotes() + notes.trashedNotes(); }
     // Live notes keyed by derived title; titles are unique in the fixtures that use this.
