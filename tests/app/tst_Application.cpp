@@ -15,6 +15,8 @@
 #include "WhatsNewDialog.h"
 
 #include <QFile>
+#include <QLocale>
+#include <QMenuBar>
 #include <QStandardPaths>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
@@ -87,10 +89,11 @@ private slots:
     void runStartsUp();
     void whatsNewOncePerVersion_data();
     void whatsNewOncePerVersion();
-    void commandLineOpensNoteWindows_data();
-    void commandLineOpensNoteWindows();
-    void secondStartReachesTheHandler_data();
-    void secondStartReachesTheHandler();
+    void startRequestsOpenNoteWindows_data();
+    void startRequestsOpenNoteWindows();
+    // Last: the locale it sets stays for the rest of the process.
+    void startUpFollowsLocale_data();
+    void startUpFollowsLocale();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -261,23 +264,31 @@ void tst_Application::whatsNewOncePerVersion()
     QCOMPARE(prefs->value(PrefKey::LastWhatsNewVersion), std::optional<QString>(legacyAfter));
 }
 
-void tst_Application::commandLineOpensNoteWindows_data()
+void tst_Application::startRequestsOpenNoteWindows_data()
 {
-    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<bool>("second");       // the message of a second start, else the command line of a first one
+    QTest::addColumn<QStringList>("input"); // "welcome" stands for the id of a welcome note
     QTest::addColumn<bool>("mainVisible");
     QTest::addColumn<int>("newNotes");
     QTest::addColumn<QString>("windowFor"); // "new": the created note; empty: no window
 
     // clang-format off
-    QTest::newRow("--new-note") << QStringList{"norvane-notes", "--new-note"} << false << 1 << "new";
-    QTest::newRow("--note id") << QStringList{"norvane-notes", "--note", "welcome"} << false << 0 << "welcome";
-    QTest::newRow("trailing --note ignored") << QStringList{"norvane-notes", "--note"} << true << 0 << QString();
+    QTest::newRow("--new-note") << false << QStringList{"norvane-notes", "--new-note"} << false << 1 << "new";
+    QTest::newRow("--note id") << false << QStringList{"norvane-notes", "--note", "welcome"} << false << 0 << "welcome";
+    QTest::newRow("trailing --note ignored") << false << QStringList{"norvane-notes", "--note"} << true << 0 << QString();
+    // The closed connection brings the main window forward after whatever the message opened.
+    QTest::newRow("second: focus") << true << QStringList{"focus"} << true << 0 << QString();
+    QTest::newRow("second: nothing written") << true << QStringList{""} << true << 0 << QString();
+    QTest::newRow("second: new note") << true << QStringList{"new-note"} << true << 1 << "new";
+    QTest::newRow("second: note id") << true << QStringList{"note:welcome"} << true << 0 << "welcome";
+    QTest::newRow("second: note prefix is case-sensitive") << true << QStringList{"NOTE:welcome"} << true << 0 << QString();
     // clang-format on
 }
 
-void tst_Application::commandLineOpensNoteWindows()
+void tst_Application::startRequestsOpenNoteWindows()
 {
-    QFETCH(QStringList, args);
+    QFETCH(bool, second);
+    QFETCH(QStringList, input);
     QFETCH(bool, mainVisible);
     QFETCH(int, newNotes);
     QFETCH(QString, windowFor);
@@ -286,9 +297,16 @@ void tst_Application::commandLineOpensNoteWindows()
     QCOMPARE(runOnce(), 0);
     const QList<Note> before = app()->state()->notes()->allNotes();
     const QString welcomeId = before.last().id;
-    args.replaceInStrings(QStringLiteral("welcome"), welcomeId);
-
-    QCOMPARE(runOnce(args), 0);
+    input.replaceInStrings(QStringLiteral("welcome"), welcomeId);
+    if (second) {
+        app()->mainWindow()->hide(); // as in the tray
+        // The guard keeps listening after the loop returned; a second start reaches the handler.
+        SingleInstance other(Application::instanceKey());
+        QVERIFY(!other.tryRun(input.first()));
+        QTRY_VERIFY(app()->mainWindow()->isVisible());
+    } else {
+        QCOMPARE(runOnce(input), 0);
+    }
     AppState* state = app()->state();
     QCOMPARE(app()->mainWindow()->isVisible(), mainVisible);
     QCOMPARE(state->notes()->allNotes().size(), before.size() + newNotes);
@@ -303,38 +321,38 @@ void tst_Application::commandLineOpensNoteWindows()
     state->closeAllNoteWindows();
 }
 
-void tst_Application::secondStartReachesTheHandler_data()
+// The language of the interface follows the locale through the real start-up: German menus for a German user,
+// English for everyone the program has no translation for, and counted texts in the right plural either way.
+void tst_Application::startUpFollowsLocale_data()
 {
-    QTest::addColumn<QString>("message"); // %1: the id of a note
-    QTest::addColumn<int>("noteWindows");
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("fileMenu");
+    QTest::addColumn<QString>("one");
+    QTest::addColumn<QString>("two");
 
-    // The closed connection brings the main window forward after whatever the message opened.
     // clang-format off
-    QTest::newRow("focus") << "focus" << 0;
-    QTest::newRow("nothing written") << "" << 0;
-    QTest::newRow("new note") << "new-note" << 1;
-    QTest::newRow("note id") << "note:%1" << 1;
-    QTest::newRow("note prefix is case-sensitive") << "NOTE:%1" << 0;
+    QTest::newRow("German") << "de_DE" << "&Datei" << "1 Notiz zum erneuten Synchronisieren markiert." << "2 Notizen zum erneuten Synchronisieren markiert.";
+    // After German in the same process: the earlier translation must be gone.
+    QTest::newRow("English") << "en_US" << "&File" << "Marked 1 note for re-sync." << "Marked 2 notes for re-sync.";
+    QTest::newRow("no translation") << "fr_FR" << "&File" << "Marked 1 note for re-sync." << "Marked 2 notes for re-sync.";
     // clang-format on
 }
 
-void tst_Application::secondStartReachesTheHandler()
+void tst_Application::startUpFollowsLocale()
 {
-    QFETCH(QString, message);
-    QFETCH(int, noteWindows);
+    QFETCH(QString, locale);
+    QFETCH(QString, fileMenu);
+    QFETCH(QString, one);
+    QFETCH(QString, two);
 
+    QLocale::setDefault(QLocale(locale));
     QCOMPARE(runOnce(), 0);
-    AppState* state = app()->state();
-    app()->mainWindow()->hide(); // as in the tray
-    if (message.contains(QLatin1String("%1")))
-        message = message.arg(state->notes()->allNotes().first().id);
-
-    // The guard keeps listening after the loop returned; a second start reaches the handler.
-    SingleInstance second(Application::instanceKey());
-    QVERIFY(!second.tryRun(message));
-    QTRY_VERIFY(app()->mainWindow()->isVisible());
-    QCOMPARE(state->openNoteWindowIds().size(), noteWindows);
-    state->closeAllNoteWindows();
+    QVERIFY(app()->mainWindow());
+    if (locale.startsWith(QLatin1String("de")) && !QFile::exists(QStringLiteral(":/i18n/norvane_de.qm")))
+        QSKIP("built without Qt's Linguist tools: no translations compiled in");
+    QCOMPARE(app()->mainWindow()->menuBar()->actions().value(0)->text(), fileMenu);
+    QCOMPARE(QCoreApplication::translate("MainWindow", "Marked %n note(s) for re-sync.", nullptr, 1), one);
+    QCOMPARE(QCoreApplication::translate("MainWindow", "Marked %n note(s) for re-sync.", nullptr, 2), two);
 }
 
 int main(int argc, char** argv)

@@ -23,7 +23,6 @@ struct TestLibrary : TestDb
     AttachmentRepository attachments{&database, nullptr, dir.filePath(QStringLiteral("attachments"))};
 
     LibraryRepositories repos() { return {&notes, &notebooks, &attachments}; }
-    QString attachmentsDir() const { return dir.filePath(QStringLiteral("attachments")); }
 
     QList<Note> everyNote() const { return notes.allNotes() + notes.trashedNotes(); }
     // Live notes keyed by derived title; titles are unique in the fixtures that use this.
@@ -75,14 +74,10 @@ inline QByteArray tarHeader(const QByteArray& name, const QByteArray& sizeField,
     return h;
 }
 
-inline QByteArray tarPadding(qint64 size)
-{
-    return QByteArray(int((512 - size % 512) % 512), '\0');
-}
-
 inline QByteArray tarFile(const QString& name, const QByteArray& data)
 {
-    return tarHeader(name.toUtf8(), octalField(data.size(), 12)) + data + tarPadding(data.size());
+    return tarHeader(name.toUtf8(), octalField(data.size(), 12)) + data +
+           QByteArray((512 - data.size() % 512) % 512, '\0');
 }
 
 inline QByteArray tarEnd()
@@ -140,15 +135,9 @@ inline QByteArray jexResource(const QString& id, const QString& title, const QSt
 
 struct ZipItem
 {
-    enum Kind
-    {
-        File,
-        Symlink
-    }; // ZIP has no hard links
     QString name;
     QByteArray data;
-    Kind kind = File;
-    QString target; // symlinks
+    QString symlinkTarget = {}; // set: a link to it (ZIP has no hard links)
 };
 
 Q_DECLARE_METATYPE(QList<ZipItem>)
@@ -165,13 +154,14 @@ inline bool writeZip(const QString& path, const QList<ZipItem>& items)
         archive_entry* e = archive_entry_new();
         archive_entry_set_pathname(e, item.name.toUtf8().constData());
         archive_entry_set_perm(e, 0644);
-        archive_entry_set_filetype(e, item.kind == ZipItem::File ? AE_IFREG : AE_IFLNK);
-        if (item.kind == ZipItem::File)
+        const bool file = item.symlinkTarget.isEmpty();
+        archive_entry_set_filetype(e, file ? AE_IFREG : AE_IFLNK);
+        if (file)
             archive_entry_set_size(e, item.data.size());
-        if (item.kind == ZipItem::Symlink)
-            archive_entry_set_symlink(e, item.target.toUtf8().constData());
+        else
+            archive_entry_set_symlink(e, item.symlinkTarget.toUtf8().constData());
         ok = archive_write_header(a, e) >= ARCHIVE_WARN;
-        if (ok && item.kind == ZipItem::File && !item.data.isEmpty())
+        if (ok && file && !item.data.isEmpty())
             ok = archive_write_data(a, item.data.constData(), size_t(item.data.size())) == la_ssize_t(item.data.size());
         archive_entry_free(e);
     }

@@ -90,9 +90,7 @@ inline std::unique_ptr<AppState> startWithKeyring(const std::pair<QString, QStri
     }
     auto state = std::make_unique<AppState>();
     state->setTokenStoreFactory([vault] { return std::make_unique<NorvAccount::MemoryTokenStore>(vault); });
-    if (!state->initialize())
-        return nullptr;
-    return state;
+    return state->initialize() ? std::move(state) : nullptr;
 }
 
 inline QStringList listedTitles(const NoteListWidget* list)

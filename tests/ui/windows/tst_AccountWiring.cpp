@@ -233,8 +233,7 @@ void tst_AccountWiring::sharingOnlyInAGroup()
 
 void tst_AccountWiring::viewOnlyNoteStaysAsItIs_data()
 {
-    QTest::addColumn<QString>("permission"); // empty: the user's own note
-    QTest::newRow("own") << QString();
+    QTest::addColumn<QString>("permission");
     QTest::newRow("shared to edit") << "edit";
     QTest::newRow("shared to view") << "view";
 }
@@ -251,8 +250,7 @@ void tst_AccountWiring::viewOnlyNoteStaysAsItIs()
     AppState* state = library.state.get();
     const QString home = library.addNotebook(QStringLiteral("Home"));
     library.addNotebook(QStringLiteral("Work"));
-    Note note = checklistNote(permission.isEmpty() ? QString() : QStringLiteral("ac000000-0000-4000-8000-00000000000a"),
-                              permission);
+    Note note = checklistNote(QStringLiteral("ac000000-0000-4000-8000-00000000000a"), permission);
     note.notebookId = home;
     QVERIFY(state->notes()->insert(note));
     auto enabled = [](QWidget* owner, const QStringList& texts) {

@@ -28,8 +28,7 @@ private slots:
     void searchWaitsForTypingAndRanks();
     void deletingNotebookMovesNotesToAllNotes_data();
     void deletingNotebookMovesNotesToAllNotes();
-    void focusModeSplitterSizes();
-    void noteWindowsAreRemembered();
+    void windowsComeBackAsLeft();
     void listFollowsChanges_data();
     void listFollowsChanges();
     void noteContextMenu();
@@ -154,8 +153,13 @@ void tst_MainWindow::deletingNotebookMovesNotesToAllNotes()
              (deleted ? QStringList{"Soup", "Bread", "Loose"} : QStringList{"Soup", "Bread"}));
 }
 
-void tst_MainWindow::focusModeSplitterSizes()
+// Focus mode, the sidebar, note windows where they were put and the to-do window all come back on
+// the next start.
+void tst_MainWindow::windowsComeBackAsLeft()
 {
+    const Note first = m_library.addNote(QStringLiteral("First"), 5);
+    const Note second = m_library.addNote(QStringLiteral("Second"), 6);
+    NoteWindow::install(m_state.get());
     QSettings().setValue(QStringLiteral("mainWindow/normalSplitterSizes"), QStringLiteral("150,300,450"));
     auto window = std::make_unique<MainWindow>(m_state.get());
     window->resize(900, 700);
@@ -166,27 +170,9 @@ void tst_MainWindow::focusModeSplitterSizes()
     QTRY_COMPARE(window->splitter()->sizes(), (QList<int>{0, 0, 900}));
     window->setFocusMode(false);
     QTRY_COMPARE(window->splitter()->sizes(), (QList<int>{150, 300, 450}));
-
-    // Both modes come back on the next start.
     window->setSidebarVisible(false);
     window->setFocusMode(true);
-    window.reset();
-    MainWindow reopened(m_state.get());
-    QVERIFY(reopened.focusMode());
-    QVERIFY(!reopened.sidebarVisible());
-    // Hiding into a tray that is not there would strand the window; closing then quits.
-    m_state->preferences()->setBool(PrefKey::CloseToTray, true);
-    QCOMPARE(reopened.closesToTray(), QSystemTrayIcon::isSystemTrayAvailable());
-}
 
-void tst_MainWindow::noteWindowsAreRemembered()
-{
-    const Note first = m_library.addNote(QStringLiteral("First"), 5);
-    const Note second = m_library.addNote(QStringLiteral("Second"), 6);
-    NoteWindow::install(m_state.get());
-    MainWindow window(m_state.get());
-    window.show();
-    // A note window comes back where it was put.
     const auto open = [&](const Note& note) {
         return qobject_cast<NoteWindow*>(m_state->openNoteWindow(note.id));
     };
@@ -197,9 +183,9 @@ void tst_MainWindow::noteWindowsAreRemembered()
     QVERIFY(noteWindow->close());
     QCOMPARE(open(first)->geometry(), placed);
     QVERIFY(open(second));
-    window.showTodosScreen();
+    window->showTodosScreen();
 
-    window.quitApplication();
+    window->quitApplication();
     QStringList remembered = m_state->preferences()->stringValue(PrefKey::RestoreNoteWindows).split(',');
     remembered.sort();
     QStringList expected{first.id, second.id};
@@ -209,6 +195,14 @@ void tst_MainWindow::noteWindowsAreRemembered()
     QVERIFY(m_state->openNoteWindowIds().isEmpty());
     // Closing the windows took nothing with them: both notes had text.
     QVERIFY(m_state->notes()->noteById(first.id) && m_state->notes()->noteById(second.id));
+
+    window.reset();
+    MainWindow reopened(m_state.get());
+    QVERIFY(reopened.focusMode());
+    QVERIFY(!reopened.sidebarVisible());
+    // Hiding into a tray that is not there would strand the window; closing then quits.
+    m_state->preferences()->setBool(PrefKey::CloseToTray, true);
+    QCOMPARE(reopened.closesToTray(), QSystemTrayIcon::isSystemTrayAvailable());
 }
 
 void tst_MainWindow::listFollowsChanges_data()

@@ -30,11 +30,10 @@ private slots:
     void restoreToAccountUploads();
 
 private:
-    std::unique_ptr<AppState> startApp() { return startWithKeyring(m_server.tokens()); }
     // Started, signed in, and past the sync that signing in starts; null if it never got there.
     std::unique_ptr<AppState> startSynced()
     {
-        auto state = startApp();
+        auto state = startWithKeyring(m_server.tokens());
         const auto settled = [&] {
             return state->signedIn() && state->sync()->state() != SyncEngine::Syncing;
         };
@@ -201,7 +200,7 @@ void tst_SyncWiring::otherAccountIsAskedFirst()
         QVERIFY(offline.notes()->insert(n));
     }
     m_server.clearRequests();
-    auto state = startApp();
+    auto state = startWithKeyring(m_server.tokens());
     QVERIFY(state);
     QTRY_VERIFY(state->awaitingAccountChoice());
     QCOMPARE(m_server.count(QStringLiteral("/notes/v1/sync")), 0);
