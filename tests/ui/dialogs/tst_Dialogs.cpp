@@ -57,8 +57,7 @@ private slots:
     void notebookDialogName_data();
     void notebookDialogName();
     void moveDialogSkipsCurrentNotebook();
-    void importWithoutFile();
-    void importShowsProgressAndRunsAgain();
+    void importWizard();
     void settingsThemeChoiceAppliesAtOnce();
     void settingsFontSizeFollowsScale();
 
@@ -176,46 +175,37 @@ void tst_Dialogs::moveDialogSkipsCurrentNotebook()
     QCOMPARE(dialog.selectedNotebookId(), notebooks[2].id);
 }
 
-void tst_Dialogs::importWithoutFile()
+// Cancelling the chooser imports nothing. Then a real export, one web clip with its picture: its progress
+// shows, and the second run finds it already imported.
+void tst_Dialogs::importWizard()
 {
     ImportDialog wizard(m_state.get());
     wizard.setAttribute(Qt::WA_DeleteOnClose, false);
     wizard.show();
     QCOMPARE(wizard.currentId(), int(ImportDialog::FormatPage));
-    const int notesBefore = m_state->notes()->allNotes().size();
-
-    wizard.next();
-    {
-        // Cancelling the chooser leaves the file unset.
+    const auto browse = [&wizard](const QString& path) {
         Interaction::Script script;
-        script.cancel();
+        if (path.isEmpty())
+            script.cancel();
+        else
+            script.answerText(path);
         QTest::mouseClick(wizard.findChild<QPushButton*>(QStringLiteral("importBrowseButton")), Qt::LeftButton);
-        QCOMPARE(script.requests().size(), 1);
-    }
+        return script.requests().size();
+    };
+    wizard.next();
+    QCOMPARE(browse(QString()), 1);
     wizard.next();
     QCOMPARE(wizard.currentId(), int(ImportDialog::ImportingPage));
     QTRY_COMPARE(wizard.statusText(), QStringLiteral("No file was selected."));
-    QCOMPARE(m_state->notes()->allNotes().size(), notesBefore);
-}
+    QCOMPARE(m_state->notes()->allNotes().size(), 0);
+    QTest::mouseClick(wizard.button(QWizard::BackButton), Qt::LeftButton);
 
-// A real export: one web clip with its picture. The second run finds it already imported.
-void tst_Dialogs::importShowsProgressAndRunsAgain()
-{
     NORV_REQUIRE_FIXTURES();
-    const QString path = realWorldFixtures(QStringLiteral("jex/jimmy_flexicharger-webclip.jex"));
-    ImportDialog wizard(m_state.get());
-    wizard.setAttribute(Qt::WA_DeleteOnClose, false);
-    wizard.show();
     ProgressWatcher watcher;
     wizard.findChild<QProgressBar*>(QStringLiteral("importProgressBar"))->installEventFilter(&watcher);
-    wizard.next();
     for (const QString& summary : {QStringLiteral("Imported: 1 notes\nAttachments: 1"), QStringLiteral("Skipped: 1")}) {
         QCOMPARE(wizard.currentId(), int(ImportDialog::FilePage));
-        {
-            Interaction::Script script;
-            script.answerText(path);
-            QTest::mouseClick(wizard.findChild<QPushButton*>(QStringLiteral("importBrowseButton")), Qt::LeftButton);
-        }
+        browse(realWorldFixtures(QStringLiteral("jex/jimmy_flexicharger-webclip.jex")));
         wizard.next();
         QTRY_COMPARE(wizard.currentId(), int(ImportDialog::CompletePage));
         QVERIFY2(wizard.summaryText().contains(summary), qPrintable(wizard.summaryText()));
