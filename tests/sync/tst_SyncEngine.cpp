@@ -61,17 +61,12 @@ void tst_SyncEngine::twoClientsConverge()
     QVERIFY(b.sync());
     QVERIFY(b.notes->noteById(note.id));
 
-    if (operation == QLatin1String("restore")) {
+    if (operation == QLatin1String("restore") || operation == QLatin1String("purge")) {
         QVERIFY(a.notes->moveToTrash(note.id));
         QVERIFY(a.sync());
         QVERIFY(b.sync());
         QVERIFY(b.notes->noteById(note.id)->isTrashed());
-        QVERIFY(a.notes->restore(note.id));
-    } else if (operation == QLatin1String("purge")) {
-        QVERIFY(a.notes->moveToTrash(note.id));
-        QVERIFY(a.sync());
-        QVERIFY(b.sync());
-        QVERIFY(a.notes->purge(note.id));
+        QVERIFY(operation == QLatin1String("purge") ? a.notes->purge(note.id) : a.notes->restore(note.id));
     } else if (operation == QLatin1String("rename notebook")) {
         Notebook renamed = *a.notebooks->notebookById(nb);
         renamed.name = QStringLiteral("Renamed");
