@@ -447,7 +447,7 @@ void tst_NorvAccountClient::screenActions()
     QFETCH(QString, role);
     QFETCH(QString, after);
     DevServer server;
-    NORV_REQUIRE_DEVSERVER(server);
+    QVERIFY2(server.isRunning(), qPrintable(server.errorString())); // it ran for initTestCase
     if (answers.value(0) == QLatin1String("$MAILCODE")) {
         // Ada invites by e-mail; the invitation carries the code to type.
         const QJsonObject invite{{"email", "cleo@example.com"}};
@@ -521,7 +521,7 @@ void tst_NorvAccountClient::shareDialog()
 {
     QFETCH(bool, byAccountId);
     DevServer server;
-    NORV_REQUIRE_DEVSERVER(server);
+    QVERIFY2(server.isRunning(), qPrintable(server.errorString())); // it ran for initTestCase
     auto client = newClient(server, DevServer::Ada);
     const QString notebookId = QStringLiteral("nb-shared-1");
     server.callJson("POST", "/notes/v1/notebooks", {{"id", notebookId}, {"name", "Lab book"}},
