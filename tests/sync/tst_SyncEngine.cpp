@@ -297,17 +297,6 @@ static std::tuple<Args...> await(const std::type_identity_t<std::function<void(s
     return QTest::qWaitFor([&] { return result.has_value(); }, 20000) ? *result : std::tuple<Args...>{};
 }
 
-static QList<NorvAccount::ShareMember> sharesOf(NoteSharingService& service, const QString& item)
-{
-    return std::get<0>(await<QList<NorvAccount::ShareMember>>([&](auto cb) { service.listMembers(item, cb); }));
-}
-
-static std::tuple<bool, QString> shareWith(NoteSharingService& service, const QString& item, const QString& who,
-                                           const QString& permission)
-{
-    return await<bool, QString>([&](auto cb) { service.shareWith(item, who, permission, cb); });
-}
-
 // Sharing between two seeded people of one group, each with a library of their own: what one
 // shares, the other pulls; view-only stays with the owner's text, edit goes both ways, and
 // taking the share back takes the note away.
@@ -335,16 +324,22 @@ void tst_SyncEngine::shareSyncUnshare()
     QVERIFY(ada.sync());
     NoteSharingService sharing(ada.api, NoteSharingService::Mode(mode));
     const QString item = notebookId.isEmpty() ? note.id : notebookId;
+    const auto shareWith = [&](const QString& who, const char* permission) {
+        return await<bool, QString>([&](auto cb) { sharing.shareWith(item, who, permission, cb); });
+    };
+    const auto shares = [&] {
+        return std::get<0>(await<QList<NorvAccount::ShareMember>>([&](auto cb) { sharing.listMembers(item, cb); }));
+    };
 
     // Someone outside the group cannot be given the note; the service's reason reaches the caller.
-    const auto [refused, error] = shareWith(sharing, item, m_server.signIn(DevServer::Cleo).authUserId, "view");
+    const auto [refused, error] = shareWith(m_server.signIn(DevServer::Cleo).authUserId, "view");
     QVERIFY(!refused);
     QVERIFY2(error.contains(QLatin1String("not in your group")), qPrintable(error));
 
-    QVERIFY(std::get<0>(shareWith(sharing, item, benId, "view")));
-    const QList<NorvAccount::ShareMember> shares = sharesOf(sharing, item);
-    QCOMPARE(shares.size(), 2); // the owner, then Ben
-    QCOMPARE(shares.at(1).sharedWithAccountId, benId);
+    QVERIFY(std::get<0>(shareWith(benId, "view")));
+    const QList<NorvAccount::ShareMember> granted = shares();
+    QCOMPARE(granted.size(), 2); // the owner, then Ben
+    QCOMPARE(granted.at(1).sharedWithAccountId, benId);
 
     QVERIFY(ben.sync());
     std::optional<Note> received = ben.notes->noteById(note.id);
@@ -359,7 +354,7 @@ void tst_SyncEngine::shareSyncUnshare()
     QCOMPARE(ada.notes->noteById(note.id)->body, note.body);
 
     // Edit: the held-back change goes through, and the owner's next change comes back.
-    QVERIFY(std::get<0>(shareWith(sharing, item, benId, "edit")));
+    QVERIFY(std::get<0>(shareWith(benId, "edit")));
     QVERIFY(ben.sync());
     QCOMPARE(ben.notes->noteById(note.id)->permission, QStringLiteral("edit"));
     QVERIFY(ada.sync());
@@ -370,9 +365,9 @@ void tst_SyncEngine::shareSyncUnshare()
     QCOMPARE(ben.notes->noteById(note.id)->body, Device::bodyOf(QStringLiteral("Ada answers")));
 
     // Unsharing takes the note away from Ben, text and all.
-    const QString shareId = sharesOf(sharing, item).at(1).id;
+    const QString shareId = shares().at(1).id;
     QVERIFY(std::get<0>(await<bool>([&](auto cb) { sharing.removeShare(item, shareId, cb); })));
-    QCOMPARE(sharesOf(sharing, item).size(), 1);
+    QCOMPARE(shares().size(), 1);
     QVERIFY(ben.sync());
     QVERIFY(ben.notes->sharedWithMe().isEmpty());
     for (const QString& entry : ben.library())
