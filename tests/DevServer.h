@@ -194,9 +194,3 @@ private:
     quint16 m_port = 0;
     QString m_error;
 };
-
-#define NORV_REQUIRE_DEVSERVER(server)                                                                                 \
-    do {                                                                                                               \
-        if (!(server).isRunning())                                                                                     \
-            QSKIP(qPrintable(QStringLiteral("devserver unavailable: ") + (server).errorString()));                     \
-    } while (false)

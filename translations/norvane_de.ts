@@ -355,6 +355,10 @@ Please check file permissions and try again.</source>
         <source>Nested tables are not supported</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Attachments cannot go inside a table</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>Export</name>

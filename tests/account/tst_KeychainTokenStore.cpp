@@ -20,12 +20,9 @@ class tst_KeychainTokenStore : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
-    void withoutSecretServiceTokensLastTheSession();
-    void tokensOutliveTheStoreAndSignOutRemovesThem();
+    void withoutThenWithSecretService();
 
 private:
-    bool startKeyring();
-
     QTemporaryDir m_home;
     QProcess m_bus;
     QProcess m_keyring;
@@ -75,8 +72,26 @@ void tst_KeychainTokenStore::cleanupTestCase()
     }
 }
 
-bool tst_KeychainTokenStore::startKeyring()
+// Until a Secret Service runs, tokens last the session; once one runs, they outlive the store and sign-out
+// removes them.
+void tst_KeychainTokenStore::withoutThenWithSecretService()
 {
+    {
+        KeychainTokenStore store(m_service);
+        int unavailable = 0;
+        store.setUnavailableHandler([&unavailable] { ++unavailable; });
+        bool ready = false;
+        store.prepare([&ready] { ready = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(ready, 15000);
+        QVERIFY(!store.isPersistent());
+        QCOMPARE(unavailable, 1);
+        // Still usable for this run, and it says so only once.
+        QVERIFY(store.save(QStringLiteral("norvane_access_token"), QStringLiteral("a1")));
+        QCOMPARE(store.load(QStringLiteral("norvane_access_token")), std::optional<QString>(QStringLiteral("a1")));
+        QVERIFY(store.isIdle());
+        QCOMPARE(unavailable, 1);
+    }
+
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("HOME"), m_home.path());
     env.insert(QStringLiteral("XDG_DATA_HOME"), m_home.filePath(QStringLiteral("data")));
@@ -85,42 +100,15 @@ bool tst_KeychainTokenStore::startKeyring()
     m_keyring.setProcessEnvironment(env);
     m_keyring.start(QStringLiteral("gnome-keyring-daemon"), {QStringLiteral("--foreground"), QStringLiteral("--unlock"),
                                                              QStringLiteral("--components=secrets")});
-    if (!m_keyring.waitForStarted(5000))
-        return false;
     // --unlock reads the login keyring's password from standard input and creates that keyring.
     m_keyring.write("norvane-test");
     m_keyring.closeWriteChannel();
     QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
-    if (!QTest::qWaitFor(
-            [&] {
-                return bus->isServiceRegistered(QStringLiteral("org.freedesktop.secrets")).value() ||
-                       m_keyring.state() == QProcess::NotRunning;
-            },
-            10000))
-        return false;
-    return m_keyring.state() == QProcess::Running;
-}
-
-void tst_KeychainTokenStore::withoutSecretServiceTokensLastTheSession()
-{
-    KeychainTokenStore store(m_service);
-    int unavailable = 0;
-    store.setUnavailableHandler([&unavailable] { ++unavailable; });
-    bool ready = false;
-    store.prepare([&ready] { ready = true; });
-    QTRY_VERIFY_WITH_TIMEOUT(ready, 15000);
-    QVERIFY(!store.isPersistent());
-    QCOMPARE(unavailable, 1);
-    // Still usable for this run, and it says so only once.
-    QVERIFY(store.save(QStringLiteral("norvane_access_token"), QStringLiteral("a1")));
-    QCOMPARE(store.load(QStringLiteral("norvane_access_token")), std::optional<QString>(QStringLiteral("a1")));
-    QVERIFY(store.isIdle());
-    QCOMPARE(unavailable, 1);
-}
-
-void tst_KeychainTokenStore::tokensOutliveTheStoreAndSignOutRemovesThem()
-{
-    if (!startKeyring())
+    const auto registered = [bus] {
+        return bus->isServiceRegistered(QStringLiteral("org.freedesktop.secrets")).value();
+    };
+    if (!QTest::qWaitFor([&] { return registered() || m_keyring.state() == QProcess::NotRunning; }, 10000) ||
+        !registered())
         QSKIP("gnome-keyring-daemon did not come up on the private bus");
 
     auto openManager = [this] {

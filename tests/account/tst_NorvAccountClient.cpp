@@ -1,14 +1,21 @@
+#include "AccountPrompts.h"
+#include "AccountScreen.h"
 #include "AccountTestServer.h"
 #include "ApiClient.h"
 #include "AuthClient.h"
 #include "NorvAccountClient.h"
+#include "ShareMembersDialog.h"
 #include "TokenManager.h"
 #include "TokenStore.h"
 
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUrlQuery>
 #include <QtTest>
+#include <cmath>
 
 using namespace NorvAccount;
 
@@ -59,10 +66,80 @@ QUrl withQueryItem(QUrl url, const QString& key, const QString& value)
 
 const QString kRefreshRoute = QStringLiteral("/auth/api/v1/realms/norvane/auth/token/refresh");
 
+// Answers the account screen's and the share dialog's questions in order, and records what was asked.
+struct ScriptedPrompts
+{
+    // Answers in order: texts for inputs, "yes" for a question; when they run out, inputs are cancelled.
+    QStringList answers;
+    QStringList asked;
+    QStringList informed;
+
+    ScriptedPrompts()
+    {
+        Prompts p;
+        p.getText = [this](QWidget*, const QString& title, const QString& label, const QString&, QLineEdit::EchoMode,
+                           bool* ok) {
+            asked << title + QLatin1Char('|') + label;
+            *ok = !answers.isEmpty();
+            return *ok ? answers.takeFirst() : QString();
+        };
+        p.question = [this](QWidget*, const QString& title, const QString& text) {
+            asked << title + QLatin1Char('|') + text;
+            return !answers.isEmpty() && answers.takeFirst() == QLatin1String("yes");
+        };
+        p.information = [this](QWidget*, const QString& title, const QString& text) {
+            informed << title + QLatin1Char('|') + text;
+        };
+        setPrompts(p);
+    }
+    ~ScriptedPrompts() { setPrompts({}); }
+};
+
+// A backend that names members by their account id, while the service answers with sign-in ids.
+class AccountIdSharing : public NoteSharingService
+{
+public:
+    using NoteSharingService::NoteSharingService;
+    QString memberIdentity(const GroupMember& member) const override { return member.accountId; }
+};
+
+template <typename T = QWidget> QList<T*> shown(const QWidget& root, const QString& name)
+{
+    QList<T*> result;
+    for (T* widget : root.findChildren<T*>(name)) {
+        if (!widget->isHidden())
+            result << widget;
+    }
+    return result;
+}
+
+// The group role the current access token names.
+QString roleClaim(Client* client)
+{
+    const QString payload = client->tokenManager()->accessToken().section(QLatin1Char('.'), 1, 1);
+    const QJsonDocument claims =
+        QJsonDocument::fromJson(QByteArray::fromBase64(payload.toLatin1(), QByteArray::Base64UrlEncoding));
+    return claims["custom"]["nor"]["role"].toString();
+}
+
+// Shows the screen and waits until every page came from the services.
+bool load(AccountScreen& screen)
+{
+    QSet<int> pages;
+    auto c = QObject::connect(&screen, &AccountScreen::pageRebuilt, [&pages](int page) { pages.insert(page); });
+    screen.show();
+    screen.refreshAll();
+    const bool loaded = QTest::qWaitFor([&] { return pages.size() == 4; }, 20000);
+    QObject::disconnect(c);
+    return loaded;
+}
+
 } // namespace
 
-// The account facade's sign-in and request layers against the reference server: browser sign-in,
-// session restore and sign-out, and the authenticated requests with their refreshes and redirects.
+// The account facade against the reference server: browser sign-in, session restore and sign-out, the
+// authenticated requests with their refreshes and redirects; then the account screen and the share dialog,
+// where every page fills from the services, every action tells the user truthfully whether it worked, group
+// changes bring the new role with the refreshed token, and shares are granted, changed and taken back.
 class tst_NorvAccountClient : public QObject
 {
     Q_OBJECT
@@ -80,9 +157,17 @@ private slots:
     void refreshRules();
     void redirectKeepsTokenOnItsOrigin_data();
     void redirectKeepsTokenOnItsOrigin();
+    void screenActions_data();
+    void screenActions();
+    void shareDialog_data();
+    void shareDialog();
+    void avatarInitialsStandOut_data();
+    void avatarInitialsStandOut();
 
 private:
-    std::unique_ptr<Client> newClient();
+    // The facade on `server`, its tokens in the test's vault; with an e-mail, signed in as that seeded user
+    // as a browser sign-in would leave it.
+    std::unique_ptr<Client> newClient(DevServer& server, const QString& email = {});
 
     AccountTestServer m_server;
     std::shared_ptr<MemoryTokenStore::Vault> m_vault;
@@ -100,18 +185,26 @@ void tst_NorvAccountClient::init()
     m_server.clearFaults();
     m_server.clearRequests();
     m_vault = std::make_shared<MemoryTokenStore::Vault>();
-    m_client = newClient();
+    m_client = newClient(*m_server.server);
 }
 
-std::unique_ptr<Client> tst_NorvAccountClient::newClient()
+std::unique_ptr<Client> tst_NorvAccountClient::newClient(DevServer& server, const QString& email)
 {
     ClientConfig config;
-    config.authBaseUrl = m_server.base() + QStringLiteral("/auth");
-    config.accountApiUrl = m_server.base() + QStringLiteral("/account/v1");
+    config.authBaseUrl = server.url(QStringLiteral("/auth")).toString();
+    config.accountApiUrl = server.url(QStringLiteral("/account/v1")).toString();
     config.clientId = QStringLiteral("test-client");
+    config.appId = QStringLiteral("app.norvane.Notes.tests");
+    config.appVersion = QStringLiteral("1.1.1");
     auto client = std::make_unique<Client>(config, std::make_unique<MemoryTokenStore>(m_vault));
+    client->notesApi()->setBaseUrl(server.url(QStringLiteral("/notes/v1")));
     client->auth()->setCallbackPort(0);
     client->auth()->setUrlOpener([this](const QUrl& url) { m_opened = url; });
+    if (!email.isEmpty()) {
+        const DevServer::Tokens tokens = server.signIn(email);
+        client->tokenManager()->setTokens(tokens.access, tokens.refresh);
+        client->initialize();
+    }
     return client;
 }
 
@@ -194,7 +287,7 @@ void tst_NorvAccountClient::sessionRestore()
     if (offline)
         m_server.fault({{"action", "drop"}, {"pattern", kRefreshRoute}});
 
-    auto restarted = newClient();
+    auto restarted = newClient(*m_server.server);
     QSignalSpy changed(restarted.get(), &Client::authStateChanged);
     restarted->initialize();
     QTRY_COMPARE(changed.count(), 1);
@@ -314,5 +407,195 @@ void tst_NorvAccountClient::redirectKeepsTokenOnItsOrigin()
     QCOMPARE(hop.contains("Authorization:"), sameOrigin);
 }
 
-QTEST_GUILESS_MAIN(tst_NorvAccountClient)
+void tst_NorvAccountClient::screenActions_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QStringList>("answers"); // text inputs; "yes"/"no" answer questions
+    QTest::addColumn<QString>("fault");       // "METHOD path 500", or ""
+    QTest::addColumn<int>("status");          // the status line afterwards: 0 none, 1 success, -1 error
+    QTest::addColumn<QString>("role");        // the token's role afterwards; "" when the group stays as it was
+    QTest::addColumn<QString>("after");       // "objectName count": rows or buttons then shown
+    auto row = [](const char* name, const char* user, const char* button, const QStringList& answers, const char* fault,
+                  int status, const char* role = "", const char* after = "") {
+        QTest::newRow(name) << user << button << answers << fault << status << role << after;
+    };
+    const char* removeFails = "DELETE /account/v1/group/members/* 500";
+    row("name", "ada", "editDisplayNameButton", {"Ada King"}, "", 1);
+    row("password", "ben", "changePasswordButton", {"ben-secret-1", "new-secret-9", "new-secret-9"}, "", 1);
+    row("password wrong", "ben", "changePasswordButton", {"not-it-at-all", "new-secret-9", "new-secret-9"}, "", -1);
+    row("password mismatch", "ben", "changePasswordButton", {"ben-secret-1", "new-secret-9", "new-secret-8"}, "", -1);
+    row("join by e-mail invitation", "cleo", "joinGroupButton", {"$MAILCODE"}, "", 1, "member", "memberRow 3");
+    row("join bad code", "cleo", "joinGroupButton", {"nope"}, "", -1);
+    row("invite", "ada", "inviteByEmailButton", {"cleo@example.com"}, "", 1, "", "invitationRow 1");
+    row("code", "ada", "generateCodeButton", {}, "", 0);
+    row("leave", "ben", "leaveGroupButton", {"yes"}, "", 1, "none", "joinGroupButton 1");
+    row("remove member", "ada", "removeMemberButton", {"yes"}, "", 1, "owner", "memberRow 1");
+    row("remove member fails", "ada", "removeMemberButton", {"yes"}, removeFails, -1, "", "memberRow 2");
+    row("delete", "cleo", "deleteAccountButton", {"DELETE"}, "", 0);
+    row("delete lower case", "cleo", "deleteAccountButton", {"delete"}, "", 0);
+    row("delete fails", "cleo", "deleteAccountButton", {"DELETE"}, "DELETE /account/v1/profile 500", -1);
+}
+
+void tst_NorvAccountClient::screenActions()
+{
+    QFETCH(QString, user);
+    QFETCH(QString, button);
+    QFETCH(QStringList, answers);
+    QFETCH(QString, fault);
+    QFETCH(int, status);
+    QFETCH(QString, role);
+    QFETCH(QString, after);
+    DevServer server;
+    QVERIFY2(server.isRunning(), qPrintable(server.errorString())); // it ran for initTestCase
+    if (answers.value(0) == QLatin1String("$MAILCODE")) {
+        // Ada invites by e-mail; the invitation carries the code to type.
+        const QJsonObject invite{{"email", "cleo@example.com"}};
+        answers = QStringList{
+            server.callJson("POST", "/account/v1/group/invite", invite, server.signIn(DevServer::Ada).access)
+                .json()["invite_code"]
+                .toString()};
+    }
+    auto client = newClient(server, user + QStringLiteral("@example.com"));
+    AccountScreen screen(client.get());
+    QVERIFY(load(screen));
+    // Only the owner invites and removes; only a member leaves; an owner cannot delete the account. This
+    // very session is listed and not revocable; its device too.
+    const bool owner = user == QLatin1String("ada");
+    const int members = user == QLatin1String("cleo") ? 0 : 2;
+    QCOMPARE(screen.isGroupOwner(), owner);
+    QCOMPARE(shown(screen, "memberRow").size(), members);
+    QCOMPARE(shown(screen, "joinGroupButton").size(), members == 0 ? 1 : 0);
+    QCOMPARE(shown(screen, "inviteByEmailButton").size(), owner ? 1 : 0);
+    QCOMPARE(shown(screen, "removeMemberButton").size(), owner ? members - 1 : 0);
+    QCOMPARE(shown(screen, "leaveGroupButton").size(), members > 0 && !owner ? 1 : 0);
+    QCOMPARE(screen.findChild<QPushButton*>("deleteAccountButton")->isEnabled(), !owner);
+    QCOMPARE(shown(screen, "sessionRow").size(), 1);
+    QCOMPARE(shown(screen, "revokeSessionButton").size(), 0);
+    QCOMPARE(shown(screen, "deviceRow").size(), 1);
+
+    QSignalSpy logout(&screen, &AccountScreen::logoutRequested);
+    QSignalSpy groupChanged(client->accountClient(), &AccountClient::groupChanged);
+
+    ScriptedPrompts prompts;
+    prompts.answers = answers;
+    if (!fault.isEmpty())
+        QVERIFY(server.addFault(fault));
+    server.clearRequests();
+    const QString statusBefore = screen.statusText();
+    const QList<QPushButton*> buttons = shown<QPushButton>(screen, button);
+    QVERIFY2(!buttons.isEmpty(), qPrintable(button));
+    buttons.first()->click();
+
+    if (status != 0) {
+        QTRY_VERIFY_WITH_TIMEOUT(screen.statusText() != statusBefore, 20000);
+        QCOMPARE(screen.statusIsError(), status < 0);
+    }
+    // A change of group is announced, and the refreshed token already names the new role.
+    QTRY_COMPARE_WITH_TIMEOUT(groupChanged.size(), role.isEmpty() ? 0 : 1, 20000);
+    if (!role.isEmpty())
+        QCOMPARE(roleClaim(client.get()), role);
+    if (!after.isEmpty())
+        QTRY_COMPARE_WITH_TIMEOUT(shown(screen, after.section(' ', 0, 0)).size(), after.section(' ', 1).toInt(), 20000);
+    if (button == QLatin1String("generateCodeButton"))
+        QTRY_COMPARE_WITH_TIMEOUT(prompts.informed.size(), 1, 20000);
+    if (button == QLatin1String("deleteAccountButton")) {
+        // Only the exact word deletes; the user is then signed out and told so.
+        const bool deletes = answers.first() == QLatin1String("DELETE") && fault.isEmpty();
+        QTRY_COMPARE_WITH_TIMEOUT(logout.size(), deletes ? 1 : 0, 20000);
+        QCOMPARE(prompts.informed.size(), deletes ? 1 : 0);
+        if (answers.first() != QLatin1String("DELETE"))
+            QCOMPARE(server.requests(QStringLiteral("/account/v1/profile")).size(), 0);
+    }
+}
+
+void tst_NorvAccountClient::shareDialog_data()
+{
+    QTest::addColumn<bool>("byAccountId");
+    QTest::newRow("sign-in id") << false;
+    // The service echoes the sign-in id: a member shared by account id must still count as shared.
+    QTest::newRow("account id") << true;
+}
+
+void tst_NorvAccountClient::shareDialog()
+{
+    QFETCH(bool, byAccountId);
+    DevServer server;
+    QVERIFY2(server.isRunning(), qPrintable(server.errorString())); // it ran for initTestCase
+    auto client = newClient(server, DevServer::Ada);
+    const QString notebookId = QStringLiteral("nb-shared-1");
+    server.callJson("POST", "/notes/v1/notebooks", {{"id", notebookId}, {"name", "Lab book"}},
+                    server.signIn(DevServer::Ada).access);
+    std::unique_ptr<NoteSharingService> backend =
+        byAccountId ? std::make_unique<AccountIdSharing>(client->notesApi(), NoteSharingService::Notebooks)
+                    : std::make_unique<NoteSharingService>(client->notesApi(), NoteSharingService::Notebooks);
+    ShareMembersDialog dialog(client.get(), backend.get(), notebookId, ShareDialogTexts{});
+    QSignalSpy changed(&dialog, &ShareMembersDialog::sharingChanged);
+    dialog.show();
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.isLoaded(), 20000);
+    // Ada herself is never offered; Ben is.
+    QCOMPARE(shown(dialog, "memberRow").size(), 1);
+
+    // The user grants view only; the row then changes it to edit in place.
+    dialog.setPermission(QStringLiteral("view"));
+    shown<QPushButton>(dialog, "shareButton").first()->click();
+    QTRY_COMPARE_WITH_TIMEOUT(changed.size(), 1, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.isLoaded() && shown(dialog, "shareRow").size() == 1, 20000);
+    QCOMPARE(dialog.shares().last().permission, QStringLiteral("view"));
+    QCOMPARE(shown(dialog, "memberRow").size(), 0);
+    auto* access = shown<QComboBox>(dialog, "sharePermission").first();
+    access->setCurrentIndex(access->findData(QStringLiteral("edit")));
+    emit access->activated(access->currentIndex());
+    QTRY_COMPARE_WITH_TIMEOUT(changed.size(), 2, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.isLoaded() && dialog.shares().size() == 2, 20000);
+    QCOMPARE(dialog.shares().last().permission, QStringLiteral("edit"));
+
+    {
+        // Saying No keeps the share.
+        ScriptedPrompts prompts;
+        prompts.answers << "no";
+        shown<QPushButton>(dialog, "removeButton").first()->click();
+        QCOMPARE(prompts.asked.size(), 1);
+        QVERIFY(!dialog.isBusy());
+    }
+    ScriptedPrompts prompts;
+    prompts.answers << "yes";
+    shown<QPushButton>(dialog, "removeButton").first()->click();
+    QTRY_COMPARE_WITH_TIMEOUT(changed.size(), 3, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.isLoaded() && shown(dialog, "memberRow").size() == 1, 20000);
+    QCOMPARE(shown(dialog, "shareRow").size(), 0);
+
+    // A grant the service refuses shows its reason and changes nothing.
+    server.addFault({{"pattern", "/notes/v1/notebooks/*/share"}, {"action", "status"}, {"status", 409}});
+    shown<QPushButton>(dialog, "shareButton").first()->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog.findChild<QLabel*>("errorLabel")->isHidden(), 20000);
+    QCOMPARE(changed.size(), 3);
+}
+
+void tst_NorvAccountClient::avatarInitialsStandOut_data()
+{
+    QTest::addColumn<QColor>("circle"); // the palette's highlight, which the avatars are drawn in
+    QTest::newRow("dark theme") << QColor(QStringLiteral("#42A5F5"));
+    QTest::newRow("light theme") << QColor(QStringLiteral("#1565C0"));
+    QTest::newRow("pale system highlight") << QColor(QStringLiteral("#CDE8FF"));
+    QTest::newRow("deep system highlight") << QColor(QStringLiteral("#30140A"));
+}
+
+// The initials meet the usual 4.5:1 contrast for text on whatever circle the theme gives.
+void tst_NorvAccountClient::avatarInitialsStandOut()
+{
+    QFETCH(QColor, circle);
+    auto luminance = [](const QColor& c) {
+        auto linear = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+    };
+    const double a = luminance(circle);
+    const double b = luminance(ShareMembersDialog::initialsColour(circle));
+    const double contrast = (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+    QVERIFY2(contrast >= 4.5, qPrintable(QString::number(contrast)));
+}
+
+QTEST_MAIN(tst_NorvAccountClient)
 #include "tst_NorvAccountClient.moc"

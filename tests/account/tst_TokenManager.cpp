@@ -28,6 +28,7 @@ QString jwtExpiringIn(qint64 seconds)
 
 } // namespace
 
+// What a token's payload says about its expiry, and what the manager then makes of the pair.
 class tst_TokenManager : public QObject
 {
     Q_OBJECT
@@ -35,48 +36,40 @@ class tst_TokenManager : public QObject
 private slots:
     void expiry_data();
     void expiry();
-    void validity_data();
-    void validity();
 };
 
 void tst_TokenManager::expiry_data()
 {
-    QTest::addColumn<QString>("token");
-    QTest::addColumn<qint64>("expiry");
+    QTest::addColumn<QString>("access");
+    QTest::addColumn<QString>("refresh");
+    QTest::addColumn<qint64>("expiry"); // 0: none readable
+    QTest::addColumn<bool>("usable");   // the manager hands the access token out
+    QTest::addColumn<bool>("needsRefresh");
+    const auto row = [](const char* name, const QString& access, const char* refresh, qint64 expiry, bool usable,
+                        bool needsRefresh) {
+        QTest::newRow(name) << access << QString::fromLatin1(refresh) << expiry << usable << needsRefresh;
+    };
     // {"exp": 1700000001} is 19 bytes, so its padded and unpadded Base64 differ.
-    QTest::newRow("unpadded payload") << jwt(R"({"exp": 1700000001})") << qint64(1700000001);
-    QTest::newRow("padded payload") << jwt(R"({"exp": 1700000001})", true) << qint64(1700000001);
-    QTest::newRow("past 2038 needs 64 bits") << jwt(R"({"exp":4102444800})") << qint64(4102444800);
-    QTest::newRow("payload is an array") << jwt(R"([1700000001])") << qint64(0);
-    QTest::newRow("payload not base64") << QStringLiteral("a.!!!.c") << qint64(0);
-    QTest::newRow("one part") << QStringLiteral("opaque-token") << qint64(0);
+    row("unpadded payload", jwt(R"({"exp": 1700000001})"), "r", 1700000001, false, true);
+    row("padded payload", jwt(R"({"exp": 1700000001})", true), "r", 1700000001, false, true);
+    row("past 2038 needs 64 bits", jwt(R"({"exp":4102444800})"), "r", 4102444800, true, false);
+    row("payload is an array", jwt(R"([1700000001])"), "r", 0, false, true);
+    row("payload not base64", QStringLiteral("a.!!!.c"), "r", 0, false, true);
+    row("one part", QStringLiteral("opaque-token"), "r", 0, false, true);
+    row("31 s left", jwtExpiringIn(31), "r", kNow.toSecsSinceEpoch() + 31, true, false);
+    row("20 s left counts as expired", jwtExpiringIn(20), "r", kNow.toSecsSinceEpoch() + 20, false, true);
+    row("expired, no refresh token", jwtExpiringIn(-5), "", kNow.toSecsSinceEpoch() - 5, false, false);
+    row("no exp counts as expired", jwt(R"({"sub":"u1"})"), "r", 0, false, true);
 }
 
 void tst_TokenManager::expiry()
 {
-    QFETCH(QString, token);
-    QFETCH(qint64, expiry);
-    QCOMPARE(tokenExpiry(token), expiry);
-}
-
-void tst_TokenManager::validity_data()
-{
-    QTest::addColumn<QString>("access");
-    QTest::addColumn<QString>("refresh");
-    QTest::addColumn<bool>("usable");
-    QTest::addColumn<bool>("needsRefresh");
-    QTest::newRow("31 s left") << jwtExpiringIn(31) << "r" << true << false;
-    QTest::newRow("20 s left counts as expired") << jwtExpiringIn(20) << "r" << false << true;
-    QTest::newRow("expired, no refresh token") << jwtExpiringIn(-5) << "" << false << false;
-    QTest::newRow("no exp counts as expired") << jwt(R"({"sub":"u1"})") << "r" << false << true;
-}
-
-void tst_TokenManager::validity()
-{
     QFETCH(QString, access);
     QFETCH(QString, refresh);
+    QFETCH(qint64, expiry);
     QFETCH(bool, usable);
     QFETCH(bool, needsRefresh);
+    QCOMPARE(tokenExpiry(access), expiry);
     Clock::Fixed clock(kNow);
     TokenManager tokens(std::make_unique<MemoryTokenStore>());
     tokens.setTokens(access, refresh);

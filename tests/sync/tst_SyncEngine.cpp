@@ -1,4 +1,5 @@
 #include "PreferenceKeys.h"
+#include "SharingBackend.h"
 #include "SyncTestRig.h"
 
 #include <QSqlQuery>
@@ -19,6 +20,8 @@ private slots:
     void faultMatrix();
     void cursorAppliesOnceAndRetriesFailed();
     void batchesAndOversizedNote();
+    void shareSyncUnshare_data();
+    void shareSyncUnshare();
 
 private:
     ServerProcess m_server;
@@ -58,17 +61,12 @@ void tst_SyncEngine::twoClientsConverge()
     QVERIFY(b.sync());
     QVERIFY(b.notes->noteById(note.id));
 
-    if (operation == QLatin1String("restore")) {
+    if (operation == QLatin1String("restore") || operation == QLatin1String("purge")) {
         QVERIFY(a.notes->moveToTrash(note.id));
         QVERIFY(a.sync());
         QVERIFY(b.sync());
         QVERIFY(b.notes->noteById(note.id)->isTrashed());
-        QVERIFY(a.notes->restore(note.id));
-    } else if (operation == QLatin1String("purge")) {
-        QVERIFY(a.notes->moveToTrash(note.id));
-        QVERIFY(a.sync());
-        QVERIFY(b.sync());
-        QVERIFY(a.notes->purge(note.id));
+        QVERIFY(operation == QLatin1String("purge") ? a.notes->purge(note.id) : a.notes->restore(note.id));
     } else if (operation == QLatin1String("rename notebook")) {
         Notebook renamed = *a.notebooks->notebookById(nb);
         renamed.name = QStringLiteral("Renamed");
@@ -288,6 +286,92 @@ void tst_SyncEngine::batchesAndOversizedNote()
     QVERIFY(a.engine->leftBehind().join(QLatin1Char('\n')).contains(QLatin1String("too large")));
     QCOMPARE(a.engine->state(), SyncEngine::Pending);
     QVERIFY(a.notes->noteById(fromB.id));
+}
+
+// Runs one sharing call and waits for its answer.
+template <typename... Args>
+static std::tuple<Args...> await(const std::type_identity_t<std::function<void(std::function<void(Args...)>)>>& call)
+{
+    std::optional<std::tuple<Args...>> result;
+    call([&](Args... args) { result.emplace(args...); });
+    return QTest::qWaitFor([&] { return result.has_value(); }, 20000) ? *result : std::tuple<Args...>{};
+}
+
+// Sharing between two seeded people of one group, each with a library of their own: what one
+// shares, the other pulls; view-only stays with the owner's text, edit goes both ways, and
+// taking the share back takes the note away.
+void tst_SyncEngine::shareSyncUnshare_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::newRow("note") << int(NoteSharingService::Notes);
+    QTest::newRow("notebook") << int(NoteSharingService::Notebooks);
+}
+
+void tst_SyncEngine::shareSyncUnshare()
+{
+    QFETCH(int, mode);
+    Device ada(m_server.root, kUser);
+    Device ben(m_server.root, QLatin1String(DevServer::Ben));
+    QVERIFY(ada.ok && ben.ok);
+    const QString benId = m_server.signIn(DevServer::Ben).authUserId;
+
+    QString notebookId;
+    if (mode == NoteSharingService::Notebooks) {
+        notebookId = ada.newNotebook(QStringLiteral("Lab book"));
+        QVERIFY(!notebookId.isEmpty());
+    }
+    const Note note = ada.newNote(QStringLiteral("Engine tables"), notebookId);
+    QVERIFY(ada.sync());
+    NoteSharingService sharing(ada.api, NoteSharingService::Mode(mode));
+    const QString item = notebookId.isEmpty() ? note.id : notebookId;
+    const auto shareWith = [&](const QString& who, const char* permission) {
+        return await<bool, QString>([&](auto cb) { sharing.shareWith(item, who, permission, cb); });
+    };
+    const auto shares = [&] {
+        return std::get<0>(await<QList<NorvAccount::ShareMember>>([&](auto cb) { sharing.listMembers(item, cb); }));
+    };
+
+    // Someone outside the group cannot be given the note; the service's reason reaches the caller.
+    const auto [refused, error] = shareWith(m_server.signIn(DevServer::Cleo).authUserId, "view");
+    QVERIFY(!refused);
+    QVERIFY2(error.contains(QLatin1String("not in your group")), qPrintable(error));
+
+    QVERIFY(std::get<0>(shareWith(benId, "view")));
+    const QList<NorvAccount::ShareMember> granted = shares();
+    QCOMPARE(granted.size(), 2); // the owner, then Ben
+    QCOMPARE(granted.at(1).sharedWithAccountId, benId);
+
+    QVERIFY(ben.sync());
+    std::optional<Note> received = ben.notes->noteById(note.id);
+    QVERIFY(received);
+    QCOMPARE(received->body, note.body);
+    QCOMPARE(received->permission, QStringLiteral("view"));
+
+    // View only: an edit that reaches the service anyway is refused, and the owner keeps her text.
+    ben.edit(note.id, QStringLiteral("Ben was here"));
+    ben.sync();
+    QVERIFY(ada.sync());
+    QCOMPARE(ada.notes->noteById(note.id)->body, note.body);
+
+    // Edit: the held-back change goes through, and the owner's next change comes back.
+    QVERIFY(std::get<0>(shareWith(benId, "edit")));
+    QVERIFY(ben.sync());
+    QCOMPARE(ben.notes->noteById(note.id)->permission, QStringLiteral("edit"));
+    QVERIFY(ada.sync());
+    QCOMPARE(ada.notes->noteById(note.id)->body, Device::bodyOf(QStringLiteral("Ben was here")));
+    ada.edit(note.id, QStringLiteral("Ada answers"));
+    QVERIFY(ada.sync());
+    QVERIFY(ben.sync());
+    QCOMPARE(ben.notes->noteById(note.id)->body, Device::bodyOf(QStringLiteral("Ada answers")));
+
+    // Unsharing takes the note away from Ben, text and all.
+    const QString shareId = shares().at(1).id;
+    QVERIFY(std::get<0>(await<bool>([&](auto cb) { sharing.removeShare(item, shareId, cb); })));
+    QCOMPARE(shares().size(), 1);
+    QVERIFY(ben.sync());
+    QVERIFY(ben.notes->sharedWithMe().isEmpty());
+    for (const QString& entry : ben.library())
+        QVERIFY2(!entry.contains(QLatin1String("Ada answers")), qPrintable(entry));
 }
 
 QTEST_MAIN(tst_SyncEngine)

@@ -3,31 +3,15 @@
 #include "PreferenceKeys.h"
 #include "PreferencesRepository.h"
 
-#include <QApplication>
-#include <QSignalSpy>
 #include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QWidget>
 #include <QtTest>
-#include <memory>
-
-namespace {
-
-QWidget* deleteOnCloseWindow(AppState*, const QString& noteId)
-{
-    auto* window = new QWidget;
-    window->setAttribute(Qt::WA_DeleteOnClose);
-    window->setObjectName(noteId);
-    return window;
-}
-
-} // namespace
 
 class tst_AppState : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
@@ -117,9 +101,11 @@ void tst_AppState::noteWindowRegistry()
     QVERIFY(state.initialize());
     state.setCurrentNotebook(QStringLiteral("nb-1"));
     int built = 0;
-    state.setNoteWindowFactory([&built](AppState* s, const QString& noteId) {
+    state.setNoteWindowFactory([&built](AppState*, const QString&) {
         ++built;
-        return deleteOnCloseWindow(s, noteId);
+        auto* window = new QWidget;
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        return window;
     });
 
     QWidget* a = state.openNoteWindow(QStringLiteral("a"));
@@ -149,13 +135,5 @@ void tst_AppState::noteWindowRegistry()
     QTRY_VERIFY(watchA.isNull());
 }
 
-int main(int argc, char** argv)
-{
-    QStandardPaths::setTestModeEnabled(true);
-    QApplication app(argc, argv);
-    tst_AppState tc;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&tc, argc, argv);
-}
-
+QTEST_MAIN(tst_AppState)
 #include "tst_AppState.moc"

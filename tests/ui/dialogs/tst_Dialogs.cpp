@@ -1,12 +1,17 @@
 #include "../../Fixtures.h"
+#include "FontScale.h"
 #include "ImportDialog.h"
 #include "Interaction.h"
 #include "MoveToNotebookDialog.h"
 #include "NotebookDialog.h"
+#include "PreferencesRepository.h"
+#include "SettingsDialog.h"
 #include "SnapshotRepository.h"
+#include "ThemeManager.h"
 #include "UiTestLibrary.h"
 #include "VersionHistoryDialog.h"
 
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -41,16 +46,29 @@ class tst_Dialogs : public QObject
 private slots:
     void initTestCase() { UiTestLibrary::useTestSettings("tst_Dialogs"); }
     void init() { QVERIFY(m_library.open()); }
-    void cleanup() { m_library.close(); }
+    void cleanup()
+    {
+        m_library.close();
+        // The scale is process-wide; later tests expect the default.
+        FontScale::setPercent(FontScale::kDefault);
+    }
 
     void historyListsSnapshotsAndRestores();
     void notebookDialogName_data();
     void notebookDialogName();
     void moveDialogSkipsCurrentNotebook();
-    void importWithoutFile();
-    void importShowsProgressAndRunsAgain();
+    void importWizard();
+    void settingsThemeChoiceAppliesAtOnce();
+    void settingsFontSizeFollowsScale();
 
 private:
+    QComboBox* combo(SettingsDialog& dialog, const char* name)
+    {
+        dialog.show();
+        return dialog.findChild<QComboBox*>(QLatin1String(name));
+    }
+    QString stored(const char* key) const { return m_state->preferences()->value(QLatin1String(key)).value_or("-"); }
+
     UiTestLibrary m_library;
     std::unique_ptr<AppState>& m_state = m_library.state;
 };
@@ -157,46 +175,37 @@ void tst_Dialogs::moveDialogSkipsCurrentNotebook()
     QCOMPARE(dialog.selectedNotebookId(), notebooks[2].id);
 }
 
-void tst_Dialogs::importWithoutFile()
+// Cancelling the chooser imports nothing. Then a real export, one web clip with its picture: its progress
+// shows, and the second run finds it already imported.
+void tst_Dialogs::importWizard()
 {
     ImportDialog wizard(m_state.get());
     wizard.setAttribute(Qt::WA_DeleteOnClose, false);
     wizard.show();
     QCOMPARE(wizard.currentId(), int(ImportDialog::FormatPage));
-    const int notesBefore = m_state->notes()->allNotes().size();
-
-    wizard.next();
-    {
-        // Cancelling the chooser leaves the file unset.
+    const auto browse = [&wizard](const QString& path) {
         Interaction::Script script;
-        script.cancel();
+        if (path.isEmpty())
+            script.cancel();
+        else
+            script.answerText(path);
         QTest::mouseClick(wizard.findChild<QPushButton*>(QStringLiteral("importBrowseButton")), Qt::LeftButton);
-        QCOMPARE(script.requests().size(), 1);
-    }
+        return script.requests().size();
+    };
+    wizard.next();
+    QCOMPARE(browse(QString()), 1);
     wizard.next();
     QCOMPARE(wizard.currentId(), int(ImportDialog::ImportingPage));
     QTRY_COMPARE(wizard.statusText(), QStringLiteral("No file was selected."));
-    QCOMPARE(m_state->notes()->allNotes().size(), notesBefore);
-}
+    QCOMPARE(m_state->notes()->allNotes().size(), 0);
+    QTest::mouseClick(wizard.button(QWizard::BackButton), Qt::LeftButton);
 
-// A real export: one web clip with its picture. The second run finds it already imported.
-void tst_Dialogs::importShowsProgressAndRunsAgain()
-{
     NORV_REQUIRE_FIXTURES();
-    const QString path = realWorldFixtures(QStringLiteral("jex/jimmy_flexicharger-webclip.jex"));
-    ImportDialog wizard(m_state.get());
-    wizard.setAttribute(Qt::WA_DeleteOnClose, false);
-    wizard.show();
     ProgressWatcher watcher;
     wizard.findChild<QProgressBar*>(QStringLiteral("importProgressBar"))->installEventFilter(&watcher);
-    wizard.next();
     for (const QString& summary : {QStringLiteral("Imported: 1 notes\nAttachments: 1"), QStringLiteral("Skipped: 1")}) {
         QCOMPARE(wizard.currentId(), int(ImportDialog::FilePage));
-        {
-            Interaction::Script script;
-            script.answerText(path);
-            QTest::mouseClick(wizard.findChild<QPushButton*>(QStringLiteral("importBrowseButton")), Qt::LeftButton);
-        }
+        browse(realWorldFixtures(QStringLiteral("jex/jimmy_flexicharger-webclip.jex")));
         wizard.next();
         QTRY_COMPARE(wizard.currentId(), int(ImportDialog::CompletePage));
         QVERIFY2(wizard.summaryText().contains(summary), qPrintable(wizard.summaryText()));
@@ -207,6 +216,34 @@ void tst_Dialogs::importShowsProgressAndRunsAgain()
         QTest::mouseClick(wizard.button(QWizard::BackButton), Qt::LeftButton);
         QTRY_COMPARE(wizard.currentId(), int(ImportDialog::FilePage));
     }
+}
+
+// The Appearance page's choices apply while the dialog is open, and are stored for the next start.
+void tst_Dialogs::settingsThemeChoiceAppliesAtOnce()
+{
+    m_state->theme()->setThemeFromString(QStringLiteral("light"));
+    SettingsDialog dialog(m_state.get());
+    QComboBox* theme = combo(dialog, "themeCombo");
+    QTest::keyClicks(theme, QStringLiteral("Da"));
+    QCOMPARE(theme->currentText(), QStringLiteral("Dark"));
+    QCOMPARE(stored("theme_mode"), QStringLiteral("dark"));
+    QCOMPARE(qApp->palette().color(QPalette::Window).name(), QStringLiteral("#1e1e1e"));
+}
+
+void tst_Dialogs::settingsFontSizeFollowsScale()
+{
+    // 120 is no preset: the combo falls back to Default rather than showing nothing.
+    m_state->theme()->setFontScale(120);
+    SettingsDialog dialog(m_state.get());
+    QComboBox* size = combo(dialog, "fontSizeCombo");
+    QCOMPARE(size->currentText(), QStringLiteral("Default"));
+    QTest::keyClicks(size, QStringLiteral("La"));
+    QCOMPARE(m_state->theme()->fontScale(), 130);
+    QCOMPARE(stored("fontScale"), QStringLiteral("130"));
+
+    // A scale changed elsewhere while the dialog is open shows up in the combo.
+    m_state->theme()->setFontScale(85);
+    QCOMPARE(size->currentText(), QStringLiteral("Small"));
 }
 
 QTEST_MAIN(tst_Dialogs)
