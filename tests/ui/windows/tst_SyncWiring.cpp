@@ -28,6 +28,7 @@ private slots:
     void otherAccountIsAskedFirst_data();
     void otherAccountIsAskedFirst();
     void restoreToAccountUploads();
+    void tokensStayOutOfLogsAndFiles();
 
 private:
     // Started, signed in, and past the sync that signing in starts; null if it never got there.
@@ -257,6 +258,52 @@ void tst_SyncWiring::restoreToAccountUploads()
     QVERIFY(other.sync());
     QCOMPARE(other.notes->noteById(note.id)->body, note.body);
     QCOMPARE(other.attachments->fileData(attachmentId), bytes);
+}
+
+// Every message the app logs, at every level, and every file it leaves in its data and settings
+// folders stay free of the session's tokens: through a session restored with an expired access
+// token (so the refresh token is spent), a note pushed and a pull.
+void tst_SyncWiring::tokensStayOutOfLogsAndFiles()
+{
+    static QStringList logged;
+    logged.clear();
+    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=true"));
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) { logged << text; });
+    const auto expired = m_server.tokens(QStringLiteral("ada@example.com"), -60);
+    auto vault = std::make_shared<TokenVault::element_type>();
+    {
+        auto state = startWithKeyring(expired, vault);
+        QVERIFY(state);
+        QTRY_VERIFY(state->signedIn() && state->sync()->state() != SyncEngine::Syncing);
+        Note note = makeNote(newId(), Device::bodyOf(QStringLiteral("sealed")));
+        QVERIFY(state->notes()->insert(note));
+        QSignalSpy done(state->sync(), &SyncEngine::syncCompleted);
+        state->sync()->syncNow();
+        QTRY_VERIFY(!done.isEmpty());
+    }
+    qInstallMessageHandler(previous);
+    QLoggingCategory::setFilterRules(QString());
+
+    const QStringList secrets = QStringList{expired.first, expired.second} + vault->values();
+    QVERIFY(!vault->values().contains(expired.first)); // the session was refreshed
+    QVERIFY(!logged.isEmpty());
+    for (const QString& line : std::as_const(logged)) {
+        for (const QString& secret : std::as_const(secrets))
+            QVERIFY2(!line.contains(secret), qPrintable(line.left(200)));
+    }
+    const QStringList folders{m_dir.path(), QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation),
+                              QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)};
+    for (const QString& folder : folders) {
+        QDirIterator files(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            QFile file(files.next());
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QByteArray bytes = file.readAll();
+            for (const QString& secret : std::as_const(secrets))
+                QVERIFY2(!bytes.contains(secret.toUtf8()), qPrintable(file.fileName()));
+        }
+    }
 }
 
 QTEST_MAIN(tst_SyncWiring)

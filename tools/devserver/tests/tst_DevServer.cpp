@@ -107,7 +107,7 @@ private:
 void tst_DevServer::initTestCase()
 {
     m_server = std::make_unique<DevServer>();
-    NORV_REQUIRE_DEVSERVER(s());
+    QVERIFY2(s().isRunning(), qPrintable(s().errorString()));
     m_ada = s().signIn(DevServer::Ada);
     m_ben = s().signIn(DevServer::Ben);
     m_cleo = s().signIn(DevServer::Cleo);
