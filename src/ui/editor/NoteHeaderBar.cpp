@@ -181,6 +181,11 @@ void NoteHeaderBar::setNoteEditable(bool editable)
     m_moveToTrash->setEnabled(editable);
 }
 
+void NoteHeaderBar::setNotebookChipEnabled(bool enabled)
+{
+    m_chip->setEnabled(enabled);
+}
+
 void NoteHeaderBar::setFocusMode(bool focusMode)
 {
     m_focusToggle->setChecked(focusMode);

@@ -30,6 +30,9 @@ public:
     // Whether the note shown may be changed. A note shared for viewing only cannot be moved to
     // another notebook or to the trash either.
     void setNoteEditable(bool editable);
+    // Whether the notebook chip can be clicked; a window whose chip moves the note turns it off for a
+    // note that may not be moved.
+    void setNotebookChipEnabled(bool enabled);
     void setFocusMode(bool focusMode);
     // No note: the chip and the update time are emptied and the note actions disabled.
     void clear();

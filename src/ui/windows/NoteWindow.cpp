@@ -27,7 +27,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -304,8 +303,7 @@ void NoteWindow::showNoteDetails(const Note& note)
     // moves the note, so it goes off with the menu entries.
     const bool editable = NoteActions::mayEdit(note);
     m_headerBar->setNoteEditable(editable);
-    if (auto* chip = m_headerBar->findChild<QPushButton*>(QStringLiteral("notebookChip")))
-        chip->setEnabled(editable);
+    m_headerBar->setNotebookChipEnabled(editable);
     m_trashAction->setEnabled(editable);
 }
 
