@@ -246,6 +246,17 @@ bool Database::migrate()
         emit migrationApplied(4, QStringLiteral("list order indexes"));
     }
 
+    if (version < 5) {
+        qCInfo(lcStorage) << "Running migration 5: full-text index follows body changes only";
+        if (!migrateToV5()) {
+            emit migrationError(5, QStringLiteral("Failed to narrow the full-text update trigger"));
+            return false;
+        }
+        if (!storeVersion(5))
+            return false;
+        emit migrationApplied(5, QStringLiteral("full-text index follows body changes only"));
+    }
+
     // A file from a newer release (version above ours) is used as it stands.
     qCInfo(lcStorage) << "Database at version" << kSchemaVersion;
     return true;
@@ -399,6 +410,20 @@ bool Database::migrateToV4()
                      {"CREATE INDEX IF NOT EXISTS idx_notes_notebook_order ON notes(notebook_id, deleted_at, "
                       "updated_at, id)",
                       "idx notebook order"}});
+}
+
+bool Database::migrateToV5()
+{
+    // Most updates leave the body as it was: a sync marking notes synced, a move, the trash, a new
+    // version number. Re-indexing the unchanged text each time rewrote its full-text entries for
+    // nothing, a few KB of index per note and per push.
+    return runSteps("migrateToV5",
+                    {{"DROP TRIGGER IF EXISTS notes_au", "drop trigger au"},
+                     {"CREATE TRIGGER notes_au AFTER UPDATE ON notes WHEN old.body IS NOT new.body BEGIN"
+                      "  INSERT INTO notes_fts(notes_fts, rowid, body) VALUES ('delete', old.rowid, old.body);"
+                      "  INSERT INTO notes_fts(rowid, body) VALUES (new.rowid, new.body);"
+                      "END",
+                      "trigger au on body"}});
 }
 
 bool Database::runSteps(const char* migration, const QList<std::pair<const char*, const char*>>& steps)

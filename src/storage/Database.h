@@ -14,7 +14,7 @@ class Database : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int kSchemaVersion = 4;
+    static constexpr int kSchemaVersion = 5;
     // How long a statement waits for a lock held by another connection before it fails.
     static constexpr int kBusyTimeoutMs = 1000;
 
@@ -40,6 +40,7 @@ private:
     bool migrateToV2();
     bool migrateToV3();
     bool migrateToV4();
+    bool migrateToV5();
     bool runSteps(const char* migration, const QList<std::pair<const char*, const char*>>& steps);
     bool storeVersion(int version);
 

@@ -96,8 +96,8 @@ void tst_Database::newFileReachesCurrentVersion()
     other.reset();
     QVERIFY(!QSqlDatabase::contains(otherName));
 
-    QCOMPARE(versions(applied), (QList<int>{1, 2, 3, 4}));
-    QCOMPARE(rows(db.db(), QStringLiteral("SELECT version FROM schema_version")), QStringList{"4"});
+    QCOMPARE(versions(applied), (QList<int>{1, 2, 3, 4, 5}));
+    QCOMPARE(rows(db.db(), QStringLiteral("SELECT version FROM schema_version")), QStringList{"5"});
     QCOMPARE(rows(db.db(), QStringLiteral("PRAGMA journal_mode")), QStringList{"wal"});
     QCOMPARE(rows(db.db(), QStringLiteral("PRAGMA foreign_keys")), QStringList{"1"});
 }
@@ -181,8 +181,8 @@ void tst_Database::olderFileUpgrades_data()
     QTest::addColumn<QString>("blocker"); // a statement run on the version-2 file before migrating
     QTest::addColumn<QString>("version"); // the version the file is left at
     QTest::addColumn<QString>("failure"); // the log line of the failing migration step
-    QTest::newRow("version-1 file") << true << QString() << "4" << QString();
-    QTest::newRow("plain version-2 file") << false << QString() << "4" << QString();
+    QTest::newRow("version-1 file") << true << QString() << "5" << QString();
+    QTest::newRow("plain version-2 file") << false << QString() << "5" << QString();
     // An object of that name that is not the table: the index fails, nothing changes.
     QTest::newRow("import sources taken by a view")
         << false << QStringLiteral("CREATE VIEW import_sources AS SELECT 1 AS local_id") << "2"
@@ -206,8 +206,14 @@ void tst_Database::olderFileUpgrades()
         // Migration 2 as the previous release ran it; the file then stays at version 2.
         Database previous;
         QVERIFY(previous.open(path) && previous.migrate());
-        for (const char* undo : {"DROP TABLE import_sources", "DROP INDEX idx_notes_list_order",
-                                 "DROP INDEX idx_notes_notebook_order", "UPDATE schema_version SET version = 2"})
+        for (const char* undo :
+             {"DROP TABLE import_sources", "DROP INDEX idx_notes_list_order", "DROP INDEX idx_notes_notebook_order",
+              "DROP TRIGGER notes_au",
+              "CREATE TRIGGER notes_au AFTER UPDATE ON notes BEGIN"
+              "  INSERT INTO notes_fts(notes_fts, rowid, body) VALUES ('delete', old.rowid, old.body);"
+              "  INSERT INTO notes_fts(rowid, body) VALUES (new.rowid, new.body);"
+              "END",
+              "UPDATE schema_version SET version = 2"})
             QVERIFY(exec(previous.db(), QString::fromLatin1(undo)));
         if (!blocker.isEmpty())
             QVERIFY(exec(previous.db(), blocker));
@@ -257,6 +263,13 @@ void tst_Database::olderFileUpgrades()
         QVERIFY2(plan.size() == 1 && plan.first().contains(QLatin1String("USING COVERING INDEX idx_notes_")),
                  qPrintable(list + QLatin1String(": ") + plan.join(QLatin1String("; "))));
     }
+    if (version < QLatin1String("5"))
+        return;
+    // An update that keeps the body writes the note's row alone, not its full-text entries.
+    const int before = rows(c, QStringLiteral("SELECT total_changes()")).first().toInt();
+    QVERIFY(notes.markSynced(QStringLiteral("n3"), 7));
+    QCOMPARE(rows(c, QStringLiteral("SELECT total_changes()")).first().toInt() - before, 1);
+    QCOMPARE(ids(notes.search(QStringLiteral("zebra"))).size(), 3);
 }
 
 void tst_Database::unusableFile()
