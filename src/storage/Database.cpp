@@ -202,59 +202,38 @@ bool Database::migrate()
             return false;
     }
 
-    if (version < 1) {
-        qCInfo(lcStorage) << "Running migration 1: initial schema";
-        if (!createInitialSchema()) {
-            emit migrationError(1, QStringLiteral("Failed to create initial schema"));
+    // Each migration once, in order; the version is stored after each, so a failure leaves the file at
+    // the last one that completed and the next start tries the rest again.
+    struct Migration
+    {
+        int version;
+        const char* description;
+        bool (Database::*run)();
+        const char* failure;
+        const char* applied;
+    };
+    static const Migration migrations[] = {
+        {1, "initial schema", &Database::createInitialSchema, "Failed to create initial schema", "initial schema"},
+        {2, "drop default notebook + FK on notes.notebook_id", &Database::migrateToV2, "Failed to drop notebook FK",
+         "drop default notebook + FK"},
+        {3, "import sources", &Database::migrateToV3, "Failed to create import sources", "import sources"},
+        {4, "list order indexes", &Database::migrateToV4, "Failed to create list order indexes", "list order indexes"},
+        {5, "full-text index follows body changes only", &Database::migrateToV5,
+         "Failed to narrow the full-text update trigger", "full-text index follows body changes only"},
+    };
+    static_assert(std::size(migrations) == kSchemaVersion);
+    for (const Migration& m : migrations) {
+        if (version >= m.version)
+            continue;
+        qCInfo(lcStorage).noquote()
+            << QStringLiteral("Running migration %1: %2").arg(m.version).arg(QLatin1String(m.description));
+        if (!(this->*m.run)()) {
+            emit migrationError(m.version, QString::fromLatin1(m.failure));
             return false;
         }
-        if (!storeVersion(1))
+        if (!storeVersion(m.version))
             return false;
-        emit migrationApplied(1, QStringLiteral("initial schema"));
-    }
-
-    if (version < 2) {
-        qCInfo(lcStorage) << "Running migration 2: drop default notebook + FK on notes.notebook_id";
-        if (!migrateToV2()) {
-            emit migrationError(2, QStringLiteral("Failed to drop notebook FK"));
-            return false;
-        }
-        if (!storeVersion(2))
-            return false;
-        emit migrationApplied(2, QStringLiteral("drop default notebook + FK"));
-    }
-
-    if (version < 3) {
-        qCInfo(lcStorage) << "Running migration 3: import sources";
-        if (!migrateToV3()) {
-            emit migrationError(3, QStringLiteral("Failed to create import sources"));
-            return false;
-        }
-        if (!storeVersion(3))
-            return false;
-        emit migrationApplied(3, QStringLiteral("import sources"));
-    }
-
-    if (version < 4) {
-        qCInfo(lcStorage) << "Running migration 4: list order indexes";
-        if (!migrateToV4()) {
-            emit migrationError(4, QStringLiteral("Failed to create list order indexes"));
-            return false;
-        }
-        if (!storeVersion(4))
-            return false;
-        emit migrationApplied(4, QStringLiteral("list order indexes"));
-    }
-
-    if (version < 5) {
-        qCInfo(lcStorage) << "Running migration 5: full-text index follows body changes only";
-        if (!migrateToV5()) {
-            emit migrationError(5, QStringLiteral("Failed to narrow the full-text update trigger"));
-            return false;
-        }
-        if (!storeVersion(5))
-            return false;
-        emit migrationApplied(5, QStringLiteral("full-text index follows body changes only"));
+        emit migrationApplied(m.version, QString::fromLatin1(m.applied));
     }
 
     // A file from a newer release (version above ours) is used as it stands.
