@@ -151,9 +151,9 @@ public:
     }
     // The same as "METHOD pattern action" ("*": any method; a number as the action: answer with that
     // status), further switches in `more`.
-    int addFault(const QString& spec, QJsonObject more = {})
+    int addFault(const QString& line, QJsonObject more = {})
     {
-        const QStringList p = spec.split(QLatin1Char(' '));
+        const QStringList p = line.split(QLatin1Char(' '));
         bool isStatus = false;
         const int status = p.value(2).toInt(&isStatus);
         if (p[0] != QLatin1String("*"))

@@ -309,6 +309,15 @@ struct Scanner
             ++pos;
         return pos > start;
     }
+    // After a member of an object or an array: true past a comma (another member follows), false past
+    // `close` (that was the last one), nothing on anything else.
+    std::optional<bool> nextMember(char close)
+    {
+        skipSpace();
+        if (peek() != ',' && peek() != close)
+            return std::nullopt;
+        return data[pos++] == ',';
+    }
     // The value at [from, to) on its own, parsed by QJsonDocument.
     QJsonValue valueAt(qsizetype from, qsizetype to) const
     {
@@ -358,15 +367,11 @@ std::optional<PullEnvelope> splitPullAnswer(const QByteArray& json)
                     if (!s.skipValue())
                         return std::nullopt;
                     envelope.changes.append({from, s.pos - from});
-                    s.skipSpace();
-                    if (s.peek() == ',') {
-                        ++s.pos;
-                        continue;
-                    }
-                    if (s.peek() != ']')
+                    const std::optional<bool> more = s.nextMember(']');
+                    if (!more)
                         return std::nullopt;
-                    ++s.pos;
-                    break;
+                    if (!*more)
+                        break;
                 }
             }
             haveChanges = true;
@@ -376,15 +381,11 @@ std::optional<PullEnvelope> splitPullAnswer(const QByteArray& json)
             if (key == QLatin1String("timestamp"))
                 envelope.timestamp = integerFromJson(s.valueAt(valueStart, s.pos), 0);
         }
-        s.skipSpace();
-        if (s.peek() == ',') {
-            ++s.pos;
-            continue;
-        }
-        if (s.peek() != '}')
+        const std::optional<bool> more = s.nextMember('}');
+        if (!more)
             return std::nullopt;
-        ++s.pos;
-        break;
+        if (!*more)
+            break;
     }
     s.skipSpace();
     if (!s.atEnd() || !haveChanges)

@@ -186,6 +186,8 @@ private:
     void onContentsChanged();
     void onAutosaveTimeout();
     void emitFormatState();
+    // After the format of the lines under the caret changed: the caret takes it, the toolbar follows.
+    void takeLineFormatAtCaret();
     void recountWords(int from, int to);
     void restyle();
     // The font scale and palette a document was built with: colours and sizes are baked in at load.

@@ -255,14 +255,7 @@ void NoteEditor::changeBlockKind(const std::function<void(QTextBlockFormat&)>& c
     }
     cursor.endEditBlock();
 
-    // What is typed next follows the new line format, not a format remembered from before.
-    QTextCursor fresh = textCursor();
-    const int anchor = fresh.anchor();
-    const int position = fresh.position();
-    fresh.setPosition(anchor);
-    fresh.setPosition(position, QTextCursor::KeepAnchor);
-    setTextCursor(fresh);
-    emitFormatState();
+    takeLineFormatAtCaret();
 }
 
 void NoteEditor::setHeadingLevel(int level)
@@ -334,13 +327,7 @@ void NoteEditor::toggleBlockProperty(int property)
     relistFollowing(blocks.last());
     cursor.endEditBlock();
 
-    QTextCursor fresh = textCursor();
-    const int anchor = fresh.anchor();
-    const int position = fresh.position();
-    fresh.setPosition(anchor);
-    fresh.setPosition(position, QTextCursor::KeepAnchor);
-    setTextCursor(fresh);
-    emitFormatState();
+    takeLineFormatAtCaret();
 }
 
 void NoteEditor::setAlignment(Qt::Alignment alignment)
@@ -401,4 +388,17 @@ void NoteEditor::paintEvent(QPaintEvent* event)
             QRectF(x, rect.top() + format.topMargin(), 3, rect.height() - format.topMargin() - format.bottomMargin()),
             bar);
     }
+}
+
+void NoteEditor::takeLineFormatAtCaret()
+{
+    // What is typed next follows the new line format, not a format remembered from before: a cursor
+    // placed afresh on the same selection reads the format where it stands.
+    QTextCursor fresh = textCursor();
+    const int anchor = fresh.anchor();
+    const int position = fresh.position();
+    fresh.setPosition(anchor);
+    fresh.setPosition(position, QTextCursor::KeepAnchor);
+    setTextCursor(fresh);
+    emitFormatState();
 }

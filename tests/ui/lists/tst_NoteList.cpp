@@ -287,7 +287,7 @@ void tst_NoteList::notebookNameAndDragData()
 {
     NoteListWidget list;
     list.setNotebookNameLookup([](const QString& id) { return id == "b1" ? QStringLiteral("Work") : QString(); });
-    for (const QString& id : {"n0", "n1", "n2"}) { // notes that are not stored anywhere
+    for (const QString id : {"n0", "n1", "n2"}) { // notes that are not stored anywhere
         Note note = listed(id, id);
         note.notebookId = id == "n1" ? QStringLiteral("b1") : QString();
         list.insertNote(note, list.count());
@@ -325,9 +325,12 @@ void tst_NoteList::dropOnSidebar()
 
     NotebookListWidget list;
     list.resize(220, 400);
-    list.setNotebooks({Notebook{.id = QStringLiteral("b1"), .name = QStringLiteral("Work")},
-                       Notebook{.id = QStringLiteral("b2"), .name = QStringLiteral("Home")}},
-                      {}, QStringLiteral("b1"), 2);
+    Notebook work, home;
+    work.id = QStringLiteral("b1");
+    work.name = QStringLiteral("Work");
+    home.id = QStringLiteral("b2");
+    home.name = QStringLiteral("Home");
+    list.setNotebooks({work, home}, {}, QStringLiteral("b1"), 2);
     list.show();
     QVERIFY(QTest::qWaitForWindowExposed(&list));
     QSignalSpy dropped(&list, &NotebookListWidget::noteDroppedOnNotebook);
